@@ -1,0 +1,312 @@
+// The database engine's call surface.
+//
+// Plain functions with C-compatible signatures: fixed-width integers, caller-owned
+// character buffers with in-out lengths, out-parameters, and a 32-bit result that is
+// AE_SUCCESS (0) on success. Every failure sets the calling thread's last error, which
+// AdsGetLastError reports as a code and a text of the form "Error <code>: <what>".
+//
+// Handles are 32-bit values issued by the engine, never 0 and never 0xFFFFFFFF for a
+// live handle. Connection, table, index and statement handles are distinct kinds.
+//
+// A field argument names a field either by name (a NUL-terminated text) or by its
+// 1-based number passed through ADSFIELD(n).
+//
+// Nothing above engine/ includes anything from engine/ but this header.
+#ifndef VELDA_ENGINE_ACE_H
+#define VELDA_ENGINE_ACE_H
+
+#include <cstdint>
+
+typedef uint8_t UNSIGNED8;
+typedef uint16_t UNSIGNED16;
+typedef uint32_t UNSIGNED32;
+typedef int16_t SIGNED16;
+typedef int32_t SIGNED32;
+typedef double DOUBLE;
+typedef uint32_t ADSHANDLE;
+
+// A field named by number: numbers up to ADS_MAX_FIELD_NUMBER travel in the pointer.
+#define ADS_MAX_FIELD_NUMBER 0xFFFFu
+#define ADSFIELD(n) (reinterpret_cast<UNSIGNED8*>(static_cast<uintptr_t>(n)))
+
+// ---------------------------------------------------------------------------------------
+// Result codes. The 5xxx and 7209 codes carry the meaning the data-access layer relies on;
+// the 6xxx codes are this engine's own.
+#define AE_SUCCESS 0u
+#define AE_NOT_SUPPORTED 5004u          // table type other than ADT, an option not offered
+#define AE_INVALID_INDEX_KIND 5017u     // the call does not apply to this kind of index
+#define AE_NO_SUCH_RECORD 5022u         // no record with that number
+#define AE_INVALID_CONNECTION 5024u     // not a live connection handle
+#define AE_LOCKED 5035u                 // record or table locked by another handle or process
+#define AE_NO_FILTER 5037u              // no filter is set
+#define AE_NO_SCOPE 5038u               // no scope is set
+#define AE_NO_KEY_POSITION 5041u        // no key position for this handle
+#define AE_STATIC_CURSOR 5064u          // a static view cannot be updated
+#define AE_NO_CURRENT_RECORD 5068u      // no current record
+#define AE_NO_UPDATE_PENDING 5085u      // no update is pending
+#define AE_INVALID_STATEMENT 5106u      // not an open statement
+#define AE_NO_RECORD_COUNT 5117u        // no record count for this handle
+#define AE_NOT_IN_DICTIONARY 5132u      // the table is not in the data dictionary
+#define AE_PROPERTY_NOT_SET 5138u       // the property is not set
+#define AE_COLUMN_NOT_FOUND 5147u       // text names it as: column "NAME"
+#define AE_COLUMN_WRONG_TYPE 5148u
+#define AE_COLUMN_VALUE 5149u           // the column cannot take the value
+#define AE_PREPARE_AGAIN 7209u          // an SQL statement must be prepared again
+
+#define AE_INVALID_HANDLE 6001u         // not a live handle of the kind the call needs
+#define AE_INVALID_ARGUMENT 6002u       // a null pointer, an out-of-range option or number
+#define AE_BUFFER_TOO_SMALL 6003u       // the in-out length then holds the size needed
+#define AE_FILE_NOT_FOUND 6004u         // table or dictionary file missing
+#define AE_PATH_NOT_FOUND 6005u         // folder missing
+#define AE_NOT_A_TABLE 6006u            // the file is not a table (or is damaged)
+#define AE_NOT_A_DICTIONARY 6007u       // the file is not a data dictionary (or is damaged)
+#define AE_LOGIN_FAILED 6008u           // unknown dictionary user or wrong password
+#define AE_IO_ERROR 6009u               // the operating system refused a read or write
+#define AE_ALREADY_EXISTS 6010u         // table, tag, user or dictionary entry exists
+#define AE_WRONG_PASSWORD 6011u         // table password does not decrypt the table
+#define AE_READ_ONLY 6012u              // the handle was opened read-only
+#define AE_DUPLICATE_KEY 6013u          // a unique index tag refuses the value
+#define AE_INDEX_NOT_FOUND 6014u        // no index tag of that name
+#define AE_NOT_ENCRYPTED 6015u          // the table is not encrypted
+#define AE_ALREADY_ENCRYPTED 6016u      // the table is encrypted already
+#define AE_INTERNAL 6017u               // an engine fault; the text says what failed
+
+// Handle kinds reported by AdsGetHandleType.
+#define ADS_CONNECTION 1
+#define ADS_TABLE 2
+#define ADS_INDEX_ORDER 3
+#define ADS_STATEMENT 4
+#define ADS_CURSOR 5
+#define ADS_DATABASE_CONNECTION 6  // a connection to a data dictionary
+
+// Connection types (AdsGetConnectionType), server-type mask bits (AdsConnect60).
+#define ADS_LOCAL_SERVER 1
+#define ADS_REMOTE_SERVER 2
+#define ADS_AIS_SERVER 4
+
+// Table types, character types, lock types, rights checking, open options.
+#define ADS_DEFAULT 0
+#define ADS_NTX 1
+#define ADS_CDX 2
+#define ADS_ADT 3
+#define ADS_ANSI 1
+#define ADS_OEM 2
+#define ADS_COMPATIBLE_LOCKING 0
+#define ADS_PROPRIETARY_LOCKING 1
+#define ADS_CHECKRIGHTS 1
+#define ADS_IGNORERIGHTS 2
+#define ADS_EXCLUSIVE 1u
+#define ADS_READONLY 2u
+
+// Field types.
+#define ADS_LOGICAL 1
+#define ADS_NUMERIC 2
+#define ADS_DATE 3
+#define ADS_STRING 4
+#define ADS_MEMO 5
+#define ADS_BINARY 6
+#define ADS_IMAGE 7
+#define ADS_VARCHAR 8
+#define ADS_COMPACTDATE 9
+#define ADS_DOUBLE 10
+#define ADS_INTEGER 11
+#define ADS_SHORTINT 12
+#define ADS_TIME 13
+#define ADS_TIMESTAMP 14
+#define ADS_AUTOINC 15
+#define ADS_RAW 16
+#define ADS_CURDOUBLE 17
+
+// Memo data types (AdsGetMemoDataType).
+#define ADS_MEMO_TEXT 1
+#define ADS_MEMO_BINARY 2
+
+// Record counts and record numbers: which rows count.
+#define ADS_RESPECTFILTERS 1
+#define ADS_IGNOREFILTERS 2
+#define ADS_RESPECTSCOPES 3
+#define ADS_REFRESHCOUNT 4  // added to one of the above
+
+// Index options (AdsCreateIndex, AdsGetIndexFlags).
+#define ADS_UNIQUE 0x0001u
+#define ADS_COMPOUND 0x0002u
+#define ADS_CUSTOM 0x0004u
+#define ADS_DESCENDING 0x0008u
+
+// Keys, seeks and scopes.
+#define ADS_RAWKEY 1
+#define ADS_STRINGKEY 2
+#define ADS_DOUBLEKEY 4
+#define ADS_SOFTSEEK 1
+#define ADS_HARDSEEK 2
+#define ADS_SEEKGT 4
+#define ADS_TOP 1
+#define ADS_BOTTOM 2
+#define ADS_MAX_KEY_LENGTH 256
+
+// Data dictionary properties.
+#define ADS_DD_TABLE_DEFAULT_INDEX 213
+
+// AdsGetField option: copy without trimming (the only one offered).
+#define ADS_NONE 0
+
+extern "C" {
+
+// --- Errors and version -----------------------------------------------------------------
+UNSIGNED32 AdsGetLastError(UNSIGNED32* pulErrCode, UNSIGNED8* pucBuf, UNSIGNED16* pusBufLen);
+UNSIGNED32 AdsShowError(UNSIGNED8* pucTitle);  // writes the last error to standard error
+UNSIGNED32 AdsGetVersion(UNSIGNED32* pulMajor, UNSIGNED32* pulMinor, UNSIGNED8* pucLetter,
+                         UNSIGNED8* pucDesc, UNSIGNED16* pusDescLen);
+UNSIGNED32 AdsGetHandleType(ADSHANDLE hObj, UNSIGNED16* pusType);
+
+// --- Connections --------------------------------------------------------------------------
+// pucServerPath is a folder of free tables, or the path of a data dictionary (.ADD) file.
+UNSIGNED32 AdsConnect60(UNSIGNED8* pucServerPath, UNSIGNED16 usServerTypes, UNSIGNED8* pucUserName,
+                        UNSIGNED8* pucPassword, UNSIGNED32 ulOptions, ADSHANDLE* phConnect);
+UNSIGNED32 AdsConnect(UNSIGNED8* pucServerPath, ADSHANDLE* phConnect);
+UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect);
+UNSIGNED32 AdsGetServerName(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+UNSIGNED32 AdsGetConnectionType(ADSHANDLE hConnect, UNSIGNED16* pusConnectType);
+
+// --- Data dictionaries ----------------------------------------------------------------------
+// Creates a new, empty dictionary file and returns a connection to it (user ADSSYS, no password).
+UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt, UNSIGNED8* pucDescription,
+                       ADSHANDLE* phDictionary);
+UNSIGNED32 AdsDDCreateUser(ADSHANDLE hDictionary, UNSIGNED8* pucGroupName, UNSIGNED8* pucUserName,
+                           UNSIGNED8* pucPassword, UNSIGNED8* pucDescription);
+// Registers a table file (a path relative to the dictionary's folder, or absolute) by name.
+UNSIGNED32 AdsDDAddTable(ADSHANDLE hDictionary, UNSIGNED8* pucTableName, UNSIGNED8* pucTablePath,
+                         UNSIGNED16 usTableType, UNSIGNED16 usCharType, UNSIGNED8* pucIndexFiles,
+                         UNSIGNED8* pucComments);
+UNSIGNED32 AdsDDSetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
+                                 UNSIGNED16 usPropertyID, void* pvProperty,
+                                 UNSIGNED16 usPropertyLen);
+UNSIGNED32 AdsDDGetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
+                                 UNSIGNED16 usPropertyID, void* pvProperty,
+                                 UNSIGNED16* pusPropertyLen);
+
+// --- Tables: create, open, close -----------------------------------------------------------
+// pucFields: "NAME,Type[,Length[,Decimals]];..." with the type names Logical, Numeric, Date,
+// Character, Memo, Binary, Image, VarChar, CompactDate, Double, Integer, ShortInteger, Time,
+// TimeStamp, AutoInc, Raw, CurDouble (any case). The new table is left open in *phTable.
+UNSIGNED32 AdsCreateTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAlias,
+                          UNSIGNED16 usTableType, UNSIGNED16 usCharType, UNSIGNED16 usLockType,
+                          UNSIGNED16 usCheckRights, UNSIGNED16 usMemoSize, UNSIGNED8* pucFields,
+                          ADSHANDLE* phTable);
+// Removes a closed table and every file that belongs to it.
+UNSIGNED32 AdsDeleteTable(ADSHANDLE hConnect, UNSIGNED8* pucName);
+UNSIGNED32 AdsOpenTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAlias,
+                        UNSIGNED16 usTableType, UNSIGNED16 usCharType, UNSIGNED16 usLockType,
+                        UNSIGNED16 usCheckRights, UNSIGNED32 ulOptions, ADSHANDLE* phTable);
+UNSIGNED32 AdsCloseTable(ADSHANDLE hTable);
+UNSIGNED32 AdsCacheOpenTables(UNSIGNED16 usOpen);
+UNSIGNED32 AdsCacheOpenCursors(UNSIGNED16 usOpen);
+
+// --- Structure -----------------------------------------------------------------------------
+UNSIGNED32 AdsGetTableType(ADSHANDLE hTable, UNSIGNED16* pusType);
+UNSIGNED32 AdsGetTableOpenOptions(ADSHANDLE hTable, UNSIGNED32* pulOptions);
+UNSIGNED32 AdsGetRecordLength(ADSHANDLE hTable, UNSIGNED32* pulLength);
+UNSIGNED32 AdsGetNumFields(ADSHANDLE hTable, UNSIGNED16* pusCount);
+UNSIGNED32 AdsGetFieldName(ADSHANDLE hTable, UNSIGNED16 usFld, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+UNSIGNED32 AdsGetFieldOffset(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulOffset);
+UNSIGNED32 AdsGetFieldLength(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulLength);
+UNSIGNED32 AdsGetFieldType(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED16* pusType);
+UNSIGNED32 AdsGetFieldDecimals(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED16* pusDecimals);
+// The blank record image: every field in its empty form.
+UNSIGNED32 AdsGetNullRecord(ADSHANDLE hTable, void* pvBuf, UNSIGNED32* pulLen);
+
+// --- Indexes -------------------------------------------------------------------------------
+// pucExpr: the segment fields separated by ";". ulOptions: ADS_UNIQUE, ADS_DESCENDING.
+UNSIGNED32 AdsCreateIndex61(ADSHANDLE hTable, UNSIGNED8* pucFileName, UNSIGNED8* pucTag,
+                            UNSIGNED8* pucExpr, UNSIGNED8* pucCondition, UNSIGNED8* pucWhile,
+                            UNSIGNED32 ulOptions, UNSIGNED32 ulPageSize, ADSHANDLE* phIndex);
+UNSIGNED32 AdsDeleteIndex(ADSHANDLE hIndex);
+UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, UNSIGNED8* pucName, ADSHANDLE ahIndex[], UNSIGNED16* pusArrayLen);
+UNSIGNED32 AdsCloseIndex(ADSHANDLE hIndex);
+UNSIGNED32 AdsGetAllIndexes(ADSHANDLE hTable, ADSHANDLE ahIndex[], UNSIGNED16* pusArrayLen);
+UNSIGNED32 AdsGetIndexHandle(ADSHANDLE hTable, UNSIGNED8* pucIndexOrder, ADSHANDLE* phIndex);
+UNSIGNED32 AdsGetIndexName(ADSHANDLE hIndex, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+UNSIGNED32 AdsGetIndexFilename(ADSHANDLE hIndex, UNSIGNED16 usOption, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+UNSIGNED32 AdsGetNumSegments(ADSHANDLE hIndex, UNSIGNED16* pusSegments);
+UNSIGNED32 AdsGetSegmentFieldname(ADSHANDLE hIndex, UNSIGNED16 usSegment, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+UNSIGNED32 AdsIsIndexUnique(ADSHANDLE hIndex, UNSIGNED16* pbUnique);
+UNSIGNED32 AdsIsIndexDescending(ADSHANDLE hIndex, UNSIGNED16* pbDescending);
+UNSIGNED32 AdsIsIndexCustom(ADSHANDLE hIndex, UNSIGNED16* pbCustom);
+UNSIGNED32 AdsGetIndexFlags(ADSHANDLE hIndex, UNSIGNED32* pulFlags);
+UNSIGNED32 AdsGetIndexCondition(ADSHANDLE hIndex, UNSIGNED8* pucExpr, UNSIGNED16* pusLen);
+UNSIGNED32 AdsGetIndexPageSize(ADSHANDLE hIndex, UNSIGNED32* pulPageSize);
+
+// --- Navigation (table or index handle) ----------------------------------------------------
+UNSIGNED32 AdsGotoTop(ADSHANDLE hObj);
+UNSIGNED32 AdsGotoBottom(ADSHANDLE hObj);
+UNSIGNED32 AdsSkip(ADSHANDLE hObj, SIGNED32 lRecs);
+UNSIGNED32 AdsAtEOF(ADSHANDLE hObj, UNSIGNED16* pbEof);
+UNSIGNED32 AdsAtBOF(ADSHANDLE hObj, UNSIGNED16* pbBof);
+UNSIGNED32 AdsGetRecord(ADSHANDLE hObj, UNSIGNED8* pucRec, UNSIGNED32* pulLen);
+UNSIGNED32 AdsGetRecordNum(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED32* pulRecNum);
+UNSIGNED32 AdsGotoRecord(ADSHANDLE hObj, UNSIGNED32 ulRec);
+UNSIGNED32 AdsGetBookmark(ADSHANDLE hObj, ADSHANDLE* phBookmark);
+UNSIGNED32 AdsGetBookmark60(ADSHANDLE hObj, UNSIGNED8* pucBookmark, UNSIGNED32* pulLength);
+UNSIGNED32 AdsGetBookmarkLength(ADSHANDLE hObj, UNSIGNED32* pulLength);
+UNSIGNED32 AdsGotoBookmark(ADSHANDLE hObj, ADSHANDLE hBookmark);
+UNSIGNED32 AdsCompareBookmarks(UNSIGNED8* pucBookmark1, UNSIGNED8* pucBookmark2, SIGNED32* plResult);
+UNSIGNED32 AdsGetRecordCount(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED32* pulCount);
+UNSIGNED32 AdsGetRelKeyPos(ADSHANDLE hIndex, DOUBLE* pdPos);
+UNSIGNED32 AdsIsRecordVisible(ADSHANDLE hObj, UNSIGNED16* pbVisible);
+UNSIGNED32 AdsIsRecordDeleted(ADSHANDLE hTable, UNSIGNED16* pbDeleted);
+UNSIGNED32 AdsGetDeleted(UNSIGNED16* pbShowDeleted);
+
+// --- Keys, seeks, scopes -------------------------------------------------------------------
+UNSIGNED32 AdsInitRawKey(ADSHANDLE hIndex);
+UNSIGNED32 AdsBuildRawKey(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16* pusKeyLen);
+UNSIGNED32 AdsSeek(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16 usKeyLen, UNSIGNED16 usDataType,
+                   UNSIGNED16 usSeekType, UNSIGNED16* pbFound);
+UNSIGNED32 AdsSetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pucScope,
+                       UNSIGNED16 usScopeLen, UNSIGNED16 usDataType);
+UNSIGNED32 AdsGetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pucScope, UNSIGNED16* pusBufLen);
+UNSIGNED32 AdsClearScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption);
+UNSIGNED32 AdsClearAllScopes(ADSHANDLE hTable);
+
+// --- Filters (the expression language comes later; until then 5004) ------------------------
+UNSIGNED32 AdsSetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16 usOptions);
+UNSIGNED32 AdsGetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);
+UNSIGNED32 AdsClearAOF(ADSHANDLE hTable);
+UNSIGNED32 AdsSetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter);
+UNSIGNED32 AdsGetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);
+UNSIGNED32 AdsClearFilter(ADSHANDLE hTable);
+
+// --- Records and fields --------------------------------------------------------------------
+// On an index handle AdsSetField and AdsSetFieldRaw fill the key being built (AdsInitRawKey).
+UNSIGNED32 AdsSetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName);
+UNSIGNED32 AdsGetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32* pulLen,
+                       UNSIGNED16 usOption);
+UNSIGNED32 AdsIsEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbEmpty);
+UNSIGNED32 AdsAppendRecord(ADSHANDLE hTable);
+UNSIGNED32 AdsWriteRecord(ADSHANDLE hTable);
+UNSIGNED32 AdsCancelUpdate(ADSHANDLE hTable);
+UNSIGNED32 AdsDeleteRecord(ADSHANDLE hTable);
+UNSIGNED32 AdsRefreshRecord(ADSHANDLE hTable);
+UNSIGNED32 AdsClearRecordBuffer(ADSHANDLE hTable, UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+UNSIGNED32 AdsGetLastAutoinc(ADSHANDLE hObj, UNSIGNED32* pulAutoIncVal);
+UNSIGNED32 AdsLockRecord(ADSHANDLE hTable, UNSIGNED32 ulRec);
+UNSIGNED32 AdsUnlockRecord(ADSHANDLE hTable, UNSIGNED32 ulRec);
+UNSIGNED32 AdsGetMemoLength(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulLength);
+UNSIGNED32 AdsGetBinaryLength(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulLength);
+UNSIGNED32 AdsGetMemoDataType(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED16* pusType);
+UNSIGNED32 AdsConvertStringToJulian(UNSIGNED8* pucJulian, UNSIGNED16 usLen, DOUBLE* pdJulian);
+UNSIGNED32 AdsConvertJulianToString(DOUBLE dJulian, UNSIGNED8* pucJulian, UNSIGNED16* pusLen);
+
+// --- Encryption ----------------------------------------------------------------------------
+UNSIGNED32 AdsEnableEncryption(ADSHANDLE hTable, UNSIGNED8* pucPassword);
+UNSIGNED32 AdsDisableEncryption(ADSHANDLE hTable);
+UNSIGNED32 AdsIsTableEncrypted(ADSHANDLE hTable, UNSIGNED16* pbEncrypted);
+// Encrypts a plain table with the password given to AdsEnableEncryption on this handle, or
+// decrypts an encrypted one whose password has been given. The table must be open exclusively.
+UNSIGNED32 AdsEncryptTable(ADSHANDLE hTable);
+UNSIGNED32 AdsDecryptTable(ADSHANDLE hTable);
+
+}  // extern "C"
+
+#endif  // VELDA_ENGINE_ACE_H
