@@ -1,0 +1,49 @@
+// Engine connections: to a folder of free tables, or to a data dictionary file.
+// Internal to engine/.
+#ifndef VELDA_ENGINE_CONNECTION_H
+#define VELDA_ENGINE_CONNECTION_H
+
+#include <memory>
+#include <string>
+
+#include "engine/ace.h"
+#include "engine/registry.h"
+
+namespace engine {
+
+class Dictionary;
+
+class Connection : public EngineObject {
+public:
+    // Free tables in folder (normalised, no trailing "/").
+    explicit Connection(std::string folder);
+    // A data dictionary; its folder is the dictionary file's folder.
+    Connection(std::string dictionaryPath, std::shared_ptr<Dictionary> dictionary, std::string user);
+    ~Connection() override;
+
+    HandleKind kind() const override;
+    bool isDictionary() const { return dictionary_ != nullptr; }
+    const std::string& folder() const { return folder_; }
+    const std::string& serverPath() const { return serverPath_; }
+    Dictionary* dictionary() const { return dictionary_.get(); }
+    const std::string& user() const { return user_; }
+
+    // The table file a name opens. A name with a folder part is a path (relative to the data
+    // folder unless absolute); on a dictionary connection any other name is looked up in the
+    // dictionary (AE_NOT_IN_DICTIONARY when it is not there). The result is normalised and
+    // resolved without regard to case, ".adt" added when the name has no extension.
+    UNSIGNED32 resolveTable(const std::string& name, std::string& file) const;
+
+private:
+    std::string serverPath_;
+    std::string folder_;
+    std::shared_ptr<Dictionary> dictionary_;
+    std::string user_;
+};
+
+// The connection a handle names, or null after failing with AE_INVALID_CONNECTION.
+std::shared_ptr<Connection> connectionFor(ADSHANDLE handle);
+
+}  // namespace engine
+
+#endif
