@@ -1,4 +1,4 @@
-// Part 4.1, calendar routines: leap years and month lengths (proleptic Gregorian rule).
+// Calendar routines: leap years and month lengths (proleptic Gregorian rule).
 #ifndef VELDA_UTIL_DATEUTIL_H
 #define VELDA_UTIL_DATEUTIL_H
 

@@ -23,7 +23,10 @@ std::string padBuf(const std::string& S, uint8_t Width, char C, bool left) {
     if (S.size() >= Width) return S;
     std::vector<char> buf = bufferOf(S, std::size_t{Width} + 1);
     CharBuf b(buf.data(), buf.size());
-    return textOf(left ? PadLeftInPlace(b, Width, C) : PadRightInPlace(b, Width, C));
+    // The buffer holds Width characters and its terminator, so the padding always reaches Width;
+    // the result is taken by that count, since a null pad character would end the text early.
+    CharBuf padded = left ? PadLeftInPlace(b, Width, C) : PadRightInPlace(b, Width, C);
+    return std::string(padded.Data, Width);
 }
 
 }  // namespace

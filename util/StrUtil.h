@@ -1,7 +1,7 @@
-// Part 4.1, text routines on byte strings (single-byte characters; lengths and positions count
+// Text routines on byte strings (single-byte characters; lengths and positions count
 // bytes). Every routine returns a new text and leaves its arguments unchanged.
 //
-// The two padding families differ (Part 4.1):
+// The two padding families differ:
 //   PadLeftBuf / PadRightBuf: 8-bit width; when padding happens, S is first cut at its first null
 //     character (it goes through a null-terminated buffer), then padded to exactly Width.
 //   PadLeft / PadRight / PadLeftSpaces / PadRightSpaces: 32-bit width; null characters remain.
@@ -20,9 +20,8 @@ namespace util {
 std::string SubText(const std::string& S, uint8_t Start, uint8_t Count);
 
 // S with copies of C in front of (Left) or behind (Right) it, to Width characters; see above.
-// Padding with the null character itself gives the buffer's text, which ends at the first null
-// character (so PadLeftBuf(S, W, '\0') is empty and PadRightBuf(S, W, '\0') is S cut at its
-// first null character).
+// When padding happens the result is always exactly Width characters, also when C is the null
+// character (the pad characters are counted, not looked for by their terminator).
 std::string PadLeftBuf(const std::string& S, uint8_t Width, char C);
 std::string PadRightBuf(const std::string& S, uint8_t Width, char C);
 

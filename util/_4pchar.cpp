@@ -17,7 +17,7 @@ namespace {
 CharBuf at(CharBuf B, std::size_t offset) { return CharBuf(B.Data + offset, B.Capacity - offset); }
 
 // TailOf with a count of any size (SubTextInPlace computes L - Start + 1, which may exceed the
-// 16-bit range for texts the Part does not cover; the result stays correct).
+// 16-bit range for texts longer than 65534 characters; the result stays correct).
 CharBuf tailOf(CharBuf B, std::size_t n) {
     const std::size_t len = B.Length();
     if (len > n) return at(B, len - n);

@@ -1,9 +1,9 @@
-// Part 4.1, buffer routines: in-place cutting and padding of a text ended by a null character in
+// Buffer routines: in-place cutting and padding of a text ended by a null character in
 // a caller's character buffer that knows its capacity.
 //
 // A buffer is described by a CharBuf: the first character and the capacity, the number of
 // characters (terminator included) the buffer was allocated for. Counts, positions and widths are
-// 16-bit unsigned values as in the Part. A "position in B" is returned as a CharBuf that starts at
+// 16-bit unsigned values. A "position in B" is returned as a CharBuf that starts at
 // that character and whose capacity is what is left of B from there on.
 //
 // Safety: no routine reads or writes outside [Data, Data + Capacity). The text's length is the

@@ -62,8 +62,10 @@ TEST(StrUtil, PadBufCutsAtANullWhenItPads) {
 }
 
 TEST(StrUtil, PadBufWithTheNullCharacter) {
-    EXPECT_EQ(util::PadLeftBuf("AB", 5, '\0'), "");
-    EXPECT_EQ(util::PadRightBuf("AB", 5, '\0'), "AB");
+    // Still exactly Width characters: the null pad characters are part of the result.
+    EXPECT_EQ(util::PadLeftBuf("AB", 5, '\0'), "\0\0\0AB"s);
+    EXPECT_EQ(util::PadRightBuf("AB", 5, '\0'), "AB\0\0\0"s);
+    EXPECT_EQ(util::PadLeftBuf("A\0B"s, 4, '\0'), "\0\0\0A"s);
 }
 
 TEST(StrUtil, RepeatChar) {
