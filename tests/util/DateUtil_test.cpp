@@ -6,13 +6,6 @@
 
 namespace {
 
-TEST(DateUtil, MonthLengths) {
-    const int32_t expected[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    ASSERT_EQ(util::MonthLengths.size(), 12u);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(util::MonthLengths[static_cast<std::size_t>(i)], expected[i]);
-    static_assert(util::MonthLengths[1] == 28);
-}
-
 TEST(DateUtil, YearIsLeap) {
     EXPECT_FALSE(util::YearIsLeap(1900));
     EXPECT_TRUE(util::YearIsLeap(2000));

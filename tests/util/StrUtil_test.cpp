@@ -114,13 +114,4 @@ TEST(StrUtil, FamiliesDifferOnNullsButAgreeOtherwise) {
     EXPECT_EQ(util::PadRightBuf("AB", 5, ' '), util::PadRightSpaces("AB", 5));
 }
 
-TEST(StrUtil, ArgumentsAreLeftUnchanged) {
-    const std::string s = "ABCDEF";
-    std::string copy = s;
-    util::SubText(copy, 2, 2);
-    util::PadLeftBuf(copy, 10, '0');
-    util::PadRightSpaces(copy, 10);
-    EXPECT_EQ(copy, s);
-}
-
 }  // namespace
