@@ -1,0 +1,178 @@
+// The connection and data dictionary calls of the call surface.
+//
+// AdsGetServerName reports the path the connection was made to: the free-table folder or the
+// dictionary file, normalised and resolved as the engine uses it. AdsGetConnectionType is
+// always ADS_LOCAL_SERVER: this engine runs inside the calling process.
+#include <memory>
+#include <string>
+
+#include "engine/ace.h"
+#include "engine/connection.h"
+#include "engine/dictionary.h"
+#include "engine/last_error.h"
+#include "engine/paths.h"
+#include "engine/registry.h"
+
+namespace {
+
+using engine::fail;
+
+std::string text(const UNSIGNED8* value) {
+    return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+}
+
+UNSIGNED32 connectFolder(const std::string& given, ADSHANDLE* phConnect) {
+    std::string folder = engine::paths::resolve(engine::paths::normalise(given));
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (!engine::paths::folderExists(folder)) {
+        if (engine::paths::fileExists(folder))
+            return fail(AE_PATH_NOT_FOUND, folder + " is a file, not a folder of tables.");
+        return fail(AE_PATH_NOT_FOUND, "The folder " + folder + " does not exist.");
+    }
+    *phConnect =
+        engine::HandleRegistry::instance().add(std::make_shared<engine::Connection>(folder));
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 connectDictionary(const std::string& given, const std::string& userName,
+                             const std::string& password, ADSHANDLE* phConnect) {
+    std::unique_ptr<engine::Dictionary> dictionary;
+    if (UNSIGNED32 rc = engine::Dictionary::open(given, dictionary)) return rc;
+    std::string user;
+    if (UNSIGNED32 rc = dictionary->login(userName, password, user)) return rc;
+    std::string path = dictionary->path();
+    *phConnect = engine::HandleRegistry::instance().add(std::make_shared<engine::Connection>(
+        path, std::shared_ptr<engine::Dictionary>(std::move(dictionary)), user));
+    return AE_SUCCESS;
+}
+
+// The dictionary behind a connection handle, or null after failing.
+std::shared_ptr<engine::Connection> dictionaryConnection(ADSHANDLE hDictionary) {
+    auto connection = engine::connectionFor(hDictionary);
+    if (connection && !connection->isDictionary()) {
+        fail(AE_INVALID_HANDLE, "Connection " + std::to_string(hDictionary) + " to " +
+                                    connection->serverPath() +
+                                    " is not a data dictionary connection.");
+        return nullptr;
+    }
+    return connection;
+}
+
+// Only the dictionary's administrator may change it.
+UNSIGNED32 requireAdministrator(const engine::Connection& connection) {
+    if (connection.dictionary()->isAdministrator(connection.user())) return AE_SUCCESS;
+    return fail(AE_READ_ONLY, "User " + connection.user() + " may not change the data dictionary " +
+                                  connection.serverPath() + "; connect as its administrator.");
+}
+
+}  // namespace
+
+extern "C" {
+
+UNSIGNED32 AdsConnect60(UNSIGNED8* pucServerPath, UNSIGNED16 usServerTypes, UNSIGNED8* pucUserName,
+                        UNSIGNED8* pucPassword, UNSIGNED32 ulOptions, ADSHANDLE* phConnect) {
+    if (!phConnect) return fail(AE_INVALID_ARGUMENT, "No place given for the connection handle.");
+    *phConnect = 0;
+    std::string path = text(pucServerPath);
+    if (path.empty())
+        return fail(AE_INVALID_ARGUMENT, "No folder or data dictionary given to connect to.");
+    if (usServerTypes != 0 && (usServerTypes & ADS_LOCAL_SERVER) == 0)
+        return fail(AE_NOT_SUPPORTED, "Only the local server is available, and the server types " +
+                                          std::to_string(usServerTypes) + " do not include it.");
+    if (ulOptions != 0)
+        return fail(AE_NOT_SUPPORTED,
+                    "Connection option " + std::to_string(ulOptions) + " is not supported.");
+    if (engine::paths::namesDictionary(path))
+        return connectDictionary(path, text(pucUserName), text(pucPassword), phConnect);
+    return connectFolder(path, phConnect);
+}
+
+UNSIGNED32 AdsConnect(UNSIGNED8* pucServerPath, ADSHANDLE* phConnect) {
+    return AdsConnect60(pucServerPath, 0, nullptr, nullptr, 0, phConnect);
+}
+
+UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
+    if (!engine::connectionFor(hConnect)) return AE_INVALID_CONNECTION;
+    engine::HandleRegistry::instance().remove(hConnect);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 AdsGetServerName(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED16* pusLen) {
+    auto connection = engine::connectionFor(hConnect);
+    if (!connection) return AE_INVALID_CONNECTION;
+    return engine::copyOut(connection->serverPath(), pucName, pusLen, "the server name");
+}
+
+UNSIGNED32 AdsGetConnectionType(ADSHANDLE hConnect, UNSIGNED16* pusConnectType) {
+    if (!pusConnectType)
+        return fail(AE_INVALID_ARGUMENT, "No place given for the connection type.");
+    if (!engine::connectionFor(hConnect)) return AE_INVALID_CONNECTION;
+    *pusConnectType = ADS_LOCAL_SERVER;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt,
+                       UNSIGNED8* pucDescription, ADSHANDLE* phDictionary) {
+    if (!phDictionary)
+        return fail(AE_INVALID_ARGUMENT, "No place given for the connection handle.");
+    *phDictionary = 0;
+    if (usEncrypt != 0)
+        return fail(AE_NOT_SUPPORTED, "Encrypted data dictionaries are not supported.");
+    std::unique_ptr<engine::Dictionary> dictionary;
+    if (UNSIGNED32 rc =
+            engine::Dictionary::create(text(pucDictionaryPath), text(pucDescription), dictionary))
+        return rc;
+    std::string path = dictionary->path();
+    *phDictionary = engine::HandleRegistry::instance().add(std::make_shared<engine::Connection>(
+        path, std::shared_ptr<engine::Dictionary>(std::move(dictionary)),
+        engine::Dictionary::kAdministrator));
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 AdsDDCreateUser(ADSHANDLE hDictionary, UNSIGNED8* pucGroupName, UNSIGNED8* pucUserName,
+                           UNSIGNED8* pucPassword, UNSIGNED8* pucDescription) {
+    auto connection = dictionaryConnection(hDictionary);
+    if (!connection) return engine::lastError().code;
+    if (UNSIGNED32 rc = requireAdministrator(*connection)) return rc;
+    return connection->dictionary()->createUser(text(pucUserName), text(pucPassword),
+                                                text(pucGroupName), text(pucDescription));
+}
+
+UNSIGNED32 AdsDDAddTable(ADSHANDLE hDictionary, UNSIGNED8* pucTableName, UNSIGNED8* pucTablePath,
+                         UNSIGNED16 usTableType, UNSIGNED16 usCharType, UNSIGNED8* pucIndexFiles,
+                         UNSIGNED8* pucComments) {
+    auto connection = dictionaryConnection(hDictionary);
+    if (!connection) return engine::lastError().code;
+    if (UNSIGNED32 rc = requireAdministrator(*connection)) return rc;
+    return connection->dictionary()->addTable(text(pucTableName), text(pucTablePath), usTableType,
+                                              usCharType, text(pucIndexFiles), text(pucComments));
+}
+
+UNSIGNED32 AdsDDSetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
+                                 UNSIGNED16 usPropertyID, void* pvProperty,
+                                 UNSIGNED16 usPropertyLen) {
+    auto connection = dictionaryConnection(hDictionary);
+    if (!connection) return engine::lastError().code;
+    if (UNSIGNED32 rc = requireAdministrator(*connection)) return rc;
+    std::string value;
+    if (pvProperty && usPropertyLen > 0) {
+        value.assign(static_cast<const char*>(pvProperty), usPropertyLen);
+        value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
+    }
+    return connection->dictionary()->setTableProperty(text(pucTableName), usPropertyID, value);
+}
+
+UNSIGNED32 AdsDDGetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
+                                 UNSIGNED16 usPropertyID, void* pvProperty,
+                                 UNSIGNED16* pusPropertyLen) {
+    auto connection = dictionaryConnection(hDictionary);
+    if (!connection) return engine::lastError().code;
+    std::string value;
+    if (UNSIGNED32 rc =
+            connection->dictionary()->tableProperty(text(pucTableName), usPropertyID, value))
+        return rc;
+    return engine::copyOut(value, static_cast<UNSIGNED8*>(pvProperty), pusPropertyLen,
+                           "the table property");
+}
+
+}  // extern "C"

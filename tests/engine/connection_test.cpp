@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/ace.h"
+#include "engine/connection.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "velda-conn-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() { fs::remove_all(path_); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+UNSIGNED8* u8(const std::string& text) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text.c_str()));
+}
+
+std::string lastError(UNSIGNED32* code = nullptr) {
+    UNSIGNED8 buffer[601];
+    UNSIGNED16 len = sizeof buffer;
+    UNSIGNED32 c = 0;
+    AdsGetLastError(&c, buffer, &len);
+    if (code) *code = c;
+    return std::string(reinterpret_cast<char*>(buffer), len);
+}
+
+void touch(const std::string& path) {
+    std::ofstream(path) << "";
+}
+
+class FolderConnection : public ::testing::Test {
+  protected:
+    TempFolder temp;
+};
+
+TEST_F(FolderConnection, ConnectsReportsAndDisconnects) {
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsConnect(u8(temp.path()), &h), AE_SUCCESS) << lastError();
+    EXPECT_NE(h, 0u);
+    EXPECT_NE(h, 0xFFFFFFFFu);
+
+    UNSIGNED16 kind = 0;
+    ASSERT_EQ(AdsGetHandleType(h, &kind), AE_SUCCESS);
+    EXPECT_EQ(kind, ADS_CONNECTION);
+    UNSIGNED16 type = 0;
+    ASSERT_EQ(AdsGetConnectionType(h, &type), AE_SUCCESS);
+    EXPECT_EQ(type, ADS_LOCAL_SERVER);
+
+    UNSIGNED8 name[255];
+    UNSIGNED16 len = sizeof name;
+    ASSERT_EQ(AdsGetServerName(h, name, &len), AE_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(name), len), temp.path());
+
+    EXPECT_EQ(AdsDisconnect(h), AE_SUCCESS);
+    EXPECT_EQ(AdsDisconnect(h), AE_INVALID_CONNECTION);
+    EXPECT_EQ(lastError(),
+              "Error 5024: Handle " + std::to_string(h) + " is not a live connection.");
+    EXPECT_EQ(AdsGetServerName(h, name, &len), AE_INVALID_CONNECTION);
+    EXPECT_EQ(AdsGetConnectionType(h, &type), AE_INVALID_CONNECTION);
+}
+
+TEST_F(FolderConnection, PathIsResolvedWithEitherSeparatorAndAnyCase) {
+    fs::create_directory(temp / "Data");
+    std::string given = temp.path() + "\\DATA\\";
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsConnect60(u8(given), ADS_LOCAL_SERVER | ADS_REMOTE_SERVER, u8("someone"),
+                           u8("secret"), 0, &h),
+              AE_SUCCESS)
+        << lastError();
+    UNSIGNED8 name[255];
+    UNSIGNED16 len = sizeof name;
+    ASSERT_EQ(AdsGetServerName(h, name, &len), AE_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(name)), temp / "Data");
+    AdsDisconnect(h);
+}
+
+TEST_F(FolderConnection, FailuresNameWhatIsWrong) {
+    ADSHANDLE h = 77;
+    UNSIGNED32 code = 0;
+    EXPECT_EQ(AdsConnect(u8(temp / "x/y"), &h), AE_PATH_NOT_FOUND);
+    EXPECT_EQ(h, 0u);
+    EXPECT_EQ(lastError(&code), "Error 6005: The folder " + (temp / "x/y") + " does not exist.");
+    EXPECT_EQ(code, AE_PATH_NOT_FOUND);
+
+    touch(temp / "plain.txt");
+    EXPECT_EQ(AdsConnect(u8(temp / "plain.txt"), &h), AE_PATH_NOT_FOUND);
+    EXPECT_EQ(lastError(),
+              "Error 6005: " + (temp / "plain.txt") + " is a file, not a folder of tables.");
+
+    EXPECT_EQ(AdsConnect(u8(""), &h), AE_INVALID_ARGUMENT);
+    EXPECT_EQ(AdsConnect(nullptr, &h), AE_INVALID_ARGUMENT);
+    EXPECT_EQ(lastError(), "Error 6002: No folder or data dictionary given to connect to.");
+    EXPECT_EQ(AdsConnect(u8(temp.path()), nullptr), AE_INVALID_ARGUMENT);
+
+    EXPECT_EQ(AdsConnect60(u8(temp.path()), ADS_REMOTE_SERVER, nullptr, nullptr, 0, &h),
+              AE_NOT_SUPPORTED);
+    EXPECT_EQ(lastError(),
+              "Error 5004: Only the local server is available, and the server types 2 do not "
+              "include it.");
+    EXPECT_EQ(AdsConnect60(u8(temp.path()), 0, nullptr, nullptr, 2, &h), AE_NOT_SUPPORTED);
+    EXPECT_EQ(lastError(), "Error 5004: Connection option 2 is not supported.");
+}
+
+TEST_F(FolderConnection, ServerNameBufferTooSmallTellsTheLengthNeeded) {
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsConnect(u8(temp.path()), &h), AE_SUCCESS);
+    UNSIGNED8 name[4];
+    UNSIGNED16 len = sizeof name;
+    EXPECT_EQ(AdsGetServerName(h, name, &len), AE_BUFFER_TOO_SMALL);
+    EXPECT_EQ(len, temp.path().size());
+    AdsDisconnect(h);
+}
+
+TEST_F(FolderConnection, NonConnectionHandlesAreNotConnections) {
+    EXPECT_EQ(AdsDisconnect(0), AE_INVALID_CONNECTION);
+    EXPECT_EQ(lastError(), "Error 5024: Handle 0 is not a live connection.");
+    EXPECT_EQ(engine::connectionFor(0xFFFFFFFFu), nullptr);
+    EXPECT_EQ(lastError(), "Error 5024: Handle 4294967295 is not a live connection.");
+}
+
+TEST_F(FolderConnection, ResolvesTableNamesInItsFolder) {
+    fs::create_directory(temp / "sub");
+    touch(temp / "EMPLOYEE.ADT");
+    touch(temp / "sub/Leave.adt");
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsConnect(u8(temp.path()), &h), AE_SUCCESS);
+    auto connection = engine::connectionFor(h);
+    ASSERT_NE(connection, nullptr);
+    EXPECT_FALSE(connection->isDictionary());
+
+    std::string file;
+    ASSERT_EQ(connection->resolveTable("employee", file), AE_SUCCESS);
+    EXPECT_EQ(file, temp / "EMPLOYEE.ADT");
+    ASSERT_EQ(connection->resolveTable("Employee.adt", file), AE_SUCCESS);
+    EXPECT_EQ(file, temp / "EMPLOYEE.ADT");
+    ASSERT_EQ(connection->resolveTable("SUB\\leave", file), AE_SUCCESS);
+    EXPECT_EQ(file, temp / "sub/Leave.adt");
+    ASSERT_EQ(connection->resolveTable(temp.path() + "\\sub\\LEAVE.ADT", file), AE_SUCCESS);
+    EXPECT_EQ(file, temp / "sub/Leave.adt");
+    // A file not there yet resolves to where it would be made.
+    ASSERT_EQ(connection->resolveTable("newtable", file), AE_SUCCESS);
+    EXPECT_EQ(file, temp / "newtable.adt");
+    EXPECT_EQ(connection->resolveTable("", file), AE_INVALID_ARGUMENT);
+    AdsDisconnect(h);
+}
+
+TEST_F(FolderConnection, ATableKeepsItsConnectionObjectAfterDisconnect) {
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsConnect(u8(temp.path()), &h), AE_SUCCESS);
+    auto held = engine::connectionFor(h);
+    ASSERT_EQ(AdsDisconnect(h), AE_SUCCESS);
+    EXPECT_EQ(engine::connectionFor(h), nullptr);
+    EXPECT_EQ(held->folder(), temp.path());
+}
+
+}  // namespace
