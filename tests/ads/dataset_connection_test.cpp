@@ -140,17 +140,6 @@ TEST_F(DataSetConnection, ConnectionHandleFailures) {
     EXPECT_EQ(e.code, 6005);
 }
 
-TEST_F(DataSetConnection, AConnectionComponentIsConnectedOnDemand) {
-    TAdsConnection c;
-    c.SetConnectPath(temp.path());
-    TestDataSet table;
-    table.SetAdsConnection(&c);
-    ADSHANDLE handle = table.GetConnectionHandle();
-    EXPECT_TRUE(c.IsConnected());
-    EXPECT_EQ(handle, c.ConnectionHandle());
-    EXPECT_EQ(table.GetConnectionHandle(), handle);
-}
-
 TEST_F(DataSetConnection, PathsDifferingOnlyInCaseShareOneEngineConnection) {
     fs::create_directory(temp / "Data");
     TestDataSet a, b, c;

@@ -47,10 +47,6 @@ class DatabaseErrors : public ::testing::Test {
     std::string missing = temp / "nowhere";
 };
 
-TEST_F(DatabaseErrors, SuccessRaisesNothing) {
-    EXPECT_NO_THROW(CheckEngineResult(nullptr, AE_SUCCESS));
-}
-
 TEST_F(DatabaseErrors, WithoutADataSetTheEngineTextIsTheMessage) {
     std::string text;
     UNSIGNED32 rc = failEngine(missing, &text);

@@ -118,23 +118,6 @@ TEST_F(FolderConnection, FailuresNameWhatIsWrong) {
     EXPECT_EQ(lastError(), "Error 5004: Connection option 2 is not supported.");
 }
 
-TEST_F(FolderConnection, ServerNameBufferTooSmallTellsTheLengthNeeded) {
-    ADSHANDLE h = 0;
-    ASSERT_EQ(AdsConnect(u8(temp.path()), &h), AE_SUCCESS);
-    UNSIGNED8 name[4];
-    UNSIGNED16 len = sizeof name;
-    EXPECT_EQ(AdsGetServerName(h, name, &len), AE_BUFFER_TOO_SMALL);
-    EXPECT_EQ(len, temp.path().size());
-    AdsDisconnect(h);
-}
-
-TEST_F(FolderConnection, NonConnectionHandlesAreNotConnections) {
-    EXPECT_EQ(AdsDisconnect(0), AE_INVALID_CONNECTION);
-    EXPECT_EQ(lastError(), "Error 5024: Handle 0 is not a live connection.");
-    EXPECT_EQ(engine::connectionFor(0xFFFFFFFFu), nullptr);
-    EXPECT_EQ(lastError(), "Error 5024: Handle 4294967295 is not a live connection.");
-}
-
 TEST_F(FolderConnection, ResolvesTableNamesInItsFolder) {
     fs::create_directory(temp / "sub");
     touch(temp / "EMPLOYEE.ADT");
@@ -159,15 +142,6 @@ TEST_F(FolderConnection, ResolvesTableNamesInItsFolder) {
     EXPECT_EQ(file, temp / "newtable.adt");
     EXPECT_EQ(connection->resolveTable("", file), AE_INVALID_ARGUMENT);
     AdsDisconnect(h);
-}
-
-TEST_F(FolderConnection, ATableKeepsItsConnectionObjectAfterDisconnect) {
-    ADSHANDLE h = 0;
-    ASSERT_EQ(AdsConnect(u8(temp.path()), &h), AE_SUCCESS);
-    auto held = engine::connectionFor(h);
-    ASSERT_EQ(AdsDisconnect(h), AE_SUCCESS);
-    EXPECT_EQ(engine::connectionFor(h), nullptr);
-    EXPECT_EQ(held->folder(), temp.path());
 }
 
 }  // namespace
