@@ -9,6 +9,13 @@
 // CursorPosChanged(); UpdateCursorPos() brings it back to the active row through
 // InternalSetToRecord (bfCurrent / bfInserted), InternalFirst (bfBOF) or InternalLast (bfEOF).
 //
+// The window reads ahead: after navigation the cursor usually stands on another buffer's row
+// than the active one. The framework calls UpdateCursorPos() before the hooks that act on the
+// current row (InternalEdit, InternalPost in edit, InternalCancel, InternalDelete,
+// InternalRefresh); a descendant that acts on the current row by itself (a key search, a
+// change of index order) calls UpdateCursorPos() first. Resync(mode) re-reads the window
+// around the row the cursor stands on now (GetRecord current, else next, else prior).
+//
 // Opening (Open / SetActive(true)): BeforeOpen; InternalOpen(); then the framework sizes the
 //   window (allocating BufferCount()+1 buffers) and fetches the first rows with
 //   GetRecord(next) from wherever InternalOpen left the cursor (it must leave it before the
