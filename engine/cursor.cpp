@@ -1,0 +1,440 @@
+// Navigation: positions, the window of rows read ahead, seeks, counts.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/handles.h"
+#include "engine/last_error.h"
+
+namespace engine {
+
+namespace {
+
+constexpr size_t kMaxBatch = 512;
+constexpr size_t kFirstBatch = 8;
+
+Value withHighByte(const Value& v) {
+    Value out = v;
+    out.bytes.push_back('\xFF');  // sorts after every UTF-8 text that begins with the prefix
+    return out;
+}
+
+const char* nonStrict(const std::string& op) {
+    return op[0] == '>' ? ">=" : "<=";
+}
+
+Condition compare(const std::vector<std::string>& exprs, const std::vector<Value>& values,
+                  const std::string& op) {
+    Condition c;
+    size_t k = values.size();
+    if (k == 1) {
+        c.sql = exprs[0] + op + "?";
+        c.values = values;
+        return c;
+    }
+    std::string left = "(", right = "(";
+    for (size_t i = 0; i < k; ++i) {
+        left += (i ? "," : "") + exprs[i];
+        right += i ? ",?" : "?";
+    }
+    // The row value selects; the plain comparison of the first expression lets SQLite use the
+    // index.
+    c.sql = left + ")" + op + right + ") AND " + exprs[0] + nonStrict(op) + "?";
+    c.values = values;
+    c.values.push_back(values[0]);
+    return c;
+}
+
+std::vector<Value> lastRaised(const KeyValues& key) {
+    std::vector<Value> v = key.values;
+    v.back() = withHighByte(v.back());
+    return v;
+}
+
+Condition atLeast(const std::vector<std::string>& e, const KeyValues& k) {
+    return compare(e, k.values, ">=");
+}
+Condition atMost(const std::vector<std::string>& e, const KeyValues& k) {
+    return k.lastPartial ? compare(e, lastRaised(k), "<") : compare(e, k.values, "<=");
+}
+
+Condition matching(const std::vector<std::string>& e, const KeyValues& k) {
+    Condition c;
+    size_t n = k.values.size();
+    for (size_t i = 0; i + 1 < n; ++i) {
+        c.sql += (i ? " AND " : "") + e[i] + "=?";
+        c.values.push_back(k.values[i]);
+    }
+    std::string glue = n > 1 ? " AND " : "";
+    if (k.lastPartial) {
+        c.sql += glue + e[n - 1] + ">=? AND " + e[n - 1] + "<?";
+        c.values.push_back(k.values[n - 1]);
+        c.values.push_back(withHighByte(k.values[n - 1]));
+    } else {
+        c.sql += glue + e[n - 1] + "=?";
+        c.values.push_back(k.values[n - 1]);
+    }
+    return c;
+}
+
+uint64_t version(TableHandle& h) {
+    return h.table->counter().value();
+}
+
+void takeRow(TableHandle& h, size_t pos) {
+    h.windowPos = pos;
+    h.rowid = h.window.rowids[pos];
+    const size_t length = h.table->schema().recordLength;
+    h.image.assign(h.window.images.begin() + static_cast<long>(pos * length),
+                   h.window.images.begin() + static_cast<long>((pos + 1) * length));
+    h.imageVersion = h.windowVersion;
+    h.bof = h.eof = false;
+}
+
+void reverseBatch(RowBatch& batch, size_t length) {
+    std::reverse(batch.rowids.begin(), batch.rowids.end());
+    size_t n = batch.size();
+    for (size_t i = 0; i < n / 2; ++i)
+        std::swap_ranges(batch.images.begin() + static_cast<long>(i * length),
+                         batch.images.begin() + static_cast<long>((i + 1) * length),
+                         batch.images.begin() + static_cast<long>((n - 1 - i) * length));
+}
+
+bool windowUsable(TableHandle& h, const Nav& nav) {
+    return h.windowOrder == nav.id && h.windowVersion == version(h) && h.onRow() &&
+           h.windowPos < h.window.size() && h.window.rowids[h.windowPos] == h.rowid;
+}
+
+// Key of the current row in the order: read exactly, or decoded from its image once it is gone.
+UNSIGNED32 currentKey(TableHandle& h, const Nav& nav, std::vector<Value>& key) {
+    bool found = false;
+    if (UNSIGNED32 rc = h.table->readKey(h.rowid, *nav.order, key, found)) return rc;
+    if (!found && nav.index) {
+        key.clear();
+        const Schema& schema = h.table->schema();
+        for (size_t s : nav.index->def().segments) {
+            const FieldDef& field = schema.fields[s];
+            Value v;
+            if (image::read(field, h.image.data() + field.offset, field.length, h.page, v) !=
+                AE_SUCCESS)
+                v = Value{};
+            key.push_back(image::keyForm(field, v));
+        }
+    }
+    key.push_back(Value::ofInteger(h.rowid));
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
+    RowBatch batch;
+    h.windowVersion = version(h);
+    if (UNSIGNED32 rc = h.table->scan(*nav.order, top, nullptr, nullptr, nav.conditions,
+                                      kFirstBatch, h.page, batch))
+        return rc;
+    h.dropWindow();
+    if (batch.size() == 0) {
+        h.bof = h.eof = true;
+        return AE_SUCCESS;
+    }
+    if (!top) reverseBatch(batch, h.table->schema().recordLength);
+    h.window = std::move(batch);
+    h.windowOrder = nav.id;
+    h.nextBatch = 16;
+    takeRow(h, top ? 0 : h.window.size() - 1);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
+    moved = false;
+    if (!h.onRow()) {
+        if (forward && h.bof) {
+            if (UNSIGNED32 rc = toEnd(h, nav, true)) return rc;
+            moved = h.onRow();
+        } else if (!forward && h.eof) {
+            if (UNSIGNED32 rc = toEnd(h, nav, false)) return rc;
+            moved = h.onRow();
+        }
+        return AE_SUCCESS;
+    }
+    if (windowUsable(h, nav)) {
+        if (forward && h.windowPos + 1 < h.window.size()) {
+            takeRow(h, h.windowPos + 1);
+            moved = true;
+            return AE_SUCCESS;
+        }
+        if (!forward && h.windowPos > 0) {
+            takeRow(h, h.windowPos - 1);
+            moved = true;
+            return AE_SUCCESS;
+        }
+    } else {
+        h.nextBatch = 16;
+    }
+    std::vector<Value> start;
+    uint64_t v = version(h);
+    if (UNSIGNED32 rc = currentKey(h, nav, start)) return rc;
+    bool ascending = forward != nav.order->descending;
+    RowBatch batch;
+    if (UNSIGNED32 rc = h.table->scan(*nav.order, forward, &start, ascending ? ">" : "<",
+                                      nav.conditions, h.nextBatch, h.page, batch))
+        return rc;
+    h.nextBatch = std::min(h.nextBatch * 2, kMaxBatch);
+    const size_t length = h.table->schema().recordLength;
+    if (batch.size() == 0) {
+        h.dropWindow();
+        if (forward) {
+            h.eof = true;
+            h.bof = false;
+        } else {
+            h.bof = true;
+            h.eof = false;
+        }
+        return AE_SUCCESS;
+    }
+    // The window: the current row and the rows read, in walking order.
+    RowBatch window;
+    if (forward) {
+        window.rowids.push_back(h.rowid);
+        window.images = h.image;
+        window.rowids.insert(window.rowids.end(), batch.rowids.begin(), batch.rowids.end());
+        window.images.insert(window.images.end(), batch.images.begin(), batch.images.end());
+    } else {
+        reverseBatch(batch, length);
+        window = std::move(batch);
+        window.rowids.push_back(h.rowid);
+        window.images.insert(window.images.end(), h.image.begin(), h.image.end());
+    }
+    h.window = std::move(window);
+    h.windowOrder = nav.id;
+    h.windowVersion = v;
+    takeRow(h, forward ? 1 : h.window.size() - 2);
+    moved = true;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 placeOn(TableHandle& h, const Nav& nav, RowBatch& batch) {
+    h.dropWindow();
+    if (batch.size() == 0) {
+        h.bof = false;
+        h.eof = true;
+        return AE_SUCCESS;
+    }
+    h.window = std::move(batch);
+    h.windowOrder = nav.id;
+    h.nextBatch = 16;
+    takeRow(h, 0);
+    return AE_SUCCESS;
+}
+
+}  // namespace
+
+UNSIGNED32 IndexHandle::resolve(size_t& position) {
+    const Table& t = *owner->table;
+    if (generation_ != t.schemaGeneration()) {
+        int found = t.schema().indexByName(tag);
+        if (found < 0)
+            return fail(AE_INDEX_NOT_FOUND, "The index tag " + tag + " of the table " + t.file() +
+                                                " has been deleted.");
+        position_ = static_cast<size_t>(found);
+        generation_ = t.schemaGeneration();
+        order_.expressions.clear();
+        const IndexDef& index = t.schema().indexes[position_];
+        for (size_t s : index.segments)
+            order_.expressions.push_back(t.schema().fields[s].keyExpression());
+        order_.descending = index.descending;
+    }
+    position = position_;
+    return AE_SUCCESS;
+}
+
+const IndexDef& IndexHandle::def() const {
+    return owner->table->schema().indexes[position_];
+}
+const OrderSpec& IndexHandle::order() {
+    return order_;
+}
+
+std::vector<Condition> IndexHandle::scopeConditions() const {
+    std::vector<Condition> out;
+    bool desc = order_.descending;
+    if (top && !top->key.values.empty())
+        out.push_back(desc ? atMost(order_.expressions, top->key)
+                           : atLeast(order_.expressions, top->key));
+    if (bottom && !bottom->key.values.empty())
+        out.push_back(desc ? atLeast(order_.expressions, bottom->key)
+                           : atMost(order_.expressions, bottom->key));
+    return out;
+}
+
+UNSIGNED32 findTarget(ADSHANDLE handle, Target& out, bool indexOnly) {
+    auto object = HandleRegistry::instance().find(handle);
+    out = Target{};
+    if (auto index = std::dynamic_pointer_cast<IndexHandle>(object)) {
+        out.index = index;
+        out.table = index->owner;
+        size_t position;
+        return index->resolve(position);
+    }
+    if (!indexOnly) {
+        if (auto table = std::dynamic_pointer_cast<TableHandle>(object)) {
+            out.table = table;
+            return AE_SUCCESS;
+        }
+    }
+    return fail(AE_INVALID_HANDLE, "Handle " + std::to_string(handle) + " is not a live " +
+                                       (indexOnly ? "index handle." : "table or index handle."));
+}
+
+UNSIGNED32 navFor(Target& target, Nav& nav) {
+    static const OrderSpec recordOrder;
+    nav = Nav{};
+    if (!target.index) {
+        nav.order = &recordOrder;
+        return AE_SUCCESS;
+    }
+    size_t position;
+    if (UNSIGNED32 rc = target.index->resolve(position)) return rc;
+    nav.id = static_cast<int>(position);
+    nav.order = &target.index->order();
+    nav.conditions = target.index->scopeConditions();
+    nav.index = target.index.get();
+    return AE_SUCCESS;
+}
+
+namespace cursor {
+
+void blank(const Schema& schema, uint8_t* image) {
+    for (const FieldDef& f : schema.fields) image::writeEmpty(f, image + f.offset);
+}
+
+UNSIGNED32 gotoTop(TableHandle& h, const Nav& nav) {
+    return toEnd(h, nav, true);
+}
+UNSIGNED32 gotoBottom(TableHandle& h, const Nav& nav) {
+    return toEnd(h, nav, false);
+}
+
+UNSIGNED32 skip(TableHandle& h, const Nav& nav, SIGNED32 count) {
+    if (count == 0) return refresh(h, true);
+    bool forward = count > 0;
+    int64_t steps = count > 0 ? count : -static_cast<int64_t>(count);
+    for (int64_t i = 0; i < steps; ++i) {
+        bool moved = false;
+        if (UNSIGNED32 rc = stepOne(h, nav, forward, moved)) return rc;
+        if (!moved) break;
+    }
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 gotoRecord(TableHandle& h, int64_t record) {
+    bool found = false;
+    std::vector<uint8_t> image(h.table->schema().recordLength);
+    uint64_t v = version(h);
+    if (record > 0)
+        if (UNSIGNED32 rc = h.table->readRow(record, h.page, image.data(), found)) return rc;
+    if (!found)
+        return fail(AE_NO_SUCH_RECORD, "The table " + h.table->file() + " has no record " +
+                                           std::to_string(record) + ".");
+    h.dropWindow();
+    h.rowid = record;
+    h.image = std::move(image);
+    h.imageVersion = v;
+    h.bof = h.eof = false;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16 seekType,
+                bool& found) {
+    found = false;
+    const std::vector<std::string>& e = nav.order->expressions;
+    bool desc = nav.order->descending;
+    RowBatch batch;
+    h.windowVersion = version(h);
+    if (key.values.empty()) {
+        // An empty key matches every row: the first row of the order.
+        if (UNSIGNED32 rc =
+                h.table->scan(*nav.order, true, nullptr, nullptr, nav.conditions, 1, h.page, batch))
+            return rc;
+        found = batch.size() > 0;
+        return placeOn(h, nav, batch);
+    }
+    if (seekType & ADS_SEEKGT) {
+        std::vector<Value> start = key.lastPartial && !desc ? lastRaised(key) : key.values;
+        const char* op = desc ? "<" : (key.lastPartial ? ">=" : ">");
+        if (UNSIGNED32 rc =
+                h.table->scan(*nav.order, true, &start, op, nav.conditions, 1, h.page, batch))
+            return rc;
+        found = batch.size() > 0;
+        return placeOn(h, nav, batch);
+    }
+    std::vector<Condition> exact = nav.conditions;
+    exact.push_back(matching(e, key));
+    if (UNSIGNED32 rc = h.table->scan(*nav.order, true, nullptr, nullptr, exact, 1, h.page, batch))
+        return rc;
+    found = batch.size() > 0;
+    if (found || !(seekType & ADS_SOFTSEEK)) return placeOn(h, nav, batch);
+    std::vector<Value> start = key.lastPartial && desc ? lastRaised(key) : key.values;
+    const char* op = desc ? (key.lastPartial ? "<" : "<=") : ">=";
+    if (UNSIGNED32 rc =
+            h.table->scan(*nav.order, true, &start, op, nav.conditions, 1, h.page, batch))
+        return rc;
+    return placeOn(h, nav, batch);
+}
+
+UNSIGNED32 refresh(TableHandle& h, bool always) {
+    if (!h.onRow()) return AE_SUCCESS;
+    uint64_t v = version(h);
+    if (!always && h.imageVersion == v) return AE_SUCCESS;
+    bool found = false;
+    std::vector<uint8_t> image(h.table->schema().recordLength);
+    if (UNSIGNED32 rc = h.table->readRow(h.rowid, h.page, image.data(), found)) return rc;
+    // A row deleted elsewhere keeps its last image; the next move leaves it.
+    if (found) h.image = std::move(image);
+    h.imageVersion = v;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 visible(TableHandle& h, const Nav& nav, bool& out) {
+    out = h.onRow();
+    if (!out || nav.conditions.empty()) return AE_SUCCESS;
+    std::vector<Condition> conditions = nav.conditions;
+    conditions.push_back(Condition{"rowid=?", {Value::ofInteger(h.rowid)}});
+    int64_t n = 0;
+    if (UNSIGNED32 rc = h.table->countRows(conditions, n)) return rc;
+    out = n > 0;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 count(TableHandle& h, const Nav& nav, UNSIGNED16 option, int64_t& out) {
+    bool fresh = option & ADS_REFRESHCOUNT;
+    UNSIGNED16 which = option & 3;
+    if (which == ADS_RESPECTSCOPES && !nav.conditions.empty())
+        return h.table->countRows(nav.conditions, out);
+    return h.table->totalRows(fresh, out);
+}
+
+UNSIGNED32 relativePosition(TableHandle& h, const Nav& nav, double& out) {
+    if (h.bof && !h.eof) {
+        out = 0.0;
+        return AE_SUCCESS;
+    }
+    if (h.eof) {
+        out = h.bof ? 0.0 : 1.0;
+        return AE_SUCCESS;
+    }
+    int64_t total = 0, before = 0;
+    if (UNSIGNED32 rc = count(h, nav, ADS_RESPECTSCOPES, total)) return rc;
+    std::vector<Value> start;
+    if (UNSIGNED32 rc = currentKey(h, nav, start)) return rc;
+    if (UNSIGNED32 rc = h.table->countBefore(*nav.order, start, nav.conditions, before)) return rc;
+    if (total <= 0) {
+        out = 0.0;
+        return AE_SUCCESS;
+    }
+    // (position + 1) / count, so that count * position truncates to the 1-based position.
+    out = std::min(1.0, (static_cast<double>(before) + 1.0 + 1e-9) / static_cast<double>(total));
+    return AE_SUCCESS;
+}
+
+}  // namespace cursor
+
+}  // namespace engine

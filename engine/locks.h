@@ -1,0 +1,71 @@
+// Record and table locks, and the change counter that tells other handles a table changed.
+//
+// Both live in a lock file beside the table ("<table file>.lck"), never in the SQLite files:
+// closing any descriptor of those would drop this process's SQLite locks. Locks are Linux
+// open-file-description locks, so they belong to the descriptor of one handle: two handles in
+// one process exclude each other as two processes do, and a lock dies with its descriptor
+// (closing the handle, or the process ending in any way). Internal to engine/.
+#ifndef VELDA_ENGINE_LOCKS_H
+#define VELDA_ENGINE_LOCKS_H
+
+#include <cstdint>
+#include <string>
+
+#include "engine/ace.h"
+
+namespace engine {
+
+std::string lockFileOf(const std::string& tableFile);
+
+// One handle's descriptor of the lock file.
+class LockFile {
+  public:
+    LockFile() = default;
+    ~LockFile();
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+
+    // Opens (creating) the lock file; AE_IO_ERROR naming it on failure.
+    UNSIGNED32 open(const std::string& tableFile);
+    bool isOpen() const { return fd_ >= 0; }
+
+    // The whole-table byte: shared by every open handle, exclusive for an exclusive open.
+    bool lockTableShared();
+    bool lockTableExclusive();
+    void unlockTable();
+    // A record's byte; false when another handle or process holds it.
+    bool lockRecord(uint32_t record);
+    void unlockRecord(uint32_t record);
+    // Whether another handle or process holds the record (this descriptor's own lock does not
+    // count).
+    bool recordLockedElsewhere(uint32_t record) const;
+
+  private:
+    bool set(int64_t offset, short type);
+    int fd_ = -1;
+};
+
+// A 64-bit counter in the lock file, shared by every process that has the table open. Writers
+// bump it after each commit; readers compare it with the value their rows were read at, which
+// costs a memory read instead of a SQLite transaction per navigation.
+class ChangeCounter {
+  public:
+    ChangeCounter() = default;
+    ~ChangeCounter();
+    ChangeCounter(const ChangeCounter&) = delete;
+    ChangeCounter& operator=(const ChangeCounter&) = delete;
+
+    // Maps the counter; without a lock file (a read-only folder) the counter is this process's.
+    void open(const std::string& tableFile);
+    uint64_t value() const;
+    void bump();
+
+  private:
+    int fd_ = -1;
+    void* map_ = nullptr;
+    uint64_t local_ = 0;
+};
+
+}  // namespace engine
+
+#endif

@@ -1,0 +1,508 @@
+#include "engine/table.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "engine/last_error.h"
+#include "engine/paths.h"
+
+namespace engine {
+
+struct TableRegistryAccess {
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::map<std::string, std::weak_ptr<Table>>& tables() {
+        static std::map<std::string, std::weak_ptr<Table>> t;
+        return t;
+    }
+    // A live Table of this process for the file; tables inherited through fork() are left alone.
+    static std::shared_ptr<Table> find(const std::string& file) {
+        auto it = tables().find(file);
+        if (it == tables().end()) return nullptr;
+        auto table = it->second.lock();
+        if (!table || table->pid_ != ::getpid()) return nullptr;
+        return table;
+    }
+    static void add(const std::shared_ptr<Table>& table) { tables()[table->file_] = table; }
+};
+
+namespace {
+
+std::string displayName(const std::string& file) {
+    return file;
+}
+
+off_t fileSize(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+}  // namespace
+
+Table::~Table() = default;
+
+bool Table::isOpen(const std::string& file) {
+    std::lock_guard lock(TableRegistryAccess::mutex());
+    return TableRegistryAccess::find(file) != nullptr;
+}
+
+UNSIGNED32 Table::openConnection(bool create) {
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = db_.open(file_, flags);
+    if (rc == SQLITE_CANTOPEN && !create) {
+        db_.close();
+        rc = db_.open(file_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    }
+    if (rc != SQLITE_OK)
+        return fail(
+            rc == SQLITE_NOTADB ? AE_NOT_A_TABLE : AE_IO_ERROR,
+            "Could not open the table " + displayName(file_) + ": " + db_.errorText() + ".");
+    sqlite3_busy_timeout(db_.get(), 10000);
+    if (db_.exec("PRAGMA synchronous=NORMAL") != SQLITE_OK) return sqlFailure("open");
+    return AE_SUCCESS;
+}
+
+void Table::buildSelectList() {
+    selectList_ = "rowid";
+    for (const FieldDef& f : schema_.fields) {
+        selectList_ += ", ";
+        selectList_ += f.isBlob() ? "(" + f.column() + " IS NOT NULL)" : f.column();
+    }
+}
+
+UNSIGNED32 Table::open(const std::string& file, std::shared_ptr<Table>& out) {
+    std::lock_guard lock(TableRegistryAccess::mutex());
+    if ((out = TableRegistryAccess::find(file))) return AE_SUCCESS;
+    if (!paths::fileExists(file)) {
+        std::string folder = paths::folderOf(file);
+        if (!folder.empty() && !paths::folderExists(folder))
+            return fail(AE_PATH_NOT_FOUND,
+                        "The folder " + folder + " of the table " + file + " does not exist.");
+        return fail(AE_FILE_NOT_FOUND, "The table " + file + " does not exist.");
+    }
+    std::shared_ptr<Table> table(new Table());
+    table->file_ = file;
+    table->pid_ = ::getpid();
+    if (UNSIGNED32 rc = table->openConnection(false)) return rc;
+    if (UNSIGNED32 rc = metadata::read(table->db_, table->schema_, file)) return rc;
+    sql::Statement pages;
+    int64_t pageCount = 0;
+    if (table->db_.prepare("PRAGMA page_count", pages) == SQLITE_OK && pages.step() == SQLITE_ROW)
+        pageCount = pages.columnInt(0);
+    sql::Statement pageSize;
+    if (table->db_.prepare("PRAGMA page_size", pageSize) == SQLITE_OK &&
+        pageSize.step() == SQLITE_ROW)
+        table->pageSize_ = static_cast<UNSIGNED32>(pageSize.columnInt(0));
+    off_t walSize = fileSize(file + "-wal");
+    if (walSize <= 0 && pageCount * static_cast<int64_t>(table->pageSize_) > fileSize(file))
+        return fail(AE_NOT_A_TABLE,
+                    "The table " + file +
+                        " is damaged: the file is shorter than its contents (it was cut off).");
+    sql::Statement last;
+    if (table->db_.prepare("SELECT max(rowid) FROM \"main\".\"records\"", last) != SQLITE_OK ||
+        last.step() != SQLITE_ROW)
+        return table->sqlFailure("open");
+    table->buildSelectList();
+    table->counter_.open(file);
+    out = table;
+    TableRegistryAccess::add(table);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& fields,
+                         std::shared_ptr<Table>& out) {
+    std::lock_guard lock(TableRegistryAccess::mutex());
+    std::string folder = paths::folderOf(file);
+    if (!folder.empty() && !paths::folderExists(folder))
+        return fail(AE_PATH_NOT_FOUND,
+                    "The folder " + folder + " for the new table " + file + " does not exist.");
+    if (paths::fileExists(file) || TableRegistryAccess::find(file))
+        return fail(AE_ALREADY_EXISTS, "The table " + file + " exists already.");
+    std::shared_ptr<Table> table(new Table());
+    table->file_ = file;
+    table->pid_ = ::getpid();
+    table->schema_.fields = fields;
+    table->schema_.layOut();
+    auto discard = [&](UNSIGNED32 rc) {
+        table->statements_.clear();
+        table->db_.close();
+        ::unlink(file.c_str());
+        ::unlink((file + "-wal").c_str());
+        ::unlink((file + "-shm").c_str());
+        return rc;
+    };
+    if (UNSIGNED32 rc = table->openConnection(true)) return discard(rc);
+    if (table->db_.exec("PRAGMA journal_mode=WAL") != SQLITE_OK)
+        return discard(table->sqlFailure("create"));
+    if (table->db_.exec("BEGIN IMMEDIATE") != SQLITE_OK)
+        return discard(table->sqlFailure("create"));
+    if (UNSIGNED32 rc = metadata::create(table->db_, table->schema_, file)) {
+        table->db_.exec("ROLLBACK");
+        return discard(rc);
+    }
+    if (table->db_.exec("COMMIT") != SQLITE_OK) {
+        UNSIGNED32 rc = table->sqlFailure("create");
+        table->db_.exec("ROLLBACK");
+        return discard(rc);
+    }
+    table->buildSelectList();
+    table->counter_.open(file);
+    out = table;
+    TableRegistryAccess::add(table);
+    return AE_SUCCESS;
+}
+
+sqlite3_stmt* Table::statement(const std::string& sql) {
+    auto it = statements_.find(sql);
+    if (it == statements_.end()) {
+        sql::Statement stmt;
+        if (db_.prepare(sql, stmt) != SQLITE_OK) {
+            sqlFailure("read");
+            return nullptr;
+        }
+        // A bounded cache: queries differ only by order and scope, but a caller could vary them.
+        if (statements_.size() > 200) statements_.clear();
+        it = statements_.emplace(sql, std::move(stmt)).first;
+    }
+    sqlite3_stmt* raw = it->second.get();
+    sqlite3_reset(raw);
+    sqlite3_clear_bindings(raw);
+    return raw;
+}
+
+UNSIGNED32 Table::sqlFailure(const std::string& doing) {
+    int rc = sqlite3_errcode(db_.get());
+    std::string why = db_.errorText();
+    switch (rc) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return fail(AE_LOCKED, "The table " + file_ +
+                                       " is locked by another process; could not " + doing + " (" +
+                                       why + ").");
+        case SQLITE_FULL:
+            return fail(AE_IO_ERROR,
+                        "Could not " + doing + " the table " + file_ + ": the disk is full.");
+        case SQLITE_IOERR:
+        case SQLITE_CANTOPEN:
+        case SQLITE_PERM:
+            return fail(AE_IO_ERROR, "Could not " + doing + " the table " + file_ +
+                                         ": the operating system refused (" + why + ").");
+        case SQLITE_READONLY:
+            return fail(AE_IO_ERROR, "Could not " + doing + " the table " + file_ +
+                                         ": the file cannot be written (" + why + ").");
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return fail(AE_NOT_A_TABLE, "The table " + file_ + " is damaged (" + why + ").");
+        default:
+            return fail(AE_INTERNAL,
+                        "Could not " + doing + " the table " + file_ + ": " + why + ".");
+    }
+}
+
+UNSIGNED32 Table::begin() {
+    sqlite3_stmt* stmt = statement("BEGIN IMMEDIATE");
+    if (!stmt) return lastError().code;
+    if (sqlite3_step(stmt) != SQLITE_DONE) {
+        UNSIGNED32 rc = sqlFailure("write");
+        sqlite3_reset(stmt);
+        return rc;
+    }
+    sqlite3_reset(stmt);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::commit() {
+    sqlite3_stmt* stmt = statement("COMMIT");
+    if (!stmt) return lastError().code;
+    if (sqlite3_step(stmt) != SQLITE_DONE) {
+        UNSIGNED32 rc = sqlFailure("write");
+        sqlite3_reset(stmt);
+        return rc;
+    }
+    sqlite3_reset(stmt);
+    counter_.bump();
+    return AE_SUCCESS;
+}
+
+void Table::rollback() {
+    if (sqlite3_get_autocommit(db_.get())) return;
+    if (sqlite3_stmt* stmt = statement("ROLLBACK")) {
+        sqlite3_step(stmt);
+        sqlite3_reset(stmt);
+    }
+}
+
+UNSIGNED32 Table::addIndex(const IndexDef& index) {
+    if (UNSIGNED32 rc = begin()) return rc;
+    std::string segments;
+    for (size_t s : index.segments)
+        segments += (segments.empty() ? "" : ";") + schema_.fields[s].name;
+    std::string sql =
+        metadata::createIndexSql(schema_, index) +
+        ";INSERT INTO velda_indexes(position, name, segments, is_unique, is_descending) VALUES("
+        "(SELECT ifnull(max(position),0)+1 FROM velda_indexes)," +
+        quoteText(index.name) + "," + quoteText(segments) + "," + (index.unique ? "1" : "0") + "," +
+        (index.descending ? "1" : "0") + ")";
+    if (db_.exec(sql) != SQLITE_OK) {
+        int rc = sqlite3_errcode(db_.get());
+        UNSIGNED32 code = rc == SQLITE_CONSTRAINT
+                              ? fail(AE_DUPLICATE_KEY, "Cannot create the unique index tag " +
+                                                           index.name + " on the table " + file_ +
+                                                           ": rows of the table share a key.")
+                              : sqlFailure("index");
+        rollback();
+        return code;
+    }
+    if (UNSIGNED32 rc = commit()) {
+        rollback();
+        return rc;
+    }
+    schema_.indexes.push_back(index);
+    ++generation_;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::dropIndex(size_t position) {
+    const IndexDef& index = schema_.indexes[position];
+    if (UNSIGNED32 rc = begin()) return rc;
+    std::string sql = "DROP INDEX IF EXISTS \"main\"." + metadata::sqliteIndexName(index) +
+                      ";DELETE FROM velda_indexes WHERE name=" + quoteText(index.name);
+    if (db_.exec(sql) != SQLITE_OK) {
+        UNSIGNED32 rc = sqlFailure("delete an index tag of");
+        rollback();
+        return rc;
+    }
+    if (UNSIGNED32 rc = commit()) {
+        rollback();
+        return rc;
+    }
+    schema_.indexes.erase(schema_.indexes.begin() + static_cast<long>(position));
+    statements_.clear();
+    ++generation_;
+    return AE_SUCCESS;
+}
+
+namespace {
+
+// One range query of a walk: the key's first `level` values equal, the next compared.
+struct Phase {
+    std::string where;
+    size_t orderFrom = 0;
+    std::vector<const Value*> values;
+};
+
+// Splits "the key tuple compared with start" into range queries on index prefixes (SQLite uses
+// an index for a range on one expression after equal leading ones, not for row values over
+// expressions). Phases come in walking order.
+std::vector<Phase> phases(const std::vector<std::string>& keys, const std::vector<Value>& start,
+                          const char* lastOp, const char* strictOp) {
+    std::vector<Phase> out;
+    size_t k = start.size();
+    for (size_t level = k; level >= 1; --level) {
+        Phase p;
+        for (size_t i = 0; i + 1 < level; ++i) {
+            p.where += (p.where.empty() ? "" : " AND ") + keys[i] + "=?";
+            p.values.push_back(&start[i]);
+        }
+        p.where += (p.where.empty() ? "" : " AND ") + keys[level - 1] +
+                   (level == k ? lastOp : strictOp) + "?";
+        p.values.push_back(&start[level - 1]);
+        p.orderFrom = level - 1;
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+}  // namespace
+
+UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<Value>* start,
+                       const char* startOp, const std::vector<Condition>& conditions, size_t limit,
+                       image::CodePage page, RowBatch& out) {
+    out.rowids.clear();
+    out.images.clear();
+    std::vector<std::string> keys = order.expressions;
+    keys.push_back("rowid");
+    bool ascending = forward != order.descending;
+    const char* direction = ascending ? "" : " DESC";
+    std::vector<Phase> list;
+    if (start && !start->empty()) {
+        list = phases(keys, *start, startOp, ascending ? ">" : "<");
+    } else {
+        list.push_back(Phase{});
+    }
+    std::string extra;
+    for (const Condition& c : conditions)
+        extra += (extra.empty() ? "" : " AND ") + ("(" + c.sql + ")");
+    const size_t fields = schema_.fields.size();
+    const UNSIGNED32 length = schema_.recordLength;
+    for (const Phase& p : list) {
+        if (out.size() >= limit) break;
+        std::string sql = "SELECT " + selectList_ + " FROM \"main\".\"records\"";
+        std::string where = p.where;
+        if (!extra.empty()) where += (where.empty() ? "" : " AND ") + extra;
+        if (!where.empty()) sql += " WHERE " + where;
+        sql += " ORDER BY ";
+        for (size_t i = p.orderFrom; i < keys.size(); ++i)
+            sql += (i > p.orderFrom ? "," : "") + keys[i] + direction;
+        sql += " LIMIT ?";
+        sqlite3_stmt* stmt = statement(sql);
+        if (!stmt) return lastError().code;
+        int bindAt = 1;
+        for (const Value* v : p.values) image::bind(stmt, bindAt++, *v);
+        for (const Condition& c : conditions)
+            for (const Value& v : c.values) image::bind(stmt, bindAt++, v);
+        sqlite3_bind_int64(stmt, bindAt, static_cast<int64_t>(limit - out.size()));
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            out.rowids.push_back(sqlite3_column_int64(stmt, 0));
+            size_t at = out.images.size();
+            out.images.resize(at + length);
+            uint8_t* image = out.images.data() + at;
+            for (size_t f = 0; f < fields; ++f) {
+                const FieldDef& field = schema_.fields[f];
+                image::writeColumn(field, stmt, static_cast<int>(f + 1), page,
+                                   image + field.offset);
+            }
+        }
+        if (rc != SQLITE_DONE) {
+            UNSIGNED32 code = sqlFailure("read");
+            sqlite3_reset(stmt);
+            return code;
+        }
+        sqlite3_reset(stmt);
+    }
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::countRows(const std::vector<Condition>& conditions, int64_t& out) {
+    std::string sql = "SELECT count(*) FROM \"main\".\"records\"";
+    std::string where;
+    for (const Condition& c : conditions)
+        where += (where.empty() ? "" : " AND ") + ("(" + c.sql + ")");
+    if (!where.empty()) sql += " WHERE " + where;
+    sqlite3_stmt* stmt = statement(sql);
+    if (!stmt) return lastError().code;
+    int bindAt = 1;
+    for (const Condition& c : conditions)
+        for (const Value& v : c.values) image::bind(stmt, bindAt++, v);
+    int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) {
+        UNSIGNED32 code = sqlFailure("count the rows of");
+        sqlite3_reset(stmt);
+        return code;
+    }
+    out = sqlite3_column_int64(stmt, 0);
+    sqlite3_reset(stmt);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::countBefore(const OrderSpec& order, const std::vector<Value>& start,
+                              const std::vector<Condition>& conditions, int64_t& out) {
+    std::vector<std::string> keys = order.expressions;
+    keys.push_back("rowid");
+    const char* before = order.descending ? ">" : "<";
+    out = 0;
+    for (const Phase& p : phases(keys, start, before, before)) {
+        std::vector<Condition> all = conditions;
+        Condition c{p.where, {}};
+        for (const Value* v : p.values) c.values.push_back(*v);
+        all.push_back(std::move(c));
+        int64_t n = 0;
+        if (UNSIGNED32 rc = countRows(all, n)) return rc;
+        out += n;
+    }
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::readRow(int64_t rowid, image::CodePage page, uint8_t* image, bool& found) {
+    sqlite3_stmt* stmt =
+        statement("SELECT " + selectList_ + " FROM \"main\".\"records\" WHERE rowid=?");
+    if (!stmt) return lastError().code;
+    sqlite3_bind_int64(stmt, 1, rowid);
+    int rc = sqlite3_step(stmt);
+    found = rc == SQLITE_ROW;
+    if (found) {
+        for (size_t f = 0; f < schema_.fields.size(); ++f) {
+            const FieldDef& field = schema_.fields[f];
+            image::writeColumn(field, stmt, static_cast<int>(f + 1), page, image + field.offset);
+        }
+    } else if (rc != SQLITE_DONE) {
+        UNSIGNED32 code = sqlFailure("read");
+        sqlite3_reset(stmt);
+        return code;
+    }
+    sqlite3_reset(stmt);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::readValues(int64_t rowid, std::vector<Value>& values, bool& found) {
+    std::string sql = "SELECT ";
+    for (size_t f = 0; f < schema_.fields.size(); ++f)
+        sql += (f ? "," : "") + schema_.fields[f].column();
+    sqlite3_stmt* stmt = statement(sql + " FROM \"main\".\"records\" WHERE rowid=?");
+    if (!stmt) return lastError().code;
+    sqlite3_bind_int64(stmt, 1, rowid);
+    int rc = sqlite3_step(stmt);
+    found = rc == SQLITE_ROW;
+    values.clear();
+    if (found) {
+        for (size_t f = 0; f < schema_.fields.size(); ++f)
+            values.push_back(image::columnValue(stmt, static_cast<int>(f)));
+    } else if (rc != SQLITE_DONE) {
+        UNSIGNED32 code = sqlFailure("read");
+        sqlite3_reset(stmt);
+        return code;
+    }
+    sqlite3_reset(stmt);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
+                          bool& found) {
+    key.clear();
+    found = true;
+    if (order.expressions.empty()) return AE_SUCCESS;
+    std::string sql = "SELECT ";
+    for (size_t i = 0; i < order.expressions.size(); ++i)
+        sql += (i ? "," : "") + order.expressions[i];
+    sqlite3_stmt* stmt = statement(sql + " FROM \"main\".\"records\" WHERE rowid=?");
+    if (!stmt) return lastError().code;
+    sqlite3_bind_int64(stmt, 1, rowid);
+    int rc = sqlite3_step(stmt);
+    found = rc == SQLITE_ROW;
+    if (found) {
+        for (size_t i = 0; i < order.expressions.size(); ++i)
+            key.push_back(image::columnValue(stmt, static_cast<int>(i)));
+    } else if (rc != SQLITE_DONE) {
+        UNSIGNED32 code = sqlFailure("read");
+        sqlite3_reset(stmt);
+        return code;
+    }
+    sqlite3_reset(stmt);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::totalRows(bool fresh, int64_t& out) {
+    sqlite3_stmt* version = statement("PRAGMA data_version");
+    if (!version) return lastError().code;
+    int64_t dataVersion =
+        sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int64(version, 0) : -1;
+    sqlite3_reset(version);
+    uint64_t changes = counter_.value();
+    if (!fresh && countValid_ && dataVersion == countDataVersion_ && changes == countCounter_) {
+        out = countCache_;
+        return AE_SUCCESS;
+    }
+    if (UNSIGNED32 rc = countRows({}, out)) return rc;
+    countValid_ = true;
+    countCache_ = out;
+    countCounter_ = changes;
+    countDataVersion_ = dataVersion;
+    return AE_SUCCESS;
+}
+
+}  // namespace engine

@@ -1,0 +1,335 @@
+// Changes to records: the pending change of a handle, its write in one IMMEDIATE transaction,
+// record locks.
+#include <cstring>
+
+#include "engine/handles.h"
+#include "engine/last_error.h"
+
+namespace engine::writer {
+
+namespace {
+
+std::string recordName(const TableHandle& h, int64_t record) {
+    return "Record " + std::to_string(record) + " of the table " + h.table->file();
+}
+
+// The tag a unique-constraint message names ("... index 'tag_NAME'").
+std::string violatedTag(const std::string& message) {
+    size_t at = message.find("tag_");
+    if (at == std::string::npos) return "";
+    std::string tag = message.substr(at + 4);
+    size_t end = tag.find_first_of("'\"");
+    return end == std::string::npos ? tag : tag.substr(0, end);
+}
+
+UNSIGNED32 writeFailure(TableHandle& h) {
+    Table& t = *h.table;
+    int rc = sqlite3_errcode(t.db().get());
+    if (rc == SQLITE_CONSTRAINT) {
+        std::string tag = violatedTag(t.db().errorText());
+        return fail(AE_DUPLICATE_KEY, "The record cannot be written to the table " + t.file() +
+                                          ": the unique index tag " +
+                                          (tag.empty() ? std::string("of the table") : tag) +
+                                          " already holds its key. The change is still pending.");
+    }
+    UNSIGNED32 code = t.sqlFailure("write to");
+    std::string text = lastError().text;
+    std::string what = text.substr(text.find(": ") + 2);
+    return fail(code, what + " The change is still pending.");
+}
+
+// Keeps the record locked for the duration of a write unless this handle holds the lock already.
+class WriteLock {
+  public:
+    WriteLock(TableHandle& h, int64_t record) : h_(h), record_(static_cast<uint32_t>(record)) {}
+    ~WriteLock() {
+        if (taken_) h_.locks.unlockRecord(record_);
+    }
+    UNSIGNED32 take() {
+        if (h_.exclusive() || h_.heldRecords.count(record_)) return AE_SUCCESS;
+        if (!h_.locks.lockRecord(record_))
+            return fail(AE_LOCKED,
+                        recordName(h_, record_) + " is locked by another user or handle.");
+        taken_ = true;
+        return AE_SUCCESS;
+    }
+
+  private:
+    TableHandle& h_;
+    uint32_t record_;
+    bool taken_ = false;
+};
+
+UNSIGNED32 assignAutoincrements(TableHandle& h) {
+    Table& t = *h.table;
+    const Schema& schema = t.schema();
+    for (size_t i = 0; i < schema.fields.size(); ++i) {
+        const FieldDef& f = schema.fields[i];
+        if (f.type != ADS_AUTOINC) continue;
+        std::string key = "autoinc." + f.name;
+        sqlite3_stmt* read = t.statement("SELECT value FROM velda_table WHERE key=?");
+        if (!read) return lastError().code;
+        sqlite3_bind_text(read, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+        int64_t last = 0;
+        bool known = false;
+        int rc = sqlite3_step(read);
+        if (rc == SQLITE_ROW) {
+            last = sqlite3_column_int64(read, 0);
+            known = true;
+        } else if (rc != SQLITE_DONE) {
+            sqlite3_reset(read);
+            return writeFailure(h);
+        }
+        sqlite3_reset(read);
+        if (!known) {
+            sqlite3_stmt* highest =
+                t.statement("SELECT ifnull(max(" + f.column() + "),0) FROM \"main\".\"records\"");
+            if (!highest) return lastError().code;
+            if (sqlite3_step(highest) == SQLITE_ROW) last = sqlite3_column_int64(highest, 0);
+            sqlite3_reset(highest);
+        }
+        int64_t next = h.values[i].isNull() ? last + 1 : std::max(last, h.values[i].integer);
+        if (h.values[i].isNull()) {
+            if (next > 0xFFFFFFFELL)
+                return fail(AE_COLUMN_VALUE,
+                            "Column \"" + f.name + "\" has no auto-increment values left.");
+            h.values[i] = Value::ofInteger(next);
+            h.changed[i] = true;
+        }
+        sqlite3_stmt* store =
+            t.statement("INSERT OR REPLACE INTO velda_table(key, value) VALUES(?, ?)");
+        if (!store) return lastError().code;
+        sqlite3_bind_text(store, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(store, 2, next);
+        rc = sqlite3_step(store);
+        sqlite3_reset(store);
+        if (rc != SQLITE_DONE) return writeFailure(h);
+        h.lastAutoinc = static_cast<UNSIGNED32>(h.values[i].integer);
+    }
+    return AE_SUCCESS;
+}
+
+}  // namespace
+
+UNSIGNED32 ensureWritable(TableHandle& h) {
+    if (h.readOnly())
+        return fail(AE_READ_ONLY, "The table " + h.table->file() +
+                                      " was opened read-only; it cannot be changed.");
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 beginEdit(TableHandle& h) {
+    if (h.pending != PendingKind::None) return AE_SUCCESS;
+    if (UNSIGNED32 rc = ensureWritable(h)) return rc;
+    if (!h.onRow())
+        return fail(AE_NO_CURRENT_RECORD,
+                    "There is no current record in the table " + h.table->file() + ".");
+    bool found = false;
+    if (UNSIGNED32 rc = h.table->readValues(h.rowid, h.values, found)) return rc;
+    if (!found) return fail(AE_NO_SUCH_RECORD, recordName(h, h.rowid) + " has been deleted.");
+    h.changed.assign(h.values.size(), false);
+    h.pending = PendingKind::Edit;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 append(TableHandle& h) {
+    if (UNSIGNED32 rc = ensureWritable(h)) return rc;
+    if (UNSIGNED32 rc = settle(h)) return rc;
+    size_t n = h.table->schema().fields.size();
+    h.values.assign(n, Value{});
+    h.changed.assign(n, false);
+    h.pending = PendingKind::Append;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 setValue(TableHandle& h, size_t field, Value value) {
+    if (UNSIGNED32 rc = ensureWritable(h)) return rc;
+    if (UNSIGNED32 rc = beginEdit(h)) return rc;
+    h.values[field] = std::move(value);
+    h.changed[field] = true;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 write(TableHandle& h) {
+    if (h.pending == PendingKind::None) return AE_SUCCESS;
+    Table& t = *h.table;
+    const Schema& schema = t.schema();
+    std::optional<WriteLock> lock;
+    if (h.pending == PendingKind::Edit) {
+        lock.emplace(h, h.rowid);
+        if (UNSIGNED32 rc = lock->take()) return rc;
+    }
+    std::vector<Value> saved = h.values;
+    std::vector<bool> savedChanged = h.changed;
+    auto restore = [&] {
+        t.rollback();
+        h.values = saved;
+        h.changed = savedChanged;
+    };
+    if (UNSIGNED32 rc = t.begin())
+        return fail(rc, lastError().text.substr(lastError().text.find(": ") + 2) +
+                            " The change is still pending.");
+    int64_t rowid = h.rowid;
+    if (h.pending == PendingKind::Append) {
+        if (UNSIGNED32 rc = assignAutoincrements(h)) {
+            restore();
+            return rc;
+        }
+        std::string columns, marks;
+        for (size_t i = 0; i < schema.fields.size(); ++i) {
+            if (!h.changed[i]) continue;
+            columns += (columns.empty() ? "" : ",") + schema.fields[i].column();
+            marks += marks.empty() ? "?" : ",?";
+        }
+        std::string sql = columns.empty() ? "INSERT INTO \"main\".\"records\" DEFAULT VALUES"
+                                          : "INSERT INTO \"main\".\"records\"(" + columns +
+                                                ") VALUES(" + marks + ")";
+        sqlite3_stmt* stmt = t.statement(sql);
+        if (!stmt) {
+            restore();
+            return lastError().code;
+        }
+        int at = 1;
+        for (size_t i = 0; i < schema.fields.size(); ++i)
+            if (h.changed[i]) image::bind(stmt, at++, h.values[i]);
+        int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_DONE) {
+            UNSIGNED32 code = writeFailure(h);
+            sqlite3_reset(stmt);
+            restore();
+            return code;
+        }
+        sqlite3_reset(stmt);
+        rowid = sqlite3_last_insert_rowid(t.db().get());
+    } else {
+        std::string sets;
+        for (size_t i = 0; i < schema.fields.size(); ++i)
+            if (h.changed[i]) sets += (sets.empty() ? "" : ",") + schema.fields[i].column() + "=?";
+        if (!sets.empty()) {
+            sqlite3_stmt* stmt =
+                t.statement("UPDATE \"main\".\"records\" SET " + sets + " WHERE rowid=?");
+            if (!stmt) {
+                restore();
+                return lastError().code;
+            }
+            int at = 1;
+            for (size_t i = 0; i < schema.fields.size(); ++i)
+                if (h.changed[i]) image::bind(stmt, at++, h.values[i]);
+            sqlite3_bind_int64(stmt, at, rowid);
+            int rc = sqlite3_step(stmt);
+            if (rc != SQLITE_DONE) {
+                UNSIGNED32 code = writeFailure(h);
+                sqlite3_reset(stmt);
+                restore();
+                return code;
+            }
+            sqlite3_reset(stmt);
+            if (sqlite3_changes(t.db().get()) == 0) {
+                restore();
+                return fail(AE_NO_SUCH_RECORD,
+                            recordName(h, rowid) + " has been deleted by another user.");
+            }
+        }
+    }
+    if (t.commit() != AE_SUCCESS) {
+        UNSIGNED32 code = writeFailure(h);
+        restore();
+        return code;
+    }
+    h.pending = PendingKind::None;
+    h.values.clear();
+    h.changed.clear();
+    h.dropWindow();
+    bool found = false;
+    std::vector<uint8_t> image(schema.recordLength);
+    if (t.readRow(rowid, h.page, image.data(), found) == AE_SUCCESS && found) {
+        h.image = std::move(image);
+        h.imageVersion = t.counter().value();
+    }
+    h.rowid = rowid;
+    h.bof = h.eof = false;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 cancel(TableHandle& h) {
+    if (h.pending == PendingKind::None)
+        return fail(AE_NO_UPDATE_PENDING,
+                    "No change is pending on the table " + h.table->file() + ".");
+    h.pending = PendingKind::None;
+    h.values.clear();
+    h.changed.clear();
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 remove(TableHandle& h) {
+    if (UNSIGNED32 rc = ensureWritable(h)) return rc;
+    if (h.pending == PendingKind::Append) return cancel(h);
+    if (!h.onRow())
+        return fail(AE_NO_CURRENT_RECORD,
+                    "There is no current record to delete in the table " + h.table->file() + ".");
+    WriteLock lock(h, h.rowid);
+    if (UNSIGNED32 rc = lock.take()) return rc;
+    Table& t = *h.table;
+    if (UNSIGNED32 rc = t.begin()) return rc;
+    sqlite3_stmt* stmt = t.statement("DELETE FROM \"main\".\"records\" WHERE rowid=?");
+    if (!stmt) {
+        t.rollback();
+        return lastError().code;
+    }
+    sqlite3_bind_int64(stmt, 1, h.rowid);
+    int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE) {
+        UNSIGNED32 code = t.sqlFailure("delete a record of");
+        t.rollback();
+        return code;
+    }
+    if (UNSIGNED32 code = t.commit()) {
+        t.rollback();
+        return code;
+    }
+    h.pending = PendingKind::None;
+    h.values.clear();
+    h.dropWindow();
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 settle(TableHandle& h) {
+    return h.pending == PendingKind::None ? AE_SUCCESS : write(h);
+}
+
+UNSIGNED32 lock(TableHandle& h, uint32_t record) {
+    if (h.exclusive()) return AE_SUCCESS;
+    if (!h.locks.lockRecord(record))
+        return fail(AE_LOCKED, recordName(h, record) + " is locked by another user or handle.");
+    h.heldRecords.insert(record);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 unlock(TableHandle& h, uint32_t record) {
+    if (record == 0) {
+        for (uint32_t r : h.heldRecords) h.locks.unlockRecord(r);
+        h.heldRecords.clear();
+        return AE_SUCCESS;
+    }
+    if (h.heldRecords.erase(record)) h.locks.unlockRecord(record);
+    return AE_SUCCESS;
+}
+
+void currentImage(TableHandle& h, uint8_t* out) {
+    const Schema& schema = h.table->schema();
+    if (h.pending != PendingKind::None) {
+        for (size_t i = 0; i < schema.fields.size(); ++i) {
+            const FieldDef& f = schema.fields[i];
+            image::write(f, h.values[i], h.page, out + f.offset);
+        }
+        return;
+    }
+    if (h.onRow() && h.image.size() == schema.recordLength) {
+        std::memcpy(out, h.image.data(), schema.recordLength);
+        return;
+    }
+    cursor::blank(schema, out);
+}
+
+}  // namespace engine::writer

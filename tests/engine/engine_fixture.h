@@ -1,0 +1,160 @@
+// Shared helpers of the engine tests: a temporary folder with a connection, tables made through
+// the engine's own calls, and short forms of the calls the tests make most.
+#ifndef VELDA_TESTS_ENGINE_FIXTURE_H
+#define VELDA_TESTS_ENGINE_FIXTURE_H
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/ace.h"
+
+namespace enginetest {
+
+inline UNSIGNED8* u8(const char* s) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s));
+}
+
+inline std::string lastError(UNSIGNED32* code = nullptr) {
+    UNSIGNED8 buffer[1024];
+    UNSIGNED16 len = sizeof buffer;
+    UNSIGNED32 c = 0;
+    AdsGetLastError(&c, buffer, &len);
+    if (code) *code = c;
+    return std::string(reinterpret_cast<char*>(buffer), len);
+}
+
+class EngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/velda-engine-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        ASSERT_EQ(AdsConnect(u8(folder.c_str()), &connection), AE_SUCCESS) << lastError();
+    }
+    void TearDown() override {
+        for (ADSHANDLE h : opened) AdsCloseTable(h);
+        AdsDisconnect(connection);
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+
+    ADSHANDLE create(const char* name, const char* fields) {
+        ADSHANDLE h = 0;
+        EXPECT_EQ(AdsCreateTable(connection, u8(name), nullptr, ADS_ADT, ADS_ANSI,
+                                 ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, u8(fields), &h),
+                  AE_SUCCESS)
+            << lastError();
+        opened.push_back(h);
+        return h;
+    }
+    UNSIGNED32 open(const char* name, ADSHANDLE& h, UNSIGNED32 options = 0,
+                    UNSIGNED16 charType = ADS_ANSI) {
+        UNSIGNED32 rc = AdsOpenTable(connection, u8(name), nullptr, ADS_ADT, charType,
+                                     ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, options, &h);
+        if (rc == AE_SUCCESS) opened.push_back(h);
+        return rc;
+    }
+    ADSHANDLE openOk(const char* name, UNSIGNED32 options = 0) {
+        ADSHANDLE h = 0;
+        EXPECT_EQ(open(name, h, options), AE_SUCCESS) << lastError();
+        return h;
+    }
+    void close(ADSHANDLE h) {
+        EXPECT_EQ(AdsCloseTable(h), AE_SUCCESS) << lastError();
+        std::erase(opened, h);
+    }
+    ADSHANDLE index(ADSHANDLE table, const char* tag, const char* expr, UNSIGNED32 options = 0) {
+        ADSHANDLE h = 0;
+        EXPECT_EQ(
+            AdsCreateIndex61(table, nullptr, u8(tag), u8(expr), nullptr, nullptr, options, 512, &h),
+            AE_SUCCESS)
+            << lastError();
+        return h;
+    }
+    // Appends a record with the given text values, field by field in order (empty: left empty).
+    void append(ADSHANDLE table, const std::vector<std::string>& values) {
+        ASSERT_EQ(AdsAppendRecord(table), AE_SUCCESS) << lastError();
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (values[i].empty()) continue;
+            ASSERT_EQ(AdsSetField(table, ADSFIELD(i + 1), u8(values[i].c_str()),
+                                  static_cast<UNSIGNED32>(values[i].size())),
+                      AE_SUCCESS)
+                << lastError();
+        }
+        ASSERT_EQ(AdsWriteRecord(table), AE_SUCCESS) << lastError();
+    }
+    std::string field(ADSHANDLE h, const char* name) {
+        UNSIGNED8 buffer[4096];
+        UNSIGNED32 len = sizeof buffer;
+        EXPECT_EQ(AdsGetField(h, u8(name), buffer, &len, ADS_NONE), AE_SUCCESS) << lastError();
+        std::string text(reinterpret_cast<char*>(buffer), len);
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        return text;
+    }
+    UNSIGNED32 recno(ADSHANDLE h) {
+        UNSIGNED32 n = 0;
+        EXPECT_EQ(AdsGetRecordNum(h, ADS_IGNOREFILTERS, &n), AE_SUCCESS);
+        return n;
+    }
+    bool eof(ADSHANDLE h) {
+        UNSIGNED16 v = 0;
+        EXPECT_EQ(AdsAtEOF(h, &v), AE_SUCCESS);
+        return v;
+    }
+    bool bof(ADSHANDLE h) {
+        UNSIGNED16 v = 0;
+        EXPECT_EQ(AdsAtBOF(h, &v), AE_SUCCESS);
+        return v;
+    }
+    // The values of one field over the whole walk in the handle's order.
+    std::vector<std::string> walk(ADSHANDLE h, const char* name) {
+        std::vector<std::string> out;
+        EXPECT_EQ(AdsGotoTop(h), AE_SUCCESS) << lastError();
+        while (!eof(h)) {
+            out.push_back(field(h, name));
+            EXPECT_EQ(AdsSkip(h, 1), AE_SUCCESS) << lastError();
+        }
+        return out;
+    }
+    std::vector<UNSIGNED32> walkRecords(ADSHANDLE h, bool backwards = false) {
+        std::vector<UNSIGNED32> out;
+        EXPECT_EQ(backwards ? AdsGotoBottom(h) : AdsGotoTop(h), AE_SUCCESS) << lastError();
+        while (!(backwards ? bof(h) : eof(h))) {
+            out.push_back(recno(h));
+            EXPECT_EQ(AdsSkip(h, backwards ? -1 : 1), AE_SUCCESS) << lastError();
+        }
+        return out;
+    }
+    std::string path(const std::string& name) const { return folder + "/" + name; }
+
+    std::string folder;
+    ADSHANDLE connection = 0;
+    std::vector<ADSHANDLE> opened;
+};
+
+// Builds a key on an index handle from texts for its leading segments and seeks it.
+inline UNSIGNED32 seekTexts(ADSHANDLE index,
+                            const std::vector<std::pair<const char*, std::string>>& values,
+                            UNSIGNED16 type, bool& found) {
+    if (UNSIGNED32 rc = AdsInitRawKey(index)) return rc;
+    for (const auto& [name, value] : values)
+        if (UNSIGNED32 rc = AdsSetField(index, u8(name), u8(value.c_str()),
+                                        static_cast<UNSIGNED32>(value.size())))
+            return rc;
+    UNSIGNED8 key[ADS_MAX_KEY_LENGTH];
+    UNSIGNED16 len = sizeof key;
+    if (UNSIGNED32 rc = AdsBuildRawKey(index, key, &len)) return rc;
+    UNSIGNED16 f = 0;
+    UNSIGNED32 rc = AdsSeek(index, key, len, ADS_RAWKEY, type, &f);
+    found = f;
+    return rc;
+}
+
+}  // namespace enginetest
+
+#endif

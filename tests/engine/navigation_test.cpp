@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+
+using namespace enginetest;
+
+namespace {
+
+class Navigation : public EngineTest {
+  protected:
+    ADSHANDLE people() {
+        ADSHANDLE t = create("people", "NAME,Character,10;BORN,Date;N,Integer");
+        append(t, {"Carol", "2001-03-04", "3"});
+        append(t, {"alice", "1999-12-31", "1"});
+        append(t, {"Bob", "", "2"});
+        append(t, {"Carol", "1990-01-01", "4"});
+        append(t, {"", "2000-01-01", "5"});
+        append(t, {"Bob", "1980-05-05", "6"});
+        return t;
+    }
+};
+
+TEST_F(Navigation, IndexOrderPutsEmptyKeysFirstAndTiesInRecordOrder) {
+    ADSHANDLE t = people();
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    EXPECT_EQ(walkRecords(byName), (std::vector<UNSIGNED32>{5, 3, 6, 1, 4, 2}));
+    EXPECT_EQ(walkRecords(byName, true), (std::vector<UNSIGNED32>{2, 4, 1, 6, 3, 5}));
+    EXPECT_EQ(walkRecords(t), (std::vector<UNSIGNED32>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(Navigation, MultiSegmentAndDescendingTags) {
+    ADSHANDLE t = people();
+    ADSHANDLE both = index(t, "NAMEBORN", "NAME;BORN");
+    EXPECT_EQ(walkRecords(both), (std::vector<UNSIGNED32>{5, 3, 6, 4, 1, 2}));
+    ADSHANDLE down = index(t, "DOWN", "NAME;BORN", ADS_DESCENDING);
+    EXPECT_EQ(walkRecords(down), (std::vector<UNSIGNED32>{2, 1, 4, 6, 3, 5}));
+    EXPECT_EQ(walkRecords(down, true), (std::vector<UNSIGNED32>{5, 3, 6, 4, 1, 2}));
+    UNSIGNED16 flag = 0;
+    ASSERT_EQ(AdsIsIndexDescending(down, &flag), AE_SUCCESS);
+    EXPECT_EQ(flag, 1);
+}
+
+TEST_F(Navigation, BothEndsAndSkippingAcrossThem) {
+    ADSHANDLE t = people();
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    ASSERT_EQ(AdsGotoTop(byName), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 5u);
+    ASSERT_EQ(AdsSkip(byName, -1), AE_SUCCESS);
+    EXPECT_TRUE(bof(byName));
+    EXPECT_FALSE(eof(byName));
+    EXPECT_EQ(recno(t), 0u);
+    ASSERT_EQ(AdsSkip(byName, -1), AE_SUCCESS);
+    EXPECT_TRUE(bof(byName));
+    ASSERT_EQ(AdsSkip(byName, 1), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 5u);
+    ASSERT_EQ(AdsSkip(byName, 4), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 4u);
+    ASSERT_EQ(AdsSkip(byName, 10), AE_SUCCESS);
+    EXPECT_TRUE(eof(byName));
+    EXPECT_FALSE(bof(byName));
+    ASSERT_EQ(AdsSkip(byName, -1), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 2u);
+    ASSERT_EQ(AdsSkip(byName, -3), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 6u);
+    ASSERT_EQ(AdsSkip(byName, -30), AE_SUCCESS);
+    EXPECT_TRUE(bof(byName));
+    ASSERT_EQ(AdsGotoBottom(t), AE_SUCCESS);
+    EXPECT_EQ(recno(t), 6u);
+}
+
+TEST_F(Navigation, EmptyTableIsAtBothEndsAndGivesTheBlankRecord) {
+    ADSHANDLE t = create("empty", "NAME,Character,4;N,Integer");
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    for (ADSHANDLE h : {t, byName}) {
+        ASSERT_EQ(AdsGotoTop(h), AE_SUCCESS);
+        EXPECT_TRUE(eof(h));
+        EXPECT_TRUE(bof(h));
+        ASSERT_EQ(AdsSkip(h, 1), AE_SUCCESS);
+        EXPECT_TRUE(eof(h) && bof(h));
+        ASSERT_EQ(AdsGotoBottom(h), AE_SUCCESS);
+        EXPECT_TRUE(eof(h) && bof(h));
+    }
+    UNSIGNED8 record[8], blank[8];
+    UNSIGNED32 len = sizeof record, blankLen = sizeof blank;
+    ASSERT_EQ(AdsGetRecord(t, record, &len), AE_SUCCESS);
+    ASSERT_EQ(AdsGetNullRecord(t, blank, &blankLen), AE_SUCCESS);
+    ASSERT_EQ(len, 8u);
+    EXPECT_EQ(std::memcmp(record, blank, 8), 0);
+    UNSIGNED32 count = 99;
+    ASSERT_EQ(AdsGetRecordCount(byName, ADS_IGNOREFILTERS, &count), AE_SUCCESS);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST_F(Navigation, GotoRecordAndBookmarks) {
+    ADSHANDLE t = people();
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    ASSERT_EQ(AdsGotoRecord(byName, 6), AE_SUCCESS);
+    EXPECT_EQ(field(t, "NAME"), "Bob");
+    ASSERT_EQ(AdsSkip(byName, 1), AE_SUCCESS);  // the index order continues from the record
+    EXPECT_EQ(recno(t), 1u);
+    UNSIGNED8 mark[4];
+    UNSIGNED32 len = sizeof mark;
+    ASSERT_EQ(AdsGetBookmark60(byName, mark, &len), AE_SUCCESS);
+    UNSIGNED32 asNumber;
+    std::memcpy(&asNumber, mark, 4);
+    EXPECT_EQ(asNumber, 1u);
+    UNSIGNED32 bookmarkLength = 0;
+    ASSERT_EQ(AdsGetBookmarkLength(byName, &bookmarkLength), AE_SUCCESS);
+    EXPECT_EQ(bookmarkLength, 4u);
+    ADSHANDLE handle = 0;
+    ASSERT_EQ(AdsSkip(byName, 1), AE_SUCCESS);
+    ASSERT_EQ(AdsGetBookmark(byName, &handle), AE_SUCCESS);
+    EXPECT_EQ(handle, 4u);
+    ASSERT_EQ(AdsGotoBookmark(t, 1), AE_SUCCESS);
+    EXPECT_EQ(recno(t), 1u);
+    UNSIGNED8 other[4] = {4, 0, 0, 0};
+    SIGNED32 order = 0;
+    ASSERT_EQ(AdsCompareBookmarks(mark, other, &order), AE_SUCCESS);
+    EXPECT_LT(order, 0);
+    ASSERT_EQ(AdsCompareBookmarks(other, other, &order), AE_SUCCESS);
+    EXPECT_EQ(order, 0);
+
+    UNSIGNED32 code = 0;
+    EXPECT_EQ(AdsGotoRecord(t, 77), AE_NO_SUCH_RECORD);
+    EXPECT_NE(lastError(&code).find("has no record 77"), std::string::npos);
+    EXPECT_EQ(code, AE_NO_SUCH_RECORD);
+    EXPECT_EQ(recno(t), 1u);  // a failed move leaves the position
+    EXPECT_EQ(AdsGotoRecord(t, 0), AE_NO_SUCH_RECORD);
+    ASSERT_EQ(AdsSkip(t, 10), AE_SUCCESS);
+    ASSERT_EQ(AdsGetBookmark60(t, mark, &len), AE_SUCCESS);  // at the end: record 0
+    std::memcpy(&asNumber, mark, 4);
+    EXPECT_EQ(asNumber, 0u);
+    len = 2;
+    EXPECT_EQ(AdsGetBookmark60(t, mark, &len), AE_BUFFER_TOO_SMALL);
+    EXPECT_EQ(len, 4u);
+}
+
+TEST_F(Navigation, HardAndSoftSeeksWithPartialKeys) {
+    ADSHANDLE t = people();
+    ADSHANDLE both = index(t, "NAMEBORN", "NAME;BORN");
+    bool found = false;
+    ASSERT_EQ(seekTexts(both, {{"NAME", "Carol     "}, {"BORN", "20010304"}}, ADS_HARDSEEK, found),
+              AE_SUCCESS)
+        << lastError();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(recno(t), 1u);
+    // One segment of two: the first row of that name.
+    ASSERT_EQ(seekTexts(both, {{"NAME", "Carol     "}}, ADS_HARDSEEK, found), AE_SUCCESS);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(recno(t), 4u);
+    // A full-length text matches the whole field only; trailing blanks are ignored.
+    ASSERT_EQ(seekTexts(both, {{"NAME", "Car       "}}, ADS_HARDSEEK, found), AE_SUCCESS);
+    EXPECT_FALSE(found);
+    EXPECT_TRUE(eof(both));
+    // A shorter text matches on its leading characters.
+    ASSERT_EQ(seekTexts(both, {{"NAME", "Car "}}, ADS_HARDSEEK, found), AE_SUCCESS);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(recno(t), 4u);
+    // Soft seek: the first row at or after the key.
+    ASSERT_EQ(seekTexts(both, {{"NAME", "Bz"}}, ADS_SOFTSEEK, found), AE_SUCCESS);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(recno(t), 4u);
+    ASSERT_EQ(seekTexts(both, {{"NAME", "zzz"}}, ADS_SOFTSEEK, found), AE_SUCCESS);
+    EXPECT_TRUE(eof(t));
+    // Greater than: past every row of the key.
+    ASSERT_EQ(seekTexts(both, {{"NAME", "Bob       "}}, ADS_SEEKGT, found), AE_SUCCESS);
+    EXPECT_EQ(recno(t), 4u);
+    // The empty value seeks like any other.
+    ASSERT_EQ(AdsInitRawKey(both), AE_SUCCESS);
+    ASSERT_EQ(AdsSetEmpty(both, u8("NAME")), AE_SUCCESS);
+    UNSIGNED8 key[256];
+    UNSIGNED16 len = sizeof key;
+    ASSERT_EQ(AdsBuildRawKey(both, key, &len), AE_SUCCESS);
+    UNSIGNED16 hit = 0;
+    ASSERT_EQ(AdsSeek(both, key, len, ADS_RAWKEY, ADS_HARDSEEK, &hit), AE_SUCCESS);
+    EXPECT_EQ(hit, 1);
+    EXPECT_EQ(recno(t), 5u);
+    // A plain string key on the first segment.
+    ASSERT_EQ(AdsSeek(both, u8("Bob"), 3, ADS_STRINGKEY, ADS_HARDSEEK, &hit), AE_SUCCESS);
+    EXPECT_EQ(hit, 1);
+    EXPECT_EQ(recno(t), 3u);
+    // Walking on from a sought row follows the order.
+    ASSERT_EQ(AdsSkip(both, 1), AE_SUCCESS);
+    EXPECT_EQ(recno(t), 6u);
+}
+
+TEST_F(Navigation, SeeksOnDescendingAndNumericTags) {
+    ADSHANDLE t = people();
+    ADSHANDLE down = index(t, "DOWN", "NAME", ADS_DESCENDING);
+    UNSIGNED16 hit = 0;
+    ASSERT_EQ(AdsSeek(down, u8("Bob"), 3, ADS_STRINGKEY, ADS_HARDSEEK, &hit), AE_SUCCESS);
+    EXPECT_EQ(hit, 1);
+    EXPECT_EQ(recno(t), 6u);  // descending: ties in falling record order
+    ASSERT_EQ(AdsSeek(down, u8("Bz"), 2, ADS_STRINGKEY, ADS_SOFTSEEK, &hit), AE_SUCCESS);
+    EXPECT_EQ(hit, 0);
+    EXPECT_EQ(recno(t), 6u);
+    ADSHANDLE byN = index(t, "BYN", "N");
+    double four = 4;
+    ASSERT_EQ(
+        AdsSeek(byN, reinterpret_cast<UNSIGNED8*>(&four), 8, ADS_DOUBLEKEY, ADS_HARDSEEK, &hit),
+        AE_SUCCESS);
+    EXPECT_EQ(hit, 1);
+    EXPECT_EQ(recno(t), 4u);
+    bool found = false;
+    ASSERT_EQ(seekTexts(byN, {{"N", "5"}}, ADS_HARDSEEK, found), AE_SUCCESS);
+    EXPECT_EQ(recno(t), 5u);
+}
+
+TEST_F(Navigation, ScopesLimitWalksAndCounts) {
+    ADSHANDLE t = people();
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    UNSIGNED8 buffer[64];
+    UNSIGNED16 len = sizeof buffer;
+    EXPECT_EQ(AdsGetScope(byName, ADS_TOP, buffer, &len), AE_NO_SCOPE);
+    EXPECT_EQ(AdsClearScope(byName, ADS_BOTTOM), AE_NO_SCOPE);
+    ASSERT_EQ(AdsSetScope(byName, ADS_TOP, u8("B"), 1, ADS_STRINGKEY), AE_SUCCESS);
+    ASSERT_EQ(AdsSetScope(byName, ADS_BOTTOM, u8("Carol"), 5, ADS_STRINGKEY), AE_SUCCESS);
+    EXPECT_EQ(walkRecords(byName), (std::vector<UNSIGNED32>{3, 6, 1, 4}));
+    EXPECT_EQ(walkRecords(byName, true), (std::vector<UNSIGNED32>{4, 1, 6, 3}));
+    UNSIGNED32 count = 0;
+    ASSERT_EQ(AdsGetRecordCount(byName, ADS_RESPECTSCOPES, &count), AE_SUCCESS);
+    EXPECT_EQ(count, 4u);
+    ASSERT_EQ(AdsGetRecordCount(byName, ADS_IGNOREFILTERS, &count), AE_SUCCESS);
+    EXPECT_EQ(count, 6u);
+    ASSERT_EQ(AdsGetRecordCount(t, ADS_RESPECTSCOPES | ADS_REFRESHCOUNT, &count), AE_SUCCESS);
+    EXPECT_EQ(count, 6u);
+    len = sizeof buffer;
+    ASSERT_EQ(AdsGetScope(byName, ADS_BOTTOM, buffer, &len), AE_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), len), "Carol");
+    // A row outside the scope is reachable by number but not visible.
+    ASSERT_EQ(AdsGotoRecord(t, 2), AE_SUCCESS);
+    UNSIGNED16 visible = 1;
+    ASSERT_EQ(AdsIsRecordVisible(byName, &visible), AE_SUCCESS);
+    EXPECT_EQ(visible, 0);
+    ASSERT_EQ(AdsIsRecordVisible(t, &visible), AE_SUCCESS);
+    EXPECT_EQ(visible, 1);
+    ASSERT_EQ(AdsClearScope(byName, ADS_TOP), AE_SUCCESS);
+    EXPECT_EQ(walkRecords(byName), (std::vector<UNSIGNED32>{5, 3, 6, 1, 4}));
+    ASSERT_EQ(AdsClearAllScopes(t), AE_SUCCESS);
+    EXPECT_EQ(walkRecords(byName).size(), 6u);
+    EXPECT_EQ(AdsGetScope(byName, ADS_BOTTOM, buffer, &len), AE_NO_SCOPE);
+    EXPECT_NE(lastError().find("No bottom scope is set on the index tag BYNAME"),
+              std::string::npos);
+}
+
+TEST_F(Navigation, RelativeKeyPositionCountsFromOne) {
+    ADSHANDLE t = people();
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    ASSERT_EQ(AdsGotoTop(byName), AE_SUCCESS);
+    ASSERT_EQ(AdsSkip(byName, 2), AE_SUCCESS);
+    double pos = 0;
+    ASSERT_EQ(AdsGetRelKeyPos(byName, &pos), AE_SUCCESS);
+    EXPECT_EQ(static_cast<int>(6 * pos), 3);
+    ASSERT_EQ(AdsGotoBottom(byName), AE_SUCCESS);
+    ASSERT_EQ(AdsGetRelKeyPos(byName, &pos), AE_SUCCESS);
+    EXPECT_DOUBLE_EQ(pos, 1.0);
+}
+
+TEST_F(Navigation, LongWalksMatchTheOrderInBothDirections) {
+    ADSHANDLE t = create("many", "K,Character,6;N,Integer");
+    for (int i = 0; i < 3000; ++i) {
+        std::string key = std::to_string((i * 7919) % 500);
+        append(t, {key, std::to_string(i)});
+    }
+    ADSHANDLE byKey = index(t, "BYKEY", "K");
+    std::vector<UNSIGNED32> forward = walkRecords(byKey);
+    std::vector<UNSIGNED32> backward = walkRecords(byKey, true);
+    ASSERT_EQ(forward.size(), 3000u);
+    std::reverse(backward.begin(), backward.end());
+    EXPECT_EQ(forward, backward);
+    std::vector<std::string> keys = walk(byKey, "K");
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    // Turning round in the middle of a window steps back one row.
+    ASSERT_EQ(AdsGotoTop(byKey), AE_SUCCESS);
+    ASSERT_EQ(AdsSkip(byKey, 1000), AE_SUCCESS);
+    UNSIGNED32 at = recno(byKey);
+    ASSERT_EQ(AdsSkip(byKey, 1), AE_SUCCESS);
+    ASSERT_EQ(AdsSkip(byKey, -1), AE_SUCCESS);
+    EXPECT_EQ(recno(byKey), at);
+    EXPECT_EQ(forward[1000], at);
+}
+
+}  // namespace
