@@ -62,7 +62,10 @@ UNSIGNED32 Table::openConnection(bool create) {
             rc == SQLITE_NOTADB ? AE_NOT_A_TABLE : AE_IO_ERROR,
             "Could not open the table " + displayName(file_) + ": " + db_.errorText() + ".");
     sqlite3_busy_timeout(db_.get(), 10000);
-    if (db_.exec("PRAGMA synchronous=NORMAL") != SQLITE_OK) return sqlFailure("open");
+    if (db_.exec(
+            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768; PRAGMA mmap_size=1073741824") !=
+        SQLITE_OK)
+        return sqlFailure("open");
     return AE_SUCCESS;
 }
 

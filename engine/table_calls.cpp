@@ -922,7 +922,7 @@ UNSIGNED32 setField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UN
 // The stored value of a field of the current record (with a pending change).
 UNSIGNED32 currentValue(TableHandle& h, size_t field, Value& out) {
     out = Value{};
-    if (h.pending != PendingKind::None) {
+    if (h.pending == PendingKind::Append || (h.pending == PendingKind::Edit && h.changed[field])) {
         out = h.values[field];
         return AE_SUCCESS;
     }
@@ -983,7 +983,9 @@ UNSIGNED32 AdsIsEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbEmpty
         size_t field;
         if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
         const FieldDef& f = h.table->schema().fields[field];
-        if (h.pending == PendingKind::None && h.onRow() && f.isBlob()) {
+        bool pendingValue = h.pending == PendingKind::Append ||
+                            (h.pending == PendingKind::Edit && h.changed[field]);
+        if (!pendingValue && h.onRow() && f.isBlob()) {
             if (UNSIGNED32 rc = cursor::refresh(h, false)) return rc;
             uint32_t flag;
             std::memcpy(&flag, h.image.data() + f.offset, sizeof flag);

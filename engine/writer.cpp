@@ -124,9 +124,8 @@ UNSIGNED32 beginEdit(TableHandle& h) {
     if (!h.onRow())
         return fail(AE_NO_CURRENT_RECORD,
                     "There is no current record in the table " + h.table->file() + ".");
-    bool found = false;
-    if (UNSIGNED32 rc = h.table->readValues(h.rowid, h.values, found)) return rc;
-    if (!found) return fail(AE_NO_SUCH_RECORD, recordName(h, h.rowid) + " has been deleted.");
+    // Only the fields set are kept (and written); the others read from the record as it is.
+    h.values.assign(h.table->schema().fields.size(), Value{});
     h.changed.assign(h.values.size(), false);
     h.pending = PendingKind::Edit;
     return AE_SUCCESS;
@@ -159,12 +158,19 @@ UNSIGNED32 write(TableHandle& h) {
         lock.emplace(h, h.rowid);
         if (UNSIGNED32 rc = lock->take()) return rc;
     }
-    std::vector<Value> saved = h.values;
-    std::vector<bool> savedChanged = h.changed;
+    // Auto-increment values assigned in a failed write are taken back with it.
+    std::vector<Value> saved;
+    std::vector<bool> savedChanged;
+    if (h.pending == PendingKind::Append) {
+        saved = h.values;
+        savedChanged = h.changed;
+    }
     auto restore = [&] {
         t.rollback();
-        h.values = saved;
-        h.changed = savedChanged;
+        if (h.pending == PendingKind::Append) {
+            h.values = saved;
+            h.changed = savedChanged;
+        }
     };
     if (UNSIGNED32 rc = t.begin())
         return fail(rc, lastError().text.substr(lastError().text.find(": ") + 2) +
@@ -236,16 +242,18 @@ UNSIGNED32 write(TableHandle& h) {
         restore();
         return code;
     }
+    // The record as written: the image it had with the values set laid over it.
+    h.image.resize(schema.recordLength);
+    if (h.pending == PendingKind::Append) cursor::blank(schema, h.image.data());
+    for (size_t i = 0; i < schema.fields.size(); ++i)
+        if (h.changed[i])
+            image::write(schema.fields[i], h.values[i], h.page,
+                         h.image.data() + schema.fields[i].offset);
+    h.imageVersion = t.counter().value();
     h.pending = PendingKind::None;
     h.values.clear();
     h.changed.clear();
     h.dropWindow();
-    bool found = false;
-    std::vector<uint8_t> image(schema.recordLength);
-    if (t.readRow(rowid, h.page, image.data(), found) == AE_SUCCESS && found) {
-        h.image = std::move(image);
-        h.imageVersion = t.counter().value();
-    }
     h.rowid = rowid;
     h.bof = h.eof = false;
     return AE_SUCCESS;
@@ -318,11 +326,18 @@ UNSIGNED32 unlock(TableHandle& h, uint32_t record) {
 
 void currentImage(TableHandle& h, uint8_t* out) {
     const Schema& schema = h.table->schema();
-    if (h.pending != PendingKind::None) {
+    if (h.pending == PendingKind::Append) {
         for (size_t i = 0; i < schema.fields.size(); ++i) {
             const FieldDef& f = schema.fields[i];
             image::write(f, h.values[i], h.page, out + f.offset);
         }
+        return;
+    }
+    if (h.pending == PendingKind::Edit) {
+        std::memcpy(out, h.image.data(), schema.recordLength);
+        for (size_t i = 0; i < schema.fields.size(); ++i)
+            if (h.changed[i])
+                image::write(schema.fields[i], h.values[i], h.page, out + schema.fields[i].offset);
         return;
     }
     if (h.onRow() && h.image.size() == schema.recordLength) {

@@ -1,0 +1,204 @@
+// Engine benchmark: builds a 1,000,000-row table with two index tags through the engine's calls
+// in a temporary folder and prints one "name value unit" line per figure.
+//   bench_engine [rows]
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/ace.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+UNSIGNED8* u8(const char* s) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s));
+}
+
+void check(UNSIGNED32 rc, const char* what) {
+    if (rc == AE_SUCCESS) return;
+    UNSIGNED8 text[600];
+    UNSIGNED16 len = sizeof text;
+    UNSIGNED32 code = 0;
+    AdsGetLastError(&code, text, &len);
+    std::fprintf(stderr, "%s failed: %s\n", what, reinterpret_cast<char*>(text));
+    std::exit(1);
+}
+
+double seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+std::string nameOf(uint64_t i) {
+    static const char* parts[] = {"AB", "CHAN", "LEE", "WONG", "TAN",
+                                  "NG", "LIM",  "HO",  "KOH",  "ONG"};
+    uint64_t x = i * 2654435761u % 1000003;
+    return std::string(parts[x % 10]) + parts[(x / 10) % 10] + std::to_string(x % 100000);
+}
+
+void fill(ADSHANDLE t, uint64_t i) {
+    std::string name = nameOf(i);
+    char code[16], born[16], amount[32], n[24];
+    std::snprintf(code, sizeof code, "C%06llu", static_cast<unsigned long long>(i % 1000000));
+    std::snprintf(born, sizeof born, "%04llu%02llu%02llu", 1950 + (i % 50) * 1ull,
+                  1 + (i % 12) * 1ull, 1 + (i % 28) * 1ull);
+    std::snprintf(amount, sizeof amount, "%llu.%02llu", static_cast<unsigned long long>(i % 9999),
+                  (i % 100) * 1ull);
+    std::snprintf(n, sizeof n, "%llu", static_cast<unsigned long long>(i));
+    check(AdsSetField(t, u8("NAME"), u8(name.c_str()), static_cast<UNSIGNED32>(name.size())),
+          "set NAME");
+    check(AdsSetField(t, u8("CODE"), u8(code), static_cast<UNSIGNED32>(std::strlen(code))),
+          "set CODE");
+    check(AdsSetField(t, u8("BORN"), u8(born), 8), "set BORN");
+    check(AdsSetField(t, u8("AMOUNT"), u8(amount), static_cast<UNSIGNED32>(std::strlen(amount))),
+          "set AMOUNT");
+    check(AdsSetField(t, u8("N"), u8(n), static_cast<UNSIGNED32>(std::strlen(n))), "set N");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const uint64_t rows = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
+    char pattern[] = "/tmp/velda-bench-XXXXXX";
+    if (!mkdtemp(pattern)) return 1;
+    std::string folder = pattern;
+    ADSHANDLE connection = 0;
+    check(AdsConnect(u8(folder.c_str()), &connection), "connect");
+    const char* fields =
+        "NAME,Character,20;CODE,Character,10;BORN,Date;AMOUNT,Numeric,10,2;N,Integer";
+
+    // The bulk of the rows goes in before the tags are made, through an exclusive handle.
+    ADSHANDLE t = 0;
+    auto started = Clock::now();
+    check(AdsCreateTable(connection, u8("bench"), nullptr, ADS_ADT, ADS_ANSI,
+                         ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, u8(fields), &t),
+          "create");
+    for (uint64_t i = 0; i < rows; ++i) {
+        check(AdsAppendRecord(t), "append");
+        fill(t, i);
+        check(AdsWriteRecord(t), "write");
+    }
+    double buildAppend = seconds(started);
+    ADSHANDLE byName = 0, byNameBorn = 0;
+    check(AdsCreateIndex61(t, nullptr, u8("BYNAME"), u8("NAME"), nullptr, nullptr, 0, 512, &byName),
+          "index NAME");
+    check(AdsCreateIndex61(t, nullptr, u8("BYNAMEBORN"), u8("NAME;BORN"), nullptr, nullptr, 0, 512,
+                           &byNameBorn),
+          "index NAME;BORN");
+    std::fprintf(stderr, "built %llu rows in %.1f s (appends %.1f s)\n",
+                 static_cast<unsigned long long>(rows), seconds(started), buildAppend);
+    check(AdsCloseTable(t), "close");
+
+    // Open and read the first row in index order.
+    started = Clock::now();
+    check(AdsOpenTable(connection, u8("bench"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                       ADS_CHECKRIGHTS, 0, &t),
+          "open");
+    check(AdsGetIndexHandle(t, u8("BYNAME"), &byName), "index handle");
+    check(AdsGotoTop(byName), "top");
+    UNSIGNED32 length = 0;
+    check(AdsGetRecordLength(t, &length), "record length");
+    std::vector<UNSIGNED8> record(length);
+    UNSIGNED32 len = length;
+    check(AdsGetRecord(byName, record.data(), &len), "get record");
+    std::printf("open_ms %.3f ms\n", seconds(started) * 1000);
+
+    started = Clock::now();
+    UNSIGNED32 count = 0;
+    check(AdsGetRecordCount(byName, ADS_IGNOREFILTERS, &count), "count");
+    std::printf("count_ms %.3f ms\n", seconds(started) * 1000);
+    if (count != rows)
+        std::fprintf(stderr, "count %u, expected %llu\n", count,
+                     static_cast<unsigned long long>(rows));
+
+    UNSIGNED16 eof = 0, bof = 0;
+    uint64_t walked = 0;
+    started = Clock::now();
+    check(AdsGotoTop(byName), "top");
+    check(AdsAtEOF(byName, &eof), "eof");
+    while (!eof) {
+        len = length;
+        check(AdsGetRecord(byName, record.data(), &len), "get record");
+        ++walked;
+        check(AdsSkip(byName, 1), "skip");
+        check(AdsAtEOF(byName, &eof), "eof");
+    }
+    std::printf("walk_rows_per_s %.0f rows/s\n", static_cast<double>(walked) / seconds(started));
+    if (walked != rows)
+        std::fprintf(stderr, "walked %llu rows\n", static_cast<unsigned long long>(walked));
+
+    walked = 0;
+    started = Clock::now();
+    check(AdsGotoBottom(byName), "bottom");
+    check(AdsAtBOF(byName, &bof), "bof");
+    while (!bof) {
+        len = length;
+        check(AdsGetRecord(byName, record.data(), &len), "get record");
+        ++walked;
+        check(AdsSkip(byName, -1), "skip back");
+        check(AdsAtBOF(byName, &bof), "bof");
+    }
+    std::printf("walk_back_rows_per_s %.0f rows/s\n",
+                static_cast<double>(walked) / seconds(started));
+
+    // Hard seeks on the text tag as the data-access layer makes them: key built field by field.
+    std::mt19937_64 random(42);
+    const int seeks = 20000;
+    std::vector<std::string> keys;
+    for (int i = 0; i < seeks; ++i) {
+        std::string key = nameOf(random() % rows);
+        key.resize(20, ' ');
+        keys.push_back(key);
+    }
+    int found = 0;
+    started = Clock::now();
+    for (const std::string& key : keys) {
+        check(AdsInitRawKey(byName), "init key");
+        check(AdsSetField(byName, u8("NAME"), u8(key.c_str()), 20), "key field");
+        UNSIGNED8 raw[ADS_MAX_KEY_LENGTH];
+        UNSIGNED16 rawLen = sizeof raw;
+        check(AdsBuildRawKey(byName, raw, &rawLen), "build key");
+        UNSIGNED16 hit = 0;
+        check(AdsSeek(byName, raw, rawLen, ADS_RAWKEY, ADS_HARDSEEK, &hit), "seek");
+        found += hit;
+    }
+    std::printf("seek_us %.2f us\n", seconds(started) * 1e6 / seeks);
+    if (found != seeks) std::fprintf(stderr, "found %d of %d keys\n", found, seeks);
+
+    const int changes = 20000;
+    started = Clock::now();
+    for (int i = 0; i < changes; ++i) {
+        check(AdsAppendRecord(t), "append");
+        fill(t, rows + static_cast<uint64_t>(i));
+        check(AdsWriteRecord(t), "write");
+    }
+    std::printf("append_per_s %.0f records/s\n", changes / seconds(started));
+
+    started = Clock::now();
+    for (int i = 0; i < changes; ++i) {
+        auto record = static_cast<UNSIGNED32>(1 + random() % rows);
+        check(AdsGotoRecord(t, record), "goto");
+        check(AdsLockRecord(t, record), "lock");
+        char amount[32];
+        std::snprintf(amount, sizeof amount, "%d.50", i % 5000);
+        check(
+            AdsSetField(t, u8("AMOUNT"), u8(amount), static_cast<UNSIGNED32>(std::strlen(amount))),
+            "set AMOUNT");
+        check(AdsSetField(t, u8("CODE"), u8("UPDATED"), 7), "set CODE");
+        check(AdsWriteRecord(t), "write");
+        check(AdsUnlockRecord(t, record), "unlock");
+    }
+    std::printf("update_per_s %.0f records/s\n", changes / seconds(started));
+
+    check(AdsCloseTable(t), "close");
+    AdsDisconnect(connection);
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    return 0;
+}
