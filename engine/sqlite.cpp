@@ -11,7 +11,9 @@ int Database::open(const std::string& path, int flags) {
     return SQLITE_OK;
 }
 
-int Database::exec(const std::string& sql) { return sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr); }
+int Database::exec(const std::string& sql) {
+    return sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr);
+}
 
 int Database::prepare(std::string_view sql, Statement& out) const {
     sqlite3_stmt* raw = nullptr;
@@ -20,6 +22,8 @@ int Database::prepare(std::string_view sql, Statement& out) const {
     return rc;
 }
 
-std::string Database::errorText() const { return db_ ? sqlite3_errmsg(db_.get()) : "the database is not open"; }
+std::string Database::errorText() const {
+    return db_ ? sqlite3_errmsg(db_.get()) : "the database is not open";
+}
 
 }  // namespace engine::sql

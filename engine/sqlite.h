@@ -22,7 +22,7 @@ class Statement;
 
 // One open SQLite database file.
 class Database {
-public:
+  public:
     Database() = default;
     // Opens the file; flags as for sqlite3_open_v2. Returns the SQLite result code.
     int open(const std::string& path, int flags);
@@ -37,13 +37,13 @@ public:
     int64_t lastInsertRowid() const { return sqlite3_last_insert_rowid(db_.get()); }
     int changes() const { return sqlite3_changes(db_.get()); }
 
-private:
+  private:
     std::unique_ptr<sqlite3, DatabaseCloser> db_;
 };
 
 // A prepared statement. Binding indexes are 1-based, column indexes 0-based.
 class Statement {
-public:
+  public:
     Statement() = default;
     bool isPrepared() const { return stmt_ != nullptr; }
     sqlite3_stmt* get() const { return stmt_.get(); }
@@ -69,16 +69,18 @@ public:
     double columnDouble(int c) const { return sqlite3_column_double(stmt_.get(), c); }
     std::string columnText(int c) const {
         const unsigned char* t = sqlite3_column_text(stmt_.get(), c);
-        return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(stmt_.get(), c)))
+        return t ? std::string(reinterpret_cast<const char*>(t),
+                               static_cast<size_t>(sqlite3_column_bytes(stmt_.get(), c)))
                  : std::string();
     }
     std::string columnBlob(int c) const {
         const void* b = sqlite3_column_blob(stmt_.get(), c);
-        return b ? std::string(static_cast<const char*>(b), static_cast<size_t>(sqlite3_column_bytes(stmt_.get(), c)))
+        return b ? std::string(static_cast<const char*>(b),
+                               static_cast<size_t>(sqlite3_column_bytes(stmt_.get(), c)))
                  : std::string();
     }
 
-private:
+  private:
     friend class Database;
     std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt_;
 };
