@@ -142,11 +142,12 @@ TObjectRegistry<TAdsDataSet>& AllDataSets() {
 // ---------------------------------------------------------------------------------------------
 // Dataset: finding the connection
 
-TAdsDataSet::TAdsDataSet(rtl::TComponent* owner) : rtl::TComponent(owner) {
+TAdsDataSet::TAdsDataSet(rtl::TComponent* owner) : db::TDataSet(owner) {
     AllDataSets().Add(this);
 }
 
 TAdsDataSet::~TAdsDataSet() {
+    Destroying();
     if (connection_) connection_->UnregisterDataSet(this);
     connection_ = nullptr;
     AllDataSets().Remove(this);

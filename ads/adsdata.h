@@ -9,14 +9,19 @@
 #define VELDA_ADS_ADSDATA_H
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "ads/adsfields.h"
 #include "db/database_error.h"
+#include "db/dataset.h"
 #include "engine/ace.h"
 #include "rtl/component.h"
 
@@ -24,6 +29,9 @@ namespace ads {
 
 class TAdsConnection;
 class TAdsDataSet;
+
+// The handle of a closed dataset.
+inline constexpr ADSHANDLE kClosedHandle = 0xFFFFFFFFu;
 
 // The code of the layer's own dataset checks.
 inline constexpr int32_t kLayerErrorCode = 5121;
@@ -122,63 +130,284 @@ TObjectRegistry<TAdsDataSet>& AllDataSets();
 
 enum TAdsTableTypes { ttAdsCDX, ttAdsNTX, ttAdsADT, ttAdsDefault };
 
-// The dataset base: how a dataset finds its connection and the folder its tables open from.
+enum TAdsLockTypes { Proprietary, Compatible };
+enum TAdsCharTypes { ANSI, OEM };
+enum TAdsRespectFilters { IGNORE_WHEN_COUNTING, RESPECT_WHEN_COUNTING };
+enum TAdsRespectScopes { IGNORE_SCOPES_WHEN_COUNTING, RESPECT_SCOPES_WHEN_COUNTING };
+
+// Options of a table that the engine takes at open and that tune counting and filtering.
+class TAdsTableOptions {
+  public:
+    explicit TAdsTableOptions(TAdsDataSet* owner) : owner_(owner) {}
+    TAdsLockTypes AdsLockType() const { return lockType_; }
+    void SetAdsLockType(TAdsLockTypes value);  // closed only
+    TAdsCharTypes AdsCharType() const { return charType_; }
+    void SetAdsCharType(TAdsCharTypes value);  // closed only
+    bool AdsRightsCheck() const { return rightsCheck_; }
+    void SetAdsRightsCheck(bool value);  // closed only
+    TAdsRespectFilters AdsFilterOptions() const { return filterOptions_; }
+    void SetAdsFilterOptions(TAdsRespectFilters value) { filterOptions_ = value; }
+    TAdsRespectScopes AdsScopeOptions() const { return scopeOptions_; }
+    void SetAdsScopeOptions(TAdsRespectScopes value) { scopeOptions_ = value; }
+    bool AdsOptimizedFilters() const { return optimizedFilters_; }
+    void SetAdsOptimizedFilters(bool value);
+    bool AdsAOFResolveImmediate() const { return resolveImmediate_; }
+    void SetAdsAOFResolveImmediate(bool value) { resolveImmediate_ = value; }
+    bool AdsFreshRecordCount() const { return freshRecordCount_; }
+    void SetAdsFreshRecordCount(bool value) { freshRecordCount_ = value; }
+    UNSIGNED32 AdsIndexPageSize() const { return indexPageSize_; }
+    void SetAdsIndexPageSize(UNSIGNED32 value) { indexPageSize_ = value; }
+
+  private:
+    void checkClosed() const;
+    TAdsDataSet* owner_;
+    TAdsLockTypes lockType_ = Proprietary;
+    TAdsCharTypes charType_ = ANSI;
+    bool rightsCheck_ = true;
+    TAdsRespectFilters filterOptions_ = IGNORE_WHEN_COUNTING;
+    TAdsRespectScopes scopeOptions_ = IGNORE_SCOPES_WHEN_COUNTING;
+    bool optimizedFilters_ = true;
+    bool resolveImmediate_ = false;
+    bool freshRecordCount_ = false;
+    UNSIGNED32 indexPageSize_ = 512;
+};
+
+struct TIndexDef {
+    std::string Name;
+    std::string Fields;  // segment fields joined with ";", upper-cased
+    bool Unique = false;
+    bool Descending = false;
+};
+
+class TIndexDefs {
+  public:
+    int Count() const { return static_cast<int>(items_.size()); }
+    const TIndexDef& Items(int i) const { return items_.at(static_cast<size_t>(i)); }
+    const TIndexDef* Find(const std::string& name) const;  // case-insensitive
+    void Clear() { items_.clear(); }
+    void Add(TIndexDef def) { items_.push_back(std::move(def)); }
+    bool Stale() const { return stale_; }
+    void SetStale(bool value) { stale_ = value; }
+
+  private:
+    std::vector<TIndexDef> items_;
+    bool stale_ = true;
+};
+
+// A key being built for a search: a record image and, per engine field, what was given.
+struct TKeyBuffer {
+    bool Modified = false;
+    bool Exclusive = false;
+    int32_t FieldCount = 0;
+    std::vector<uint8_t> Image;
+    std::vector<uint16_t> KeyFieldMarks;  // 0xFFFF: no value; strings: text length; others 1
+};
+
+// The bytes of one blob field of one row buffer, loaded on demand from the engine.
+class TAdsBlobCache : public db::TMemoryStream {
+  public:
+    ADSHANDLE TableHandle = kClosedHandle;
+    UNSIGNED32 RecordNumber = 0;
+    UNSIGNED16 FieldNumber = 0;
+    bool Modified = false;
+    void Reset();
+};
+
+using TKeyValue = std::variant<std::string, int, double>;
+
+// The dataset base of the data-access components: one engine cursor under the record-set
+// framework, and how the dataset finds its connection and the folder its tables open from.
 //
 // A dataset names its connection through AdsConnection, or through DatabaseName: the Name of a
 // connection (one on the dataset's own form first), "Form.Connection", an alias of ADS.INI, or
 // a folder path for which the layer keeps one shared engine connection per path.
-class TAdsDataSet : public rtl::TComponent {
+//
+// Row buffers: the record image (record length bytes), the calculated-field area, one
+// reference per blob field to its cache, RecordInfo (record number, a zero byte, the bookmark
+// flag) and the engine bookmark, whose first 32 bits are the row's record number.
+class TAdsDataSet : public db::TDataSet {
   public:
     explicit TAdsDataSet(rtl::TComponent* owner = nullptr);
     ~TAdsDataSet() override;
 
+    // ---- connection -----------------------------------------------------------------------
     const std::string& DatabaseName() const { return databaseName_; }
     virtual void SetDatabaseName(const std::string& value);
-
     TAdsConnection* AdsConnection() const { return connection_; }
     void SetAdsConnection(TAdsConnection* connection);
-
     const std::string& TableName() const { return tableName_; }
     virtual void SetTableName(const std::string& value);
-
     TAdsTableTypes TableType() const { return tableType_; }
     virtual void SetTableType(TAdsTableTypes value);
-    // The engine table type kept with TableType: CDX 2, NTX 1, ADT and default 3.
     UNSIGNED16 EngineTableType() const;
-
-    // The folder or path the dataset's tables open from (no trailing separator). May set the
-    // table type from the alias or connection it resolves through.
     std::string ResolveDataPath();
-
-    // Open state; the dataset classes implement them (the base is never open).
-    virtual bool IsActive() const { return false; }
-    virtual void SetActive(bool) {}
-
-    // Called by the connection after it closed this dataset while disconnecting.
+    bool IsActive() const { return Active(); }
     virtual void ReleaseConnectionHandles() {}
-    // Called by a dictionary connection for each of its datasets after it connected.
     virtual void RefreshDefaultIndex() {}
 
-  protected:
-    // The engine connection handle to open a table on: the connection component's (connecting
-    // it first when needed), else the shared connection for the resolved path.
-    ADSHANDLE GetConnectionHandle();
+    // ---- table options and order -----------------------------------------------------------
+    TAdsTableOptions& AdsTableOptions() { return options_; }
+    bool Exclusive() const { return exclusive_; }
+    void SetExclusive(bool value);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool value);
+    const std::string& IndexFieldNames() const { return indexFieldNames_; }
+    void SetIndexFieldNames(const std::string& value);
+    const std::string& IndexName() const { return indexName_; }
+    void SetIndexName(const std::string& value);
+    TIndexDefs& IndexDefs();  // rebuilt when stale
+    bool Sequenced() const { return sequenced_; }
+    void SetSequenced(bool value) { sequenced_ = value; }
+    bool Scoped() const { return scoped_; }
+    void SetScoped(bool value);
+    const std::string& ScopeBegin() const { return scopeBegin_; }
+    void SetScopeBegin(const std::string& value) { scopeBegin_ = value; }
+    const std::string& ScopeEnd() const { return scopeEnd_; }
+    void SetScopeEnd(const std::string& value) { scopeEnd_ = value; }
+    std::string Version() const;
 
+    // ---- cursor ---------------------------------------------------------------------------
+    ADSHANDLE TableHandle() const { return tableHandle_; }
+    ADSHANDLE ActiveHandle() const { return activeHandle_; }
+    // Searches the active index for the values (the last value for the last key field). Found:
+    // the row becomes current. Not found: the dataset stays where it was (see the notes in the
+    // implementation).
+    bool FindByKey(const std::vector<TKeyValue>& values);
+    virtual int32_t CurrentRecordNumber();
+    const TACEFieldDefs& ACEFieldDefs() const { return aceFieldDefs_; }
+    const std::string& DefaultIndexTag() const { return defaultIndexTag_; }
+
+    // Filter and scope in the engine.
+    virtual void ActivateFilter();
+    virtual void DeactivateFilter();
+    virtual void ActivateScope();
+    virtual void DeactivateScope();
+
+    // ---- framework hooks (public ones) --------------------------------------------------------
+    bool GetFieldData(db::TField* field, void* destination) override;
+    void SetFieldData(db::TField* field, const void* value) override;
+    std::unique_ptr<db::TStream> CreateBlobStream(db::TField* field,
+                                                  db::TBlobStreamMode mode) override;
+
+    [[noreturn]] void BatchMove();
+    [[noreturn]] void RenameTable();
+    [[noreturn]] void UpdateStatus();
+
+  protected:
+    // The engine handle of a freshly opened cursor.
+    virtual ADSHANDLE OpenCursorHandle() = 0;
+    ADSHANDLE GetConnectionHandle();
     [[noreturn]] void RaiseLayerError(const std::string& message, int32_t code = kLayerErrorCode);
+    void Check(UNSIGNED32 result) { CheckEngineResult(this, result); }
+
+    // framework hooks
+    void InternalOpen() override;
+    void InternalClose() override;
+    bool IsCursorOpen() const override { return tableHandle_ != kClosedHandle; }
+    void InternalInitFieldDefs() override;
+    void InternalFirst() override;
+    void InternalLast() override;
+    db::TGetResult GetRecord(db::TRecordBuffer buffer, db::TGetMode mode, bool doCheck) override;
+    db::TRecordBuffer AllocRecordBuffer() override;
+    void FreeRecordBuffer(db::TRecordBuffer buffer) override;
+    int GetRecordSize() const override { return static_cast<int>(recordLength_); }
+    void InternalInitRecord(db::TRecordBuffer buffer) override;
+    void InitRecord(db::TRecordBuffer buffer) override;
+    void ClearCalcFields(db::TRecordBuffer buffer) override;
+    void GetBookmarkData(db::TRecordBuffer buffer, void* data) override;
+    void SetBookmarkData(db::TRecordBuffer buffer, const void* data) override;
+    db::TBookmarkFlag GetBookmarkFlag(db::TRecordBuffer buffer) override;
+    void SetBookmarkFlag(db::TRecordBuffer buffer, db::TBookmarkFlag flag) override;
+    void InternalGotoBookmark(const void* bookmark) override;
+    void InternalSetToRecord(db::TRecordBuffer buffer) override;
+    bool BookmarkValidImpl(const void* bookmark) override;
+    int CompareBookmarksImpl(const void* a, const void* b) override;
+    void InternalEdit() override;
+    void InternalInsert() override;
+    void InternalPost() override;
+    void InternalCancel() override;
+    void InternalDelete() override;
+    void InternalRefresh() override;
+    void InternalAddRecord(db::TRecordBuffer buffer, bool append) override;
+    bool GetCanModify() override { return mayModify_ && !readOnly_; }
+    int GetRecordCount() override;
+    int GetRecNo() override;
+    void SetFilteredImpl(bool value) override;
+    void SetFilterText(const std::string& text) override;
+
+    // Reads the row the cursor stands on (after the move the mode asks for was made).
+    db::TGetResult FetchRecord(db::TRecordBuffer buffer, UNSIGNED32 length, db::TGetMode mode);
+    void SwitchIndexOrder();
+    void RebuildIndexDefs();
+    bool IsAdt();
+    bool Opening() const { return opening_; }
+    void SetDefaultIndexTag(const std::string& tag) { defaultIndexTag_ = tag; }
+    // Orders the table by the dictionary's default index from its next open.
+    void UseDictionaryDefaultIndex() {
+        indexMode_ = TIndexMode::DictionaryDefault;
+        indexName_ = "ADS_DEFAULT";
+    }
+
+    // Row-buffer layout.
+    uint8_t* RecordInfo(db::TRecordBuffer buffer) const { return buffer + recordInfoOffset_; }
+    uint8_t* BookmarkOf(db::TRecordBuffer buffer) const { return buffer + bookmarkOffset_; }
+    UNSIGNED32 BookmarkRecordNumber(db::TRecordBuffer buffer) const;
+    TAdsBlobCache* BlobCache(db::TRecordBuffer buffer, const TACEFieldDef& field) const;
 
   private:
     friend class TAdsConnection;
+    friend class TAdsTableOptions;
+    enum class TIndexMode { None, ByName, ByFields, DictionaryDefault };
 
     bool namesConnection() const;
     void applyConnectionAliasType();
-    // The connection a DatabaseName names: on this dataset's form first, then anywhere.
     TAdsConnection* findConnection(const std::string& name) const;
+    void computeLayout();
+    db::TRecordBuffer bufferForState();
+    const TIndexDef* indexForFields(const std::string& fields);
+    void buildSeekKey(std::vector<uint8_t>& key);
+    void clearKeyBuffer(TKeyBuffer& buffer);
+    void resetBlobCaches(db::TRecordBuffer buffer);
+    void applyDefaultExpressions(db::TRecordBuffer buffer);
+    void reReadWindow();
 
+    // connection
     std::string databaseName_;
-    std::string aliasPath_;  // cached when DatabaseName is an alias of ADS.INI
+    std::string aliasPath_;
     std::string tableName_;
     TAdsConnection* connection_ = nullptr;
     TAdsTableTypes tableType_ = ttAdsADT;
+
+    // cursor
+    ADSHANDLE tableHandle_ = kClosedHandle;
+    ADSHANDLE activeHandle_ = kClosedHandle;
+    TIndexMode indexMode_ = TIndexMode::None;
+    std::string defaultIndexTag_;
+    std::string indexFieldNames_;
+    std::string indexName_;
+    TIndexDefs indexDefs_;
+    TAdsTableOptions options_{this};
+    bool exclusive_ = false;
+    bool readOnly_ = false;
+    bool sequenced_ = false;
+    bool scoped_ = false;
+    std::string scopeBegin_, scopeEnd_;
+    bool mayModify_ = false;
+    bool opening_ = false;
+    TACEFieldDefs aceFieldDefs_;
+    std::vector<UNSIGNED16> blobFieldNumbers_;
+
+    // layout
+    UNSIGNED32 recordLength_ = 0;
+    UNSIGNED32 bookmarkLength_ = 0;
+    size_t blobRefsOffset_ = 0, recordInfoOffset_ = 0, bookmarkOffset_ = 0, bufferSize_ = 0;
+    std::map<db::TRecordBuffer, std::unique_ptr<uint8_t[]>> ownedBuffers_;
+    std::map<db::TRecordBuffer, std::vector<std::unique_ptr<TAdsBlobCache>>> blobCaches_;
+
+    // key buffers: lookup, range start, range end, current range start, current range end, saved
+    std::array<TKeyBuffer, 6> keyBuffers_;
+    TKeyBuffer* keyBuffer_ = nullptr;
+    std::vector<uint8_t> oldRecord_;
 };
 
 }  // namespace ads

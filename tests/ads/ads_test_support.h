@@ -66,18 +66,13 @@ inline std::string makeDictionary(const std::string& folder, const std::string& 
 }
 
 // A dataset whose opening takes a connection handle as a table does, and which records what the
-// connection asks of it.
+// connection asks of it. It opens no engine table: open, it simply shows no rows.
 class TestDataSet : public ads::TAdsDataSet {
   public:
     using ads::TAdsDataSet::GetConnectionHandle;
     using ads::TAdsDataSet::TAdsDataSet;
+    ~TestDataSet() override { Destroying(); }
 
-    bool IsActive() const override { return active; }
-    void SetActive(bool value) override {
-        if (value && !active) handle = GetConnectionHandle();
-        if (!value) handle = 0;
-        active = value;
-    }
     void ReleaseConnectionHandles() override { ++released; }
     void RefreshDefaultIndex() override { ++refreshed; }
 
@@ -85,6 +80,21 @@ class TestDataSet : public ads::TAdsDataSet {
     ADSHANDLE handle = 0;
     int released = 0;
     int refreshed = 0;
+
+  protected:
+    ADSHANDLE OpenCursorHandle() override { return 0; }
+    bool IsCursorOpen() const override { return active; }
+    void InternalOpen() override {
+        handle = GetConnectionHandle();
+        BindFields(true);
+        SetBookmarkSize(4);
+        active = true;
+    }
+    void InternalClose() override {
+        ads::TAdsDataSet::InternalClose();
+        handle = 0;
+        active = false;
+    }
 };
 
 // A plain component standing in for a form.

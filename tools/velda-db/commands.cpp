@@ -1,0 +1,570 @@
+#include "tools/velda-db/commands.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+#include "rtl/codepage.h"
+#include "tools/velda-db/csv.h"
+#include "tools/velda-db/engine_session.h"
+#include "tools/velda-db/values.h"
+
+namespace veldadb {
+
+namespace {
+
+UNSIGNED8* Text(const std::string& s) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
+}
+
+const char* kUsage =
+    "usage: velda-db COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  create TABLE --field NAME:TYPE[:LENGTH[:DECIMALS]]... [--index "
+    "TAG=FIELD[;FIELD...][,unique][,descending]]...\n"
+    "         [--password PW]            create an empty table (encrypted with --password)\n"
+    "  import TABLE CSV [--password PW]  append the rows of a CSV file whose header names fields\n"
+    "  export TABLE [--password PW] [--index TAG]\n"
+    "                                    write the table as CSV to standard output\n"
+    "  describe TABLE [--password PW]    print fields, index tags, encryption and row count\n"
+    "  encrypt TABLE --password PW       encrypt a table in place\n"
+    "  decrypt TABLE --password PW       decrypt a table in place\n"
+    "  dict create FILE.ADD              create an empty data dictionary\n"
+    "  dict add-user FILE.ADD USER PASSWORD\n"
+    "                                    add a dictionary user\n"
+    "  dict add-table FILE.ADD TABLE [--name NAME] [--default-index TAG]\n"
+    "                                    register a table of the dictionary's folder\n"
+    "  demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
+    "                                    build a complete demo program folder\n"
+    "\n"
+    "TABLE is a table file path; the extension may be left out and the name is found without\n"
+    "regard to case. TYPE is one of Logical, Numeric, Date, Character, Memo, Binary, Image,\n"
+    "VarChar, CompactDate, Double, Integer, ShortInteger, Time, TimeStamp, AutoInc, Raw,\n"
+    "CurDouble (any case). CSV files are UTF-8; values are dates YYYY-MM-DD, times\n"
+    "HH:MM:SS[.mmm], time stamps YYYY-MM-DD HH:MM:SS[.mmm], logicals T or F, numbers with '.',\n"
+    "binary values as hexadecimal digits; an empty cell is an empty value.\n"
+    "Run 'velda-db COMMAND --help' for one command.\n";
+
+const std::map<std::string, std::string>& CommandHelp() {
+    static const std::map<std::string, std::string> help{
+        {"create",
+         "usage: velda-db create TABLE --field NAME:TYPE[:LENGTH[:DECIMALS]]... "
+         "[--index TAG=FIELD[;FIELD...][,unique][,descending]]... [--password PW]\n"
+         "Creates an empty table with the fields in the order given and the index tags given.\n"
+         "Character, Numeric, VarChar and Raw fields need a LENGTH; Numeric may have DECIMALS.\n"
+         "With --password the table is encrypted with that password.\n"},
+        {"import",
+         "usage: velda-db import TABLE CSV [--password PW]\n"
+         "Appends the rows of the CSV file. Its header row names fields (any case); fields it "
+         "does\n"
+         "not name stay empty. A value that does not fit its field stops the import and nothing "
+         "of\n"
+         "it is kept. An encrypted table needs its --password.\n"},
+        {"export",
+         "usage: velda-db export TABLE [--password PW] [--index TAG]\n"
+         "Writes the table as CSV (UTF-8, header row of field names) to standard output, in "
+         "record\n"
+         "order or in the order of the index tag.\n"},
+        {"describe",
+         "usage: velda-db describe TABLE [--password PW]\n"
+         "Prints the fields (name, type, length, decimals), the index tags, whether the table is\n"
+         "encrypted, and its row count (an encrypted table's count needs the password).\n"},
+        {"encrypt",
+         "usage: velda-db encrypt TABLE --password PW\nEncrypts a plain table in place with the "
+         "password.\n"},
+        {"decrypt",
+         "usage: velda-db decrypt TABLE --password PW\nDecrypts an encrypted table in place; the "
+         "password must be its own.\n"},
+        {"dict",
+         "usage: velda-db dict create FILE.ADD\n"
+         "       velda-db dict add-user FILE.ADD USER PASSWORD\n"
+         "       velda-db dict add-table FILE.ADD TABLE [--name NAME] [--default-index TAG]\n"
+         "Creates a data dictionary, adds a user to it, or registers a table of its folder under\n"
+         "NAME (default: the file name without its extension), optionally with a default index "
+         "tag.\n"},
+        {"demo",
+         "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
+         "Builds a complete program folder: VELDA.ini, the company master table MCOMPANY.adt and\n"
+         "three companies A01, B02 and C03 under COMPANY/, as free tables (the setup, user,\n"
+         "employee and employee-service tables encrypted) or, with --dictionary, each as a data\n"
+         "dictionary. A01 gets N employees (default 40), the others fewer. The same seed (default\n"
+         "1) gives the same folder.\n"},
+    };
+    return help;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    if (!text.empty() && text.back() == separator) parts.emplace_back();
+    return parts;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ToolError(path + ": cannot be read (" + std::string(strerror(errno)) + ")");
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::string NeedOne(const Options& options, size_t count, const std::string& command) {
+    if (options.positional().size() != count)
+        throw ToolError(command + ": expected " + std::to_string(count) + " argument" +
+                        (count == 1 ? "" : "s") + " (see 'velda-db " + command + " --help')");
+    return options.positional()[0];
+}
+
+// Opens a table of a path through a connection to its folder.
+struct OpenedTable {
+    OpenedTable(const std::string& path, UNSIGNED32 options)
+        : parts(SplitTablePath(path)),
+          connection(parts.folder),
+          table(connection.handle(), parts.name, options) {}
+    TablePath parts;
+    EngineConnection connection;
+    EngineTable table;
+};
+
+void GivePassword(OpenedTable& opened, const Options& options, const std::string& path,
+                  bool required) {
+    bool encrypted = opened.table.Encrypted();
+    if (options.has("password")) {
+        opened.table.EnablePassword(options.value("password"));
+    } else if (encrypted && required) {
+        throw ToolError(path + ": the table is encrypted; give its password with --password");
+    }
+}
+
+std::string FieldSpec(const std::string& spec) {
+    std::vector<std::string> parts = Split(spec, ':');
+    if (parts.size() < 2 || parts.size() > 4 || parts[0].empty())
+        throw ToolError("bad field specification '" + spec +
+                        "' (expected NAME:TYPE[:LENGTH[:DECIMALS]])");
+    int code = TypeCodeFromName(parts[1]);
+    if (!code)
+        throw ToolError("unknown type '" + parts[1] + "' in field specification '" + spec + "'");
+    for (size_t i = 2; i < parts.size(); ++i) {
+        if (parts[i].empty() || parts[i].find_first_not_of("0123456789") != std::string::npos)
+            throw ToolError("bad field specification '" + spec + "': '" + parts[i] +
+                            "' is not a number");
+    }
+    bool needsLength =
+        code == ADS_STRING || code == ADS_NUMERIC || code == ADS_VARCHAR || code == ADS_RAW;
+    if (needsLength && parts.size() < 3)
+        throw ToolError("bad field specification '" + spec + "': a " +
+                        TypeName(static_cast<UNSIGNED16>(code)) + " field needs a length");
+    std::string out = parts[0] + "," + TypeName(static_cast<UNSIGNED16>(code));
+    for (size_t i = 2; i < parts.size(); ++i) out += "," + parts[i];
+    return out;
+}
+
+struct IndexSpec {
+    std::string tag;
+    std::string expression;
+    UNSIGNED32 options = 0;
+};
+
+IndexSpec ParseIndexSpec(const std::string& spec) {
+    size_t eq = spec.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size())
+        throw ToolError("bad index specification '" + spec +
+                        "' (expected TAG=FIELD[;FIELD...][,unique][,descending])");
+    IndexSpec index;
+    index.tag = spec.substr(0, eq);
+    std::vector<std::string> parts = Split(spec.substr(eq + 1), ',');
+    index.expression = parts[0];
+    for (size_t i = 1; i < parts.size(); ++i) {
+        if (strcasecmp(parts[i].c_str(), "unique") == 0)
+            index.options |= ADS_UNIQUE;
+        else if (strcasecmp(parts[i].c_str(), "descending") == 0)
+            index.options |= ADS_DESCENDING;
+        else
+            throw ToolError("bad index specification '" + spec + "': unknown option '" + parts[i] +
+                            "'");
+    }
+    if (index.expression.empty())
+        throw ToolError("bad index specification '" + spec + "': no fields");
+    return index;
+}
+
+}  // namespace
+
+Options::Options(const Args& args, const std::vector<std::string>& valued,
+                 const std::vector<std::string>& flags) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            help_ = true;
+        } else if (a.rfind("--", 0) == 0) {
+            std::string name = a.substr(2);
+            std::string value;
+            size_t eq = name.find('=');
+            bool inlineValue = eq != std::string::npos;
+            if (inlineValue) {
+                value = name.substr(eq + 1);
+                name = name.substr(0, eq);
+            }
+            if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
+                named_.emplace_back(name, "");
+            } else if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
+                if (!inlineValue) {
+                    if (i + 1 >= args.size())
+                        throw ToolError("option --" + name + " needs a value");
+                    value = args[++i];
+                }
+                named_.emplace_back(name, value);
+            } else {
+                throw ToolError("unknown option " + a);
+            }
+        } else {
+            positional_.push_back(a);
+        }
+    }
+}
+
+bool Options::has(const std::string& name) const {
+    return std::any_of(named_.begin(), named_.end(),
+                       [&](const auto& p) { return p.first == name; });
+}
+
+std::string Options::value(const std::string& name, const std::string& fallback) const {
+    for (const auto& p : named_)
+        if (p.first == name) return p.second;
+    return fallback;
+}
+
+std::vector<std::string> Options::values(const std::string& name) const {
+    std::vector<std::string> out;
+    for (const auto& p : named_)
+        if (p.first == name) out.push_back(p.second);
+    return out;
+}
+
+int Create(const Args& args, std::ostream& out) {
+    Options options(args, {"field", "index", "password"}, {});
+    std::string path = NeedOne(options, 1, "create");
+    std::vector<std::string> fieldSpecs = options.values("field");
+    if (fieldSpecs.empty()) throw ToolError("create: at least one --field is needed");
+    std::string fields;
+    for (const auto& spec : fieldSpecs) fields += (fields.empty() ? "" : ";") + FieldSpec(spec);
+    std::vector<IndexSpec> indexes;
+    for (const auto& spec : options.values("index")) indexes.push_back(ParseIndexSpec(spec));
+    if (options.has("password") && options.value("password").empty())
+        throw ToolError("create: --password needs a non-empty password");
+
+    TablePath parts = SplitTablePath(path);
+    EngineConnection connection(parts.folder);
+    ADSHANDLE handle = 0;
+    Check(AdsCreateTable(connection.handle(), Text(parts.name), nullptr, ADS_ADT, ADS_ANSI,
+                         ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, Text(fields), &handle),
+          path);
+    // From here on a failure removes the half-made table.
+    try {
+        EngineTable table(handle, path);
+        for (const auto& index : indexes) {
+            ADSHANDLE indexHandle = 0;
+            Check(AdsCreateIndex61(handle, nullptr, Text(index.tag), Text(index.expression),
+                                   nullptr, nullptr, index.options, 512, &indexHandle),
+                  path + ": index " + index.tag);
+        }
+        table.Close();
+        if (options.has("password")) {
+            EngineTable exclusive(connection.handle(), parts.name, ADS_EXCLUSIVE);
+            exclusive.EnablePassword(options.value("password"));
+            Check(AdsEncryptTable(exclusive.handle()), path);
+        }
+    } catch (...) {
+        AdsDeleteTable(connection.handle(), Text(parts.name));
+        throw;
+    }
+    out << "created " << path << "\n";
+    return 0;
+}
+
+int Import(const Args& args, std::ostream& out) {
+    Options options(args, {"password"}, {});
+    NeedOne(options, 2, "import");
+    const std::string& path = options.positional()[0];
+    const std::string& csvPath = options.positional()[1];
+    std::string content = ReadFile(csvPath);
+    std::vector<CsvRecord> records;
+    std::string error;
+    if (!ParseCsv(content, records, error)) throw ToolError(csvPath + ": " + error);
+    if (records.empty()) throw ToolError(csvPath + ": the file has no header row");
+
+    OpenedTable opened(path, 0);
+    GivePassword(opened, options, path, true);
+    std::vector<FieldInfo> fields = opened.table.Fields();
+
+    // Header: each column names a field.
+    const CsvRecord& header = records[0];
+    std::vector<const FieldInfo*> columns;
+    for (size_t c = 0; c < header.cells.size(); ++c) {
+        const FieldInfo* found = nullptr;
+        for (const auto& f : fields)
+            if (strcasecmp(f.name.c_str(), header.cells[c].c_str()) == 0) found = &f;
+        if (!found)
+            throw ToolError(csvPath + ": row 1, column " + std::to_string(c + 1) + ": '" +
+                            header.cells[c] + "' is not a field of " + path);
+        columns.push_back(found);
+    }
+
+    // Every value is converted before anything is written, so that a bad value keeps nothing.
+    std::vector<std::vector<FieldValue>> rows;
+    for (size_t r = 1; r < records.size(); ++r) {
+        const CsvRecord& record = records[r];
+        std::string where = csvPath + ": row " + std::to_string(r + 1) + " (line " +
+                            std::to_string(record.line) + ")";
+        if (record.cells.size() > columns.size())
+            throw ToolError(where + ": " + std::to_string(record.cells.size()) +
+                            " values, but the header names " + std::to_string(columns.size()) +
+                            " fields");
+        if (record.cells.size() < columns.size())
+            throw ToolError(where + ": " + std::to_string(record.cells.size()) +
+                            " values, but the header names " + std::to_string(columns.size()) +
+                            " fields");
+        std::vector<FieldValue> row;
+        for (size_t c = 0; c < columns.size(); ++c) {
+            size_t bad = 0;
+            auto text = rtl::Utf8ToCp1252(record.cells[c], &bad);
+            if (!text)
+                throw ToolError(where + ", column " + columns[c]->name + ": character at byte " +
+                                std::to_string(bad + 1) +
+                                " cannot be stored (not in Windows-1252)");
+            FieldValue value = ParseCell(*columns[c], *text, error);
+            if (!error.empty())
+                throw ToolError(where + ", column " + columns[c]->name + ": '" + record.cells[c] +
+                                "' " + error);
+            row.push_back(std::move(value));
+        }
+        rows.push_back(std::move(row));
+    }
+
+    std::vector<UNSIGNED32> appended;
+    try {
+        for (size_t r = 0; r < rows.size(); ++r)
+            appended.push_back(opened.table.AppendRow(columns, rows[r],
+                                                      csvPath + ": row " + std::to_string(r + 2)));
+    } catch (...) {
+        opened.table.DeleteRecords(appended);  // take back what this import appended
+        throw;
+    }
+    out << "imported " << rows.size() << " row" << (rows.size() == 1 ? "" : "s") << " into " << path
+        << "\n";
+    return 0;
+}
+
+int Export(const Args& args, std::ostream& out) {
+    Options options(args, {"password", "index"}, {});
+    std::string path = NeedOne(options, 1, "export");
+    OpenedTable opened(path, ADS_READONLY);
+    GivePassword(opened, options, path, true);
+    std::vector<FieldInfo> fields = opened.table.Fields();
+    ADSHANDLE h = opened.table.handle();
+    ADSHANDLE order = h;
+    if (options.has("index"))
+        Check(AdsGetIndexHandle(h, Text(options.value("index")), &order), path);
+
+    // The whole table is formatted before anything is printed, so a failure prints nothing.
+    std::ostringstream csv;
+    std::vector<std::string> names;
+    for (const auto& f : fields) names.push_back(rtl::Cp1252ToUtf8(f.name));
+    csv << FormatCsvRecord(names);
+
+    UNSIGNED32 length = 0;
+    Check(AdsGetRecordLength(h, &length), path);
+    std::vector<unsigned char> image(length + 1);
+    Check(AdsGotoTop(order), path);
+    for (;;) {
+        UNSIGNED16 eof = 0;
+        Check(AdsAtEOF(order, &eof), path);
+        if (eof) break;
+        UNSIGNED32 len = length + 1;
+        Check(AdsGetRecord(order, image.data(), &len), path);
+        std::vector<std::string> cells;
+        for (const auto& f : fields) {
+            UNSIGNED16 empty = 0;
+            Check(AdsIsEmpty(h, ADSFIELD(f.number), &empty), path);
+            std::string cell;
+            if (!empty) {
+                if (f.type == ADS_MEMO || f.type == ADS_VARCHAR || f.type == ADS_BINARY ||
+                    f.type == ADS_IMAGE) {
+                    UNSIGNED32 size = 0;
+                    bool binary = f.type == ADS_BINARY || f.type == ADS_IMAGE;
+                    Check(binary ? AdsGetBinaryLength(h, ADSFIELD(f.number), &size)
+                                 : AdsGetMemoLength(h, ADSFIELD(f.number), &size),
+                          path);
+                    std::string bytes(size + 1, '\0');
+                    UNSIGNED32 got = size + 1;
+                    Check(AdsGetField(h, ADSFIELD(f.number),
+                                      reinterpret_cast<UNSIGNED8*>(bytes.data()), &got, ADS_NONE),
+                          path);
+                    bytes.resize(std::min<size_t>(got, size));
+                    cell = binary ? ToHex(bytes) : bytes;
+                } else {
+                    cell = FormatCell(f, image.data());
+                }
+            }
+            cells.push_back(rtl::Cp1252ToUtf8(cell));
+        }
+        csv << FormatCsvRecord(cells);
+        Check(AdsSkip(order, 1), path);
+    }
+    out << csv.str();
+    return 0;
+}
+
+int Describe(const Args& args, std::ostream& out) {
+    Options options(args, {"password"}, {});
+    std::string path = NeedOne(options, 1, "describe");
+    OpenedTable opened(path, ADS_READONLY);
+    bool encrypted = opened.table.Encrypted();
+    GivePassword(opened, options, path, false);
+    out << "table: " << path << "\n";
+    out << "encrypted: " << (encrypted ? "yes" : "no") << "\n";
+    if (encrypted && !options.has("password")) {
+        out << "rows: unknown (give --password to count them)\n";
+    } else {
+        UNSIGNED32 count = 0;
+        Check(AdsGetRecordCount(opened.table.handle(), ADS_IGNOREFILTERS, &count), path);
+        out << "rows: " << count << "\n";
+    }
+    out << "fields:\n";
+    for (const auto& f : opened.table.Fields())
+        out << "  " << rtl::Cp1252ToUtf8(f.name) << " " << TypeName(f.type) << " " << f.length
+            << " " << f.decimals << "\n";
+    out << "indexes:\n";
+    for (const auto& index : opened.table.Indexes()) {
+        std::string segments;
+        for (const auto& s : index.segments) segments += (segments.empty() ? "" : ";") + s;
+        out << "  " << index.name << " " << segments << (index.unique ? " unique" : "")
+            << (index.descending ? " descending" : "") << "\n";
+    }
+    return 0;
+}
+
+int Encrypt(const Args& args, std::ostream& out, bool encrypt) {
+    const char* command = encrypt ? "encrypt" : "decrypt";
+    Options options(args, {"password"}, {});
+    std::string path = NeedOne(options, 1, command);
+    if (!options.has("password") || options.value("password").empty())
+        throw ToolError(std::string(command) + ": --password is required");
+    OpenedTable opened(path, ADS_EXCLUSIVE);
+    bool encrypted = opened.table.Encrypted();
+    if (encrypt && encrypted) throw ToolError(path + ": the table is encrypted already");
+    if (!encrypt && !encrypted) throw ToolError(path + ": the table is not encrypted");
+    opened.table.EnablePassword(options.value("password"));
+    Check(encrypt ? AdsEncryptTable(opened.table.handle()) : AdsDecryptTable(opened.table.handle()),
+          path);
+    out << (encrypt ? "encrypted " : "decrypted ") << path << "\n";
+    return 0;
+}
+
+int Dictionary(const Args& args, std::ostream& out) {
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        out << CommandHelp().at("dict");
+        return args.empty() ? 2 : 0;
+    }
+    std::string sub = args[0];
+    Args rest(args.begin() + 1, args.end());
+    if (sub == "create") {
+        Options options(rest, {}, {});
+        if (options.help()) return out << CommandHelp().at("dict"), 0;
+        std::string file = NeedOne(options, 1, "dict create");
+        ADSHANDLE h = 0;
+        Check(AdsDDCreate(Text(file), 0, Text(""), &h), file);
+        AdsDisconnect(h);
+        out << "created " << file << "\n";
+        return 0;
+    }
+    if (sub == "add-user") {
+        Options options(rest, {}, {});
+        if (options.help()) return out << CommandHelp().at("dict"), 0;
+        NeedOne(options, 3, "dict add-user");
+        const auto& p = options.positional();
+        EngineConnection connection(p[0], "ADSSYS", "");
+        Check(AdsDDCreateUser(connection.handle(), nullptr, Text(p[1]), Text(p[2]), Text("")),
+              p[0]);
+        out << "added user " << p[1] << " to " << p[0] << "\n";
+        return 0;
+    }
+    if (sub == "add-table") {
+        Options options(rest, {"name", "default-index"}, {});
+        if (options.help()) return out << CommandHelp().at("dict"), 0;
+        NeedOne(options, 2, "dict add-table");
+        const auto& p = options.positional();
+        std::string tableFile = p[1];
+        std::string name = options.value("name");
+        if (name.empty()) {
+            name = SplitTablePath(tableFile).name;
+            size_t dot = name.rfind('.');
+            if (dot != std::string::npos && dot > 0) name = name.substr(0, dot);
+        }
+        EngineConnection connection(p[0], "ADSSYS", "");
+        Check(AdsDDAddTable(connection.handle(), Text(name), Text(tableFile), ADS_ADT, ADS_ANSI,
+                            Text(""), Text("")),
+              p[0]);
+        if (options.has("default-index")) {
+            std::string tag = options.value("default-index");
+            Check(AdsDDSetTableProperty(connection.handle(), Text(name), ADS_DD_TABLE_DEFAULT_INDEX,
+                                        Text(tag), static_cast<UNSIGNED16>(tag.size() + 1)),
+                  p[0]);
+        }
+        out << "registered " << name << " in " << p[0] << "\n";
+        return 0;
+    }
+    throw ToolError("dict: unknown subcommand '" + sub + "' (see 'velda-db dict --help')");
+}
+
+int RunCommand(const Args& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return 0;
+    }
+    Args rest(args.begin() + 1, args.end());
+    auto help = CommandHelp().find(command);
+    if (help == CommandHelp().end()) {
+        err << "velda-db: unknown command '" << command << "' (see 'velda-db --help')\n";
+        return 2;
+    }
+    if (command != "dict" && std::find_if(rest.begin(), rest.end(), [](const std::string& a) {
+                                 return a == "--help" || a == "-h";
+                             }) != rest.end()) {
+        out << help->second;
+        return 0;
+    }
+    try {
+        if (command == "create") return Create(rest, out);
+        if (command == "import") return Import(rest, out);
+        if (command == "export") return Export(rest, out);
+        if (command == "describe") return Describe(rest, out);
+        if (command == "encrypt") return Encrypt(rest, out, true);
+        if (command == "decrypt") return Encrypt(rest, out, false);
+        if (command == "dict") return Dictionary(rest, out);
+        return Demo(rest, out);
+    } catch (const ToolError& e) {
+        err << "velda-db: " << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        err << "velda-db: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace veldadb

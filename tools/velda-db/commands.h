@@ -1,0 +1,45 @@
+// The commands of velda-db. Each returns the process exit code and reports failures as one
+// line on standard error.
+#ifndef VELDA_TOOLS_COMMANDS_H
+#define VELDA_TOOLS_COMMANDS_H
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace veldadb {
+
+using Args = std::vector<std::string>;
+
+int RunCommand(const Args& args, std::ostream& out, std::ostream& err);
+
+// Commands by name (args exclude the command word).
+int Create(const Args& args, std::ostream& out);
+int Import(const Args& args, std::ostream& out);
+int Export(const Args& args, std::ostream& out);
+int Describe(const Args& args, std::ostream& out);
+int Encrypt(const Args& args, std::ostream& out, bool encrypt);
+int Dictionary(const Args& args, std::ostream& out);
+int Demo(const Args& args, std::ostream& out);
+
+// Options parsing shared by the commands.
+class Options {
+  public:
+    // Splits args into positional words and --name value pairs; flags take no value.
+    Options(const Args& args, const std::vector<std::string>& valued,
+            const std::vector<std::string>& flags);
+    const std::vector<std::string>& positional() const { return positional_; }
+    bool has(const std::string& name) const;
+    std::string value(const std::string& name, const std::string& fallback = "") const;
+    std::vector<std::string> values(const std::string& name) const;
+    bool help() const { return help_; }
+
+  private:
+    std::vector<std::string> positional_;
+    std::vector<std::pair<std::string, std::string>> named_;
+    bool help_ = false;
+};
+
+}  // namespace veldadb
+
+#endif

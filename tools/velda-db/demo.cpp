@@ -1,0 +1,330 @@
+// velda-db demo: a complete program folder with three companies.
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+
+#include "tools/velda-db/commands.h"
+#include "tools/velda-db/engine_session.h"
+#include "tools/velda-db/values.h"
+
+namespace veldadb {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+UNSIGNED8* Text(const std::string& s) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
+}
+
+const char* kTablePassword = "KORVA4816";
+const char* kDictionaryUser = "ORBELNAX4";
+const char* kDictionaryPassword = "KWENDOLARIX";
+
+// A small deterministic generator (splitmix64), the same on every platform.
+class Random {
+  public:
+    explicit Random(uint64_t seed) : state_(seed) {}
+    uint64_t next() {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<uint64_t>(n)); }
+    int between(int lo, int hi) { return lo + below(hi - lo + 1); }
+    template <class T, size_t N>
+    const T& pick(const T (&items)[N]) {
+        return items[below(static_cast<int>(N))];
+    }
+
+  private:
+    uint64_t state_;
+};
+
+std::string Date(long julian) {
+    int y, m, d;
+    CivilFromJulian(julian, y, m, d);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", y, m, d);
+    return buffer;
+}
+
+// A table being filled from cells given in field order.
+class DemoTable {
+  public:
+    DemoTable(ADSHANDLE connection, const std::string& name, const std::string& fields,
+              const std::vector<std::pair<std::string, std::string>>& tags) {
+        ADSHANDLE handle = 0;
+        Check(AdsCreateTable(connection, Text(name), nullptr, ADS_ADT, ADS_ANSI,
+                             ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, Text(fields), &handle),
+              name);
+        table_ = std::make_unique<EngineTable>(handle, name);
+        for (const auto& [tag, expression] : tags) {
+            ADSHANDLE index = 0;
+            Check(AdsCreateIndex61(handle, nullptr, Text(tag), Text(expression), nullptr, nullptr,
+                                   0, 512, &index),
+                  name + ": index " + tag);
+        }
+        fields_ = table_->Fields();
+        for (const auto& f : fields_) columns_.push_back(&f);
+    }
+
+    void Add(const std::vector<std::string>& cells) {
+        std::vector<FieldValue> values;
+        for (size_t c = 0; c < columns_.size(); ++c) {
+            std::string error;
+            values.push_back(ParseCell(*columns_[c], c < cells.size() ? cells[c] : "", error));
+            if (!error.empty())
+                throw ToolError(table_->name() + ", field " + columns_[c]->name + ": " + error);
+        }
+        table_->AppendRow(columns_, values, table_->name());
+    }
+
+    void Close() { table_->Close(); }
+
+  private:
+    std::unique_ptr<EngineTable> table_;
+    std::vector<FieldInfo> fields_;
+    std::vector<const FieldInfo*> columns_;
+};
+
+void EncryptTable(ADSHANDLE connection, const std::string& name) {
+    EngineTable table(connection, name, ADS_EXCLUSIVE);
+    table.EnablePassword(kTablePassword);
+    Check(AdsEncryptTable(table.handle()), name);
+}
+
+struct Company {
+    std::string code;
+    std::string name;
+    int employees;
+};
+
+const char* kFirstNames[] = {"Alice", "Bram", "Chen", "Dara",  "Emeka", "Farah", "Goran", "Hana",
+                             "Ivan",  "Jana", "Kofi", "Lena",  "Mateo", "Nadia", "Omar",  "Priya",
+                             "Quinn", "Rosa", "Sami", "Tessa", "Umar",  "Vera",  "Wen",   "Yusuf"};
+const char* kLastNames[] = {"Abbott",  "Baker",    "Castillo", "Dube",   "Eriksen",  "Fischer",
+                            "Gomez",   "Haddad",   "Ito",      "Jansen", "Kowalski", "Lindqvist",
+                            "Moreau",  "Nakamura", "Okafor",   "Petrov", "Quispe",   "Rossi",
+                            "Schmidt", "Tanaka",   "Ueda",     "Varga",  "Walsh",    "Zhang"};
+const char* kDepartments[] = {"ADMIN", "FINANCE", "OPS", "SALES", "IT", "HR"};
+const char* kCategories[] = {"STAFF", "MANAGER", "CONTRACT", "TEMP"};
+const char* kRemarks[] = {
+    "Family matters", "Medical appointment", "Annual holiday", "Personal errand",
+    "Travel",         "Child care",          "Moving house",   ""};
+
+void BuildCompany(const fs::path& folder, const Company& company, bool dictionary, Random& random,
+                  int thisYear, long today) {
+    fs::create_directories(folder);
+    EngineConnection connection(folder.string());
+    ADSHANDLE c = connection.handle();
+
+    {
+        DemoTable setup(
+            c, "paypara1.adt",
+            "YEAR,Character,4;company,Character,40;G_DATEFORMAT,Character,12;MASTER,Character,12",
+            {{"YEAR", "YEAR"}});
+        for (int year = 2000; year <= thisYear + 1; ++year)
+            setup.Add({std::to_string(year), company.name, "dd/mm/yyyy", "master"});
+        setup.Close();
+    }
+    {
+        DemoTable users(
+            c, "PASS.adt",
+            "ID,Character,8;PASSWORD,Character,12;LOCK,Character,1;hidewage,Character,1;"
+            "viewdata,Character,1;audit,Character,1;printer,Character,3",
+            {{"ID", "ID"}});
+        users.Add({"CLERK1", "clerk1", "", "Y", "N", "N", ""});
+        users.Add({"CLERK2", "clerk2", "T", "N", "N", "N", ""});
+        users.Add({"ADMIN", "admin", "", "N", "Y", "Y", "0"});
+        users.Close();
+    }
+    std::vector<std::string> employeeNumbers;
+    {
+        DemoTable employees(
+            c, "EMPLOYEE.adt",
+            "EMP_NO,Character,12;NAME,Character,40;DOB,Date;HIRED_DATE,Date;"
+            "DEPARTMENT_CODE,Character,8;CATEGORY_CODE,Character,8;TERMINATION_DATE,Date",
+            {{"EMP_NO", "EMP_NO"}});
+        for (int i = 1; i <= company.employees; ++i) {
+            char number[16];
+            std::snprintf(number, sizeof number, "%c%05d", company.code[0], i);
+            employeeNumbers.push_back(number);
+            long dob = JulianFromCivil(random.between(1958, 2003), random.between(1, 12),
+                                       random.between(1, 28));
+            long earliestHire = std::max(dob + 18 * 365 + 5, JulianFromCivil(1988, 1, 1));
+            long hired =
+                earliestHire + random.below(static_cast<int>(std::max(1L, today - earliestHire)));
+            std::string dobText = Date(dob), hiredText = Date(hired), terminated;
+            if (i % 17 == 0) dobText.clear();  // a few records lack a date, as real ones do
+            if (i % 23 == 0) hiredText.clear();
+            if (random.below(20) == 0 && !hiredText.empty())
+                terminated = Date(hired + random.below(900) + 30);
+            std::string name =
+                std::string(random.pick(kFirstNames)) + " " + random.pick(kLastNames);
+            employees.Add({number, name, dobText, hiredText, random.pick(kDepartments),
+                           random.pick(kCategories), terminated});
+        }
+        employees.Close();
+    }
+    {
+        DemoTable service(c, "EMPSERV.adt",
+                          "USERID,Character,8;EMP_NO,Character,12;AGE,Double;LEN_OF_SVS_MTH,Double;"
+                          "LEN_OF_SVS_YRS,Double",
+                          {{"EMP_NO", "EMP_NO;USERID"}});
+        service.Close();
+    }
+    {
+        DemoTable leave(
+            c, "LEAV_TRX.adt",
+            "EMPCODE,Character,12;LEAVE_CODE,Character,8;DATE,Date;DAY,Double;HOUR,Double;"
+            "APPROVED,Character,1;ID,Integer",
+            {{"EMPCODE", "EMPCODE;LEAVE_CODE;DATE"}});
+        DemoTable applications(
+            c, "empleave.adt",
+            "EMPCODE,Character,12;leave_code,Character,8;ID,Integer;AMPM,Character,2;"
+            "REFERENCE,Character,40;REMARKS,Character,40",
+            {{"EMPCODE", "EMPCODE"}});
+        const char* codes[] = {"AL", "AL", "AL", "MC", "MC", "NPLHOUR", "CL"};
+        int id = 0;
+        for (const auto& employee : employeeNumbers) {
+            for (int year = thisYear - 3; year <= thisYear; ++year) {
+                int count = random.between(1, 4);
+                for (int k = 0; k < count; ++k) {
+                    std::string code = random.pick(codes);
+                    long date = JulianFromCivil(year, random.between(1, 12), random.between(1, 28));
+                    bool hours = code == "NPLHOUR";
+                    bool half = !hours && random.below(4) == 0;
+                    std::string day = hours  ? "0"
+                                      : half ? "0.5"
+                                             : std::to_string(random.between(1, 3));
+                    std::string hour = hours ? std::to_string(random.between(1, 4)) : "0";
+                    int flag = random.below(20);
+                    std::string approved = flag < 15 ? "Y" : flag < 19 ? "N" : "";
+                    ++id;
+                    leave.Add(
+                        {employee, code, Date(date), day, hour, approved, std::to_string(id)});
+                    if (random.below(8) != 0) {
+                        std::string ampm = half ? (random.below(2) ? "AM" : "PM") : "";
+                        applications.Add({employee, code, std::to_string(id), ampm,
+                                          "LA-" + std::to_string(100000 + id),
+                                          random.pick(kRemarks)});
+                    }
+                }
+            }
+        }
+        leave.Close();
+        applications.Close();
+    }
+
+    if (dictionary) {
+        std::string file = (folder / (company.code + ".ADD")).string();
+        ADSHANDLE dd = 0;
+        Check(AdsDDCreate(Text(file), 0, Text("velda demo company " + company.code), &dd), file);
+        struct Closer {
+            ADSHANDLE h;
+            ~Closer() { AdsDisconnect(h); }
+        } closer{dd};
+        Check(AdsDDCreateUser(dd, nullptr, Text(kDictionaryUser), Text(kDictionaryPassword),
+                              Text("")),
+              file);
+        const char* tables[][2] = {{"paypara1", "paypara1.adt"}, {"PASS", "PASS.adt"},
+                                   {"EMPLOYEE", "EMPLOYEE.adt"}, {"EMPSERV", "EMPSERV.adt"},
+                                   {"LEAV_TRX", "LEAV_TRX.adt"}, {"empleave", "empleave.adt"}};
+        for (const auto& t : tables)
+            Check(AdsDDAddTable(dd, Text(t[0]), Text(t[1]), ADS_ADT, ADS_ANSI, Text(""), Text("")),
+                  file);
+    } else {
+        for (const char* name : {"paypara1.adt", "PASS.adt", "EMPLOYEE.adt", "EMPSERV.adt"})
+            EncryptTable(c, name);
+    }
+}
+
+int ParseCount(const std::string& text, const std::string& option, int minimum) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 9)
+        throw ToolError("demo: --" + option + " takes a whole number");
+    int value = std::stoi(text);
+    if (value < minimum)
+        throw ToolError("demo: --" + option + " must be at least " + std::to_string(minimum));
+    return value;
+}
+
+}  // namespace
+
+int Demo(const Args& args, std::ostream& out) {
+    Options options(args, {"employees", "seed"}, {"dictionary"});
+    if (options.positional().size() != 1)
+        throw ToolError("demo: expected 1 argument (see 'velda-db demo --help')");
+    fs::path target = options.positional()[0];
+    bool dictionary = options.has("dictionary");
+    int employees = ParseCount(options.value("employees", "40"), "employees", 1);
+    uint64_t seed = static_cast<uint64_t>(ParseCount(options.value("seed", "1"), "seed", 0));
+
+    std::error_code ec;
+    if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec)))
+        throw ToolError(target.string() + ": exists and is not an empty folder");
+
+    // Built beside the target and moved into place at the end, so a failure leaves nothing.
+    fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    fs::path staging = parent / (".velda-demo-" + std::to_string(::getpid()));
+    fs::remove_all(staging, ec);
+    try {
+        fs::create_directories(staging);
+        auto now = std::chrono::system_clock::now();
+        std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(now)};
+        int thisYear = static_cast<int>(ymd.year());
+        long today = JulianFromCivil(thisYear, static_cast<int>(static_cast<unsigned>(ymd.month())),
+                                     static_cast<int>(static_cast<unsigned>(ymd.day())));
+
+        {
+            std::ofstream ini(staging / "VELDA.ini", std::ios::binary);
+            ini << "[PATH]\r\n";
+            if (dictionary) ini << "DICTIONARY=YES\r\n";
+            if (!ini) throw ToolError((staging / "VELDA.ini").string() + ": cannot be written");
+        }
+
+        Random random(seed);
+        std::vector<Company> companies{
+            {"A01", "Alder Freight Ltd", employees},
+            {"B02", "Birchwood Catering", std::max(1, employees * 3 / 5)},
+            {"C03", "Cobalt Print Works", std::max(1, employees * 3 / 10)}};
+        {
+            EngineConnection connection(staging.string());
+            DemoTable master(
+                connection.handle(), "MCOMPANY.adt",
+                "COMPANY_CODE,Character,8;COMPANY_NAME,Character,40;TOTAL_STAFF,Integer",
+                {{"COMPANY_CODE", "COMPANY_CODE"}});
+            for (const auto& company : companies)
+                master.Add({company.code, company.name, std::to_string(company.employees)});
+            master.Close();
+        }
+        for (const auto& company : companies) {
+            out << "building company " << company.code << " (" << company.employees
+                << " employees)\n"
+                << std::flush;
+            BuildCompany(staging / "COMPANY" / company.code, company, dictionary, random, thisYear,
+                         today);
+        }
+        if (fs::exists(target, ec)) fs::remove(target, ec);
+        fs::rename(staging, target);
+    } catch (const fs::filesystem_error& e) {
+        fs::remove_all(staging, ec);
+        throw ToolError(std::string(e.what()));
+    } catch (...) {
+        fs::remove_all(staging, ec);
+        throw;
+    }
+    out << "demo folder " << target.string() << " is ready"
+        << (dictionary ? " (data dictionaries)" : "") << "\n";
+    return 0;
+}
+
+}  // namespace veldadb

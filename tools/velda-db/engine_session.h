@@ -1,0 +1,102 @@
+// The tool's hold on the engine: connections and open tables as RAII objects, and every
+// failed engine call turned into a ToolError carrying the engine's text.
+#ifndef VELDA_TOOLS_ENGINE_SESSION_H
+#define VELDA_TOOLS_ENGINE_SESSION_H
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/ace.h"
+
+namespace veldadb {
+
+// A failure the tool reports as one line on standard error.
+class ToolError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The engine's last error text ("Error 6004: ...").
+std::string EngineErrorText();
+// Throws ToolError with context + ": " + the engine's text when result is not 0.
+void Check(UNSIGNED32 result, const std::string& context);
+
+class EngineConnection {
+  public:
+    explicit EngineConnection(const std::string& folder);
+    // A dictionary connection with a user and password.
+    EngineConnection(const std::string& dictionary, const std::string& user,
+                     const std::string& password);
+    ~EngineConnection();
+    EngineConnection(const EngineConnection&) = delete;
+    EngineConnection& operator=(const EngineConnection&) = delete;
+    ADSHANDLE handle() const { return handle_; }
+
+  private:
+    ADSHANDLE handle_ = 0;
+};
+
+struct FieldValue;
+
+struct FieldInfo {
+    std::string name;
+    UNSIGNED16 number = 0;
+    UNSIGNED16 type = 0;
+    UNSIGNED32 offset = 0;
+    UNSIGNED32 length = 0;
+    UNSIGNED16 decimals = 0;
+};
+
+struct IndexInfo {
+    std::string name;
+    std::vector<std::string> segments;
+    bool unique = false;
+    bool descending = false;
+};
+
+// A table path as the user gives it: the folder part and the name, ".adt" optional.
+struct TablePath {
+    std::string folder;
+    std::string name;
+};
+TablePath SplitTablePath(const std::string& path);
+
+class EngineTable {
+  public:
+    EngineTable(ADSHANDLE connection, const std::string& name, UNSIGNED32 options);
+    // Adopts a handle the engine returned (AdsCreateTable).
+    explicit EngineTable(ADSHANDLE handle, std::string name)
+        : handle_(handle), name_(std::move(name)) {}
+    ~EngineTable();
+    EngineTable(const EngineTable&) = delete;
+    EngineTable& operator=(const EngineTable&) = delete;
+
+    ADSHANDLE handle() const { return handle_; }
+    const std::string& name() const { return name_; }
+    std::vector<FieldInfo> Fields() const;
+    std::vector<IndexInfo> Indexes() const;
+    bool Encrypted() const;
+    // Gives the table password; a wrong one is a ToolError.
+    void EnablePassword(const std::string& password);
+    void Close();
+
+    // Appends one row: each column's value into its field, then one write. Returns the new
+    // record's number; on failure the pending row is cancelled and a ToolError names where.
+    UNSIGNED32 AppendRow(const std::vector<const FieldInfo*>& columns,
+                         const std::vector<FieldValue>& values, const std::string& where);
+    // Deletes records by number, ignoring those that are gone.
+    void DeleteRecords(const std::vector<UNSIGNED32>& records);
+
+  private:
+    ADSHANDLE handle_ = 0;
+    std::string name_;
+};
+
+// Engine type name <-> code ("Character" <-> ADS_STRING); names compare without regard to case.
+int TypeCodeFromName(const std::string& name);  // 0 when unknown
+std::string TypeName(UNSIGNED16 code);
+
+}  // namespace veldadb
+
+#endif
