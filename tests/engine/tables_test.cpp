@@ -11,7 +11,7 @@ using namespace enginetest;
 namespace {
 
 class Tables : public EngineTest {
-protected:
+  protected:
     void writeFile(const std::string& name, const std::string& bytes) {
         std::ofstream out(path(name), std::ios::binary);
         out << bytes;
@@ -29,9 +29,10 @@ protected:
 };
 
 TEST_F(Tables, StructureOfANewTable) {
-    ADSHANDLE t = create("staff", "ID,AutoInc;NAME,Character,30;PAY,Numeric,10,2;OK,Logical;BORN,Date;"
-                                  "NOTE,Memo;AT,TimeStamp;N,ShortInteger;D,Double,8,3;C,CompactDate;R,Raw,5;"
-                                  "V,VarChar,40;T,Time;B,Binary;I,Image;M,CurDouble;X,Integer");
+    ADSHANDLE t = create("staff",
+                         "ID,AutoInc;NAME,Character,30;PAY,Numeric,10,2;OK,Logical;BORN,Date;"
+                         "NOTE,Memo;AT,TimeStamp;N,ShortInteger;D,Double,8,3;C,CompactDate;R,Raw,5;"
+                         "V,VarChar,40;T,Time;B,Binary;I,Image;M,CurDouble;X,Integer");
     UNSIGNED16 count = 0;
     ASSERT_EQ(AdsGetNumFields(t, &count), AE_SUCCESS);
     EXPECT_EQ(count, 17);
@@ -81,7 +82,8 @@ TEST_F(Tables, BadFieldListsNameTheField) {
     };
     for (const Case& c : cases) {
         ADSHANDLE h = 0;
-        EXPECT_EQ(AdsCreateTable(connection, u8("bad"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, u8(c.fields), &h),
+        EXPECT_EQ(AdsCreateTable(connection, u8("bad"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0,
+                                 u8(c.fields), &h),
                   AE_INVALID_ARGUMENT)
             << c.fields;
         EXPECT_NE(lastError().find(c.words), std::string::npos) << c.fields << ": " << lastError();
@@ -89,7 +91,8 @@ TEST_F(Tables, BadFieldListsNameTheField) {
     }
     create("good", "A,Integer;");
     ADSHANDLE again = 0;
-    EXPECT_EQ(AdsCreateTable(connection, u8("GOOD.ADT"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, u8("A,Integer"), &again),
+    EXPECT_EQ(AdsCreateTable(connection, u8("GOOD.ADT"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0,
+                             u8("A,Integer"), &again),
               AE_ALREADY_EXISTS);
 }
 
@@ -97,7 +100,8 @@ TEST_F(Tables, NamesResolveWithoutCaseWithDefaultExtensionAndBothSeparators) {
     close(create("Employee", "ID,Integer"));
     std::filesystem::create_directory(path("sub"));
     close(create("sub/Leave", "ID,Integer"));
-    for (const char* name : {"employee", "EMPLOYEE.ADT", "Employee.adt", "sub\\LEAVE", "SUB/leave.ADT"}) {
+    for (const char* name :
+         {"employee", "EMPLOYEE.ADT", "Employee.adt", "sub\\LEAVE", "SUB/leave.ADT"}) {
         ADSHANDLE h = 0;
         EXPECT_EQ(open(name, h), AE_SUCCESS) << name << ": " << lastError();
         if (h) close(h);
@@ -124,15 +128,19 @@ TEST_F(Tables, FilesThatAreNoTablesFailWithTheirName) {
     }
     expectOpenFails("plain", AE_NOT_A_TABLE, "holds no table structure");
     ADSHANDLE t = create("cut", "NAME,Character,50;N,Integer");
-    for (int i = 0; i < 2000; ++i) append(t, {"some text to fill pages " + std::to_string(i), std::to_string(i)});
+    for (int i = 0; i < 2000; ++i)
+        append(t, {"some text to fill pages " + std::to_string(i), std::to_string(i)});
     close(t);
     std::filesystem::resize_file(path("cut.adt"), std::filesystem::file_size(path("cut.adt")) / 2);
     expectOpenFails("cut", AE_NOT_A_TABLE, "cut.adt is damaged");
     ADSHANDLE h = 0;
-    EXPECT_EQ(AdsOpenTable(connection, u8("cut"), nullptr, ADS_CDX, ADS_ANSI, 1, 1, 0, &h), AE_NOT_SUPPORTED);
+    EXPECT_EQ(AdsOpenTable(connection, u8("cut"), nullptr, ADS_CDX, ADS_ANSI, 1, 1, 0, &h),
+              AE_NOT_SUPPORTED);
     EXPECT_NE(lastError().find("only ADT tables"), std::string::npos);
-    EXPECT_EQ(AdsOpenTable(connection, u8("cut"), nullptr, ADS_ADT, 7, 1, 1, 0, &h), AE_INVALID_ARGUMENT);
-    EXPECT_EQ(AdsOpenTable(999, u8("cut"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, &h), AE_INVALID_CONNECTION);
+    EXPECT_EQ(AdsOpenTable(connection, u8("cut"), nullptr, ADS_ADT, 7, 1, 1, 0, &h),
+              AE_INVALID_ARGUMENT);
+    EXPECT_EQ(AdsOpenTable(999, u8("cut"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, &h),
+              AE_INVALID_CONNECTION);
 }
 
 TEST_F(Tables, UnknownFieldsAndDeadHandles) {
@@ -140,7 +148,8 @@ TEST_F(Tables, UnknownFieldsAndDeadHandles) {
     UNSIGNED16 type = 0;
     UNSIGNED32 code = 0;
     EXPECT_EQ(AdsGetFieldType(t, u8("WAGE"), &type), AE_COLUMN_NOT_FOUND);
-    EXPECT_NE(lastError(&code).find("Column \"WAGE\" is not a field of the table"), std::string::npos);
+    EXPECT_NE(lastError(&code).find("Column \"WAGE\" is not a field of the table"),
+              std::string::npos);
     EXPECT_EQ(code, AE_COLUMN_NOT_FOUND);
     EXPECT_EQ(AdsGetFieldType(t, ADSFIELD(3), &type), AE_COLUMN_NOT_FOUND);
     EXPECT_NE(lastError().find("Column \"3\""), std::string::npos);
@@ -210,10 +219,16 @@ TEST_F(Tables, IndexTagsDescribeThemselves) {
     EXPECT_NE(lastError().find("has no index tag \"NOPE\""), std::string::npos);
 
     ADSHANDLE dup = 0;
-    EXPECT_EQ(AdsCreateIndex61(t, nullptr, u8("EMPUSER"), u8("PAY"), nullptr, nullptr, 0, 512, &dup), AE_ALREADY_EXISTS);
-    EXPECT_EQ(AdsCreateIndex61(t, nullptr, u8("X"), u8("NOTE"), nullptr, nullptr, 0, 512, &dup), AE_COLUMN_WRONG_TYPE);
-    EXPECT_EQ(AdsCreateIndex61(t, nullptr, u8("X"), u8("PAY;WAGE"), nullptr, nullptr, 0, 512, &dup), AE_COLUMN_NOT_FOUND);
-    EXPECT_EQ(AdsCreateIndex61(t, nullptr, u8("X"), u8("PAY"), u8("PAY > 1"), nullptr, 0, 512, &dup), AE_NOT_SUPPORTED);
+    EXPECT_EQ(
+        AdsCreateIndex61(t, nullptr, u8("EMPUSER"), u8("PAY"), nullptr, nullptr, 0, 512, &dup),
+        AE_ALREADY_EXISTS);
+    EXPECT_EQ(AdsCreateIndex61(t, nullptr, u8("X"), u8("NOTE"), nullptr, nullptr, 0, 512, &dup),
+              AE_COLUMN_WRONG_TYPE);
+    EXPECT_EQ(AdsCreateIndex61(t, nullptr, u8("X"), u8("PAY;WAGE"), nullptr, nullptr, 0, 512, &dup),
+              AE_COLUMN_NOT_FOUND);
+    EXPECT_EQ(
+        AdsCreateIndex61(t, nullptr, u8("X"), u8("PAY"), u8("PAY > 1"), nullptr, 0, 512, &dup),
+        AE_NOT_SUPPORTED);
 
     // Tags survive a reopen; a deleted one is gone for every handle.
     close(t);
@@ -236,7 +251,9 @@ TEST_F(Tables, UniqueTagsRefuseDuplicates) {
     append(t, {"A1", "Ann"});
     append(t, {"A1", "Andy"});
     ADSHANDLE h = 0;
-    EXPECT_EQ(AdsCreateIndex61(t, nullptr, u8("BYID"), u8("ID"), nullptr, nullptr, ADS_UNIQUE, 512, &h), AE_DUPLICATE_KEY);
+    EXPECT_EQ(
+        AdsCreateIndex61(t, nullptr, u8("BYID"), u8("ID"), nullptr, nullptr, ADS_UNIQUE, 512, &h),
+        AE_DUPLICATE_KEY);
     EXPECT_NE(lastError().find("Cannot create the unique index tag BYID"), std::string::npos);
     ADSHANDLE all[4];
     UNSIGNED16 n = 4;
