@@ -38,9 +38,12 @@ std::string Cp1252ToUtf8(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
-        if (c < 0x80) out.push_back(static_cast<char>(c));
-        else if (c < 0xA0) appendUtf8(out, kHighControls[c - 0x80]);
-        else appendUtf8(out, c);
+        if (c < 0x80)
+            out.push_back(static_cast<char>(c));
+        else if (c < 0xA0)
+            appendUtf8(out, kHighControls[c - 0x80]);
+        else
+            appendUtf8(out, c);
     }
     return out;
 }
