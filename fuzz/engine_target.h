@@ -1,0 +1,275 @@
+// Fuzz target of the engine: one input is either a script of engine calls on a table of every
+// field type (first byte even), or damage done to a valid table file before it is opened and
+// read (first byte odd). Any result code is fine; a crash, a hang or a sanitizer report is not.
+// Used by fuzz/engine_fuzzer.cpp (libFuzzer) and by the corpus test of tests_engine.
+#ifndef VELDA_FUZZ_ENGINE_TARGET_H
+#define VELDA_FUZZ_ENGINE_TARGET_H
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/ace.h"
+
+namespace veldafuzz {
+
+inline UNSIGNED8* u8(const char* s) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s));
+}
+
+class Input {
+  public:
+    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool done() const { return at_ >= size_; }
+    uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+    std::string bytes(size_t n) {
+        n = std::min(n, size_ - std::min(at_, size_));
+        std::string s(reinterpret_cast<const char*>(data_ + at_), n);
+        at_ += n;
+        return s;
+    }
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+constexpr const char* kFields =
+    "S,Character,6;N,Numeric,6,2;D,Date;L,Logical;C,CompactDate;F,Double;I,Integer;H,ShortInteger;"
+    "T,Time;"
+    "TS,TimeStamp;A,AutoInc;R,Raw,3;M,Memo;V,VarChar,5;B,Binary";
+constexpr int kFieldCount = 15;
+
+inline const std::string& folder() {
+    static const std::string path = [] {
+        char pattern[] = "/tmp/velda-fuzz-XXXXXX";
+        return std::string(mkdtemp(pattern) ? pattern : "/tmp");
+    }();
+    return path;
+}
+
+inline ADSHANDLE connection() {
+    static ADSHANDLE h = [] {
+        ADSHANDLE c = 0;
+        AdsConnect(u8(folder().c_str()), &c);
+        return c;
+    }();
+    return h;
+}
+
+inline void removeTable(const char* name) {
+    AdsDeleteTable(connection(), u8(name));
+    std::error_code ec;
+    for (const char* suffix : {".adt", ".adt-wal", ".adt-shm", ".adt.lck"})
+        std::filesystem::remove(folder() + "/" + name + suffix, ec);
+}
+
+inline void runScript(Input& in) {
+    removeTable("script");
+    ADSHANDLE t = 0;
+    if (AdsCreateTable(connection(), u8("script"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, u8(kFields),
+                       &t))
+        return;
+    ADSHANDLE tags[4] = {};
+    AdsCreateIndex61(t, nullptr, u8("BYS"), u8("S"), nullptr, nullptr, 0, 512, &tags[0]);
+    AdsCreateIndex61(t, nullptr, u8("BYSD"), u8("S;D"), nullptr, nullptr, 0, 512, &tags[1]);
+    AdsCreateIndex61(t, nullptr, u8("BYN"), u8("N"), nullptr, nullptr, ADS_DESCENDING, 512,
+                     &tags[2]);
+    AdsCreateIndex61(t, nullptr, u8("BYI"), u8("I;TS"), nullptr, nullptr, ADS_UNIQUE, 512,
+                     &tags[3]);
+    ADSHANDLE second = 0;
+    AdsOpenTable(connection(), u8("script"), nullptr, ADS_ADT, ADS_OEM, 1, 1, 0, &second);
+    std::vector<UNSIGNED8> buffer(4096);
+    int steps = 0;
+    while (!in.done() && steps++ < 400) {
+        uint8_t op = in.byte();
+        ADSHANDLE handle = (op & 0x10) ? tags[in.byte() % 4] : ((op & 0x20) && second ? second : t);
+        ADSHANDLE tag = tags[in.byte() % 4];
+        UNSIGNED16 field = static_cast<UNSIGNED16>(1 + in.byte() % kFieldCount);
+        UNSIGNED32 len = static_cast<UNSIGNED32>(buffer.size());
+        UNSIGNED16 len16 = 256;
+        UNSIGNED16 flag = 0;
+        switch (op % 18) {
+            case 0:
+                AdsAppendRecord(handle);
+                break;
+            case 1: {
+                std::string v = in.bytes(in.byte() % 16);
+                AdsSetFieldRaw(handle, ADSFIELD(field), u8(v.c_str()),
+                               static_cast<UNSIGNED32>(v.size()));
+                break;
+            }
+            case 2: {
+                std::string v = in.bytes(in.byte() % 16);
+                AdsSetField(handle, ADSFIELD(field), u8(v.c_str()),
+                            static_cast<UNSIGNED32>(v.size()));
+                break;
+            }
+            case 3:
+                AdsWriteRecord(handle);
+                break;
+            case 4:
+                AdsCancelUpdate(handle);
+                break;
+            case 5:
+                AdsSkip(handle, static_cast<int8_t>(in.byte()));
+                break;
+            case 6:
+                (in.byte() & 1) ? AdsGotoTop(handle) : AdsGotoBottom(handle);
+                break;
+            case 7:
+                AdsGotoRecord(handle, in.byte() % 40);
+                break;
+            case 8: {
+                std::string key = in.bytes(in.byte() % 40);
+                AdsSeek(tag, u8(key.c_str()), static_cast<UNSIGNED16>(key.size()),
+                        static_cast<UNSIGNED16>(1 + in.byte() % 4),
+                        static_cast<UNSIGNED16>(in.byte() % 8), &flag);
+                break;
+            }
+            case 9: {
+                AdsInitRawKey(tag);
+                std::string v = in.bytes(in.byte() % 12);
+                AdsSetField(tag, ADSFIELD(field), u8(v.c_str()), static_cast<UNSIGNED32>(v.size()));
+                UNSIGNED8 key[ADS_MAX_KEY_LENGTH];
+                UNSIGNED16 keyLen = sizeof key;
+                if (AdsBuildRawKey(tag, key, &keyLen) == AE_SUCCESS)
+                    AdsSeek(tag, key, keyLen, ADS_RAWKEY, static_cast<UNSIGNED16>(in.byte() % 8),
+                            &flag);
+                break;
+            }
+            case 10: {
+                std::string key = in.bytes(in.byte() % 24);
+                AdsSetScope(tag, static_cast<UNSIGNED16>(in.byte() % 3), u8(key.c_str()),
+                            static_cast<UNSIGNED16>(key.size()),
+                            static_cast<UNSIGNED16>(1 + in.byte() % 2));
+                break;
+            }
+            case 11:
+                AdsClearAllScopes(t);
+                break;
+            case 12:
+                AdsDeleteRecord(handle);
+                break;
+            case 13:
+                AdsGetRecord(handle, buffer.data(), &len);
+                len = static_cast<UNSIGNED32>(in.byte());
+                AdsGetField(handle, ADSFIELD(field), buffer.data(), &len, ADS_NONE);
+                AdsIsEmpty(handle, ADSFIELD(field), &flag);
+                break;
+            case 14: {
+                UNSIGNED32 count = 0;
+                double pos = 0;
+                AdsGetRecordCount(handle, static_cast<UNSIGNED16>(in.byte() % 8), &count);
+                AdsGetRelKeyPos(handle, &pos);
+                AdsIsRecordVisible(handle, &flag);
+                break;
+            }
+            case 15:
+                (in.byte() & 1) ? AdsLockRecord(handle, in.byte() % 8)
+                                : AdsUnlockRecord(handle, in.byte() % 8);
+                break;
+            case 16:
+                AdsGetScope(tag, static_cast<UNSIGNED16>(in.byte() % 3), buffer.data(), &len16);
+                AdsGetBookmark60(handle, buffer.data(), &len);
+                break;
+            default:
+                AdsRefreshRecord(handle);
+                break;
+        }
+    }
+    if (second) AdsCloseTable(second);
+    if (AdsCloseTable(t) != AE_SUCCESS) {
+        AdsCancelUpdate(t);
+        AdsCloseTable(t);
+    }
+}
+
+inline void runDamagedFile(Input& in) {
+    static std::string pristine;
+    std::string file = folder() + "/damaged.adt";
+    if (pristine.empty()) {
+        removeTable("damaged");
+        ADSHANDLE t = 0;
+        if (AdsCreateTable(connection(), u8("damaged"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0,
+                           u8(kFields), &t))
+            return;
+        ADSHANDLE tag = 0;
+        AdsCreateIndex61(t, nullptr, u8("BYS"), u8("S;D"), nullptr, nullptr, 0, 512, &tag);
+        for (int i = 0; i < 60; ++i) {
+            std::string s = std::to_string(i * 37 % 100),
+                        d = "2020-01-" + std::to_string(10 + i % 18);
+            AdsAppendRecord(t);
+            AdsSetField(t, u8("S"), u8(s.c_str()), static_cast<UNSIGNED32>(s.size()));
+            AdsSetField(t, u8("D"), u8(d.c_str()), static_cast<UNSIGNED32>(d.size()));
+            AdsSetField(t, u8("M"), u8("memo text"), 9);
+            AdsWriteRecord(t);
+        }
+        AdsCloseTable(t);
+        FILE* f = std::fopen(file.c_str(), "rb");
+        if (!f) return;
+        char chunk[4096];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) pristine.append(chunk, n);
+        std::fclose(f);
+    }
+    std::string damaged = pristine;
+    while (!in.done()) {
+        size_t at = (static_cast<size_t>(in.byte()) << 8 | in.byte()) % (damaged.size() + 1);
+        uint8_t what = in.byte();
+        if (what == 0xFF) {
+            damaged.resize(at);
+        } else if (at < damaged.size()) {
+            damaged[at] = static_cast<char>(in.byte());
+        }
+    }
+    removeTable("damaged");
+    if (FILE* f = std::fopen(file.c_str(), "wb")) {
+        std::fwrite(damaged.data(), 1, damaged.size(), f);
+        std::fclose(f);
+    }
+    ADSHANDLE t = 0;
+    if (AdsOpenTable(connection(), u8("damaged"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, &t) !=
+        AE_SUCCESS)
+        return;
+    ADSHANDLE tag = 0;
+    AdsGetIndexHandle(t, u8("BYS"), &tag);
+    UNSIGNED32 length = 0;
+    AdsGetRecordLength(t, &length);
+    std::vector<UNSIGNED8> record(length + 1);
+    for (ADSHANDLE h : {t, tag}) {
+        if (!h) continue;
+        UNSIGNED16 eof = 1;
+        if (AdsGotoTop(h) != AE_SUCCESS) continue;
+        for (int i = 0; i < 200 && AdsAtEOF(h, &eof) == AE_SUCCESS && !eof; ++i) {
+            UNSIGNED32 len = length + 1;
+            AdsGetRecord(h, record.data(), &len);
+            if (AdsSkip(h, 1) != AE_SUCCESS) break;
+        }
+    }
+    AdsAppendRecord(t);
+    AdsSetField(t, u8("S"), u8("x"), 1);
+    if (AdsWriteRecord(t) != AE_SUCCESS) AdsCancelUpdate(t);
+    AdsCloseTable(t);
+}
+
+inline int runOne(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    Input in(data + 1, size - 1);
+    if (data[0] & 1)
+        runDamagedFile(in);
+    else
+        runScript(in);
+    return 0;
+}
+
+}  // namespace veldafuzz
+
+#endif
