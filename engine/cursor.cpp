@@ -57,25 +57,6 @@ Condition atMost(const std::vector<std::string>& e, const KeyValues& k) {
     return k.lastPartial ? compare(e, lastRaised(k), "<") : compare(e, k.values, "<=");
 }
 
-Condition matching(const std::vector<std::string>& e, const KeyValues& k) {
-    Condition c;
-    size_t n = k.values.size();
-    for (size_t i = 0; i + 1 < n; ++i) {
-        c.sql += (i ? " AND " : "") + e[i] + "=?";
-        c.values.push_back(k.values[i]);
-    }
-    std::string glue = n > 1 ? " AND " : "";
-    if (k.lastPartial) {
-        c.sql += glue + e[n - 1] + ">=? AND " + e[n - 1] + "<?";
-        c.values.push_back(k.values[n - 1]);
-        c.values.push_back(withHighByte(k.values[n - 1]));
-    } else {
-        c.sql += glue + e[n - 1] + "=?";
-        c.values.push_back(k.values[n - 1]);
-    }
-    return c;
-}
-
 uint64_t version(TableHandle& h) {
     return h.table->counter().value();
 }
@@ -366,14 +347,27 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
         found = batch.size() > 0;
         return placeOn(h, nav, batch);
     }
+    // The rows of exactly the key: equal leading values, and the last equal or beginning with it.
     std::vector<Condition> exact = nav.conditions;
-    exact.push_back(matching(e, key));
-    if (UNSIGNED32 rc = h.table->scan(*nav.order, true, nullptr, nullptr, exact, 1, h.page, batch))
+    std::vector<Value> start = key.values;
+    const char* op = "=";
+    if (key.lastPartial) {
+        const std::string& last = e[key.values.size() - 1];
+        if (desc) {
+            start = lastRaised(key);
+            op = "<";
+            exact.push_back(Condition{last + ">=?", {key.values.back()}});
+        } else {
+            op = ">=";
+            exact.push_back(Condition{last + "<?", {withHighByte(key.values.back())}});
+        }
+    }
+    if (UNSIGNED32 rc = h.table->scan(*nav.order, true, &start, op, exact, 1, h.page, batch, true))
         return rc;
     found = batch.size() > 0;
     if (found || !(seekType & ADS_SOFTSEEK)) return placeOn(h, nav, batch);
-    std::vector<Value> start = key.lastPartial && desc ? lastRaised(key) : key.values;
-    const char* op = desc ? (key.lastPartial ? "<" : "<=") : ">=";
+    start = key.lastPartial && desc ? lastRaised(key) : key.values;
+    op = desc ? (key.lastPartial ? "<" : "<=") : ">=";
     if (UNSIGNED32 rc =
             h.table->scan(*nav.order, true, &start, op, nav.conditions, 1, h.page, batch))
         return rc;

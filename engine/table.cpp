@@ -324,7 +324,7 @@ std::vector<Phase> phases(const std::vector<std::string>& keys, const std::vecto
 
 UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<Value>* start,
                        const char* startOp, const std::vector<Condition>& conditions, size_t limit,
-                       image::CodePage page, RowBatch& out) {
+                       image::CodePage page, RowBatch& out, bool singlePhase) {
     out.rowids.clear();
     out.images.clear();
     std::vector<std::string> keys = order.expressions;
@@ -334,6 +334,9 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
     std::vector<Phase> list;
     if (start && !start->empty()) {
         list = phases(keys, *start, startOp, ascending ? ">" : "<");
+        if (singlePhase) list.resize(1);
+        // An equal expression must not lead ORDER BY, or SQLite sorts the matching rows itself.
+        if (std::string(startOp) == "=") list[0].orderFrom = start->size();
     } else {
         list.push_back(Phase{});
     }

@@ -80,11 +80,12 @@ class Table {
     const std::string& selectList() const { return selectList_; }
     // Reads the rows of one walk: starting after (or at) `start` (values over the order's
     // expressions and finally the rowid), within the conditions, at most `limit` rows.
-    // startOp is the comparison of the start's last value in walking direction: ">", ">=", "<",
-    // "<=", given in ascending terms (the order's direction is applied here).
+    // startOp compares a row's value with the start's last value (">", ">=", "<", "<=" as the
+    // walking direction needs; the leading values then walk on strictly). singlePhase reads only
+    // rows whose leading values equal the start's; with "=" exactly the rows of that key.
     UNSIGNED32 scan(const OrderSpec& order, bool forward, const std::vector<Value>* start,
                     const char* startOp, const std::vector<Condition>& conditions, size_t limit,
-                    image::CodePage page, RowBatch& out);
+                    image::CodePage page, RowBatch& out, bool singlePhase = false);
     UNSIGNED32 countRows(const std::vector<Condition>& conditions, int64_t& out);
     // Counts rows strictly before `start` (order expressions then rowid) in walking order.
     UNSIGNED32 countBefore(const OrderSpec& order, const std::vector<Value>& start,
