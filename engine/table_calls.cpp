@@ -3,17 +3,38 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 #include "engine/ace.h"
 #include "engine/connection.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
+#include "engine/open_tables.h"
 #include "engine/paths.h"
 
 using namespace engine;
 
 namespace {
+
+// Table handles by the connection they were opened on.
+std::mutex& openTablesMutex() {
+    static std::mutex m;
+    return m;
+}
+std::multimap<ADSHANDLE, ADSHANDLE>& openTables() {
+    static std::multimap<ADSHANDLE, ADSHANDLE> tables;
+    return tables;
+}
+void forgetTable(ADSHANDLE connection, ADSHANDLE table) {
+    std::lock_guard lock(openTablesMutex());
+    auto [from, to] = openTables().equal_range(connection);
+    for (auto it = from; it != to; ++it)
+        if (it->second == table) {
+            openTables().erase(it);
+            return;
+        }
+}
 
 std::string textOf(const UNSIGNED8* p) {
     return p ? std::string(reinterpret_cast<const char*>(p)) : std::string();
@@ -132,6 +153,8 @@ UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::
     navFor(target, nav);
     if (UNSIGNED32 rc = cursor::gotoTop(*handle, nav)) return rc;
     *phTable = HandleRegistry::instance().add(handle);
+    std::lock_guard tablesLock(openTablesMutex());
+    openTables().emplace(handle->connection, *phTable);
     return AE_SUCCESS;
 }
 
@@ -197,9 +220,34 @@ UNSIGNED32 AdsCloseTable(ADSHANDLE hTable) {
         if (UNSIGNED32 rc = writer::settle(*handle)) return rc;
         closeIndexHandles(*handle);
     }
+    forgetTable(handle->connection, hTable);
     HandleRegistry::instance().remove(hTable);
     return AE_SUCCESS;
 }
+
+namespace engine {
+
+void closeTablesOf(ADSHANDLE connection) {
+    std::vector<ADSHANDLE> tables;
+    {
+        std::lock_guard lock(openTablesMutex());
+        auto [from, to] = openTables().equal_range(connection);
+        for (auto it = from; it != to; ++it) tables.push_back(it->second);
+        openTables().erase(from, to);
+    }
+    for (ADSHANDLE id : tables) {
+        auto handle = HandleRegistry::instance().findAs<TableHandle>(id);
+        if (!handle) continue;
+        {
+            std::lock_guard lock(handle->table->mutex());
+            handle->pending = PendingKind::None;
+            closeIndexHandles(*handle);
+        }
+        HandleRegistry::instance().remove(id);
+    }
+}
+
+}  // namespace engine
 
 UNSIGNED32 AdsDeleteTable(ADSHANDLE hConnect, UNSIGNED8* pucName) {
     auto connection = connectionFor(hConnect);

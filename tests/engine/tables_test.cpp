@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "engine/open_tables.h"
 #include "engine_fixture.h"
 
 using namespace enginetest;
@@ -290,6 +291,17 @@ TEST_F(Tables, DeleteTableRemovesItsFiles) {
     for (const char* f : {"gone.adt", "gone.adt-wal", "gone.adt-shm", "gone.adt.lck"})
         EXPECT_FALSE(std::filesystem::exists(path(f))) << f;
     EXPECT_EQ(AdsDeleteTable(connection, u8("gone")), AE_FILE_NOT_FOUND);
+}
+
+TEST_F(Tables, ClosingAConnectionsTablesFreesTheirFiles) {
+    ADSHANDLE t = create("staff", "A,Integer");
+    ADSHANDLE tag = index(t, "BYA", "A");
+    ASSERT_EQ(AdsAppendRecord(t), AE_SUCCESS);  // a pending change is dropped
+    engine::closeTablesOf(connection);
+    EXPECT_EQ(AdsGotoTop(t), AE_INVALID_HANDLE);
+    EXPECT_EQ(AdsGotoTop(tag), AE_INVALID_HANDLE);
+    std::erase(opened, t);
+    EXPECT_EQ(AdsDeleteTable(connection, u8("staff")), AE_SUCCESS) << lastError();
 }
 
 }  // namespace
