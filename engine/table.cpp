@@ -63,7 +63,7 @@ UNSIGNED32 Table::openConnection(bool create) {
             "Could not open the table " + displayName(file_) + ": " + db_.errorText() + ".");
     sqlite3_busy_timeout(db_.get(), 10000);
     if (db_.exec(
-            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA mmap_size=1073741824") !=
+            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA mmap_size=1073741824; PRAGMA secure_delete=OFF") !=
         SQLITE_OK)
         return sqlFailure("open");
     return AE_SUCCESS;
