@@ -372,10 +372,15 @@ UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file) {
         f.type = static_cast<UNSIGNED16>(fields.columnInt(1));
         f.declared = static_cast<UNSIGNED32>(fields.columnInt(2));
         f.decimals = static_cast<UNSIGNED16>(fields.columnInt(3));
-        if (!infoOf(f.type) || f.name.empty())
+        bool sized = f.type == ADS_STRING || f.type == ADS_NUMERIC || f.type == ADS_RAW ||
+                     f.type == ADS_VARCHAR;
+        UNSIGNED32 maximum = f.type == ADS_NUMERIC ? 32 : 65000;
+        if (!infoOf(f.type) || f.name.empty() ||
+            (sized && (f.declared < 1 || f.declared > maximum)) || f.decimals > 20 ||
+            fields.columnInt(2) < 0 || fields.columnInt(2) > 65000)
             return fail(AE_NOT_A_TABLE, "The file " + file + " is damaged: field " +
                                             std::to_string(schema.fields.size() + 1) +
-                                            " has an unknown type.");
+                                            " has an unknown type or length.");
         f.length = imageLength(f.type, f.declared);
         schema.fields.push_back(f);
     }
@@ -398,6 +403,11 @@ UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file) {
                                                 ".");
             index.segments.push_back(static_cast<size_t>(field));
         }
+        bool indexable = !index.segments.empty();
+        for (size_t s : index.segments) indexable = indexable && !schema.fields[s].isBlob();
+        if (!indexable || rawKeyLength(schema, index) > ADS_MAX_KEY_LENGTH)
+            return fail(AE_NOT_A_TABLE, "The file " + file + " is damaged: index tag " +
+                                            index.name + " has no valid key.");
         index.unique = indexes.columnInt(2) != 0;
         index.descending = indexes.columnInt(3) != 0;
         schema.indexes.push_back(index);

@@ -134,6 +134,15 @@ TEST_F(Tables, FilesThatAreNoTablesFailWithTheirName) {
     close(t);
     std::filesystem::resize_file(path("cut.adt"), std::filesystem::file_size(path("cut.adt")) / 2);
     expectOpenFails("cut", AE_NOT_A_TABLE, "cut.adt is damaged");
+    // Structure rows damaged to lengths no field has (found by the fuzz target).
+    close(create("lengths", "S,Character,5;N,Integer"));
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path("lengths.adt").c_str(), &db), SQLITE_OK);
+        sqlite3_exec(db, "UPDATE velda_fields SET length=4000000000 WHERE name='S'", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    expectOpenFails("lengths", AE_NOT_A_TABLE, "lengths.adt is damaged: field 1 has an unknown type or length");
     ADSHANDLE h = 0;
     EXPECT_EQ(AdsOpenTable(connection, u8("cut"), nullptr, ADS_CDX, ADS_ANSI, 1, 1, 0, &h),
               AE_NOT_SUPPORTED);
