@@ -8,6 +8,7 @@
 
 #include "engine/ace.h"
 #include "engine/connection.h"
+#include "engine/open_tables.h"
 #include "engine/dictionary.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
@@ -93,6 +94,7 @@ UNSIGNED32 AdsConnect(UNSIGNED8* pucServerPath, ADSHANDLE* phConnect) {
 
 UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
     if (!engine::connectionFor(hConnect)) return AE_INVALID_CONNECTION;
+    engine::closeTablesOf(hConnect);
     engine::HandleRegistry::instance().remove(hConnect);
     return AE_SUCCESS;
 }

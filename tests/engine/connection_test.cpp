@@ -145,3 +145,22 @@ TEST_F(FolderConnection, ResolvesTableNamesInItsFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Disconnect, ClosesTheConnectionsTables) {
+    TempFolder temp;
+    ADSHANDLE c = 0, t = 0, other = 0, kept = 0;
+    ASSERT_EQ(AdsConnect(u8(temp.path()), &c), AE_SUCCESS);
+    ASSERT_EQ(AdsConnect(u8(temp.path()), &other), AE_SUCCESS);
+    ASSERT_EQ(AdsCreateTable(c, u8("T"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, u8("N,Integer"), &t), AE_SUCCESS);
+    ASSERT_EQ(AdsOpenTable(other, u8("T"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, &kept), AE_SUCCESS);
+    ASSERT_EQ(AdsDisconnect(c), AE_SUCCESS);
+    UNSIGNED16 type = 0;
+    EXPECT_EQ(AdsGetHandleType(t, &type), AE_INVALID_HANDLE);  // closed with its connection
+    EXPECT_EQ(AdsGetHandleType(kept, &type), AE_SUCCESS);       // another connection's stays
+    EXPECT_EQ(AdsCloseTable(kept), AE_SUCCESS);
+    AdsDisconnect(other);
+}
+
+}  // namespace
