@@ -1,0 +1,64 @@
+// Benchmark of appends through the table dataset: Append, field assignment, Post.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "ads/adscnnct.h"
+#include "ads/adstable.h"
+#include "engine/ace.h"
+
+int main() {
+    namespace fs = std::filesystem;
+    fs::path folder =
+        fs::temp_directory_path() / ("velda-bench-dataset-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    {
+        ADSHANDLE c = 0, t = 0, index = 0;
+        std::string path = folder.string();
+        std::string fields =
+            "USERID,Character,8;EMP_NO,Character,12;AGE,Double;LEN_OF_SVS_MTH,Double;LEN_OF_SVS_"
+            "YRS,Double";
+        if (AdsConnect(reinterpret_cast<UNSIGNED8*>(path.data()), &c) ||
+            AdsCreateTable(c, reinterpret_cast<UNSIGNED8*>(const_cast<char*>("EMPSERV")), nullptr,
+                           ADS_ADT, ADS_ANSI, 1, 1, 0, reinterpret_cast<UNSIGNED8*>(fields.data()),
+                           &t) ||
+            AdsCreateIndex61(t, nullptr, reinterpret_cast<UNSIGNED8*>(const_cast<char*>("EMP_NO")),
+                             reinterpret_cast<UNSIGNED8*>(const_cast<char*>("EMP_NO;USERID")),
+                             nullptr, nullptr, 0, 512, &index)) {
+            std::fprintf(stderr, "bench_dataset: cannot create the table\n");
+            return 1;
+        }
+        AdsCloseTable(t);
+        AdsDisconnect(c);
+    }
+    int rows = 20000;
+    double seconds = 0;
+    {
+        rtl::TComponent form;
+        auto* connection = form.CreateOwned<ads::TAdsConnection>();
+        connection->SetConnectPath(folder.string());
+        auto* table = form.CreateOwned<ads::TAdsTable>();
+        table->SetAdsConnection(connection);
+        table->SetTableName("EMPSERV");
+        table->SetIndexFieldNames("EMP_NO;USERID");
+        table->Open();
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < rows; ++i) {
+            table->Append();
+            table->FieldByName("USERID")->SetAsString("CLERK1");
+            table->FieldByName("EMP_NO")->SetAsString("E" + std::to_string(100000 + i));
+            table->FieldByName("AGE")->SetAsFloat(30 + i % 30);
+            table->FieldByName("LEN_OF_SVS_MTH")->SetAsFloat(i % 400);
+            table->FieldByName("LEN_OF_SVS_YRS")->SetAsFloat((i % 400) / 12.0);
+            table->Post();
+        }
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        form.DestroyComponents();
+    }
+    std::printf("dataset_append_per_s %.0f rows/s\n", rows / seconds);
+    fs::remove_all(folder);
+    return 0;
+}
