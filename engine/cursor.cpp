@@ -265,11 +265,19 @@ UNSIGNED32 findTarget(ADSHANDLE handle, Target& out, bool indexOnly) {
                                        (indexOnly ? "index handle." : "table or index handle."));
 }
 
+namespace {
+// Without its password an encrypted table walks, seeks and counts as an empty one.
+void hideRows(const TableHandle& h, Nav& nav) {
+    if (h.hidesRows()) nav.conditions.push_back(Condition{"0", {}});
+}
+}  // namespace
+
 UNSIGNED32 navFor(Target& target, Nav& nav) {
     static const OrderSpec recordOrder;
     nav = Nav{};
     if (!target.index) {
         nav.order = &recordOrder;
+        hideRows(*target.table, nav);
         return AE_SUCCESS;
     }
     size_t position;
@@ -278,6 +286,7 @@ UNSIGNED32 navFor(Target& target, Nav& nav) {
     nav.order = &target.index->order();
     nav.conditions = target.index->scopeConditions();
     nav.index = target.index.get();
+    hideRows(*target.table, nav);
     return AE_SUCCESS;
 }
 
@@ -310,6 +319,11 @@ UNSIGNED32 gotoRecord(TableHandle& h, int64_t record) {
     bool found = false;
     std::vector<uint8_t> image(h.table->schema().recordLength);
     uint64_t v = version(h);
+    if (h.hidesRows())
+        return fail(AE_NO_SUCH_RECORD, "The table " + h.table->file() + " has no record " +
+                                           std::to_string(record) +
+                                           " to show: it is encrypted and its password has not "
+                                           "been given.");
     if (record > 0)
         if (UNSIGNED32 rc = h.table->readRow(record, h.page, image.data(), found)) return rc;
     if (!found)
@@ -401,6 +415,10 @@ UNSIGNED32 visible(TableHandle& h, const Nav& nav, bool& out) {
 UNSIGNED32 count(TableHandle& h, const Nav& nav, UNSIGNED16 option, int64_t& out) {
     bool fresh = option & ADS_REFRESHCOUNT;
     UNSIGNED16 which = option & 3;
+    if (h.hidesRows()) {
+        out = 0;
+        return AE_SUCCESS;
+    }
     if (which == ADS_RESPECTSCOPES && !nav.conditions.empty())
         return h.table->countRows(nav.conditions, out);
     return h.table->totalRows(fresh, out);

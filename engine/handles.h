@@ -74,10 +74,14 @@ class TableHandle : public EngineObject {
     LockFile locks;
     std::set<uint32_t> heldRecords;
     std::map<std::string, ADSHANDLE> indexHandles;  // by upper-cased tag name
-    std::string password;
+    // The password given with AdsEnableEncryption; `unlocked` once it has opened the encrypted
+    // table. An encrypted table shows no rows through a handle that is not unlocked.
+    Secret password;
+    bool unlocked = false;
     UNSIGNED32 lastAutoinc = 0;
 
     bool exclusive() const { return options & ADS_EXCLUSIVE; }
+    bool hidesRows() const { return table->encrypted() && !(unlocked && table->keyed()); }
     bool readOnly() const { return options & ADS_READONLY; }
 
     // Position: on a row, or before the first / after the last (both on an empty walk).

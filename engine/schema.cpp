@@ -313,9 +313,9 @@ std::string sqliteIndexName(const IndexDef& index) {
     return quoteIdentifier("tag_" + index.name);
 }
 
-std::string createIndexSql(const Schema& schema, const IndexDef& index) {
+std::string createIndexSql(const Schema& schema, const IndexDef& index, const std::string& in) {
     std::string sql = index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
-    sql += "\"main\"." + sqliteIndexName(index) + " ON \"records\"(";
+    sql += quoteIdentifier(in) + "." + sqliteIndexName(index) + " ON \"records\"(";
     for (size_t i = 0; i < index.segments.size(); ++i) {
         if (i) sql += ",";
         sql += schema.fields[index.segments[i]].keyExpression();
@@ -323,23 +323,39 @@ std::string createIndexSql(const Schema& schema, const IndexDef& index) {
     return sql + ")";
 }
 
-UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& file) {
-    std::string sql =
-        "CREATE TABLE velda_table(key TEXT PRIMARY KEY, value);"
-        "CREATE TABLE velda_fields(number INTEGER PRIMARY KEY, name TEXT NOT NULL, type INTEGER "
-        "NOT NULL,"
-        " length INTEGER NOT NULL, decimals INTEGER NOT NULL);"
-        "CREATE TABLE velda_indexes(position INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE "
-        "COLLATE NOCASE,"
-        " segments TEXT NOT NULL, is_unique INTEGER NOT NULL, is_descending INTEGER NOT NULL);"
-        "INSERT INTO velda_table VALUES('format', 1);";
-    sql += "CREATE TABLE \"main\".\"records\"(";
+std::string createMetadataSql(const std::string& in) {
+    std::string db = quoteIdentifier(in) + ".";
+    return "CREATE TABLE " + db +
+           "velda_table(key TEXT PRIMARY KEY, value);"
+           "CREATE TABLE " +
+           db +
+           "velda_fields(number INTEGER PRIMARY KEY, name TEXT NOT NULL, type INTEGER NOT NULL,"
+           " length INTEGER NOT NULL, decimals INTEGER NOT NULL);"
+           "CREATE TABLE " +
+           db +
+           "velda_indexes(position INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+           " segments TEXT NOT NULL, is_unique INTEGER NOT NULL, is_descending INTEGER NOT NULL);";
+}
+
+std::string createRowsSql(const Schema& schema, const std::string& in) {
+    std::string sql = "CREATE TABLE " + quoteIdentifier(in) + ".\"records\"(";
     for (size_t i = 0; i < schema.fields.size(); ++i) {
         const FieldDef& f = schema.fields[i];
         if (i) sql += ", ";
         sql += f.column() + " " + sqlType(f);
     }
-    sql += ");";
+    return sql + ");";
+}
+
+std::string copyColumns(const Schema& schema) {
+    std::string columns = "rowid";
+    for (const FieldDef& f : schema.fields) columns += ", " + f.column();
+    return columns;
+}
+
+UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& file) {
+    std::string sql = createMetadataSql("main") + "INSERT INTO velda_table VALUES('format', 1);" +
+                      createRowsSql(schema, "main");
     for (size_t i = 0; i < schema.fields.size(); ++i) {
         const FieldDef& f = schema.fields[i];
         sql += "INSERT INTO velda_fields VALUES(" + std::to_string(i + 1) + "," +

@@ -69,8 +69,14 @@ namespace metadata {
 UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& file);
 // Reads the structure; fails with AE_NOT_A_TABLE naming the file when it is not one of ours.
 UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file);
-// The CREATE INDEX statement of a tag.
-std::string createIndexSql(const Schema& schema, const IndexDef& index);
+// The CREATE INDEX statement of a tag, in the database `in`.
+std::string createIndexSql(const Schema& schema, const IndexDef& index,
+                           const std::string& in = "main");
+// The CREATE TABLE statements of the metadata tables, and of the rows table, in the database `in`.
+std::string createMetadataSql(const std::string& in);
+std::string createRowsSql(const Schema& schema, const std::string& in);
+// "rowid, field columns": every stored value of a row, for copying rows between databases.
+std::string copyColumns(const Schema& schema);
 std::string sqliteIndexName(const IndexDef& index);
 }  // namespace metadata
 

@@ -5,6 +5,9 @@
 
 #include <cstring>
 
+#include <sodium.h>
+
+#include "engine/encryption.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
 
@@ -43,7 +46,10 @@ off_t fileSize(const std::string& path) {
 
 }  // namespace
 
-Table::~Table() = default;
+Table::~Table() {
+    sodium_memzero(passwordSalt_, sizeof passwordSalt_);
+    sodium_memzero(passwordHash_, sizeof passwordHash_);
+}
 
 bool Table::isOpen(const std::string& file) {
     std::lock_guard lock(TableRegistryAccess::mutex());
@@ -62,9 +68,9 @@ UNSIGNED32 Table::openConnection(bool create) {
             rc == SQLITE_NOTADB ? AE_NOT_A_TABLE : AE_IO_ERROR,
             "Could not open the table " + displayName(file_) + ": " + db_.errorText() + ".");
     sqlite3_busy_timeout(db_.get(), 10000);
-    if (db_.exec(
-            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA mmap_size=1073741824; PRAGMA secure_delete=OFF") !=
-        SQLITE_OK)
+    if (db_.exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA "
+                 "mmap_size=1073741824; PRAGMA secure_delete=OFF;"
+                 " PRAGMA temp_store=MEMORY") != SQLITE_OK)
         return sqlFailure("open");
     return AE_SUCCESS;
 }
@@ -92,6 +98,7 @@ UNSIGNED32 Table::open(const std::string& file, std::shared_ptr<Table>& out) {
     table->pid_ = ::getpid();
     if (UNSIGNED32 rc = table->openConnection(false)) return rc;
     if (UNSIGNED32 rc = metadata::read(table->db_, table->schema_, file)) return rc;
+    if (UNSIGNED32 rc = table->readEncryption()) return rc;
     sql::Statement pages;
     int64_t pageCount = 0;
     if (table->db_.prepare("PRAGMA page_count", pages) == SQLITE_OK && pages.step() == SQLITE_ROW)
@@ -125,6 +132,8 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
                     "The folder " + folder + " for the new table " + file + " does not exist.");
     if (paths::fileExists(file) || TableRegistryAccess::find(file))
         return fail(AE_ALREADY_EXISTS, "The table " + file + " exists already.");
+    // What a deleted encrypted table of this name may have left behind.
+    for (const std::string& part : encryption::companionFiles(file)) ::unlink(part.c_str());
     std::shared_ptr<Table> table(new Table());
     table->file_ = file;
     table->pid_ = ::getpid();

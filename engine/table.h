@@ -1,8 +1,11 @@
 // A table file open in this process: one SQLite connection, the structure, the prepared
 // statements and the change counter, shared by every handle of the file. Internal to engine/.
 //
-// Rows live in "main"."records" (the rows database; a later encrypted form keeps them in a
-// companion database behind the same name), one typed column per field, record number = rowid.
+// Rows live in "main"."records", one typed column per field, record number = rowid. A plain
+// table's connection has its file as "main". An encrypted table keeps its structure readable in
+// its file and its rows, index tags and auto-increment counters in a SQLCipher-encrypted
+// companion ("<file>.rows"); once a password has opened the companion, the connection has the
+// companion as "main" and the table file attached as "meta", so every query stays as it is.
 #ifndef VELDA_ENGINE_TABLE_H
 #define VELDA_ENGINE_TABLE_H
 
@@ -18,6 +21,7 @@
 #include "engine/locks.h"
 #include "engine/record_image.h"
 #include "engine/schema.h"
+#include "engine/secret.h"
 #include "engine/sqlite.h"
 
 namespace engine {
@@ -100,9 +104,30 @@ class Table {
     // The count of all rows, cached while nothing changes.
     UNSIGNED32 totalRows(bool fresh, int64_t& out);
 
+    // Encryption (encryption.cpp). Whether the rows live in the encrypted companion, and whether
+    // this process's connection has opened it.
+    bool encrypted() const { return encrypted_; }
+    bool keyed() const { return keyed_; }
+    // Opens the companion with the password (its key is derived once, here), or checks the
+    // password against the one in force; AE_WRONG_PASSWORD when it does not open the table.
+    UNSIGNED32 unlock(const Secret& password);
+    // Turn a plain table into an encrypted one and back, keeping every row, record number, tag and
+    // counter. The caller holds the table exclusively; decrypt needs the companion open.
+    UNSIGNED32 encrypt(const Secret& password);
+    UNSIGNED32 decrypt(const Secret& password);
+
   private:
     Table() = default;
     UNSIGNED32 openConnection(bool create);
+    // Reads the encrypted marker of the table file and clears what a crash left half-made.
+    UNSIGNED32 readEncryption();
+    UNSIGNED32 openCompanion(const Secret& password, sql::Database& out);
+    void rememberPassword(const Secret& password);
+    bool passwordMatches(const Secret& password) const;
+    // Closes the connection (its WAL checkpointed away) and opens the table file again, then the
+    // companion when a password is given.
+    UNSIGNED32 closeConnection();
+    UNSIGNED32 reconnect(const Secret* password);
     void buildSelectList();
 
     std::string file_;
@@ -119,6 +144,11 @@ class Table {
     int64_t countCache_ = 0;
     uint64_t countCounter_ = 0;
     int64_t countDataVersion_ = 0;
+    bool encrypted_ = false;
+    bool keyed_ = false;
+    // A salted hash of the password that opened the companion, kept in memory only.
+    unsigned char passwordSalt_[32] = {};
+    unsigned char passwordHash_[32] = {};
 
     friend struct TableRegistryAccess;
 };

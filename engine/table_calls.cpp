@@ -8,6 +8,7 @@
 
 #include "engine/ace.h"
 #include "engine/connection.h"
+#include "engine/encryption.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
@@ -261,8 +262,12 @@ UNSIGNED32 AdsDeleteTable(ADSHANDLE hConnect, UNSIGNED8* pucName) {
     LockFile probe;
     if (probe.open(file) == AE_SUCCESS && !probe.lockTableExclusive())
         return fail(AE_LOCKED, "The table " + file + " is open elsewhere; it cannot be deleted.");
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        std::string part = file + suffix;
+    // The table file first: a companion left without it is removed when the name is used again,
+    // while a table file left without its companion would be damaged.
+    std::vector<std::string> parts;
+    for (const char* suffix : {"", "-wal", "-shm"}) parts.push_back(file + suffix);
+    for (const std::string& part : encryption::companionFiles(file)) parts.push_back(part);
+    for (const std::string& part : parts) {
         if (::unlink(part.c_str()) != 0 && errno != ENOENT)
             return fail(AE_IO_ERROR,
                         "Could not delete " + part + ": " + std::strerror(errno) + ".");
@@ -1190,18 +1195,52 @@ UNSIGNED32 AdsConvertJulianToString(DOUBLE dJulian, UNSIGNED8* pucJulian, UNSIGN
     return copyOut(text, pucJulian, pusLen, "the date");
 }
 
-// --- Encryption (encrypted tables come later; a plain table remembers its password)
-// ---------------
+// --- Encryption -------------------------------------------------------------------------------
+
+namespace {
+
+UNSIGNED32 changeOfForm(TableHandle& h, const char* doing) {
+    const std::string& file = h.table->file();
+    if (!h.exclusive())
+        return fail(AE_INVALID_ARGUMENT,
+                    "The table " + file + " must be opened exclusively to " + doing + " it.");
+    // An exclusive handle excludes every other handle, but a read-only folder has no lock file.
+    if (h.table.use_count() > 1)
+        return fail(AE_LOCKED, "The table " + file + " is open on another handle; it cannot be " +
+                                   doing + "ed now.");
+    if (UNSIGNED32 rc = writer::ensureWritable(h)) return rc;
+    return writer::settle(h);
+}
+
+}  // namespace
 
 UNSIGNED32 AdsEnableEncryption(ADSHANDLE hTable, UNSIGNED8* pucPassword) {
     return withTable(hTable, [&](TableHandle& h) {
-        h.password = textOf(pucPassword);
+        Secret password(textOf(pucPassword));
+        if (password.empty())
+            return fail(AE_INVALID_ARGUMENT,
+                        "No password given for the table " + h.table->file() + ".");
+        if (!h.table->encrypted()) {
+            h.password = password;  // for a later AdsEncryptTable
+            return AE_SUCCESS;
+        }
+        if (UNSIGNED32 rc = h.table->unlock(password)) return rc;
+        if (!h.unlocked) h.dropWindow();
+        h.password = password;
+        h.unlocked = true;
         return AE_SUCCESS;
     });
 }
 
 UNSIGNED32 AdsDisableEncryption(ADSHANDLE hTable) {
     return withTable(hTable, [&](TableHandle& h) {
+        if (h.table->encrypted() && h.unlocked) {
+            if (UNSIGNED32 rc = writer::settle(h)) return rc;
+            h.dropWindow();
+            h.bof = h.eof = true;
+            h.rowid = 0;
+            h.unlocked = false;
+        }
         h.password.clear();
         return AE_SUCCESS;
     });
@@ -1209,20 +1248,40 @@ UNSIGNED32 AdsDisableEncryption(ADSHANDLE hTable) {
 
 UNSIGNED32 AdsIsTableEncrypted(ADSHANDLE hTable, UNSIGNED16* pbEncrypted) {
     if (!pbEncrypted) return missing("the encrypted flag");
-    return withTable(hTable, [&](TableHandle&) {
-        *pbEncrypted = 0;
+    return withTable(hTable, [&](TableHandle& h) {
+        *pbEncrypted = h.table->encrypted();
         return AE_SUCCESS;
     });
 }
 
 UNSIGNED32 AdsEncryptTable(ADSHANDLE hTable) {
-    return withTable(hTable, [](TableHandle&) {
-        return fail(AE_NOT_SUPPORTED, "Table encryption is not supported yet.");
+    return withTable(hTable, [](TableHandle& h) {
+        const std::string& file = h.table->file();
+        if (h.table->encrypted())
+            return fail(AE_ALREADY_ENCRYPTED, "The table " + file + " is encrypted already.");
+        if (h.password.empty())
+            return fail(AE_INVALID_ARGUMENT, "No password has been given for the table " + file +
+                                                 "; give one with AdsEnableEncryption first.");
+        if (UNSIGNED32 rc = changeOfForm(h, "encrypt")) return rc;
+        if (UNSIGNED32 rc = h.table->encrypt(h.password)) return rc;
+        h.unlocked = true;
+        h.dropWindow();
+        return cursor::refresh(h, true);
     });
 }
 
 UNSIGNED32 AdsDecryptTable(ADSHANDLE hTable) {
     return withTable(hTable, [](TableHandle& h) {
-        return fail(AE_NOT_ENCRYPTED, "The table " + h.table->file() + " is not encrypted.");
+        const std::string& file = h.table->file();
+        if (!h.table->encrypted())
+            return fail(AE_NOT_ENCRYPTED, "The table " + file + " is not encrypted.");
+        if (h.hidesRows())
+            return fail(AE_WRONG_PASSWORD, "The password of the encrypted table " + file +
+                                               " has not been given; give it with "
+                                               "AdsEnableEncryption first.");
+        if (UNSIGNED32 rc = changeOfForm(h, "decrypt")) return rc;
+        if (UNSIGNED32 rc = h.table->decrypt(h.password)) return rc;
+        h.dropWindow();
+        return cursor::refresh(h, true);
     });
 }

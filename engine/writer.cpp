@@ -109,12 +109,18 @@ UNSIGNED32 assignAutoincrements(TableHandle& h) {
     return AE_SUCCESS;
 }
 
+UNSIGNED32 passwordNeeded(const TableHandle& h) {
+    return fail(AE_WRONG_PASSWORD, "The table " + h.table->file() +
+                                       " is encrypted; give its password before changing it.");
+}
+
 }  // namespace
 
 UNSIGNED32 ensureWritable(TableHandle& h) {
     if (h.readOnly())
         return fail(AE_READ_ONLY, "The table " + h.table->file() +
                                       " was opened read-only; it cannot be changed.");
+    if (h.hidesRows()) return passwordNeeded(h);
     return AE_SUCCESS;
 }
 
@@ -307,6 +313,7 @@ UNSIGNED32 settle(TableHandle& h) {
 }
 
 UNSIGNED32 lock(TableHandle& h, uint32_t record) {
+    if (h.hidesRows()) return passwordNeeded(h);
     if (h.exclusive()) return AE_SUCCESS;
     if (!h.locks.lockRecord(record))
         return fail(AE_LOCKED, recordName(h, record) + " is locked by another user or handle.");

@@ -1,0 +1,381 @@
+// Encrypted tables: the companion of rows, opening it with a password, and turning a table from
+// one form into the other so that a crash at any moment leaves one whole form.
+#include "engine/encryption.h"
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/last_error.h"
+#include "engine/locks.h"
+#include "engine/paths.h"
+#include "engine/table.h"
+
+namespace engine {
+
+namespace encryption {
+
+namespace {
+constexpr const char* kSqliteSuffixes[] = {"", "-journal", "-wal", "-shm"};
+}
+
+std::string companionOf(const std::string& tableFile) {
+    return tableFile + ".rows";
+}
+std::string newCompanionOf(const std::string& tableFile) {
+    return tableFile + ".rows-new";
+}
+std::string newTableOf(const std::string& tableFile) {
+    return tableFile + ".table-new";
+}
+
+std::vector<std::string> companionFiles(const std::string& tableFile) {
+    std::vector<std::string> files;
+    for (const std::string& base :
+         {companionOf(tableFile), newCompanionOf(tableFile), newTableOf(tableFile)})
+        for (const char* suffix : kSqliteSuffixes) files.push_back(base + suffix);
+    // Super-journals of a multi-file build that a crash interrupted.
+    std::error_code ec;
+    std::filesystem::path table(tableFile);
+    std::string prefix = table.filename().string() + "-mj";
+    std::filesystem::path folder = table.parent_path();
+    if (folder.empty()) folder = ".";
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0)
+            files.push_back(entry.path().string());
+    return files;
+}
+
+bool removeDatabase(const std::string& path) {
+    bool ok = true;
+    for (const char* suffix : kSqliteSuffixes) {
+        std::string part = path + suffix;
+        if (::unlink(part.c_str()) != 0 && errno != ENOENT) ok = false;
+    }
+    return ok;
+}
+
+bool syncFolder(const std::string& folder) {
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace encryption
+
+namespace {
+
+using encryption::companionOf;
+using encryption::newCompanionOf;
+using encryption::newTableOf;
+
+bool exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+// Removes what an interrupted change of form left beside the table: the temporary files, and
+// the companion of a table that is plain. Only while nobody has the table open (an exclusive
+// holder may be building them right now).
+void tidy(const std::string& file, bool encrypted) {
+    bool stale = false;
+    for (const std::string& base : {newCompanionOf(file), newTableOf(file)})
+        for (const char* suffix : {"", "-journal", "-wal"}) stale = stale || exists(base + suffix);
+    if (!encrypted)
+        for (const char* suffix : {"", "-wal"}) stale = stale || exists(companionOf(file) + suffix);
+    if (!stale) return;
+    LockFile probe;
+    if (probe.open(file) != AE_SUCCESS || !probe.lockTableExclusive()) return;
+    encryption::removeDatabase(newCompanionOf(file));
+    encryption::removeDatabase(newTableOf(file));
+    if (!encrypted) encryption::removeDatabase(companionOf(file));
+    for (const std::string& part : encryption::companionFiles(file))
+        if (part.find("-mj") != std::string::npos) ::unlink(part.c_str());
+    encryption::syncFolder(paths::folderOf(file));
+}
+
+// Creates an empty database file, so that a connection opened without SQLITE_OPEN_CREATE can
+// attach it.
+bool createEmpty(const std::string& path) {
+    sql::Database maker;
+    return maker.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX) ==
+           SQLITE_OK;
+}
+
+// Attaches a database under `name`; a null key attaches it unencrypted.
+int attach(sql::Database& db, const std::string& path, const char* name, const Secret* key) {
+    sql::Statement stmt;
+    int rc = db.prepare("ATTACH ?1 AS " + quoteIdentifier(name) + " KEY ?2", stmt);
+    if (rc != SQLITE_OK) return rc;
+    stmt.bindText(1, path);
+    if (key)
+        sqlite3_bind_text(stmt.get(), 2, key->data(), key->size(), SQLITE_STATIC);
+    else
+        stmt.bindText(2, "");
+    rc = stmt.step();
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+std::string systemError(const std::string& doing) {
+    return doing + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+UNSIGNED32 Table::readEncryption() {
+    encrypted_ = false;
+    {
+        sql::Statement marker;
+        if (db_.prepare("SELECT value FROM \"main\".velda_table WHERE key='encrypted'", marker) !=
+            SQLITE_OK)
+            return sqlFailure("open");
+        int rc = marker.step();
+        if (rc == SQLITE_ROW)
+            encrypted_ = marker.columnInt(0) != 0;
+        else if (rc != SQLITE_DONE)
+            return sqlFailure("open");
+    }
+    tidy(file_, encrypted_);
+    if (encrypted_ && !exists(companionOf(file_)))
+        return fail(AE_NOT_A_TABLE, "The encrypted table " + file_ + " is damaged: its rows file " +
+                                        companionOf(file_) + " is missing.");
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::openCompanion(const Secret& password, sql::Database& out) {
+    const std::string rows = companionOf(file_);
+    int rc = out.open(rows, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    if (rc == SQLITE_CANTOPEN) {
+        out.close();
+        rc = out.open(rows, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    }
+    if (rc != SQLITE_OK)
+        return fail(AE_IO_ERROR, "Could not open the rows of the encrypted table " + file_ + " (" +
+                                     rows + "): " + out.errorText() + ".");
+    if (sqlite3_key(out.get(), password.data(), password.size()) != SQLITE_OK)
+        return fail(AE_INTERNAL, "Could not set the key of the encrypted table " + file_ + ": " +
+                                     out.errorText() + ".");
+    sqlite3_busy_timeout(out.get(), 10000);
+    // The first read derives the key and checks it against the file.
+    {
+        sql::Statement probe;
+        rc = out.prepare("SELECT count(*) FROM \"main\".sqlite_master", probe);
+        if (rc == SQLITE_OK) rc = probe.step();
+    }
+    if (rc == SQLITE_NOTADB)
+        return fail(AE_WRONG_PASSWORD,
+                    "The password does not open the encrypted table " + file_ + ".");
+    if (rc != SQLITE_ROW)
+        return fail(rc == SQLITE_BUSY ? AE_LOCKED : AE_IO_ERROR,
+                    "Could not read the rows of the encrypted table " + file_ + ": " +
+                        out.errorText() + ".");
+    if (out.exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA temp_store=MEMORY;"
+                 " PRAGMA secure_delete=OFF") != SQLITE_OK ||
+        attach(out, file_, "meta", nullptr) != SQLITE_OK)
+        return fail(AE_IO_ERROR,
+                    "Could not open the encrypted table " + file_ + ": " + out.errorText() + ".");
+    return AE_SUCCESS;
+}
+
+void Table::rememberPassword(const Secret& password) {
+    randombytes_buf(passwordSalt_, sizeof passwordSalt_);
+    crypto_generichash(passwordHash_, sizeof passwordHash_,
+                       reinterpret_cast<const unsigned char*>(password.data()),
+                       static_cast<unsigned long long>(password.size()), passwordSalt_,
+                       sizeof passwordSalt_);
+}
+
+bool Table::passwordMatches(const Secret& password) const {
+    unsigned char hash[sizeof passwordHash_];
+    crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(password.data()),
+                       static_cast<unsigned long long>(password.size()), passwordSalt_,
+                       sizeof passwordSalt_);
+    bool same = sodium_memcmp(hash, passwordHash_, sizeof hash) == 0;
+    sodium_memzero(hash, sizeof hash);
+    return same;
+}
+
+UNSIGNED32 Table::unlock(const Secret& password) {
+    if (!encrypted_) return AE_SUCCESS;
+    if (keyed_)
+        return passwordMatches(password)
+                   ? AE_SUCCESS
+                   : fail(AE_WRONG_PASSWORD,
+                          "The password does not open the encrypted table " + file_ + ".");
+    sql::Database rows;
+    if (UNSIGNED32 rc = openCompanion(password, rows)) return rc;
+    statements_.clear();
+    db_ = std::move(rows);
+    keyed_ = true;
+    countValid_ = false;
+    rememberPassword(password);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::closeConnection() {
+    statements_.clear();
+    // No WAL may stay behind to be paired with the file that replaces this one.
+    for (const char* db : {"main", "meta"}) {
+        if (std::string(db) == "meta" && !keyed_) continue;
+        sql::Statement checkpoint;
+        if (db_.prepare(std::string("PRAGMA ") + db + ".wal_checkpoint(TRUNCATE)", checkpoint) !=
+                SQLITE_OK ||
+            checkpoint.step() != SQLITE_ROW)
+            return sqlFailure("change the form of");
+        if (checkpoint.columnInt(0) != 0)
+            return fail(AE_LOCKED, "The table " + file_ +
+                                       " is being read by another process; try again later.");
+    }
+    db_.close();
+    keyed_ = false;
+    countValid_ = false;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::reconnect(const Secret* password) {
+    statements_.clear();
+    db_.close();
+    keyed_ = false;
+    countValid_ = false;
+    if (UNSIGNED32 rc = openConnection(false)) return rc;
+    if (UNSIGNED32 rc = readEncryption()) return rc;
+    if (encrypted_ && password) return unlock(*password);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::encrypt(const Secret& password) {
+    if (encrypted_)
+        return fail(AE_ALREADY_ENCRYPTED, "The table " + file_ + " is encrypted already.");
+    const std::string rows = companionOf(file_), rowsNew = newCompanionOf(file_),
+                      tableNew = newTableOf(file_), folder = paths::folderOf(file_);
+    encryption::removeDatabase(rowsNew);
+    encryption::removeDatabase(tableNew);
+    statements_.clear();
+    auto discard = [&](UNSIGNED32 rc) {
+        if (!sqlite3_get_autocommit(db_.get())) db_.exec("ROLLBACK");
+        db_.exec("DETACH \"enc\"");
+        db_.exec("DETACH \"out\"");
+        encryption::removeDatabase(rowsNew);
+        encryption::removeDatabase(tableNew);
+        return rc;
+    };
+    if (!createEmpty(rowsNew) || !createEmpty(tableNew))
+        return discard(fail(AE_IO_ERROR, "Could not encrypt the table " + file_ +
+                                             ": its new files cannot be created in " + folder +
+                                             "."));
+    if (attach(db_, rowsNew, "enc", &password) != SQLITE_OK ||
+        attach(db_, tableNew, "out", nullptr) != SQLITE_OK ||
+        db_.exec("PRAGMA enc.journal_mode=DELETE; PRAGMA out.journal_mode=DELETE;"
+                 " PRAGMA enc.synchronous=FULL; PRAGMA out.synchronous=FULL") != SQLITE_OK)
+        return discard(sqlFailure("encrypt"));
+    // The companion: rows under their record numbers, tags, counters. The new table file:
+    // the structure, an empty rows table, the marker.
+    const std::string columns = metadata::copyColumns(schema_);
+    std::string sql = "BEGIN IMMEDIATE;" + metadata::createRowsSql(schema_, "enc") +
+                      "CREATE TABLE enc.velda_table(key TEXT PRIMARY KEY, value);"
+                      "INSERT INTO enc.\"records\"(" +
+                      columns + ") SELECT " + columns +
+                      " FROM \"main\".\"records\" ORDER BY rowid;";
+    for (const IndexDef& index : schema_.indexes)
+        sql += metadata::createIndexSql(schema_, index, "enc") + ";";
+    sql +=
+        "INSERT INTO enc.velda_table SELECT key, value FROM \"main\".velda_table"
+        " WHERE key LIKE 'autoinc.%';" +
+        metadata::createMetadataSql("out") + metadata::createRowsSql(schema_, "out") +
+        "INSERT INTO out.velda_table SELECT key, value FROM \"main\".velda_table"
+        " WHERE key NOT LIKE 'autoinc.%';"
+        "INSERT OR REPLACE INTO out.velda_table VALUES('encrypted', 1);"
+        "INSERT INTO out.velda_fields SELECT * FROM \"main\".velda_fields;"
+        "INSERT INTO out.velda_indexes SELECT * FROM \"main\".velda_indexes;"
+        "COMMIT;"
+        "PRAGMA enc.journal_mode=WAL; PRAGMA out.journal_mode=WAL;";
+    if (db_.exec(sql) != SQLITE_OK) return discard(sqlFailure("encrypt"));
+    if (db_.exec("DETACH \"enc\"; DETACH \"out\"") != SQLITE_OK)
+        return discard(sqlFailure("encrypt"));
+    if (UNSIGNED32 rc = closeConnection()) {
+        discard(rc);
+        reconnect(nullptr);
+        return rc;
+    }
+    // The switch: the companion first (beside a plain table it is a leftover), then the table
+    // file, whose rename makes the table encrypted.
+    auto undo = [&](const std::string& doing) {
+        UNSIGNED32 rc = fail(
+            AE_IO_ERROR, "Could not encrypt the table " + file_ + ": " + systemError(doing) + ".");
+        encryption::removeDatabase(rowsNew);
+        encryption::removeDatabase(tableNew);
+        encryption::removeDatabase(rows);
+        reconnect(nullptr);
+        return rc;
+    };
+    encryption::removeDatabase(rows);
+    if (::rename(rowsNew.c_str(), rows.c_str()) != 0) return undo("renaming " + rowsNew);
+    if (!encryption::syncFolder(folder)) return undo("syncing " + folder);
+    if (::rename(tableNew.c_str(), file_.c_str()) != 0) return undo("renaming " + tableNew);
+    encryption::syncFolder(folder);
+    counter_.bump();
+    return reconnect(&password);
+}
+
+UNSIGNED32 Table::decrypt(const Secret& password) {
+    if (!encrypted_) return fail(AE_NOT_ENCRYPTED, "The table " + file_ + " is not encrypted.");
+    const std::string rows = companionOf(file_), tableNew = newTableOf(file_),
+                      folder = paths::folderOf(file_);
+    encryption::removeDatabase(tableNew);
+    statements_.clear();
+    auto discard = [&](UNSIGNED32 rc) {
+        if (!sqlite3_get_autocommit(db_.get())) db_.exec("ROLLBACK");
+        db_.exec("DETACH \"out\"");
+        encryption::removeDatabase(tableNew);
+        return rc;
+    };
+    if (!createEmpty(tableNew))
+        return discard(fail(AE_IO_ERROR, "Could not decrypt the table " + file_ +
+                                             ": its new file cannot be created in " + folder +
+                                             "."));
+    if (attach(db_, tableNew, "out", nullptr) != SQLITE_OK ||
+        db_.exec("PRAGMA out.journal_mode=DELETE; PRAGMA out.synchronous=FULL") != SQLITE_OK)
+        return discard(sqlFailure("decrypt"));
+    const std::string columns = metadata::copyColumns(schema_);
+    std::string sql = "BEGIN IMMEDIATE;" + metadata::createMetadataSql("out") +
+                      metadata::createRowsSql(schema_, "out") +
+                      "INSERT INTO out.velda_table SELECT key, value FROM meta.velda_table"
+                      " WHERE key<>'encrypted';"
+                      "INSERT OR REPLACE INTO out.velda_table SELECT key, value FROM "
+                      "\"main\".velda_table;"
+                      "INSERT INTO out.velda_fields SELECT * FROM meta.velda_fields;"
+                      "INSERT INTO out.velda_indexes SELECT * FROM meta.velda_indexes;"
+                      "INSERT INTO out.\"records\"(" +
+                      columns + ") SELECT " + columns +
+                      " FROM \"main\".\"records\" ORDER BY rowid;";
+    for (const IndexDef& index : schema_.indexes)
+        sql += metadata::createIndexSql(schema_, index, "out") + ";";
+    sql += "COMMIT; PRAGMA out.journal_mode=WAL;";
+    if (db_.exec(sql) != SQLITE_OK) return discard(sqlFailure("decrypt"));
+    if (db_.exec("DETACH \"out\"") != SQLITE_OK) return discard(sqlFailure("decrypt"));
+    if (UNSIGNED32 rc = closeConnection()) {
+        discard(rc);
+        reconnect(&password);
+        return rc;
+    }
+    // The rename makes the table plain; the companion is a leftover from then on.
+    if (::rename(tableNew.c_str(), file_.c_str()) != 0) {
+        UNSIGNED32 rc = fail(AE_IO_ERROR, "Could not decrypt the table " + file_ + ": " +
+                                              systemError("renaming " + tableNew) + ".");
+        encryption::removeDatabase(tableNew);
+        reconnect(&password);
+        return rc;
+    }
+    encryption::syncFolder(folder);
+    encryption::removeDatabase(rows);
+    encryption::syncFolder(folder);
+    counter_.bump();
+    return reconnect(nullptr);
+}
+
+}  // namespace engine
