@@ -69,6 +69,8 @@ void TControl::Attach(QWidget* widget) {
     widget_ = widget;
     hooks_ = new QObject(widget);
     widget->setProperty(kControlProperty, QVariant::fromValue(static_cast<void*>(this)));
+    // A control is visible unless hidden, also when made on a form already shown.
+    if (widget->parentWidget()) widget->show();
 }
 
 QWidget* TControl::ParentWidget() const {

@@ -15,8 +15,22 @@ namespace ui::sim {
 
 namespace {
 
+// The user acts on a window, which makes it the active one (focus events follow at once).
 void RequireShowing(const QWidget* widget) {
     if (!widget || !widget->isVisible()) throw std::logic_error("the control is not showing");
+    QWidget* window = widget->window();
+    if (QApplication::activeWindow() != window && !(window->windowFlags() & Qt::Popup)) {
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        QApplication::setActiveWindow(window);
+        QT_WARNING_POP
+    }
+}
+
+// What the event loop does after the user's action: the work Qt queued for later (an item
+// editor commits its text that way after Enter).
+void Settle() {
+    QCoreApplication::sendPostedEvents();
 }
 
 void SendMouse(QWidget* widget, QEvent::Type type, QPoint pos) {
@@ -40,6 +54,7 @@ void SendKey(QWidget* target, int qtKey, Qt::KeyboardModifiers modifiers, const 
     QApplication::sendEvent(target, &press);
     QKeyEvent release(QEvent::KeyRelease, qtKey, modifiers, text);
     QApplication::sendEvent(target, &release);
+    Settle();
 }
 
 QString TextOfKey(TKey key, TShiftState shift) {
@@ -63,6 +78,14 @@ QString TextOfKey(TKey key, TShiftState shift) {
     return {};
 }
 
+// The user clicks into a control unless the focus is in it already (in a grid's editor, say).
+void FocusUnlessWithin(TWinControl& control) {
+    QWidget* widget = control.Widget();
+    RequireShowing(widget);
+    QWidget* focus = widget->window()->focusWidget();
+    if (focus != widget && !(focus && widget->isAncestorOf(focus))) control.SetFocus();
+}
+
 QPoint CellCenter(TDBGrid& grid, int row, int col) {
     QTableView* view = grid.View();
     return view->visualRect(view->model()->index(row, col)).center();
@@ -74,6 +97,7 @@ void Click(QWidget* widget, QPoint pos) {
     RequireShowing(widget);
     SendMouse(widget, QEvent::MouseButtonPress, pos);
     SendMouse(widget, QEvent::MouseButtonRelease, pos);
+    Settle();
 }
 
 void Click(QWidget* widget) {
@@ -91,6 +115,7 @@ void DoubleClick(QWidget* widget, QPoint pos) {
     SendMouse(widget, QEvent::MouseButtonRelease, pos);
     SendMouse(widget, QEvent::MouseButtonDblClick, pos);
     SendMouse(widget, QEvent::MouseButtonRelease, pos);
+    Settle();
 }
 
 void ClickCell(TDBGrid& grid, int row, int col) {
@@ -128,14 +153,12 @@ void PressKey(TForm& form, TKey key, TShiftState shift) {
 }
 
 void PressKey(TWinControl& control, TKey key, TShiftState shift) {
-    RequireShowing(control.Widget());
-    control.SetFocus();
+    FocusUnlessWithin(control);
     PressKey(control.Widget(), key, shift);
 }
 
 void Type(TWinControl& control, const std::string& text) {
-    RequireShowing(control.Widget());
-    control.SetFocus();
+    FocusUnlessWithin(control);
     Type(control.Widget(), text);
 }
 

@@ -336,7 +336,10 @@ std::string TCustomEdit::Text() const {
 }
 
 void TCustomEdit::SetText(const std::string& text) {
-    LineEdit()->setText(WithCase(ToQString(text), charCase_));
+    QLineEdit* edit = LineEdit();
+    edit->setText(WithCase(ToQString(text), charCase_));
+    // Qt leaves the cursor at the end, where a mask takes nothing more: back to the start.
+    if (!edit->inputMask().isEmpty()) edit->setCursorPosition(0);
 }
 
 int TCustomEdit::MaxLength() const {
@@ -448,6 +451,7 @@ bool TCustomEdit::FilterEvent(QEvent* event) {
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) Fire(OnClick);
             return false;
         case QEvent::FocusIn:
+            Entered();
             Fire(OnEnter);
             return false;
         case QEvent::FocusOut:
@@ -480,6 +484,10 @@ void TMaskEdit::UpdateInputRules() {
     if (CharCase() == ecUpperCase) qtMask.prepend('>');
     if (CharCase() == ecLowerCase) qtMask.prepend('<');
     edit->setInputMask(qtMask);
+}
+
+void TMaskEdit::Entered() {
+    if (!LineEdit()->inputMask().isEmpty()) LineEdit()->selectAll();
 }
 
 std::string TMaskEdit::EditText() const {

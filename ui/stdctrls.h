@@ -164,6 +164,8 @@ class TCustomEdit : public TWinControl {
     virtual std::string GetText() const;
     // Applies the case forcing (and, in a masked edit, the mask) to the widget.
     virtual void UpdateInputRules();
+    // The edit gets the focus.
+    virtual void Entered() {}
 
   private:
     friend class EditEventFilter;
@@ -198,6 +200,8 @@ class TMaskEdit : public TCustomEdit {
   protected:
     std::string GetText() const override;
     void UpdateInputRules() override;
+    // Entering a masked edit selects all of it, so that typing starts at the first position.
+    void Entered() override;
 
   private:
     std::string editMask_;
