@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QLineEdit>
 #include <QtGlobal>
 #include <filesystem>
 #include <memory>
