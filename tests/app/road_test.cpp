@@ -1,0 +1,151 @@
+// The whole road from the demo program folder, in one process: the company list, a login, the
+// service figures, the main window, a change of period, and back to the list.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "ads/adscnnct.h"
+#include "ads/adstable.h"
+#include "app/Login1.h"
+#include "app/M_cpny.h"
+#include "app/pay1.h"
+#include "rtl/progfolder.h"
+#include "rtl/sysutils.h"
+#include "tests/app/app_test_support.h"
+#include "ui/simulate.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace sim = ui::sim;
+using app::TFormLogin;
+using app::TFormMain;
+
+std::string ThisPeriod() {
+    int year = 0, month = 0, day = 0;
+    rtl::DecodeDate(rtl::Date(), year, month, day);
+    return std::to_string(year) + (month < 10 ? "0" : "") + std::to_string(month);
+}
+
+// A demo folder made by the tool (built once per suite: the tool run is the slow part).
+class Road : public apptest::AppTest {
+  protected:
+    static void SetUpTestSuite() {
+        root_ = fs::temp_directory_path() / ("velda-road-" + std::to_string(::getpid()));
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        for (const char* kind : {"free", "dict"}) {
+            std::string command = std::string(VELDA_BINARY_DIR) + "/tools/velda-db demo " +
+                                  (root_ / kind).string() + " --employees 12" +
+                                  (std::string(kind) == "dict" ? " --dictionary" : "") +
+                                  " >/dev/null 2>&1";
+            int status = std::system(command.c_str());
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+        }
+    }
+    static void TearDownTestSuite() { fs::remove_all(root_); }
+    void TearDown() override {
+        form_.reset();
+        folder_.reset();
+        apptest::AppTest::TearDown();
+    }
+    app::TFormCompany& start(const char* kind) {
+        folder_ = std::make_unique<rtl::ScopedProgramFolderForTesting>((root_ / kind).string());
+        form_ = ui::NewForm<app::TFormCompany>();
+        form_->Show();
+        return *form_;
+    }
+    // The service rows of a user, as "EMP_NO AGE MONTHS YEARS".
+    std::vector<std::string> serviceRows(const std::string& user) {
+        ads::TAdsTable* t = form_->CreateOwned<ads::TAdsTable>();
+        t->SetAdsConnection(form_->DatabaseMain);
+        t->SetTableName("EMPSERV.adt");
+        t->Open();
+        if (!form_->DatabaseMain->UsesDictionary()) ads_password(t);
+        std::vector<std::string> rows;
+        for (t->First(); !t->Eof(); t->Next())
+            if (t->FieldByName("USERID")->AsString() == user)
+                rows.push_back(t->FieldByName("EMP_NO")->AsString());
+        t->Close();
+        return rows;
+    }
+    static void ads_password(ads::TAdsTable* t);
+
+    static fs::path root_;
+    std::unique_ptr<rtl::ScopedProgramFolderForTesting> folder_;
+    ui::TFormPtr<app::TFormCompany> form_;
+};
+fs::path Road::root_;
+
+void Road::ads_password(ads::TAdsTable* t) {
+    UNSIGNED8 password[] = "KORVA4816";
+    ASSERT_EQ(AdsEnableEncryption(t->TableHandle(), password), AE_SUCCESS);
+    t->First();
+}
+
+void typeInto(ui::TMaskEdit& edit, const std::string& text) {
+    sim::Click(edit);
+    sim::Type(edit, text);
+}
+
+// Logs in, looks at the main window, changes the period, and logs out of the second login.
+void walk(Road* test, app::TFormCompany& company, const std::string& id,
+          const std::string& password, const std::string& companyName, bool& sawMain) {
+    (void)test;
+    auto& script = ui::Application().Script();
+    script.Modal<TFormLogin>([id, password](TFormLogin& login) {
+        typeInto(*login.EditUser, id);
+        typeInto(*login.EditPwd, password);
+        login.BitBtn1->Click();
+    });
+    script.Modal<TFormMain>([&, companyName](TFormMain& main) {
+        sawMain = true;
+        EXPECT_EQ(main.Caption(), companyName);
+        EXPECT_EQ(main.StatusBar1->Panels(0).Text(), "User ID :" + id);
+        EXPECT_EQ(main.StatusBar1->Panels(2).Text(), "Period : " + ThisPeriod());
+        EXPECT_EQ(rtl::FormatSettings().ShortDateFormat, "dd/mm/yyyy");
+        // Change Period: the login comes again; a new month, then Logout closes the window.
+        ui::Application().Script().Modal<TFormLogin>([&](TFormLogin& again) {
+            EXPECT_EQ(again.EditUser->Text(), id);
+            EXPECT_EQ(again.EditPwd->Text(), "");
+            again.SpinButton1UpClick();
+            again.BitBtn2->Click();
+        });
+        main.ReportitemClick();
+    });
+    company.BitBtn3->Click();
+}
+
+TEST_F(Road, FreeTableCompanyFromTheDemoFolder) {
+    app::TFormCompany& company = start("free");
+    EXPECT_EQ(company.Panel1->Caption(), std::to_string(12 + 12 * 3 / 5 + 12 * 3 / 10));
+    bool sawMain = false;
+    walk(this, company, "CLERK1", "clerk1", "Alder Freight Ltd", sawMain);
+    EXPECT_TRUE(sawMain);
+    EXPECT_TRUE(company.Visible());
+    EXPECT_TRUE(MessageTexts().empty()) << MessageTexts().front();
+    EXPECT_EQ(company.FormMain()->StatusBar1->Panels(1).Text(), "Emp Size : 12");
+    EXPECT_EQ(serviceRows("CLERK1").size(), 12u);
+
+    // The built-in super-user on the second company.
+    company.TableMCompany->Next();
+    sawMain = false;
+    walk(this, company, "QAVRENTO", "4821kwvm37", "Birchwood Catering", sawMain);
+    EXPECT_TRUE(sawMain);
+    EXPECT_EQ(serviceRows("QAVRENTO").size(), 7u);
+}
+
+TEST_F(Road, DictionaryCompanyFromTheDemoFolder) {
+    app::TFormCompany& company = start("dict");
+    EXPECT_EQ(company.DictionarySetting, "YES");
+    bool sawMain = false;
+    walk(this, company, "MASTER", "master", "Alder Freight Ltd", sawMain);
+    EXPECT_TRUE(sawMain);
+    EXPECT_TRUE(company.DatabaseMain->UsesDictionary());
+    EXPECT_TRUE(MessageTexts().empty()) << MessageTexts().front();
+    EXPECT_EQ(serviceRows("MASTER").size(), 12u);
+}
+
+}  // namespace
