@@ -414,10 +414,6 @@ void TApplication::PopModal(TForm* form) {
     }
 }
 
-bool TApplication::IsTopModal(const TForm* form) const {
-    return !modal_.empty() && modal_.back().form == form;
-}
-
 void TApplication::AfterEvent() {
     if (modal_.empty()) return;
     const ModalEntry top = modal_.back();
@@ -434,13 +430,13 @@ void TApplication::AfterEvent() {
     --eventDepth_;
 }
 
-bool TApplication::RunModalScript(TForm& form) {
+void TApplication::RunModalScript(TForm& form) {
     TScript::Step step;
     if (!TakeStep(step, IsModalStep)) {
         script_.NoteError("unexpected modal form " + form.Name() + " \"" + form.Caption() + "\"");
         form.modalResult_ = mrCancel;
         form.modalDone_ = true;
-        return true;
+        return;
     }
     step.modal(form);
     if (!form.modalDone_) AfterEvent();
@@ -450,7 +446,6 @@ bool TApplication::RunModalScript(TForm& form) {
         form.modalResult_ = mrCancel;
         form.modalDone_ = true;
     }
-    return true;
 }
 
 bool TApplication::ExecuteFileDialog(TOpenDialog& dialog, QFileDialog& box) {

@@ -181,11 +181,10 @@ class TApplication : public rtl::TComponent {
     bool TakeStep(TScript::Step& step, bool (*matches)(const TScript::Step&));
     void AfterEvent();
     // Used by TForm.
-    int EventDepth() const { return eventDepth_; }
     void PushModal(TForm* form) { modal_.push_back({form, eventDepth_}); }
     void PopModal(TForm* form);
-    bool IsTopModal(const TForm* form) const;
-    bool RunModalScript(TForm& form);  // false: no script in use
+    // Hands a form just shown modally to the next script step; ends it when the step is done.
+    void RunModalScript(TForm& form);
     void FormGone(TForm* form);
 
     int argc_ = 1;

@@ -1,8 +1,10 @@
+#include <QScreen>
 #include <QTimer>
 #include <string>
 #include <vector>
 
 #include "rtl/exception.h"
+#include "ui/extctrls.h"
 #include "ui/simulate.h"
 #include "ui/stdctrls.h"
 #include "ui_test_support.h"
@@ -239,6 +241,60 @@ TEST_F(KeyPreview, TheFormSeesKeysFirstAndMayConsumeThem) {
     form->SetKeyPreview(false);
     sim::Type(*form->Edit, "x");
     EXPECT_EQ(form->Edit->Text(), "abx");
+}
+
+}  // namespace
+
+namespace {
+
+class Layout : public UiTest {};
+
+TEST_F(Layout, AlignedControlsFollowTheirParentsSize) {
+    auto form = uitest::ShownForm();
+    form->SetClientSize(300, 200);
+    auto* image = form->CreateOwned<TImage>();
+    image->SetAlign(alClient);
+    image->SetStretch(true);
+    image->SetPicture(TPicture::Standard(QStyle::SP_ComputerIcon));
+    auto* bottom = form->CreateOwned<TPanel>();
+    bottom->SetHeight(41);
+    bottom->SetAlign(alBottom);
+    auto* box = form->CreateOwned<TGroupBox>();
+    box->SetCaption("Log in Enrty");
+    box->SetBounds(10, 10, 200, 100);
+    auto* inBox = form->CreateOwned<TButton>(box);
+    EXPECT_EQ(inBox->Parent(), box);
+    EXPECT_EQ(inBox->ParentForm(), form.get());
+    EXPECT_EQ(inBox->Widget()->parentWidget(), box->Widget());
+
+    EXPECT_EQ(bottom->Top(), 159);
+    EXPECT_EQ(bottom->Width(), 300);
+    EXPECT_EQ(image->Height(), 159);
+    form->SetClientSize(400, 250);
+    EXPECT_EQ(bottom->Top(), 209);
+    EXPECT_EQ(image->Width(), 400);
+    EXPECT_FALSE(image->Picture().Empty());
+}
+
+TEST_F(Layout, FocusAndTheActiveControl) {
+    auto form = uitest::ShownForm<TTestDialog>();
+    auto* second = form->CreateOwned<TEdit>();
+    second->SetFocus();
+    EXPECT_TRUE(second->Focused());
+    EXPECT_EQ(form->ActiveControl(), second);
+    form->SetActiveControl(form->Edit);
+    EXPECT_TRUE(form->Edit->Focused());
+    EXPECT_FALSE(second->Focused());
+}
+
+TEST_F(Layout, ACentredFormIsPlacedInTheMiddleOfTheScreen) {
+    auto form = ui::NewForm<TTestDialog>();
+    form->SetClientSize(200, 100);
+    form->Show();
+    const QRect screen = form->Widget()->screen()->availableGeometry();
+    EXPECT_NEAR(form->Left() + 100, screen.center().x(), 2);
+    EXPECT_NEAR(form->Top() + 50, screen.center().y(), 2);
+    EXPECT_EQ(form->Caption(), "Test");
 }
 
 }  // namespace
