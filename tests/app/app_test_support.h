@@ -102,7 +102,7 @@ inline void MakeCompanyTables(const std::string& folder) {
     adstest::makeTable(folder, "EMPSERV.adt", kServiceFields, {{"EMP_NO", "EMP_NO;USERID"}});
 }
 
-// A company of free tables as the demo builds it (unencrypted): setup rows for 2000 to next
+// A company of free tables as the demo builds it (not yet encrypted): setup rows for 2000 to next
 // year with the master password "master" and the format "dd/mm/yyyy"; users CLERK1/clerk1
 // (rights Y,N,N), CLERK2/clerk2 (logged in elsewhere) and ADMIN/admin (printer 0); three
 // employees; no service rows.
@@ -120,6 +120,25 @@ inline void MakeCompany(const std::string& folder, const std::string& companyNam
                      {{"E00001", "Alice Abbott", "19700309", "19950101", "ADMIN", "S", ""},
                       {"E00002", "Bram Baker", "19811201", "20050310", "OPS", "W", ""},
                       {"E00003", "Chen Castillo", "", "", "IT", "S", ""}});
+}
+
+// Encrypts the company tables of a folder with the table password, as the demo does.
+inline void EncryptCompanyTables(const std::string& folder) {
+    using adstest::u8;
+    ADSHANDLE c = 0;
+    ASSERT_EQ(AdsConnect(u8(folder), &c), AE_SUCCESS) << adstest::engineLastError();
+    for (const char* name : {"paypara1.adt", "PASS.adt", "EMPLOYEE.adt", "EMPSERV.adt"}) {
+        if (!std::filesystem::exists(folder + "/" + name)) continue;  // a test removed it
+        ADSHANDLE t = 0;
+        ASSERT_EQ(AdsOpenTable(c, u8(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                               ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &t),
+                  AE_SUCCESS)
+            << adstest::engineLastError();
+        EXPECT_EQ(AdsEnableEncryption(t, u8("KORVA4816")), AE_SUCCESS);
+        EXPECT_EQ(AdsEncryptTable(t), AE_SUCCESS) << adstest::engineLastError();
+        AdsCloseTable(t);
+    }
+    AdsDisconnect(c);
 }
 
 // Makes folder/code.ADD (user and password as the program's dictionary login) and registers

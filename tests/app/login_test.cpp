@@ -28,8 +28,8 @@ std::string ThisPeriod() {
     return std::to_string(year) + (month < 10 ? "0" : "") + std::to_string(month);
 }
 
-// A company of free tables, its stand-in company form, the main window with its setup table
-// open and a login dialog, as the company form prepares them for a login.
+// A company of encrypted free tables, its stand-in company form, the main window with its setup
+// table open and a login dialog, as the company form prepares them for a login.
 class Login : public apptest::AppTest {
   protected:
     void SetUp() override {
@@ -47,7 +47,9 @@ class Login : public apptest::AppTest {
     void addUsers(const std::vector<std::vector<std::string>>& rows) {
         adstest::addRows(folder, "PASS.adt", rows);
     }
+    // Encrypts the company's tables (as the program finds them) and prepares a login.
     void start(int printers = 2) {
+        apptest::EncryptCompanyTables(folder);
         company = std::make_unique<apptest::CompanyStandIn>(folder);
         main = ui::NewForm<TFormMain>();
         main->Printer.PretendPrinters(printers);

@@ -48,6 +48,7 @@ class MainWindow : public apptest::AppTest {
         adstest::addRows(
             folder, "paypara1.adt",
             {{"1999", "Alder 1999", "yyyy-mm-dd", "master"}, {"1998", "Alder 1998", "", "master"}});
+        apptest::EncryptCompanyTables(folder);
     }
     void TearDown() override {
         login.reset();
@@ -141,7 +142,7 @@ TEST_F(MainWindow, ChangeOfPeriod) {
 
         // A setup row without a date format leaves the format in force; the employee count
         // follows the table.
-        adstest::addRows(folder, "EMPLOYEE.adt", {{"E00004", "Dara Dube"}});
+        login->TableEmp->AppendRecord({"E00004", "Dara Dube"});
         app().Script().Modal<TFormLogin>(LogIn("CLERK1", "clerk1", "199806"));
         sim::Click(*m.Reportitem);
         EXPECT_EQ(m.Caption(), "Alder 1998");
@@ -216,7 +217,9 @@ class TablePassword : public MainWindow {
 };
 
 TEST_F(TablePassword, FreeTablesGetItAndDictionaryTablesDoNot) {
-    EXPECT_EQ(scrollsOnOpen(makeEmptyCompany("F01")), 4);
+    const std::string free = makeEmptyCompany("F01");
+    apptest::EncryptCompanyTables(free);  // without the password no setup row would be found
+    EXPECT_EQ(scrollsOnOpen(free), 4);
 
     login.reset();
     main.reset();
