@@ -104,23 +104,23 @@ TFormLogin::TFormLogin(TFormMain* mainWindow) : ui::TForm(nullptr), main_(mainWi
     BitBtn2->SetBounds(144, 9, 88, 28);
     BitBtn2->OnClick = [this](rtl::TComponent*) { BitBtn2Click(); };
 
-    struct TableSpec {
+    struct TableParts {
         ads::TAdsTable** table;
         const char* name;
         const char* file;
         const char* index;
     };
-    for (const TableSpec& spec :
-         {TableSpec{&TableUser, "TableUser", "PASS.adt", "ID"},
-          TableSpec{&TableEmp, "TableEmp", "EMPLOYEE.adt", "EMP_NO"},
-          TableSpec{&wwTableServ, "wwTableServ", "EMPSERV.adt", "EMP_NO;USERID"}}) {
+    for (const TableParts& t :
+         {TableParts{&TableUser, "TableUser", "PASS.adt", "ID"},
+          TableParts{&TableEmp, "TableEmp", "EMPLOYEE.adt", "EMP_NO"},
+          TableParts{&wwTableServ, "wwTableServ", "EMPSERV.adt", "EMP_NO;USERID"}}) {
         auto* table = CreateOwned<ads::TAdsTable>();
-        table->SetName(spec.name);
+        table->SetName(t.name);
         table->SetDatabaseName(kCompanyConnection);
-        table->SetTableName(spec.file);
-        table->SetIndexFieldNames(spec.index);
+        table->SetTableName(t.file);
+        table->SetIndexFieldNames(t.index);
         table->AfterOpen = [this](db::TDataSet* dataSet) { TableUserAfterOpen(dataSet); };
-        *spec.table = table;
+        *t.table = table;
     }
 
     OnCreate = [this](rtl::TComponent*) { FormCreate(); };

@@ -99,26 +99,26 @@ TFormMain::TFormMain(rtl::TComponent* owner) : ui::TForm(owner) {
     Image1->SetPicture(ui::TPicture(Background()));
     Image1->SendToBack();
 
-    struct ButtonSpec {
+    struct ButtonParts {
         ui::TSpeedButton** button;
         const char* name;
         const char* caption;
         QPixmap picture;
         int left;
     };
-    for (const ButtonSpec& spec :
-         {ButtonSpec{&Profiles, "Profiles", "Leave Download", DownloadPicture(), 60},
-          ButtonSpec{&Reportitem, "Reportitem", "Change Period", PeriodPicture(), 220}}) {
+    for (const ButtonParts& b :
+         {ButtonParts{&Profiles, "Profiles", "Leave Download", DownloadPicture(), 60},
+          ButtonParts{&Reportitem, "Reportitem", "Change Period", PeriodPicture(), 220}}) {
         auto* button = CreateOwned<ui::TSpeedButton>(this);
-        button->SetName(spec.name);
-        button->SetCaption(spec.caption);
+        button->SetName(b.name);
+        button->SetCaption(b.caption);
         button->SetFontBold(true);
         button->SetFlat(true);
         button->SetLayout(ui::blGlyphTop);
-        button->SetGlyph(ui::TPicture(spec.picture));
-        button->SetBounds(spec.left, 70, 120, 72);
+        button->SetGlyph(ui::TPicture(b.picture));
+        button->SetBounds(b.left, 70, 120, 72);
         button->BringToFront();
-        *spec.button = button;
+        *b.button = button;
     }
     Profiles->OnClick = [this](rtl::TComponent*) { ProfilesClick(); };
     Reportitem->OnClick = [this](rtl::TComponent*) { ReportitemClick(); };
