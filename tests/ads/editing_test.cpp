@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "rtl/sysutils.h"
+#include "tests/engine/failing_vfs.h"
 #include "tests/ads/table_fixture.h"
 
 namespace {
@@ -210,6 +211,43 @@ TEST_F(EditingTest, DeleteRemovesTheRow) {
     t->Delete();
     EXPECT_EQ(t->RecordCount(), 1);
     EXPECT_EQ(t->FieldByName("EMP_NO")->AsString(), "E003");
+}
+
+}  // namespace
+
+
+namespace {
+
+// A write the disk refuses: the error reaches the form, the table stays as it was and the
+// dataset stays in its editing state, so the user can try again.
+TEST(DatasetIoFailure, AFailedPostKeepsTheEditingState) {
+    failingvfs::ScopedFailingVfs vfs;
+    ASSERT_TRUE(vfs.registered());
+    adstest::TempFolder dir;
+    makeTable(dir.path(), "CODES.adt", "CODE,Character,4;N,Integer", {{"CODE", "CODE"}});
+    addRows(dir.path(), "CODES.adt", {{"AAAA", "1"}});
+    adstest::FreeTableForm form{dir.path()};
+    ads::TAdsTable* t = form.table("Codes", "CODES.adt");
+    t->SetIndexFieldNames("CODE");
+    t->Open();
+    t->Edit();
+    t->FieldByName("N")->SetAsInteger(2);
+    vfs.setFailing(true);
+    try {
+        t->Post();
+        FAIL() << "the post reported success";
+    } catch (const ads::EADSDatabaseError& e) {
+        EXPECT_EQ(e.ErrorCode(), static_cast<int32_t>(AE_IO_ERROR));
+        EXPECT_NE(e.Message().find("CODES.adt"), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(t->State(), db::dsEdit);
+    vfs.setFailing(false);
+    t->Post();
+    EXPECT_EQ(t->State(), db::dsBrowse);
+    t->Close();
+    t->Open();
+    EXPECT_EQ(t->FieldByName("N")->AsInteger(), 2);
+    EXPECT_EQ(t->RecordCount(), 1);
 }
 
 }  // namespace

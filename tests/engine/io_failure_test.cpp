@@ -1,120 +1,30 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <atomic>
-#include <cstring>
+#include <memory>
 
 #include "engine_fixture.h"
+#include "failing_vfs.h"
 
 using namespace enginetest;
 
 namespace {
 
-// A VFS over the default one whose writes fail while `failing` is set, as a full or broken disk.
-std::atomic<bool> failing{false};
-sqlite3_vfs* base = nullptr;
-sqlite3_io_methods methods;
-const sqlite3_io_methods* baseMethods = nullptr;
-
-struct FailingFile {
-    sqlite3_file file;
-    sqlite3_file* real;
-};
-
-sqlite3_file* realOf(sqlite3_file* f) {
-    return reinterpret_cast<FailingFile*>(f)->real;
-}
-
-int failingWrite(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
-    if (failing) return SQLITE_IOERR_WRITE;
-    return realOf(f)->pMethods->xWrite(realOf(f), data, amount, offset);
-}
-
-int openFile(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
-    auto* wrapper = reinterpret_cast<FailingFile*>(file);
-    wrapper->real = static_cast<sqlite3_file*>(sqlite3_malloc(base->szOsFile));
-    std::memset(wrapper->real, 0, static_cast<size_t>(base->szOsFile));
-    int rc = base->xOpen(base, name, wrapper->real, flags, outFlags);
-    if (rc != SQLITE_OK || !wrapper->real->pMethods) {
-        sqlite3_free(wrapper->real);
-        wrapper->real = nullptr;
-        file->pMethods = nullptr;
-        return rc;
-    }
-    baseMethods = wrapper->real->pMethods;
-    methods = *baseMethods;
-    methods.xWrite = failingWrite;
-    methods.xClose = [](sqlite3_file* f) {
-        int rc = realOf(f)->pMethods->xClose(realOf(f));
-        sqlite3_free(realOf(f));
-        return rc;
-    };
-    methods.xRead = [](sqlite3_file* f, void* d, int n, sqlite3_int64 o) {
-        return realOf(f)->pMethods->xRead(realOf(f), d, n, o);
-    };
-    methods.xTruncate = [](sqlite3_file* f, sqlite3_int64 s) {
-        return realOf(f)->pMethods->xTruncate(realOf(f), s);
-    };
-    methods.xSync = [](sqlite3_file* f, int fl) {
-        return realOf(f)->pMethods->xSync(realOf(f), fl);
-    };
-    methods.xFileSize = [](sqlite3_file* f, sqlite3_int64* s) {
-        return realOf(f)->pMethods->xFileSize(realOf(f), s);
-    };
-    methods.xLock = [](sqlite3_file* f, int l) { return realOf(f)->pMethods->xLock(realOf(f), l); };
-    methods.xUnlock = [](sqlite3_file* f, int l) {
-        return realOf(f)->pMethods->xUnlock(realOf(f), l);
-    };
-    methods.xCheckReservedLock = [](sqlite3_file* f, int* r) {
-        return realOf(f)->pMethods->xCheckReservedLock(realOf(f), r);
-    };
-    methods.xFileControl = [](sqlite3_file* f, int op, void* a) {
-        return realOf(f)->pMethods->xFileControl(realOf(f), op, a);
-    };
-    methods.xSectorSize = [](sqlite3_file* f) {
-        return realOf(f)->pMethods->xSectorSize(realOf(f));
-    };
-    methods.xDeviceCharacteristics = [](sqlite3_file* f) {
-        return realOf(f)->pMethods->xDeviceCharacteristics(realOf(f));
-    };
-    methods.xShmMap = [](sqlite3_file* f, int i, int s, int e, void volatile** p) {
-        return realOf(f)->pMethods->xShmMap(realOf(f), i, s, e, p);
-    };
-    methods.xShmLock = [](sqlite3_file* f, int o, int n, int fl) {
-        return realOf(f)->pMethods->xShmLock(realOf(f), o, n, fl);
-    };
-    methods.xShmBarrier = [](sqlite3_file* f) { realOf(f)->pMethods->xShmBarrier(realOf(f)); };
-    methods.xShmUnmap = [](sqlite3_file* f, int d) {
-        return realOf(f)->pMethods->xShmUnmap(realOf(f), d);
-    };
-    methods.iVersion = 2;
-    methods.xFetch = nullptr;
-    methods.xUnfetch = nullptr;
-    file->pMethods = &methods;
-    return SQLITE_OK;
-}
-
-sqlite3_vfs failingVfs;
-
 class IoFailure : public EngineTest {
   protected:
     void SetUp() override {
         EngineTest::SetUp();
-        base = sqlite3_vfs_find(nullptr);
-        failingVfs = *base;
-        failingVfs.zName = "velda-failing";
-        failingVfs.szOsFile = sizeof(FailingFile);
-        failingVfs.xOpen = openFile;
-        failingVfs.pNext = nullptr;
-        ASSERT_EQ(sqlite3_vfs_register(&failingVfs, 1), SQLITE_OK);
+        vfs_ = std::make_unique<failingvfs::ScopedFailingVfs>();
+        ASSERT_TRUE(vfs_->registered());
     }
     void TearDown() override {
-        failing = false;
+        failingvfs::failing = false;
         EngineTest::TearDown();
-        sqlite3_vfs_register(base, 1);
-        sqlite3_vfs_unregister(&failingVfs);
+        vfs_.reset();
     }
+    std::unique_ptr<failingvfs::ScopedFailingVfs> vfs_;
 };
+using failingvfs::failing;
 
 TEST_F(IoFailure, AFailedWriteIsAnErrorAndLeavesTheTableAndThePendingChange) {
     ADSHANDLE t = create("staff", "NAME,Character,10;N,Integer");
