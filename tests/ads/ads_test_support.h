@@ -17,41 +17,21 @@
 #include "ads/adsdata.h"
 #include "engine/ace.h"
 #include "rtl/busycursor.h"
+#include "tests/support/engine_test_helpers.h"
 
 namespace adstest {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velda-ads-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(path_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
-
-inline UNSIGNED8* u8(const std::string& text) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text.c_str()));
-}
+using TempFolder = testsupport::TempFolder;
+using testsupport::u8;
 
 inline void writeFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
 inline std::string engineLastError() {
-    UNSIGNED8 buffer[601];
-    UNSIGNED16 len = sizeof buffer;
-    UNSIGNED32 code = 0;
-    AdsGetLastError(&code, buffer, &len);
-    return std::string(reinterpret_cast<char*>(buffer), len);
+    return testsupport::lastError();
 }
 
 // Makes folder/name.ADD with user "velda", password "s3cret", and returns its path.

@@ -7,39 +7,19 @@
 
 #include "engine/ace.h"
 #include "engine/connection.h"
+#include "tests/support/engine_test_helpers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
+class TempFolder : public testsupport::TempFolder {
   public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velda-conn-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(path_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
+    TempFolder() : testsupport::TempFolder("velda-conn") {}
 };
 
-UNSIGNED8* u8(const std::string& text) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text.c_str()));
-}
-
-std::string lastError(UNSIGNED32* code = nullptr) {
-    UNSIGNED8 buffer[601];
-    UNSIGNED16 len = sizeof buffer;
-    UNSIGNED32 c = 0;
-    AdsGetLastError(&c, buffer, &len);
-    if (code) *code = c;
-    return std::string(reinterpret_cast<char*>(buffer), len);
-}
+using testsupport::lastError;
+using testsupport::u8;
 
 void touch(const std::string& path) {
     std::ofstream(path) << "";
@@ -153,12 +133,13 @@ TEST(Disconnect, ClosesTheConnectionsTables) {
     ADSHANDLE c = 0, t = 0, other = 0, kept = 0;
     ASSERT_EQ(AdsConnect(u8(temp.path()), &c), AE_SUCCESS);
     ASSERT_EQ(AdsConnect(u8(temp.path()), &other), AE_SUCCESS);
-    ASSERT_EQ(AdsCreateTable(c, u8("T"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, u8("N,Integer"), &t), AE_SUCCESS);
+    ASSERT_EQ(AdsCreateTable(c, u8("T"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, u8("N,Integer"), &t),
+              AE_SUCCESS);
     ASSERT_EQ(AdsOpenTable(other, u8("T"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, &kept), AE_SUCCESS);
     ASSERT_EQ(AdsDisconnect(c), AE_SUCCESS);
     UNSIGNED16 type = 0;
     EXPECT_EQ(AdsGetHandleType(t, &type), AE_INVALID_HANDLE);  // closed with its connection
-    EXPECT_EQ(AdsGetHandleType(kept, &type), AE_SUCCESS);       // another connection's stays
+    EXPECT_EQ(AdsGetHandleType(kept, &type), AE_SUCCESS);      // another connection's stays
     EXPECT_EQ(AdsCloseTable(kept), AE_SUCCESS);
     AdsDisconnect(other);
 }

@@ -11,39 +11,19 @@
 #include "engine/ace.h"
 #include "engine/connection.h"
 #include "engine/last_error.h"
+#include "tests/support/engine_test_helpers.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
+class TempFolder : public testsupport::TempFolder {
   public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velda-dd-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(path_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
+    TempFolder() : testsupport::TempFolder("velda-dd") {}
 };
 
-UNSIGNED8* u8(const std::string& text) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text.c_str()));
-}
-
-std::string lastError(UNSIGNED32* code = nullptr) {
-    UNSIGNED8 buffer[601];
-    UNSIGNED16 len = sizeof buffer;
-    UNSIGNED32 c = 0;
-    AdsGetLastError(&c, buffer, &len);
-    if (code) *code = c;
-    return std::string(reinterpret_cast<char*>(buffer), len);
-}
+using testsupport::lastError;
+using testsupport::u8;
 
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
