@@ -206,3 +206,26 @@ TEST_F(TableTest, BookmarksReturnToTheirRow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TableOrderChange, AnOpenTableTakesTheNewOrderAndKeepsItsRow) {
+    adstest::TempFolder dir;
+    adstest::makeTable(dir.path(), "PASS.adt", "ID,Character,8;N,Integer",
+                       {{"ID", "ID"}, {"N", "N"}});
+    adstest::addRows(dir.path(), "PASS.adt", {{"C", "1"}, {"A", "3"}, {"B", "2"}});
+    adstest::FreeTableForm form{dir.path()};
+    ads::TAdsTable* t = form.table("T", "PASS.adt");
+    t->SetIndexFieldNames("ID");
+    t->Open();
+    t->Next();  // B
+    t->SetIndexFieldNames("N");
+    EXPECT_EQ(t->FieldByName("ID")->AsString(), "B");
+    EXPECT_EQ(column(t, "ID"), (std::vector<std::string>{"C", "B", "A"}));
+    t->SetIndexName("ID");
+    EXPECT_EQ(column(t, "ID"), (std::vector<std::string>{"A", "B", "C"}));
+    t->SetIndexFieldNames("");
+    EXPECT_EQ(column(t, "ID"), (std::vector<std::string>{"C", "A", "B"}));
+}
+
+}  // namespace
