@@ -52,7 +52,20 @@ class TDBGrid::GridModel : public QAbstractTableModel {
         return parent.isValid() ? 0 : grid_->ColumnCount();
     }
     QVariant data(const QModelIndex& index, int role) const override {
-        if (role != Qt::DisplayRole || !index.isValid()) return {};
+        if (!index.isValid()) return {};
+        if (role == Qt::TextAlignmentRole) {
+            // Numbers line up on their last digit, as in any table of figures.
+            db::TField* field = grid_->ColumnField(index.column());
+            bool number =
+                field &&
+                (field->DataType() == db::ftSmallint || field->DataType() == db::ftInteger ||
+                 field->DataType() == db::ftWord || field->DataType() == db::ftFloat ||
+                 field->DataType() == db::ftCurrency || field->DataType() == db::ftAutoInc ||
+                 field->DataType() == db::ftLargeint || field->DataType() == db::ftBCD);
+            return QVariant::fromValue(Qt::AlignVCenter |
+                                       (number ? Qt::AlignRight : Qt::AlignLeft));
+        }
+        if (role != Qt::DisplayRole) return {};
         return ToQString(grid_->DisplayText(index.row(), index.column()));
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {

@@ -58,6 +58,15 @@ TEST_F(Grid, ShowsTheColumnsAndFollowsTheCurrentRowBothWays) {
     EXPECT_EQ(grid->VisibleRowCount(), 3);
     EXPECT_EQ(grid->CellText(2, 1), "Company 3");
     EXPECT_EQ(grid->CellText(1, 2), "20");
+    auto alignment = [&](int col) {
+        return grid->View()
+            ->model()
+            ->index(0, col)
+            .data(Qt::TextAlignmentRole)
+            .value<Qt::Alignment>();
+    };
+    EXPECT_TRUE(alignment(2) & Qt::AlignRight);  // figures line up on their last digit
+    EXPECT_TRUE(alignment(1) & Qt::AlignLeft);
 
     table->Next();
     EXPECT_EQ(grid->Row(), 1);
