@@ -454,19 +454,21 @@ UNSIGNED32 Table::readRow(int64_t rowid, image::CodePage page, uint8_t* image, b
     return AE_SUCCESS;
 }
 
-UNSIGNED32 Table::readValues(int64_t rowid, std::vector<Value>& values, bool& found) {
+UNSIGNED32 Table::readColumns(const std::vector<std::string>& columns, int64_t rowid,
+                              std::vector<Value>& values, bool& found) {
+    values.clear();
+    found = true;
+    if (columns.empty()) return AE_SUCCESS;
     std::string sql = "SELECT ";
-    for (size_t f = 0; f < schema_.fields.size(); ++f)
-        sql += (f ? "," : "") + schema_.fields[f].column();
+    for (size_t i = 0; i < columns.size(); ++i) sql += (i ? "," : "") + columns[i];
     sqlite3_stmt* stmt = statement(sql + " FROM \"main\".\"records\" WHERE rowid=?");
     if (!stmt) return lastError().code;
     sqlite3_bind_int64(stmt, 1, rowid);
     int rc = sqlite3_step(stmt);
     found = rc == SQLITE_ROW;
-    values.clear();
     if (found) {
-        for (size_t f = 0; f < schema_.fields.size(); ++f)
-            values.push_back(image::columnValue(stmt, static_cast<int>(f)));
+        for (size_t i = 0; i < columns.size(); ++i)
+            values.push_back(image::columnValue(stmt, static_cast<int>(i)));
     } else if (rc != SQLITE_DONE) {
         UNSIGNED32 code = sqlFailure("read");
         sqlite3_reset(stmt);
@@ -476,29 +478,15 @@ UNSIGNED32 Table::readValues(int64_t rowid, std::vector<Value>& values, bool& fo
     return AE_SUCCESS;
 }
 
+UNSIGNED32 Table::readValues(int64_t rowid, std::vector<Value>& values, bool& found) {
+    std::vector<std::string> columns;
+    for (const auto& field : schema_.fields) columns.push_back(field.column());
+    return readColumns(columns, rowid, values, found);
+}
+
 UNSIGNED32 Table::readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
                           bool& found) {
-    key.clear();
-    found = true;
-    if (order.expressions.empty()) return AE_SUCCESS;
-    std::string sql = "SELECT ";
-    for (size_t i = 0; i < order.expressions.size(); ++i)
-        sql += (i ? "," : "") + order.expressions[i];
-    sqlite3_stmt* stmt = statement(sql + " FROM \"main\".\"records\" WHERE rowid=?");
-    if (!stmt) return lastError().code;
-    sqlite3_bind_int64(stmt, 1, rowid);
-    int rc = sqlite3_step(stmt);
-    found = rc == SQLITE_ROW;
-    if (found) {
-        for (size_t i = 0; i < order.expressions.size(); ++i)
-            key.push_back(image::columnValue(stmt, static_cast<int>(i)));
-    } else if (rc != SQLITE_DONE) {
-        UNSIGNED32 code = sqlFailure("read");
-        sqlite3_reset(stmt);
-        return code;
-    }
-    sqlite3_reset(stmt);
-    return AE_SUCCESS;
+    return readColumns(order.expressions, rowid, key, found);
 }
 
 UNSIGNED32 Table::totalRows(bool fresh, int64_t& out) {

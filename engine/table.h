@@ -100,6 +100,9 @@ class Table {
     UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values, bool& found);
     // The exact key values of a row over the order's expressions.
     UNSIGNED32 readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key, bool& found);
+    // The given column expressions of one row (none: found, no values).
+    UNSIGNED32 readColumns(const std::vector<std::string>& columns, int64_t rowid,
+                           std::vector<Value>& values, bool& found);
 
     // The count of all rows, cached while nothing changes.
     UNSIGNED32 totalRows(bool fresh, int64_t& out);

@@ -326,44 +326,38 @@ UNSIGNED32 AdsGetFieldName(ADSHANDLE hTable, UNSIGNED16 usFld, UNSIGNED8* pucNam
     });
 }
 
-UNSIGNED32 AdsGetFieldOffset(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulOffset) {
-    if (!pulOffset) return missing("the field offset");
+namespace {
+
+// One attribute of a field named by name or number.
+template <class Out, class Member>
+UNSIGNED32 fieldAttribute(ADSHANDLE hTable, UNSIGNED8* pucFldName, Out* out, const char* what,
+                          Member member) {
+    if (!out) return missing(what);
     return withTable(hTable, [&](TableHandle& h) {
         size_t field;
         if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
-        *pulOffset = h.table->schema().fields[field].offset;
+        *out = static_cast<Out>(h.table->schema().fields[field].*member);
         return AE_SUCCESS;
     });
+}
+
+}  // namespace
+
+UNSIGNED32 AdsGetFieldOffset(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulOffset) {
+    return fieldAttribute(hTable, pucFldName, pulOffset, "the field offset", &FieldDef::offset);
 }
 
 UNSIGNED32 AdsGetFieldLength(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulLength) {
-    if (!pulLength) return missing("the field length");
-    return withTable(hTable, [&](TableHandle& h) {
-        size_t field;
-        if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
-        *pulLength = h.table->schema().fields[field].length;
-        return AE_SUCCESS;
-    });
+    return fieldAttribute(hTable, pucFldName, pulLength, "the field length", &FieldDef::length);
 }
 
 UNSIGNED32 AdsGetFieldType(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED16* pusType) {
-    if (!pusType) return missing("the field type");
-    return withTable(hTable, [&](TableHandle& h) {
-        size_t field;
-        if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
-        *pusType = h.table->schema().fields[field].type;
-        return AE_SUCCESS;
-    });
+    return fieldAttribute(hTable, pucFldName, pusType, "the field type", &FieldDef::type);
 }
 
 UNSIGNED32 AdsGetFieldDecimals(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED16* pusDecimals) {
-    if (!pusDecimals) return missing("the field decimals");
-    return withTable(hTable, [&](TableHandle& h) {
-        size_t field;
-        if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
-        *pusDecimals = h.table->schema().fields[field].decimals;
-        return AE_SUCCESS;
-    });
+    return fieldAttribute(hTable, pucFldName, pusDecimals, "the field decimals",
+                          &FieldDef::decimals);
 }
 
 UNSIGNED32 AdsGetNullRecord(ADSHANDLE hTable, void* pvBuf, UNSIGNED32* pulLen) {
