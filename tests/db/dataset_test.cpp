@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "mem_dataset.h"
+#include "tests/support/mem_dataset.h"
 
 using namespace db;
 using dbtest::TMemDataSet;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "db/params.h"
-#include "mem_dataset.h"
+#include "tests/support/mem_dataset.h"
 
 using namespace db;
 using dbtest::TMemDataSet;

@@ -2,7 +2,7 @@
 #include <QLineEdit>
 #include <QTableView>
 
-#include "../db/mem_dataset.h"
+#include "tests/support/mem_dataset.h"
 #include "ui/dbgrid.h"
 #include "ui/simulate.h"
 #include "ui_test_support.h"

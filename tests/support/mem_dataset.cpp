@@ -1,4 +1,4 @@
-#include "mem_dataset.h"
+#include "tests/support/mem_dataset.h"
 
 namespace dbtest {
 
