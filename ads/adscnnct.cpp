@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "ads/engine_text.h"
 #include "db/database_error.h"
 #include "rtl/busycursor.h"
 #include "rtl/inifiles.h"
@@ -15,7 +16,6 @@ namespace ads {
 
 namespace {
 
-constexpr std::size_t kEngineTextLength = 600;
 constexpr UNSIGNED16 kServerNameBuffer = 255;
 
 bool sameText(const std::string& a, const std::string& b) {
@@ -29,11 +29,6 @@ bool containsDictionaryExtension(const std::string& path) {
     return upper.find(".ADD") != std::string::npos;
 }
 
-// The engine takes texts as writable byte pointers; it does not change them.
-UNSIGNED8* engineText(std::string& text) {
-    return reinterpret_cast<UNSIGNED8*>(text.data());
-}
-
 TAdsLoginDialog& loginDialog() {
     static TAdsLoginDialog dialog;
     return dialog;
@@ -43,17 +38,13 @@ TAdsLoginDialog& loginDialog() {
 
 AdsError::AdsError(UNSIGNED32 /*result*/) : rtl::Exception("") {
     UNSIGNED32 code = 0;
-    UNSIGNED8 buffer[kEngineTextLength + 1] = {};
-    UNSIGNED16 length = sizeof buffer;
-    if (AdsGetLastError(&code, buffer, &length) != AE_SUCCESS) {
-        std::string title = "Ads Exception Error";
-        AdsShowError(engineText(title));
+    std::string text;
+    if (!ReadEngineLastError(code, text)) {
+        AdsShowError(EngineText("Ads Exception Error"));
         return;
     }
-    SetMessage(std::string(reinterpret_cast<const char*>(buffer),
-                           strnlen(reinterpret_cast<const char*>(buffer), kEngineTextLength)));
+    SetMessage(text);
 }
-
 bool LookupAlias(const std::string& alias, TAdsAlias& found) {
     std::string file = rtl::ProgramFolder() + "ADS.INI";
     if (!rtl::FileExists(file)) file = "ADS.INI";
@@ -111,7 +102,7 @@ TAdsConnection::~TAdsConnection() {
         UNSIGNED32 rc = AdsDisconnect(handle_);
         if (rc != AE_SUCCESS && rc != AE_INVALID_CONNECTION) {
             std::string title = "Ads Exception Error";
-            AdsShowError(engineText(title));
+            AdsShowError(EngineText(title));
         }
         try {
             DoOnDisconnect();
@@ -307,8 +298,8 @@ UNSIGNED32 TAdsConnection::EngineConnect(const std::string& path, UNSIGNED16 ser
                                          const std::string& username, const std::string& password,
                                          UNSIGNED32 options, ADSHANDLE* handle) {
     std::string pathText = path, userText = username, passwordText = password;
-    return AdsConnect60(engineText(pathText), serverTypes, engineText(userText),
-                        engineText(passwordText), options, handle);
+    return AdsConnect60(EngineText(pathText), serverTypes, EngineText(userText),
+                        EngineText(passwordText), options, handle);
 }
 
 void TAdsConnection::disconnectNow() {
@@ -419,13 +410,13 @@ TDynamicConnList::TDynamicConnList() {
     // Touch the engine's handle registry first, so that it is made before this list and thus
     // still there when this list disconnects at program end.
     UNSIGNED16 type = 0;
-    AdsGetHandleType(0, &type);
+    (void)AdsGetHandleType(0, &type);  // handle 0 is never live: only the side effect counts
 }
 
 TDynamicConnList::~TDynamicConnList() {
     // At program end nothing can show an error any more, and raising here would abort the
     // program: failures are ignored.
-    for (const TDynamicConn& entry : entries_) AdsDisconnect(entry.Handle);
+    for (const TDynamicConn& entry : entries_) (void)AdsDisconnect(entry.Handle);
 }
 
 ADSHANDLE TDynamicConnList::FindConnection(const std::string& path) const {
@@ -444,13 +435,13 @@ ADSHANDLE TDynamicConnList::AddConnection(const std::string& path) {
         if (sameText(entry.Path, path)) return entry.Handle;
     std::string pathText = path;
     ADSHANDLE handle = 0;
-    UNSIGNED32 rc = AdsConnect(engineText(pathText), &handle);
+    UNSIGNED32 rc = AdsConnect(EngineText(pathText), &handle);
     CheckEngineResult(nullptr, rc);
     if (rc != AE_SUCCESS) return 0;  // not raised: another database error is on its way
     try {
         entries_.push_back(TDynamicConn{handle, path});
     } catch (...) {
-        AdsDisconnect(handle);
+        (void)AdsDisconnect(handle);  // out of memory already: nothing better to report
         return 0;
     }
     return handle;

@@ -10,7 +10,6 @@ namespace ads {
 
 namespace {
 
-constexpr std::size_t kEngineTextLength = 600;
 constexpr std::size_t kColumnNameLength = 900;
 
 std::shared_ptr<std::atomic<int>>& threadPendingCount() {
@@ -115,25 +114,30 @@ void EADSDatabaseError::collectContext(TAdsDataSet* dataSet, const std::string& 
     if (!dataSetName_.empty()) SetMessage(dataSetName_ + ": " + message);
 }
 
+bool ReadEngineLastError(UNSIGNED32& code, std::string& text) {
+    constexpr std::size_t kEngineTextLength = 600;
+    UNSIGNED8 buffer[kEngineTextLength + 1] = {};
+    UNSIGNED16 length = sizeof buffer;
+    code = 0;
+    text.clear();
+    if (AdsGetLastError(&code, buffer, &length) != AE_SUCCESS) return false;
+    text.assign(reinterpret_cast<const char*>(buffer),
+                strnlen(reinterpret_cast<const char*>(buffer), kEngineTextLength));
+    return true;
+}
+
 void CheckEngineResult(TAdsDataSet* dataSet, UNSIGNED32 result) {
     if (result == AE_SUCCESS) return;
     if (EADSDatabaseError::ErrorPending()) return;
     UNSIGNED32 code = 0;
-    UNSIGNED8 buffer[kEngineTextLength + 1] = {};
-    UNSIGNED16 length = sizeof buffer;
     std::string text;
-    if (AdsGetLastError(&code, buffer, &length) == AE_SUCCESS) {
-        text.assign(reinterpret_cast<const char*>(buffer),
-                    strnlen(reinterpret_cast<const char*>(buffer), kEngineTextLength));
-    } else {
+    if (!ReadEngineLastError(code, text))
         text = "Error " + std::to_string(result) + ": the database engine gave no description.";
-    }
     // An engine that reports no code for a failure still must not produce an error that reads
     // as success.
     if (code == 0) code = result;
     throw EADSDatabaseError(dataSet, text, static_cast<int32_t>(code));
 }
-
 TObjectRegistry<TAdsDataSet>& AllDataSets() {
     static TObjectRegistry<TAdsDataSet> registry;
     return registry;

@@ -87,6 +87,10 @@ class EADSDatabaseError : public db::EDatabaseError {
     std::shared_ptr<std::atomic<int>> pendingCount_;
 };
 
+// The engine's last error of this thread (code and text, up to 600 characters); false when the
+// engine cannot tell it. The one reader for CheckEngineResult and AdsError.
+bool ReadEngineLastError(UNSIGNED32& code, std::string& text);
+
 // Nothing for 0. Otherwise, unless an error is pending in this thread, raises EADSDatabaseError
 // with the engine's last error code and text (up to 600 characters).
 void CheckEngineResult(TAdsDataSet* dataSet, UNSIGNED32 result);
@@ -267,6 +271,13 @@ class TAdsDataSet : public db::TDataSet {
     std::string Version() const;
 
     // ---- cursor ---------------------------------------------------------------------------
+    // Brings the row window back to the engine cursor's row after the cursor moved beneath the
+    // dataset (a new index order, a table password). Before the first row the first row becomes
+    // current; past the last row the last (or, with pastEndToFirst, the first); otherwise the
+    // window is re-read around the current row, centred or kept where it is. 5068 (no current
+    // record, an empty table) counts as success.
+    enum class TReRead { Centred, InPlace };
+    void ReReadWindow(TReRead mode, bool pastEndToFirst);
     ADSHANDLE TableHandle() const { return tableHandle_; }
     ADSHANDLE ActiveHandle() const { return activeHandle_; }
     // Searches the active index for the values (the last value for the last key field). Found:
@@ -369,7 +380,6 @@ class TAdsDataSet : public db::TDataSet {
     void clearKeyBuffer(TKeyBuffer& buffer);
     void resetBlobCaches(db::TRecordBuffer buffer);
     void applyDefaultExpressions(db::TRecordBuffer buffer);
-    void reReadWindow();
 
     // connection
     std::string databaseName_;

@@ -8,6 +8,7 @@
 #include "ads/adscnnct.h"
 #include "ads/adsdata.h"
 #include "rtl/sysutils.h"
+#include "ads/engine_text.h"
 
 namespace ads {
 
@@ -30,10 +31,6 @@ std::string trim(const std::string& s) {
     size_t start = s.find_first_not_of(' ');
     if (start == std::string::npos) return "";
     return s.substr(start, s.find_last_not_of(' ') - start + 1);
-}
-
-UNSIGNED8* textArg(const std::string& s) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
 }
 
 bool isLive(ADSHANDLE h) {
@@ -139,7 +136,8 @@ std::string TAdsDataSet::Version() const {
     UNSIGNED8 letter = ' ';
     UNSIGNED8 description[128];
     UNSIGNED16 length = sizeof description;
-    AdsGetVersion(&major, &minor, &letter, description, &length);
+    // Cannot fail with valid out-parameters; on failure the zeros above are shown.
+    (void)AdsGetVersion(&major, &minor, &letter, description, &length);
     std::string text = "6.11 (Engine " + std::to_string(major) + "." + (minor <= 9 ? "0" : "") +
                        std::to_string(minor);
     if (letter != ' ' && letter != 0) text.push_back(static_cast<char>(letter));
@@ -182,7 +180,7 @@ void TAdsDataSet::SetIndexFieldNames(const std::string& value) {
             indexMode_ = oldMode;
             throw;
         }
-        if (IsActive()) reReadWindow();
+        if (IsActive()) ReReadWindow(TReRead::Centred, true);
     }
 }
 
@@ -212,7 +210,7 @@ void TAdsDataSet::SetIndexName(const std::string& value) {
             indexMode_ = oldMode;
             throw;
         }
-        if (IsActive()) reReadWindow();
+        if (IsActive()) ReReadWindow(TReRead::Centred, true);
     }
 }
 
@@ -291,18 +289,18 @@ void TAdsDataSet::SwitchIndexOrder() {
         case TIndexMode::None:
             break;
         case TIndexMode::ByName:
-            Check(AdsGetIndexHandle(tableHandle_, textArg(indexName_), &handle));
+            Check(AdsGetIndexHandle(tableHandle_, EngineText(indexName_), &handle));
             break;
         case TIndexMode::ByFields: {
             const TIndexDef* def = indexForFields(indexFieldNames_);
             if (!def) RaiseLayerError("Not a valid index field name:" + indexFieldNames_);
-            Check(AdsGetIndexHandle(tableHandle_, textArg(def->Name), &handle));
+            Check(AdsGetIndexHandle(tableHandle_, EngineText(def->Name), &handle));
             break;
         }
         case TIndexMode::DictionaryDefault:
             // Without a default tag from the dictionary the table keeps its natural order.
             if (!defaultIndexTag_.empty())
-                Check(AdsGetIndexHandle(tableHandle_, textArg(defaultIndexTag_), &handle));
+                Check(AdsGetIndexHandle(tableHandle_, EngineText(defaultIndexTag_), &handle));
             break;
     }
     activeHandle_ = handle;
@@ -322,16 +320,20 @@ void TAdsDataSet::SwitchIndexOrder() {
     }
 }
 
-void TAdsDataSet::reReadWindow() {
-    CursorPosChanged();
+void TAdsDataSet::ReReadWindow(TReRead mode, bool pastEndToFirst) {
+    auto tolerating5068 = [this](UNSIGNED32 result) {
+        if (result != AE_NO_CURRENT_RECORD) Check(result);
+    };
     UNSIGNED16 eof = 0, bof = 0;
-    AdsAtEOF(tableHandle_, &eof);
-    AdsAtBOF(tableHandle_, &bof);
-    if (eof || bof) {
+    tolerating5068(AdsAtEOF(tableHandle_, &eof));
+    tolerating5068(AdsAtBOF(tableHandle_, &bof));
+    CursorPosChanged();
+    if (bof || (eof && pastEndToFirst))
         First();
-    } else {
-        Resync(db::rmCenter);
-    }
+    else if (eof)
+        Last();
+    else
+        Resync(mode == TReRead::Centred ? db::rmCenter : 0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -613,8 +615,8 @@ bool TAdsDataSet::BookmarkValidImpl(const void* bookmark) {
     if (AdsAtEOF(tableHandle_, &eof) != AE_SUCCESS || eof) return false;
     if (tableType_ == ttAdsCDX || tableType_ == ttAdsNTX) {
         UNSIGNED16 deleted = 0, shown = 0;
-        AdsIsRecordDeleted(tableHandle_, &deleted);
-        AdsGetDeleted(&shown);
+        if (AdsIsRecordDeleted(tableHandle_, &deleted) != AE_SUCCESS) return false;
+        if (AdsGetDeleted(&shown) != AE_SUCCESS) return false;
         if (deleted && !shown) return false;
     }
     return true;
@@ -625,8 +627,7 @@ int TAdsDataSet::CompareBookmarksImpl(const void* a, const void* b) {
     if (!a) return 1;
     if (!b) return -1;
     SIGNED32 result = 0;
-    Check(AdsCompareBookmarks(static_cast<UNSIGNED8*>(const_cast<void*>(a)),
-                              static_cast<UNSIGNED8*>(const_cast<void*>(b)), &result));
+    Check(AdsCompareBookmarks(EngineBytes(a), EngineBytes(b), &result));
     return result < 0 ? -1 : result > 0 ? 1 : 0;
 }
 
@@ -767,9 +768,9 @@ void TAdsDataSet::buildSeekKey(std::vector<uint8_t>& key) {
         if (!field || keyBuffer_->KeyFieldMarks[field->FieldNumber] == kNoKeyValue) continue;
         UNSIGNED8* bytes = keyBuffer_->Image.data() + field->Offset;
         if (field->EngineType == ADS_STRING)
-            Check(AdsSetField(activeHandle_, textArg(field->Name), bytes, field->Length));
+            Check(AdsSetField(activeHandle_, EngineText(field->Name), bytes, field->Length));
         else
-            Check(AdsSetFieldRaw(activeHandle_, textArg(field->Name), bytes, field->Length));
+            Check(AdsSetFieldRaw(activeHandle_, EngineText(field->Name), bytes, field->Length));
     }
     key.assign(ADS_MAX_KEY_LENGTH, 0);
     UNSIGNED16 keyLength = ADS_MAX_KEY_LENGTH;
@@ -787,9 +788,9 @@ void TAdsDataSet::ActivateFilter() {
     }
     if (options_.AdsOptimizedFilters())
         Check(
-            AdsSetAOF(tableHandle_, textArg(Filter()), options_.AdsAOFResolveImmediate() ? 1 : 2));
+            AdsSetAOF(tableHandle_, EngineText(Filter()), options_.AdsAOFResolveImmediate() ? 1 : 2));
     else
-        Check(AdsSetFilter(tableHandle_, textArg(Filter())));
+        Check(AdsSetFilter(tableHandle_, EngineText(Filter())));
 }
 
 void TAdsDataSet::DeactivateFilter() {
@@ -800,10 +801,10 @@ void TAdsDataSet::DeactivateFilter() {
 
 void TAdsDataSet::ActivateScope() {
     if (!scopeBegin_.empty())
-        Check(AdsSetScope(activeHandle_, ADS_TOP, textArg(scopeBegin_),
+        Check(AdsSetScope(activeHandle_, ADS_TOP, EngineText(scopeBegin_),
                           static_cast<UNSIGNED16>(scopeBegin_.size()), ADS_STRINGKEY));
     if (!scopeEnd_.empty())
-        Check(AdsSetScope(activeHandle_, ADS_BOTTOM, textArg(scopeEnd_),
+        Check(AdsSetScope(activeHandle_, ADS_BOTTOM, EngineText(scopeEnd_),
                           static_cast<UNSIGNED16>(scopeEnd_.size()), ADS_STRINGKEY));
 }
 

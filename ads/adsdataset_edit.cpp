@@ -458,7 +458,7 @@ void TAdsDataSet::InternalDelete() {
         try {
             Check(r);
         } catch (...) {
-            AdsCancelUpdate(tableHandle_);
+            (void)AdsCancelUpdate(tableHandle_);  // the delete's own error is the one to raise
             throw;
         }
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "ads/adsdata.h"
+#include "ads/engine_text.h"
 
 namespace ads {
 
@@ -43,7 +44,7 @@ std::string Trimmed(const uint8_t* p, UNSIGNED32 length) {
 
 // The Julian day of a CCYYMMDD text, as the engine converts it.
 bool JulianOfText(const std::string& text, double& julian) {
-    return AdsConvertStringToJulian(reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text.data())),
+    return AdsConvertStringToJulian(EngineText(text),
                                     static_cast<UNSIGNED16>(text.size()), &julian) == AE_SUCCESS;
 }
 

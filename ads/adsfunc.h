@@ -4,12 +4,11 @@
 
 #include <string>
 
+#include "ads/company_credentials.h"
+
 namespace ads {
 
 class TAdsDataSet;
-
-// The password of every encrypted free table of a company.
-inline constexpr const char* kTablePassword = "KORVA4816";
 
 // Gives the table password to an open dataset's table and re-positions the dataset on the rows
 // that now read decrypted: its first row when the cursor stands before the first, its last

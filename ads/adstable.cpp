@@ -6,14 +6,11 @@
 #include <cstring>
 
 #include "ads/adscnnct.h"
+#include "ads/engine_text.h"
 
 namespace ads {
 
 namespace {
-
-UNSIGNED8* textArg(const std::string& s) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
-}
 
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -76,11 +73,11 @@ ADSHANDLE TAdsTable::OpenCursorHandle() {
     ADSHANDLE connection = GetConnectionHandle();
     UNSIGNED16 type = dictionary ? ADS_DEFAULT : EngineTableType();
     ADSHANDLE handle = 0;
-    UNSIGNED32 result = AdsOpenTable(connection, textArg(name), nullptr, type, charType, lockType,
+    UNSIGNED32 result = AdsOpenTable(connection, EngineText(name), nullptr, type, charType, lockType,
                                      rights, options, &handle);
     if (result == AE_NOT_IN_DICTIONARY && dictionary) {
         std::string byPath = path + "\\" + TableName();
-        result = AdsOpenTable(connection, textArg(byPath), nullptr, EngineTableType(), charType,
+        result = AdsOpenTable(connection, EngineText(byPath), nullptr, EngineTableType(), charType,
                               lockType, rights, options, &handle);
     }
     Check(result);
@@ -93,10 +90,10 @@ ADSHANDLE TAdsTable::OpenCursorHandle() {
         for (const auto& file : indexFiles_.Names()) {
             ADSHANDLE indexes[50];
             UNSIGNED16 count = 50;
-            Check(AdsOpenIndex(handle, textArg(path + "\\" + file), indexes, &count));
+            Check(AdsOpenIndex(handle, EngineText(path + "\\" + file), indexes, &count));
         }
     } catch (...) {
-        AdsCloseTable(handle);
+        (void)AdsCloseTable(handle);  // the open's own error is the one to raise
         throw;
     }
     return handle;
@@ -107,7 +104,7 @@ void TAdsTable::openIndexFile(const std::string& name) {
         name.find_first_of("\\/") == std::string::npos ? ResolveDataPath() + "\\" + name : name;
     ADSHANDLE indexes[50];
     UNSIGNED16 count = 50;
-    Check(AdsOpenIndex(TableHandle(), textArg(file), indexes, &count));
+    Check(AdsOpenIndex(TableHandle(), EngineText(file), indexes, &count));
 }
 
 void TAdsTable::closeIndexFile(const std::string& name) {
@@ -132,7 +129,7 @@ void TAdsTable::RefreshDefaultIndex() {
         return;
     char buffer[200] = {};
     UNSIGNED16 length = sizeof buffer;
-    UNSIGNED32 r = AdsDDGetTableProperty(AdsConnection()->ConnectionHandle(), textArg(TableName()),
+    UNSIGNED32 r = AdsDDGetTableProperty(AdsConnection()->ConnectionHandle(), EngineText(TableName()),
                                          ADS_DD_TABLE_DEFAULT_INDEX, buffer, &length);
     if (r == AE_PROPERTY_NOT_SET) {
         if (IndexName() == "ADS_DEFAULT") SetIndexName("");

@@ -2,6 +2,7 @@
 
 #include "ads/adscnnct.h"
 #include "ads/adstable.h"
+#include "ads/company_credentials.h"
 #include "app/Login1.h"
 #include "app/pay1.h"
 #include "app/servicefigures.h"
@@ -143,8 +144,8 @@ void TFormCompany::BitBtn3Click() {
     ProgramFolder = rtl::ProgramFolder();
     DatabaseMain->Disconnect();
     if (DictionarySetting == "YES") {
-        DatabaseMain->SetUsername(kDictionaryUser);
-        DatabaseMain->SetPassword(kDictionaryPassword);
+        DatabaseMain->SetUsername(ads::kDictionaryUser);
+        DatabaseMain->SetPassword(ads::kDictionaryPassword);
         DatabaseMain->SetConnectPath(ProgramFolder + "COMPANY\\" + CurrentCode() + "\\" +
                                      CurrentCode() + ".ADD");
     } else {

@@ -29,8 +29,6 @@ class TFormLogin;
 
 inline constexpr const char* kApplicationTitle =
     "Leave Download Program - [Northgate Online Format]";
-inline constexpr const char* kDictionaryUser = "ORBELNAX4";
-inline constexpr const char* kDictionaryPassword = "KWENDOLARIX";
 
 class TFormCompany : public ui::TForm {
   public:

@@ -9,6 +9,7 @@
 #include "ads/adscnnct.h"
 #include "ads/adstable.h"
 #include "engine/ace.h"
+#include "ads/engine_text.h"
 
 int main() {
     namespace fs = std::filesystem;
@@ -22,11 +23,11 @@ int main() {
             "USERID,Character,8;EMP_NO,Character,12;AGE,Double;LEN_OF_SVS_MTH,Double;LEN_OF_SVS_"
             "YRS,Double";
         if (AdsConnect(reinterpret_cast<UNSIGNED8*>(path.data()), &c) ||
-            AdsCreateTable(c, reinterpret_cast<UNSIGNED8*>(const_cast<char*>("EMPSERV")), nullptr,
+            AdsCreateTable(c, ads::EngineText("EMPSERV"), nullptr,
                            ADS_ADT, ADS_ANSI, 1, 1, 0, reinterpret_cast<UNSIGNED8*>(fields.data()),
                            &t) ||
-            AdsCreateIndex61(t, nullptr, reinterpret_cast<UNSIGNED8*>(const_cast<char*>("EMP_NO")),
-                             reinterpret_cast<UNSIGNED8*>(const_cast<char*>("EMP_NO;USERID")),
+            AdsCreateIndex61(t, nullptr, ads::EngineText("EMP_NO"),
+                             ads::EngineText("EMP_NO;USERID"),
                              nullptr, nullptr, 0, 512, &index)) {
             std::fprintf(stderr, "bench_dataset: cannot create the table\n");
             return 1;

@@ -14,14 +14,12 @@
 #include <vector>
 
 #include "engine/ace.h"
+#include "ads/company_credentials.h"
+#include "ads/engine_text.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-UNSIGNED8* u8(const char* s) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s));
-}
 
 void check(UNSIGNED32 rc, const char* what) {
     if (rc == AE_SUCCESS) return;
@@ -53,14 +51,14 @@ void fill(ADSHANDLE t, uint64_t i) {
     std::snprintf(amount, sizeof amount, "%llu.%02llu", static_cast<unsigned long long>(i % 9999),
                   (i % 100) * 1ull);
     std::snprintf(n, sizeof n, "%llu", static_cast<unsigned long long>(i));
-    check(AdsSetField(t, u8("NAME"), u8(name.c_str()), static_cast<UNSIGNED32>(name.size())),
+    check(AdsSetField(t, ads::EngineText("NAME"), ads::EngineText(name.c_str()), static_cast<UNSIGNED32>(name.size())),
           "set NAME");
-    check(AdsSetField(t, u8("CODE"), u8(code), static_cast<UNSIGNED32>(std::strlen(code))),
+    check(AdsSetField(t, ads::EngineText("CODE"), ads::EngineText(code), static_cast<UNSIGNED32>(std::strlen(code))),
           "set CODE");
-    check(AdsSetField(t, u8("BORN"), u8(born), 8), "set BORN");
-    check(AdsSetField(t, u8("AMOUNT"), u8(amount), static_cast<UNSIGNED32>(std::strlen(amount))),
+    check(AdsSetField(t, ads::EngineText("BORN"), ads::EngineText(born), 8), "set BORN");
+    check(AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount), static_cast<UNSIGNED32>(std::strlen(amount))),
           "set AMOUNT");
-    check(AdsSetField(t, u8("N"), u8(n), static_cast<UNSIGNED32>(std::strlen(n))), "set N");
+    check(AdsSetField(t, ads::EngineText("N"), ads::EngineText(n), static_cast<UNSIGNED32>(std::strlen(n))), "set N");
 }
 
 }  // namespace
@@ -71,15 +69,15 @@ int main(int argc, char** argv) {
     if (!mkdtemp(pattern)) return 1;
     std::string folder = pattern;
     ADSHANDLE connection = 0;
-    check(AdsConnect(u8(folder.c_str()), &connection), "connect");
+    check(AdsConnect(ads::EngineText(folder.c_str()), &connection), "connect");
     const char* fields =
         "NAME,Character,20;CODE,Character,10;BORN,Date;AMOUNT,Numeric,10,2;N,Integer";
 
     // The bulk of the rows goes in before the tags are made, through an exclusive handle.
     ADSHANDLE t = 0;
     auto started = Clock::now();
-    check(AdsCreateTable(connection, u8("bench"), nullptr, ADS_ADT, ADS_ANSI,
-                         ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, u8(fields), &t),
+    check(AdsCreateTable(connection, ads::EngineText("bench"), nullptr, ADS_ADT, ADS_ANSI,
+                         ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, ads::EngineText(fields), &t),
           "create");
     for (uint64_t i = 0; i < rows; ++i) {
         check(AdsAppendRecord(t), "append");
@@ -88,9 +86,9 @@ int main(int argc, char** argv) {
     }
     double buildAppend = seconds(started);
     ADSHANDLE byName = 0, byNameBorn = 0;
-    check(AdsCreateIndex61(t, nullptr, u8("BYNAME"), u8("NAME"), nullptr, nullptr, 0, 512, &byName),
+    check(AdsCreateIndex61(t, nullptr, ads::EngineText("BYNAME"), ads::EngineText("NAME"), nullptr, nullptr, 0, 512, &byName),
           "index NAME");
-    check(AdsCreateIndex61(t, nullptr, u8("BYNAMEBORN"), u8("NAME;BORN"), nullptr, nullptr, 0, 512,
+    check(AdsCreateIndex61(t, nullptr, ads::EngineText("BYNAMEBORN"), ads::EngineText("NAME;BORN"), nullptr, nullptr, 0, 512,
                            &byNameBorn),
           "index NAME;BORN");
     std::fprintf(stderr, "built %llu rows in %.1f s (appends %.1f s)\n",
@@ -99,10 +97,10 @@ int main(int argc, char** argv) {
 
     // Open and read the first row in index order.
     started = Clock::now();
-    check(AdsOpenTable(connection, u8("bench"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+    check(AdsOpenTable(connection, ads::EngineText("bench"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
                        ADS_CHECKRIGHTS, 0, &t),
           "open");
-    check(AdsGetIndexHandle(t, u8("BYNAME"), &byName), "index handle");
+    check(AdsGetIndexHandle(t, ads::EngineText("BYNAME"), &byName), "index handle");
     check(AdsGotoTop(byName), "top");
     UNSIGNED32 length = 0;
     check(AdsGetRecordLength(t, &length), "record length");
@@ -162,7 +160,7 @@ int main(int argc, char** argv) {
     started = Clock::now();
     for (const std::string& key : keys) {
         check(AdsInitRawKey(byName), "init key");
-        check(AdsSetField(byName, u8("NAME"), u8(key.c_str()), 20), "key field");
+        check(AdsSetField(byName, ads::EngineText("NAME"), ads::EngineText(key.c_str()), 20), "key field");
         UNSIGNED8 raw[ADS_MAX_KEY_LENGTH];
         UNSIGNED16 rawLen = sizeof raw;
         check(AdsBuildRawKey(byName, raw, &rawLen), "build key");
@@ -190,9 +188,9 @@ int main(int argc, char** argv) {
         char amount[32];
         std::snprintf(amount, sizeof amount, "%d.50", i % 5000);
         check(
-            AdsSetField(t, u8("AMOUNT"), u8(amount), static_cast<UNSIGNED32>(std::strlen(amount))),
+            AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount), static_cast<UNSIGNED32>(std::strlen(amount))),
             "set AMOUNT");
-        check(AdsSetField(t, u8("CODE"), u8("UPDATED"), 7), "set CODE");
+        check(AdsSetField(t, ads::EngineText("CODE"), ads::EngineText("UPDATED"), 7), "set CODE");
         check(AdsWriteRecord(t), "write");
         check(AdsUnlockRecord(t, record), "unlock");
     }
@@ -203,10 +201,10 @@ int main(int argc, char** argv) {
     // An encrypted copy of the whole table, made through AdsEncryptTable.
     std::filesystem::copy_file(folder + "/bench.adt", folder + "/benchenc.adt");
     started = Clock::now();
-    check(AdsOpenTable(connection, u8("benchenc"), nullptr, ADS_ADT, ADS_ANSI,
+    check(AdsOpenTable(connection, ads::EngineText("benchenc"), nullptr, ADS_ADT, ADS_ANSI,
                        ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &t),
           "open exclusively");
-    check(AdsEnableEncryption(t, u8("KORVA4816")), "password");
+    check(AdsEnableEncryption(t, ads::EngineText(ads::kTablePassword)), "password");
     check(AdsEncryptTable(t), "encrypt");
     check(AdsCloseTable(t), "close");
     std::fprintf(stderr, "encrypted %llu rows in %.1f s\n",
@@ -216,11 +214,11 @@ int main(int argc, char** argv) {
     std::vector<double> opens;
     for (int i = 0; i < 5; ++i) {
         started = Clock::now();
-        check(AdsOpenTable(connection, u8("benchenc"), nullptr, ADS_ADT, ADS_ANSI,
+        check(AdsOpenTable(connection, ads::EngineText("benchenc"), nullptr, ADS_ADT, ADS_ANSI,
                            ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, &t),
               "open encrypted");
-        check(AdsEnableEncryption(t, u8("KORVA4816")), "password");
-        check(AdsGetIndexHandle(t, u8("BYNAME"), &byName), "index handle");
+        check(AdsEnableEncryption(t, ads::EngineText(ads::kTablePassword)), "password");
+        check(AdsGetIndexHandle(t, ads::EngineText("BYNAME"), &byName), "index handle");
         check(AdsGotoTop(byName), "top");
         len = length;
         check(AdsGetRecord(byName, record.data(), &len), "get record");

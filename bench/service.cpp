@@ -12,12 +12,9 @@
 #include "ads/adstable.h"
 #include "app/servicefigures.h"
 #include "engine/ace.h"
+#include "ads/engine_text.h"
 
 namespace {
-
-UNSIGNED8* U(const std::string& s) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
-}
 
 void Require(UNSIGNED32 result, const char* what) {
     if (result == AE_SUCCESS) return;
@@ -32,9 +29,9 @@ void Require(UNSIGNED32 result, const char* what) {
 void CreateEncrypted(ADSHANDLE connection, const std::string& name, const std::string& fields,
                      const std::string& tag, const std::string& expression, int employees) {
     ADSHANDLE t = 0, index = 0;
-    Require(AdsCreateTable(connection, U(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, U(fields), &t),
+    Require(AdsCreateTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, ads::EngineText(fields), &t),
             "create");
-    Require(AdsCreateIndex61(t, nullptr, U(tag), U(expression), nullptr, nullptr, 0, 512, &index),
+    Require(AdsCreateIndex61(t, nullptr, ads::EngineText(tag), ads::EngineText(expression), nullptr, nullptr, 0, 512, &index),
             "index");
     for (int i = 0; i < employees; ++i) {
         char number[16], dob[16], hired[16];
@@ -42,15 +39,15 @@ void CreateEncrypted(ADSHANDLE connection, const std::string& name, const std::s
         std::snprintf(dob, sizeof dob, "%04d%02d%02d", 1960 + i % 40, 1 + i % 12, 1 + i % 28);
         std::snprintf(hired, sizeof hired, "%04d%02d%02d", 1990 + i % 30, 1 + i % 12, 1 + i % 28);
         Require(AdsAppendRecord(t), "append");
-        Require(AdsSetField(t, U("EMP_NO"), U(number), 6), "set");
-        Require(AdsSetField(t, U("DOB"), U(dob), 8), "set");
-        Require(AdsSetField(t, U("HIRED_DATE"), U(hired), 8), "set");
+        Require(AdsSetField(t, ads::EngineText("EMP_NO"), ads::EngineText(number), 6), "set");
+        Require(AdsSetField(t, ads::EngineText("DOB"), ads::EngineText(dob), 8), "set");
+        Require(AdsSetField(t, ads::EngineText("HIRED_DATE"), ads::EngineText(hired), 8), "set");
         Require(AdsWriteRecord(t), "write");
     }
     AdsCloseTable(t);
-    Require(AdsOpenTable(connection, U(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, ADS_EXCLUSIVE, &t),
+    Require(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, ADS_EXCLUSIVE, &t),
             "open");
-    Require(AdsEnableEncryption(t, U(ads::kTablePassword)), "password");
+    Require(AdsEnableEncryption(t, ads::EngineText(ads::kTablePassword)), "password");
     Require(AdsEncryptTable(t), "encrypt");
     AdsCloseTable(t);
 }
@@ -64,7 +61,7 @@ int main() {
     fs::create_directories(folder);
     {
         ADSHANDLE c = 0;
-        Require(AdsConnect(U(folder.string()), &c), "connect");
+        Require(AdsConnect(ads::EngineText(folder.string()), &c), "connect");
         CreateEncrypted(c, "EMPLOYEE.adt",
                         "EMP_NO,Character,12;NAME,Character,40;DOB,Date;HIRED_DATE,Date", "EMP_NO",
                         "EMP_NO", 10000);

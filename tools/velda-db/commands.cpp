@@ -15,14 +15,11 @@
 #include "tools/velda-db/csv.h"
 #include "tools/velda-db/engine_session.h"
 #include "tools/velda-db/values.h"
+#include "ads/engine_text.h"
 
 namespace veldadb {
 
 namespace {
-
-UNSIGNED8* Text(const std::string& s) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
-}
 
 const char* kUsage =
     "usage: velda-db COMMAND [ARGS]\n"
@@ -266,15 +263,15 @@ int Create(const Args& args, std::ostream& out) {
     TablePath parts = SplitTablePath(path);
     EngineConnection connection(parts.folder);
     ADSHANDLE handle = 0;
-    Check(AdsCreateTable(connection.handle(), Text(parts.name), nullptr, ADS_ADT, ADS_ANSI,
-                         ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, Text(fields), &handle),
+    Check(AdsCreateTable(connection.handle(), ads::EngineText(parts.name), nullptr, ADS_ADT, ADS_ANSI,
+                         ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, ads::EngineText(fields), &handle),
           path);
     // From here on a failure removes the half-made table.
     try {
         EngineTable table(handle, path);
         for (const auto& index : indexes) {
             ADSHANDLE indexHandle = 0;
-            Check(AdsCreateIndex61(handle, nullptr, Text(index.tag), Text(index.expression),
+            Check(AdsCreateIndex61(handle, nullptr, ads::EngineText(index.tag), ads::EngineText(index.expression),
                                    nullptr, nullptr, index.options, 512, &indexHandle),
                   path + ": index " + index.tag);
         }
@@ -285,7 +282,7 @@ int Create(const Args& args, std::ostream& out) {
             Check(AdsEncryptTable(exclusive.handle()), path);
         }
     } catch (...) {
-        AdsDeleteTable(connection.handle(), Text(parts.name));
+        AdsDeleteTable(connection.handle(), ads::EngineText(parts.name));
         throw;
     }
     out << "created " << path << "\n";
@@ -374,7 +371,7 @@ int Export(const Args& args, std::ostream& out) {
     ADSHANDLE h = opened.table.handle();
     ADSHANDLE order = h;
     if (options.has("index"))
-        Check(AdsGetIndexHandle(h, Text(options.value("index")), &order), path);
+        Check(AdsGetIndexHandle(h, ads::EngineText(options.value("index")), &order), path);
 
     // The whole table is formatted before anything is printed, so a failure prints nothing.
     std::ostringstream csv;
@@ -483,7 +480,7 @@ int Dictionary(const Args& args, std::ostream& out) {
         if (options.help()) return out << CommandHelp().at("dict"), 0;
         std::string file = NeedOne(options, 1, "dict create");
         ADSHANDLE h = 0;
-        Check(AdsDDCreate(Text(file), 0, Text(""), &h), file);
+        Check(AdsDDCreate(ads::EngineText(file), 0, ads::EngineText(""), &h), file);
         AdsDisconnect(h);
         out << "created " << file << "\n";
         return 0;
@@ -494,7 +491,7 @@ int Dictionary(const Args& args, std::ostream& out) {
         NeedOne(options, 3, "dict add-user");
         const auto& p = options.positional();
         EngineConnection connection(p[0], "ADSSYS", "");
-        Check(AdsDDCreateUser(connection.handle(), nullptr, Text(p[1]), Text(p[2]), Text("")),
+        Check(AdsDDCreateUser(connection.handle(), nullptr, ads::EngineText(p[1]), ads::EngineText(p[2]), ads::EngineText("")),
               p[0]);
         out << "added user " << p[1] << " to " << p[0] << "\n";
         return 0;
@@ -512,13 +509,13 @@ int Dictionary(const Args& args, std::ostream& out) {
             if (dot != std::string::npos && dot > 0) name = name.substr(0, dot);
         }
         EngineConnection connection(p[0], "ADSSYS", "");
-        Check(AdsDDAddTable(connection.handle(), Text(name), Text(tableFile), ADS_ADT, ADS_ANSI,
-                            Text(""), Text("")),
+        Check(AdsDDAddTable(connection.handle(), ads::EngineText(name), ads::EngineText(tableFile), ADS_ADT, ADS_ANSI,
+                            ads::EngineText(""), ads::EngineText("")),
               p[0]);
         if (options.has("default-index")) {
             std::string tag = options.value("default-index");
-            Check(AdsDDSetTableProperty(connection.handle(), Text(name), ADS_DD_TABLE_DEFAULT_INDEX,
-                                        Text(tag), static_cast<UNSIGNED16>(tag.size() + 1)),
+            Check(AdsDDSetTableProperty(connection.handle(), ads::EngineText(name), ADS_DD_TABLE_DEFAULT_INDEX,
+                                        ads::EngineText(tag), static_cast<UNSIGNED16>(tag.size() + 1)),
                   p[0]);
         }
         out << "registered " << name << " in " << p[0] << "\n";

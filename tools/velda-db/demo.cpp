@@ -12,6 +12,8 @@
 #include "tools/velda-db/commands.h"
 #include "tools/velda-db/engine_session.h"
 #include "tools/velda-db/values.h"
+#include "ads/company_credentials.h"
+#include "ads/engine_text.h"
 
 namespace veldadb {
 
@@ -19,13 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-UNSIGNED8* Text(const std::string& s) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
-}
-
-const char* kTablePassword = "KORVA4816";
-const char* kDictionaryUser = "ORBELNAX4";
-const char* kDictionaryPassword = "KWENDOLARIX";
+using ads::kDictionaryPassword;
+using ads::kDictionaryUser;
+using ads::kTablePassword;
 
 // A small deterministic generator (splitmix64), the same on every platform.
 class Random {
@@ -62,13 +60,13 @@ class DemoTable {
     DemoTable(ADSHANDLE connection, const std::string& name, const std::string& fields,
               const std::vector<std::pair<std::string, std::string>>& tags) {
         ADSHANDLE handle = 0;
-        Check(AdsCreateTable(connection, Text(name), nullptr, ADS_ADT, ADS_ANSI,
-                             ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, Text(fields), &handle),
+        Check(AdsCreateTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI,
+                             ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, ads::EngineText(fields), &handle),
               name);
         table_ = std::make_unique<EngineTable>(handle, name);
         for (const auto& [tag, expression] : tags) {
             ADSHANDLE index = 0;
-            Check(AdsCreateIndex61(handle, nullptr, Text(tag), Text(expression), nullptr, nullptr,
+            Check(AdsCreateIndex61(handle, nullptr, ads::EngineText(tag), ads::EngineText(expression), nullptr, nullptr,
                                    0, 512, &index),
                   name + ": index " + tag);
         }
@@ -227,19 +225,19 @@ void BuildCompany(const fs::path& folder, const Company& company, bool dictionar
     if (dictionary) {
         std::string file = (folder / (company.code + ".ADD")).string();
         ADSHANDLE dd = 0;
-        Check(AdsDDCreate(Text(file), 0, Text("velda demo company " + company.code), &dd), file);
+        Check(AdsDDCreate(ads::EngineText(file), 0, ads::EngineText("velda demo company " + company.code), &dd), file);
         struct Closer {
             ADSHANDLE h;
             ~Closer() { AdsDisconnect(h); }
         } closer{dd};
-        Check(AdsDDCreateUser(dd, nullptr, Text(kDictionaryUser), Text(kDictionaryPassword),
-                              Text("")),
+        Check(AdsDDCreateUser(dd, nullptr, ads::EngineText(kDictionaryUser), ads::EngineText(kDictionaryPassword),
+                              ads::EngineText("")),
               file);
         const char* tables[][2] = {{"paypara1", "paypara1.adt"}, {"PASS", "PASS.adt"},
                                    {"EMPLOYEE", "EMPLOYEE.adt"}, {"EMPSERV", "EMPSERV.adt"},
                                    {"LEAV_TRX", "LEAV_TRX.adt"}, {"empleave", "empleave.adt"}};
         for (const auto& t : tables)
-            Check(AdsDDAddTable(dd, Text(t[0]), Text(t[1]), ADS_ADT, ADS_ANSI, Text(""), Text("")),
+            Check(AdsDDAddTable(dd, ads::EngineText(t[0]), ads::EngineText(t[1]), ADS_ADT, ADS_ANSI, ads::EngineText(""), ads::EngineText("")),
                   file);
     } else {
         for (const char* name : {"paypara1.adt", "PASS.adt", "EMPLOYEE.adt", "EMPSERV.adt"})

@@ -5,14 +5,11 @@
 #include <array>
 
 #include "tools/velda-db/values.h"
+#include "ads/engine_text.h"
 
 namespace veldadb {
 
 namespace {
-
-UNSIGNED8* Text(const std::string& s) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
-}
 
 struct TypeEntry {
     const char* name;
@@ -52,13 +49,13 @@ void Check(UNSIGNED32 result, const std::string& context) {
 }
 
 EngineConnection::EngineConnection(const std::string& folder) {
-    Check(AdsConnect(Text(folder.empty() ? std::string(".") : folder), &handle_),
+    Check(AdsConnect(ads::EngineText(folder.empty() ? std::string(".") : folder), &handle_),
           folder.empty() ? "." : folder);
 }
 
 EngineConnection::EngineConnection(const std::string& dictionary, const std::string& user,
                                    const std::string& password) {
-    Check(AdsConnect60(Text(dictionary), ADS_LOCAL_SERVER, Text(user), Text(password), 0, &handle_),
+    Check(AdsConnect60(ads::EngineText(dictionary), ADS_LOCAL_SERVER, ads::EngineText(user), ads::EngineText(password), 0, &handle_),
           dictionary);
 }
 
@@ -74,7 +71,7 @@ TablePath SplitTablePath(const std::string& path) {
 
 EngineTable::EngineTable(ADSHANDLE connection, const std::string& name, UNSIGNED32 options)
     : name_(name) {
-    Check(AdsOpenTable(connection, Text(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+    Check(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
                        ADS_CHECKRIGHTS, options, &handle_),
           name);
 }
@@ -144,7 +141,7 @@ bool EngineTable::Encrypted() const {
 }
 
 void EngineTable::EnablePassword(const std::string& password) {
-    Check(AdsEnableEncryption(handle_, Text(password)), name_);
+    Check(AdsEnableEncryption(handle_, ads::EngineText(password)), name_);
 }
 
 UNSIGNED32 EngineTable::AppendRow(const std::vector<const FieldInfo*>& columns,
@@ -158,7 +155,7 @@ UNSIGNED32 EngineTable::AppendRow(const std::vector<const FieldInfo*>& columns,
     for (size_t c = 0; c < columns.size(); ++c) {
         const FieldValue& v = values[c];
         UNSIGNED8* field = ADSFIELD(columns[c]->number);
-        UNSIGNED8* bytes = Text(v.bytes);
+        UNSIGNED8* bytes = ads::EngineText(v.bytes);
         auto size = static_cast<UNSIGNED32>(v.bytes.size());
         UNSIGNED32 result = AE_SUCCESS;
         switch (v.kind) {
