@@ -12,7 +12,9 @@ namespace ads {
 inline UNSIGNED8* EngineText(const char* text) {
     return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text));
 }
-inline UNSIGNED8* EngineText(const std::string& text) { return EngineText(text.c_str()); }
+inline UNSIGNED8* EngineText(const std::string& text) {
+    return EngineText(text.c_str());
+}
 // Byte buffers the engine only reads (bookmarks, raw keys).
 inline UNSIGNED8* EngineBytes(const void* bytes) {
     return static_cast<UNSIGNED8*>(const_cast<void*>(bytes));

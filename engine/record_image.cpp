@@ -12,31 +12,6 @@ namespace engine {
 
 namespace calendar {
 
-int64_t julianDay(int year, int month, int day) {
-    // Days from civil (proleptic Gregorian), shifted so that 0001-01-01 is kFirstJulianDay.
-    int y = year - (month <= 2 ? 1 : 0);
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    int64_t daysFromEpoch = era * 146097 + doe - 719468;  // days since 1970-01-01
-    return daysFromEpoch + 2440588;
-}
-
-bool civil(int64_t julian, int& year, int& month, int& day) {
-    if (julian < kFirstJulianDay || julian > kLastJulianDay) return false;
-    int64_t z = julian - 2440588 + 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-    return true;
-}
-
 namespace {
 bool digits(std::string_view s, int& out) {
     if (s.empty()) return false;
@@ -68,7 +43,7 @@ bool parseDate(std::string_view text, int64_t& julian) {
 std::string isoDate(int64_t julian) {
     int y, m, d;
     if (!civil(julian, y, m, d)) return "";
-    char buf[16];
+    char buf[40];  // room for any int, so the compiler need not prove the range
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
     return buf;
 }
@@ -76,7 +51,7 @@ std::string isoDate(int64_t julian) {
 std::string compactDate(int64_t julian) {
     int y, m, d;
     if (!civil(julian, y, m, d)) return "";
-    char buf[16];
+    char buf[40];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
     return buf;
 }

@@ -26,6 +26,8 @@
 #include "engine/schema.h"
 #include "engine/sqlite.h"
 
+#include "base/calendar.h"
+
 namespace engine {
 
 // A value in its stored form.
@@ -89,12 +91,17 @@ void bind(sqlite3_stmt* stmt, int index, const Value& value);
 
 }  // namespace image
 
+// The engine's names for the system's calendar (base/calendar.h).
 namespace calendar {
-constexpr int64_t kFirstJulianDay = 1721426;  // 0001-01-01
-constexpr int64_t kLastJulianDay = 5373484;   // 9999-12-31
-int64_t julianDay(int year, int month, int day);
+using velda::calendar::kFirstJulianDay;
+using velda::calendar::kLastJulianDay;
+inline int64_t julianDay(int year, int month, int day) {
+    return velda::calendar::JulianFromCivil(year, month, day);
+}
 // False when the day lies outside 0001-01-01 .. 9999-12-31.
-bool civil(int64_t julian, int& year, int& month, int& day);
+inline bool civil(int64_t julian, int& year, int& month, int& day) {
+    return velda::calendar::CivilFromJulian(julian, year, month, day);
+}
 // "YYYY-MM-DD" or "YYYYMMDD"; false when it is no valid date.
 bool parseDate(std::string_view text, int64_t& julian);
 std::string isoDate(int64_t julian);

@@ -9,13 +9,17 @@
 #include <vector>
 #include <algorithm>
 
+#include "base/calendar.h"
+
 namespace rtl {
 
 namespace {
 
 using namespace std::chrono;
 
-constexpr sys_days kEpoch = sys_days{year{1899} / December / 30};
+// Days from 1970-01-01 to 1899-12-30, the date-time numbers' day 0.
+constexpr int64_t kDateTimeEpochFromUnix =
+    velda::calendar::kJulianOfDateTimeEpoch - velda::calendar::kJulianOfUnixEpoch;
 
 [[noreturn]] void ConvertError(const std::string& message) { throw EConvertError(message); }
 
@@ -265,19 +269,14 @@ TFormatSettings& FormatSettings() {
 
 // ---- calendar -----------------------------------------------------------------------------
 
-bool IsLeapYear(int y) { return year{y}.is_leap(); }
+bool IsLeapYear(int y) { return velda::calendar::IsLeapYear(y); }
 
-int DaysInAMonth(int y, int m) {
-    if (m < 1 || m > 12) return 0;
-    return static_cast<int>(static_cast<unsigned>(
-        year_month_day_last{year{y}, month_day_last{month{static_cast<unsigned>(m)}}}.day()));
-}
+int DaysInAMonth(int y, int m) { return velda::calendar::DaysInMonth(y, m); }
 
 bool TryEncodeDate(int y, int m, int d, TDateTime& result) {
-    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-    year_month_day ymd{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}};
-    if (!ymd.ok()) return false;
-    result = static_cast<double>((sys_days{ymd} - kEpoch).count());
+    if (!velda::calendar::IsValidDate(y, m, d)) return false;
+    result = static_cast<double>(velda::calendar::JulianFromCivil(y, m, d) -
+                                 velda::calendar::kJulianOfDateTimeEpoch);
     return true;
 }
 
@@ -289,10 +288,7 @@ TDateTime EncodeDate(int y, int m, int d) {
 
 void DecodeDate(TDateTime value, int& y, int& m, int& d) {
     TTimeStamp ts = DateTimeToTimeStamp(value);
-    year_month_day ymd{kEpoch + days{ts.Date - DateDelta}};
-    y = static_cast<int>(ymd.year());
-    m = static_cast<int>(static_cast<unsigned>(ymd.month()));
-    d = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    velda::calendar::CivilFromDays(ts.Date - DateDelta + kDateTimeEpochFromUnix, y, m, d);
 }
 
 bool TryEncodeTime(int h, int n, int s, int ms, TDateTime& result) {

@@ -1,6 +1,6 @@
 #include "tools/velda-db/values.h"
+#include "base/calendar.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,7 +11,6 @@ namespace veldadb {
 
 namespace {
 
-constexpr long kJulianOfUnixEpoch = 2440588;  // 1970-01-01
 
 template <class T>
 std::string Bytes(T value) {
@@ -42,10 +41,7 @@ bool ParseDate(const std::string& s, size_t pos, long& julian) {
     if (!Digits(s, pos, 4, y) || s.size() < pos + 10 || s[pos + 4] != '-' ||
         !Digits(s, pos + 5, 2, m) || s[pos + 7] != '-' || !Digits(s, pos + 8, 2, d))
         return false;
-    std::chrono::year_month_day ymd{std::chrono::year(y),
-                                    std::chrono::month(static_cast<unsigned>(m)),
-                                    std::chrono::day(static_cast<unsigned>(d))};
-    if (!ymd.ok() || y < 1) return false;
+    if (!velda::calendar::IsValidDate(y, m, d)) return false;
     julian = JulianFromCivil(y, m, d);
     return true;
 }
@@ -115,18 +111,11 @@ std::string FormatDouble(double v) {
 }  // namespace
 
 long JulianFromCivil(int year, int month, int day) {
-    using namespace std::chrono;
-    sys_days days{std::chrono::year(year) / std::chrono::month(static_cast<unsigned>(month)) /
-                  std::chrono::day(static_cast<unsigned>(day))};
-    return static_cast<long>(days.time_since_epoch().count()) + kJulianOfUnixEpoch;
+    return static_cast<long>(velda::calendar::JulianFromCivil(year, month, day));
 }
 
 void CivilFromJulian(long julian, int& year, int& month, int& day) {
-    using namespace std::chrono;
-    year_month_day ymd{sys_days{std::chrono::days(julian - kJulianOfUnixEpoch)}};
-    year = static_cast<int>(ymd.year());
-    month = static_cast<int>(static_cast<unsigned>(ymd.month()));
-    day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    velda::calendar::CivilFromDays(julian - velda::calendar::kJulianOfUnixEpoch, year, month, day);
 }
 
 std::string ToHex(const std::string& bytes) {
