@@ -366,22 +366,35 @@ void TAdsConnection::requireConnection() const {
 
 bool TAdsConnection::GetTransactionActive() {
     requireConnection();
+    UNSIGNED16 active = 0;
+    if (UNSIGNED32 rc = AdsInTransaction(handle_, &active); rc != AE_SUCCESS) throw AdsError(rc);
+    inTransaction_ = active != 0;
     return inTransaction_;
 }
 
 void TAdsConnection::BeginTransaction() {
     requireConnection();
-    throw AdsConnectionError("The database engine does not support transactions.");
+    CheckEngineResult(nullptr, AdsBeginTransaction(handle_));
+    inTransaction_ = true;
 }
 
 void TAdsConnection::Commit() {
     requireConnection();
-    throw AdsConnectionError("The database engine does not support transactions.");
+    DoBeforeCommit();
+    UNSIGNED32 rc = AdsCommitTransaction(handle_);
+    // A commit that fails ends the transaction all the same (engine/ace.h).
+    inTransaction_ = false;
+    CheckEngineResult(nullptr, rc);
+    DoAfterCommit();
 }
 
 void TAdsConnection::Rollback() {
     requireConnection();
-    throw AdsConnectionError("The database engine does not support transactions.");
+    DoBeforeRollback();
+    UNSIGNED32 rc = AdsRollbackTransaction(handle_);
+    inTransaction_ = false;
+    CheckEngineResult(nullptr, rc);
+    DoAfterRollback();
 }
 
 TAdsDataSet* TAdsConnection::RegisteredDataSet(int index) const {

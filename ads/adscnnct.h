@@ -104,7 +104,7 @@ class TAdsConnection : public rtl::TComponent {
 
     // "Local", "Remote" or "Internet"; empty while not connected or for another kind.
     virtual std::string GetConnectionKind();
-    // Needs a live connection; this engine offers no transactions, so it is always false.
+    // Whether the engine has a transaction open on the connection; needs a live connection.
     virtual bool GetTransactionActive();
     virtual TAdsDataSet* RegisteredDataSet(int index) const;
     virtual int RegisteredDataSetCount() const;
@@ -132,9 +132,9 @@ class TAdsConnection : public rtl::TComponent {
     virtual TAdsAliasTableType GetAliasTableType() const { return aliasTableType_; }
     virtual void UnregisterDataSet(TAdsDataSet* dataSet);
 
-    // The engine offers no transactions: without a connection these raise "No connection to
-    // database server.", with one they raise that transactions are not supported, so that no
-    // caller believes its changes can be rolled back.
+    // The engine's transaction on this connection. Without a connection these raise "No
+    // connection to database server."; an engine refusal (none open, one open already) raises
+    // its error. Commit fires BeforeCommit, commits, then AfterCommit; Rollback likewise.
     virtual void BeginTransaction();
     virtual void Commit();
     virtual void Rollback();

@@ -70,6 +70,8 @@ typedef uint32_t ADSHANDLE;
 #define AE_NOT_ENCRYPTED 6015u          // the table is not encrypted
 #define AE_ALREADY_ENCRYPTED 6016u      // the table is encrypted already
 #define AE_INTERNAL 6017u               // an engine fault; the text says what failed
+#define AE_NO_TRANSACTION 6020u         // commit or rollback with no transaction open
+#define AE_TRANSACTION_OPEN 6021u       // a transaction is open already on the connection
 
 // Handle kinds reported by AdsGetHandleType.
 #define ADS_CONNECTION 1
@@ -146,6 +148,7 @@ typedef uint32_t ADSHANDLE;
 
 // Data dictionary properties.
 #define ADS_DD_TABLE_DEFAULT_INDEX 213
+#define ADS_DD_USER_PASSWORD 1101  // a user's password (AdsDDSetUserProperty)
 
 // AdsGetField option: copy without trimming (the only one offered).
 #define ADS_NONE 0
@@ -168,6 +171,18 @@ UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect);
 UNSIGNED32 AdsGetServerName(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED16* pusLen);
 UNSIGNED32 AdsGetConnectionType(ADSHANDLE hConnect, UNSIGNED16* pusConnectType);
 
+// --- Transactions (engine/transaction.h tells what is atomic) ------------------------------
+// Opens a transaction on the connection: every table used through it from now on joins, and
+// its changes stay pending until AdsCommitTransaction. AE_TRANSACTION_OPEN when one is open.
+UNSIGNED32 AdsBeginTransaction(ADSHANDLE hConnect);
+// Commits the pending changes of every table the transaction touched; AE_NO_TRANSACTION when
+// none is open. After a failure the transaction is over and the failed table's changes are gone.
+UNSIGNED32 AdsCommitTransaction(ADSHANDLE hConnect);
+// Undoes every change made in the transaction; AE_NO_TRANSACTION when none is open.
+UNSIGNED32 AdsRollbackTransaction(ADSHANDLE hConnect);
+// Whether a transaction is open on the connection.
+UNSIGNED32 AdsInTransaction(ADSHANDLE hConnect, UNSIGNED16* pbInTrans);
+
 // --- Data dictionaries ----------------------------------------------------------------------
 // Creates a new, empty dictionary file and returns a connection to it (user ADSSYS, no password).
 UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt, UNSIGNED8* pucDescription,
@@ -181,6 +196,11 @@ UNSIGNED32 AdsDDAddTable(ADSHANDLE hDictionary, UNSIGNED8* pucTableName, UNSIGNE
 UNSIGNED32 AdsDDSetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
                                  UNSIGNED16 usPropertyID, void* pvProperty,
                                  UNSIGNED16 usPropertyLen);
+// Sets a user property; only ADS_DD_USER_PASSWORD (a NUL-terminated text) is offered. The
+// administrator may set any user's password, another user only their own.
+UNSIGNED32 AdsDDSetUserProperty(ADSHANDLE hDictionary, UNSIGNED8* pucUserName,
+                                UNSIGNED16 usPropertyID, void* pvProperty,
+                                UNSIGNED16 usPropertyLen);
 UNSIGNED32 AdsDDGetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
                                  UNSIGNED16 usPropertyID, void* pvProperty,
                                  UNSIGNED16* pusPropertyLen);

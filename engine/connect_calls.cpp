@@ -3,6 +3,8 @@
 // AdsGetServerName reports the path the connection was made to: the free-table folder or the
 // dictionary file, normalised and resolved as the engine uses it. AdsGetConnectionType is
 // always ADS_LOCAL_SERVER: this engine runs inside the calling process.
+#include <strings.h>
+
 #include <memory>
 #include <string>
 
@@ -93,7 +95,9 @@ UNSIGNED32 AdsConnect(UNSIGNED8* pucServerPath, ADSHANDLE* phConnect) {
 }
 
 UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
-    if (!engine::connectionFor(hConnect)) return AE_INVALID_CONNECTION;
+    auto connection = engine::connectionFor(hConnect);
+    if (!connection) return AE_INVALID_CONNECTION;
+    connection->transaction().abandon();
     engine::closeTablesOf(hConnect);
     engine::HandleRegistry::instance().remove(hConnect);
     return AE_SUCCESS;
@@ -162,6 +166,27 @@ UNSIGNED32 AdsDDSetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
         value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
     }
     return connection->dictionary()->setTableProperty(text(pucTableName), usPropertyID, value);
+}
+
+UNSIGNED32 AdsDDSetUserProperty(ADSHANDLE hDictionary, UNSIGNED8* pucUserName,
+                                UNSIGNED16 usPropertyID, void* pvProperty,
+                                UNSIGNED16 usPropertyLen) {
+    auto connection = dictionaryConnection(hDictionary);
+    if (!connection) return engine::lastError().code;
+    std::string user = text(pucUserName);
+    if (usPropertyID != ADS_DD_USER_PASSWORD)
+        return fail(AE_NOT_SUPPORTED, "User property " + std::to_string(usPropertyID) +
+                                          " is not supported; only the password (" +
+                                          std::to_string(ADS_DD_USER_PASSWORD) + ") is.");
+    bool own = strcasecmp(user.c_str(), connection->user().c_str()) == 0;
+    if (!own)
+        if (UNSIGNED32 rc = requireAdministrator(*connection)) return rc;
+    std::string value;
+    if (pvProperty && usPropertyLen > 0) {
+        value.assign(static_cast<const char*>(pvProperty), usPropertyLen);
+        value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
+    }
+    return connection->dictionary()->setPassword(user, value);
 }
 
 UNSIGNED32 AdsDDGetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,

@@ -8,6 +8,7 @@
 
 #include "engine/ace.h"
 #include "engine/registry.h"
+#include "engine/transaction.h"
 
 namespace engine {
 
@@ -34,11 +35,15 @@ public:
     // resolved without regard to case, ".adt" added when the name has no extension.
     UNSIGNED32 resolveTable(const std::string& name, std::string& file) const;
 
-private:
+    // The connection's engine transaction (transaction.h).
+    Transaction& transaction() { return transaction_; }
+
+  private:
     std::string serverPath_;
     std::string folder_;
     std::shared_ptr<Dictionary> dictionary_;
     std::string user_;
+    Transaction transaction_;
 };
 
 // The connection a handle names, or null after failing with AE_INVALID_CONNECTION.

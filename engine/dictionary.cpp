@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
 
@@ -69,14 +70,23 @@ bool verifyPassword(const std::string& hash, const std::string& password) {
 }
 
 // A hash that no password given at login matches; verifying against it for an unknown user
-// makes a wrong user name cost as much as a wrong password.
+// makes a wrong user name cost as much as a wrong password. It is built from random salt and
+// digest with the limits hashPassword uses, not by hashing: computing a real hash on the first
+// unknown name would make that first failure take twice as long as a known user's.
 const std::string& decoyHash() {
     static const std::string hash = [] {
-        unsigned char secret[32];
-        randombytes_buf(secret, sizeof secret);
-        std::string h;
-        hashPassword(std::string(reinterpret_cast<char*>(secret), sizeof secret), h);
-        return h;
+        unsigned char salt[crypto_pwhash_SALTBYTES], digest[32];
+        randombytes_buf(salt, sizeof salt);
+        randombytes_buf(digest, sizeof digest);
+        char salt64[64], digest64[64];
+        sodium_bin2base64(salt64, sizeof salt64, salt, sizeof salt,
+                          sodium_base64_VARIANT_ORIGINAL_NO_PADDING);
+        sodium_bin2base64(digest64, sizeof digest64, digest, sizeof digest,
+                          sodium_base64_VARIANT_ORIGINAL_NO_PADDING);
+        return std::string("$argon2id$v=19$m=") +
+               std::to_string(crypto_pwhash_MEMLIMIT_INTERACTIVE / 1024) +
+               ",t=" + std::to_string(crypto_pwhash_OPSLIMIT_INTERACTIVE) + ",p=1$" + salt64 + "$" +
+               digest64;
     }();
     return hash;
 }
@@ -233,7 +243,9 @@ UNSIGNED32 Dictionary::create(const std::string& path, const std::string& descri
         return fail(AE_INTERNAL, "Could not hash the administrator password (out of memory).");
     {
         sql::Database db;
-        if (db.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) != SQLITE_OK)
+        // Private from the start: the file holds the users' password hashes.
+        if (!files::createEmpty(temp) ||
+            db.open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) != SQLITE_OK)
             return fail(AE_IO_ERROR,
                         "Cannot create the data dictionary " + file + ": " + db.errorText() + ".");
         int rc = configure(db);
@@ -362,6 +374,26 @@ UNSIGNED32 Dictionary::createUser(const std::string& name, const std::string& pa
                     "User " + name + " is already in the data dictionary " + path_ + ".");
     if (rc != SQLITE_DONE) return sqlFailure(rc, "add user " + name);
     if (rc = tx.commit(); rc != SQLITE_OK) return sqlFailure(rc, "add user " + name);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Dictionary::setPassword(const std::string& name, const std::string& password) {
+    std::string hash;
+    if (!hashPassword(password, hash))
+        return fail(AE_INTERNAL, "Could not hash the password of user " + name + ".");
+    std::lock_guard lock(mutex_);
+    WriteTransaction tx(db_);
+    if (int rc = tx.begin(); rc != SQLITE_OK) return sqlFailure(rc, "set the password of " + name);
+    sql::Statement st;
+    int rc = db_.prepare("UPDATE dd_users SET password_hash = ? WHERE name = ?", st);
+    if (rc != SQLITE_OK) return sqlFailure(rc, "set the password of " + name);
+    st.bindText(1, hash);
+    st.bindText(2, name);
+    if (rc = st.step(); rc != SQLITE_DONE) return sqlFailure(rc, "set the password of " + name);
+    if (db_.changes() == 0)
+        return fail(AE_INVALID_ARGUMENT,
+                    "User " + name + " is not in the data dictionary " + path_ + ".");
+    if (rc = tx.commit(); rc != SQLITE_OK) return sqlFailure(rc, "set the password of " + name);
     return AE_SUCCESS;
 }
 

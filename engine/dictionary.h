@@ -42,6 +42,9 @@ class Dictionary {
 
     UNSIGNED32 createUser(const std::string& name, const std::string& password,
                           const std::string& group, const std::string& description);
+    // Replaces a user's password (the name compares without regard to case);
+    // AE_INVALID_ARGUMENT when the user is not there.
+    UNSIGNED32 setPassword(const std::string& name, const std::string& password);
 
     // Registers a table file; tablePath is relative to the dictionary's folder or absolute, and
     // the file must exist (found without regard to case, ".adt" added without an extension).

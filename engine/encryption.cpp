@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
 #include "engine/paths.h"
@@ -102,6 +103,7 @@ void tidy(const std::string& file, bool encrypted) {
 // Creates an empty database file, so that a connection opened without SQLITE_OPEN_CREATE can
 // attach it.
 bool createEmpty(const std::string& path) {
+    if (!files::createEmpty(path)) return false;
     sql::Database maker;
     return maker.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX) ==
            SQLITE_OK;
@@ -249,6 +251,11 @@ UNSIGNED32 Table::reconnect(const Secret* password) {
 }
 
 UNSIGNED32 Table::encrypt(const Secret& password) {
+    if (transactionOwner_ != 0)
+        return fail(
+            AE_LOCKED,
+            "The table " + file_ +
+                " is in an open transaction; it cannot be encrypted until the transaction ends.");
     if (encrypted_)
         return fail(AE_ALREADY_ENCRYPTED, "The table " + file_ + " is encrypted already.");
     const std::string rows = companionOf(file_), rowsNew = newCompanionOf(file_),
@@ -313,6 +320,8 @@ UNSIGNED32 Table::encrypt(const Secret& password) {
         reconnect(nullptr);
         return rc;
     };
+    if (!files::keepModeAndOwner(file_, rowsNew) || !files::keepModeAndOwner(file_, tableNew))
+        return undo("giving the new files the mode and owner of " + file_);
     encryption::removeDatabase(rows);
     if (::rename(rowsNew.c_str(), rows.c_str()) != 0) return undo("renaming " + rowsNew);
     if (!encryption::syncFolder(folder)) return undo("syncing " + folder);
@@ -323,6 +332,11 @@ UNSIGNED32 Table::encrypt(const Secret& password) {
 }
 
 UNSIGNED32 Table::decrypt(const Secret& password) {
+    if (transactionOwner_ != 0)
+        return fail(
+            AE_LOCKED,
+            "The table " + file_ +
+                " is in an open transaction; it cannot be decrypted until the transaction ends.");
     if (!encrypted_) return fail(AE_NOT_ENCRYPTED, "The table " + file_ + " is not encrypted.");
     const std::string rows = companionOf(file_), tableNew = newTableOf(file_),
                       folder = paths::folderOf(file_);
@@ -364,7 +378,8 @@ UNSIGNED32 Table::decrypt(const Secret& password) {
         return rc;
     }
     // The rename makes the table plain; the companion is a leftover from then on.
-    if (::rename(tableNew.c_str(), file_.c_str()) != 0) {
+    if (!files::keepModeAndOwner(file_, tableNew) ||
+        ::rename(tableNew.c_str(), file_.c_str()) != 0) {
         UNSIGNED32 rc = fail(AE_IO_ERROR, "Could not decrypt the table " + file_ + ": " +
                                               systemError("renaming " + tableNew) + ".");
         encryption::removeDatabase(tableNew);

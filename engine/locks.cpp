@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/files.h"
 #include "engine/last_error.h"
 
 namespace engine {
@@ -20,7 +21,7 @@ constexpr int64_t kRecordBase = int64_t{1} << 33;
 constexpr size_t kCounterPage = 4096;
 
 int openLockFile(const std::string& tableFile) {
-    return ::open(lockFileOf(tableFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    return files::openPrivate(lockFileOf(tableFile), O_RDWR | O_CREAT);
 }
 
 }  // namespace
@@ -35,6 +36,13 @@ LockFile::~LockFile() {
 
 UNSIGNED32 LockFile::open(const std::string& tableFile) {
     fd_ = openLockFile(tableFile);
+    if (fd_ < 0 && errno == ELOOP) {
+        unsafe_ = true;
+        return fail(AE_IO_ERROR, "The lock file " + lockFileOf(tableFile) +
+                                     " is not a regular file (a symbolic link, a folder or a "
+                                     "device); it is never written through. Remove it and try "
+                                     "again.");
+    }
     if (fd_ < 0)
         return fail(AE_IO_ERROR, "Could not open the lock file " + lockFileOf(tableFile) + ": " +
                                      std::strerror(errno) + ".");

@@ -25,9 +25,13 @@ class LockFile {
     LockFile(const LockFile&) = delete;
     LockFile& operator=(const LockFile&) = delete;
 
-    // Opens (creating) the lock file; AE_IO_ERROR naming it on failure.
+    // Opens (creating, private) the lock file; AE_IO_ERROR naming it on failure. A lock file
+    // that is a link or not a regular file is refused and marked unsafe.
     UNSIGNED32 open(const std::string& tableFile);
     bool isOpen() const { return fd_ >= 0; }
+    // Whether open refused the file as a link or not a regular file (never to be tolerated,
+    // unlike a read-only folder where no lock file can be made).
+    bool unsafe() const { return unsafe_; }
 
     // The whole-table byte: shared by every open handle, exclusive for an exclusive open.
     bool lockTableShared();
@@ -43,6 +47,7 @@ class LockFile {
   private:
     bool set(int64_t offset, short type);
     int fd_ = -1;
+    bool unsafe_ = false;
 };
 
 // A 64-bit counter in the lock file, shared by every process that has the table open. Writers

@@ -8,6 +8,7 @@
 #include <sodium.h>
 
 #include "engine/encryption.h"
+#include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
 
@@ -87,9 +88,11 @@ void Table::buildSelectList() {
     }
 }
 
-UNSIGNED32 Table::open(const std::string& file, std::shared_ptr<Table>& out) {
+UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
+    const std::string file = files::realFile(given);
     std::lock_guard lock(TableRegistryAccess::mutex());
     if ((out = TableRegistryAccess::find(file))) return AE_SUCCESS;
+    if (UNSIGNED32 rc = files::refuseLinks(file)) return rc;
     if (!paths::fileExists(file)) {
         std::string folder = paths::folderOf(file);
         if (!folder.empty() && !paths::folderExists(folder))
@@ -136,8 +139,15 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
                     "The folder " + folder + " for the new table " + file + " does not exist.");
     if (paths::fileExists(file) || TableRegistryAccess::find(file))
         return fail(AE_ALREADY_EXISTS, "The table " + file + " exists already.");
+    if (UNSIGNED32 rc = files::refuseLinks(file)) return rc;
     // What a deleted encrypted table of this name may have left behind.
     for (const std::string& part : encryption::companionFiles(file)) ::unlink(part.c_str());
+    // Made here, private and without following links; SQLite then fills the empty file.
+    if (!files::createEmpty(file))
+        return fail(errno == EEXIST ? AE_ALREADY_EXISTS : AE_IO_ERROR,
+                    errno == EEXIST
+                        ? "The table " + file + " exists already."
+                        : "Could not create the table " + file + ": " + std::strerror(errno) + ".");
     std::shared_ptr<Table> table(new Table());
     table->file_ = file;
     table->pid_ = ::getpid();
@@ -220,6 +230,10 @@ UNSIGNED32 Table::sqlFailure(const std::string& doing) {
 }
 
 UNSIGNED32 Table::begin() {
+    if (transactionOwner_ != 0 || !sqlite3_get_autocommit(db_.get()))
+        return fail(AE_LOCKED, "The table " + file_ +
+                                   " is in an open transaction; it cannot be changed outside it "
+                                   "until the transaction is committed or rolled back.");
     sqlite3_stmt* stmt = statement("BEGIN IMMEDIATE");
     if (!stmt) return lastError().code;
     if (sqlite3_step(stmt) != SQLITE_DONE) {
@@ -241,6 +255,20 @@ UNSIGNED32 Table::commit() {
     }
     sqlite3_reset(stmt);
     counter_.bump();
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::control(const std::string& sql, const std::string& doing) {
+    sqlite3_stmt* stmt = statement(sql);
+    if (!stmt) return lastError().code;
+    int rc = sqlite3_step(stmt);
+    while (rc == SQLITE_ROW) rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE) {
+        UNSIGNED32 code = sqlFailure(doing);
+        sqlite3_reset(stmt);
+        return code;
+    }
+    sqlite3_reset(stmt);
     return AE_SUCCESS;
 }
 

@@ -72,9 +72,18 @@ class Table {
     UNSIGNED32 sqlFailure(const std::string& doing);
 
     // Write transactions: BEGIN IMMEDIATE, COMMIT (bumping the change counter), ROLLBACK.
+    // begin() refuses (AE_LOCKED) while an engine transaction holds the table.
     UNSIGNED32 begin();
     UNSIGNED32 commit();
     void rollback();
+    // Runs one statement of transaction control (SAVEPOINT, RELEASE, BEGIN ...); the failure
+    // names what was being done.
+    UNSIGNED32 control(const std::string& sql, const std::string& doing);
+
+    // The connection whose engine transaction holds this table's SQLite transaction (0: none).
+    // See transaction.h.
+    ADSHANDLE transactionOwner() const { return transactionOwner_; }
+    void setTransactionOwner(ADSHANDLE connection) { transactionOwner_ = connection; }
 
     // Structure changes (inside a write transaction).
     UNSIGNED32 addIndex(const IndexDef& index);
@@ -149,6 +158,7 @@ class Table {
     int64_t countDataVersion_ = 0;
     bool encrypted_ = false;
     bool keyed_ = false;
+    ADSHANDLE transactionOwner_ = 0;
     // A salted hash of the password that opened the companion, kept in memory only.
     unsigned char passwordSalt_[32] = {};
     unsigned char passwordHash_[32] = {};

@@ -13,6 +13,7 @@
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
 #include "engine/paths.h"
+#include "engine/transaction.h"
 
 using namespace engine;
 
@@ -86,6 +87,7 @@ UNSIGNED32 withTarget(ADSHANDLE handle, bool indexOnly, F&& f) {
     Target target;
     if (UNSIGNED32 rc = findTarget(handle, target, indexOnly)) return rc;
     std::lock_guard lock(target.table->table->mutex());
+    if (UNSIGNED32 rc = transaction::joinOpen(*target.table)) return rc;
     return f(target);
 }
 
@@ -140,14 +142,16 @@ UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::
     handle->lockType = lockType;
     handle->rights = rights;
     std::lock_guard lock(table->mutex());
-    if (UNSIGNED32 rc = handle->locks.open(file); rc && !handle->readOnly()) return rc;
+    if (UNSIGNED32 rc = handle->locks.open(table->file());
+        rc && (!handle->readOnly() || handle->locks.unsafe()))
+        return rc;
     if (handle->exclusive()) {
         if (!handle->locks.lockTableExclusive())
-            return fail(AE_LOCKED, "The table " + file +
+            return fail(AE_LOCKED, "The table " + table->file() +
                                        " is open elsewhere; it cannot be opened exclusively.");
     } else if (!handle->locks.lockTableShared()) {
-        return fail(AE_LOCKED,
-                    "The table " + file + " is opened exclusively by another user or handle.");
+        return fail(AE_LOCKED, "The table " + table->file() +
+                                   " is opened exclusively by another user or handle.");
     }
     Target target{handle, nullptr};
     Nav nav;

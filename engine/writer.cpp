@@ -4,6 +4,7 @@
 
 #include "engine/handles.h"
 #include "engine/last_error.h"
+#include "engine/transaction.h"
 
 namespace engine::writer {
 
@@ -171,14 +172,15 @@ UNSIGNED32 write(TableHandle& h) {
         saved = h.values;
         savedChanged = h.changed;
     }
+    transaction::WriteScope scope(h);
     auto restore = [&] {
-        t.rollback();
+        scope.rollback();
         if (h.pending == PendingKind::Append) {
             h.values = saved;
             h.changed = savedChanged;
         }
     };
-    if (UNSIGNED32 rc = t.begin())
+    if (UNSIGNED32 rc = scope.begin())
         return fail(rc, lastError().text.substr(lastError().text.find(": ") + 2) +
                             " The change is still pending.");
     int64_t rowid = h.rowid;
@@ -243,7 +245,7 @@ UNSIGNED32 write(TableHandle& h) {
             }
         }
     }
-    if (t.commit() != AE_SUCCESS) {
+    if (scope.commit() != AE_SUCCESS) {
         UNSIGNED32 code = writeFailure(h);
         restore();
         return code;
@@ -284,24 +286,15 @@ UNSIGNED32 remove(TableHandle& h) {
     WriteLock lock(h, h.rowid);
     if (UNSIGNED32 rc = lock.take()) return rc;
     Table& t = *h.table;
-    if (UNSIGNED32 rc = t.begin()) return rc;
+    transaction::WriteScope scope(h);
+    if (UNSIGNED32 rc = scope.begin()) return rc;
     sqlite3_stmt* stmt = t.statement("DELETE FROM \"main\".\"records\" WHERE rowid=?");
-    if (!stmt) {
-        t.rollback();
-        return lastError().code;
-    }
+    if (!stmt) return lastError().code;
     sqlite3_bind_int64(stmt, 1, h.rowid);
     int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
-    if (rc != SQLITE_DONE) {
-        UNSIGNED32 code = t.sqlFailure("delete a record of");
-        t.rollback();
-        return code;
-    }
-    if (UNSIGNED32 code = t.commit()) {
-        t.rollback();
-        return code;
-    }
+    if (rc != SQLITE_DONE) return t.sqlFailure("delete a record of");
+    if (UNSIGNED32 code = scope.commit()) return code;
     h.pending = PendingKind::None;
     h.values.clear();
     h.dropWindow();

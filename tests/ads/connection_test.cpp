@@ -64,6 +64,16 @@ std::string connectionError(Action action) {
     return "(nothing raised)";
 }
 
+template <class Action>
+std::string databaseError(Action action) {
+    try {
+        action();
+    } catch (const EADSDatabaseError& e) {
+        return e.Message();
+    }
+    return "(nothing raised)";
+}
+
 class Connection : public ::testing::Test {
   protected:
     TempFolder temp;
@@ -264,10 +274,67 @@ TEST_F(Connection, ChecksOfTheComponentItself) {
     EXPECT_EQ(connectionError([&] { c.SetAliasName("MAIN"); }),
               "The TAdsConnection.AliasName may not be changed when IsConnected is TRUE");
     EXPECT_EQ(c.ConnectPath(), temp.path());
-    EXPECT_EQ(connectionError([&] { c.BeginTransaction(); }),
-              "The database engine does not support transactions.");
-    EXPECT_EQ(connectionError([&] { c.Rollback(); }),
-              "The database engine does not support transactions.");
+}
+
+// A row appended through the connection's own engine handle.
+void appendRow(ADSHANDLE table, const std::string& name) {
+    ASSERT_EQ(AdsAppendRecord(table), AE_SUCCESS);
+    ASSERT_EQ(AdsSetField(table, ADSFIELD(1), testsupport::u8(name),
+                          static_cast<UNSIGNED32>(name.size())),
+              AE_SUCCESS);
+    ASSERT_EQ(AdsWriteRecord(table), AE_SUCCESS);
+}
+
+UNSIGNED32 rowCount(ADSHANDLE table) {
+    UNSIGNED32 count = 0;
+    EXPECT_EQ(AdsGetRecordCount(table, ADS_IGNOREFILTERS | ADS_REFRESHCOUNT, &count), AE_SUCCESS);
+    return count;
+}
+
+TEST_F(Connection, TransactionsCommitAndRollBackWithTheirEvents) {
+    WatchedConnection c;
+    for (auto [event, name] : {std::pair{&c.BeforeCommit, "BeforeCommit"},
+                               {&c.AfterCommit, "AfterCommit"},
+                               {&c.BeforeRollback, "BeforeRollback"},
+                               {&c.AfterRollback, "AfterRollback"}})
+        *event = [&c, name](rtl::TComponent*) {
+            c.events.push_back(std::string(name) + (c.GetTransactionActive() ? " open" : ""));
+        };
+    c.SetConnectPath(temp.path());
+    c.Connect();
+    ADSHANDLE table = 0;
+    ASSERT_EQ(AdsCreateTable(c.ConnectionHandle(), testsupport::u8("T"), nullptr, ADS_ADT, ADS_ANSI,
+                             ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0,
+                             testsupport::u8("NAME,Character,10"), &table),
+              AE_SUCCESS);
+    c.events.clear();
+
+    c.BeginTransaction();
+    EXPECT_TRUE(c.GetTransactionActive());
+    EXPECT_EQ(databaseError([&] { c.BeginTransaction(); }),
+              "Error 6021: A transaction is open already on the connection to " + temp.path() +
+                  "; commit or roll it back first.");
+    appendRow(table, "kept");
+    c.Commit();
+    EXPECT_FALSE(c.GetTransactionActive());
+    EXPECT_EQ(rowCount(table), 1u);
+
+    c.BeginTransaction();
+    appendRow(table, "undone");
+    appendRow(table, "undone too");
+    EXPECT_EQ(rowCount(table), 3u);
+    c.Rollback();
+    EXPECT_EQ(rowCount(table), 1u);
+    EXPECT_EQ(c.events, (std::vector<std::string>{"BeforeCommit open", "AfterCommit",
+                                                  "BeforeRollback open", "AfterRollback"}));
+
+    // Without an open transaction the engine refuses; the events before it have fired.
+    c.events.clear();
+    EXPECT_EQ(databaseError([&] { c.Commit(); }),
+              "Error 6020: No transaction is open on the connection to " + temp.path() + ".");
+    EXPECT_EQ(c.events, (std::vector<std::string>{"BeforeCommit"}));
+    EXPECT_FALSE(c.GetTransactionActive());
+    AdsCloseTable(table);
 }
 
 TEST_F(Connection, LongPathsAndCredentialsAreRefused) {

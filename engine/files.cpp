@@ -1,0 +1,71 @@
+#include "engine/files.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "engine/encryption.h"
+#include "engine/last_error.h"
+#include "engine/locks.h"
+
+namespace engine::files {
+
+int openPrivate(const std::string& path, int flags) {
+    int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, kPrivateMode);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = ELOOP;
+        return -1;
+    }
+    return fd;
+}
+
+bool createEmpty(const std::string& path) {
+    int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateMode);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+UNSIGNED32 refuseLinks(const std::string& tableFile) {
+    std::vector<std::string> own;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) own.push_back(tableFile + suffix);
+    for (const std::string& part : encryption::companionFiles(tableFile)) own.push_back(part);
+    own.push_back(lockFileOf(tableFile));
+    for (const std::string& part : own) {
+        struct stat st {};
+        if (::lstat(part.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            return fail(AE_IO_ERROR,
+                        part +
+                            " is not a regular file (a symbolic link, a folder or a device); "
+                            "the table's files are never used through one. Remove it and try "
+                            "again.");
+    }
+    return AE_SUCCESS;
+}
+
+std::string realFile(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr), &::free);
+    return real ? std::string(real.get()) : path;
+}
+
+bool keepModeAndOwner(const std::string& from, const std::string& to) {
+    struct stat st {};
+    if (::stat(from.c_str(), &st) != 0) return false;
+    if (::chmod(to.c_str(), st.st_mode & 07777) != 0) return false;
+    // Only a privileged process may give a file away; others keep their own files as they are.
+    if (::lchown(to.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return false;
+    return true;
+}
+
+}  // namespace engine::files

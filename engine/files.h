@@ -1,0 +1,46 @@
+// The engine's own files on disk: created private, never written through a link. Internal to
+// engine/.
+//
+// Payroll data must not be readable by everyone: every file the engine creates (table files and
+// through them SQLite's -wal and -shm, which take the table file's mode, companions, lock files,
+// dictionaries) is created with mode 0660 less what the umask removes. A file the engine creates
+// is created exclusively and without following links, and a file it opens outside SQLite (the
+// lock file) is opened without following links and must be a regular file: a link planted where
+// a table's file would be is refused, never written through. A table file that is itself a
+// symbolic link is used through its real path, so its lock file, companions and the files of a
+// change of form sit beside the real file and an encryption replaces the real file's contents.
+#ifndef VELDA_ENGINE_FILES_H
+#define VELDA_ENGINE_FILES_H
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "engine/ace.h"
+
+namespace engine::files {
+
+constexpr mode_t kPrivateMode = 0660;
+
+// Opens (with O_CREAT in flags: creating with kPrivateMode) without following a link; -1 with
+// errno set, ELOOP when the path is a link or not a regular file.
+int openPrivate(const std::string& path, int flags);
+
+// Creates an empty file with kPrivateMode; false (errno set) when anything is there already,
+// a dangling link included.
+bool createEmpty(const std::string& path);
+
+// Fails with AE_IO_ERROR naming the first of the table's own files (the file, its -wal, -shm
+// and journal, its companions and its lock file) that exists and is not a regular file.
+UNSIGNED32 refuseLinks(const std::string& tableFile);
+
+// The real path of a file reached through a symbolic link; the path itself otherwise.
+std::string realFile(const std::string& path);
+
+// Gives `to` the permission bits, owner and group of `from` (a file that replaces another
+// keeps what the old one had). The owner is kept where the process may set it.
+bool keepModeAndOwner(const std::string& from, const std::string& to);
+
+}  // namespace engine::files
+
+#endif

@@ -1,0 +1,162 @@
+#include "engine/transaction.h"
+
+#include "engine/connection.h"
+#include "engine/handles.h"
+#include "engine/last_error.h"
+
+namespace engine {
+
+namespace {
+
+constexpr const char* kSavepoint = "velda_write";
+
+UNSIGNED32 noTransaction(const std::string& where) {
+    return fail(AE_NO_TRANSACTION, "No transaction is open on the connection to " + where + ".");
+}
+
+}  // namespace
+
+bool Transaction::active() const {
+    std::lock_guard lock(mutex_);
+    return active_;
+}
+
+UNSIGNED32 Transaction::begin(const std::string& where) {
+    std::lock_guard lock(mutex_);
+    if (active_)
+        return fail(AE_TRANSACTION_OPEN, "A transaction is open already on the connection to " +
+                                             where + "; commit or roll it back first.");
+    active_ = true;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Transaction::join(TableHandle& h, ADSHANDLE connection) {
+    Table& t = *h.table;
+    if (t.transactionOwner() == connection) return AE_SUCCESS;
+    std::lock_guard lock(mutex_);
+    if (!active_) return AE_SUCCESS;
+    if (t.transactionOwner() != 0)
+        return fail(AE_LOCKED, "The table " + t.file() +
+                                   " is in a transaction of another connection of this program; "
+                                   "try again when it ends.");
+    // The rows of an encrypted table come from another file once its password is given: join
+    // then, not before.
+    if (h.hidesRows()) return AE_SUCCESS;
+    if (!sqlite3_get_autocommit(t.db().get()))
+        return fail(AE_LOCKED, "The table " + t.file() + " is busy with another change.");
+    if (h.readOnly()) {
+        // BEGIN alone takes no snapshot; the first read does, so read once now.
+        if (UNSIGNED32 rc = t.control("BEGIN", "read")) return rc;
+        if (UNSIGNED32 rc = t.control("SELECT count(*) FROM \"main\".sqlite_master", "read")) {
+            t.rollback();
+            return rc;
+        }
+    } else if (UNSIGNED32 rc = t.control("BEGIN IMMEDIATE", "write")) {
+        return rc;
+    }
+    t.setTransactionOwner(connection);
+    tables_.push_back(h.table);
+    return AE_SUCCESS;
+}
+
+void Transaction::endAll(bool commit, UNSIGNED32& rc) {
+    std::vector<std::shared_ptr<Table>> tables;
+    {
+        std::lock_guard lock(mutex_);
+        tables.swap(tables_);
+        active_ = false;
+    }
+    bool failed = false;
+    for (const auto& table : tables) {
+        std::lock_guard lock(table->mutex());
+        if (commit && !failed) {
+            if (UNSIGNED32 code = table->control("COMMIT", "commit the transaction on")) {
+                failed = true;
+                rc = code;
+            }
+        }
+        if (!commit || failed) table->rollback();
+        table->setTransactionOwner(0);
+        // Every handle re-reads what it shows: rows came or went.
+        table->counter().bump();
+    }
+}
+
+UNSIGNED32 Transaction::commit(const std::string& where) {
+    if (!active()) return noTransaction(where);
+    UNSIGNED32 rc = AE_SUCCESS;
+    endAll(true, rc);
+    return rc;
+}
+
+UNSIGNED32 Transaction::rollback(const std::string& where) {
+    if (!active()) return noTransaction(where);
+    UNSIGNED32 rc = AE_SUCCESS;
+    endAll(false, rc);
+    return AE_SUCCESS;
+}
+
+void Transaction::abandon() {
+    UNSIGNED32 rc = AE_SUCCESS;
+    endAll(false, rc);
+}
+
+namespace transaction {
+
+UNSIGNED32 joinOpen(TableHandle& h) {
+    auto connection = HandleRegistry::instance().findAs<Connection>(h.connection);
+    if (!connection) return AE_SUCCESS;
+    return connection->transaction().join(h, h.connection);
+}
+
+WriteScope::~WriteScope() {
+    if (open_) rollback();
+}
+
+UNSIGNED32 WriteScope::begin() {
+    Table& t = *h_.table;
+    if (UNSIGNED32 rc = joinOpen(h_)) return rc;
+    joined_ = t.transactionOwner() == h_.connection && h_.connection != 0;
+    if (joined_) {
+        if (UNSIGNED32 rc = t.control(std::string("SAVEPOINT ") + kSavepoint, "write")) return rc;
+    } else if (UNSIGNED32 rc = t.begin()) {
+        return rc;
+    }
+    open_ = true;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 WriteScope::commit() {
+    Table& t = *h_.table;
+    if (joined_) {
+        if (UNSIGNED32 rc = t.control(std::string("RELEASE ") + kSavepoint, "write")) return rc;
+        // Other handles see the pending rows at their next move, as they would a commit.
+        t.counter().bump();
+    } else if (UNSIGNED32 rc = t.commit()) {
+        return rc;
+    }
+    open_ = false;
+    return AE_SUCCESS;
+}
+
+void WriteScope::rollback() {
+    if (!open_) return;
+    open_ = false;
+    Table& t = *h_.table;
+    if (!joined_) {
+        t.rollback();
+        return;
+    }
+    // Keeps the last error: the caller reports why the write failed.
+    LastError saved = lastError();
+    t.control(std::string("ROLLBACK TO ") + kSavepoint, "write");
+    t.control(std::string("RELEASE ") + kSavepoint, "write");
+    if (saved.code != 0) {
+        size_t colon = saved.text.find(": ");
+        fail(saved.code, colon == std::string::npos ? saved.text : saved.text.substr(colon + 2));
+    }
+}
+
+}  // namespace transaction
+
+}  // namespace engine
