@@ -160,4 +160,24 @@ TEST_F(Demo, SameSeedGivesTheSameFolderAndRefusesToOverwrite) {
     EXPECT_EQ(out, "velda-db: demo: --employees must be at least 1\n");
 }
 
+TEST_F(Demo, NothingInTheFolderIsOpenToEveryone) {
+    for (const auto& entry : fs::recursive_directory_iterator(root_ / "free")) {
+        fs::perms others = fs::symlink_status(entry.path()).permissions() & fs::perms::others_all;
+        EXPECT_EQ(others, fs::perms::none) << entry.path();
+    }
+    EXPECT_EQ(fs::status(root_ / "dict").permissions() & fs::perms::others_all, fs::perms::none);
+}
+
+TEST_F(Demo, AKilledRunsStagingFolderIsRemovedByTheNextRun) {
+    // The staging folder of a process that is gone (pid 0x7FFFFFF0 is never a live one here).
+    fs::path abandoned = root_ / ".velda-demo-2147483632";
+    fs::create_directories(abandoned / "COMPANY");
+    std::ofstream(abandoned / "COMPANY" / "PASS.adt") << "user rows";
+    ASSERT_EQ(RunTool("demo " + (root_ / "next").string() + " --employees 2"), 0);
+    EXPECT_FALSE(fs::exists(abandoned));
+    for (const auto& entry : fs::directory_iterator(root_))
+        EXPECT_EQ(entry.path().filename().string().rfind(".velda-demo-", 0), std::string::npos)
+            << entry.path();
+}
+
 }  // namespace

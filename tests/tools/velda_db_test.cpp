@@ -1,5 +1,7 @@
 // velda-db driven as a user drives it: the real program, its exit codes, output and errors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,11 +38,15 @@ class VeldaDb : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    Result Run(const std::string& arguments) {
+    // Runs the tool; `environment` is put before it ("NAME=value ..."), `input` is its standard
+    // input.
+    Result Run(const std::string& arguments, const std::string& environment = "",
+               const std::string& input = "") {
         std::string tool = std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
-        fs::path out = dir_ / ".out", err = dir_ / ".err";
-        std::string command =
-            tool + " " + arguments + " >" + out.string() + " 2>" + err.string() + " </dev/null";
+        fs::path out = dir_ / ".out", err = dir_ / ".err", in = dir_ / ".in";
+        std::ofstream(in, std::ios::binary) << input;
+        std::string command = "env " + environment + " " + tool + " " + arguments + " >" +
+                              out.string() + " 2>" + err.string() + " <" + in.string();
         int status = std::system(command.c_str());
         Result r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -197,7 +203,8 @@ TEST_F(VeldaDb, EncryptedTablesNeedTheirPassword) {
     Write("s.csv", "CODE\r\nZQXJ-PLAINTEXT\r\n");
     Result r = Run("import " + Path("secret") + " " + Path("s.csv"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("the table is encrypted; give its password with --password"),
+    EXPECT_NE(r.err.find("the table is encrypted; give its password (VELDA_DB_PASSWORD, "
+                         "--password -, or --password PW)"),
               std::string::npos);
     r = Run("import " + Path("secret") + " " + Path("s.csv") + " --password wrong");
     EXPECT_EQ(r.exitCode, 1);
@@ -207,7 +214,8 @@ TEST_F(VeldaDb, EncryptedTablesNeedTheirPassword) {
 
     r = Run("describe " + Path("secret"));
     EXPECT_NE(r.out.find("encrypted: yes\n"), std::string::npos);
-    EXPECT_NE(r.out.find("rows: unknown (give --password to count them)\n"), std::string::npos);
+    EXPECT_NE(r.out.find("rows: unknown (give the table password to count them)\n"),
+              std::string::npos);
     r = Run("describe " + Path("secret") + " --password pw1");
     EXPECT_NE(r.out.find("rows: 1\n"), std::string::npos);
 
@@ -216,8 +224,6 @@ TEST_F(VeldaDb, EncryptedTablesNeedTheirPassword) {
         EXPECT_EQ(Slurp(entry.path()).find("ZQXJ-PLAINTEXT"), std::string::npos) << entry.path();
     }
 
-    r = Run("decrypt " + Path("secret"));
-    EXPECT_EQ(r.err, "velda-db: decrypt: --password is required\n");
     ASSERT_EQ(Run("decrypt " + Path("secret") + " --password pw1").exitCode, 0);
     r = Run("export " + Path("secret"));
     EXPECT_EQ(r.out, "CODE\r\nZQXJ-PLAINTEXT\r\n");
@@ -230,26 +236,79 @@ TEST_F(VeldaDb, EncryptedTablesNeedTheirPassword) {
               "CODE\r\nZQXJ-PLAINTEXT\r\n");
 }
 
-TEST_F(VeldaDb, DictionaryCommands) {
+TEST_F(VeldaDb, DictionaryCommandsNeedTheAdministratorPassword) {
     std::string add = Path("co.ADD");
-    ASSERT_EQ(Run("dict create " + add).exitCode, 0);
+    const std::string admin = "VELDA_DB_ADMIN_PASSWORD=adm1";
     Result r = Run("dict create " + add);
     EXPECT_EQ(r.exitCode, 1);
-    ASSERT_EQ(Run("dict add-user " + add + " CLERK secret").exitCode, 0);
+    EXPECT_EQ(r.err,
+              "velda-db: the administrator password is needed: set VELDA_DB_ADMIN_PASSWORD or "
+              "give it as a line on standard input\n");
+    EXPECT_FALSE(fs::exists(add));
+    r = Run("dict create " + add, "", "\n");
+    EXPECT_EQ(r.err, "velda-db: dict create: the administrator password is empty\n");
+    EXPECT_FALSE(fs::exists(add));
+    ASSERT_EQ(Run("dict create " + add, "", "adm1\n").exitCode, 0);
+    EXPECT_EQ(fs::status(add).permissions() & fs::perms::others_all, fs::perms::none);
+    r = Run("dict create " + add, admin);
+    EXPECT_EQ(r.exitCode, 1);
+
+    // Every changing command: refused without the password and with a wrong one.
     ASSERT_EQ(Run("create " + Path("PASS") + " --field ID:Character:8 --index ID=ID").exitCode, 0);
-    r = Run("dict add-table " + add + " pass.adt --default-index ID");
+    const std::string refused = "velda-db: " + add +
+                                ": Error 6008: The user name or password is not valid for the "
+                                "data dictionary " +
+                                add + ".\n";
+    for (const std::string& command :
+         {"dict add-user " + add + " CLERK", "dict set-password " + add + " ADSSYS",
+          "dict add-table " + add + " pass.adt"}) {
+        r = Run(command, "VELDA_DB_ADMIN_PASSWORD=wrong VELDA_DB_NEW_PASSWORD=x");
+        EXPECT_EQ(r.exitCode, 1) << command;
+        EXPECT_EQ(r.err, refused) << command;
+        r = Run(command, "VELDA_DB_NEW_PASSWORD=x", "\n");
+        EXPECT_EQ(r.err, refused) << command;
+    }
+    // The administrator password and the new one, as two lines of standard input.
+    r = Run("dict add-user " + add + " CLERK", "", "adm1\nsecret\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "added user CLERK to " + add + "\n");
+    r = Run("dict add-table " + add + " pass.adt --default-index ID", admin);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "registered pass in " + add + "\n");
-    r = Run("dict add-table " + add + " nosuch.adt");
+    r = Run("dict add-table " + add + " nosuch.adt", admin);
     EXPECT_EQ(r.exitCode, 1);
     r = Run("dict frob " + add);
     EXPECT_EQ(r.err, "velda-db: dict: unknown subcommand 'frob' (see 'velda-db dict --help')\n");
+    r = Run("dict set-password " + add + " NOBODY", admin + " VELDA_DB_NEW_PASSWORD=x");
+    EXPECT_EQ(r.err, "velda-db: " + add +
+                         ": Error 6002: User NOBODY is not in the data dictionary " + add + ".\n");
+    r = Run("dict set-password " + add + " ADSSYS", admin + " VELDA_DB_NEW_PASSWORD=");
+    EXPECT_EQ(r.err, "velda-db: dict set-password: the administrator password must not be empty\n");
+
+    auto login = [&](const char* user, const char* password) {
+        ADSHANDLE connection = 0;
+        UNSIGNED32 rc =
+            AdsConnect60(reinterpret_cast<UNSIGNED8*>(add.data()), ADS_LOCAL_SERVER,
+                         reinterpret_cast<UNSIGNED8*>(const_cast<char*>(user)),
+                         reinterpret_cast<UNSIGNED8*>(const_cast<char*>(password)), 0, &connection);
+        if (rc == AE_SUCCESS) AdsDisconnect(connection);
+        return rc;
+    };
+    EXPECT_EQ(login("ADSSYS", ""), AE_LOGIN_FAILED);
+    EXPECT_EQ(login("CLERK", "secret"), AE_SUCCESS);
+    ASSERT_EQ(Run("dict set-password " + add + " clerk", admin, "changed\n").exitCode, 0);
+    EXPECT_EQ(login("CLERK", "secret"), AE_LOGIN_FAILED);
+    EXPECT_EQ(login("CLERK", "changed"), AE_SUCCESS);
+    ASSERT_EQ(Run("dict set-password " + add + " ADSSYS", admin, "adm2\n").exitCode, 0);
+    EXPECT_EQ(login("ADSSYS", "adm1"), AE_LOGIN_FAILED);
+    EXPECT_EQ(Run("dict add-table " + add + " pass.adt --name P2", admin).exitCode, 1);
+    EXPECT_EQ(Run("dict add-table " + add + " pass.adt --name P2", "", "adm2\n").exitCode, 0);
 
     ADSHANDLE connection = 0;
     ASSERT_EQ(
         AdsConnect60(reinterpret_cast<UNSIGNED8*>(add.data()), ADS_LOCAL_SERVER,
                      reinterpret_cast<UNSIGNED8*>(const_cast<char*>("CLERK")),
-                     reinterpret_cast<UNSIGNED8*>(const_cast<char*>("secret")), 0, &connection),
+                     reinterpret_cast<UNSIGNED8*>(const_cast<char*>("changed")), 0, &connection),
         AE_SUCCESS);
     char property[200];
     UNSIGNED16 len = sizeof property;
@@ -258,7 +317,121 @@ TEST_F(VeldaDb, DictionaryCommands) {
                               ADS_DD_TABLE_DEFAULT_INDEX, property, &len),
         AE_SUCCESS);
     EXPECT_STREQ(property, "ID");
+    // A user may change their own password, not another's.
+    std::string pw = "mine";
+    EXPECT_EQ(
+        AdsDDSetUserProperty(connection, reinterpret_cast<UNSIGNED8*>(const_cast<char*>("ADSSYS")),
+                             ADS_DD_USER_PASSWORD, pw.data(), 5),
+        AE_READ_ONLY);
+    EXPECT_EQ(
+        AdsDDSetUserProperty(connection, reinterpret_cast<UNSIGNED8*>(const_cast<char*>("clerk")),
+                             ADS_DD_USER_PASSWORD, pw.data(), 5),
+        AE_SUCCESS);
     AdsDisconnect(connection);
+    EXPECT_EQ(login("CLERK", "mine"), AE_SUCCESS);
+}
+
+TEST_F(VeldaDb, TablePasswordsComeFromTheEnvironmentOrStandardInput) {
+    Result r =
+        Run("create " + Path("secret") + " --field CODE:Character:16 --password -", "", "pw1\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    Write("s.csv", "CODE\r\nX1\r\n");
+    r = Run("import " + Path("secret") + " " + Path("s.csv"), "VELDA_DB_PASSWORD=pw1");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Run("export " + Path("secret") + " --password -", "", "pw1\n").out, "CODE\r\nX1\r\n");
+    r = Run("export " + Path("secret") + " --password -");
+    EXPECT_EQ(r.err,
+              "velda-db: the table password is needed: give it as a line on standard "
+              "input\n");
+    r = Run("decrypt " + Path("secret"));
+    EXPECT_EQ(r.err,
+              "velda-db: decrypt: the table password is needed (VELDA_DB_PASSWORD, "
+              "--password -, or --password PW)\n");
+    r = Run("create " + Path("empty") + " --field CODE:Character:16 --password -", "", "\n");
+    EXPECT_EQ(r.err, "velda-db: create: the table password is empty\n");
+    // create encrypts only when its command line asks for it.
+    r = Run("create " + Path("plain") + " --field CODE:Character:16", "VELDA_DB_PASSWORD=pw1");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(Run("describe " + Path("plain")).out.find("encrypted: no\n"), std::string::npos);
+}
+
+// A CSV of n rows for the people table, each NAME unique.
+std::string PeopleRows(int n) {
+    std::string csv = "NAME,AGE\r\n";
+    for (int i = 0; i < n; ++i) csv += "P" + std::to_string(i) + "," + std::to_string(i) + "\r\n";
+    return csv;
+}
+
+TEST_F(VeldaDb, AKilledImportKeepsNothingAndCanBeRetried) {
+    ASSERT_EQ(Run("create " + Path("people") + " --field NAME:Character:10 --field AGE:Integer" +
+                  " --index NAME=NAME,unique")
+                  .exitCode,
+              0);
+    Write("one.csv", "NAME,AGE\r\nFirst,1\r\n");
+    ASSERT_EQ(Run("import " + Path("people") + " " + Path("one.csv")).exitCode, 0);
+    Write("big.csv", PeopleRows(200000));
+    std::string tool = std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
+    std::string table = Path("people"), csv = Path("big.csv");
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(tool.c_str(), tool.c_str(), "import", table.c_str(), csv.c_str(), nullptr);
+        _exit(127);
+    }
+    // Killed once it has written a good part of the rows.
+    fs::path wal = dir_ / "people.adt-wal";
+    for (int i = 0; i < 3000; ++i) {
+        std::error_code ec;
+        if (fs::exists(wal, ec) && fs::file_size(wal, ec) > 1000000) break;
+        usleep(2000);
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the import ended before it was killed";
+    EXPECT_EQ(Run("export " + table).out, "NAME,AGE\r\nFirst,1\r\n");
+
+    Write("retry.csv", PeopleRows(50));
+    Result r = Run("import " + table + " " + Path("retry.csv"));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(Run("describe " + table).out.find("rows: 51\n"), std::string::npos);
+}
+
+TEST_F(VeldaDb, AnImportThatFillsTheDiskKeepsNothingAndSaysSo) {
+    std::string table = CreatePeople();
+    Write("one.csv", "NAME\r\nFirst\r\n");
+    ASSERT_EQ(Run("import " + table + " " + Path("one.csv")).exitCode, 0);
+    Write("big.csv", PeopleRows(20000));
+    // A file-size limit is a disk that fills up: writes past it fail as a full disk does.
+    std::string tool = std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
+    std::string command = "sh -c 'trap \"\" XFSZ; ulimit -f 256; exec " + tool + " import " +
+                          table + " " + Path("big.csv") + "' >" + Path(".out") + " 2>" +
+                          Path(".err");
+    int status = std::system(command.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::string err = Slurp(dir_ / ".err");
+    EXPECT_EQ(err.rfind("velda-db: ", 0), 0u) << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+    EXPECT_EQ(Run("export " + table).out, "NAME,AGE,BORN,PAY,OK,NOTE\r\nFirst,,,,,\r\n");
+}
+
+TEST_F(VeldaDb, ACsvThatIsAFolderOrEndsInABrokenRecordIsRefusedByName) {
+    std::string table = CreatePeople();
+    fs::create_directory(dir_ / "folder.csv");
+    Result r = Run("import " + table + " " + Path("folder.csv"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "velda-db: " + Path("folder.csv") + ": is a folder, not a CSV file\n");
+    Write("empty.csv", "");
+    r = Run("import " + table + " " + Path("empty.csv"));
+    EXPECT_EQ(r.err, "velda-db: " + Path("empty.csv") + ": the file has no header row\n");
+    // Rows before a broken record are not kept either.
+    Write("late.csv", PeopleRows(500) + "\"open\r\n");
+    r = Run("import " + table + " " + Path("late.csv"));
+    EXPECT_EQ(r.err,
+              "velda-db: " + Path("late.csv") + ": line 502: a quoted value is not closed\n");
+    EXPECT_NE(Run("describe " + table).out.find("rows: 0\n"), std::string::npos);
 }
 
 }  // namespace

@@ -1,25 +1,63 @@
 #include "tools/velda-db/commands.h"
 
 #include <strings.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
+#include "ads/engine_text.h"
 #include "rtl/codepage.h"
 #include "tools/velda-db/csv.h"
 #include "tools/velda-db/engine_session.h"
 #include "tools/velda-db/values.h"
-#include "ads/engine_text.h"
 
 namespace veldadb {
 
 namespace {
+
+constexpr const char* kAdministrator = "ADSSYS";
+constexpr const char* kAdminPasswordVariable = "VELDA_DB_ADMIN_PASSWORD";
+constexpr const char* kUserPasswordVariable = "VELDA_DB_NEW_PASSWORD";
+constexpr const char* kTablePasswordVariable = "VELDA_DB_PASSWORD";
+
+// A secret from an environment variable, else the next line of standard input (asked for
+// without echo on a terminal); never from the command line, where the process list shows it.
+std::string ReadSecret(const char* variable, const std::string& what) {
+    if (const char* value = *variable ? std::getenv(variable) : nullptr) return value;
+    bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::cerr << "velda-db: " << what << ": " << std::flush;
+        if (::tcgetattr(STDIN_FILENO, &saved) == 0) {
+            termios quiet = saved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        }
+    }
+    std::string line;
+    bool got = static_cast<bool>(std::getline(std::cin, line));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::cerr << "\n";
+    }
+    if (!got)
+        throw ToolError(what + " is needed: " +
+                        (*variable ? "set " + std::string(variable) + " or give" : "give") +
+                        " it as a line on standard input");
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
 
 const char* kUsage =
     "usage: velda-db COMMAND [ARGS]\n"
@@ -35,8 +73,8 @@ const char* kUsage =
     "  encrypt TABLE --password PW       encrypt a table in place\n"
     "  decrypt TABLE --password PW       decrypt a table in place\n"
     "  dict create FILE.ADD              create an empty data dictionary\n"
-    "  dict add-user FILE.ADD USER PASSWORD\n"
-    "                                    add a dictionary user\n"
+    "  dict add-user FILE.ADD USER       add a dictionary user\n"
+    "  dict set-password FILE.ADD USER   change a user's or the administrator's password\n"
     "  dict add-table FILE.ADD TABLE [--name NAME] [--default-index TAG]\n"
     "                                    register a table of the dictionary's folder\n"
     "  demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
@@ -48,6 +86,11 @@ const char* kUsage =
     "CurDouble (any case). CSV files are UTF-8; values are dates YYYY-MM-DD, times\n"
     "HH:MM:SS[.mmm], time stamps YYYY-MM-DD HH:MM:SS[.mmm], logicals T or F, numbers with '.',\n"
     "binary values as hexadecimal digits; an empty cell is an empty value.\n"
+    "\n"
+    "Passwords: give a table password in VELDA_DB_PASSWORD or with '--password -' (one line\n"
+    "of standard input); '--password PW' also works but shows PW to every user of the machine\n"
+    "in the process list. The dictionary commands read the administrator password from\n"
+    "VELDA_DB_ADMIN_PASSWORD or standard input, never from the command line.\n"
     "Run 'velda-db COMMAND --help' for one command.\n";
 
 const std::map<std::string, std::string>& CommandHelp() {
@@ -82,11 +125,16 @@ const std::map<std::string, std::string>& CommandHelp() {
          "password must be its own.\n"},
         {"dict",
          "usage: velda-db dict create FILE.ADD\n"
-         "       velda-db dict add-user FILE.ADD USER PASSWORD\n"
+         "       velda-db dict add-user FILE.ADD USER\n"
+         "       velda-db dict set-password FILE.ADD USER\n"
          "       velda-db dict add-table FILE.ADD TABLE [--name NAME] [--default-index TAG]\n"
-         "Creates a data dictionary, adds a user to it, or registers a table of its folder under\n"
-         "NAME (default: the file name without its extension), optionally with a default index "
-         "tag.\n"},
+         "Creates a data dictionary, adds a user to it, changes a user's password (USER ADSSYS is\n"
+         "the administrator), or registers a table of its folder under NAME (default: the file\n"
+         "name without its extension), optionally with a default index tag.\n"
+         "Every one of them needs the administrator password (create sets it): it is read from\n"
+         "VELDA_DB_ADMIN_PASSWORD, else from the first line of standard input. The new password\n"
+         "of add-user and set-password is read from VELDA_DB_NEW_PASSWORD, else from the next\n"
+         "line of standard input. Passwords are never taken from the command line.\n"},
         {"demo",
          "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
          "Builds a complete program folder: VELDA.ini, the company master table MCOMPANY.adt and\n"
@@ -107,12 +155,14 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-std::string ReadFile(const std::string& path) {
+// Opens a CSV file for reading; a folder or an unreadable file is refused by name.
+std::ifstream OpenCsv(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw ToolError(path + ": is a folder, not a CSV file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ToolError(path + ": cannot be read (" + std::string(strerror(errno)) + ")");
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    return in;
 }
 
 std::string NeedOne(const Options& options, size_t count, const std::string& command) {
@@ -133,13 +183,28 @@ struct OpenedTable {
     EngineTable table;
 };
 
-void GivePassword(OpenedTable& opened, const Options& options, const std::string& path,
-                  bool required) {
-    bool encrypted = opened.table.Encrypted();
+// The table password: --password - reads it from standard input, --password PW takes it from
+// the command line, and without the option VELDA_DB_PASSWORD gives it when set (unless
+// fromEnvironment is false: create encrypts only when asked on its command line).
+std::optional<std::string> TablePassword(const Options& options, bool fromEnvironment = true) {
     if (options.has("password")) {
-        opened.table.EnablePassword(options.value("password"));
+        std::string value = options.value("password");
+        if (value == "-") return ReadSecret("", "the table password");
+        return value;
+    }
+    if (const char* value = fromEnvironment ? std::getenv(kTablePasswordVariable) : nullptr)
+        return std::string(value);
+    return std::nullopt;
+}
+
+void GivePassword(OpenedTable& opened, const std::optional<std::string>& password,
+                  const std::string& path, bool required) {
+    bool encrypted = opened.table.Encrypted();
+    if (password) {
+        opened.table.EnablePassword(*password);
     } else if (encrypted && required) {
-        throw ToolError(path + ": the table is encrypted; give its password with --password");
+        throw ToolError(path + ": the table is encrypted; give its password (" +
+                        kTablePasswordVariable + ", --password -, or --password PW)");
     }
 }
 
@@ -257,28 +322,30 @@ int Create(const Args& args, std::ostream& out) {
     for (const auto& spec : fieldSpecs) fields += (fields.empty() ? "" : ";") + FieldSpec(spec);
     std::vector<IndexSpec> indexes;
     for (const auto& spec : options.values("index")) indexes.push_back(ParseIndexSpec(spec));
-    if (options.has("password") && options.value("password").empty())
-        throw ToolError("create: --password needs a non-empty password");
+    std::optional<std::string> password = TablePassword(options, false);
+    if (password && password->empty()) throw ToolError("create: the table password is empty");
 
     TablePath parts = SplitTablePath(path);
     EngineConnection connection(parts.folder);
     ADSHANDLE handle = 0;
-    Check(AdsCreateTable(connection.handle(), ads::EngineText(parts.name), nullptr, ADS_ADT, ADS_ANSI,
-                         ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, ads::EngineText(fields), &handle),
+    Check(AdsCreateTable(connection.handle(), ads::EngineText(parts.name), nullptr, ADS_ADT,
+                         ADS_ANSI, ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0,
+                         ads::EngineText(fields), &handle),
           path);
     // From here on a failure removes the half-made table.
     try {
         EngineTable table(handle, path);
         for (const auto& index : indexes) {
             ADSHANDLE indexHandle = 0;
-            Check(AdsCreateIndex61(handle, nullptr, ads::EngineText(index.tag), ads::EngineText(index.expression),
-                                   nullptr, nullptr, index.options, 512, &indexHandle),
+            Check(AdsCreateIndex61(handle, nullptr, ads::EngineText(index.tag),
+                                   ads::EngineText(index.expression), nullptr, nullptr,
+                                   index.options, 512, &indexHandle),
                   path + ": index " + index.tag);
         }
         table.Close();
-        if (options.has("password")) {
+        if (password) {
             EngineTable exclusive(connection.handle(), parts.name, ADS_EXCLUSIVE);
-            exclusive.EnablePassword(options.value("password"));
+            exclusive.EnablePassword(*password);
             Check(AdsEncryptTable(exclusive.handle()), path);
         }
     } catch (...) {
@@ -294,18 +361,18 @@ int Import(const Args& args, std::ostream& out) {
     NeedOne(options, 2, "import");
     const std::string& path = options.positional()[0];
     const std::string& csvPath = options.positional()[1];
-    std::string content = ReadFile(csvPath);
-    std::vector<CsvRecord> records;
+    std::ifstream in = OpenCsv(csvPath);
+    CsvReader reader(in);
+    CsvRecord header;
     std::string error;
-    if (!ParseCsv(content, records, error)) throw ToolError(csvPath + ": " + error);
-    if (records.empty()) throw ToolError(csvPath + ": the file has no header row");
+    if (!reader.Next(header, error))
+        throw ToolError(csvPath + ": " + (error.empty() ? "the file has no header row" : error));
 
     OpenedTable opened(path, 0);
-    GivePassword(opened, options, path, true);
+    GivePassword(opened, TablePassword(options), path, true);
     std::vector<FieldInfo> fields = opened.table.Fields();
 
     // Header: each column names a field.
-    const CsvRecord& header = records[0];
     std::vector<const FieldInfo*> columns;
     for (size_t c = 0; c < header.cells.size(); ++c) {
         const FieldInfo* found = nullptr;
@@ -317,21 +384,21 @@ int Import(const Args& args, std::ostream& out) {
         columns.push_back(found);
     }
 
-    // Every value is converted before anything is written, so that a bad value keeps nothing.
-    std::vector<std::vector<FieldValue>> rows;
-    for (size_t r = 1; r < records.size(); ++r) {
-        const CsvRecord& record = records[r];
-        std::string where = csvPath + ": row " + std::to_string(r + 1) + " (line " +
+    // One transaction: a bad row, a full disk or a kill keeps nothing of the import. Rows are
+    // read, converted and written one at a time, so memory stays flat whatever the file's size.
+    EngineTransaction transaction(opened.connection, path);
+    size_t rows = 0;
+    CsvRecord record;
+    std::vector<FieldValue> row;
+    while (reader.Next(record, error)) {
+        ++rows;
+        std::string where = csvPath + ": row " + std::to_string(rows + 1) + " (line " +
                             std::to_string(record.line) + ")";
-        if (record.cells.size() > columns.size())
+        if (record.cells.size() != columns.size())
             throw ToolError(where + ": " + std::to_string(record.cells.size()) +
                             " values, but the header names " + std::to_string(columns.size()) +
                             " fields");
-        if (record.cells.size() < columns.size())
-            throw ToolError(where + ": " + std::to_string(record.cells.size()) +
-                            " values, but the header names " + std::to_string(columns.size()) +
-                            " fields");
-        std::vector<FieldValue> row;
+        row.clear();
         for (size_t c = 0; c < columns.size(); ++c) {
             size_t bad = 0;
             auto text = rtl::Utf8ToCp1252(record.cells[c], &bad);
@@ -345,20 +412,13 @@ int Import(const Args& args, std::ostream& out) {
                                 "' " + error);
             row.push_back(std::move(value));
         }
-        rows.push_back(std::move(row));
+        opened.table.AppendRow(columns, row, csvPath + ": row " + std::to_string(rows + 1));
     }
-
-    std::vector<UNSIGNED32> appended;
-    try {
-        for (size_t r = 0; r < rows.size(); ++r)
-            appended.push_back(opened.table.AppendRow(columns, rows[r],
-                                                      csvPath + ": row " + std::to_string(r + 2)));
-    } catch (...) {
-        opened.table.DeleteRecords(appended);  // take back what this import appended
-        throw;
-    }
-    out << "imported " << rows.size() << " row" << (rows.size() == 1 ? "" : "s") << " into " << path
-        << "\n";
+    if (!error.empty()) throw ToolError(csvPath + ": " + error);
+    if (in.bad())
+        throw ToolError(csvPath + ": cannot be read (" + std::string(strerror(errno)) + ")");
+    transaction.Commit();
+    out << "imported " << rows << " row" << (rows == 1 ? "" : "s") << " into " << path << "\n";
     return 0;
 }
 
@@ -366,7 +426,10 @@ int Export(const Args& args, std::ostream& out) {
     Options options(args, {"password", "index"}, {});
     std::string path = NeedOne(options, 1, "export");
     OpenedTable opened(path, ADS_READONLY);
-    GivePassword(opened, options, path, true);
+    GivePassword(opened, TablePassword(options), path, true);
+    // One read transaction: the export is the table as it was at its first read, whatever
+    // others commit meanwhile.
+    EngineTransaction snapshot(opened.connection, path);
     std::vector<FieldInfo> fields = opened.table.Fields();
     ADSHANDLE h = opened.table.handle();
     ADSHANDLE order = h;
@@ -427,11 +490,12 @@ int Describe(const Args& args, std::ostream& out) {
     std::string path = NeedOne(options, 1, "describe");
     OpenedTable opened(path, ADS_READONLY);
     bool encrypted = opened.table.Encrypted();
-    GivePassword(opened, options, path, false);
+    std::optional<std::string> password = TablePassword(options);
+    GivePassword(opened, password, path, false);
     out << "table: " << path << "\n";
     out << "encrypted: " << (encrypted ? "yes" : "no") << "\n";
-    if (encrypted && !options.has("password")) {
-        out << "rows: unknown (give --password to count them)\n";
+    if (encrypted && !password) {
+        out << "rows: unknown (give the table password to count them)\n";
     } else {
         UNSIGNED32 count = 0;
         Check(AdsGetRecordCount(opened.table.handle(), ADS_IGNOREFILTERS, &count), path);
@@ -455,13 +519,15 @@ int Encrypt(const Args& args, std::ostream& out, bool encrypt) {
     const char* command = encrypt ? "encrypt" : "decrypt";
     Options options(args, {"password"}, {});
     std::string path = NeedOne(options, 1, command);
-    if (!options.has("password") || options.value("password").empty())
-        throw ToolError(std::string(command) + ": --password is required");
+    std::optional<std::string> password = TablePassword(options);
+    if (!password || password->empty())
+        throw ToolError(std::string(command) + ": the table password is needed (" +
+                        kTablePasswordVariable + ", --password -, or --password PW)");
     OpenedTable opened(path, ADS_EXCLUSIVE);
     bool encrypted = opened.table.Encrypted();
     if (encrypt && encrypted) throw ToolError(path + ": the table is encrypted already");
     if (!encrypt && !encrypted) throw ToolError(path + ": the table is not encrypted");
-    opened.table.EnablePassword(options.value("password"));
+    opened.table.EnablePassword(*password);
     Check(encrypt ? AdsEncryptTable(opened.table.handle()) : AdsDecryptTable(opened.table.handle()),
           path);
     out << (encrypt ? "encrypted " : "decrypted ") << path << "\n";
@@ -479,21 +545,53 @@ int Dictionary(const Args& args, std::ostream& out) {
         Options options(rest, {}, {});
         if (options.help()) return out << CommandHelp().at("dict"), 0;
         std::string file = NeedOne(options, 1, "dict create");
+        std::string admin = ReadSecret(kAdminPasswordVariable, "the administrator password");
+        if (admin.empty()) throw ToolError("dict create: the administrator password is empty");
         ADSHANDLE h = 0;
         Check(AdsDDCreate(ads::EngineText(file), 0, ads::EngineText(""), &h), file);
+        UNSIGNED32 rc =
+            AdsDDSetUserProperty(h, ads::EngineText(kAdministrator), ADS_DD_USER_PASSWORD,
+                                 ads::EngineText(admin), static_cast<UNSIGNED16>(admin.size() + 1));
+        std::string error = rc ? EngineErrorText() : "";
         AdsDisconnect(h);
+        if (rc) {
+            // A dictionary whose administrator has no password must not stay behind.
+            std::error_code ec;
+            std::filesystem::remove(file, ec);
+            throw ToolError(file + ": " + error);
+        }
         out << "created " << file << "\n";
         return 0;
     }
     if (sub == "add-user") {
         Options options(rest, {}, {});
         if (options.help()) return out << CommandHelp().at("dict"), 0;
-        NeedOne(options, 3, "dict add-user");
+        NeedOne(options, 2, "dict add-user");
         const auto& p = options.positional();
-        EngineConnection connection(p[0], "ADSSYS", "");
-        Check(AdsDDCreateUser(connection.handle(), nullptr, ads::EngineText(p[1]), ads::EngineText(p[2]), ads::EngineText("")),
+        EngineConnection connection(
+            p[0], kAdministrator, ReadSecret(kAdminPasswordVariable, "the administrator password"));
+        std::string password = ReadSecret(kUserPasswordVariable, "the new user's password");
+        Check(AdsDDCreateUser(connection.handle(), nullptr, ads::EngineText(p[1]),
+                              ads::EngineText(password), ads::EngineText("")),
               p[0]);
         out << "added user " << p[1] << " to " << p[0] << "\n";
+        return 0;
+    }
+    if (sub == "set-password") {
+        Options options(rest, {}, {});
+        if (options.help()) return out << CommandHelp().at("dict"), 0;
+        NeedOne(options, 2, "dict set-password");
+        const auto& p = options.positional();
+        EngineConnection connection(
+            p[0], kAdministrator, ReadSecret(kAdminPasswordVariable, "the administrator password"));
+        std::string password = ReadSecret(kUserPasswordVariable, "the new password");
+        if (password.empty() && strcasecmp(p[1].c_str(), kAdministrator) == 0)
+            throw ToolError("dict set-password: the administrator password must not be empty");
+        Check(AdsDDSetUserProperty(connection.handle(), ads::EngineText(p[1]), ADS_DD_USER_PASSWORD,
+                                   ads::EngineText(password),
+                                   static_cast<UNSIGNED16>(password.size() + 1)),
+              p[0]);
+        out << "set the password of " << p[1] << " in " << p[0] << "\n";
         return 0;
     }
     if (sub == "add-table") {
@@ -508,14 +606,16 @@ int Dictionary(const Args& args, std::ostream& out) {
             size_t dot = name.rfind('.');
             if (dot != std::string::npos && dot > 0) name = name.substr(0, dot);
         }
-        EngineConnection connection(p[0], "ADSSYS", "");
-        Check(AdsDDAddTable(connection.handle(), ads::EngineText(name), ads::EngineText(tableFile), ADS_ADT, ADS_ANSI,
-                            ads::EngineText(""), ads::EngineText("")),
+        EngineConnection connection(
+            p[0], kAdministrator, ReadSecret(kAdminPasswordVariable, "the administrator password"));
+        Check(AdsDDAddTable(connection.handle(), ads::EngineText(name), ads::EngineText(tableFile),
+                            ADS_ADT, ADS_ANSI, ads::EngineText(""), ads::EngineText("")),
               p[0]);
         if (options.has("default-index")) {
             std::string tag = options.value("default-index");
-            Check(AdsDDSetTableProperty(connection.handle(), ads::EngineText(name), ADS_DD_TABLE_DEFAULT_INDEX,
-                                        ads::EngineText(tag), static_cast<UNSIGNED16>(tag.size() + 1)),
+            Check(AdsDDSetTableProperty(connection.handle(), ads::EngineText(name),
+                                        ADS_DD_TABLE_DEFAULT_INDEX, ads::EngineText(tag),
+                                        static_cast<UNSIGNED16>(tag.size() + 1)),
                   p[0]);
         }
         out << "registered " << name << " in " << p[0] << "\n";

@@ -2,70 +2,81 @@
 
 namespace veldadb {
 
-bool ParseCsv(const std::string& text, std::vector<CsvRecord>& records, std::string& error) {
-    records.clear();
-    size_t i = 0, line = 1;
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;  // byte order mark
-    while (i < text.size()) {
-        CsvRecord record;
-        record.line = line;
-        std::string cell;
-        bool endOfRecord = false;
-        while (!endOfRecord) {
-            cell.clear();
-            if (i < text.size() && text[i] == '"') {
-                size_t quoteLine = line;
-                ++i;
-                bool closed = false;
-                while (i < text.size()) {
-                    char c = text[i++];
-                    if (c == '"') {
-                        if (i < text.size() && text[i] == '"') {
-                            cell.push_back('"');
-                            ++i;
-                        } else {
-                            closed = true;
-                            break;
-                        }
-                    } else {
-                        if (c == '\n') ++line;
-                        cell.push_back(c);
+namespace {
+constexpr int kEnd = std::char_traits<char>::eof();
+}
+
+bool CsvReader::Next(CsvRecord& record, std::string& error) {
+    error.clear();
+    record.cells.clear();
+    if (!started_) {
+        started_ = true;
+        const char bom[] = "\xEF\xBB\xBF";
+        // Only a whole mark is skipped; anything else is pushed back as it was read.
+        std::string seen;
+        while (seen.size() < 3 && in_.sgetc() != kEnd &&
+               static_cast<char>(in_.sgetc()) == bom[seen.size()])
+            seen.push_back(static_cast<char>(in_.sbumpc()));
+        if (seen.size() != 3)
+            for (size_t i = seen.size(); i > 0; --i) in_.sputbackc(seen[i - 1]);
+    }
+    if (in_.sgetc() == kEnd) return false;
+    record.line = line_;
+    std::string cell;
+    for (;;) {
+        cell.clear();
+        if (in_.sgetc() == '"') {
+            size_t quoteLine = line_;
+            in_.sbumpc();
+            bool closed = false;
+            for (int c = in_.sbumpc(); c != kEnd; c = in_.sbumpc()) {
+                if (c == '"') {
+                    if (in_.sgetc() == '"') {
+                        cell.push_back('"');
+                        in_.sbumpc();
+                        continue;
                     }
+                    closed = true;
+                    break;
                 }
-                if (!closed) {
-                    error = "line " + std::to_string(quoteLine) + ": a quoted value is not closed";
-                    return false;
-                }
-                if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
-                    error = "line " + std::to_string(line) +
-                            ": unexpected character after a closing quote";
-                    return false;
-                }
-            } else {
-                while (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
-                    if (text[i] == '"') {
-                        error =
-                            "line " + std::to_string(line) + ": a quote inside an unquoted value";
-                        return false;
-                    }
-                    cell.push_back(text[i++]);
-                }
+                if (c == '\n') ++line_;
+                cell.push_back(static_cast<char>(c));
             }
-            record.cells.push_back(cell);
-            if (i >= text.size()) {
-                endOfRecord = true;
-            } else if (text[i] == ',') {
-                ++i;
-            } else {
-                if (text[i] == '\r') ++i;
-                if (i < text.size() && text[i] == '\n') ++i;
-                ++line;
-                endOfRecord = true;
+            if (!closed) {
+                error = "line " + std::to_string(quoteLine) + ": a quoted value is not closed";
+                return false;
+            }
+            int next = in_.sgetc();
+            if (next != kEnd && next != ',' && next != '\r' && next != '\n') {
+                error = "line " + std::to_string(line_) +
+                        ": unexpected character after a closing quote";
+                return false;
+            }
+        } else {
+            for (int c = in_.sgetc(); c != kEnd && c != ',' && c != '\r' && c != '\n';
+                 c = in_.sgetc()) {
+                if (c == '"') {
+                    error = "line " + std::to_string(line_) + ": a quote inside an unquoted value";
+                    return false;
+                }
+                cell.push_back(static_cast<char>(in_.sbumpc()));
             }
         }
-        records.push_back(std::move(record));
+        record.cells.push_back(cell);
+        int c = in_.sgetc();
+        if (c == kEnd) return true;
+        if (c == ',') {
+            in_.sbumpc();
+            continue;
+        }
+        if (c == '\r') {
+            in_.sbumpc();
+            c = in_.sgetc();
+        }
+        if (c == '\n') in_.sbumpc();
+        ++line_;
+        return true;
     }
-    return true;
 }
 
 std::string FormatCsvRecord(const std::vector<std::string>& cells) {

@@ -1,10 +1,14 @@
 // velda-db demo: a complete program folder with three companies.
+#include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -24,6 +28,32 @@ namespace fs = std::filesystem;
 using ads::kDictionaryPassword;
 using ads::kDictionaryUser;
 using ads::kTablePassword;
+
+// Creates the folder and any missing parents with mode 0770 (less the umask): company folders
+// hold payroll data and must not be open to everyone.
+void MakePrivateFolders(const fs::path& folder) {
+    fs::path made;
+    for (const auto& part : folder) {
+        made /= part;
+        if (::mkdir(made.c_str(), 0770) != 0 && errno != EEXIST)
+            throw ToolError(made.string() + ": cannot be created (" + std::strerror(errno) + ")");
+    }
+}
+
+// Staging folders of demo runs that were killed: ".velda-demo-<pid>" whose process is gone.
+void RemoveAbandonedStaging(const fs::path& parent) {
+    std::error_code ec;
+    const std::string prefix = ".velda-demo-";
+    for (const auto& entry : fs::directory_iterator(parent, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        std::string digits = name.substr(prefix.size());
+        if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        pid_t pid = static_cast<pid_t>(std::stol(digits));
+        if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        fs::remove_all(entry.path(), ec);
+    }
+}
 
 // A small deterministic generator (splitmix64), the same on every platform.
 class Random {
@@ -120,7 +150,7 @@ const char* kRemarks[] = {
 
 void BuildCompany(const fs::path& folder, const Company& company, bool dictionary, Random& random,
                   int thisYear, long today) {
-    fs::create_directories(folder);
+    MakePrivateFolders(folder);
     EngineConnection connection(folder.string());
     ADSHANDLE c = connection.handle();
 
@@ -273,9 +303,10 @@ int Demo(const Args& args, std::ostream& out) {
     // Built beside the target and moved into place at the end, so a failure leaves nothing.
     fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
     fs::path staging = parent / (".velda-demo-" + std::to_string(::getpid()));
+    RemoveAbandonedStaging(parent);
     fs::remove_all(staging, ec);
     try {
-        fs::create_directories(staging);
+        MakePrivateFolders(staging);
         auto now = std::chrono::system_clock::now();
         std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(now)};
         int thisYear = static_cast<int>(ymd.year());
@@ -283,7 +314,11 @@ int Demo(const Args& args, std::ostream& out) {
                                      static_cast<int>(static_cast<unsigned>(ymd.day())));
 
         {
-            std::ofstream ini(staging / "VELDA.ini", std::ios::binary);
+            fs::path iniPath = staging / "VELDA.ini";
+            int fd = ::open(iniPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0660);
+            if (fd < 0) throw ToolError(iniPath.string() + ": cannot be written");
+            ::close(fd);
+            std::ofstream ini(iniPath, std::ios::binary);
             ini << "[PATH]\r\n";
             if (dictionary) ini << "DICTIONARY=YES\r\n";
             if (!ini) throw ToolError((staging / "VELDA.ini").string() + ": cannot be written");

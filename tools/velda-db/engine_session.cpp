@@ -63,6 +63,21 @@ EngineConnection::~EngineConnection() {
     if (handle_) AdsDisconnect(handle_);
 }
 
+EngineTransaction::EngineTransaction(const EngineConnection& connection, std::string context)
+    : connection_(connection.handle()), context_(std::move(context)) {
+    Check(AdsBeginTransaction(connection_), context_);
+    open_ = true;
+}
+
+EngineTransaction::~EngineTransaction() {
+    if (open_) AdsRollbackTransaction(connection_);
+}
+
+void EngineTransaction::Commit() {
+    open_ = false;
+    Check(AdsCommitTransaction(connection_), context_);
+}
+
 TablePath SplitTablePath(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     if (slash == std::string::npos) return {".", path};
@@ -144,8 +159,8 @@ void EngineTable::EnablePassword(const std::string& password) {
     Check(AdsEnableEncryption(handle_, ads::EngineText(password)), name_);
 }
 
-UNSIGNED32 EngineTable::AppendRow(const std::vector<const FieldInfo*>& columns,
-                                  const std::vector<FieldValue>& values, const std::string& where) {
+void EngineTable::AppendRow(const std::vector<const FieldInfo*>& columns,
+                            const std::vector<FieldValue>& values, const std::string& where) {
     Check(AdsAppendRecord(handle_), where);
     auto fail = [&](const std::string& context) {
         std::string text = EngineErrorText();
@@ -174,14 +189,6 @@ UNSIGNED32 EngineTable::AppendRow(const std::vector<const FieldInfo*>& columns,
         if (result != AE_SUCCESS) fail(where + ", column " + columns[c]->name);
     }
     if (AdsWriteRecord(handle_) != AE_SUCCESS) fail(where);
-    UNSIGNED32 recno = 0;
-    Check(AdsGetRecordNum(handle_, ADS_IGNOREFILTERS, &recno), where);
-    return recno;
-}
-
-void EngineTable::DeleteRecords(const std::vector<UNSIGNED32>& records) {
-    for (UNSIGNED32 recno : records)
-        if (AdsGotoRecord(handle_, recno) == AE_SUCCESS) AdsDeleteRecord(handle_);
 }
 
 int TypeCodeFromName(const std::string& name) {

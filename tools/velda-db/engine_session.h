@@ -37,6 +37,22 @@ class EngineConnection {
     ADSHANDLE handle_ = 0;
 };
 
+// An engine transaction on a connection: what is done through the connection's tables until
+// Commit is kept together or not at all; it is rolled back unless committed.
+class EngineTransaction {
+  public:
+    EngineTransaction(const EngineConnection& connection, std::string context);
+    ~EngineTransaction();
+    EngineTransaction(const EngineTransaction&) = delete;
+    EngineTransaction& operator=(const EngineTransaction&) = delete;
+    void Commit();
+
+  private:
+    ADSHANDLE connection_;
+    std::string context_;
+    bool open_ = false;
+};
+
 struct FieldValue;
 
 struct FieldInfo {
@@ -81,12 +97,10 @@ class EngineTable {
     void EnablePassword(const std::string& password);
     void Close();
 
-    // Appends one row: each column's value into its field, then one write. Returns the new
-    // record's number; on failure the pending row is cancelled and a ToolError names where.
-    UNSIGNED32 AppendRow(const std::vector<const FieldInfo*>& columns,
-                         const std::vector<FieldValue>& values, const std::string& where);
-    // Deletes records by number, ignoring those that are gone.
-    void DeleteRecords(const std::vector<UNSIGNED32>& records);
+    // Appends one row: each column's value into its field, then one write. On failure the
+    // pending row is cancelled and a ToolError names where.
+    void AppendRow(const std::vector<const FieldInfo*>& columns,
+                   const std::vector<FieldValue>& values, const std::string& where);
 
   private:
     ADSHANDLE handle_ = 0;
