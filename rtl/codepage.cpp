@@ -80,6 +80,13 @@ std::optional<std::string> Utf8ToCp1252(const std::string& text, size_t* badOffs
             }
             cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
         }
+        // An overlong form ("\xC0\xAF" for "/") or a surrogate is not UTF-8: taking it would let
+        // a character slip past any check made on the text.
+        static constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kShortest[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+            if (badOffset) *badOffset = start;
+            return std::nullopt;
+        }
         auto byte = toCp1252(cp);
         if (!byte) {
             if (badOffset) *badOffset = start;

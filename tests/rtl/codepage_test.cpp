@@ -21,6 +21,13 @@ TEST(Codepage, RefusesWhatTheCodePageCannotHold) {
     EXPECT_EQ(bad, 1u);
     EXPECT_FALSE(rtl::Utf8ToCp1252("\xFF", &bad));
     EXPECT_EQ(bad, 0u);
+    // Overlong forms and surrogates are not UTF-8, whatever they would decode to.
+    for (const char* overlong :
+         {"a\xC0\xAF", "a\xE0\x80\xAF", "a\xF0\x80\x80\xAF", "a\xC1\xBF", "a\xED\xA0\x80"}) {
+        bad = 99;
+        EXPECT_FALSE(rtl::Utf8ToCp1252(overlong, &bad)) << overlong;
+        EXPECT_EQ(bad, 1u) << overlong;
+    }
 }
 
 }  // namespace
