@@ -14,6 +14,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 
 #include "engine/ace.h"
@@ -21,6 +22,10 @@
 namespace engine::files {
 
 constexpr mode_t kPrivateMode = 0660;
+
+// The longest table file name: a file name has at most 255 bytes, and the longest file the
+// engine makes beside a table adds ".table-new-journal".
+constexpr size_t kMaxTableFileName = 255 - 18;
 
 // Opens (with O_CREAT in flags: creating with kPrivateMode) without following a link; -1 with
 // errno set, ELOOP when the path is a link or not a regular file.

@@ -139,6 +139,13 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
                     "The folder " + folder + " for the new table " + file + " does not exist.");
     if (paths::fileExists(file) || TableRegistryAccess::find(file))
         return fail(AE_ALREADY_EXISTS, "The table " + file + " exists already.");
+    // Room for the longest name beside it (".table-new-journal" of an encryption), so that a
+    // table can always be encrypted and decrypted.
+    const size_t longest = files::kMaxTableFileName;
+    if (paths::fileName(file).size() > longest)
+        return fail(AE_INVALID_ARGUMENT, "The name of the new table " + file +
+                                             " is too long: a table file name has at most " +
+                                             std::to_string(longest) + " characters.");
     if (UNSIGNED32 rc = files::refuseLinks(file)) return rc;
     // What a deleted encrypted table of this name may have left behind.
     for (const std::string& part : encryption::companionFiles(file)) ::unlink(part.c_str());
