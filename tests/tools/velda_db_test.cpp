@@ -434,4 +434,93 @@ TEST_F(VeldaDb, ACsvThatIsAFolderOrEndsInABrokenRecordIsRefusedByName) {
     EXPECT_NE(Run("describe " + table).out.find("rows: 0\n"), std::string::npos);
 }
 
+TEST_F(VeldaDb, ValuesNamesAndStructuresRoundTripExactly) {
+    Result r = Run("create " + Path("t") + " --field 'NAM\xC3\x89:Character:10' --field D:Double" +
+                   " --field N:AutoInc");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    Write("in.csv",
+          "nam\xC3\xA9,D\r\nA,0.30000000000000004\r\nB,0.1\r\nC,-2.5\r\nD,123456789.125\r\n"
+          "E,0.000001234\r\n");
+    r = Run("import " + Path("t") + " " + Path("in.csv"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    r = Run("export " + Path("t"));
+    const std::string exported =
+        "NAM\xC3\x89,D,N\r\nA,0.30000000000000004,1\r\nB,0.1,2\r\nC,-2.5,3\r\n"
+        "D,123456789.125,4\r\nE,0.000001234,5\r\n";
+    EXPECT_EQ(r.out, exported);
+    // The export goes back in once its AutoInc column is left out.
+    ASSERT_EQ(Run("create " + Path("u") + " --field 'NAM\xC3\x89:Character:10' --field D:Double")
+                  .exitCode,
+              0);
+    Write("back.csv", r.out);
+    r = Run("import " + Path("u") + " " + Path("back.csv"));
+    EXPECT_EQ(r.err, "velda-db: " + Path("back.csv") + ": row 1, column 3: 'N' is not a field of " +
+                         Path("u") + "\n");
+    r = Run("import " + Path("t") + " " + Path("back.csv"));
+    EXPECT_EQ(r.err, "velda-db: " + Path("back.csv") +
+                         ": row 1, column 3: 'N' is an AutoInc field, which the table numbers "
+                         "itself; leave the column out\n");
+
+    // Sixty tags, all listed.
+    std::string create = "create " + Path("many") + " --field K:Integer";
+    for (int i = 0; i < 60; ++i) create += " --index T" + std::to_string(i) + "=K";
+    ASSERT_EQ(Run(create).exitCode, 0);
+    r = Run("describe " + Path("many"));
+    EXPECT_NE(r.out.find("  T59 K\n"), std::string::npos) << r.out;
+}
+
+TEST_F(VeldaDb, ImportRefusesWhatWouldNotComeBackAsGiven) {
+    std::string table = CreatePeople();
+    struct Case {
+        std::string csv, error;
+    } cases[] = {
+        {"NAME\r\na\xC0\xAF\r\n",
+         "bad.csv: row 2 (line 2), column NAME: character at byte 2 cannot be stored (not in "
+         "Windows-1252)"},
+        {std::string("NAME\r\nab\0cd\r\n", 13),
+         "bad.csv: row 2 (line 2), column NAME: character at byte 3 is a NUL, which a text cannot "
+         "hold"},
+        {"NAME,AGE,name\r\nA,1,B\r\n",
+         "bad.csv: row 1, column 3: 'name' names the field NAME a second time"},
+    };
+    for (const auto& c : cases) {
+        Write("bad.csv", c.csv);
+        Result r = Run("import " + table + " " + Path("bad.csv"));
+        EXPECT_EQ(r.exitCode, 1) << c.csv;
+        EXPECT_EQ(r.err, "velda-db: " + Path(c.error) + "\n");
+    }
+    // The engine's note that a change is pending means nothing once the import has stopped.
+    ASSERT_EQ(Run("create " + Path("u") + " --field K:Integer --index K=K,unique").exitCode, 0);
+    Write("dup.csv", "K\r\n1\r\n1\r\n");
+    Result r = Run("import " + Path("u") + " " + Path("dup.csv"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("pending"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("already holds its key."), std::string::npos) << r.err;
+}
+
+TEST_F(VeldaDb, CreateRefusesFieldsItWouldGetWrong) {
+    Result r = Run("create " + Path("t") + " --field 'A,Integer;B:Character:10'");
+    EXPECT_EQ(r.err,
+              "velda-db: bad field specification 'A,Integer;B:Character:10': a field name "
+              "cannot hold ',' or ';' (give one --field per field)\n");
+    r = Run("create " + Path("t") + " --field D:Date:8");
+    EXPECT_EQ(r.err,
+              "velda-db: bad field specification 'D:Date:8': a Date field has a fixed size; "
+              "give no length\n");
+    r = Run("create " + Path("t") + " --field C:Character:10:2");
+    EXPECT_EQ(r.err,
+              "velda-db: bad field specification 'C:Character:10:2': only a Numeric field "
+              "has decimals\n");
+    std::string longName(240, 'n');
+    r = Run("create " + Path(longName) + " --field C:Character:10 --password -", "", "pw\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("is too long: a table file name has at most 237 characters."),
+              std::string::npos)
+        << r.err;
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_EQ(entry.path().filename().string().rfind("nnnn", 0), std::string::npos)
+            << entry.path();
+    EXPECT_FALSE(fs::exists(dir_ / "t.adt"));
+}
+
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "ads/engine_text.h"
 #include "rtl/codepage.h"
+#include "rtl/stringlist.h"
 #include "tools/velda-db/csv.h"
 #include "tools/velda-db/engine_session.h"
 #include "tools/velda-db/values.h"
@@ -208,11 +209,21 @@ void GivePassword(OpenedTable& opened, const std::optional<std::string>& passwor
     }
 }
 
+// A field given as NAME:TYPE[:LENGTH[:DECIMALS]] in the engine's form "NAME,Type[,...]". The
+// name is UTF-8 on the command line and Windows-1252 in the table.
 std::string FieldSpec(const std::string& spec) {
     std::vector<std::string> parts = Split(spec, ':');
     if (parts.size() < 2 || parts.size() > 4 || parts[0].empty())
         throw ToolError("bad field specification '" + spec +
                         "' (expected NAME:TYPE[:LENGTH[:DECIMALS]])");
+    if (parts[0].find_first_of(",;") != std::string::npos)
+        throw ToolError("bad field specification '" + spec +
+                        "': a field name cannot hold ',' or ';' (give one --field per field)");
+    std::optional<std::string> name = rtl::Utf8ToCp1252(parts[0]);
+    if (!name)
+        throw ToolError("bad field specification '" + spec +
+                        "': the name has a character that is not in Windows-1252");
+    parts[0] = *name;
     int code = TypeCodeFromName(parts[1]);
     if (!code)
         throw ToolError("unknown type '" + parts[1] + "' in field specification '" + spec + "'");
@@ -226,6 +237,14 @@ std::string FieldSpec(const std::string& spec) {
     if (needsLength && parts.size() < 3)
         throw ToolError("bad field specification '" + spec + "': a " +
                         TypeName(static_cast<UNSIGNED16>(code)) + " field needs a length");
+    if (!needsLength && parts.size() > 2)
+        throw ToolError("bad field specification '" + spec + "': a " +
+                        TypeName(static_cast<UNSIGNED16>(code)) +
+                        " field has a fixed size; give no length");
+    if (parts.size() > 3 && code != ADS_NUMERIC)
+        throw ToolError("bad field specification '" + spec +
+                        "': only a Numeric field has "
+                        "decimals");
     std::string out = parts[0] + "," + TypeName(static_cast<UNSIGNED16>(code));
     for (size_t i = 2; i < parts.size(); ++i) out += "," + parts[i];
     return out;
@@ -372,15 +391,24 @@ int Import(const Args& args, std::ostream& out) {
     GivePassword(opened, TablePassword(options), path, true);
     std::vector<FieldInfo> fields = opened.table.Fields();
 
-    // Header: each column names a field.
+    // Header: each column names a field (field names are Windows-1252, the header UTF-8), once;
+    // auto-increment fields are numbered by the table and cannot be imported.
     std::vector<const FieldInfo*> columns;
     for (size_t c = 0; c < header.cells.size(); ++c) {
+        std::string where =
+            csvPath + ": row 1, column " + std::to_string(c + 1) + ": '" + header.cells[c] + "'";
+        std::optional<std::string> name = rtl::Utf8ToCp1252(header.cells[c]);
         const FieldInfo* found = nullptr;
         for (const auto& f : fields)
-            if (strcasecmp(f.name.c_str(), header.cells[c].c_str()) == 0) found = &f;
-        if (!found)
-            throw ToolError(csvPath + ": row 1, column " + std::to_string(c + 1) + ": '" +
-                            header.cells[c] + "' is not a field of " + path);
+            if (name && rtl::SameTextAnsi(f.name, *name)) found = &f;
+        if (!found) throw ToolError(where + " is not a field of " + path);
+        if (std::find(columns.begin(), columns.end(), found) != columns.end())
+            throw ToolError(where + " names the field " + rtl::Cp1252ToUtf8(found->name) +
+                            " a second time");
+        if (found->type == ADS_AUTOINC)
+            throw ToolError(where +
+                            " is an AutoInc field, which the table numbers itself; leave "
+                            "the column out");
         columns.push_back(found);
     }
 
@@ -400,7 +428,10 @@ int Import(const Args& args, std::ostream& out) {
                             " fields");
         row.clear();
         for (size_t c = 0; c < columns.size(); ++c) {
-            size_t bad = 0;
+            size_t bad = record.cells[c].find('\0');
+            if (bad != std::string::npos)
+                throw ToolError(where + ", column " + columns[c]->name + ": character at byte " +
+                                std::to_string(bad + 1) + " is a NUL, which a text cannot hold");
             auto text = rtl::Utf8ToCp1252(record.cells[c], &bad);
             if (!text)
                 throw ToolError(where + ", column " + columns[c]->name + ": character at byte " +

@@ -122,9 +122,10 @@ std::vector<FieldInfo> EngineTable::Fields() const {
 }
 
 std::vector<IndexInfo> EngineTable::Indexes() const {
-    ADSHANDLE handles[50];
-    UNSIGNED16 count = 50;
-    Check(AdsGetAllIndexes(handle_, handles, &count), name_);
+    UNSIGNED16 count = 0;
+    Check(AdsGetAllIndexes(handle_, nullptr, &count), name_);
+    std::vector<ADSHANDLE> handles(count);
+    Check(AdsGetAllIndexes(handle_, handles.data(), &count), name_);
     std::vector<IndexInfo> indexes;
     for (UNSIGNED16 i = 0; i < count; ++i) {
         IndexInfo info;
@@ -163,7 +164,13 @@ void EngineTable::AppendRow(const std::vector<const FieldInfo*>& columns,
                             const std::vector<FieldValue>& values, const std::string& where) {
     Check(AdsAppendRecord(handle_), where);
     auto fail = [&](const std::string& context) {
+        // The row is cancelled below, so the engine's note that the change is still pending
+        // does not hold here.
         std::string text = EngineErrorText();
+        const std::string pending = " The change is still pending.";
+        if (text.size() >= pending.size() &&
+            text.compare(text.size() - pending.size(), pending.size(), pending) == 0)
+            text.resize(text.size() - pending.size());
         AdsCancelUpdate(handle_);
         throw ToolError(context + ": " + text);
     };

@@ -1,6 +1,7 @@
 #include "tools/velda-db/values.h"
 #include "base/calendar.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -102,10 +103,11 @@ bool ParseInteger(const std::string& s, long long& value) {
     return end == s.c_str() + s.size() && errno == 0;
 }
 
+// The shortest text that reads back to the same double, without an exponent (cells take none).
 std::string FormatDouble(double v) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    return buffer;
+    char buffer[400];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
+    return std::string(buffer, result.ptr);
 }
 
 }  // namespace
