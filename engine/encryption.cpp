@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sodium.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
+#include "engine/password_hash.h"
 #include "engine/paths.h"
 #include "engine/table.h"
 
@@ -75,6 +77,21 @@ namespace {
 using encryption::companionOf;
 using encryption::newCompanionOf;
 using encryption::newTableOf;
+
+// Kept in the table file of an encrypted table: a password hash that tells a wrong password from
+// a damaged rows file, and a random mark that the table's rows file carries too.
+constexpr const char* kPasswordCheck = "password_check";
+constexpr const char* kCompanionId = "companion_id";
+
+// A value of velda_table in the given database, empty when it is not there.
+std::string tableValue(const sql::Database& db, const char* schema, const char* key) {
+    sql::Statement st;
+    if (db.prepare(std::string("SELECT value FROM \"") + schema + "\".velda_table WHERE key=?",
+                   st) != SQLITE_OK)
+        return "";
+    st.bindText(1, key);
+    return st.step() == SQLITE_ROW ? st.columnText(0) : "";
+}
 
 bool exists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
@@ -151,8 +168,24 @@ UNSIGNED32 Table::readEncryption() {
 
 UNSIGNED32 Table::openCompanion(const Secret& password, sql::Database& out) {
     const std::string rows = companionOf(file_);
-    int rc = out.open(rows, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
-    if (rc == SQLITE_CANTOPEN) {
+    if (immutable_) {
+        struct stat st {};
+        if (::stat((rows + "-wal").c_str(), &st) == 0 && st.st_size > 0)
+            return fail(AE_IO_ERROR, "The encrypted table " + file_ +
+                                         " cannot be read: " + notWritable_ +
+                                         " and the -wal file of its rows holds changes not yet "
+                                         "in them. Open it once where its folder can be written.");
+    }
+    auto damaged = [&](const std::string& why) {
+        return fail(AE_NOT_A_TABLE, "The encrypted table " + file_ + " is damaged: its rows file " +
+                                        rows + " " + why + ".");
+    };
+    struct stat rowsStat {};
+    if (::stat(rows.c_str(), &rowsStat) == 0 && rowsStat.st_size == 0) return damaged("is empty");
+    int rc = immutable_ ? out.open(files::immutableUri(rows),
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI)
+                        : out.open(rows, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    if (rc == SQLITE_CANTOPEN && !immutable_) {
         out.close();
         rc = out.open(rows, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     }
@@ -169,18 +202,37 @@ UNSIGNED32 Table::openCompanion(const Secret& password, sql::Database& out) {
         rc = out.prepare("SELECT count(*) FROM \"main\".sqlite_master", probe);
         if (rc == SQLITE_OK) rc = probe.step();
     }
-    if (rc == SQLITE_NOTADB)
+    if (rc == SQLITE_NOTADB) {
+        // The check value tells a damaged or foreign rows file from a wrong password.
+        std::string check = tableValue(db_, "main", kPasswordCheck);
+        std::string given(password.data(), password.size());
+        bool right = !check.empty() && verifyPassword(check, given);
+        sodium_memzero(given.data(), given.size());
+        if (right)
+            return damaged(
+                "does not open with the table's password (it is damaged or "
+                "belongs to another table)");
         return fail(AE_WRONG_PASSWORD,
                     "The password does not open the encrypted table " + file_ + ".");
+    }
     if (rc != SQLITE_ROW)
         return fail(rc == SQLITE_BUSY ? AE_LOCKED : AE_IO_ERROR,
                     "Could not read the rows of the encrypted table " + file_ + ": " +
                         out.errorText() + ".");
     if (out.exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA temp_store=MEMORY;"
                  " PRAGMA secure_delete=OFF") != SQLITE_OK ||
-        attach(out, file_, "meta", nullptr) != SQLITE_OK)
+        attach(out, immutable_ ? files::immutableUri(file_) : file_, "meta", nullptr) != SQLITE_OK)
         return fail(AE_IO_ERROR,
                     "Could not open the encrypted table " + file_ + ": " + out.errorText() + ".");
+    // Rows files made with the table carry its mark; an older table has none to compare.
+    std::string mark = tableValue(db_, "main", kCompanionId);
+    if (!mark.empty() && tableValue(out, "main", kCompanionId) != mark)
+        return damaged("belongs to another table or is damaged");
+    sql::Statement rowsTable;
+    if (out.prepare("SELECT 1 FROM \"main\".sqlite_master WHERE name='records'", rowsTable) !=
+            SQLITE_OK ||
+        rowsTable.step() != SQLITE_ROW)
+        return damaged("has no rows table");
     return AE_SUCCESS;
 }
 
@@ -280,8 +332,18 @@ UNSIGNED32 Table::encrypt(const Secret& password) {
         db_.exec("PRAGMA enc.journal_mode=DELETE; PRAGMA out.journal_mode=DELETE;"
                  " PRAGMA enc.synchronous=FULL; PRAGMA out.synchronous=FULL") != SQLITE_OK)
         return discard(sqlFailure("encrypt"));
-    // The companion: rows under their record numbers, tags, counters. The new table file:
-    // the structure, an empty rows table, the marker.
+    std::string check, given(password.data(), password.size());
+    bool hashed = hashPassword(given, check);
+    sodium_memzero(given.data(), given.size());
+    if (!hashed)
+        return discard(fail(AE_INTERNAL, "Could not encrypt the table " + file_ +
+                                             ": its password check cannot be made."));
+    unsigned char random[16];
+    randombytes_buf(random, sizeof random);
+    char mark[2 * sizeof random + 1];
+    sodium_bin2hex(mark, sizeof mark, random, sizeof random);
+    // The companion: rows under their record numbers, tags, counters, the mark. The new table
+    // file: the structure, an empty rows table, the marker, the password check and the mark.
     const std::string columns = metadata::copyColumns(schema_);
     std::string sql = "BEGIN IMMEDIATE;" + metadata::createRowsSql(schema_, "enc") +
                       "CREATE TABLE enc.velda_table(key TEXT PRIMARY KEY, value);"
@@ -292,11 +354,16 @@ UNSIGNED32 Table::encrypt(const Secret& password) {
         sql += metadata::createIndexSql(schema_, index, "enc") + ";";
     sql +=
         "INSERT INTO enc.velda_table SELECT key, value FROM \"main\".velda_table"
-        " WHERE key LIKE 'autoinc.%';" +
+        " WHERE key LIKE 'autoinc.%';"
+        "INSERT INTO enc.velda_table VALUES('" +
+        std::string(kCompanionId) + "', " + quoteText(mark) + ");" +
         metadata::createMetadataSql("out") + metadata::createRowsSql(schema_, "out") +
         "INSERT INTO out.velda_table SELECT key, value FROM \"main\".velda_table"
         " WHERE key NOT LIKE 'autoinc.%';"
-        "INSERT OR REPLACE INTO out.velda_table VALUES('encrypted', 1);"
+        "INSERT OR REPLACE INTO out.velda_table VALUES('encrypted', 1), ('" +
+        std::string(kPasswordCheck) + "', " + quoteText(check) + "), ('" + kCompanionId + "', " +
+        quoteText(mark) +
+        ");"
         "INSERT INTO out.velda_fields SELECT * FROM \"main\".velda_fields;"
         "INSERT INTO out.velda_indexes SELECT * FROM \"main\".velda_indexes;"
         "COMMIT;"
@@ -359,9 +426,9 @@ UNSIGNED32 Table::decrypt(const Secret& password) {
     std::string sql = "BEGIN IMMEDIATE;" + metadata::createMetadataSql("out") +
                       metadata::createRowsSql(schema_, "out") +
                       "INSERT INTO out.velda_table SELECT key, value FROM meta.velda_table"
-                      " WHERE key<>'encrypted';"
+                      " WHERE key NOT IN ('encrypted', 'password_check', 'companion_id');"
                       "INSERT OR REPLACE INTO out.velda_table SELECT key, value FROM "
-                      "\"main\".velda_table;"
+                      "\"main\".velda_table WHERE key<>'companion_id';"
                       "INSERT INTO out.velda_fields SELECT * FROM meta.velda_fields;"
                       "INSERT INTO out.velda_indexes SELECT * FROM meta.velda_indexes;"
                       "INSERT INTO out.\"records\"(" +

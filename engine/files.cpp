@@ -4,9 +4,12 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 
 #include "engine/encryption.h"
@@ -50,6 +53,67 @@ UNSIGNED32 refuseLinks(const std::string& tableFile) {
                             "again.");
     }
     return AE_SUCCESS;
+}
+
+bool folderWritable(const std::string& folder) {
+    return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string immutableUri(const std::string& path) {
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20) {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            uri += escaped;
+        } else {
+            uri.push_back(static_cast<char>(c));
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+namespace {
+
+long statfsType(const std::string& folder) {
+    struct statfs st {};
+    if (::statfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return 0;
+    return static_cast<long>(st.f_type);
+}
+
+std::atomic<FileSystemTypeProbe> probe{nullptr};
+
+}  // namespace
+
+void setFileSystemTypeProbe(FileSystemTypeProbe replacement) {
+    probe = replacement;
+}
+
+std::string networkFileSystem(const std::string& folder) {
+    FileSystemTypeProbe find = probe.load();
+    auto type = static_cast<unsigned long>(find ? find(folder) : statfsType(folder)) & 0xFFFFFFFFul;
+    switch (type) {
+        case 0x6969ul:
+            return "NFS";
+        case 0x517Bul:
+        case 0xFF534D42ul:
+        case 0xFE534D42ul:
+            return "SMB/CIFS";
+        case 0x564Cul:
+            return "NetWare";
+        case 0x5346414Ful:
+            return "AFS";
+        case 0x73757245ul:
+            return "Coda";
+        case 0x01021997ul:
+            return "9P";
+        case 0x00C36400ul:
+            return "Ceph";
+        case 0x0BD00BD0ul:
+            return "Lustre";
+        default:
+            return "";
+    }
 }
 
 std::string realFile(const std::string& path) {

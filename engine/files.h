@@ -42,6 +42,22 @@ UNSIGNED32 refuseLinks(const std::string& tableFile);
 // The real path of a file reached through a symbolic link; the path itself otherwise.
 std::string realFile(const std::string& path);
 
+// Read-only folders. SQLite reads a WAL-mode file only through its -shm file, which a folder
+// that cannot be written cannot hold. There a table whose -wal is empty or gone (every clean
+// close leaves it so) is opened immutable: read-only, no locks, no -wal or -shm. Writes are
+// refused with the reason.
+bool folderWritable(const std::string& folder);
+// The SQLite URI that opens a file immutable (SQLITE_OPEN_URI needed).
+std::string immutableUri(const std::string& path);
+
+// Network file systems (NFS, SMB/CIFS and the like) cannot hold SQLite's WAL safely: the -shm
+// file is shared memory, which does not reach across machines. The name of the network file
+// system the folder is on, or empty for a local one. Tests replace how the type is found
+// (setFileSystemTypeProbe; null restores statfs).
+std::string networkFileSystem(const std::string& folder);
+using FileSystemTypeProbe = long (*)(const std::string& folder);
+void setFileSystemTypeProbe(FileSystemTypeProbe probe);
+
 // Gives `to` the permission bits, owner and group of `from` (a file that replaces another
 // keeps what the old one had). The owner is kept where the process may set it.
 bool keepModeAndOwner(const std::string& from, const std::string& to);

@@ -58,8 +58,14 @@ bool Table::isOpen(const std::string& file) {
 }
 
 UNSIGNED32 Table::openConnection(bool create) {
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
-    int rc = db_.open(file_, flags);
+    int rc;
+    if (immutable_) {
+        rc = db_.open(files::immutableUri(file_),
+                      SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+    } else {
+        int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+        rc = db_.open(file_, flags);
+    }
     if (rc == SQLITE_CANTOPEN && !create) {
         db_.close();
         rc = db_.open(file_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
@@ -103,6 +109,7 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     std::shared_ptr<Table> table(new Table());
     table->file_ = file;
     table->pid_ = ::getpid();
+    if (UNSIGNED32 rc = table->placeCheck()) return rc;
     if (UNSIGNED32 rc = table->openConnection(false)) return rc;
     if (UNSIGNED32 rc = metadata::read(table->db_, table->schema_, file)) return rc;
     if (UNSIGNED32 rc = table->readEncryption()) return rc;
@@ -130,6 +137,25 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     return AE_SUCCESS;
 }
 
+UNSIGNED32 Table::placeCheck() {
+    const std::string folder = paths::folderOf(file_);
+    if (std::string network = files::networkFileSystem(folder); !network.empty()) {
+        notWritable_ = "its folder " + folder + " is on a network file system (" + network +
+                       "), where tables cannot be changed safely; copy the company to a local "
+                       "disk to change it";
+    } else if (!files::folderWritable(folder)) {
+        notWritable_ = "its folder " + folder + " cannot be written";
+        // Read without -wal and -shm; changes still in a -wal would be missed, so refuse then.
+        struct stat st {};
+        if (::stat((file_ + "-wal").c_str(), &st) == 0 && st.st_size > 0)
+            return fail(AE_IO_ERROR, "The table " + file_ + " cannot be read: " + notWritable_ +
+                                         " and its -wal file holds changes not yet in the table. "
+                                         "Open it once where its folder can be written.");
+        immutable_ = true;
+    }
+    return AE_SUCCESS;
+}
+
 UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& fields,
                          std::shared_ptr<Table>& out) {
     std::lock_guard lock(TableRegistryAccess::mutex());
@@ -146,6 +172,10 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
         return fail(AE_INVALID_ARGUMENT, "The name of the new table " + file +
                                              " is too long: a table file name has at most " +
                                              std::to_string(longest) + " characters.");
+    if (std::string network = files::networkFileSystem(folder); !network.empty())
+        return fail(AE_READ_ONLY, "The table " + file + " cannot be created: its folder " + folder +
+                                      " is on a network file system (" + network +
+                                      "), where tables cannot be changed safely.");
     if (UNSIGNED32 rc = files::refuseLinks(file)) return rc;
     // What a deleted encrypted table of this name may have left behind.
     for (const std::string& part : encryption::companionFiles(file)) ::unlink(part.c_str());

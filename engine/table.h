@@ -66,6 +66,10 @@ class Table {
     sql::Database& db() { return db_; }
     UNSIGNED32 pageSize() const { return pageSize_; }
 
+    // Why the table cannot be changed in this place (a folder that cannot be written, a network
+    // file system; files.h), or empty when it can.
+    const std::string& notWritableBecause() const { return notWritable_; }
+
     // A cached prepared statement, reset and unbound; null after failing with the SQLite error.
     sqlite3_stmt* statement(const std::string& sql);
     // Fails with the code that fits the connection's last SQLite error.
@@ -130,6 +134,9 @@ class Table {
 
   private:
     Table() = default;
+    // Where the file lies: a network file system or a folder that cannot be written makes the
+    // table read-only (notWritable_), the latter opened immutable.
+    UNSIGNED32 placeCheck();
     UNSIGNED32 openConnection(bool create);
     // Reads the encrypted marker of the table file and clears what a crash left half-made.
     UNSIGNED32 readEncryption();
@@ -159,6 +166,8 @@ class Table {
     bool encrypted_ = false;
     bool keyed_ = false;
     ADSHANDLE transactionOwner_ = 0;
+    bool immutable_ = false;
+    std::string notWritable_;
     // A salted hash of the password that opened the companion, kept in memory only.
     unsigned char passwordSalt_[32] = {};
     unsigned char passwordHash_[32] = {};

@@ -143,7 +143,8 @@ UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::
     handle->rights = rights;
     std::lock_guard lock(table->mutex());
     if (UNSIGNED32 rc = handle->locks.open(table->file());
-        rc && (!handle->readOnly() || handle->locks.unsafe()))
+        rc &&
+        ((!handle->readOnly() && table->notWritableBecause().empty()) || handle->locks.unsafe()))
         return rc;
     if (handle->exclusive()) {
         if (!handle->locks.lockTableExclusive())

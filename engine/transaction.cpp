@@ -44,7 +44,7 @@ UNSIGNED32 Transaction::join(TableHandle& h, ADSHANDLE connection) {
     if (h.hidesRows()) return AE_SUCCESS;
     if (!sqlite3_get_autocommit(t.db().get()))
         return fail(AE_LOCKED, "The table " + t.file() + " is busy with another change.");
-    if (h.readOnly()) {
+    if (h.readOnly() || !t.notWritableBecause().empty()) {
         // BEGIN alone takes no snapshot; the first read does, so read once now.
         if (UNSIGNED32 rc = t.control("BEGIN", "read")) return rc;
         if (UNSIGNED32 rc = t.control("SELECT count(*) FROM \"main\".sqlite_master", "read")) {

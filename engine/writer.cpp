@@ -121,6 +121,10 @@ UNSIGNED32 ensureWritable(TableHandle& h) {
     if (h.readOnly())
         return fail(AE_READ_ONLY, "The table " + h.table->file() +
                                       " was opened read-only; it cannot be changed.");
+    if (!h.table->notWritableBecause().empty())
+        return fail(AE_READ_ONLY,
+                    "The table " + h.table->file() +
+                        " can be read but not changed: " + h.table->notWritableBecause() + ".");
     if (h.hidesRows()) return passwordNeeded(h);
     return AE_SUCCESS;
 }

@@ -10,7 +10,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/files.h"
 #include "engine_fixture.h"
+#include "process_helpers.h"
 
 namespace fs = std::filesystem;
 using namespace enginetest;
@@ -122,6 +124,116 @@ TEST_F(Files, WhatAKilledChangeOfFormLeftIsRemovedAtTheNextOpen) {
     EXPECT_FALSE(fs::exists(path("T.adt.table-new")));
     EXPECT_FALSE(fs::exists(path("T.adt.rows-new")));
     EXPECT_EQ(walk(t, "CODE"), (std::vector<std::string>{"ZQXJ-PLAINTEXT"}));
+}
+
+TEST_F(Files, AFolderThatCannotBeWrittenIsReadWithoutWalAndRefusesChangesSayingWhy) {
+    ADSHANDLE t = create("T", "NAME,Character,10");
+    append(t, {"Ann"});
+    append(t, {"Bob"});
+    close(t);
+    // Readable by another user, but nobody but the owner may write the folder.
+    for (const auto& entry : fs::directory_iterator(folder))
+        fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write |
+                                          fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    std::string where = folder;
+    Child reader([where](Child& self) {
+        // Root may write anywhere: read as an ordinary user.
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 10;
+        ADSHANDLE c = 0, h = 0;
+        if (AdsConnect(u8(where.c_str()), &c)) return 11;
+        if (AdsOpenTable(c, u8("T"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                         ADS_CHECKRIGHTS, 0, &h))
+            return 12;
+        UNSIGNED32 n = 0;
+        if (AdsGetRecordCount(h, ADS_IGNOREFILTERS, &n) || n != 2) return 13;
+        if (AdsAppendRecord(h) != AE_READ_ONLY) return 14;
+        std::string text = lastError();
+        self.send(text.data(), text.size());
+        return 0;
+    });
+    char buffer[400] = {};
+    size_t got = 0;
+    while (got < sizeof buffer - 1 && reader.receive(buffer + got, 1)) ++got;
+    EXPECT_EQ(reader.wait(), 0);
+    EXPECT_EQ(std::string(buffer, got), "Error 6012: The table " + path("T.adt") +
+                                            " can be read but not changed: its folder " + folder +
+                                            " cannot be written.");
+    EXPECT_FALSE(fs::exists(path("T.adt-wal")));
+    EXPECT_FALSE(fs::exists(path("T.adt-shm")));
+}
+
+long pretendNfs(const std::string&) {
+    return 0x6969;
+}
+
+TEST_F(Files, ANetworkFileSystemIsReadButNeverWritten) {
+    close(create("T", "NAME,Character,10"));
+    engine::files::setFileSystemTypeProbe(pretendNfs);
+    ADSHANDLE t = openOk("T");
+    EXPECT_EQ(AdsGotoTop(t), AE_SUCCESS);
+    EXPECT_EQ(AdsAppendRecord(t), AE_READ_ONLY);
+    EXPECT_EQ(lastError(), "Error 6012: The table " + path("T.adt") +
+                               " can be read but not changed: its folder " + folder +
+                               " is on a network file system (NFS), where tables cannot be "
+                               "changed safely; copy the company to a local disk to change it.");
+    ADSHANDLE h = 0;
+    EXPECT_EQ(AdsCreateTable(connection, u8("N"), nullptr, ADS_ADT, ADS_ANSI,
+                             ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, u8("A,Integer"), &h),
+              AE_READ_ONLY);
+    EXPECT_EQ(lastError(), "Error 6012: The table " + path("N.adt") +
+                               " cannot be created: its folder " + folder +
+                               " is on a network file system (NFS), where tables cannot be "
+                               "changed safely.");
+    engine::files::setFileSystemTypeProbe(nullptr);
+    EXPECT_FALSE(fs::exists(path("N.adt")));
+}
+
+TEST_F(Files, ADamagedOrForeignRowsFileIsToldFromAWrongPassword) {
+    for (const char* name : {"A", "B"}) {
+        ADSHANDLE t = create(name, "CODE,Character,20");
+        append(t, {std::string(name) + "-row"});
+        close(t);
+        t = openOk(name, ADS_EXCLUSIVE);
+        ASSERT_EQ(AdsEnableEncryption(t, u8("pw")), AE_SUCCESS);
+        ASSERT_EQ(AdsEncryptTable(t), AE_SUCCESS) << lastError();
+        close(t);
+    }
+    auto unlock = [&](const char* password) {
+        ADSHANDLE t = openOk("A");
+        UNSIGNED32 rc = AdsEnableEncryption(t, u8(password));
+        close(t);
+        return rc;
+    };
+    const std::string rows = path("A.adt.rows");
+    const std::string original = slurp(rows);
+    const std::string prefix =
+        "Error 6006: The encrypted table " + path("A.adt") + " is damaged: its rows file " + rows;
+
+    // Another table's rows file, made with the same password.
+    fs::copy_file(path("B.adt.rows"), rows, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(unlock("pw"), AE_NOT_A_TABLE);
+    EXPECT_EQ(lastError(), prefix + " belongs to another table or is damaged.");
+
+    // Damaged bytes: the right password says so, a wrong one is still a wrong password.
+    std::string broken = original;
+    for (size_t i = 0; i < 2048 && i < broken.size(); ++i) broken[i] = static_cast<char>(i * 7);
+    std::ofstream(rows, std::ios::binary | std::ios::trunc) << broken;
+    EXPECT_EQ(unlock("pw"), AE_NOT_A_TABLE);
+    EXPECT_EQ(lastError(), prefix +
+                               " does not open with the table's password (it is damaged or belongs "
+                               "to another table).");
+    EXPECT_EQ(unlock("other"), AE_WRONG_PASSWORD);
+    EXPECT_EQ(lastError(),
+              "Error 6011: The password does not open the encrypted table " + path("A.adt") + ".");
+
+    std::ofstream(rows, std::ios::binary | std::ios::trunc);
+    EXPECT_EQ(unlock("pw"), AE_NOT_A_TABLE);
+    EXPECT_EQ(lastError(), prefix + " is empty.");
+
+    std::ofstream(rows, std::ios::binary | std::ios::trunc) << original;
+    EXPECT_EQ(unlock("pw"), AE_SUCCESS) << lastError();
 }
 
 class FileModes : public Files, public ::testing::WithParamInterface<mode_t> {
