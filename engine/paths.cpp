@@ -8,6 +8,9 @@
 #include <cctype>
 #include <memory>
 
+#include "engine/codepage.h"
+#include "engine/text_functions.h"
+
 namespace engine::paths {
 
 std::string normalise(const std::string& path) {
@@ -72,12 +75,38 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool wellFormedUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        size_t extra = c < 0x80             ? 0
+                       : (c & 0xE0) == 0xC0 ? 1
+                       : (c & 0xF0) == 0xE0 ? 2
+                       : (c & 0xF8) == 0xF0 ? 3
+                                            : 4;
+        if (extra == 4 || i + extra > text.size() - 1) return false;
+        for (size_t k = 1; k <= extra; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// A name in the form its letters compare in without regard to case: UTF-8 upper case with the
+// letters of Windows-1252, so that "T\xC3\xA4" (UTF-8, as the tools write names) and "T\xC4"
+// (Windows-1252, as the program gives them) both find "T\xC3\x84".
+std::string caseKey(const std::string& name) {
+    return text::upperUtf8(
+        wellFormedUtf8(name) ? name : codepage::toUtf8(name, codepage::CodePage::Ansi1252));
+}
+
 // The entry of folder whose name equals part without regard to case, or "".
 std::string findWithoutCase(const std::string& folder, const std::string& part) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
     if (!dir) return "";
+    const std::string key = caseKey(part);
     while (dirent* entry = ::readdir(dir.get())) {
-        if (strcasecmp(entry->d_name, part.c_str()) == 0) return entry->d_name;
+        if (strcasecmp(entry->d_name, part.c_str()) == 0 || caseKey(entry->d_name) == key)
+            return entry->d_name;
     }
     return "";
 }

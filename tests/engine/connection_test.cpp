@@ -117,6 +117,14 @@ TEST_F(FolderConnection, ResolvesTableNamesInItsFolder) {
     EXPECT_EQ(file, temp / "sub/Leave.adt");
     ASSERT_EQ(connection->resolveTable(temp.path() + "\\sub\\LEAVE.ADT", file), AE_SUCCESS);
     EXPECT_EQ(file, temp / "sub/Leave.adt");
+    // The letters of Windows-1252 fold too, in names written as UTF-8 or as Windows-1252.
+    touch(temp / "T\xC3\x84GLICH.adt");
+    for (const char* name : {"t\xC3\xa4glich", "T\xC3\x84GLICH", "t\xE4glich", "T\xC4GLICH.ADT"}) {
+        ASSERT_EQ(connection->resolveTable(name, file), AE_SUCCESS) << name;
+        EXPECT_EQ(file, temp / "T\xC3\x84GLICH.adt") << name;
+    }
+    ASSERT_EQ(connection->resolveTable("t\xC3\xa5glich", file), AE_SUCCESS);
+    EXPECT_EQ(file, temp / "t\xC3\xa5glich.adt");
     // A file not there yet resolves to where it would be made.
     ASSERT_EQ(connection->resolveTable("newtable", file), AE_SUCCESS);
     EXPECT_EQ(file, temp / "newtable.adt");
