@@ -13,11 +13,11 @@
 #include <fstream>
 #include <ostream>
 
+#include "ads/company_credentials.h"
+#include "ads/engine_text.h"
 #include "tools/velda-db/commands.h"
 #include "tools/velda-db/engine_session.h"
 #include "tools/velda-db/values.h"
-#include "ads/company_credentials.h"
-#include "ads/engine_text.h"
 
 namespace veldadb {
 
@@ -91,13 +91,14 @@ class DemoTable {
               const std::vector<std::pair<std::string, std::string>>& tags) {
         ADSHANDLE handle = 0;
         Check(AdsCreateTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI,
-                             ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, ads::EngineText(fields), &handle),
+                             ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, ads::EngineText(fields),
+                             &handle),
               name);
         table_ = std::make_unique<EngineTable>(handle, name);
         for (const auto& [tag, expression] : tags) {
             ADSHANDLE index = 0;
-            Check(AdsCreateIndex61(handle, nullptr, ads::EngineText(tag), ads::EngineText(expression), nullptr, nullptr,
-                                   0, 512, &index),
+            Check(AdsCreateIndex61(handle, nullptr, ads::EngineText(tag),
+                                   ads::EngineText(expression), nullptr, nullptr, 0, 512, &index),
                   name + ": index " + tag);
         }
         fields_ = table_->Fields();
@@ -255,19 +256,22 @@ void BuildCompany(const fs::path& folder, const Company& company, bool dictionar
     if (dictionary) {
         std::string file = (folder / (company.code + ".ADD")).string();
         ADSHANDLE dd = 0;
-        Check(AdsDDCreate(ads::EngineText(file), 0, ads::EngineText("velda demo company " + company.code), &dd), file);
+        Check(AdsDDCreate(ads::EngineText(file), 0,
+                          ads::EngineText("velda demo company " + company.code), &dd),
+              file);
         struct Closer {
             ADSHANDLE h;
             ~Closer() { AdsDisconnect(h); }
         } closer{dd};
-        Check(AdsDDCreateUser(dd, nullptr, ads::EngineText(kDictionaryUser), ads::EngineText(kDictionaryPassword),
-                              ads::EngineText("")),
+        Check(AdsDDCreateUser(dd, nullptr, ads::EngineText(kDictionaryUser),
+                              ads::EngineText(kDictionaryPassword), ads::EngineText("")),
               file);
         const char* tables[][2] = {{"paypara1", "paypara1.adt"}, {"PASS", "PASS.adt"},
                                    {"EMPLOYEE", "EMPLOYEE.adt"}, {"EMPSERV", "EMPSERV.adt"},
                                    {"LEAV_TRX", "LEAV_TRX.adt"}, {"empleave", "empleave.adt"}};
         for (const auto& t : tables)
-            Check(AdsDDAddTable(dd, ads::EngineText(t[0]), ads::EngineText(t[1]), ADS_ADT, ADS_ANSI, ads::EngineText(""), ads::EngineText("")),
+            Check(AdsDDAddTable(dd, ads::EngineText(t[0]), ads::EngineText(t[1]), ADS_ADT, ADS_ANSI,
+                                ads::EngineText(""), ads::EngineText("")),
                   file);
     } else {
         for (const char* name : {"paypara1.adt", "PASS.adt", "EMPLOYEE.adt", "EMPSERV.adt"})

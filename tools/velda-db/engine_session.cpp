@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "tools/velda-db/values.h"
 #include "ads/engine_text.h"
+#include "tools/velda-db/values.h"
 
 namespace veldadb {
 
@@ -55,7 +55,8 @@ EngineConnection::EngineConnection(const std::string& folder) {
 
 EngineConnection::EngineConnection(const std::string& dictionary, const std::string& user,
                                    const std::string& password) {
-    Check(AdsConnect60(ads::EngineText(dictionary), ADS_LOCAL_SERVER, ads::EngineText(user), ads::EngineText(password), 0, &handle_),
+    Check(AdsConnect60(ads::EngineText(dictionary), ADS_LOCAL_SERVER, ads::EngineText(user),
+                       ads::EngineText(password), 0, &handle_),
           dictionary);
 }
 
@@ -86,8 +87,8 @@ TablePath SplitTablePath(const std::string& path) {
 
 EngineTable::EngineTable(ADSHANDLE connection, const std::string& name, UNSIGNED32 options)
     : name_(name) {
-    Check(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
-                       ADS_CHECKRIGHTS, options, &handle_),
+    Check(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI,
+                       ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, options, &handle_),
           name);
 }
 

@@ -12,7 +12,6 @@ namespace veldadb {
 
 namespace {
 
-
 template <class T>
 std::string Bytes(T value) {
     std::string out(sizeof(T), '\0');
