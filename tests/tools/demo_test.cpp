@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -166,6 +167,20 @@ TEST_F(Demo, NothingInTheFolderIsOpenToEveryone) {
         EXPECT_EQ(others, fs::perms::none) << entry.path();
     }
     EXPECT_EQ(fs::status(root_ / "dict").permissions() & fs::perms::others_all, fs::perms::none);
+}
+
+TEST_F(Demo, DictionariesTakeTheAdministratorPasswordWhenOneIsGiven) {
+    ::setenv("VELDA_DB_ADMIN_PASSWORD", "demo-admin", 1);
+    int rc = RunTool("demo " + (root_ / "admin").string() + " --dictionary --employees 1");
+    ::unsetenv("VELDA_DB_ADMIN_PASSWORD");
+    ASSERT_EQ(rc, 0);
+    std::string add = (root_ / "admin/COMPANY/A01/A01.ADD").string();
+    for (const char* password : {"", "demo-admin"}) {
+        ADSHANDLE c = 0;
+        UNSIGNED32 result = AdsConnect60(U(add), ADS_LOCAL_SERVER, U("ADSSYS"), U(password), 0, &c);
+        EXPECT_EQ(result, *password ? AE_SUCCESS : AE_LOGIN_FAILED) << password;
+        if (result == AE_SUCCESS) AdsDisconnect(c);
+    }
 }
 
 TEST_F(Demo, AKilledRunsStagingFolderIsRemovedByTheNextRun) {

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -272,6 +273,13 @@ void BuildCompany(const fs::path& folder, const Company& company, bool dictionar
         for (const auto& t : tables)
             Check(AdsDDAddTable(dd, ads::EngineText(t[0]), ads::EngineText(t[1]), ADS_ADT, ADS_ANSI,
                                 ads::EngineText(""), ads::EngineText("")),
+                  file);
+        // The administrator password, when one is given as for the dict commands; without it a
+        // demo dictionary's administrator keeps an empty password (the README says so).
+        if (const char* admin = std::getenv("VELDA_DB_ADMIN_PASSWORD"); admin && *admin)
+            Check(AdsDDSetUserProperty(dd, ads::EngineText("ADSSYS"), ADS_DD_USER_PASSWORD,
+                                       ads::EngineText(admin),
+                                       static_cast<UNSIGNED16>(std::strlen(admin) + 1)),
                   file);
     } else {
         for (const char* name : {"paypara1.adt", "PASS.adt", "EMPLOYEE.adt", "EMPSERV.adt"})
