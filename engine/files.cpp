@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "engine/encryption.h"
 #include "engine/last_error.h"
@@ -39,9 +40,12 @@ bool createEmpty(const std::string& path) {
 }
 
 UNSIGNED32 refuseLinks(const std::string& tableFile) {
+    // Named files only: listing the folder at every open would cost more than the open.
     std::vector<std::string> own;
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) own.push_back(tableFile + suffix);
-    for (const std::string& part : encryption::companionFiles(tableFile)) own.push_back(part);
+    for (const std::string& base :
+         {tableFile, encryption::companionOf(tableFile), encryption::newCompanionOf(tableFile),
+          encryption::newTableOf(tableFile)})
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) own.push_back(base + suffix);
     own.push_back(lockFileOf(tableFile));
     for (const std::string& part : own) {
         struct stat st {};
