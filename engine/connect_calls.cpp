@@ -13,6 +13,7 @@
 #include "engine/last_error.h"
 #include "engine/paths.h"
 #include "engine/registry.h"
+#include "engine/statement.h"
 
 namespace {
 
@@ -94,6 +95,7 @@ UNSIGNED32 AdsConnect(UNSIGNED8* pucServerPath, ADSHANDLE* phConnect) {
 
 UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
     if (!engine::connectionFor(hConnect)) return AE_INVALID_CONNECTION;
+    engine::closeStatementsOf(hConnect);
     engine::closeTablesOf(hConnect);
     engine::HandleRegistry::instance().remove(hConnect);
     return AE_SUCCESS;

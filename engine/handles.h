@@ -79,6 +79,8 @@ class TableHandle : public EngineObject {
     Secret password;
     bool unlocked = false;
     UNSIGNED32 lastAutoinc = 0;
+    // The static result of an SQL statement: it reads like a table and refuses every change.
+    bool staticView = false;
 
     bool exclusive() const { return options & ADS_EXCLUSIVE; }
     bool hidesRows() const { return table->encrypted() && !(unlocked && table->keyed()); }

@@ -114,9 +114,16 @@ UNSIGNED32 passwordNeeded(const TableHandle& h) {
                                        " is encrypted; give its password before changing it.");
 }
 
+UNSIGNED32 staticViewRefuses(const TableHandle& h) {
+    return fail(AE_STATIC_CURSOR, "The " + h.table->file() +
+                                      " is a static view of a statement's rows; it cannot be "
+                                      "changed.");
+}
+
 }  // namespace
 
 UNSIGNED32 ensureWritable(TableHandle& h) {
+    if (h.staticView) return staticViewRefuses(h);
     if (h.readOnly())
         return fail(AE_READ_ONLY, "The table " + h.table->file() +
                                       " was opened read-only; it cannot be changed.");
@@ -313,6 +320,7 @@ UNSIGNED32 settle(TableHandle& h) {
 }
 
 UNSIGNED32 lock(TableHandle& h, uint32_t record) {
+    if (h.staticView) return staticViewRefuses(h);
     if (h.hidesRows()) return passwordNeeded(h);
     if (h.exclusive()) return AE_SUCCESS;
     if (!h.locks.lockRecord(record))
