@@ -349,6 +349,7 @@ class Translator {
             out_.origins.push_back({t.out, t.position + 1, t.source});
         }
         if (top_ >= 0) out_.sql += " LIMIT " + std::to_string(top_);
+        if (out_.kind != StatementKind::Select) return writeParts();
         return AE_SUCCESS;
     }
 
@@ -456,6 +457,8 @@ class Translator {
             ext.dropped = true;
         }
         t.out = sqlIdentifier(value);
+        t.value = value;
+        t.kind = Kind::Quoted;
         return AE_SUCCESS;
     }
 
@@ -549,6 +552,147 @@ class Translator {
                         sig_[k]->dropped = true;
                 }
             }
+        }
+        return AE_SUCCESS;
+    }
+
+    // The emitted tokens of the statement, for taking an INSERT, UPDATE or DELETE apart.
+    struct Emitted {
+        std::string word;  // upper-cased keyword or name, "" for other tokens
+        std::string name;  // a name's value
+        std::string text;  // as emitted
+        size_t position = 0;
+        bool isName = false;
+    };
+
+    static std::string join(const std::vector<Emitted>& e, size_t from, size_t to) {
+        std::string out;
+        for (size_t i = from; i < to && i < e.size(); ++i)
+            out += (out.empty() ? "" : " ") + e[i].text;
+        return out;
+    }
+
+    // The end of a list item: the next top-level "," or one of the words, or the end.
+    static size_t itemEnd(const std::vector<Emitted>& e, size_t from,
+                          std::initializer_list<const char*> stops) {
+        int depth = 0;
+        for (size_t i = from; i < e.size(); ++i) {
+            if (e[i].text == "(") ++depth;
+            if (e[i].text == ")") --depth;
+            if (depth == 0 && e[i].text == ",") return i;
+            if (depth == 0)
+                for (const char* stop : stops)
+                    if (e[i].word == stop) return i;
+        }
+        return e.size();
+    }
+
+    UNSIGNED32 expectName(const std::vector<Emitted>& e, size_t i, const char* what) {
+        if (i < e.size() && e[i].isName) return AE_SUCCESS;
+        return syntaxError(i < e.size() ? e[i].position : 0,
+                           std::string("a ") + what + " name is expected" +
+                               (i < e.size() ? " instead of \"" + e[i].text + "\"" : ""));
+    }
+
+    UNSIGNED32 writeParts() {
+        std::vector<Emitted> e;
+        for (Token* t : sig_) {
+            if (t->dropped) continue;
+            Emitted x;
+            x.text =
+                t->out.empty() ? (t->kind == Kind::Word ? utf8(t->source) : t->source) : t->out;
+            x.position = t->position;
+            if (t->kind == Kind::Word) {
+                x.word = upper(t->source);
+                x.name = t->source;
+                x.isName = true;
+            } else if (t->kind == Kind::Quoted) {
+                x.name = t->value;
+                x.word = upper(t->value);
+                x.isName = true;
+            }
+            e.push_back(std::move(x));
+        }
+        Translation::Write& w = out_.write;
+        size_t i = 1;
+        if (out_.kind == StatementKind::Delete) {
+            if (i < e.size() && e[i].word == "FROM") ++i;
+        } else if (out_.kind == StatementKind::Insert) {
+            if (i >= e.size() || e[i].word != "INTO")
+                return syntaxError(i < e.size() ? e[i].position : 0, "INTO is expected");
+            ++i;
+        }
+        if (UNSIGNED32 rc = expectName(e, i, "table")) return rc;
+        w.table = e[i].name;
+        w.alias = e[i].name;
+        ++i;
+        if (out_.kind != StatementKind::Insert) {
+            if (i < e.size() && e[i].word == "AS") ++i;
+            if (i < e.size() && e[i].isName && e[i].word != "WHERE" && e[i].word != "SET") {
+                w.alias = e[i].name;
+                ++i;
+            }
+        }
+        if (out_.kind == StatementKind::Update) {
+            if (i >= e.size() || e[i].word != "SET")
+                return syntaxError(i < e.size() ? e[i].position : 0, "SET is expected");
+            ++i;
+            while (true) {
+                if (UNSIGNED32 rc = expectName(e, i, "column")) return rc;
+                size_t name = i++;
+                // A column qualified by its table or alias.
+                while (i + 1 < e.size() && e[i].text == "." && e[i + 1].isName) {
+                    name = i + 1;
+                    i += 2;
+                }
+                if (i >= e.size() || e[i].text != "=")
+                    return syntaxError(i < e.size() ? e[i].position : 0, "\"=\" is expected");
+                size_t end = itemEnd(e, i + 1, {"WHERE"});
+                if (end == i + 1)
+                    return syntaxError(i < e.size() ? e[i].position : 0, "a value is expected");
+                w.columns.push_back(e[name].name);
+                w.values.push_back(join(e, i + 1, end));
+                i = end;
+                if (i < e.size() && e[i].text == ",") {
+                    ++i;
+                    continue;
+                }
+                break;
+            }
+        }
+        if (out_.kind == StatementKind::Insert) {
+            if (i < e.size() && e[i].text == "(" &&
+                !(i + 1 < e.size() && e[i + 1].word == "SELECT")) {
+                ++i;
+                while (true) {
+                    if (UNSIGNED32 rc = expectName(e, i, "column")) return rc;
+                    w.columns.push_back(e[i].name);
+                    ++i;
+                    if (i < e.size() && e[i].text == ",") {
+                        ++i;
+                        continue;
+                    }
+                    if (i < e.size() && e[i].text == ")") {
+                        ++i;
+                        break;
+                    }
+                    return syntaxError(i < e.size() ? e[i].position : 0, "\")\" is expected");
+                }
+            }
+            if (i >= e.size() ||
+                (e[i].word != "VALUES" && e[i].word != "SELECT" && e[i].text != "("))
+                return syntaxError(i < e.size() ? e[i].position : 0,
+                                   "VALUES or SELECT is expected");
+            w.source = join(e, i, e.size());
+            return AE_SUCCESS;
+        }
+        if (i < e.size()) {
+            if (e[i].word != "WHERE")
+                return syntaxError(e[i].position,
+                                   "WHERE is expected instead of \"" + e[i].text + "\"");
+            if (i + 1 >= e.size())
+                return syntaxError(e[i].position, "a condition must follow WHERE");
+            w.where = join(e, i + 1, e.size());
         }
         return AE_SUCCESS;
     }

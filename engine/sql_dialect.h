@@ -56,6 +56,20 @@ struct Translation {
         std::string source;
     };
     std::vector<Origin> origins;
+
+    // The parts of an INSERT, UPDATE or DELETE, each in SQLite's dialect: the target table (as
+    // named, and the name its columns are qualified with), the columns set (INSERT: empty for
+    // every field in order), UPDATE's value expressions, INSERT's row source (a VALUES list or
+    // a SELECT) and the condition of UPDATE and DELETE ("" for every row).
+    struct Write {
+        std::string table;
+        std::string alias;
+        std::vector<std::string> columns;
+        std::vector<std::string> values;
+        std::string source;
+        std::string where;
+    };
+    Write write;
 };
 
 // Translates a statement (Windows-1252). Fails with AE_SQL_SYNTAX naming the position and the

@@ -297,14 +297,21 @@ UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
     return AE_SUCCESS;
 }
 
-UNSIGNED32 SqlSession::prepare(SqlStatement& statement, sql::Statement& out,
+AttachedTable* SqlSession::byView(const std::string& name) {
+    for (auto& a : attached_)
+        for (const std::string& view : a->views)
+            if (equalsNoCase(view, name)) return a.get();
+    return nullptr;
+}
+
+UNSIGNED32 SqlSession::prepare(SqlStatement& statement, const std::string& sql, sql::Statement& out,
                                std::vector<AttachedTable*>& used) {
     std::set<std::string> keep;
     // Each round attaches at most one table; a statement names at most a few.
     for (int round = 0; round < 64; ++round) {
         Authorizer authorizer;
         sqlite3_set_authorizer(db.get(), &Authorizer::callback, &authorizer);
-        int rc = db.prepare(statement.translation.sql, out);
+        int rc = db.prepare(sql, out);
         sqlite3_set_authorizer(db.get(), nullptr, nullptr);
         if (rc == SQLITE_OK) {
             used.clear();
@@ -401,13 +408,53 @@ UNSIGNED32 close(ADSHANDLE handle) {
     return AE_SUCCESS;
 }
 
+// Prepares what runs in SQLite for the statement: a SELECT as it is; for a change, the query
+// that selects the rows it changes and their new values from the target table's own rows
+// (views cannot be changed), with the target attached.
+UNSIGNED32 prepareRun(SqlStatement& s, sql::Statement& out, std::vector<AttachedTable*>& used,
+                      AttachedTable** target) {
+    SqlSession& session = *s.session;
+    if (s.translation.kind == sqldialect::StatementKind::Select)
+        return session.prepare(s, s.translation.sql, out, used);
+    const sqldialect::Translation::Write& w = s.translation.write;
+    sql::Statement probe;
+    if (UNSIGNED32 rc =
+            session.prepare(s, "SELECT * FROM " + quoteIdentifier(w.table), probe, used))
+        return rc;
+    probe = sql::Statement();
+    AttachedTable* table = session.byView(w.table);
+    if (!table) return fail(AE_INTERNAL, "The SQL engine lost the table " + w.table + ".");
+    if (target) *target = table;
+    std::string rows =
+        quoteIdentifier(table->alias) + ".\"records\" AS " + quoteIdentifier(w.alias);
+    std::string sql;
+    switch (s.translation.kind) {
+        case sqldialect::StatementKind::Insert:
+            sql = w.source;
+            break;
+        case sqldialect::StatementKind::Update:
+            sql = "SELECT rowid";
+            for (const std::string& value : w.values) sql += ", (" + value + ")";
+            sql += " FROM " + rows;
+            break;
+        default:
+            sql = "SELECT rowid FROM " + rows;
+            break;
+    }
+    if (!w.where.empty()) sql += " WHERE " + w.where;
+    if (UNSIGNED32 rc = session.prepare(s, sql, out, used)) return rc;
+    // The statement reads its own target through the alias: count it among the tables used.
+    if (std::find(used.begin(), used.end(), table) == used.end()) used.push_back(table);
+    return AE_SUCCESS;
+}
+
 UNSIGNED32 prepare(SqlStatement& s, const std::string& text) {
     std::lock_guard lock(s.session->mutex);
     s.prepared = false;
     if (UNSIGNED32 rc = sqldialect::translate(text, s.translation)) return rc;
     sql::Statement prepared;
     std::vector<AttachedTable*> used;
-    if (UNSIGNED32 rc = s.session->prepare(s, prepared, used)) return rc;
+    if (UNSIGNED32 rc = prepareRun(s, prepared, used, nullptr)) return rc;
     s.generations.clear();
     for (AttachedTable* t : used) s.generations[t->file] = t->generation;
     s.text = text;
@@ -475,11 +522,12 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
     }
     sql::Statement prepared;
     std::vector<AttachedTable*> used;
-    if (UNSIGNED32 rc = s.session->prepare(s, prepared, used)) return rc;
+    AttachedTable* target = nullptr;
+    if (UNSIGNED32 rc = prepareRun(s, prepared, used, &target)) return rc;
     if (UNSIGNED32 rc = bind(s, prepared.get())) return rc;
     if (s.translation.kind == sqldialect::StatementKind::Select)
         return result::open(s, prepared, used, cursor);
-    return writes::run(s, prepared, used);
+    return writes::run(s, prepared, *target);
 }
 
 }  // namespace statement

@@ -65,11 +65,13 @@ class SqlSession {
     sql::Database db;
     std::shared_ptr<Connection> connection;
 
-    // Prepares the translated statement for `statement`, attaching the tables it names.
-    // `used` receives the attached tables it reads or writes.
-    UNSIGNED32 prepare(SqlStatement& statement, sql::Statement& out,
+    // Prepares `sql` (SQLite's dialect) for `statement`, attaching the tables it names.
+    // `used` receives the attached tables it reads.
+    UNSIGNED32 prepare(SqlStatement& statement, const std::string& sql, sql::Statement& out,
                        std::vector<AttachedTable*>& used);
     AttachedTable* byAlias(const std::string& alias);
+    // The attached table a view name stands for; null when there is none.
+    AttachedTable* byView(const std::string& name);
 
   private:
     UNSIGNED32 open();

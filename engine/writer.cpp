@@ -60,6 +60,19 @@ class WriteLock {
     bool taken_ = false;
 };
 
+UNSIGNED32 passwordNeeded(const TableHandle& h) {
+    return fail(AE_WRONG_PASSWORD, "The table " + h.table->file() +
+                                       " is encrypted; give its password before changing it.");
+}
+
+UNSIGNED32 staticViewRefuses(const TableHandle& h) {
+    return fail(AE_STATIC_CURSOR, "The " + h.table->file() +
+                                      " is a static view of a statement's rows; it cannot be "
+                                      "changed.");
+}
+
+}  // namespace
+
 UNSIGNED32 assignAutoincrements(TableHandle& h) {
     Table& t = *h.table;
     const Schema& schema = t.schema();
@@ -108,19 +121,6 @@ UNSIGNED32 assignAutoincrements(TableHandle& h) {
     }
     return AE_SUCCESS;
 }
-
-UNSIGNED32 passwordNeeded(const TableHandle& h) {
-    return fail(AE_WRONG_PASSWORD, "The table " + h.table->file() +
-                                       " is encrypted; give its password before changing it.");
-}
-
-UNSIGNED32 staticViewRefuses(const TableHandle& h) {
-    return fail(AE_STATIC_CURSOR, "The " + h.table->file() +
-                                      " is a static view of a statement's rows; it cannot be "
-                                      "changed.");
-}
-
-}  // namespace
 
 UNSIGNED32 ensureWritable(TableHandle& h) {
     if (h.staticView) return staticViewRefuses(h);
