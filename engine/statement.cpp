@@ -1,6 +1,7 @@
 #include "engine/statement.h"
 
 #include <sodium.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -116,6 +117,18 @@ UNSIGNED32 prepareFailure(const SqlStatement& statement, const std::string& mess
 
 }  // namespace
 
+std::string fingerprint(const std::string& file, const Table& table) {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    std::string out = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+                      (table.encrypted() ? "E" : "P");
+    for (const FieldDef& f : table.schema().fields)
+        out += ";" + f.name + "," + std::to_string(f.type) + "," + std::to_string(f.declared) +
+               "," + std::to_string(f.decimals);
+    for (const IndexDef& index : table.schema().indexes) out += "|" + index.name;
+    return out;
+}
+
 const Secret* SqlStatement::passwordFor(const std::vector<std::string>& names) const {
     for (const std::string& name : names) {
         for (const std::string& key :
@@ -214,13 +227,14 @@ UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
     AttachedTable* target = nullptr;
     for (auto& a : attached_)
         if (a->file == file) target = a.get();
-    if (target && target->table->schemaGeneration() != target->generation) {
+    std::shared_ptr<Table> table;
+    if (UNSIGNED32 rc2 = Table::open(file, table)) return rc2;
+    if (target && fingerprint(file, *table) != target->fingerprint) {
         if (UNSIGNED32 rc2 = detach(*target)) return rc2;
         target = nullptr;
     }
+    if (target) target->table = table;
     if (!target) {
-        std::shared_ptr<Table> table;
-        if (UNSIGNED32 rc2 = Table::open(file, table)) return rc2;
         while (attached_.size() >= kMaxAttached) {
             AttachedTable* oldest = nullptr;
             for (auto& a : attached_)
@@ -236,7 +250,7 @@ UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
         entry->alias = kAliasPrefix + std::to_string(++nextAlias_);
         entry->file = file;
         entry->table = table;
-        entry->generation = table->schemaGeneration();
+        entry->fingerprint = fingerprint(file, *table);
         entry->encrypted = table->encrypted();
         sql::Statement attach;
         if (db.prepare("ATTACH ?1 AS " + quoteIdentifier(entry->alias) + " KEY ?2", attach) !=
@@ -319,7 +333,11 @@ UNSIGNED32 SqlSession::prepare(SqlStatement& statement, const std::string& sql, 
             for (const std::string& alias : authorizer.aliases) {
                 AttachedTable* table = byAlias(alias);
                 if (!table) continue;
-                if (table->table->schemaGeneration() != table->generation) {
+                bool same = false;
+                if (!table->table) Table::open(table->file, table->table);
+                if (table->table)
+                    same = fingerprint(table->file, *table->table) == table->fingerprint;
+                if (!same) {
                     // The structure changed under the views: attach it afresh.
                     out = sql::Statement();
                     if (UNSIGNED32 code = detach(*table)) return code;
@@ -354,6 +372,18 @@ UNSIGNED32 SqlSession::prepare(SqlStatement& statement, const std::string& sql, 
     }
     return fail(AE_INTERNAL, "The SQL statement names too many tables.");
 }
+
+void SqlSession::release() {
+    for (auto& a : attached_) a->table.reset();
+}
+
+namespace {
+// Lets the session's tables go when a call ends, however it ends.
+struct Release {
+    SqlSession& session;
+    ~Release() { session.release(); }
+};
+}  // namespace
 
 void closeStatementsOf(ADSHANDLE connection) {
     std::vector<ADSHANDLE> handles;
@@ -450,13 +480,14 @@ UNSIGNED32 prepareRun(SqlStatement& s, sql::Statement& out, std::vector<Attached
 
 UNSIGNED32 prepare(SqlStatement& s, const std::string& text) {
     std::lock_guard lock(s.session->mutex);
+    Release release{*s.session};
     s.prepared = false;
     if (UNSIGNED32 rc = sqldialect::translate(text, s.translation)) return rc;
     sql::Statement prepared;
     std::vector<AttachedTable*> used;
     if (UNSIGNED32 rc = prepareRun(s, prepared, used, nullptr)) return rc;
-    s.generations.clear();
-    for (AttachedTable* t : used) s.generations[t->file] = t->generation;
+    s.fingerprints.clear();
+    for (AttachedTable* t : used) s.fingerprints[t->file] = t->fingerprint;
     s.text = text;
     s.parameters.assign(s.translation.parameters.size(), Parameter{});
     s.prepared = true;
@@ -512,10 +543,12 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
     if (!s.prepared)
         return fail(AE_INVALID_ARGUMENT,
                     "The SQL statement has not been prepared; prepare it before executing it.");
-    for (const auto& [file, generation] : s.generations) {
+    Release release{*s.session};
+    for (const auto& [file, print] : s.fingerprints) {
         std::shared_ptr<Table> table;
-        if (Table::isOpen(file) && Table::open(file, table) == AE_SUCCESS &&
-            table->schemaGeneration() != generation)
+        bool same = paths::fileExists(file) && Table::open(file, table) == AE_SUCCESS &&
+                    fingerprint(file, *table) == print;
+        if (!same)
             return fail(AE_PREPARE_AGAIN, "The structure of the table " + file +
                                               " changed after the SQL statement was prepared; "
                                               "prepare it again.");

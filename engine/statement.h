@@ -44,8 +44,12 @@ class SqlStatement;
 struct AttachedTable {
     std::string alias;  // its schema name on the session's connection
     std::string file;
+    // The table, held only while a call of a statement runs: between calls the session keeps
+    // no table open, so that the table can be encrypted, decrypted or deleted meanwhile.
     std::shared_ptr<Table> table;
-    uint64_t generation = 0;         // the table's structure when it was attached
+    // The file and structure it was attached with (see fingerprint()); a change of either
+    // attaches it afresh.
+    std::string fingerprint;
     std::vector<std::string> views;  // the names statements gave it, one temp view each
     bool encrypted = false;
     std::array<unsigned char, 32> hashSalt{};
@@ -72,6 +76,8 @@ class SqlSession {
     AttachedTable* byAlias(const std::string& alias);
     // The attached table a view name stands for; null when there is none.
     AttachedTable* byView(const std::string& name);
+    // Lets go of the tables held during a call.
+    void release();
 
   private:
     UNSIGNED32 open();
@@ -118,11 +124,15 @@ class SqlStatement : public EngineObject {
     bool prepared = false;
     std::string text;
     sqldialect::Translation translation;
-    std::map<std::string, uint64_t> generations;  // by table file, at preparation
+    std::map<std::string, std::string> fingerprints;  // by table file, at preparation
     std::vector<Parameter> parameters;
     UNSIGNED32 lastAutoinc = 0;
     std::vector<ADSHANDLE> cursors;  // result cursors still open
 };
+
+// What identifies a table file and its structure: the file itself (a deleted and re-created,
+// encrypted or decrypted table is another file), its encryption, fields and index tags.
+std::string fingerprint(const std::string& file, const Table& table);
 
 // Closes every statement made on the connection and their cursors, and its session;
 // AdsDisconnect calls it.

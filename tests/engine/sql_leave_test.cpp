@@ -104,6 +104,27 @@ TEST_F(SqlLeave, EncryptedTableNeedsTheRightPasswordAndNamesTheTable) {
     EXPECT_EQ(run(s, "SELECT * FROM employee", c), AE_WRONG_PASSWORD);
 }
 
+TEST_F(SqlLeave, ATableEncryptedOrRecreatedAfterAStatementIsNotReadFromTheOldFile) {
+    makeCompany(false);
+    ADSHANDLE s = statement();
+    EXPECT_EQ(rows(query(s, "SELECT EMP_NO FROM EMPLOYEE ORDER BY 1")).size(), 3u);
+    // The session keeps no table open between calls: the table can be encrypted meanwhile.
+    ADSHANDLE t = openOk("EMPLOYEE.ADT", ADS_EXCLUSIVE);
+    ASSERT_EQ(AdsEnableEncryption(t, u8(kTablePassword)), AE_SUCCESS);
+    ASSERT_EQ(AdsEncryptTable(t), AE_SUCCESS) << lastError();
+    close(t);
+    ADSHANDLE cursor = 0;
+    EXPECT_EQ(run(s, "SELECT EMP_NO FROM EMPLOYEE", cursor), AE_WRONG_PASSWORD);
+    ASSERT_EQ(AdsStmtEnableEncryption(s, u8(kTablePassword)), AE_SUCCESS);
+    EXPECT_EQ(rows(query(s, "SELECT EMP_NO FROM EMPLOYEE ORDER BY 1")).size(), 3u);
+    // Deleted and made again with other rows.
+    ASSERT_EQ(AdsDeleteTable(connection, u8("LEAV_TRX.ADT")), AE_SUCCESS) << lastError();
+    ADSHANDLE l = create("LEAV_TRX.ADT", "EMPCODE,Character,10;ID,Integer");
+    append(l, {"E001", "42"});
+    close(l);
+    EXPECT_EQ(rows(query(s, "SELECT * FROM LEAV_TRX")), (std::vector<std::string>{"E001|42"}));
+}
+
 TEST_F(SqlLeave, DictionaryTablesAreFoundByNameOrFileName) {
     makeCompany(false);
     const std::string dd = path("A1.ADD");
