@@ -224,6 +224,8 @@ void TAdsQuery::fillParamsFromMaster() {
         db::TParam& param = params_.Items(i);
         if (param.Bound()) continue;
         param.AssignField(*master->FieldByName(param.Name()));
+        // Still taken from the master at the next run, whatever row it is on then.
+        param.SetBound(false);
     }
 }
 
