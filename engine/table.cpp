@@ -172,8 +172,7 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
     return AE_SUCCESS;
 }
 
-std::shared_ptr<Table> Table::overRows(const std::string& name, Schema schema,
-                                      sql::Database db) {
+std::shared_ptr<Table> Table::overRows(const std::string& name, Schema schema, sql::Database db) {
     std::shared_ptr<Table> table(new Table());
     table->file_ = name;
     table->pid_ = ::getpid();

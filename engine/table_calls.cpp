@@ -1003,8 +1003,8 @@ UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucB
 }
 
 UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
-    if (std::shared_ptr<SqlStatement> s; statement::isStatement(hObj) &&
-                                         statement::find(hObj, s) == AE_SUCCESS)
+    if (std::shared_ptr<SqlStatement> s;
+        statement::isStatement(hObj) && statement::find(hObj, s) == AE_SUCCESS)
         return statement::setParameter(*s, pucFldName, Value{});
     return withTarget(hObj, false, [&](Target& t) {
         TableHandle& h = *t.table;
@@ -1094,8 +1094,8 @@ UNSIGNED32 AdsClearRecordBuffer(ADSHANDLE hTable, UNSIGNED8* pucBuf, UNSIGNED32 
 
 UNSIGNED32 AdsGetLastAutoinc(ADSHANDLE hObj, UNSIGNED32* pulAutoIncVal) {
     if (!pulAutoIncVal) return missing("the auto-increment value");
-    if (std::shared_ptr<SqlStatement> s; statement::isStatement(hObj) &&
-                                         statement::find(hObj, s) == AE_SUCCESS) {
+    if (std::shared_ptr<SqlStatement> s;
+        statement::isStatement(hObj) && statement::find(hObj, s) == AE_SUCCESS) {
         *pulAutoIncVal = s->lastAutoinc;
         return AE_SUCCESS;
     }
