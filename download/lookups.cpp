@@ -1,0 +1,142 @@
+// The leave application of a download line: the walk the system has always made, and a fast
+// path that gives the same answer.
+//
+// The walk (WalkLookup) goes to the table's first row, searches the employee number on the
+// EMPCODE index, and moves forward: rows of other leave codes are passed over, a row of the
+// same leave code of another employee ends the search without a match, a row of the same
+// employee, leave code and ID is the match. Every line repeats it, so a year's download over a
+// large company reads the employee's applications again and again.
+//
+// Why one read per employee gives the same answer: the index orders rows by their stored code
+// compared byte for byte (texts are stored without trailing blanks, an empty code as the empty
+// key) and equal codes by record number, so the rows whose code equals the employee number
+// exactly form one run, and a successful key search lands on its first row. Inside the run no
+// row can end the walk (they all belong to the employee); after it, no row can match. So the
+// walk's match is the first row of that run, in index order, with the leave code and ID asked
+// for. When the key search fails the walk starts at the table's first row instead, and the run
+// that can match is the one of rows there whose code equals the number (the empty code is the
+// only case where that run is not empty). A number longer than the field is cut by the key
+// search and lands on another employee's rows, none of which equals the number: no match either
+// way.
+//
+// FastLookup reads that run once, the first time an employee is asked for, and keeps the first
+// row of each (leave code, ID) in a small map until another employee is asked for. The leave
+// selection comes ordered by employee, so each run is read once per download; nothing outlives
+// the lookup object, which each download makes afresh.
+#include <map>
+#include <utility>
+
+#include "ads/adsdata.h"
+#include "db/fields.h"
+#include "download/leavedownload.h"
+
+namespace download {
+
+namespace {
+
+// The application table's columns, looked up once per open.
+struct TApplicationColumns {
+    db::TField* EmpCode = nullptr;
+    db::TField* LeaveCode = nullptr;
+    db::TField* Id = nullptr;
+    db::TField* AmPm = nullptr;
+    db::TField* Reference = nullptr;
+    db::TField* Remarks = nullptr;
+
+    void Bind(ads::TAdsDataSet& table) {
+        if (!table.Active()) table.Open();
+        EmpCode = table.FieldByName("EMPCODE");
+        LeaveCode = table.FieldByName("leave_code");
+        Id = table.FieldByName("ID");
+        AmPm = table.FieldByName("AMPM");
+        Reference = table.FieldByName("REFERENCE");
+        Remarks = table.FieldByName("REMARKS");
+    }
+    std::int32_t IdValue() const { return Id->IsNull() ? 0 : Id->AsInteger(); }
+    TApplicationFields Fields() const {
+        return {AmPm->AsString(), Reference->AsString(), Remarks->AsString()};
+    }
+};
+
+class TWalkLookup : public TApplicationLookup {
+  public:
+    explicit TWalkLookup(ads::TAdsDataSet& table) : table_(table) {}
+
+    const TApplicationFields* Find(const std::string& empNo, const std::string& leaveCode,
+                                   std::int32_t id) override {
+        if (!table_.Active()) columns_.Bind(table_);
+        if (columns_.EmpCode == nullptr) columns_.Bind(table_);
+        table_.First();
+        table_.FindByKey({empNo});  // not found: the table stays on its first row
+        while (!table_.Eof()) {
+            if (columns_.LeaveCode->AsString() != leaveCode) {
+                table_.Next();
+                continue;
+            }
+            if (columns_.EmpCode->AsString() != empNo) return nullptr;
+            if (columns_.IdValue() == id) {
+                result_ = columns_.Fields();
+                return &result_;
+            }
+            table_.Next();
+        }
+        return nullptr;
+    }
+
+  private:
+    ads::TAdsDataSet& table_;
+    TApplicationColumns columns_;
+    TApplicationFields result_;
+};
+
+class TFastLookup : public TApplicationLookup {
+  public:
+    explicit TFastLookup(ads::TAdsDataSet& table) : table_(table) {}
+
+    const TApplicationFields* Find(const std::string& empNo, const std::string& leaveCode,
+                                   std::int32_t id) override {
+        if (!loaded_ || empNo != employee_) load(empNo);
+        auto found = rows_.find(std::pair<const std::string&, std::int32_t>(leaveCode, id));
+        return found == rows_.end() ? nullptr : &found->second;
+    }
+
+  private:
+    struct TKeyLess {
+        using is_transparent = void;
+        template <class A, class B>
+        bool operator()(const A& a, const B& b) const {
+            return a.first < b.first || (!(b.first < a.first) && a.second < b.second);
+        }
+    };
+
+    void load(const std::string& empNo) {
+        loaded_ = false;
+        rows_.clear();
+        if (!table_.Active() || columns_.EmpCode == nullptr) columns_.Bind(table_);
+        table_.First();
+        table_.FindByKey({empNo});
+        for (; !table_.Eof() && columns_.EmpCode->AsString() == empNo; table_.Next())
+            rows_.try_emplace({columns_.LeaveCode->AsString(), columns_.IdValue()},
+                              columns_.Fields());
+        employee_ = empNo;
+        loaded_ = true;
+    }
+
+    ads::TAdsDataSet& table_;
+    TApplicationColumns columns_;
+    bool loaded_ = false;
+    std::string employee_;
+    std::map<std::pair<std::string, std::int32_t>, TApplicationFields, TKeyLess> rows_;
+};
+
+}  // namespace
+
+std::unique_ptr<TApplicationLookup> WalkLookup(ads::TAdsDataSet& applications) {
+    return std::make_unique<TWalkLookup>(applications);
+}
+
+std::unique_ptr<TApplicationLookup> FastLookup(ads::TAdsDataSet& applications) {
+    return std::make_unique<TFastLookup>(applications);
+}
+
+}  // namespace download
