@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "ads/adsfunc.h"
 #include "rtl/exception.h"
 #include "rtl/sysutils.h"
 
@@ -55,7 +56,7 @@ inline constexpr std::array<const char*, 4> kLayoutCaptions = {
 std::optional<TOutputLayout> LayoutOfIndex(int index);
 
 // The table password of a company's encrypted free tables.
-inline constexpr const char* kTablePassword = "KORVA4816";
+inline constexpr const char* kTablePassword = ads::kTablePassword;
 
 // The leave code whose amount is the HOUR value (exact, case-sensitive); all others use DAY.
 inline constexpr const char* kHourLeaveCode = "NPLHOUR";
