@@ -113,8 +113,8 @@ class TFastLookup : public TApplicationLookup {
         loaded_ = false;
         rows_.clear();
         if (!table_.Active() || columns_.EmpCode == nullptr) columns_.Bind(table_);
-        table_.First();
-        table_.FindByKey({empNo});
+        // The walk starts at the first row when the key is not found.
+        if (!table_.FindByKey({empNo})) table_.First();
         for (; !table_.Eof() && columns_.EmpCode->AsString() == empNo; table_.Next())
             rows_.try_emplace({columns_.LeaveCode->AsString(), columns_.IdValue()},
                               columns_.Fields());
