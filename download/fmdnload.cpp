@@ -107,6 +107,15 @@ Tfmdownload::Tfmdownload(rtl::TComponent* owner) : ui::TForm(owner) {
     OpenDialog1->SetDefaultExt("txt");
     OpenDialog1->SetFilter("*.txt|*.txt");
 
+    Query1 = CreateOwned<ads::TAdsQuery>();
+    Query1->SetName("Query1");
+    Query1->SetDatabaseName(kCompanyConnection);
+    Query1->SetSourceTableType(ads::ttAdsADT);
+    Query1->SetReadAllColumns(false);
+    Query1->SetRequestLive(false);
+    Query1->SetParamCheck(true);
+    Query1->BeforeOpen = [this](db::TDataSet* dataSet) { Query1BeforeOpen(dataSet); };
+
     tblleave = CreateOwned<ads::TAdsTable>();
     tblleave->SetName("tblleave");
     tblleave->SetDatabaseName(kCompanyConnection);
@@ -179,9 +188,27 @@ void Tfmdownload::BitBtn3Click() {
         ui::Application().ShowMessage("Invalid Output Format Type!");
         return;
     }
-    // TODO-SQL
+    // The statement runs before the file is touched: a statement error leaves an earlier file
+    // of that name as it was.
+    Query1->SetSQLText(
+        LeaveSelectionSql(wwDBDateTimePicker1->Date(), wwDBDateTimePicker2->Date(), *layout));
+    Query1->Open();
+
+    const std::string fileName = Edit1->Text();
+    {
+        TDownloadFile file(fileName);  // closed also when a line fails
+        std::unique_ptr<TLeaveRows> rows = DataSetRows(*Query1);
+        std::unique_ptr<TApplicationLookup> lookup;
+        if (*layout != TOutputLayout::Extended3) lookup = FastLookup(*tblleave);
+        WriteLeaveLines(*rows, *layout, lookup.get(), file);
+        file.Close();
+    }
+    Query1->Close();
+    ui::Application().ShowMessage("Leave download text file has be saved to: [ " + fileName + " ]");
 }
 
-void Tfmdownload::Query1BeforeOpen(db::TDataSet*) {}
+void Tfmdownload::Query1BeforeOpen(db::TDataSet*) {
+    GiveLeaveStatementPasswords(*Query1);
+}
 
 }  // namespace download

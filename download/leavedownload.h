@@ -40,6 +40,7 @@ class TDataSet;
 namespace ads {
 class TAdsConnection;
 class TAdsDataSet;
+class TAdsQuery;
 }  // namespace ads
 
 namespace download {
@@ -67,6 +68,11 @@ inline constexpr const char* kHourLeaveCode = "NPLHOUR";
 // the layout's approval clause, as one line of SQL. Rows come ordered by employee code, leave
 // code and date.
 std::string LeaveSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLayout layout);
+
+// Before the leave statement runs (the query's BeforeOpen): when the query's connection is not
+// a data dictionary, the table password as the statement's encryption password and as the
+// table password of "EMPLOYEE" and "EMPLOYEE.ADT". Each call makes sure of a statement handle.
+void GiveLeaveStatementPasswords(ads::TAdsQuery& query);
 
 // ---- rows ---------------------------------------------------------------------------------------
 
@@ -208,7 +214,9 @@ std::int64_t WriteLeaveLines(TLeaveRows& rows, TOutputLayout layout, TApplicatio
 
 // The whole download on an open company connection: the statement for the range and layout,
 // run with the table password when the connection uses free tables, every line to the sink,
-// the applications found with FastLookup on "empleave.adt". Returns the lines written.
+// the applications found with FastLookup on "empleave.adt". Returns the lines written. The
+// statement names the connection by its name (Owner.Name when it has a named owner); a
+// connection without a name is named "LeaveDownloadConnection".
 std::int64_t RunLeaveDownload(ads::TAdsConnection& connection, rtl::TDateTime from,
                               rtl::TDateTime to, TOutputLayout layout, TLineSink& sink,
                               const TProgress& progress = {});
