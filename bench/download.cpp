@@ -198,16 +198,19 @@ std::string baselineSql(const std::string& from, const std::string& to) {
         R"(substr(t."DATE",9,2)||'/'||substr(t."DATE",6,2)||'/'||substr(t."DATE",1,4))";
     std::string amount =
         R"(printf('%.2f',CASE WHEN t."LEAVE_CODE"='NPLHOUR' THEN t."HOUR" ELSE t."DAY" END))";
-    std::string application = "(SELECT substr('  '||ifnull(a.\"AMPM\",''),-2,2)||" +
-                              padRight("ifnull(a.\"REFERENCE\",'')", 40) + "||" +
-                              padRight("ifnull(a.\"REMARKS\",'')", 40) +
-                              " FROM \"empleave.adt\" a WHERE ifnull(a.\"EMPCODE\",'')=t.\"EMPCODE\" AND "
-                              "a.\"leave_code\"=t.\"LEAVE_CODE\" AND a.\"ID\"=t.\"ID\" LIMIT 1)";
+    // The generated applications have one row per transaction at most, so the outer join gives
+    // each line its first matching application; SQLite indexes the join itself.
+    std::string application =
+        "CASE WHEN a.\"EMPCODE\" IS NULL THEN '' ELSE substr('  '||ifnull(a.\"AMPM\",''),-2,2)||" +
+        padRight("ifnull(a.\"REFERENCE\",'')", 40) + "||" +
+        padRight("ifnull(a.\"REMARKS\",'')", 40) + " END";
     return "SELECT " + padRight("t.\"EMPCODE\"", 12) + "||" + padRight("t.\"LEAVE_CODE\"", 8) +
            "||" + date + "||CASE WHEN length(" + amount + ")>=6 THEN " + amount +
-           " ELSE substr('      '||" + amount + ",-6,6) END||" + date + "||ifnull(" + application +
-           ",'')||t.\"APPROVED\" AS LINE" +
-           " FROM \"EMPLOYEE.ADT\" e, \"LEAV_TRX.ADT\" t WHERE e.\"EMP_NO\"=t.\"EMPCODE\""
+           " ELSE substr('      '||" + amount + ",-6,6) END||" + date + "||" + application +
+           "||t.\"APPROVED\" AS LINE" +
+           " FROM \"EMPLOYEE.ADT\" e, \"LEAV_TRX.ADT\" t LEFT JOIN \"empleave.adt\" a ON "
+           "a.\"EMPCODE\"=t.\"EMPCODE\" AND a.\"leave_code\"=t.\"LEAVE_CODE\" AND "
+           "a.\"ID\"=t.\"ID\" WHERE e.\"EMP_NO\"=t.\"EMPCODE\""
            " AND t.\"DATE\">='" +
            from + "' AND t.\"DATE\"<='" + to +
            "' AND t.\"APPROVED\"='Y' ORDER BY t.\"EMPCODE\", t.\"LEAVE_CODE\", t.\"DATE\"";
@@ -235,6 +238,8 @@ long baseline(const std::string& folder, const std::string& from, const std::str
         check(AdsGetField(cursor, u8("LINE"), reinterpret_cast<UNSIGNED8*>(buffer.data()), &length,
                           ADS_NONE),
               "line");
+        // The cursor gives the column at its full width; the lines end in the approved flag.
+        while (length > 0 && buffer[length - 1] == ' ') --length;
         std::fwrite(buffer.data(), 1, length, file);
         std::fwrite("\r\n", 1, 2, file);
         ++lines;

@@ -190,8 +190,8 @@ void Tfmdownload::BitBtn3Click() {
     }
     // The statement runs before the file is touched: a statement error leaves an earlier file
     // of that name as it was.
-    Query1->SetSQLText(
-        LeaveSelectionSql(wwDBDateTimePicker1->Date(), wwDBDateTimePicker2->Date(), *layout));
+    const rtl::TDateTime from = wwDBDateTimePicker1->Date(), to = wwDBDateTimePicker2->Date();
+    Query1->SetSQLText(LeaveSelectionSql(from, to, *layout));
     Query1->Open();
 
     const std::string fileName = Edit1->Text();
@@ -199,7 +199,8 @@ void Tfmdownload::BitBtn3Click() {
         TDownloadFile file(fileName);  // closed also when a line fails
         std::unique_ptr<TLeaveRows> rows = DataSetRows(*Query1);
         std::unique_ptr<TApplicationLookup> lookup;
-        if (*layout != TOutputLayout::Extended3) lookup = FastLookup(*tblleave);
+        if (*layout != TOutputLayout::Extended3)
+            lookup = SelectionLookup(*tblleave, from, to, *layout);
         WriteLeaveLines(*rows, *layout, lookup.get(), file);
         file.Close();
     }

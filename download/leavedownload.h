@@ -124,8 +124,21 @@ std::unique_ptr<TApplicationLookup> WalkLookup(ads::TAdsDataSet& applications);
 // for (the leave selection comes ordered by employee). Nothing is kept between runs.
 std::unique_ptr<TApplicationLookup> FastLookup(ads::TAdsDataSet& applications);
 
-// ---- lines
-// ----------------------------------------------------------------------------------------
+// The same results as WalkLookup for the lines of one leave selection, with one statement per
+// run: it reads the applications whose employee code, leave code and ID equal those of a
+// transaction that the range and layout select (ApplicationSelectionSql). A transaction with
+// exactly one such application (rows of equal content count once) gets it; one with none gets
+// nothing; the rare rest (several different applications, an empty employee number) is asked of
+// FastLookup. The statement runs on the applications table's connection, on the first Find.
+// Only lines of the selection for the same range and layout may be asked for.
+std::unique_ptr<TApplicationLookup> SelectionLookup(ads::TAdsDataSet& applications,
+                                                    rtl::TDateTime from, rtl::TDateTime to,
+                                                    TOutputLayout layout);
+
+// The statement SelectionLookup runs: the distinct applications of the selected transactions.
+std::string ApplicationSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLayout layout);
+
+// ---- lines ----------------------------------------------------------------------------------
 
 // One field of a line: its name ("Employee code", "Leave code", "Start date", "End date", "Date",
 // "Amount", "AM/PM", "Reference", "Remarks", "Approved"), its value before padding, the width it
@@ -158,8 +171,7 @@ std::string FormatAmount(double value);
 // The date as "dd/mm/yyyy" with the regional date separator.
 std::string FormatLineDate(rtl::TDateTime value);
 
-// ---- sinks
-// -------------------------------------------------------------------------------------------
+// ---- sinks ----------------------------------------------------------------------------------
 
 class TLineSink {
   public:
@@ -202,8 +214,7 @@ class TStreamSink : public TLineSink {
     std::string name_;
 };
 
-// ---- runs
-// -----------------------------------------------------------------------------------------
+// ---- runs -----------------------------------------------------------------------------------
 
 // Called after each line: lines done, and all lines (-1 when not known).
 using TProgress = std::function<void(std::int64_t done, std::int64_t total)>;
@@ -214,7 +225,7 @@ std::int64_t WriteLeaveLines(TLeaveRows& rows, TOutputLayout layout, TApplicatio
 
 // The whole download on an open company connection: the statement for the range and layout,
 // run with the table password when the connection uses free tables, every line to the sink,
-// the applications found with FastLookup on "empleave.adt". Returns the lines written. The
+// the applications found with SelectionLookup on "empleave.adt". Returns the lines written. The
 // statement names the connection by its name (Owner.Name when it has a named owner); a
 // connection without a name is named "LeaveDownloadConnection".
 std::int64_t RunLeaveDownload(ads::TAdsConnection& connection, rtl::TDateTime from,

@@ -24,9 +24,10 @@ std::int64_t RunLeaveDownload(ads::TAdsConnection& connection, rtl::TDateTime fr
     query->SetName("LeaveSelection");
     // A query names its connection; one without a name is given one.
     if (connection.Name().empty()) connection.SetName("LeaveDownloadConnection");
-    query->SetDatabaseName(connection.Owner() && !connection.Owner()->Name().empty()
-                               ? connection.Owner()->Name() + "." + connection.Name()
-                               : connection.Name());
+    const std::string databaseName = connection.Owner() && !connection.Owner()->Name().empty()
+                                         ? connection.Owner()->Name() + "." + connection.Name()
+                                         : connection.Name();
+    query->SetDatabaseName(databaseName);
     query->SetAdsConnection(&connection);
     query->BeforeOpen = [query](db::TDataSet*) { GiveLeaveStatementPasswords(*query); };
     query->SetSQLText(LeaveSelectionSql(from, to, layout));
@@ -34,13 +35,15 @@ std::int64_t RunLeaveDownload(ads::TAdsConnection& connection, rtl::TDateTime fr
 
     auto* applications = owner.CreateOwned<ads::TAdsTable>();
     applications->SetName("tblleave");
+    applications->SetDatabaseName(databaseName);
     applications->SetAdsConnection(&connection);
     applications->SetTableName("empleave.adt");
     applications->SetIndexName("EMPCODE");
 
     std::unique_ptr<TLeaveRows> rows = DataSetRows(*query);
     std::unique_ptr<TApplicationLookup> lookup;
-    if (layout != TOutputLayout::Extended3) lookup = FastLookup(*applications);
+    if (layout != TOutputLayout::Extended3)
+        lookup = SelectionLookup(*applications, from, to, layout);
     std::int64_t lines = WriteLeaveLines(*rows, layout, lookup.get(), sink, progress);
     query->Close();
     return lines;

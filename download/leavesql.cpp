@@ -53,4 +53,22 @@ std::string LeaveSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLay
     return sql;
 }
 
+std::string ApplicationSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLayout layout) {
+    // Empty values are compared as the download reads them: an empty text as "", an empty ID
+    // as 0; the employee code of a selected transaction is never empty.
+    std::string sql =
+        R"(SELECT DISTINCT a."EMPCODE", a."leave_code", a."ID", a."AMPM", a."REFERENCE", )"
+        R"(a."REMARKS" FROM "LEAV_TRX.ADT" LEAV_TRX, "empleave.adt" a)"
+        R"( WHERE (ifnull(a."EMPCODE",'') = LEAV_TRX."EMPCODE"))"
+        R"( AND (ifnull(a."leave_code",'') = ifnull(LEAV_TRX."LEAVE_CODE",'')))"
+        R"( AND (ifnull(a."ID",0) = ifnull(LEAV_TRX."ID",0)))";
+    sql += R"( AND ((LEAV_TRX."DATE" >= ')";
+    sql += SqlDate(from);
+    sql += R"(') AND (LEAV_TRX."DATE" <= ')";
+    sql += SqlDate(to);
+    sql += "'))";
+    sql += ApprovalClause(layout);
+    return sql;
+}
+
 }  // namespace download

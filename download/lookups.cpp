@@ -19,14 +19,25 @@
 // search and lands on another employee's rows, none of which equals the number: no match either
 // way.
 //
+// SelectionLookup goes further for a whole download: one statement reads the applications whose
+// employee code, leave code and ID equal those of a selected transaction (about one row per
+// line instead of every application of every employee). Where a transaction has exactly one such
+// application, that row is the first of the run and so the walk's match; where it has none, the
+// walk finds none; the few transactions with several different candidates (the statement gives
+// no record order to pick the first) are asked of FastLookup.
+//
 // FastLookup reads that run once, the first time an employee is asked for, and keeps the first
 // row of each (leave code, ID) in a small map until another employee is asked for. The leave
 // selection comes ordered by employee, so each run is read once per download; nothing outlives
 // the lookup object, which each download makes afresh.
 #include <map>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
+#include "ads/adscnnct.h"
 #include "ads/adsdata.h"
+#include "ads/adstable.h"
 #include "db/fields.h"
 #include "download/leavedownload.h"
 
@@ -129,7 +140,89 @@ class TFastLookup : public TApplicationLookup {
     std::map<std::pair<std::string, std::int32_t>, TApplicationFields, TKeyLess> rows_;
 };
 
+class TSelectionLookup : public TApplicationLookup {
+  public:
+    TSelectionLookup(ads::TAdsDataSet& table, rtl::TDateTime from, rtl::TDateTime to,
+                     TOutputLayout layout)
+        : table_(table), sql_(ApplicationSelectionSql(from, to, layout)) {}
+
+    const TApplicationFields* Find(const std::string& empNo, const std::string& leaveCode,
+                                   std::int32_t id) override {
+        if (!loaded_) load();
+        if (empNo.empty()) return fallback(empNo, leaveCode, id);
+        auto found = rows_.find(keyOf(empNo, leaveCode, id));
+        if (found == rows_.end()) return nullptr;
+        if (found->second.count > 1) return fallback(empNo, leaveCode, id);
+        return &found->second.fields;
+    }
+
+  private:
+    struct TEntry {
+        int count = 0;
+        TApplicationFields fields;
+    };
+
+    static std::string keyOf(const std::string& empNo, const std::string& leaveCode,
+                             std::int32_t id) {
+        std::string key = empNo;
+        key += '\0';
+        key += leaveCode;
+        key += '\0';
+        key += std::to_string(id);
+        return key;
+    }
+
+    void load() {
+        ads::TAdsQuery query;
+        query.SetName("ApplicationSelection");
+        // The statement runs where the table lives: its connection component, named as a query
+        // must name it.
+        ads::TAdsConnection* connection = table_.AdsConnection();
+        std::string databaseName = table_.DatabaseName();
+        if (databaseName.empty() && connection != nullptr)
+            databaseName = connection->Owner() && !connection->Owner()->Name().empty()
+                               ? connection->Owner()->Name() + "." + connection->Name()
+                               : connection->Name();
+        query.SetDatabaseName(databaseName);
+        if (connection != nullptr) query.SetAdsConnection(connection);
+        query.SetSQLText(sql_);
+        query.Open();
+        TApplicationColumns columns;
+        columns.EmpCode = query.FieldByName("EMPCODE");
+        columns.LeaveCode = query.FieldByName("leave_code");
+        columns.Id = query.FieldByName("ID");
+        columns.AmPm = query.FieldByName("AMPM");
+        columns.Reference = query.FieldByName("REFERENCE");
+        columns.Remarks = query.FieldByName("REMARKS");
+        for (; !query.Eof(); query.Next()) {
+            TEntry& entry = rows_[keyOf(columns.EmpCode->AsString(), columns.LeaveCode->AsString(),
+                                        columns.IdValue())];
+            if (entry.count++ == 0) entry.fields = columns.Fields();
+        }
+        query.Close();
+        loaded_ = true;
+    }
+
+    const TApplicationFields* fallback(const std::string& empNo, const std::string& leaveCode,
+                                       std::int32_t id) {
+        if (!fast_) fast_ = FastLookup(table_);
+        return fast_->Find(empNo, leaveCode, id);
+    }
+
+    ads::TAdsDataSet& table_;
+    std::string sql_;
+    bool loaded_ = false;
+    std::unordered_map<std::string, TEntry> rows_;
+    std::unique_ptr<TApplicationLookup> fast_;
+};
+
 }  // namespace
+
+std::unique_ptr<TApplicationLookup> SelectionLookup(ads::TAdsDataSet& applications,
+                                                    rtl::TDateTime from, rtl::TDateTime to,
+                                                    TOutputLayout layout) {
+    return std::make_unique<TSelectionLookup>(applications, from, to, layout);
+}
 
 std::unique_ptr<TApplicationLookup> WalkLookup(ads::TAdsDataSet& applications) {
     return std::make_unique<TWalkLookup>(applications);

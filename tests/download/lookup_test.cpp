@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "ads/adstable.h"
 #include "download/leavedownload.h"
@@ -104,6 +105,57 @@ TEST(ApplicationLookup, FastPathEqualsTheWalkOnRandomTables) {
         }
     }
     // The tables are dense enough that both answers occur often.
+    EXPECT_GT(matches, questions / 20);
+    EXPECT_LT(matches, questions);
+}
+
+// The lookup of a whole download against the walk, for every line of random selections: the
+// leave transactions ask for every employee, leave code and ID, with repeated and different
+// applications of one key among them.
+TEST(ApplicationLookup, SelectionLookupEqualsTheWalkForEveryLineOfTheSelection) {
+    std::mt19937 random(7);
+    const std::vector<std::string> employees = {"A01", "a01", "A01X",        "B2",
+                                                "",    "C 3", "LONGCODE1234"};
+    const std::vector<std::string> codes = {"AL", "al", "MC", ""};
+    const std::vector<std::string> ids = {"0", "1", "2", "", "-1"};
+    const std::vector<std::string> ampm = {"AM", "PM", ""};
+    int matches = 0, questions = 0;
+    for (int table = 0; table < 6; ++table) {
+        TempFolder folder;
+        std::vector<std::vector<std::string>> rows;
+        int count = 1 + static_cast<int>(random() % 50);
+        for (int r = 0; r < count; ++r)
+            rows.push_back({employees[random() % employees.size()], codes[random() % codes.size()],
+                            ids[random() % ids.size()], ampm[random() % ampm.size()],
+                            random() % 2 ? "same" : "ref" + std::to_string(r), "rem"});
+        makeApplications(folder.path(), rows);
+        adstest::makeTable(folder.path(), "LEAV_TRX.adt",
+                           "EMPCODE,Character,12;LEAVE_CODE,Character,8;DATE,Date;DAY,Double;"
+                           "HOUR,Double;APPROVED,Character,1;ID,Integer");
+        std::vector<std::vector<std::string>> selected;
+        std::vector<std::tuple<std::string, std::string, int>> asked;
+        for (const auto& e : employees)
+            for (const auto& l : codes)
+                for (const auto& id : ids) {
+                    selected.push_back(
+                        {e, l, "2006-03-0" + std::to_string(1 + random() % 9), "1", "0", "Y", id});
+                    asked.emplace_back(e, l, id.empty() ? 0 : std::stoi(id));
+                }
+        selected.push_back({"B2", "MC", "2006-04-01", "1", "0", "Y", "1"});  // out of range
+        adstest::addRows(folder.path(), "LEAV_TRX.adt", selected);
+
+        Tables t(folder.path());
+        auto selection = download::SelectionLookup(*t.fastTable, rtl::EncodeDate(2006, 3, 1),
+                                                   rtl::EncodeDate(2006, 3, 31),
+                                                   download::TOutputLayout::Standard);
+        for (const auto& [e, l, id] : asked) {
+            std::string slow = describe(t.walk->Find(e, l, id));
+            ASSERT_EQ(describe(selection->Find(e, l, id)), slow)
+                << "table " << table << " employee '" << e << "' code '" << l << "' id " << id;
+            matches += slow != "none";
+            ++questions;
+        }
+    }
     EXPECT_GT(matches, questions / 20);
     EXPECT_LT(matches, questions);
 }
