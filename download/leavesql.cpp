@@ -54,14 +54,13 @@ std::string LeaveSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLay
 }
 
 std::string ApplicationSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLayout layout) {
-    // Empty values are compared as the download reads them: an empty text as "", an empty ID
-    // as 0; the employee code of a selected transaction is never empty.
+    // Plain equalities, so that SQLite indexes the join by itself; rows with an empty leave
+    // code or ID never match here (the lookup asks the walk's way for those).
     std::string sql =
         R"(SELECT DISTINCT a."EMPCODE", a."leave_code", a."ID", a."AMPM", a."REFERENCE", )"
         R"(a."REMARKS" FROM "LEAV_TRX.ADT" LEAV_TRX, "empleave.adt" a)"
-        R"( WHERE (ifnull(a."EMPCODE",'') = LEAV_TRX."EMPCODE"))"
-        R"( AND (ifnull(a."leave_code",'') = ifnull(LEAV_TRX."LEAVE_CODE",'')))"
-        R"( AND (ifnull(a."ID",0) = ifnull(LEAV_TRX."ID",0)))";
+        R"( WHERE (a."EMPCODE" = LEAV_TRX."EMPCODE") AND (a."leave_code" = LEAV_TRX."LEAVE_CODE"))"
+        R"( AND (a."ID" = LEAV_TRX."ID"))";
     sql += R"( AND ((LEAV_TRX."DATE" >= ')";
     sql += SqlDate(from);
     sql += R"(') AND (LEAV_TRX."DATE" <= ')";

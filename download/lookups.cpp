@@ -24,7 +24,9 @@
 // line instead of every application of every employee). Where a transaction has exactly one such
 // application, that row is the first of the run and so the walk's match; where it has none, the
 // walk finds none; the few transactions with several different candidates (the statement gives
-// no record order to pick the first) are asked of FastLookup.
+// no record order to pick the first), or with an empty leave code or ID (which the statement's
+// plain equalities, kept plain so that SQLite indexes the join, cannot meet), are asked of
+// FastLookup.
 //
 // FastLookup reads that run once, the first time an employee is asked for, and keeps the first
 // row of each (leave code, ID) in a small map until another employee is asked for. The leave
@@ -149,7 +151,8 @@ class TSelectionLookup : public TApplicationLookup {
     const TApplicationFields* Find(const std::string& empNo, const std::string& leaveCode,
                                    std::int32_t id) override {
         if (!loaded_) load();
-        if (empNo.empty()) return fallback(empNo, leaveCode, id);
+        // Empty values never meet in the statement's equalities: the walk's way for them.
+        if (empNo.empty() || leaveCode.empty() || id == 0) return fallback(empNo, leaveCode, id);
         auto found = rows_.find(keyOf(empNo, leaveCode, id));
         if (found == rows_.end()) return nullptr;
         if (found->second.count > 1) return fallback(empNo, leaveCode, id);
