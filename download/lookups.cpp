@@ -189,6 +189,9 @@ class TSelectionLookup : public TApplicationLookup {
         query.SetDatabaseName(databaseName);
         if (connection != nullptr) query.SetAdsConnection(connection);
         query.SetSQLText(sql_);
+        // As for the leave selection: free tables may be encrypted with the table password.
+        if (connection == nullptr || !connection->UsesDictionary())
+            query.EnableStatementEncryption(kTablePassword);
         query.Open();
         TApplicationColumns columns;
         columns.EmpCode = query.FieldByName("EMPCODE");
