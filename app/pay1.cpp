@@ -9,7 +9,10 @@
 #include "ads/adsfunc.h"
 #include "ads/adstable.h"
 #include "app/Login1.h"
+#include "download/fmdnload.h"
 #include "rtl/sysutils.h"
+#include "util/DateUtil.h"
+#include "util/StrUtil.h"
 
 namespace app {
 
@@ -194,8 +197,15 @@ void TFormMain::ReportitemClick() {
 }
 
 void TFormMain::ProfilesClick() {
-    // Opens the download dialog for the period's month; the dialog is not part of the program
-    // yet, so the button does nothing for now.
+    int year = rtl::StrToInt(PeriodYear);
+    int month = rtl::StrToInt(util::SubText(Period, 5, 2));
+    int lastDay = util::DaysInMonth(year, month);
+    // Made for this use only; destroyed when it closes or when presetting it fails.
+    auto dialog = ui::NewForm<download::Tfmdownload>();
+    dialog->wwDBDateTimePicker1->SetDate(rtl::EncodeDate(year, month, 1));
+    dialog->wwDBDateTimePicker2->SetDate(rtl::EncodeDate(year, month, lastDay));
+    dialog->SetCaption(dialog->Caption() + " for " + Period);
+    dialog->ShowModal();
 }
 
 }  // namespace app

@@ -72,6 +72,7 @@ typedef uint32_t ADSHANDLE;
 #define AE_INTERNAL 6017u               // an engine fault; the text says what failed
 #define AE_NO_TRANSACTION 6020u         // commit or rollback with no transaction open
 #define AE_TRANSACTION_OPEN 6021u       // a transaction is open already on the connection
+#define AE_SQL_SYNTAX 6030u             // an SQL statement does not parse; the text names where
 
 // Handle kinds reported by AdsGetHandleType.
 #define ADS_CONNECTION 1
@@ -326,6 +327,60 @@ UNSIGNED32 AdsIsTableEncrypted(ADSHANDLE hTable, UNSIGNED16* pbEncrypted);
 // decrypts an encrypted one whose password has been given. The table must be open exclusively.
 UNSIGNED32 AdsEncryptTable(ADSHANDLE hTable);
 UNSIGNED32 AdsDecryptTable(ADSHANDLE hTable);
+
+// --- SQL statements ------------------------------------------------------------------------
+// A statement is made on a connection and lives until AdsCloseSQLStatement or the connection's
+// AdsDisconnect (which closes its statements and their cursors). The dialect is documented in
+// engine/sql_dialect.h. A SELECT gives a static, read-only cursor (AdsGetTableOpenOptions has
+// ADS_READONLY set; changes answer AE_STATIC_CURSOR) that the table calls serve and
+// AdsCloseTable closes; any other statement gives cursor 0.
+UNSIGNED32 AdsCreateSQLStatement(ADSHANDLE hConnect, ADSHANDLE* phStatement);
+// AE_INVALID_STATEMENT for a handle that is not an open statement.
+UNSIGNED32 AdsCloseSQLStatement(ADSHANDLE hStatement);
+// Translates and prepares the text; the tables it names are found and opened here. A syntax
+// error answers AE_SQL_SYNTAX naming the position and the token; an unknown column 5147; a
+// missing table AE_FILE_NOT_FOUND (or 5132 in a dictionary) naming it.
+UNSIGNED32 AdsPrepareSQL(ADSHANDLE hStatement, UNSIGNED8* pucSQL);
+// Runs the prepared statement; AE_PREPARE_AGAIN when a table's structure changed since.
+UNSIGNED32 AdsExecuteSQL(ADSHANDLE hStatement, ADSHANDLE* phCursor);
+UNSIGNED32 AdsExecuteSQLDirect(ADSHANDLE hStatement, UNSIGNED8* pucSQL, ADSHANDLE* phCursor);
+// 0 for any text whose tokens are well formed (an empty or unfinished statement included);
+// AE_SQL_SYNTAX naming the position otherwise.
+UNSIGNED32 AdsGetSQLStmtParams(UNSIGNED8* pucSQL);
+// Options, each checked (an unknown value AE_INVALID_ARGUMENT, one the engine cannot honour
+// AE_NOT_SUPPORTED) and kept for the statement's later executions.
+UNSIGNED32 AdsStmtSetTableLockType(ADSHANDLE hStatement, UNSIGNED16 usLockType);  // 0, 1
+UNSIGNED32 AdsStmtSetTableCharType(ADSHANDLE hStatement, UNSIGNED16 usCharType);  // 1, 2
+UNSIGNED32 AdsStmtSetTableRights(ADSHANDLE hStatement, UNSIGNED16 usCheckRights);  // 1, 2
+// 1 read-only, 2 writable asked for (the cursor stays a static view either way).
+UNSIGNED32 AdsStmtSetTableReadOnly(ADSHANDLE hStatement, UNSIGNED16 usReadOnly);
+// ADS_ADT or ADS_DEFAULT; NTX and CDX only on a dictionary connection, whose tables carry
+// their own type.
+UNSIGNED32 AdsStmtSetTableType(ADSHANDLE hStatement, UNSIGNED16 usTableType);
+UNSIGNED32 AdsStmtConstrainUpdates(ADSHANDLE hStatement, UNSIGNED16 usConstrain);  // 1, 2
+UNSIGNED32 AdsStmtReadAllColumns(ADSHANDLE hStatement, UNSIGNED16 usReadAll);      // 1, 2
+// An encrypted table named in a statement opens with its table password, else with the
+// statement's encryption password; a wrong or missing one is AE_WRONG_PASSWORD naming it.
+UNSIGNED32 AdsStmtEnableEncryption(ADSHANDLE hStatement, UNSIGNED8* pucPassword);
+UNSIGNED32 AdsStmtDisableEncryption(ADSHANDLE hStatement);
+UNSIGNED32 AdsStmtSetTablePassword(ADSHANDLE hStatement, UNSIGNED8* pucTableName,
+                                   UNSIGNED8* pucPassword);
+UNSIGNED32 AdsStmtClearTablePasswords(ADSHANDLE hStatement);
+// Parameters of a prepared statement, by number (ADSFIELD(n), 1-based, in the order the markers
+// ? and :name appear) or by name. AdsSetEmpty gives the empty value. On a table handle
+// AdsSetString sets a field as AdsSetField does; the others take statement handles only.
+UNSIGNED32 AdsSetString(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+UNSIGNED32 AdsSetLogical(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 bValue);
+UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE dValue);
+UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lDate);
+UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lTime);
+// pucBuf: the 32-bit Julian day then the 32-bit milliseconds of the day; ulLen 8.
+UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf,
+                              UNSIGNED32 ulLen);
+// usBinaryType ADS_BINARY or ADS_IMAGE; the whole value in one call (offset 0, ulLen = total).
+UNSIGNED32 AdsSetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usBinaryType,
+                        UNSIGNED32 ulTotalLength, UNSIGNED32 ulOffset, UNSIGNED8* pucBuf,
+                        UNSIGNED32 ulLen);
 
 }  // extern "C"
 

@@ -15,6 +15,7 @@
 #include "engine/last_error.h"
 #include "engine/paths.h"
 #include "engine/registry.h"
+#include "engine/statement.h"
 
 namespace {
 
@@ -98,6 +99,7 @@ UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
     auto connection = engine::connectionFor(hConnect);
     if (!connection) return AE_INVALID_CONNECTION;
     connection->transaction().abandon();
+    engine::closeStatementsOf(hConnect);
     engine::closeTablesOf(hConnect);
     engine::HandleRegistry::instance().remove(hConnect);
     return AE_SUCCESS;

@@ -79,6 +79,8 @@ class TableHandle : public EngineObject {
     Secret password;
     bool unlocked = false;
     UNSIGNED32 lastAutoinc = 0;
+    // The static result of an SQL statement: it reads like a table and refuses every change.
+    bool staticView = false;
 
     bool exclusive() const { return options & ADS_EXCLUSIVE; }
     bool hidesRows() const { return table->encrypted() && !(unlocked && table->keyed()); }
@@ -145,6 +147,9 @@ UNSIGNED32 lock(TableHandle& h, uint32_t record);
 UNSIGNED32 unlock(TableHandle& h, uint32_t record);
 // The current record's image including a pending change.
 void currentImage(TableHandle& h, uint8_t* out);
+// Gives the empty auto-increment fields of an append (h.values) their next values and moves the
+// table's counters on; inside the caller's write transaction.
+UNSIGNED32 assignAutoincrements(TableHandle& h);
 }  // namespace writer
 
 }  // namespace engine

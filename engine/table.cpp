@@ -219,6 +219,17 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
     return AE_SUCCESS;
 }
 
+std::shared_ptr<Table> Table::overRows(const std::string& name, Schema schema, sql::Database db) {
+    std::shared_ptr<Table> table(new Table());
+    table->file_ = name;
+    table->pid_ = ::getpid();
+    table->schema_ = std::move(schema);
+    table->schema_.layOut();
+    table->db_ = std::move(db);
+    table->buildSelectList();
+    return table;
+}
+
 sqlite3_stmt* Table::statement(const std::string& sql) {
     auto it = statements_.find(sql);
     if (it == statements_.end()) {

@@ -57,6 +57,11 @@ class Table {
                              std::shared_ptr<Table>& out);
     // Whether this process has the file open.
     static bool isOpen(const std::string& file);
+    // A table over rows already in `db` ("main"."records", laid out for `schema`): the static
+    // result of an SQL statement. It belongs to no file and to no registry; `name` appears in
+    // messages in place of a file name.
+    static std::shared_ptr<Table> overRows(const std::string& name, Schema schema,
+                                           sql::Database db);
 
     const std::string& file() const { return file_; }
     const Schema& schema() const { return schema_; }

@@ -13,6 +13,7 @@
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
 #include "engine/paths.h"
+#include "engine/statement.h"
 #include "engine/transaction.h"
 
 using namespace engine;
@@ -704,6 +705,8 @@ UNSIGNED32 AdsGetRecordCount(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED
         return fail(AE_INVALID_ARGUMENT, "The record count option " +
                                              std::to_string(usFilterOption) +
                                              " is not 1, 2 or 3 (plus 4).");
+    if (statement::isStatement(hObj))
+        return fail(AE_NO_RECORD_COUNT, "An SQL statement has no record count; ask its cursor.");
     return navigate(hObj, [&](TableHandle& h, Nav& nav) {
         int64_t n = 0;
         if (UNSIGNED32 rc = cursor::count(h, nav, usFilterOption, n)) return rc;
@@ -1005,6 +1008,9 @@ UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucB
 }
 
 UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
+    if (std::shared_ptr<SqlStatement> s;
+        statement::isStatement(hObj) && statement::find(hObj, s) == AE_SUCCESS)
+        return statement::setParameter(*s, pucFldName, Value{});
     return withTarget(hObj, false, [&](Target& t) {
         TableHandle& h = *t.table;
         size_t field;
@@ -1093,6 +1099,11 @@ UNSIGNED32 AdsClearRecordBuffer(ADSHANDLE hTable, UNSIGNED8* pucBuf, UNSIGNED32 
 
 UNSIGNED32 AdsGetLastAutoinc(ADSHANDLE hObj, UNSIGNED32* pulAutoIncVal) {
     if (!pulAutoIncVal) return missing("the auto-increment value");
+    if (std::shared_ptr<SqlStatement> s;
+        statement::isStatement(hObj) && statement::find(hObj, s) == AE_SUCCESS) {
+        *pulAutoIncVal = s->lastAutoinc;
+        return AE_SUCCESS;
+    }
     return withTable(hObj, [&](TableHandle& h) {
         *pulAutoIncVal = h.lastAutoinc;
         return AE_SUCCESS;

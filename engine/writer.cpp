@@ -61,6 +61,19 @@ class WriteLock {
     bool taken_ = false;
 };
 
+UNSIGNED32 passwordNeeded(const TableHandle& h) {
+    return fail(AE_WRONG_PASSWORD, "The table " + h.table->file() +
+                                       " is encrypted; give its password before changing it.");
+}
+
+UNSIGNED32 staticViewRefuses(const TableHandle& h) {
+    return fail(AE_STATIC_CURSOR, "The " + h.table->file() +
+                                      " is a static view of a statement's rows; it cannot be "
+                                      "changed.");
+}
+
+}  // namespace
+
 UNSIGNED32 assignAutoincrements(TableHandle& h) {
     Table& t = *h.table;
     const Schema& schema = t.schema();
@@ -110,14 +123,8 @@ UNSIGNED32 assignAutoincrements(TableHandle& h) {
     return AE_SUCCESS;
 }
 
-UNSIGNED32 passwordNeeded(const TableHandle& h) {
-    return fail(AE_WRONG_PASSWORD, "The table " + h.table->file() +
-                                       " is encrypted; give its password before changing it.");
-}
-
-}  // namespace
-
 UNSIGNED32 ensureWritable(TableHandle& h) {
+    if (h.staticView) return staticViewRefuses(h);
     if (h.readOnly())
         return fail(AE_READ_ONLY, "The table " + h.table->file() +
                                       " was opened read-only; it cannot be changed.");
@@ -310,6 +317,7 @@ UNSIGNED32 settle(TableHandle& h) {
 }
 
 UNSIGNED32 lock(TableHandle& h, uint32_t record) {
+    if (h.staticView) return staticViewRefuses(h);
     if (h.hidesRows()) return passwordNeeded(h);
     if (h.exclusive()) return AE_SUCCESS;
     if (!h.locks.lockRecord(record))

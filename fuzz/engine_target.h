@@ -1,6 +1,7 @@
-// Fuzz target of the engine: one input is either a script of engine calls on a table of every
-// field type (first byte even), or damage done to a valid table file before it is opened and
-// read (first byte odd). Any result code is fine; a crash, a hang or a sanitizer report is not.
+// Fuzz target of the engine: one input is a script of engine calls on a table of every field type
+// (first byte 0 modulo 4), damage done to a valid table file before it is opened and read (first
+// byte odd), or SQL statements of tokens and raw bytes with parameters, options and passwords
+// (first byte 2 modulo 4). Any result code is fine; a crash, a hang or a sanitizer report is not.
 // Used by fuzz/engine_fuzzer.cpp (libFuzzer) and by the corpus test of tests_engine.
 #ifndef VELDA_FUZZ_ENGINE_TARGET_H
 #define VELDA_FUZZ_ENGINE_TARGET_H
@@ -260,11 +261,212 @@ inline void runDamagedFile(Input& in) {
     AdsCloseTable(t);
 }
 
+// A statement text from the input: dialect tokens mixed with raw bytes.
+inline std::string sqlText(Input& in) {
+    static const char* const tokens[] = {"SELECT",
+                                         "*",
+                                         "FROM",
+                                         "sqlt",
+                                         "\"sqlt.adt\"",
+                                         "sqlt.adt",
+                                         "[sqlt]",
+                                         "WHERE",
+                                         "S",
+                                         "N",
+                                         "D",
+                                         "TS",
+                                         "I",
+                                         "M",
+                                         "B",
+                                         "=",
+                                         "<",
+                                         ">=",
+                                         "<>",
+                                         "+",
+                                         "||",
+                                         "'x'",
+                                         "'2020-01-01'",
+                                         "''",
+                                         "{d '2020-01-01'}",
+                                         "{ts '2020-01-01 10:00:00'}",
+                                         "{fn",
+                                         "}",
+                                         "(",
+                                         ")",
+                                         ",",
+                                         ".",
+                                         "AND",
+                                         "OR",
+                                         "NOT",
+                                         "TOP",
+                                         "5",
+                                         "0",
+                                         "-1",
+                                         "1e400",
+                                         "ORDER BY",
+                                         "GROUP BY",
+                                         "HAVING",
+                                         "DISTINCT",
+                                         "COUNT(*)",
+                                         "SUM(N)",
+                                         "MAX(D)",
+                                         "UPPER(S)",
+                                         "LEFT(S, 2)",
+                                         "IIF(",
+                                         "CONCAT(",
+                                         "CAST(",
+                                         "AS",
+                                         "SQL_DATE",
+                                         "CHAR(3)",
+                                         "YEAR(D)",
+                                         "?",
+                                         ":p",
+                                         ":q",
+                                         "UPDATE",
+                                         "SET",
+                                         "INSERT INTO",
+                                         "VALUES",
+                                         "DELETE",
+                                         "UNION",
+                                         "ALL",
+                                         "JOIN",
+                                         "LEFT JOIN",
+                                         "ON",
+                                         "IN",
+                                         "EXISTS",
+                                         "NULL",
+                                         "TRUE",
+                                         "FALSE",
+                                         "--",
+                                         "/*",
+                                         "*/",
+                                         ";",
+                                         "a",
+                                         "b",
+                                         "NOSUCH",
+                                         "\"",
+                                         "'",
+                                         "[",
+                                         "]",
+                                         "{"};
+    std::string text;
+    size_t count = in.byte() % 24;
+    for (size_t i = 0; i < count && !in.done(); ++i) {
+        uint8_t b = in.byte();
+        if (b < 0xF0)
+            text += std::string(tokens[b % (sizeof tokens / sizeof tokens[0])]) + " ";
+        else
+            text += in.bytes(b & 0x0F);
+    }
+    return text;
+}
+
+inline void runSql(Input& in) {
+    removeTable("sqlt");
+    ADSHANDLE t = 0;
+    if (AdsCreateTable(connection(), u8("sqlt"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, u8(kFields),
+                       &t))
+        return;
+    for (int i = 0; i < 5; ++i) {
+        std::string v = std::to_string(i);
+        AdsAppendRecord(t);
+        AdsSetField(t, u8("S"), u8(v.c_str()), static_cast<UNSIGNED32>(v.size()));
+        AdsSetField(t, u8("D"), u8("2020-01-02"), 10);
+        AdsWriteRecord(t);
+    }
+    AdsCloseTable(t);
+    ADSHANDLE s = 0;
+    if (AdsCreateSQLStatement(connection(), &s)) return;
+    std::vector<UNSIGNED8> buffer(4096);
+    int steps = 0;
+    while (!in.done() && steps++ < 40) {
+        uint8_t op = in.byte();
+        UNSIGNED8* which = (op & 0x80) ? u8((op & 0x40) ? "p" : ":q") : ADSFIELD(in.byte() % 4);
+        ADSHANDLE cursor = 0;
+        switch (op % 10) {
+            case 0:
+            case 1: {
+                std::string sql = sqlText(in);
+                if (AdsPrepareSQL(s, u8(sql.c_str())) == AE_SUCCESS &&
+                    AdsExecuteSQL(s, &cursor) == AE_SUCCESS && cursor) {
+                    UNSIGNED16 eof = 0;
+                    AdsGotoTop(cursor);
+                    for (int i = 0; i < 20 && AdsAtEOF(cursor, &eof) == AE_SUCCESS && !eof; ++i) {
+                        UNSIGNED32 len = static_cast<UNSIGNED32>(buffer.size());
+                        AdsGetRecord(cursor, buffer.data(), &len);
+                        len = static_cast<UNSIGNED32>(buffer.size());
+                        AdsGetField(cursor, ADSFIELD(1), buffer.data(), &len, ADS_NONE);
+                        AdsSkip(cursor, 1);
+                    }
+                    AdsWriteRecord(cursor);
+                    AdsCloseTable(cursor);
+                }
+                break;
+            }
+            case 2: {
+                std::string raw = in.bytes(in.byte() % 64);
+                AdsGetSQLStmtParams(u8(raw.c_str()));
+                if (AdsExecuteSQLDirect(s, u8(raw.c_str()), &cursor) == AE_SUCCESS && cursor)
+                    AdsCloseTable(cursor);
+                break;
+            }
+            case 3: {
+                std::string v = in.bytes(in.byte() % 16);
+                AdsSetString(s, which, u8(v.c_str()), static_cast<UNSIGNED32>(v.size()));
+                break;
+            }
+            case 4: {
+                int32_t day = static_cast<int32_t>(in.byte() << 16 | in.byte() << 8 | in.byte());
+                (op & 1) ? AdsSetJulian(s, which, day) : AdsSetMilliseconds(s, which, day * 7);
+                break;
+            }
+            case 5: {
+                std::string raw = in.bytes(8);
+                AdsSetTimeStampRaw(s, which, u8(raw.c_str()), static_cast<UNSIGNED32>(raw.size()));
+                break;
+            }
+            case 6: {
+                std::string raw = in.bytes(in.byte() % 8);
+                (op & 1) ? AdsSetDouble(s, which, static_cast<double>(in.byte()) / 3.0)
+                         : AdsSetBinary(s, which, ADS_BINARY, static_cast<UNSIGNED32>(raw.size()),
+                                        0, u8(raw.c_str()), static_cast<UNSIGNED32>(raw.size()));
+                AdsSetLogical(s, which, in.byte() & 1);
+                AdsSetEmpty(s, which);
+                break;
+            }
+            case 7: {
+                UNSIGNED16 v = in.byte() % 5;
+                AdsStmtSetTableType(s, v);
+                AdsStmtSetTableCharType(s, v);
+                AdsStmtSetTableReadOnly(s, v);
+                AdsStmtReadAllColumns(s, v);
+                break;
+            }
+            case 8: {
+                std::string pw = in.bytes(in.byte() % 10);
+                (op & 1) ? AdsStmtEnableEncryption(s, u8(pw.c_str()))
+                         : AdsStmtSetTablePassword(s, u8("sqlt"), u8(pw.c_str()));
+                if (op & 0x40) AdsStmtClearTablePasswords(s);
+                break;
+            }
+            default: {
+                UNSIGNED32 value = 0;
+                AdsGetRecordCount(s, ADS_IGNOREFILTERS, &value);
+                AdsGetLastAutoinc(s, &value);
+                break;
+            }
+        }
+    }
+    AdsCloseSQLStatement(s);
+}
+
 inline int runOne(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     Input in(data + 1, size - 1);
     if (data[0] & 1)
         runDamagedFile(in);
+    else if (data[0] & 2)
+        runSql(in);
     else
         runScript(in);
     return 0;

@@ -11,6 +11,8 @@
 #include "ads/adstable.h"
 #include "app/Login1.h"
 #include "app/pay1.h"
+#include "download/fmdnload.h"
+#include "rtl/progfolder.h"
 #include "rtl/sysutils.h"
 #include "tests/app/app_test_support.h"
 #include "ui/simulate.h"
@@ -107,7 +109,15 @@ TEST_F(MainWindow, StatusBarCaptionAndDateFormatAfterALogin) {
         EXPECT_EQ(panel(2), "Period : " + ThisPeriod());
         EXPECT_EQ(rtl::FormatSettings().ShortDateFormat, "dd/mm/yyyy");
         EXPECT_FALSE(m.TableEmp->Active());  // open only while counting
-        sim::Click(*m.Profiles);             // the download dialog is not there yet
+        {
+            // "Leave Download" opens its dialog for the period's month over the main window.
+            rtl::ScopedProgramFolderForTesting programFolder(dir.path());
+            app().Script().Modal<download::Tfmdownload>([](download::Tfmdownload& d) {
+                EXPECT_EQ(d.Caption(), "Leave Download for " + ThisPeriod());
+                sim::Click(*d.BitBtn4);
+            });
+            sim::Click(*m.Profiles);
+        }
         EXPECT_TRUE(m.Visible());
         sim::CloseWindow(m);
         EXPECT_FALSE(m.Visible());

@@ -11,7 +11,7 @@ namespace {
 std::vector<uint8_t> randomInput(std::mt19937& random, size_t size, uint8_t mode) {
     std::vector<uint8_t> input(size);
     for (auto& b : input) b = static_cast<uint8_t>(random());
-    input[0] = static_cast<uint8_t>((input[0] & ~1u) | mode);
+    input[0] = static_cast<uint8_t>((input[0] & ~3u) | mode);
     return input;
 }
 
@@ -48,6 +48,24 @@ TEST(FuzzCorpus, ScriptsOfAppendsSeeksAndScopesNeverCrash) {
         withRows += count > 0;
     }
     EXPECT_GT(withRows, 30);  // the corpus reaches tables with rows
+}
+
+TEST(FuzzCorpus, SqlStatementsAndParametersNeverCrash) {
+    std::mt19937 random(77);
+    for (int i = 0; i < 60; ++i) {
+        auto input = randomInput(random, 20 + random() % 400, 2);
+        veldafuzz::runOne(input.data(), input.size());
+    }
+    // Statements made mostly of dialect tokens, so that many of them parse and run.
+    for (int i = 0; i < 60; ++i) {
+        std::vector<uint8_t> input{2};
+        for (int op = 0; op < 12; ++op) {
+            input.push_back(static_cast<uint8_t>(random() % 3 ? 0 : random()));
+            input.push_back(static_cast<uint8_t>(4 + random() % 12));
+            for (int k = 0; k < 16; ++k) input.push_back(static_cast<uint8_t>(random() % 0xF0));
+        }
+        veldafuzz::runOne(input.data(), input.size());
+    }
 }
 
 TEST(FuzzCorpus, DamagedTableFilesNeverCrash) {

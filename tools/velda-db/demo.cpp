@@ -250,6 +250,40 @@ void BuildCompany(const fs::path& folder, const Company& company, bool dictionar
                 }
             }
         }
+        // The current month is dense, so that a download of it shows every kind of line: hours
+        // (NPLHOUR), half days with AM or PM, unapproved and unflagged rows, and rows without
+        // an application. Its own generator keeps the years above as they were.
+        int thisMonthYear = 0, thisMonth = 0, ignored = 0;
+        CivilFromJulian(today, thisMonthYear, thisMonth, ignored);
+        long firstDay = JulianFromCivil(thisMonthYear, thisMonth, 1);
+        long nextFirst = thisMonth == 12 ? JulianFromCivil(thisMonthYear + 1, 1, 1)
+                                         : JulianFromCivil(thisMonthYear, thisMonth + 1, 1);
+        int daysInMonth = static_cast<int>(nextFirst - firstDay);
+        Random monthly(static_cast<uint64_t>(today) * 131 + static_cast<uint64_t>(company.code[0]));
+        const char* monthCodes[] = {"AL", "MC", "NPLHOUR", "AL", "CL", "AL"};
+        int index = 0;
+        for (const auto& employee : employeeNumbers) {
+            int count = 1 + index++ % 2;
+            for (int k = 0; k < count; ++k) {
+                std::string code = monthly.pick(monthCodes);
+                long date = firstDay + monthly.below(daysInMonth);
+                bool hours = code == "NPLHOUR";
+                bool half = !hours && monthly.below(3) == 0;
+                std::string day = hours  ? "0"
+                                  : half ? "0.5"
+                                         : std::to_string(monthly.between(1, 3));
+                std::string hour = hours ? std::to_string(monthly.between(1, 7)) + ".5" : "0";
+                int flag = monthly.below(10);
+                std::string approved = flag < 7 ? "Y" : flag < 9 ? "N" : "";
+                ++id;
+                leave.Add({employee, code, Date(date), day, hour, approved, std::to_string(id)});
+                if (monthly.below(6) != 0) {
+                    std::string ampm = half ? (monthly.below(2) ? "AM" : "PM") : "";
+                    applications.Add({employee, code, std::to_string(id), ampm,
+                                      "LA-" + std::to_string(100000 + id), monthly.pick(kRemarks)});
+                }
+            }
+        }
         leave.Close();
         applications.Close();
     }

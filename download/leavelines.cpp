@@ -1,0 +1,223 @@
+// The four line layouts, the amount and date formats, the rows of a dataset, the sinks and the
+// loop that writes one line per row.
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "db/dataset.h"
+#include "db/fields.h"
+#include "download/leavedownload.h"
+#include "rtl/stringlist.h"
+#include "util/StrUtil.h"
+
+namespace download {
+
+// ---- rows of a dataset ----------------------------------------------------------------------
+
+namespace {
+
+// Field objects are looked up once per name: the same few names are read on every row.
+class TDataSetRows : public TLeaveRows {
+  public:
+    explicit TDataSetRows(db::TDataSet& dataSet) : dataSet_(dataSet) {}
+    bool Eof() override { return dataSet_.Eof(); }
+    void Next() override { dataSet_.Next(); }
+    std::int64_t Count() override { return dataSet_.RecordCount(); }
+    std::string Text(const char* field) override { return fieldOf(field)->AsString(); }
+    double Float(const char* field) override {
+        db::TField* f = fieldOf(field);
+        return f->IsNull() ? 0.0 : f->AsFloat();
+    }
+    std::int32_t Integer(const char* field) override {
+        db::TField* f = fieldOf(field);
+        return f->IsNull() ? 0 : f->AsInteger();
+    }
+    rtl::TDateTime Date(const char* field) override {
+        db::TField* f = fieldOf(field);
+        return f->IsNull() ? 0.0 : f->AsDateTime();
+    }
+
+  private:
+    db::TField* fieldOf(const char* name) {
+        for (const auto& [known, field] : fields_)
+            if (known == name) return field;
+        db::TField* field = dataSet_.FieldByName(name);
+        fields_.emplace_back(name, field);
+        return field;
+    }
+
+    db::TDataSet& dataSet_;
+    std::vector<std::pair<const char*, db::TField*>> fields_;
+};
+
+}  // namespace
+
+std::unique_ptr<TLeaveRows> DataSetRows(db::TDataSet& dataSet) {
+    return std::make_unique<TDataSetRows>(dataSet);
+}
+
+// ---- formats ----------------------------------------------------------------------------------
+
+std::string FormatAmount(double value) {
+    return rtl::FormatFloat("0.00", value);
+}
+
+std::string FormatLineDate(rtl::TDateTime value) {
+    return rtl::FormatDateTime("dd/mm/yyyy", value);
+}
+
+// ---- lines ------------------------------------------------------------------------------------
+
+namespace {
+
+enum class TAlign { Left, Right, None };
+
+void AddField(TLeaveLine& line, const char* name, std::string value, int width, TAlign align,
+              bool fromApplication = false) {
+    TLineField field;
+    field.Name = name;
+    field.Width = align == TAlign::None ? 0 : width;
+    switch (align) {
+        case TAlign::Left:
+            field.Written = util::PadRightSpaces(value, width);
+            break;
+        case TAlign::Right:
+            field.Written = util::PadLeftSpaces(value, width);
+            break;
+        case TAlign::None:
+            field.Written = value;
+            break;
+    }
+    field.Value = std::move(value);
+    field.FromApplication = fromApplication;
+    line.Text += field.Written;
+    line.Fields.push_back(std::move(field));
+}
+
+}  // namespace
+
+TLeaveLine BuildLeaveLine(TLeaveRows& row, TOutputLayout layout, TApplicationLookup* lookup) {
+    TLeaveLine line;
+    line.UsesApplication = layout != TOutputLayout::Extended3;
+
+    // The application is looked up before the line's own fields are read.
+    const TApplicationFields* application = nullptr;
+    if (line.UsesApplication) {
+        if (lookup == nullptr) throw rtl::Exception("No leave application lookup for this layout");
+        application = lookup->Find(row.Text("EMP_NO"), row.Text("LEAVE_CODE"), row.Integer("ID"));
+        line.ApplicationMatched = application != nullptr;
+    }
+
+    line.EmpNo = row.Text("EMPCODE");
+    line.LeaveCode = row.Text("LEAVE_CODE");
+    line.Id = row.Integer("ID");
+    line.Date = row.Date("DATE");
+    std::string date = FormatLineDate(line.Date);
+    std::string amount = FormatAmount(row.Float(line.LeaveCode == kHourLeaveCode ? "HOUR" : "DAY"));
+
+    auto applicationFields = [&](bool withAmPm) {
+        if (application == nullptr) return;
+        if (withAmPm) AddField(line, "AM/PM", application->AmPm, 2, TAlign::Right, true);
+        AddField(line, "Reference", application->Reference, 40, TAlign::Left, true);
+        AddField(line, "Remarks", application->Remarks, 40, TAlign::Left, true);
+    };
+
+    AddField(line, "Employee code", line.EmpNo, 12, TAlign::Left);
+    AddField(line, "Leave code", line.LeaveCode, 8, TAlign::Left);
+    switch (layout) {
+        case TOutputLayout::Standard:
+            AddField(line, "Start date", date, 10, TAlign::Left);
+            AddField(line, "Amount", amount, 6, TAlign::Right);
+            AddField(line, "End date", date, 10, TAlign::Left);
+            applicationFields(true);
+            AddField(line, "Approved", row.Text("APPROVED"), 0, TAlign::None);
+            break;
+        case TOutputLayout::Extended1:
+            AddField(line, "Start date", date, 10, TAlign::Left);
+            AddField(line, "End date", date, 10, TAlign::Left);
+            AddField(line, "Amount", amount, 6, TAlign::Right);
+            applicationFields(true);
+            AddField(line, "Approved", row.Text("APPROVED"), 0, TAlign::None);
+            break;
+        case TOutputLayout::Extended2:
+            AddField(line, "Date", date, 10, TAlign::Left);
+            AddField(line, "Amount", amount, 6, TAlign::Right);
+            applicationFields(false);
+            break;
+        case TOutputLayout::Extended3:
+            AddField(line, "Start date", date, 10, TAlign::Left);
+            AddField(line, "Amount", amount, 6, TAlign::Right);
+            AddField(line, "End date", date, 10, TAlign::Left);
+            break;
+    }
+    return line;
+}
+
+// ---- sinks --------------------------------------------------------------------------------------
+
+namespace {
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+void WriteBytes(std::FILE* stream, const std::string& name, const std::string& text) {
+    static const char kLineEnd[] = "\r\n";
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() ||
+        std::fwrite(kLineEnd, 1, 2, stream) != 2)
+        throw EDownloadWriteError("Cannot write file \"" + name + "\". " + Reason(errno));
+}
+
+}  // namespace
+
+TDownloadFile::TDownloadFile(const std::string& fileName) : fileName_(fileName) {
+    errno = 0;
+    file_ = std::fopen(fileName.c_str(), "wb");
+    if (file_ == nullptr)
+        throw rtl::EFCreateError("Cannot create file \"" + fileName + "\". " +
+                                 Reason(errno ? errno : EINVAL));
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+}
+
+TDownloadFile::~TDownloadFile() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+void TDownloadFile::Write(const TLeaveLine& line) {
+    if (file_ == nullptr)
+        throw EDownloadWriteError("Cannot write file \"" + fileName_ + "\". closed");
+    WriteBytes(file_, fileName_, line.Text);
+}
+
+void TDownloadFile::Close() {
+    if (file_ == nullptr) return;
+    std::FILE* file = std::exchange(file_, nullptr);
+    errno = 0;
+    bool flushed = std::fflush(file) == 0;
+    int error = errno;
+    bool closed = std::fclose(file) == 0;
+    if (!flushed || !closed)
+        throw EDownloadWriteError("Cannot write file \"" + fileName_ + "\". " +
+                                  Reason(error ? error : errno));
+}
+
+void TStreamSink::Write(const TLeaveLine& line) {
+    WriteBytes(stream_, name_, line.Text);
+}
+
+// ---- the loop -----------------------------------------------------------------------------------
+
+std::int64_t WriteLeaveLines(TLeaveRows& rows, TOutputLayout layout, TApplicationLookup* lookup,
+                             TLineSink& sink, const TProgress& progress) {
+    std::int64_t total = progress ? rows.Count() : -1;
+    std::int64_t written = 0;
+    while (!rows.Eof()) {
+        sink.Write(BuildLeaveLine(rows, layout, lookup));
+        ++written;
+        if (progress) progress(written, total);
+        rows.Next();
+    }
+    return written;
+}
+
+}  // namespace download

@@ -1,0 +1,241 @@
+// The leave application of a download line: the walk the system has always made, and a fast
+// path that gives the same answer.
+//
+// The walk (WalkLookup) goes to the table's first row, searches the employee number on the
+// EMPCODE index, and moves forward: rows of other leave codes are passed over, a row of the
+// same leave code of another employee ends the search without a match, a row of the same
+// employee, leave code and ID is the match. Every line repeats it, so a year's download over a
+// large company reads the employee's applications again and again.
+//
+// Why one read per employee gives the same answer: the index orders rows by their stored code
+// compared byte for byte (texts are stored without trailing blanks, an empty code as the empty
+// key) and equal codes by record number, so the rows whose code equals the employee number
+// exactly form one run, and a successful key search lands on its first row. Inside the run no
+// row can end the walk (they all belong to the employee); after it, no row can match. So the
+// walk's match is the first row of that run, in index order, with the leave code and ID asked
+// for. When the key search fails the walk starts at the table's first row instead, and the run
+// that can match is the one of rows there whose code equals the number (the empty code is the
+// only case where that run is not empty). A number longer than the field is cut by the key
+// search and lands on another employee's rows, none of which equals the number: no match either
+// way.
+//
+// SelectionLookup goes further for a whole download: one statement reads the applications whose
+// employee code, leave code and ID equal those of a selected transaction (about one row per
+// line instead of every application of every employee). Where a transaction has exactly one such
+// application, that row is the first of the run and so the walk's match; where it has none, the
+// walk finds none; the few transactions with several different candidates (the statement gives
+// no record order to pick the first), or with an empty leave code or ID (which the statement's
+// plain equalities, kept plain so that SQLite indexes the join, cannot meet), are asked of
+// FastLookup.
+//
+// FastLookup reads that run once, the first time an employee is asked for, and keeps the first
+// row of each (leave code, ID) in a small map until another employee is asked for. The leave
+// selection comes ordered by employee, so each run is read once per download; nothing outlives
+// the lookup object, which each download makes afresh.
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "ads/adscnnct.h"
+#include "ads/adsdata.h"
+#include "ads/adstable.h"
+#include "db/fields.h"
+#include "download/leavedownload.h"
+
+namespace download {
+
+namespace {
+
+// The application table's columns, looked up once per open.
+struct TApplicationColumns {
+    db::TField* EmpCode = nullptr;
+    db::TField* LeaveCode = nullptr;
+    db::TField* Id = nullptr;
+    db::TField* AmPm = nullptr;
+    db::TField* Reference = nullptr;
+    db::TField* Remarks = nullptr;
+
+    void Bind(ads::TAdsDataSet& table) {
+        if (!table.Active()) table.Open();
+        EmpCode = table.FieldByName("EMPCODE");
+        LeaveCode = table.FieldByName("leave_code");
+        Id = table.FieldByName("ID");
+        AmPm = table.FieldByName("AMPM");
+        Reference = table.FieldByName("REFERENCE");
+        Remarks = table.FieldByName("REMARKS");
+    }
+    std::int32_t IdValue() const { return Id->IsNull() ? 0 : Id->AsInteger(); }
+    TApplicationFields Fields() const {
+        return {AmPm->AsString(), Reference->AsString(), Remarks->AsString()};
+    }
+};
+
+class TWalkLookup : public TApplicationLookup {
+  public:
+    explicit TWalkLookup(ads::TAdsDataSet& table) : table_(table) {}
+
+    const TApplicationFields* Find(const std::string& empNo, const std::string& leaveCode,
+                                   std::int32_t id) override {
+        if (!table_.Active()) columns_.Bind(table_);
+        if (columns_.EmpCode == nullptr) columns_.Bind(table_);
+        table_.First();
+        table_.FindByKey({empNo});  // not found: the table stays on its first row
+        while (!table_.Eof()) {
+            if (columns_.LeaveCode->AsString() != leaveCode) {
+                table_.Next();
+                continue;
+            }
+            if (columns_.EmpCode->AsString() != empNo) return nullptr;
+            if (columns_.IdValue() == id) {
+                result_ = columns_.Fields();
+                return &result_;
+            }
+            table_.Next();
+        }
+        return nullptr;
+    }
+
+  private:
+    ads::TAdsDataSet& table_;
+    TApplicationColumns columns_;
+    TApplicationFields result_;
+};
+
+class TFastLookup : public TApplicationLookup {
+  public:
+    explicit TFastLookup(ads::TAdsDataSet& table) : table_(table) {}
+
+    const TApplicationFields* Find(const std::string& empNo, const std::string& leaveCode,
+                                   std::int32_t id) override {
+        if (!loaded_ || empNo != employee_) load(empNo);
+        auto found = rows_.find(std::pair<const std::string&, std::int32_t>(leaveCode, id));
+        return found == rows_.end() ? nullptr : &found->second;
+    }
+
+  private:
+    struct TKeyLess {
+        using is_transparent = void;
+        template <class A, class B>
+        bool operator()(const A& a, const B& b) const {
+            return a.first < b.first || (!(b.first < a.first) && a.second < b.second);
+        }
+    };
+
+    void load(const std::string& empNo) {
+        loaded_ = false;
+        rows_.clear();
+        if (!table_.Active() || columns_.EmpCode == nullptr) columns_.Bind(table_);
+        // The walk starts at the first row when the key is not found.
+        if (!table_.FindByKey({empNo})) table_.First();
+        for (; !table_.Eof() && columns_.EmpCode->AsString() == empNo; table_.Next())
+            rows_.try_emplace({columns_.LeaveCode->AsString(), columns_.IdValue()},
+                              columns_.Fields());
+        employee_ = empNo;
+        loaded_ = true;
+    }
+
+    ads::TAdsDataSet& table_;
+    TApplicationColumns columns_;
+    bool loaded_ = false;
+    std::string employee_;
+    std::map<std::pair<std::string, std::int32_t>, TApplicationFields, TKeyLess> rows_;
+};
+
+class TSelectionLookup : public TApplicationLookup {
+  public:
+    TSelectionLookup(ads::TAdsDataSet& table, rtl::TDateTime from, rtl::TDateTime to,
+                     TOutputLayout layout)
+        : table_(table), sql_(ApplicationSelectionSql(from, to, layout)) {}
+
+    const TApplicationFields* Find(const std::string& empNo, const std::string& leaveCode,
+                                   std::int32_t id) override {
+        if (!loaded_) load();
+        // Empty values never meet in the statement's equalities: the walk's way for them.
+        if (empNo.empty() || leaveCode.empty() || id == 0) return fallback(empNo, leaveCode, id);
+        auto found = rows_.find(keyOf(empNo, leaveCode, id));
+        if (found == rows_.end()) return nullptr;
+        if (found->second.count > 1) return fallback(empNo, leaveCode, id);
+        return &found->second.fields;
+    }
+
+  private:
+    struct TEntry {
+        int count = 0;
+        TApplicationFields fields;
+    };
+
+    static std::string keyOf(const std::string& empNo, const std::string& leaveCode,
+                             std::int32_t id) {
+        std::string key = empNo;
+        key += '\0';
+        key += leaveCode;
+        key += '\0';
+        key += std::to_string(id);
+        return key;
+    }
+
+    void load() {
+        ads::TAdsQuery query;
+        query.SetName("ApplicationSelection");
+        // The statement runs where the table lives: its connection component, named as a query
+        // must name it.
+        ads::TAdsConnection* connection = table_.AdsConnection();
+        std::string databaseName = table_.DatabaseName();
+        if (databaseName.empty() && connection != nullptr)
+            databaseName = connection->Owner() && !connection->Owner()->Name().empty()
+                               ? connection->Owner()->Name() + "." + connection->Name()
+                               : connection->Name();
+        query.SetDatabaseName(databaseName);
+        if (connection != nullptr) query.SetAdsConnection(connection);
+        query.SetSQLText(sql_);
+        // As for the leave selection: free tables may be encrypted with the table password.
+        if (connection == nullptr || !connection->UsesDictionary())
+            query.EnableStatementEncryption(kTablePassword);
+        query.Open();
+        TApplicationColumns columns;
+        columns.EmpCode = query.FieldByName("EMPCODE");
+        columns.LeaveCode = query.FieldByName("leave_code");
+        columns.Id = query.FieldByName("ID");
+        columns.AmPm = query.FieldByName("AMPM");
+        columns.Reference = query.FieldByName("REFERENCE");
+        columns.Remarks = query.FieldByName("REMARKS");
+        for (; !query.Eof(); query.Next()) {
+            TEntry& entry = rows_[keyOf(columns.EmpCode->AsString(), columns.LeaveCode->AsString(),
+                                        columns.IdValue())];
+            if (entry.count++ == 0) entry.fields = columns.Fields();
+        }
+        query.Close();
+        loaded_ = true;
+    }
+
+    const TApplicationFields* fallback(const std::string& empNo, const std::string& leaveCode,
+                                       std::int32_t id) {
+        if (!fast_) fast_ = FastLookup(table_);
+        return fast_->Find(empNo, leaveCode, id);
+    }
+
+    ads::TAdsDataSet& table_;
+    std::string sql_;
+    bool loaded_ = false;
+    std::unordered_map<std::string, TEntry> rows_;
+    std::unique_ptr<TApplicationLookup> fast_;
+};
+
+}  // namespace
+
+std::unique_ptr<TApplicationLookup> SelectionLookup(ads::TAdsDataSet& applications,
+                                                    rtl::TDateTime from, rtl::TDateTime to,
+                                                    TOutputLayout layout) {
+    return std::make_unique<TSelectionLookup>(applications, from, to, layout);
+}
+
+std::unique_ptr<TApplicationLookup> WalkLookup(ads::TAdsDataSet& applications) {
+    return std::make_unique<TWalkLookup>(applications);
+}
+
+std::unique_ptr<TApplicationLookup> FastLookup(ads::TAdsDataSet& applications) {
+    return std::make_unique<TFastLookup>(applications);
+}
+
+}  // namespace download

@@ -1,0 +1,732 @@
+#include "engine/sql_dialect.h"
+
+#include <cctype>
+#include <map>
+
+#include "engine/codepage.h"
+#include "engine/last_error.h"
+#include "engine/record_image.h"
+
+namespace engine::sqldialect {
+
+namespace {
+
+enum class Kind { Space, Word, Quoted, String, Number, Param, Punct };
+
+struct Token {
+    Kind kind = Kind::Space;
+    std::string source;   // as written
+    std::string value;    // identifier or text without its quotes; a parameter's name
+    size_t position = 0;  // 0-based byte offset
+    std::string out;      // what is emitted; empty with `dropped` for nothing
+    bool dropped = false;
+};
+
+bool wordStart(unsigned char c) {
+    return std::isalpha(c) || c == '_' || c >= 0x80;
+}
+bool wordPart(unsigned char c) {
+    return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
+}
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string utf8(std::string_view bytes) {
+    return codepage::toUtf8(bytes, codepage::CodePage::Ansi1252);
+}
+
+std::string sqlText(std::string_view value) {
+    std::string out = "'";
+    for (char c : utf8(value)) {
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    return out + "'";
+}
+
+std::string sqlIdentifier(std::string_view value) {
+    std::string out = "\"";
+    for (char c : utf8(value)) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+UNSIGNED32 syntaxError(size_t position, const std::string& what) {
+    return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement at position " +
+                                   std::to_string(position + 1) + ": " + what + ".");
+}
+
+UNSIGNED32 refuse(const std::string& construct) {
+    return fail(AE_NOT_SUPPORTED,
+                "The SQL statement uses " + construct + ", which the engine does not support.");
+}
+
+bool allDigits(std::string_view s, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    return true;
+}
+
+// The stored form of an escaped date, time or time stamp literal; false when it is none.
+bool escapedLiteral(const std::string& type, const std::string& text, std::string& out) {
+    auto isDate = [&](std::string_view d) {
+        int64_t julian = 0;
+        return d.size() == 10 && d[4] == '-' && d[7] == '-' && calendar::parseDate(d, julian);
+    };
+    auto timeOf = [&](std::string_view t, std::string& stored) {
+        if (t.size() < 8 || t[2] != ':' || t[5] != ':' || !allDigits(t, 0, 2) ||
+            !allDigits(t, 3, 5) || !allDigits(t, 6, 8))
+            return false;
+        std::string millis = "000";
+        if (t.size() > 8) {
+            if (t[8] != '.' || t.size() > 12 || t.size() == 9 || !allDigits(t, 9, t.size()))
+                return false;
+            millis = std::string(t.substr(9)) + std::string(12 - t.size(), '0');
+        }
+        if (std::stoi(std::string(t.substr(0, 2))) > 23 ||
+            std::stoi(std::string(t.substr(3, 2))) > 59 ||
+            std::stoi(std::string(t.substr(6, 2))) > 59)
+            return false;
+        stored = std::string(t.substr(0, 8)) + "." + millis;
+        return true;
+    };
+    if (type == "D") {
+        out = text;
+        return isDate(text);
+    }
+    if (type == "T") return timeOf(text, out);
+    if (type == "TS") {
+        if (text.size() == 10) {
+            if (!isDate(text)) return false;
+            out = text + " 00:00:00.000";
+            return true;
+        }
+        std::string time;
+        if (text.size() < 19 || text[10] != ' ' || !isDate(text.substr(0, 10)) ||
+            !timeOf(std::string_view(text).substr(11), time))
+            return false;
+        out = text.substr(0, 10) + " " + time;
+        return true;
+    }
+    return false;
+}
+
+class Lexer {
+  public:
+    explicit Lexer(std::string_view text) : s_(text) {}
+
+    UNSIGNED32 run(std::vector<Token>& out) {
+        std::vector<char> braces;
+        while (i_ < s_.size()) {
+            Token t;
+            t.position = i_;
+            unsigned char c = static_cast<unsigned char>(s_[i_]);
+            if (std::isspace(c)) {
+                while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+                t.kind = Kind::Space;
+            } else if (c == '-' && peek(1) == '-') {
+                while (i_ < s_.size() && s_[i_] != '\n') ++i_;
+                t.kind = Kind::Space;
+            } else if (c == '/' && peek(1) == '*') {
+                size_t end = s_.find("*/", i_ + 2);
+                if (end == std::string_view::npos)
+                    return syntaxError(i_, "the comment is not closed");
+                i_ = end + 2;
+                t.kind = Kind::Space;
+            } else if (c == '\'') {
+                if (UNSIGNED32 rc = quoted('\'', '\'', "the text", t.value)) return rc;
+                t.kind = Kind::String;
+            } else if (c == '"') {
+                if (UNSIGNED32 rc = quoted('"', '"', "the quoted name", t.value)) return rc;
+                t.kind = Kind::Quoted;
+            } else if (c == '[') {
+                if (UNSIGNED32 rc = quoted('[', ']', "the name in brackets", t.value)) return rc;
+                t.kind = Kind::Quoted;
+            } else if (wordStart(c)) {
+                while (i_ < s_.size() && wordPart(static_cast<unsigned char>(s_[i_]))) ++i_;
+                t.kind = Kind::Word;
+            } else if (std::isdigit(c) ||
+                       (c == '.' && std::isdigit(static_cast<unsigned char>(peek(1))))) {
+                number();
+                t.kind = Kind::Number;
+            } else if (c == '?') {
+                ++i_;
+                t.kind = Kind::Param;
+            } else if (c == ':' && wordStart(static_cast<unsigned char>(peek(1)))) {
+                ++i_;
+                size_t from = i_;
+                while (i_ < s_.size() && wordPart(static_cast<unsigned char>(s_[i_]))) ++i_;
+                t.kind = Kind::Param;
+                t.value = std::string(s_.substr(from, i_ - from));
+            } else if (c == '{') {
+                size_t start = i_;
+                ++i_;
+                skipSpace();
+                size_t from = i_;
+                while (i_ < s_.size() && std::isalpha(static_cast<unsigned char>(s_[i_]))) ++i_;
+                std::string type = upper(s_.substr(from, i_ - from));
+                if (type == "FN" || type == "OJ") {
+                    braces.push_back('{');
+                    t.kind = Kind::Space;
+                } else if (type == "D" || type == "T" || type == "TS") {
+                    skipSpace();
+                    if (peek(0) != '\'')
+                        return syntaxError(i_, "a quoted value must follow {" + type);
+                    std::string text;
+                    if (UNSIGNED32 rc = quoted('\'', '\'', "the text", text)) return rc;
+                    skipSpace();
+                    if (peek(0) != '}') return syntaxError(i_, "\"}\" is missing");
+                    ++i_;
+                    std::string stored;
+                    if (!escapedLiteral(type, text, stored))
+                        return syntaxError(start, "'" + text + "' is not a valid " +
+                                                      (type == "D"   ? "date"
+                                                       : type == "T" ? "time"
+                                                                     : "time stamp"));
+                    t.kind = Kind::String;
+                    t.value = stored;
+                } else {
+                    return syntaxError(start, "unknown escape {" + type);
+                }
+            } else if (c == '}') {
+                if (braces.empty()) return syntaxError(i_, "\"}\" without its \"{\"");
+                braces.pop_back();
+                ++i_;
+                t.kind = Kind::Space;
+            } else {
+                static const char* const pairs[] = {"<=", ">=", "<>", "!=", "||", "=="};
+                t.kind = Kind::Punct;
+                size_t len = 1;
+                for (const char* p : pairs)
+                    if (s_.compare(i_, 2, p) == 0) len = 2;
+                i_ += len;
+            }
+            t.source = std::string(s_.substr(t.position, i_ - t.position));
+            out.push_back(std::move(t));
+        }
+        if (!braces.empty()) return syntaxError(s_.size(), "\"}\" is missing");
+        return AE_SUCCESS;
+    }
+
+  private:
+    char peek(size_t ahead) const { return i_ + ahead < s_.size() ? s_[i_ + ahead] : '\0'; }
+    void skipSpace() {
+        while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+    }
+    void number() {
+        while (std::isdigit(static_cast<unsigned char>(peek(0)))) ++i_;
+        if (peek(0) == '.') {
+            ++i_;
+            while (std::isdigit(static_cast<unsigned char>(peek(0)))) ++i_;
+        }
+        if ((peek(0) == 'e' || peek(0) == 'E') &&
+            (std::isdigit(static_cast<unsigned char>(peek(1))) ||
+             ((peek(1) == '+' || peek(1) == '-') &&
+              std::isdigit(static_cast<unsigned char>(peek(2)))))) {
+            i_ += 2;
+            while (std::isdigit(static_cast<unsigned char>(peek(0)))) ++i_;
+        }
+    }
+    // Reads a quoted token; a doubled closing quote stands for itself.
+    UNSIGNED32 quoted(char open, char close, const char* what, std::string& value) {
+        size_t start = i_;
+        ++i_;
+        value.clear();
+        (void)open;
+        while (true) {
+            if (i_ >= s_.size()) return syntaxError(start, std::string(what) + " is not closed");
+            char c = s_[i_++];
+            if (c == close) {
+                if (peek(0) == close) {
+                    value += close;
+                    ++i_;
+                    continue;
+                }
+                return AE_SUCCESS;
+            }
+            value += c;
+        }
+    }
+
+    std::string_view s_;
+    size_t i_ = 0;
+};
+
+bool isComparison(const Token* t) {
+    if (!t || t->kind != Kind::Punct) return false;
+    static const char* const ops[] = {"=", "==", "<>", "!=", "<", ">", "<=", ">="};
+    for (const char* op : ops)
+        if (t->source == op) return true;
+    return false;
+}
+
+bool isPunct(const Token* t, const char* p) {
+    return t && t->kind == Kind::Punct && t->source == p;
+}
+bool isWord(const Token* t, const char* w) {
+    return t && t->kind == Kind::Word && upper(t->source) == w;
+}
+
+// Type names of the dialect's CAST in SQLite's terms.
+const char* castType(const std::string& name) {
+    static const std::map<std::string, const char*> types = {{"CHAR", "TEXT"},
+                                                             {"CHARACTER", "TEXT"},
+                                                             {"VARCHAR", "TEXT"},
+                                                             {"SQL_CHAR", "TEXT"},
+                                                             {"SQL_VARCHAR", "TEXT"},
+                                                             {"TEXT", "TEXT"},
+                                                             {"MEMO", "TEXT"},
+                                                             {"DATE", "TEXT"},
+                                                             {"SQL_DATE", "TEXT"},
+                                                             {"TIME", "TEXT"},
+                                                             {"SQL_TIME", "TEXT"},
+                                                             {"TIMESTAMP", "TEXT"},
+                                                             {"SQL_TIMESTAMP", "TEXT"},
+                                                             {"INTEGER", "INTEGER"},
+                                                             {"INT", "INTEGER"},
+                                                             {"SQL_INTEGER", "INTEGER"},
+                                                             {"SMALLINT", "INTEGER"},
+                                                             {"SHORTINT", "INTEGER"},
+                                                             {"SQL_SMALLINT", "INTEGER"},
+                                                             {"LOGICAL", "INTEGER"},
+                                                             {"SQL_BIT", "INTEGER"},
+                                                             {"BIT", "INTEGER"},
+                                                             {"DOUBLE", "REAL"},
+                                                             {"FLOAT", "REAL"},
+                                                             {"REAL", "REAL"},
+                                                             {"NUMERIC", "REAL"},
+                                                             {"DECIMAL", "REAL"},
+                                                             {"SQL_DOUBLE", "REAL"},
+                                                             {"SQL_FLOAT", "REAL"},
+                                                             {"SQL_NUMERIC", "REAL"},
+                                                             {"SQL_DECIMAL", "REAL"},
+                                                             {"CURDOUBLE", "REAL"},
+                                                             {"MONEY", "REAL"}};
+    auto it = types.find(name);
+    return it == types.end() ? nullptr : it->second;
+}
+
+// Functions of the dialect that SQLite lacks or spells differently; the engine registers the
+// velda_ ones on every statement connection.
+const char* functionName(const std::string& name) {
+    static const std::map<std::string, const char*> names = {
+        {"LEFT", "velda_left"},     {"RIGHT", "velda_right"},
+        {"SUBSTRING", "substr"},    {"CONCAT", "velda_concat"},
+        {"IIF", "velda_iif"},       {"CURDATE", "velda_curdate"},
+        {"NOW", "velda_now"},       {"YEAR", "velda_year"},
+        {"MONTH", "velda_month"},   {"DAYOFMONTH", "velda_dayofmonth"},
+        {"DAY", "velda_dayofmonth"}};
+    auto it = names.find(name);
+    return it == names.end() ? nullptr : it->second;
+}
+
+class Translator {
+  public:
+    Translator(std::vector<Token>& all, Translation& out) : all_(all), out_(out) {
+        for (Token& t : all_)
+            if (t.kind != Kind::Space) sig_.push_back(&t);
+    }
+
+    UNSIGNED32 run() {
+        if (sig_.empty()) return syntaxError(0, "the statement is empty");
+        if (UNSIGNED32 rc = kindOf()) return rc;
+        for (size_t i = 0; i < sig_.size(); ++i)
+            if (UNSIGNED32 rc = step(i)) return rc;
+        for (Token& t : all_) {
+            if (t.kind == Kind::Space) {
+                out_.sql += ' ';
+                continue;
+            }
+            if (t.dropped) continue;
+            if (t.out.empty()) t.out = t.kind == Kind::Word ? utf8(t.source) : t.source;
+            out_.sql += t.out;
+            out_.origins.push_back({t.out, t.position + 1, t.source});
+        }
+        if (top_ >= 0) out_.sql += " LIMIT " + std::to_string(top_);
+        if (out_.kind != StatementKind::Select) return writeParts();
+        return AE_SUCCESS;
+    }
+
+  private:
+    Token* at(size_t i) { return i < sig_.size() ? sig_[i] : nullptr; }
+    Token* before(size_t i) { return i > 0 ? sig_[i - 1] : nullptr; }
+
+    UNSIGNED32 kindOf() {
+        size_t i = 0;
+        while (isPunct(at(i), "(")) ++i;
+        Token* first = at(i);
+        std::string word = first && first->kind == Kind::Word ? upper(first->source) : "";
+        if (word == "SELECT")
+            out_.kind = StatementKind::Select;
+        else if (word == "INSERT" && i == 0)
+            out_.kind = StatementKind::Insert;
+        else if (word == "UPDATE" && i == 0)
+            out_.kind = StatementKind::Update;
+        else if (word == "DELETE" && i == 0)
+            out_.kind = StatementKind::Delete;
+        else
+            return first ? refuse("the statement " + (word.empty() ? first->source : word) +
+                                  " (only SELECT, INSERT, UPDATE and DELETE run)")
+                         : syntaxError(0, "the statement is empty");
+        return AE_SUCCESS;
+    }
+
+    // Index of the ")" that closes the "(" at sig_[open].
+    size_t closing(size_t open) {
+        int depth = 0;
+        for (size_t j = open; j < sig_.size(); ++j) {
+            if (isPunct(sig_[j], "(")) ++depth;
+            if (isPunct(sig_[j], ")") && --depth == 0) return j;
+        }
+        return sig_.size();
+    }
+
+    UNSIGNED32 step(size_t i) {
+        Token& t = *sig_[i];
+        if (t.dropped) return AE_SUCCESS;
+        Token* prev = before(i);
+        Token* next = at(i + 1);
+        switch (t.kind) {
+            case Kind::Punct:
+                if (t.source == "(") {
+                    ++depth_;
+                    inFrom_.resize(depth_ + 1, false);
+                    inFrom_[depth_] = false;
+                } else if (t.source == ")") {
+                    if (depth_ == 0) return syntaxError(t.position, "\")\" without its \"(\"");
+                    --depth_;
+                } else if (t.source == ";") {
+                    if (i + 1 != sig_.size()) return refuse("several statements in one text");
+                    t.dropped = true;
+                } else if (t.source == "+") {
+                    if ((prev && prev->kind == Kind::String) ||
+                        (next && next->kind == Kind::String))
+                        t.out = "||";
+                } else if (t.source == "==") {
+                    t.out = "=";
+                }
+                return AE_SUCCESS;
+            case Kind::String: {
+                std::string value = t.value;
+                if (isComparison(prev) || isComparison(next)) {
+                    while (!value.empty() && value.back() == ' ') value.pop_back();
+                }
+                t.out = sqlText(value);
+                return AE_SUCCESS;
+            }
+            case Kind::Quoted:
+                return name(i);
+            case Kind::Param:
+                out_.parameters.push_back(t.value);
+                t.out = "?" + std::to_string(out_.parameters.size());
+                return AE_SUCCESS;
+            case Kind::Number:
+                return AE_SUCCESS;
+            case Kind::Word:
+                return word(i);
+            case Kind::Space:
+                return AE_SUCCESS;
+        }
+        return AE_SUCCESS;
+    }
+
+    bool tablePosition(size_t i) {
+        Token* prev = before(i);
+        if (!prev) return false;
+        if (isWord(prev, "FROM") || isWord(prev, "JOIN") || isWord(prev, "INTO") ||
+            isWord(prev, "UPDATE"))
+            return true;
+        return isPunct(prev, ",") && depth_ < inFrom_.size() && inFrom_[depth_];
+    }
+
+    // A table or column name; a dotted name in table position is a file name.
+    UNSIGNED32 name(size_t i) {
+        Token& t = *sig_[i];
+        std::string value = t.kind == Kind::Quoted ? t.value : t.source;
+        if (tablePosition(i) && isPunct(at(i + 1), ".") && at(i + 2) &&
+            (at(i + 2)->kind == Kind::Word || at(i + 2)->kind == Kind::Quoted)) {
+            Token& ext = *at(i + 2);
+            value += "." + (ext.kind == Kind::Quoted ? ext.value : ext.source);
+            at(i + 1)->dropped = true;
+            ext.dropped = true;
+        }
+        t.out = sqlIdentifier(value);
+        t.value = value;
+        t.kind = Kind::Quoted;
+        return AE_SUCCESS;
+    }
+
+    UNSIGNED32 word(size_t i) {
+        Token& t = *sig_[i];
+        Token* prev = before(i);
+        Token* next = at(i + 1);
+        std::string w = upper(t.source);
+        if (isPunct(prev, ".")) return AE_SUCCESS;  // a column of a table or alias
+        bool call = isPunct(next, "(");
+        if (w == "FROM" || w == "JOIN") {
+            if (depth_ >= inFrom_.size()) inFrom_.resize(depth_ + 1, false);
+            inFrom_[depth_] = true;
+            return AE_SUCCESS;
+        }
+        static const char* const clauseEnds[] = {"WHERE",  "GROUP",     "ORDER", "HAVING", "UNION",
+                                                 "ON",     "LIMIT",     "SET",   "VALUES", "SELECT",
+                                                 "EXCEPT", "INTERSECT", "USING"};
+        for (const char* end : clauseEnds)
+            if (w == end) {
+                if (depth_ < inFrom_.size()) inFrom_[depth_] = false;
+                if (w == "LIMIT" && depth_ == 0) limitAtTop_ = true;
+                if (w == "LIMIT" && top_ >= 0) return refuse("TOP together with LIMIT");
+                return AE_SUCCESS;
+            }
+        if ((w == "TRUE" || w == "FALSE") && !call) {
+            t.out = w == "TRUE" ? "1" : "0";
+            return AE_SUCCESS;
+        }
+        if (w == "TOP" && prev &&
+            (isWord(prev, "SELECT") || isWord(prev, "DISTINCT") || isWord(prev, "ALL"))) {
+            if (depth_ > 0 || top_ >= 0) return refuse("TOP in a subquery or a second TOP");
+            if (!next || next->kind != Kind::Number ||
+                !allDigits(next->source, 0, next->source.size()))
+                return syntaxError(next ? next->position : t.position,
+                                   "TOP must be followed by a whole number");
+            if (isWord(at(i + 2), "PERCENT")) return refuse("TOP ... PERCENT");
+            if (limitAtTop_) return refuse("TOP together with LIMIT");
+            top_ = std::stoll(next->source.substr(0, 18));
+            t.dropped = true;
+            next->dropped = true;
+            return AE_SUCCESS;
+        }
+        if ((w == "RIGHT" || w == "FULL") && !call &&
+            (isWord(next, "JOIN") || isWord(next, "OUTER")))
+            return refuse(w + " JOIN");
+        if (call) {
+            if (w == "CAST") return cast(i);
+            if (w == "SUBSTRING") substringForm(i);
+            if (const char* mapped = functionName(w)) t.out = mapped;
+            return AE_SUCCESS;
+        }
+        if (tablePosition(i)) return name(i);
+        return AE_SUCCESS;
+    }
+
+    // SUBSTRING(x FROM s FOR n) is SUBSTR(x, s, n).
+    void substringForm(size_t i) {
+        size_t end = closing(i + 1);
+        int depth = 0;
+        for (size_t j = i + 1; j < end && j < sig_.size(); ++j) {
+            if (isPunct(sig_[j], "(")) ++depth;
+            if (isPunct(sig_[j], ")")) --depth;
+            if (depth == 1 && (isWord(sig_[j], "FROM") || isWord(sig_[j], "FOR"))) {
+                sig_[j]->out = ",";
+                sig_[j]->kind = Kind::Punct;
+                sig_[j]->source = ",";
+            }
+        }
+    }
+
+    UNSIGNED32 cast(size_t i) {
+        size_t end = closing(i + 1);
+        int depth = 0;
+        for (size_t j = i + 1; j < end && j < sig_.size(); ++j) {
+            if (isPunct(sig_[j], "(")) ++depth;
+            if (isPunct(sig_[j], ")")) --depth;
+            if (depth == 1 && isWord(sig_[j], "AS")) {
+                Token* type = at(j + 1);
+                if (!type || (type->kind != Kind::Word && type->kind != Kind::Quoted))
+                    return syntaxError(sig_[j]->position, "a type must follow AS in CAST");
+                std::string name = upper(type->kind == Kind::Quoted ? type->value : type->source);
+                const char* mapped = castType(name);
+                if (!mapped) return refuse("CAST to " + name);
+                type->out = mapped;
+                type->kind = Kind::Number;  // not a name any more
+                // A length or precision in parentheses means nothing to SQLite's types.
+                if (isPunct(at(j + 2), "(")) {
+                    size_t close = closing(j + 2);
+                    for (size_t k = j + 2; k <= close && k < sig_.size(); ++k)
+                        sig_[k]->dropped = true;
+                }
+            }
+        }
+        return AE_SUCCESS;
+    }
+
+    // The emitted tokens of the statement, for taking an INSERT, UPDATE or DELETE apart.
+    struct Emitted {
+        std::string word;  // upper-cased keyword or name, "" for other tokens
+        std::string name;  // a name's value
+        std::string text;  // as emitted
+        size_t position = 0;
+        bool isName = false;
+    };
+
+    static std::string join(const std::vector<Emitted>& e, size_t from, size_t to) {
+        std::string out;
+        for (size_t i = from; i < to && i < e.size(); ++i)
+            out += (out.empty() ? "" : " ") + e[i].text;
+        return out;
+    }
+
+    // The end of a list item: the next top-level "," or one of the words, or the end.
+    static size_t itemEnd(const std::vector<Emitted>& e, size_t from,
+                          std::initializer_list<const char*> stops) {
+        int depth = 0;
+        for (size_t i = from; i < e.size(); ++i) {
+            if (e[i].text == "(") ++depth;
+            if (e[i].text == ")") --depth;
+            if (depth == 0 && e[i].text == ",") return i;
+            if (depth == 0)
+                for (const char* stop : stops)
+                    if (e[i].word == stop) return i;
+        }
+        return e.size();
+    }
+
+    UNSIGNED32 expectName(const std::vector<Emitted>& e, size_t i, const char* what) {
+        if (i < e.size() && e[i].isName) return AE_SUCCESS;
+        return syntaxError(i < e.size() ? e[i].position : 0,
+                           std::string("a ") + what + " name is expected" +
+                               (i < e.size() ? " instead of \"" + e[i].text + "\"" : ""));
+    }
+
+    UNSIGNED32 writeParts() {
+        std::vector<Emitted> e;
+        for (Token* t : sig_) {
+            if (t->dropped) continue;
+            Emitted x;
+            x.text =
+                t->out.empty() ? (t->kind == Kind::Word ? utf8(t->source) : t->source) : t->out;
+            x.position = t->position;
+            if (t->kind == Kind::Word) {
+                x.word = upper(t->source);
+                x.name = t->source;
+                x.isName = true;
+            } else if (t->kind == Kind::Quoted) {
+                x.name = t->value;
+                x.word = upper(t->value);
+                x.isName = true;
+            }
+            e.push_back(std::move(x));
+        }
+        Translation::Write& w = out_.write;
+        size_t i = 1;
+        if (out_.kind == StatementKind::Delete) {
+            if (i < e.size() && e[i].word == "FROM") ++i;
+        } else if (out_.kind == StatementKind::Insert) {
+            if (i >= e.size() || e[i].word != "INTO")
+                return syntaxError(i < e.size() ? e[i].position : 0, "INTO is expected");
+            ++i;
+        }
+        if (UNSIGNED32 rc = expectName(e, i, "table")) return rc;
+        w.table = e[i].name;
+        w.alias = e[i].name;
+        ++i;
+        if (out_.kind != StatementKind::Insert) {
+            if (i < e.size() && e[i].word == "AS") ++i;
+            if (i < e.size() && e[i].isName && e[i].word != "WHERE" && e[i].word != "SET") {
+                w.alias = e[i].name;
+                ++i;
+            }
+        }
+        if (out_.kind == StatementKind::Update) {
+            if (i >= e.size() || e[i].word != "SET")
+                return syntaxError(i < e.size() ? e[i].position : 0, "SET is expected");
+            ++i;
+            while (true) {
+                if (UNSIGNED32 rc = expectName(e, i, "column")) return rc;
+                size_t name = i++;
+                // A column qualified by its table or alias.
+                while (i + 1 < e.size() && e[i].text == "." && e[i + 1].isName) {
+                    name = i + 1;
+                    i += 2;
+                }
+                if (i >= e.size() || e[i].text != "=")
+                    return syntaxError(i < e.size() ? e[i].position : 0, "\"=\" is expected");
+                size_t end = itemEnd(e, i + 1, {"WHERE"});
+                if (end == i + 1)
+                    return syntaxError(i < e.size() ? e[i].position : 0, "a value is expected");
+                w.columns.push_back(e[name].name);
+                w.values.push_back(join(e, i + 1, end));
+                i = end;
+                if (i < e.size() && e[i].text == ",") {
+                    ++i;
+                    continue;
+                }
+                break;
+            }
+        }
+        if (out_.kind == StatementKind::Insert) {
+            if (i < e.size() && e[i].text == "(" &&
+                !(i + 1 < e.size() && e[i + 1].word == "SELECT")) {
+                ++i;
+                while (true) {
+                    if (UNSIGNED32 rc = expectName(e, i, "column")) return rc;
+                    w.columns.push_back(e[i].name);
+                    ++i;
+                    if (i < e.size() && e[i].text == ",") {
+                        ++i;
+                        continue;
+                    }
+                    if (i < e.size() && e[i].text == ")") {
+                        ++i;
+                        break;
+                    }
+                    return syntaxError(i < e.size() ? e[i].position : 0, "\")\" is expected");
+                }
+            }
+            if (i >= e.size() ||
+                (e[i].word != "VALUES" && e[i].word != "SELECT" && e[i].text != "("))
+                return syntaxError(i < e.size() ? e[i].position : 0,
+                                   "VALUES or SELECT is expected");
+            w.source = join(e, i, e.size());
+            return AE_SUCCESS;
+        }
+        if (i < e.size()) {
+            if (e[i].word != "WHERE")
+                return syntaxError(e[i].position,
+                                   "WHERE is expected instead of \"" + e[i].text + "\"");
+            if (i + 1 >= e.size())
+                return syntaxError(e[i].position, "a condition must follow WHERE");
+            w.where = join(e, i + 1, e.size());
+        }
+        return AE_SUCCESS;
+    }
+
+    std::vector<Token>& all_;
+    Translation& out_;
+    std::vector<Token*> sig_;
+    size_t depth_ = 0;
+    std::vector<bool> inFrom_ = {false};
+    long long top_ = -1;
+    bool limitAtTop_ = false;
+};
+
+}  // namespace
+
+UNSIGNED32 translate(std::string_view text, Translation& out) {
+    out = Translation{};
+    std::vector<Token> tokens;
+    if (UNSIGNED32 rc = Lexer(text).run(tokens)) return rc;
+    return Translator(tokens, out).run();
+}
+
+UNSIGNED32 checkTokens(std::string_view text) {
+    std::vector<Token> tokens;
+    return Lexer(text).run(tokens);
+}
+
+std::string locate(const Translation& translation, const std::string& near) {
+    if (near.empty()) return "at the end of the statement";
+    for (const auto& origin : translation.origins)
+        if (origin.emitted == near)
+            return "at position " + std::to_string(origin.position) + " (near \"" + origin.source +
+                   "\")";
+    return "near \"" + near + "\"";
+}
+
+}  // namespace engine::sqldialect

@@ -1,0 +1,89 @@
+// The engine's SQL dialect and its translation into SQLite's. Internal to engine/.
+//
+// Statements run on SQLite's own SQL engine. A token pre-pass maps the constructs of the
+// engine's dialect that SQLite spells differently, and refuses the ones it cannot map, so that
+// nothing reaches SQLite that SQLite would run with another meaning.
+//
+// What the dialect accepts, and what each construct means:
+//   Statements   one SELECT, INSERT (VALUES or SELECT), UPDATE or DELETE; a closing ";" is
+//                allowed. Anything else (CREATE, DROP, PRAGMA, ATTACH, several statements ...)
+//                is refused.
+//   SELECT       DISTINCT, TOP n (outermost SELECT only; becomes LIMIT n), comma joins,
+//                [INNER|LEFT [OUTER]] JOIN ... ON, WHERE, GROUP BY, HAVING, ORDER BY with names,
+//                aliases, column numbers, ASC/DESC, UNION [ALL], subqueries with IN and EXISTS,
+//                the aggregates COUNT, SUM, AVG, MIN, MAX.
+//   Tables       named by their file name with or without extension in any case, quoted or not
+//                ("EMPLOYEE.ADT", EMPLOYEE.ADT, employee); they are found as AdsOpenTable finds
+//                them: in the connection's folder or its data dictionary.
+//   Identifiers  plain, or quoted with "..." or [...].
+//   Literals     texts in single quotes ('' for a quote); numbers; TRUE and FALSE (1 and 0);
+//                {d 'YYYY-MM-DD'}, {ts 'YYYY-MM-DD HH:MM:SS[.mmm]'}, {t 'HH:MM:SS'}; {fn ...}
+//                and {oj ...} escapes are unwrapped.
+//   Comparisons  dates are stored as 'YYYY-MM-DD' texts, so a date column compared with such a
+//                text compares as a date. Texts are stored without trailing blanks and a text
+//                literal compared with =, <>, !=, <, >, <=, >= loses its trailing blanks, so
+//                comparisons ignore them.
+//   Operators    + with a text literal on either side concatenates (as ||); between other
+//                operands it adds.
+//   Functions    UPPER, LOWER (Windows-1252 letters), TRIM, LTRIM, RTRIM, SUBSTRING, SUBSTR,
+//                LEFT, RIGHT, LENGTH, CONCAT, IFNULL, IIF, CAST, CURDATE, NOW, YEAR, MONTH,
+//                DAYOFMONTH, ABS, ROUND, COALESCE, NULLIF.
+//   Parameters   ? and :name, numbered 1, 2, 3 ... in the order they appear.
+// Refused with an error naming the construct: TOP in a subquery or with PERCENT, RIGHT and FULL
+// joins, string + between two non-literals is left to SQLite (it adds).
+#ifndef VELDA_ENGINE_SQL_DIALECT_H
+#define VELDA_ENGINE_SQL_DIALECT_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/ace.h"
+
+namespace engine::sqldialect {
+
+enum class StatementKind { Select, Insert, Update, Delete };
+
+struct Translation {
+    std::string sql;  // SQLite's dialect, UTF-8
+    StatementKind kind = StatementKind::Select;
+    // One entry per marker, in order: the :name without its colon, or "" for ?.
+    std::vector<std::string> parameters;
+    // Where each emitted token came from, to name the position of an error SQLite reports.
+    struct Origin {
+        std::string emitted;
+        size_t position = 0;  // 1-based character position in the statement's text
+        std::string source;
+    };
+    std::vector<Origin> origins;
+
+    // The parts of an INSERT, UPDATE or DELETE, each in SQLite's dialect: the target table (as
+    // named, and the name its columns are qualified with), the columns set (INSERT: empty for
+    // every field in order), UPDATE's value expressions, INSERT's row source (a VALUES list or
+    // a SELECT) and the condition of UPDATE and DELETE ("" for every row).
+    struct Write {
+        std::string table;
+        std::string alias;
+        std::vector<std::string> columns;
+        std::vector<std::string> values;
+        std::string source;
+        std::string where;
+    };
+    Write write;
+};
+
+// Translates a statement (Windows-1252). Fails with AE_SQL_SYNTAX naming the position and the
+// token, or AE_NOT_SUPPORTED naming a construct the engine does not support.
+UNSIGNED32 translate(std::string_view text, Translation& out);
+
+// Whether the text's tokens are well formed (quotes, comments and escapes closed); an empty or
+// unfinished statement passes. AE_SQL_SYNTAX naming the position otherwise.
+UNSIGNED32 checkTokens(std::string_view text);
+
+// The source token and position behind SQLite's complaint about the token `near`, as
+// "at position P (near "X")"; "at the end of the statement" when `near` is empty.
+std::string locate(const Translation& translation, const std::string& near);
+
+}  // namespace engine::sqldialect
+
+#endif

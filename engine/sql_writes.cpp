@@ -1,0 +1,239 @@
+#include "engine/sql_writes.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "engine/handles.h"
+#include "engine/last_error.h"
+#include "engine/locks.h"
+#include "engine/paths.h"
+#include "engine/statement.h"
+
+namespace engine::writes {
+
+namespace {
+
+// A result value as the text AdsSetField would be given, so that the field's own checks apply.
+std::string textOf(const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Integer:
+            return std::to_string(v.integer);
+        case Value::Kind::Real: {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.17g", v.real);
+            return buf;
+        }
+        case Value::Kind::Text:
+            return codepage::fromUtf8(v.bytes, codepage::CodePage::Ansi1252);
+        case Value::Kind::Blob:
+            return v.bytes;
+        case Value::Kind::Null:
+            break;
+    }
+    return "";
+}
+
+// The stored form of a value for a field; AE_COLUMN_VALUE naming the column when it does not fit.
+UNSIGNED32 storedValue(const FieldDef& field, const Value& given, Value& out) {
+    if (given.isNull()) {
+        out = Value{};
+        return AE_SUCCESS;
+    }
+    if (given.kind == Value::Kind::Blob && field.storage() == Storage::Blob) {
+        out = given;
+        return AE_SUCCESS;
+    }
+    if (field.type == ADS_LOGICAL && given.kind == Value::Kind::Integer &&
+        (given.integer == 0 || given.integer == 1)) {
+        out = given;
+        return AE_SUCCESS;
+    }
+    if (image::fromText(field, textOf(given), out) == AE_SUCCESS) return AE_SUCCESS;
+    // The field's own refusal, worded for a statement: "... column "NAME" cannot take ...".
+    std::string why = lastError().text.substr(lastError().text.find(": ") + 2);
+    if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+    return fail(AE_COLUMN_VALUE, "The SQL statement changed nothing: " + why);
+}
+
+UNSIGNED32 columnOf(const Table& table, const std::string& name, size_t& out) {
+    int found = table.schema().fieldByName(name);
+    if (found < 0)
+        return fail(AE_COLUMN_NOT_FOUND, "The SQL statement names column \"" + name +
+                                             "\", which the table " + table.file() +
+                                             " does not have.");
+    out = static_cast<size_t>(found);
+    return AE_SUCCESS;
+}
+
+// One change the statement makes: the row (0 for a new one) and its values by field.
+struct Change {
+    int64_t rowid = 0;
+    std::vector<Value> values;
+    std::vector<bool> given;
+};
+
+UNSIGNED32 stepFailure(sql::Database& db, const std::string& doing) {
+    int rc = sqlite3_errcode(db.get());
+    return fail(rc == SQLITE_BUSY || rc == SQLITE_LOCKED ? AE_LOCKED : AE_IO_ERROR,
+                "Could not " + doing + ": " + db.errorText() + ".");
+}
+
+// Reads the rows to change and their new values (nothing is changed yet).
+UNSIGNED32 collect(SqlStatement& s, sql::Statement& select, Table& table,
+                   std::vector<Change>& changes) {
+    const auto kind = s.translation.kind;
+    const auto& w = s.translation.write;
+    const Schema& schema = table.schema();
+    std::vector<size_t> fields;
+    if (kind == sqldialect::StatementKind::Insert && w.columns.empty()) {
+        for (size_t i = 0; i < schema.fields.size(); ++i) fields.push_back(i);
+    } else {
+        for (const std::string& column : w.columns) {
+            size_t f = 0;
+            if (UNSIGNED32 rc = columnOf(table, column, f)) return rc;
+            fields.push_back(f);
+        }
+    }
+    const int first = kind == sqldialect::StatementKind::Insert ? 0 : 1;
+    const int columns = sqlite3_column_count(select.get());
+    if (kind != sqldialect::StatementKind::Delete &&
+        columns - first != static_cast<int>(fields.size()))
+        return fail(AE_SQL_SYNTAX, "The SQL statement gives " + std::to_string(columns - first) +
+                                       " values for " + std::to_string(fields.size()) +
+                                       " columns of the table " + table.file() + ".");
+    int rc;
+    while ((rc = select.step()) == SQLITE_ROW) {
+        Change change;
+        change.values.assign(schema.fields.size(), Value{});
+        change.given.assign(schema.fields.size(), false);
+        if (first) change.rowid = select.columnInt(0);
+        if (kind != sqldialect::StatementKind::Delete) {
+            for (size_t k = 0; k < fields.size(); ++k) {
+                Value given = image::columnValue(select.get(), static_cast<int>(k) + first);
+                if (UNSIGNED32 code =
+                        storedValue(schema.fields[fields[k]], given, change.values[fields[k]]))
+                    return code;
+                change.given[fields[k]] = true;
+            }
+        }
+        changes.push_back(std::move(change));
+    }
+    if (rc != SQLITE_DONE)
+        return stepFailure(s.session->db, "read the rows the SQL statement changes");
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 apply(SqlStatement& s, TableHandle& h, std::vector<Change>& changes) {
+    Table& t = *h.table;
+    const Schema& schema = t.schema();
+    const auto kind = s.translation.kind;
+    for (Change& change : changes) {
+        int rc = SQLITE_DONE;
+        if (kind == sqldialect::StatementKind::Delete) {
+            sqlite3_stmt* del = t.statement("DELETE FROM \"main\".\"records\" WHERE rowid=?");
+            if (!del) return lastError().code;
+            sqlite3_bind_int64(del, 1, change.rowid);
+            rc = sqlite3_step(del);
+            sqlite3_reset(del);
+        } else if (kind == sqldialect::StatementKind::Update) {
+            std::string sets;
+            for (size_t i = 0; i < schema.fields.size(); ++i)
+                if (change.given[i])
+                    sets += (sets.empty() ? "" : ",") + schema.fields[i].column() + "=?";
+            if (sets.empty()) continue;
+            sqlite3_stmt* up =
+                t.statement("UPDATE \"main\".\"records\" SET " + sets + " WHERE rowid=?");
+            if (!up) return lastError().code;
+            int at = 1;
+            for (size_t i = 0; i < schema.fields.size(); ++i)
+                if (change.given[i]) image::bind(up, at++, change.values[i]);
+            sqlite3_bind_int64(up, at, change.rowid);
+            rc = sqlite3_step(up);
+            sqlite3_reset(up);
+        } else {
+            h.values = change.values;
+            h.changed = change.given;
+            if (UNSIGNED32 code = writer::assignAutoincrements(h)) return code;
+            std::string columns, marks;
+            for (size_t i = 0; i < schema.fields.size(); ++i) {
+                if (!h.changed[i]) continue;
+                columns += (columns.empty() ? "" : ",") + schema.fields[i].column();
+                marks += marks.empty() ? "?" : ",?";
+            }
+            sqlite3_stmt* ins =
+                t.statement(columns.empty() ? "INSERT INTO \"main\".\"records\" DEFAULT VALUES"
+                                            : "INSERT INTO \"main\".\"records\"(" + columns +
+                                                  ") VALUES(" + marks + ")");
+            if (!ins) return lastError().code;
+            int at = 1;
+            for (size_t i = 0; i < schema.fields.size(); ++i)
+                if (h.changed[i]) image::bind(ins, at++, h.values[i]);
+            rc = sqlite3_step(ins);
+            sqlite3_reset(ins);
+            if (rc == SQLITE_DONE) s.lastAutoinc = h.lastAutoinc;
+        }
+        if (rc != SQLITE_DONE) {
+            if ((rc & 0xFF) == SQLITE_CONSTRAINT)
+                return fail(AE_DUPLICATE_KEY, "The SQL statement cannot change the table " +
+                                                  t.file() +
+                                                  ": a unique index tag already holds a key it "
+                                                  "gives. Nothing was changed.");
+            return t.sqlFailure("change");
+        }
+    }
+    return AE_SUCCESS;
+}
+
+}  // namespace
+
+UNSIGNED32 run(SqlStatement& s, sql::Statement& select, AttachedTable& target) {
+    const std::string& name = s.translation.write.table;
+    std::shared_ptr<Table> table = target.table;
+    if (table->encrypted()) {
+        std::vector<std::string> names = target.views;
+        names.push_back(paths::fileName(target.file));
+        const Secret* password = s.passwordFor(names);
+        if (!password)
+            return fail(
+                AE_WRONG_PASSWORD,
+                "The table " + name + " is encrypted; give the SQL statement its password.");
+        std::lock_guard lock(table->mutex());
+        if (UNSIGNED32 rc = table->unlock(*password)) return rc;
+    }
+    std::vector<Change> changes;
+    if (UNSIGNED32 rc = collect(s, select, *table, changes)) return rc;
+    select = sql::Statement();
+
+    // The statement's own handle on the table: its descriptor of the lock file holds the locks
+    // of the rows it changes until it is done, as a user's handle would.
+    TableHandle h;
+    h.table = table;
+    if (UNSIGNED32 rc = h.locks.open(table->file())) return rc;
+    if (!h.locks.lockTableShared())
+        return fail(AE_LOCKED, "The table " + name +
+                                   " is opened exclusively by another user or handle; the SQL "
+                                   "statement changed nothing.");
+    if (s.translation.kind != sqldialect::StatementKind::Insert) {
+        for (const Change& change : changes) {
+            auto record = static_cast<uint32_t>(change.rowid);
+            if (!h.locks.lockRecord(record))
+                return fail(AE_LOCKED, "Record " + std::to_string(change.rowid) + " of the table " +
+                                           name +
+                                           " is locked by another user or handle; the SQL "
+                                           "statement changed nothing.");
+        }
+    }
+    std::lock_guard lock(table->mutex());
+    if (UNSIGNED32 rc = table->begin()) return rc;
+    if (UNSIGNED32 rc = apply(s, h, changes)) {
+        table->rollback();
+        return rc;
+    }
+    if (UNSIGNED32 rc = table->commit()) {
+        table->rollback();
+        return rc;
+    }
+    return AE_SUCCESS;
+}
+
+}  // namespace engine::writes

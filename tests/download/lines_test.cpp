@@ -1,0 +1,264 @@
+// The leave selection statement, the four layouts, the amount and the download file, on rows
+// given as literals.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "download/leavedownload.h"
+#include "rtl/stringlist.h"
+#include "tests/download/download_test_support.h"
+#include "tests/support/engine_test_helpers.h"
+
+namespace {
+
+using namespace downloadtest;
+using download::TOutputLayout;
+
+const char* kSelect =
+    R"(SELECT EMPLOYEE."EMP_NO", EMPLOYEE."DEPARTMENT_CODE", EMPLOYEE."CATEGORY_CODE", )"
+    R"(EMPLOYEE."TERMINATION_DATE", EMPLOYEE."HIRED_DATE", LEAV_TRX."EMPCODE",LEAV_TRX."LEAVE_CODE",)"
+    R"(LEAV_TRX."DATE",LEAV_TRX."DAY",LEAV_TRX."HOUR",LEAV_TRX."APPROVED",LEAV_TRX."ID" FROM )"
+    R"("EMPLOYEE.ADT" EMPLOYEE, "LEAV_TRX.ADT" LEAV_TRX WHERE (EMPLOYEE."EMP_NO" = )"
+    R"(LEAV_TRX."EMPCODE") AND ((LEAV_TRX."DATE" >= '2006-03-01') AND (LEAV_TRX."DATE" <= )"
+    R"('2006-03-31')))";
+const char* kOrder = R"( ORDER BY LEAV_TRX."EMPCODE", LEAV_TRX."LEAVE_CODE", LEAV_TRX."DATE")";
+
+TEST(LeaveSelection, StatementPiecesAndApprovalClauseOfEachLayout) {
+    rtl::TDateTime from = rtl::EncodeDate(2006, 3, 1), to = rtl::EncodeDate(2006, 3, 31) + 0.75;
+    std::string approvedOnly = R"( AND (LEAV_TRX."APPROVED"='Y'))";
+    EXPECT_EQ(download::LeaveSelectionSql(from, to, TOutputLayout::Standard),
+              std::string(kSelect) + approvedOnly + kOrder);
+    EXPECT_EQ(download::LeaveSelectionSql(from, to, TOutputLayout::Extended1),
+              std::string(kSelect) +
+                  R"( AND ((LEAV_TRX."APPROVED"='Y') OR (LEAV_TRX."APPROVED"='N')))" + kOrder);
+    EXPECT_EQ(download::LeaveSelectionSql(from, to, TOutputLayout::Extended2),
+              std::string(kSelect) + approvedOnly + kOrder);
+    EXPECT_EQ(download::LeaveSelectionSql(from, to, TOutputLayout::Extended3),
+              std::string(kSelect) + approvedOnly + kOrder);
+    // From later than To is not refused: the statement simply selects nothing.
+    EXPECT_NE(download::LeaveSelectionSql(to, from, TOutputLayout::Standard)
+                  .find(R"(>= '2006-03-31') AND (LEAV_TRX."DATE" <= '2006-03-01'))"),
+              std::string::npos);
+}
+
+TEST(LeaveSelection, OnlyTheFourListIndexesAreLayouts) {
+    EXPECT_FALSE(download::LayoutOfIndex(-1));
+    EXPECT_FALSE(download::LayoutOfIndex(4));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(static_cast<int>(*download::LayoutOfIndex(i)), i);
+}
+
+TEST(LeaveAmount, HalvesRoundAwayFromZeroAsTheDecimalReads) {
+    struct Case {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0, "0.00"},          {3.5, "3.50"},     {0.125, "0.13"},       {1.005, "1.01"},
+        {2.675, "2.68"},      {1.015, "1.02"},   {-1.005, "-1.01"},     {-2.675, "-2.68"},
+        {0.004, "0.00"},      {-0.004, "0.00"},  {0.995, "1.00"},       {-0.5, "-0.50"},
+        {999.995, "1000.00"}, {1000, "1000.00"}, {12345.6, "12345.60"}, {1.0049999, "1.00"},
+        {-3, "-3.00"},        {1e-20, "0.00"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(download::FormatAmount(c.value), c.text) << c.value;
+}
+
+rtl::TDateTime march(int day) {
+    return rtl::EncodeDate(2006, 3, day);
+}
+
+download::TApplicationFields app(std::string ampm, std::string ref, std::string rem) {
+    return {std::move(ampm), std::move(ref), std::move(rem)};
+}
+
+std::string lineOf(TOutputLayout layout, const Row& row, MapLookup* lookup) {
+    LiteralRows rows({row});
+    return download::BuildLeaveLine(rows, layout, lookup).Text;
+}
+
+TEST(LeaveLayouts, FieldByFieldWithAndWithoutTheApplication) {
+    MapLookup lookup;
+    lookup.Add("E001", "AL", 7, app("PM", "LA-7", "Family matters"));
+    Row matched{"E001", "AL", march(5), 1.5, 0, "Y", 7};
+    Row unmatched{"E001", "AL", march(5), 1.5, 0, "N", 8};
+    std::string emp = pad("E001", 12), leave = pad("AL", 8), date = "05/03/2006";
+    std::string amount = "  1.50", apps = "PM" + pad("LA-7", 40) + pad("Family matters", 40);
+
+    EXPECT_EQ(lineOf(TOutputLayout::Standard, matched, &lookup),
+              emp + leave + date + amount + date + apps + "Y");
+    EXPECT_EQ(lineOf(TOutputLayout::Extended1, matched, &lookup),
+              emp + leave + date + date + amount + apps + "Y");
+    EXPECT_EQ(lineOf(TOutputLayout::Extended2, matched, &lookup),
+              emp + leave + date + amount + apps.substr(2));
+    EXPECT_EQ(lineOf(TOutputLayout::Extended3, matched, nullptr),
+              emp + leave + date + amount + date);
+    EXPECT_EQ(lineOf(TOutputLayout::Standard, matched, &lookup).size(), 129u);
+    EXPECT_EQ(lineOf(TOutputLayout::Extended2, matched, &lookup).size(), 116u);
+    EXPECT_EQ(lineOf(TOutputLayout::Extended3, matched, nullptr).size(), 46u);
+
+    // Without an application the three looked-up fields are left out altogether.
+    EXPECT_EQ(lineOf(TOutputLayout::Standard, unmatched, &lookup),
+              emp + leave + date + amount + date + "N");
+    EXPECT_EQ(lineOf(TOutputLayout::Extended1, unmatched, &lookup),
+              emp + leave + date + date + amount + "N");
+    EXPECT_EQ(lineOf(TOutputLayout::Extended2, unmatched, &lookup), emp + leave + date + amount);
+    EXPECT_EQ(lineOf(TOutputLayout::Standard, unmatched, &lookup).size(), 47u);
+    EXPECT_EQ(lineOf(TOutputLayout::Extended2, unmatched, &lookup).size(), 36u);
+}
+
+TEST(LeaveLayouts, FieldsReportedForChecking) {
+    MapLookup lookup;
+    LiteralRows rows({{"E0000000000013", "AL", march(1), 1234.5, 0, "Y", 1}});
+    download::TLeaveLine line = download::BuildLeaveLine(rows, TOutputLayout::Standard, &lookup);
+    EXPECT_TRUE(line.UsesApplication);
+    EXPECT_FALSE(line.ApplicationMatched);
+    ASSERT_EQ(line.Fields.size(), 6u);
+    EXPECT_EQ(line.Fields[0].Name, "Employee code");
+    EXPECT_EQ(line.Fields[0].Value, "E0000000000013");
+    EXPECT_EQ(line.Fields[0].Width, 12);
+    EXPECT_EQ(line.Fields[3].Name, "Amount");
+    EXPECT_EQ(line.Fields[3].Value, "1234.50");
+    EXPECT_EQ(line.Fields[5].Name, "Approved");
+    EXPECT_EQ(line.Fields[5].Width, 0);
+    EXPECT_EQ(lookup.calls, 1);
+}
+
+TEST(LeaveLayouts, HourAmountOnlyForNplhourExactly) {
+    struct Case {
+        const char* code;
+        const char* amount;
+    } cases[] = {{"NPLHOUR", "  3.50"},
+                 {"nplhour", "  0.25"},
+                 {"NPLHOURS", "  0.25"},
+                 {"NPLHOU", "  0.25"},
+                 {"XNPLHOUR", "  0.25"}};
+    for (const Case& c : cases) {
+        for (TOutputLayout layout :
+             {TOutputLayout::Standard, TOutputLayout::Extended2, TOutputLayout::Extended3}) {
+            MapLookup lookup;
+            std::string line = lineOf(layout, {"E1", c.code, march(1), 0.25, 3.5, "Y", 1}, &lookup);
+            EXPECT_EQ(line.substr(30, 6), c.amount) << c.code;
+        }
+        MapLookup lookup;
+        std::string ext1 =
+            lineOf(TOutputLayout::Extended1, {"E1", c.code, march(1), 0.25, 3.5, "Y", 1}, &lookup);
+        EXPECT_EQ(ext1.substr(40, 6), c.amount) << c.code;
+    }
+}
+
+TEST(LeaveLayouts, NothingIsCutLongValuesShiftTheLine) {
+    MapLookup lookup;
+    lookup.Add("ABCDEFGHIJKLM", "AL", 1, app("A", "", ""));
+    std::string line = lineOf(TOutputLayout::Standard,
+                              {"ABCDEFGHIJKLM", "AL", march(1), 1000, 0, "Y", 1}, &lookup);
+    EXPECT_EQ(line.size(), 129u + 1 + 1);  // 13-character code, 7-character amount
+    EXPECT_EQ(line.substr(0, 13), "ABCDEFGHIJKLM");
+    EXPECT_EQ(line.substr(31, 7), "1000.00");
+    EXPECT_EQ(line.substr(48, 2), " A");  // one-letter AM/PM is right-aligned
+    EXPECT_EQ(
+        lineOf(TOutputLayout::Extended3, {"E1", "AL", march(1), -12345.678, 0, "Y", 1}, nullptr)
+            .substr(30, 9),
+        "-12345.68");
+    EXPECT_EQ(lineOf(TOutputLayout::Extended3, {"E1", "AL", march(1), -1, 0, "Y", 1}, nullptr)
+                  .substr(30, 6),
+              " -1.00");
+    lookup.Add("E1", "MC", 2, app("", "R", "x"));
+    EXPECT_EQ(lineOf(TOutputLayout::Extended1, {"E1", "MC", march(1), 0, 0, "Y", 2}, &lookup)
+                  .substr(40, 10),
+              "  0.00  R ");
+}
+
+TEST(LeaveLayouts, ApplicationLayoutsNeedALookup) {
+    LiteralRows rows({{"E1", "AL", march(1), 1, 0, "Y", 1}});
+    EXPECT_THROW(download::BuildLeaveLine(rows, TOutputLayout::Standard, nullptr), rtl::Exception);
+}
+
+class DownloadFileTest : public ::testing::Test {
+  protected:
+    testsupport::TempFolder folder{"velda-download"};
+};
+
+TEST_F(DownloadFileTest, LinesEndWithCrLfAndARerunReplacesTheFile) {
+    std::string path = folder / "out.txt";
+    writeFile(path, std::string(5000, 'x'));
+    MapLookup lookup;
+    lookup.Add("E1", "AL", 1,
+               app("AM",
+                   "R\xE9"
+                   "f",
+                   "caf\xE9"));  // Windows-1252 bytes stay single
+    for (int run = 0; run < 2; ++run) {
+        LiteralRows rows(
+            {{"E1", "AL", march(1), 1, 0, "Y", 1}, {"E2", "MC", march(2), 2, 0, "Y", 2}});
+        download::TDownloadFile file(path);
+        EXPECT_EQ(download::WriteLeaveLines(rows, TOutputLayout::Standard, &lookup, file), 2);
+        file.Close();
+        std::string bytes = readFile(path);
+        EXPECT_EQ(bytes.size(), 129u + 2 + 47 + 2);
+        EXPECT_EQ(bytes.substr(129, 2), "\r\n");
+        EXPECT_EQ(bytes.substr(bytes.size() - 3), "Y\r\n");
+        EXPECT_NE(bytes.find("R\xE9"
+                             "f"),
+                  std::string::npos);
+    }
+}
+
+TEST_F(DownloadFileTest, EmptyResultGivesAnEmptyFileAndProgressCounts) {
+    std::string path = folder / "empty.txt";
+    writeFile(path, "old");
+    LiteralRows none({});
+    download::TDownloadFile file(path);
+    EXPECT_EQ(download::WriteLeaveLines(none, TOutputLayout::Extended3, nullptr, file), 0);
+    file.Close();
+    EXPECT_EQ(readFile(path), "");
+
+    std::vector<std::pair<std::int64_t, std::int64_t>> seen;
+    LiteralRows two({{"E1", "AL", march(1), 1, 0, "Y", 1}, {"E2", "AL", march(1), 1, 0, "Y", 1}});
+    download::TDownloadFile again(path);
+    download::WriteLeaveLines(two, TOutputLayout::Extended3, nullptr, again,
+                              [&](std::int64_t d, std::int64_t t) { seen.emplace_back(d, t); });
+    again.Close();
+    EXPECT_EQ(seen, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 2}, {2, 2}}));
+    EXPECT_EQ(readFile(path).size(), 2 * 48u);
+}
+
+TEST_F(DownloadFileTest, AFileThatCannotBeCreatedIsReportedAndNothingIsTouched) {
+    std::string missing = folder / "no-such-folder/out.txt";
+    try {
+        download::TDownloadFile file(missing);
+        FAIL() << "created";
+    } catch (const rtl::EFCreateError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file \"" + missing + "\". No such file or directory");
+    }
+    // A folder of that name stays as it was.
+    std::string dir = folder / "taken";
+    std::filesystem::create_directory(dir);
+    writeFile(dir + "/inside.txt", "keep");
+    EXPECT_THROW(download::TDownloadFile{dir}, rtl::EFCreateError);
+    EXPECT_EQ(readFile(dir + "/inside.txt"), "keep");
+}
+
+TEST_F(DownloadFileTest, AFullDiskIsAWriteErrorAndTheStreamSinkWritesTheSameBytes) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    LiteralRows rows({{"E1", "AL", march(1), 1, 0, "Y", 1}});
+    download::TDownloadFile full("/dev/full");
+    download::WriteLeaveLines(rows, TOutputLayout::Extended3, nullptr, full);
+    try {
+        full.Close();
+        FAIL() << "closed";
+    } catch (const download::EDownloadWriteError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot write file \"/dev/full\". No space left on device");
+    }
+
+    std::string path = folder / "stream.txt";
+    std::FILE* stream = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(stream, nullptr);
+    LiteralRows again({{"E1", "AL", march(1), 1, 0, "Y", 1}});
+    download::TStreamSink sink(stream);
+    download::WriteLeaveLines(again, TOutputLayout::Extended3, nullptr, sink);
+    std::fclose(stream);
+    EXPECT_EQ(readFile(path), pad("E1", 12) + pad("AL", 8) + "01/03/2006  1.0001/03/2006\r\n");
+}
+
+}  // namespace
