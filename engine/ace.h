@@ -349,8 +349,8 @@ UNSIGNED32 AdsExecuteSQLDirect(ADSHANDLE hStatement, UNSIGNED8* pucSQL, ADSHANDL
 UNSIGNED32 AdsGetSQLStmtParams(UNSIGNED8* pucSQL);
 // Options, each checked (an unknown value AE_INVALID_ARGUMENT, one the engine cannot honour
 // AE_NOT_SUPPORTED) and kept for the statement's later executions.
-UNSIGNED32 AdsStmtSetTableLockType(ADSHANDLE hStatement, UNSIGNED16 usLockType);  // 0, 1
-UNSIGNED32 AdsStmtSetTableCharType(ADSHANDLE hStatement, UNSIGNED16 usCharType);  // 1, 2
+UNSIGNED32 AdsStmtSetTableLockType(ADSHANDLE hStatement, UNSIGNED16 usLockType);   // 0, 1
+UNSIGNED32 AdsStmtSetTableCharType(ADSHANDLE hStatement, UNSIGNED16 usCharType);   // 1, 2
 UNSIGNED32 AdsStmtSetTableRights(ADSHANDLE hStatement, UNSIGNED16 usCheckRights);  // 1, 2
 // 1 read-only, 2 writable asked for (the cursor stays a static view either way).
 UNSIGNED32 AdsStmtSetTableReadOnly(ADSHANDLE hStatement, UNSIGNED16 usReadOnly);

@@ -338,6 +338,8 @@ class Translator {
         if (UNSIGNED32 rc = kindOf()) return rc;
         for (size_t i = 0; i < sig_.size(); ++i)
             if (UNSIGNED32 rc = step(i)) return rc;
+        // LIMIT would apply to the whole compound, not to the SELECT that asked for TOP.
+        if (top_ >= 0 && compoundAtTop_) return refuse("TOP together with UNION");
         for (Token& t : all_) {
             if (t.kind == Kind::Space) {
                 out_.sql += ' ';
@@ -477,6 +479,8 @@ class Translator {
         static const char* const clauseEnds[] = {"WHERE",  "GROUP",     "ORDER", "HAVING", "UNION",
                                                  "ON",     "LIMIT",     "SET",   "VALUES", "SELECT",
                                                  "EXCEPT", "INTERSECT", "USING"};
+        if ((w == "UNION" || w == "EXCEPT" || w == "INTERSECT") && depth_ == 0)
+            compoundAtTop_ = true;
         for (const char* end : clauseEnds)
             if (w == end) {
                 if (depth_ < inFrom_.size()) inFrom_[depth_] = false;
@@ -704,6 +708,7 @@ class Translator {
     std::vector<bool> inFrom_ = {false};
     long long top_ = -1;
     bool limitAtTop_ = false;
+    bool compoundAtTop_ = false;
 };
 
 }  // namespace

@@ -8,10 +8,10 @@
 //   Statements   one SELECT, INSERT (VALUES or SELECT), UPDATE or DELETE; a closing ";" is
 //                allowed. Anything else (CREATE, DROP, PRAGMA, ATTACH, several statements ...)
 //                is refused.
-//   SELECT       DISTINCT, TOP n (outermost SELECT only; becomes LIMIT n), comma joins,
-//                [INNER|LEFT [OUTER]] JOIN ... ON, WHERE, GROUP BY, HAVING, ORDER BY with names,
-//                aliases, column numbers, ASC/DESC, UNION [ALL], subqueries with IN and EXISTS,
-//                the aggregates COUNT, SUM, AVG, MIN, MAX.
+//   SELECT       DISTINCT, TOP n (outermost SELECT only, not with UNION; becomes LIMIT n),
+//                comma joins, [INNER|LEFT [OUTER]] JOIN ... ON, WHERE, GROUP BY, HAVING,
+//                ORDER BY with names, aliases, column numbers, ASC/DESC, UNION [ALL],
+//                subqueries with IN and EXISTS, the aggregates COUNT, SUM, AVG, MIN, MAX.
 //   Tables       named by their file name with or without extension in any case, quoted or not
 //                ("EMPLOYEE.ADT", EMPLOYEE.ADT, employee); they are found as AdsOpenTable finds
 //                them: in the connection's folder or its data dictionary.
@@ -29,8 +29,10 @@
 //                LEFT, RIGHT, LENGTH, CONCAT, IFNULL, IIF, CAST, CURDATE, NOW, YEAR, MONTH,
 //                DAYOFMONTH, ABS, ROUND, COALESCE, NULLIF.
 //   Parameters   ? and :name, numbered 1, 2, 3 ... in the order they appear.
-// Refused with an error naming the construct: TOP in a subquery or with PERCENT, RIGHT and FULL
-// joins, string + between two non-literals is left to SQLite (it adds).
+// Refused with an error naming the construct: every other statement, several statements, TOP in
+// a subquery, a second TOP, TOP with PERCENT, LIMIT or UNION, RIGHT and FULL joins, CAST to an
+// unknown type. Not caught: + between two text columns (SQLite adds them); only + next to a text
+// literal is known to join texts.
 #ifndef VELDA_ENGINE_SQL_DIALECT_H
 #define VELDA_ENGINE_SQL_DIALECT_H
 

@@ -7,6 +7,7 @@
 
 #include "engine/encryption.h"
 #include "engine/last_error.h"
+#include "engine/locks.h"
 #include "engine/paths.h"
 #include "engine/result_cursor.h"
 #include "engine/sql_functions.h"
@@ -558,6 +559,18 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
     AttachedTable* target = nullptr;
     if (UNSIGNED32 rc = prepareRun(s, prepared, used, &target)) return rc;
     if (UNSIGNED32 rc = bind(s, prepared.get())) return rc;
+    // The statement shares its tables as an open handle does, while it runs: a table opened
+    // exclusively elsewhere is not read.
+    std::vector<std::unique_ptr<LockFile>> shares;
+    for (AttachedTable* t : used) {
+        auto share = std::make_unique<LockFile>();
+        if (share->open(t->file) != AE_SUCCESS) continue;  // a read-only folder has no lock file
+        if (!share->lockTableShared())
+            return fail(AE_LOCKED, "The table " + (t->views.empty() ? t->file : t->views.front()) +
+                                       " is opened exclusively by another user or handle; the "
+                                       "SQL statement cannot use it now.");
+        shares.push_back(std::move(share));
+    }
     if (s.translation.kind == sqldialect::StatementKind::Select)
         return result::open(s, prepared, used, cursor);
     return writes::run(s, prepared, *target);

@@ -165,6 +165,8 @@ TEST_F(SqlDialect, ConstructsItCannotMapAreRefusedByName) {
         {"DROP TABLE EMPLOYEE", "DROP"},
         {"SELECT 1 FROM EMPLOYEE; DELETE FROM EMPLOYEE", "several statements"},
         {"SELECT TOP 1 * FROM EMPLOYEE LIMIT 2", "TOP together with LIMIT"},
+        {"SELECT TOP 1 EMP_NO FROM EMPLOYEE UNION SELECT EMPCODE FROM LEAV_TRX",
+         "TOP together with UNION"},
     };
     for (const Case& c : cases) {
         std::string text;

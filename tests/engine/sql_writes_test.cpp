@@ -128,6 +128,18 @@ TEST_F(SqlWrites, ARowLockedByAnotherHandleOrProcessStopsTheWholeStatement) {
     EXPECT_EQ(failure("DELETE FROM staff WHERE ID = 3", text), AE_SUCCESS) << text;
 }
 
+TEST_F(SqlWrites, ATableOpenedExclusivelyIsNeitherReadNorChanged) {
+    ADSHANDLE t = openOk("staff", ADS_EXCLUSIVE);
+    std::string text;
+    EXPECT_EQ(failure("SELECT * FROM staff", text), AE_LOCKED);
+    EXPECT_EQ(text,
+              "Error 5035: The table staff is opened exclusively by another user or "
+              "handle; the SQL statement cannot use it now.");
+    EXPECT_EQ(failure("DELETE FROM staff", text), AE_LOCKED);
+    close(t);
+    EXPECT_EQ(select("SELECT COUNT(*) FROM staff"), (std::vector<std::string>{"3"}));
+}
+
 TEST_F(SqlWrites, AKilledLargeUpdateLeavesAllOrNothing) {
     ADSHANDLE t = openOk("staff");
     ASSERT_EQ(exec("INSERT INTO staff (NAME, PAY) SELECT 'n', 1 FROM staff a, staff b, staff c, "
