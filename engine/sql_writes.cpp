@@ -1,4 +1,5 @@
 #include "engine/sql_writes.h"
+#include "engine/transaction.h"
 
 #include <cctype>
 #include <cstdio>
@@ -223,17 +224,13 @@ UNSIGNED32 run(SqlStatement& s, sql::Statement& select, AttachedTable& target) {
                                            "statement changed nothing.");
         }
     }
+    // One transaction of its own (statements that change rows are refused inside a connection's
+    // transaction before they get here).
     std::lock_guard lock(table->mutex());
-    if (UNSIGNED32 rc = table->begin()) return rc;
-    if (UNSIGNED32 rc = apply(s, h, changes)) {
-        table->rollback();
-        return rc;
-    }
-    if (UNSIGNED32 rc = table->commit()) {
-        table->rollback();
-        return rc;
-    }
-    return AE_SUCCESS;
+    transaction::WriteScope scope(h);
+    if (UNSIGNED32 rc = scope.begin()) return rc;
+    if (UNSIGNED32 rc = apply(s, h, changes)) return rc;
+    return scope.commit();
 }
 
 }  // namespace engine::writes

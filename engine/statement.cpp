@@ -1,5 +1,7 @@
 #include "engine/statement.h"
 
+#include "engine/transaction.h"
+
 #include <sodium.h>
 #include <sys/stat.h>
 
@@ -570,6 +572,24 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
                                        " is opened exclusively by another user or handle; the "
                                        "SQL statement cannot use it now.");
         shares.push_back(std::move(share));
+    }
+    // A statement reads through a connection of its own, which cannot see the rows an open
+    // transaction has not committed: it would read stale rows, and a change would overwrite the
+    // transaction's. So tables in a transaction, and changes inside one, are refused.
+    for (AttachedTable* t : used) {
+        std::lock_guard tableLock(t->table->mutex());
+        if (t->table->transactionOwner() != 0)
+            return fail(AE_LOCKED, "The table " + (t->views.empty() ? t->file : t->views.front()) +
+                                       " has changes in an open transaction; the SQL statement "
+                                       "cannot use it until the transaction is committed or "
+                                       "rolled back.");
+    }
+    if (s.translation.kind != sqldialect::StatementKind::Select) {
+        auto connection = HandleRegistry::instance().findAs<Connection>(s.connection);
+        if (connection && connection->transaction().active())
+            return fail(AE_TRANSACTION_OPEN,
+                        "SQL statements that change rows cannot run inside a transaction; commit "
+                        "or roll back the transaction first.");
     }
     if (s.translation.kind == sqldialect::StatementKind::Select)
         return result::open(s, prepared, used, cursor);

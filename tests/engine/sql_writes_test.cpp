@@ -99,6 +99,27 @@ TEST_F(SqlWrites, ValuesAreCheckedAgainstTheFieldAndNothingIsKept) {
     EXPECT_EQ(walk(t, "ID"), (std::vector<std::string>{"1", "2", "3"}));
 }
 
+TEST_F(SqlWrites, StatementsKeepOutOfOpenTransactions) {
+    // A statement reads through a connection of its own and would miss a transaction's pending
+    // rows: changes inside a transaction, and tables with pending rows, are refused.
+    ADSHANDLE t = openOk("staff");
+    ASSERT_EQ(AdsBeginTransaction(connection), AE_SUCCESS) << lastError();
+    std::string text;
+    EXPECT_EQ(failure("UPDATE staff SET PAY = PAY + 1", text), AE_TRANSACTION_OPEN);
+    EXPECT_NE(text.find("cannot run inside a transaction"), std::string::npos) << text;
+    ASSERT_EQ(AdsGotoTop(t), AE_SUCCESS);
+    ASSERT_EQ(AdsSetField(t, u8("PAY"), u8("11"), 2), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS) << lastError();
+    ADSHANDLE cursor = 0;
+    EXPECT_EQ(run(statement(), "SELECT PAY FROM staff", cursor), AE_LOCKED);
+    EXPECT_NE(lastError().find("has changes in an open transaction"), std::string::npos)
+        << lastError();
+    ASSERT_EQ(AdsRollbackTransaction(connection), AE_SUCCESS) << lastError();
+    EXPECT_EQ(walk(t, "PAY"), (std::vector<std::string>{"10", "20", "30"}));
+    ASSERT_EQ(exec("UPDATE staff SET PAY = PAY + 1"), AE_SUCCESS) << lastError();
+    EXPECT_EQ(walk(t, "PAY"), (std::vector<std::string>{"11", "21", "31"}));
+}
+
 TEST_F(SqlWrites, ARowLockedByAnotherHandleOrProcessStopsTheWholeStatement) {
     ADSHANDLE t = openOk("staff");
     ASSERT_EQ(AdsLockRecord(t, 2), AE_SUCCESS);
