@@ -85,6 +85,21 @@ class Statement {
     std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt_;
 };
 
+// Resets a cached statement when the scope ends, on every path. Declared after the statement is
+// found, so a failure is read from the connection (for its text) before the reset.
+class ResetOnExit {
+  public:
+    explicit ResetOnExit(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~ResetOnExit() {
+        if (stmt_) sqlite3_reset(stmt_);
+    }
+    ResetOnExit(const ResetOnExit&) = delete;
+    ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+  private:
+    sqlite3_stmt* stmt_;
+};
+
 }  // namespace engine::sql
 
 #endif

@@ -284,24 +284,13 @@ UNSIGNED32 Table::begin() {
                                    "until the transaction is committed or rolled back.");
     sqlite3_stmt* stmt = statement("BEGIN IMMEDIATE");
     if (!stmt) return lastError().code;
-    if (sqlite3_step(stmt) != SQLITE_DONE) {
-        UNSIGNED32 rc = sqlFailure("write");
-        sqlite3_reset(stmt);
-        return rc;
-    }
-    sqlite3_reset(stmt);
-    return AE_SUCCESS;
+    return runToEnd(stmt, "write");
 }
 
 UNSIGNED32 Table::commit() {
     sqlite3_stmt* stmt = statement("COMMIT");
     if (!stmt) return lastError().code;
-    if (sqlite3_step(stmt) != SQLITE_DONE) {
-        UNSIGNED32 rc = sqlFailure("write");
-        sqlite3_reset(stmt);
-        return rc;
-    }
-    sqlite3_reset(stmt);
+    if (UNSIGNED32 rc = runToEnd(stmt, "write")) return rc;
     counter_.bump();
     return AE_SUCCESS;
 }
@@ -309,22 +298,23 @@ UNSIGNED32 Table::commit() {
 UNSIGNED32 Table::control(const std::string& sql, const std::string& doing) {
     sqlite3_stmt* stmt = statement(sql);
     if (!stmt) return lastError().code;
+    return runToEnd(stmt, doing);
+}
+
+UNSIGNED32 Table::runToEnd(sqlite3_stmt* stmt, const std::string& doing) {
+    sql::ResetOnExit resetting(stmt);
     int rc = sqlite3_step(stmt);
     while (rc == SQLITE_ROW) rc = sqlite3_step(stmt);
-    if (rc != SQLITE_DONE) {
-        UNSIGNED32 code = sqlFailure(doing);
-        sqlite3_reset(stmt);
-        return code;
-    }
-    sqlite3_reset(stmt);
-    return AE_SUCCESS;
+    return rc == SQLITE_DONE ? AE_SUCCESS : sqlFailure(doing);
 }
 
 void Table::rollback() {
     if (sqlite3_get_autocommit(db_.get())) return;
+    // Quiet: the caller reports why it rolls back, and a failed ROLLBACK leaves nothing it could
+    // act on (SQLite ends the transaction itself when it cannot go on).
     if (sqlite3_stmt* stmt = statement("ROLLBACK")) {
-        sqlite3_step(stmt);
-        sqlite3_reset(stmt);
+        sql::ResetOnExit resetting(stmt);
+        (void)sqlite3_step(stmt);
     }
 }
 
@@ -451,6 +441,7 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
         for (const Condition& c : conditions)
             for (const Value& v : c.values) image::bind(stmt, bindAt++, v);
         sqlite3_bind_int64(stmt, bindAt, static_cast<int64_t>(limit - out.size()));
+        sql::ResetOnExit resetting(stmt);
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             out.rowids.push_back(sqlite3_column_int64(stmt, 0));
@@ -463,12 +454,7 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
                                    image + field.offset);
             }
         }
-        if (rc != SQLITE_DONE) {
-            UNSIGNED32 code = sqlFailure("read");
-            sqlite3_reset(stmt);
-            return code;
-        }
-        sqlite3_reset(stmt);
+        if (rc != SQLITE_DONE) return sqlFailure("read");
     }
     return AE_SUCCESS;
 }
@@ -484,14 +470,9 @@ UNSIGNED32 Table::countRows(const std::vector<Condition>& conditions, int64_t& o
     int bindAt = 1;
     for (const Condition& c : conditions)
         for (const Value& v : c.values) image::bind(stmt, bindAt++, v);
-    int rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW) {
-        UNSIGNED32 code = sqlFailure("count the rows of");
-        sqlite3_reset(stmt);
-        return code;
-    }
+    sql::ResetOnExit resetting(stmt);
+    if (sqlite3_step(stmt) != SQLITE_ROW) return sqlFailure("count the rows of");
     out = sqlite3_column_int64(stmt, 0);
-    sqlite3_reset(stmt);
     return AE_SUCCESS;
 }
 
@@ -518,6 +499,7 @@ UNSIGNED32 Table::readRow(int64_t rowid, image::CodePage page, uint8_t* image, b
         statement("SELECT " + selectList_ + " FROM \"main\".\"records\" WHERE rowid=?");
     if (!stmt) return lastError().code;
     sqlite3_bind_int64(stmt, 1, rowid);
+    sql::ResetOnExit resetting(stmt);
     int rc = sqlite3_step(stmt);
     found = rc == SQLITE_ROW;
     if (found) {
@@ -526,11 +508,8 @@ UNSIGNED32 Table::readRow(int64_t rowid, image::CodePage page, uint8_t* image, b
             image::writeColumn(field, stmt, static_cast<int>(f + 1), page, image + field.offset);
         }
     } else if (rc != SQLITE_DONE) {
-        UNSIGNED32 code = sqlFailure("read");
-        sqlite3_reset(stmt);
-        return code;
+        return sqlFailure("read");
     }
-    sqlite3_reset(stmt);
     return AE_SUCCESS;
 }
 
@@ -544,17 +523,15 @@ UNSIGNED32 Table::readColumns(const std::vector<std::string>& columns, int64_t r
     sqlite3_stmt* stmt = statement(sql + " FROM \"main\".\"records\" WHERE rowid=?");
     if (!stmt) return lastError().code;
     sqlite3_bind_int64(stmt, 1, rowid);
+    sql::ResetOnExit resetting(stmt);
     int rc = sqlite3_step(stmt);
     found = rc == SQLITE_ROW;
     if (found) {
         for (size_t i = 0; i < columns.size(); ++i)
             values.push_back(image::columnValue(stmt, static_cast<int>(i)));
     } else if (rc != SQLITE_DONE) {
-        UNSIGNED32 code = sqlFailure("read");
-        sqlite3_reset(stmt);
-        return code;
+        return sqlFailure("read");
     }
-    sqlite3_reset(stmt);
     return AE_SUCCESS;
 }
 
@@ -572,9 +549,11 @@ UNSIGNED32 Table::readKey(int64_t rowid, const OrderSpec& order, std::vector<Val
 UNSIGNED32 Table::totalRows(bool fresh, int64_t& out) {
     sqlite3_stmt* version = statement("PRAGMA data_version");
     if (!version) return lastError().code;
-    int64_t dataVersion =
-        sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int64(version, 0) : -1;
-    sqlite3_reset(version);
+    int64_t dataVersion = -1;
+    {
+        sql::ResetOnExit resetting(version);
+        if (sqlite3_step(version) == SQLITE_ROW) dataVersion = sqlite3_column_int64(version, 0);
+    }
     uint64_t changes = counter_.value();
     if (!fresh && countValid_ && dataVersion == countDataVersion_ && changes == countCounter_) {
         out = countCache_;

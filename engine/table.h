@@ -79,6 +79,9 @@ class Table {
     sqlite3_stmt* statement(const std::string& sql);
     // Fails with the code that fits the connection's last SQLite error.
     UNSIGNED32 sqlFailure(const std::string& doing);
+    // Steps a statement from statement() to its end (rows are passed over) and resets it; a
+    // failure is reported as sqlFailure(doing).
+    UNSIGNED32 runToEnd(sqlite3_stmt* stmt, const std::string& doing);
 
     // Write transactions: BEGIN IMMEDIATE, COMMIT (bumping the change counter), ROLLBACK.
     // begin() refuses (AE_LOCKED) while an engine transaction holds the table.

@@ -86,21 +86,26 @@ UNSIGNED32 assignAutoincrements(TableHandle& h) {
         sqlite3_bind_text(read, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
         int64_t last = 0;
         bool known = false;
-        int rc = sqlite3_step(read);
-        if (rc == SQLITE_ROW) {
-            last = sqlite3_column_int64(read, 0);
-            known = true;
-        } else if (rc != SQLITE_DONE) {
-            sqlite3_reset(read);
-            return writeFailure(h);
+        {
+            sql::ResetOnExit resetting(read);
+            int rc = sqlite3_step(read);
+            if (rc == SQLITE_ROW) {
+                last = sqlite3_column_int64(read, 0);
+                known = true;
+            } else if (rc != SQLITE_DONE) {
+                return writeFailure(h);
+            }
         }
-        sqlite3_reset(read);
         if (!known) {
             sqlite3_stmt* highest =
                 t.statement("SELECT ifnull(max(" + f.column() + "),0) FROM \"main\".\"records\"");
             if (!highest) return lastError().code;
-            if (sqlite3_step(highest) == SQLITE_ROW) last = sqlite3_column_int64(highest, 0);
-            sqlite3_reset(highest);
+            sql::ResetOnExit resetting(highest);
+            int rc = sqlite3_step(highest);
+            if (rc == SQLITE_ROW)
+                last = sqlite3_column_int64(highest, 0);
+            else
+                return writeFailure(h);
         }
         int64_t next = h.values[i].isNull() ? last + 1 : std::max(last, h.values[i].integer);
         if (h.values[i].isNull()) {
@@ -115,9 +120,7 @@ UNSIGNED32 assignAutoincrements(TableHandle& h) {
         if (!store) return lastError().code;
         sqlite3_bind_text(store, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
         sqlite3_bind_int64(store, 2, next);
-        rc = sqlite3_step(store);
-        sqlite3_reset(store);
-        if (rc != SQLITE_DONE) return writeFailure(h);
+        if (t.runToEnd(store, "write") != AE_SUCCESS) return writeFailure(h);
         h.lastAutoinc = static_cast<UNSIGNED32>(h.values[i].integer);
     }
     return AE_SUCCESS;
@@ -217,14 +220,11 @@ UNSIGNED32 write(TableHandle& h) {
         int at = 1;
         for (size_t i = 0; i < schema.fields.size(); ++i)
             if (h.changed[i]) image::bind(stmt, at++, h.values[i]);
-        int rc = sqlite3_step(stmt);
-        if (rc != SQLITE_DONE) {
+        if (t.runToEnd(stmt, "write") != AE_SUCCESS) {
             UNSIGNED32 code = writeFailure(h);
-            sqlite3_reset(stmt);
             restore();
             return code;
         }
-        sqlite3_reset(stmt);
         rowid = sqlite3_last_insert_rowid(t.db().get());
     } else {
         std::string sets;
@@ -241,14 +241,11 @@ UNSIGNED32 write(TableHandle& h) {
             for (size_t i = 0; i < schema.fields.size(); ++i)
                 if (h.changed[i]) image::bind(stmt, at++, h.values[i]);
             sqlite3_bind_int64(stmt, at, rowid);
-            int rc = sqlite3_step(stmt);
-            if (rc != SQLITE_DONE) {
+            if (t.runToEnd(stmt, "write") != AE_SUCCESS) {
                 UNSIGNED32 code = writeFailure(h);
-                sqlite3_reset(stmt);
                 restore();
                 return code;
             }
-            sqlite3_reset(stmt);
             if (sqlite3_changes(t.db().get()) == 0) {
                 restore();
                 return fail(AE_NO_SUCH_RECORD,
@@ -302,9 +299,7 @@ UNSIGNED32 remove(TableHandle& h) {
     sqlite3_stmt* stmt = t.statement("DELETE FROM \"main\".\"records\" WHERE rowid=?");
     if (!stmt) return lastError().code;
     sqlite3_bind_int64(stmt, 1, h.rowid);
-    int rc = sqlite3_step(stmt);
-    sqlite3_reset(stmt);
-    if (rc != SQLITE_DONE) return t.sqlFailure("delete a record of");
+    if (UNSIGNED32 rc = t.runToEnd(stmt, "delete a record of")) return rc;
     if (UNSIGNED32 code = scope.commit()) return code;
     h.pending = PendingKind::None;
     h.values.clear();
