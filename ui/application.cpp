@@ -53,7 +53,8 @@ TMsgIcon IconOf(int flags) {
     }
 }
 
-// The answer to a prompt nobody scripted: the safest button offered.
+// The answer when no button was chosen (the box closed, or the stand-in gave none of them):
+// the safest button offered.
 int DefaultAnswer(int flags) {
     std::vector<int> buttons = ButtonsOf(flags);
     for (int preferred : {IDCANCEL, IDNO})
@@ -110,51 +111,7 @@ Qt::CursorShape QtCursor(rtl::TCursor cursor) {
     }
 }
 
-bool IsMessageStep(const TScript::Step& step) {
-    return static_cast<bool>(step.message);
-}
-bool IsModalStep(const TScript::Step& step) {
-    return static_cast<bool>(step.modal);
-}
-bool IsFileStep(const TScript::Step& step) {
-    return static_cast<bool>(step.file);
-}
-
 }  // namespace
-
-// ---- TScript --------------------------------------------------------------------------------
-
-void TScript::Message(int result) {
-    Message([result](const TMessageRecord&) { return result; });
-}
-
-void TScript::Message(MessageAnswer answer) {
-    steps_.push_back({std::move(answer), {}, {}});
-}
-
-void TScript::Modal(ModalDriver drive) {
-    steps_.push_back({{}, std::move(drive), {}});
-}
-
-void TScript::FileDialog(FileDialogDriver drive) {
-    steps_.push_back({{}, {}, std::move(drive)});
-}
-
-void TScript::ChooseFile(const std::string& fileName) {
-    FileDialog([fileName](TOpenDialog&, QFileDialog& box) {
-        box.selectFile(ToQString(fileName));
-        static_cast<QDialog&>(box).accept();
-    });
-}
-
-void TScript::CancelFileDialog() {
-    FileDialog([](TOpenDialog&, QFileDialog& box) { static_cast<QDialog&>(box).reject(); });
-}
-
-void TScript::Clear() {
-    steps_.clear();
-    errors_.clear();
-}
 
 // ---- the Qt application: key preview and the last line of exception handling ---------------
 
@@ -305,29 +262,14 @@ void TApplication::ProcessMessages() {
 
 // ---- message boxes and the error display ------------------------------------------------------
 
-bool TApplication::TakeStep(TScript::Step& step, bool (*matches)(const TScript::Step&)) {
-    if (script_.steps_.empty() || !matches(script_.steps_.front())) return false;
-    step = std::move(script_.steps_.front());
-    script_.steps_.pop_front();
-    return true;
-}
-
 int TApplication::MessageBox(const std::string& text, const std::string& caption, int flags) {
     TMessageRecord shown{caption, text, IconOf(flags), flags, IDOK};
     const std::vector<int> buttons = ButtonsOf(flags);
-    if (scripted_) {
-        TScript::Step step;
-        if (TakeStep(step, IsMessageStep)) {
-            shown.result = step.message(shown);
-            if (std::find(buttons.begin(), buttons.end(), shown.result) == buttons.end()) {
-                script_.NoteError("answer " + std::to_string(shown.result) +
-                                  " is not a button of \"" + text + "\"");
-                shown.result = DefaultAnswer(flags);
-            }
-        } else {
-            script_.NoteError("unexpected message box \"" + caption + "\": " + text);
-            shown.result = DefaultAnswer(flags);
-        }
+    if (standIn_) {
+        const int answer = standIn_->AnswerMessage(shown, buttons);
+        shown.result = std::find(buttons.begin(), buttons.end(), answer) != buttons.end()
+                           ? answer
+                           : DefaultAnswer(flags);
     } else {
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         switch (shown.icon) {
@@ -430,37 +372,56 @@ void TApplication::AfterEvent() {
     --eventDepth_;
 }
 
-void TApplication::RunModalScript(TForm& form) {
-    TScript::Step step;
-    if (!TakeStep(step, IsModalStep)) {
-        script_.NoteError("unexpected modal form " + form.Name() + " \"" + form.Caption() + "\"");
-        form.modalResult_ = mrCancel;
-        form.modalDone_ = true;
-        return;
-    }
-    step.modal(form);
-    if (!form.modalDone_) AfterEvent();
+TModalResult TApplication::ExecuteModal(TForm& form) {
+    QWidget* w = form.Widget();
+    form.modalResult_ = mrNone;
+    form.modalDone_ = false;
+    form.modal_ = true;
+    w->setWindowModality(Qt::ApplicationModal);
+    modal_.push_back({&form, eventDepth_});
+    // Off the stack and hidden on every way out, an exception from OnShow included.
+    struct Cleanup {
+        TForm& form;
+        TApplication& app;
+        ~Cleanup() {
+            form.modal_ = false;
+            form.modalLoop_ = nullptr;
+            app.PopModal(&form);
+            if (QWidget* w = form.Widget()) {
+                w->hide();
+                w->setWindowModality(Qt::NonModal);
+            }
+        }
+    } cleanup{form, *this};
+
+    form.SetVisible(true);
+    if (form.modalResult_ != mrNone && !form.modalDone_) AfterEvent();
     if (!form.modalDone_) {
-        script_.NoteError("modal form " + form.Name() + " \"" + form.Caption() +
-                          "\" was left open");
+        if (standIn_) {
+            DriveModalByStandIn(form);
+        } else {
+            QEventLoop loop;
+            form.modalLoop_ = &loop;
+            while (!form.modalDone_ && !terminated_) loop.exec();
+        }
+    }
+    if (terminated_ && !form.modalDone_) form.modalResult_ = mrCancel;
+    return form.modalResult_;
+}
+
+void TApplication::DriveModalByStandIn(TForm& form) {
+    const bool driven = standIn_->DriveModal(form);
+    if (driven && !form.modalDone_) AfterEvent();
+    if (!form.modalDone_) {
+        if (driven) standIn_->ModalLeftOpen(form);
         form.modalResult_ = mrCancel;
         form.modalDone_ = true;
     }
 }
 
 bool TApplication::ExecuteFileDialog(TOpenDialog& dialog, QFileDialog& box) {
-    if (!scripted_) return box.exec() == QDialog::Accepted;
-    TScript::Step step;
-    if (!TakeStep(step, IsFileStep)) {
-        script_.NoteError("unexpected file dialog \"" + FromQString(box.windowTitle()) + "\"");
-        return false;
-    }
-    box.setResult(QDialog::Rejected);
-    box.show();
-    step.file(dialog, box);
-    const bool accepted = box.result() == QDialog::Accepted;
-    box.hide();
-    return accepted;
+    if (standIn_) return standIn_->ExecuteFileDialog(dialog, box);
+    return box.exec() == QDialog::Accepted;
 }
 
 }  // namespace ui

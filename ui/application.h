@@ -2,20 +2,16 @@
 // It holds the title and the main form, runs the message loop, and is the one road for every
 // message box, every modal window and every error that leaves an event handler.
 //
-// Scripting (for tests): SetScripted(true) makes every message box, modal form and file dialog
-// take its answer from Script() instead of waiting for a person. Steps are consumed in the
-// order the prompts appear; a prompt without a matching step is answered with a default
-// (Cancel / No / OK, mrCancel, no file) and noted in Script().Errors(). Every message box shown,
-// scripted or not, is recorded in Messages().
+// A stand-in for the person (SetStandIn, used by tests) answers every message box, modal form
+// and file dialog instead of a person at the screen. Every message box shown, answered by a
+// person or by the stand-in, is recorded in Messages().
 #ifndef VELDA_UI_APPLICATION_H
 #define VELDA_UI_APPLICATION_H
 
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <string>
-#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -65,52 +61,20 @@ struct TMessageRecord {
     int result = IDOK;  // the button that answered it
 };
 
-// The answers a test gives, in order.
-class TScript {
+// Whoever answers the prompts when no person is at the screen (tests). The application asks
+// it instead of showing a prompt and waiting.
+class TUserStandIn {
   public:
-    using MessageAnswer = std::function<int(const TMessageRecord& shown)>;
-    using ModalDriver = std::function<void(TForm& form)>;
-    // Called with the shown (non-blocking) file dialog: accept() or reject() it, or leave it
-    // and it counts as cancelled.
-    using FileDialogDriver = std::function<void(TOpenDialog& dialog, QFileDialog& box)>;
-
-    // The next message box is answered with this button.
-    void Message(int result = IDOK);
-    void Message(MessageAnswer answer);
-    // The next modal form is given to drive; it runs once the form is shown (OnShow done).
-    // Whatever the driver leaves open is closed with mrCancel and noted as an error.
-    void Modal(ModalDriver drive);
-    template <class F>
-    void Modal(std::function<void(F& form)> drive) {
-        Modal([this, drive = std::move(drive)](TForm& form) {
-            if (F* typed = dynamic_cast<F*>(&form))
-                drive(*typed);
-            else
-                NoteError(std::string("modal form is not a ") + typeid(F).name());
-        });
-    }
-    // The next file dialog: driven, confirmed with a file name, or cancelled.
-    void FileDialog(FileDialogDriver drive);
-    void ChooseFile(const std::string& fileName);
-    void CancelFileDialog();
-
-    int Pending() const { return static_cast<int>(steps_.size()); }
-    // Prompts that found no step of their kind, drivers that left a form open.
-    const std::vector<std::string>& Errors() const { return errors_; }
-    void NoteError(const std::string& error) { errors_.push_back(error); }
-    void Clear();
-
-    // One answer; exactly one of the three is set.
-    struct Step {
-        MessageAnswer message;
-        ModalDriver modal;
-        FileDialogDriver file;
-    };
-
-  private:
-    friend class TApplication;
-    std::deque<Step> steps_;
-    std::vector<std::string> errors_;
+    virtual ~TUserStandIn() = default;
+    // The button that answers the message box; one of buttons, else the box's default is taken.
+    virtual int AnswerMessage(const TMessageRecord& shown, const std::vector<int>& buttons) = 0;
+    // Acts on a form just shown modally (OnShow done), as a person would. False when it has
+    // nothing to do with the form: the form then ends with mrCancel.
+    virtual bool DriveModal(TForm& form) = 0;
+    // Called when DriveModal left the form open; the form then ends with mrCancel.
+    virtual void ModalLeftOpen(TForm& form) = 0;
+    // Acts on a file dialog; true when the dialog is accepted.
+    virtual bool ExecuteFileDialog(TOpenDialog& dialog, QFileDialog& box) = 0;
 };
 
 class TApplication : public rtl::TComponent {
@@ -154,15 +118,15 @@ class TApplication : public rtl::TComponent {
     // form whose ModalResult the handler set is closed (closing check first).
     void HandleEvent(const std::function<void()>& handler);
 
-    void SetScripted(bool scripted) { scripted_ = scripted; }
-    bool Scripted() const { return scripted_; }
-    TScript& Script() { return script_; }
+    // Not owned; nullptr (the default) for a person at the screen.
+    void SetStandIn(TUserStandIn* standIn) { standIn_ = standIn; }
+    TUserStandIn* StandIn() const { return standIn_; }
     const std::vector<TMessageRecord>& Messages() const { return messages_; }
     void ClearMessages() { messages_.clear(); }
 
     // The modal form on top, nullptr when none is shown modally.
     TForm* ActiveModalForm() const { return modal_.empty() ? nullptr : modal_.back().form; }
-    // For the file dialog component: shows box modally, or hands it to the script.
+    // For the file dialog component: shows box modally, or hands it to the stand-in.
     bool ExecuteFileDialog(TOpenDialog& dialog, QFileDialog& box);
 
     QApplication& Qt() const;
@@ -178,13 +142,12 @@ class TApplication : public rtl::TComponent {
 
     void Init();
     void AdoptForm(TForm* form);
-    bool TakeStep(TScript::Step& step, bool (*matches)(const TScript::Step&));
     void AfterEvent();
-    // Used by TForm.
-    void PushModal(TForm* form) { modal_.push_back({form, eventDepth_}); }
+    // The modal stack. Used by TForm::ShowModal: shows the form and runs it until it ends.
+    int ExecuteModal(TForm& form);  // the modal result
     void PopModal(TForm* form);
-    // Hands a form just shown modally to the next script step; ends it when the step is done.
-    void RunModalScript(TForm& form);
+    // Hands a form just shown modally to the stand-in; ends it when the stand-in is done.
+    void DriveModalByStandIn(TForm& form);
     void FormGone(TForm* form);
 
     int argc_ = 1;
@@ -198,8 +161,7 @@ class TApplication : public rtl::TComponent {
     QEventLoop* runLoop_ = nullptr;
     int eventDepth_ = 0;
     std::vector<ModalEntry> modal_;
-    bool scripted_ = false;
-    TScript script_;
+    TUserStandIn* standIn_ = nullptr;
     std::vector<TMessageRecord> messages_;
 };
 

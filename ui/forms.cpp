@@ -236,40 +236,7 @@ void TForm::EndModalLoop() {
 
 TModalResult TForm::ShowModal() {
     if (Visible() || modal_) throw rtl::Exception("Cannot make a visible window modal");
-    TApplication& app = Application();
-    QWidget* w = Widget();
-    modalResult_ = mrNone;
-    modalDone_ = false;
-    modal_ = true;
-    w->setWindowModality(Qt::ApplicationModal);
-    app.PushModal(this);
-    struct Cleanup {
-        TForm& form;
-        TApplication& app;
-        ~Cleanup() {
-            form.modal_ = false;
-            form.modalLoop_ = nullptr;
-            app.PopModal(&form);
-            if (QWidget* w = form.Widget()) {
-                w->hide();
-                w->setWindowModality(Qt::NonModal);
-            }
-        }
-    } cleanup{*this, app};
-
-    SetVisible(true);
-    if (modalResult_ != mrNone && !modalDone_) app.AfterEvent();
-    if (!modalDone_) {
-        if (app.Scripted()) {
-            app.RunModalScript(*this);
-        } else {
-            QEventLoop loop;
-            modalLoop_ = &loop;
-            while (!modalDone_ && !app.Terminated()) loop.exec();
-        }
-    }
-    if (app.Terminated() && !modalDone_) modalResult_ = mrCancel;
-    return modalResult_;
+    return Application().ExecuteModal(*this);
 }
 
 TWinControl* TForm::ActiveControl() const {

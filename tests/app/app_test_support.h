@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QByteArray>
 #include <QLineEdit>
-#include <QtGlobal>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,31 +16,20 @@
 #include "rtl/sysutils.h"
 #include "tests/ads/ads_test_support.h"
 #include "tests/ads/table_fixture.h"
+#include "tests/support/ui/headless_app.h"
+#include "tests/support/ui/script.h"
 #include "ui/application.h"
 
 namespace apptest {
 
 inline constexpr const char* kTitle = "Leave Download Program - [Northgate Online Format]";
 
-// The application object, made once for the whole test program, headless, every prompt
-// answered by the script.
-class AppEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
-        app_ = std::make_unique<ui::TApplication>();
-        app_->SetScripted(true);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    std::unique_ptr<ui::TApplication> app_;
-};
-
-// One registration for every file that includes this header.
-inline ::testing::Environment* const kAppEnvironment =
-    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+// The payroll period of today's month, "YYYYMM".
+inline std::string ThisPeriod() {
+    int year = 0, month = 0, day = 0;
+    rtl::DecodeDate(rtl::Date(), year, month, day);
+    return std::to_string(year) + (month < 10 ? "0" : "") + std::to_string(month);
+}
 
 // Each test starts with an empty script and no messages, and ends with no script step unused
 // and no prompt unanswered. The program-wide short date format (the main window sets it) is
@@ -50,15 +37,15 @@ inline ::testing::Environment* const kAppEnvironment =
 class AppTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        app().Script().Clear();
+        ui::Script().Clear();
         app().ClearMessages();
         app().SetTitle(kTitle);
         savedDateFormat_ = rtl::FormatSettings().ShortDateFormat;
     }
     void TearDown() override {
-        EXPECT_EQ(app().Script().Pending(), 0) << "script steps left unused";
-        EXPECT_EQ(app().Script().Errors(), std::vector<std::string>{});
-        app().Script().Clear();
+        EXPECT_EQ(ui::Script().Pending(), 0) << "script steps left unused";
+        EXPECT_EQ(ui::Script().Errors(), std::vector<std::string>{});
+        ui::Script().Clear();
         app().DestroyForms();
         rtl::FormatSettings().ShortDateFormat = savedDateFormat_;
     }

@@ -10,7 +10,7 @@
 #include "rtl/progfolder.h"
 #include "tests/ads/table_fixture.h"
 #include "tests/app/app_test_support.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ class CompanyForm : public apptest::AppTest {
     void writeIni(const std::string& text) { adstest::writeFile(dir / "VELDA.ini", text); }
     // Answers the next login dialog by logging out of it.
     void logOutOfTheLogin() {
-        app().Script().Modal(std::function<void(app::TFormLogin&)>(
+        ui::Script().Modal(std::function<void(app::TFormLogin&)>(
             [](app::TFormLogin& login) { login.BitBtn2->Click(); }));
     }
 
@@ -81,7 +81,7 @@ TEST_F(CompanyForm, EmptyMasterTableShowsZero) {
 
 TEST_F(CompanyForm, MasterTableThatCannotBeOpenedIsReported) {
     writeIni("[PATH]\r\nDIR=" + dir.path() + "/nowhere\r\n");
-    app().Script().Message(ui::IDOK);
+    ui::Script().Message(ui::IDOK);
     app::TFormCompany& f = start();
     ASSERT_EQ(MessageTexts().size(), 1u);
     EXPECT_NE(MessageTexts()[0].find("nowhere"), std::string::npos) << MessageTexts()[0];
@@ -104,7 +104,7 @@ TEST_F(CompanyForm, DictionaryIsChosenOnlyByExactlyYes) {
     }
     writeIni("[PATH]\r\nDICTIONARY=YES\r\n");
     app::TFormCompany& f = start();
-    app().Script().Message(ui::IDOK);
+    ui::Script().Message(ui::IDOK);
     f.BitBtn3->Click();  // no dictionary file in the demo company: the connect fails
     EXPECT_EQ(f.DatabaseMain->ConnectPath(), dir.path() + "/COMPANY\\A01\\A01.ADD");
     EXPECT_EQ(f.DatabaseMain->Username(), "ORBELNAX4");
@@ -133,7 +133,7 @@ TEST_F(CompanyForm, CompaniesStayUnderTheProgramFolderWhenDirMovesTheList) {
 TEST_F(CompanyForm, CompanyThatCannotBeConnectedLeavesTheListUsable) {
     app::TFormCompany& f = start();
     f.TableMCompany->Last();  // C03 has no database folder
-    app().Script().Message(ui::IDOK);
+    ui::Script().Message(ui::IDOK);
     f.BitBtn3->Click();
     ASSERT_EQ(MessageTexts().size(), 1u);
     EXPECT_NE(MessageTexts()[0].find("C03"), std::string::npos) << MessageTexts()[0];

@@ -14,19 +14,13 @@
 #include "app/pay1.h"
 #include "rtl/sysutils.h"
 #include "tests/app/app_test_support.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 
 namespace {
 
 using app::TFormLogin;
 using app::TFormMain;
 namespace sim = ui::sim;
-
-std::string ThisPeriod() {
-    int year = 0, month = 0, day = 0;
-    rtl::DecodeDate(rtl::Date(), year, month, day);
-    return std::to_string(year) + (month < 10 ? "0" : "") + std::to_string(month);
-}
 
 // A company of encrypted free tables, its stand-in company form, the main window with its setup
 // table open and a login dialog, as the company form prepares them for a login.
@@ -59,7 +53,7 @@ class Login : public apptest::AppTest {
     }
     // Shows the dialog, lets drive act on it and answers whether a user logged in.
     bool run(std::function<void(TFormLogin&)> drive) {
-        app().Script().Modal<TFormLogin>(std::move(drive));
+        ui::Script().Modal<TFormLogin>(std::move(drive));
         return login->RunLogin();
     }
 
@@ -83,13 +77,13 @@ void typeLogin(TFormLogin& l, const std::string& id, const std::string& password
 
 // The next message box is answered with OK.
 void expectMessage() {
-    ui::Application().Script().Message(ui::IDOK);
+    ui::Script().Message(ui::IDOK);
 }
 
 TEST_F(Login, InputRulesOfTheBoxesAndEnter) {
     start();
     EXPECT_TRUE(run([&](TFormLogin& l) {
-        EXPECT_EQ(l.EditUser->Text() + "/" + l.EditPeriod->Text(), "MASTER/" + ThisPeriod());
+        EXPECT_EQ(l.EditUser->Text() + "/" + l.EditPeriod->Text(), "MASTER/" + apptest::ThisPeriod());
         sim::Click(*l.EditUser);  // a click selects the whole ID
         EXPECT_EQ(l.EditUser->SelText(), "MASTER");
         sim::Type(*l.EditUser, "clerk1xyz");  // forced to upper case, cut at 8
@@ -240,7 +234,7 @@ TEST_F(Login, MasterAndSuperUserGetNoRights) {
         sim::Click(*l.BitBtn1);
     }));
     EXPECT_EQ(main->UserId, "QAVRENTO");
-    EXPECT_EQ(main->Period, ThisPeriod());
+    EXPECT_EQ(main->Period, apptest::ThisPeriod());
     EXPECT_EQ(main->HideWage + main->ViewData + main->Audit, "NNN");
     EXPECT_TRUE(MessageTexts().empty());
 }
@@ -342,7 +336,7 @@ TEST_F(Login, TitleBarCloseRunsTheClosingCheck) {
         sim::CloseWindow(l);
     }));
     EXPECT_EQ(main->UserId, "MASTER");
-    EXPECT_EQ(main->Period, ThisPeriod());
+    EXPECT_EQ(main->Period, apptest::ThisPeriod());
 
     // Any other password goes on to the user table, which has no MASTER row.
     EXPECT_FALSE(run([&](TFormLogin& l) {
@@ -408,12 +402,12 @@ TEST_F(Login, SecondShowingForAChangeOfPeriod) {
     EXPECT_TRUE(run([&](TFormLogin& l) {
         EXPECT_EQ(l.EditUser->Text(), "CLERK1");
         EXPECT_EQ(l.EditPwd->Text(), "");
-        EXPECT_EQ(l.EditPeriod->Text(), ThisPeriod());
+        EXPECT_EQ(l.EditPeriod->Text(), apptest::ThisPeriod());
         EXPECT_EQ(l.Attempts, 1);
         typeInto(*l.EditPwd, "clerk1");
         sim::Click(*l.BitBtn1);
     }));
-    EXPECT_EQ(main->Period, ThisPeriod());
+    EXPECT_EQ(main->Period, apptest::ThisPeriod());
 }
 
 TEST_F(Login, TableThatCannotBeOpened) {

@@ -15,19 +15,13 @@
 #include "rtl/progfolder.h"
 #include "rtl/sysutils.h"
 #include "tests/app/app_test_support.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 
 namespace {
 
 using app::TFormLogin;
 using app::TFormMain;
 namespace sim = ui::sim;
-
-std::string ThisPeriod() {
-    int year = 0, month = 0, day = 0;
-    rtl::DecodeDate(rtl::Date(), year, month, day);
-    return std::to_string(year) + (month < 10 ? "0" : "") + std::to_string(month);
-}
 
 // Types the period and logs in with the Login button.
 std::function<void(TFormLogin&)> LogIn(const std::string& id, const std::string& password,
@@ -70,11 +64,11 @@ class MainWindow : public apptest::AppTest {
         main->FormLogin = login.get();
     }
     bool runLogin(std::function<void(TFormLogin&)> drive) {
-        app().Script().Modal<TFormLogin>(std::move(drive));
+        ui::Script().Modal<TFormLogin>(std::move(drive));
         return login->RunLogin();
     }
     void showMain(std::function<void(TFormMain&)> drive) {
-        app().Script().Modal<TFormMain>(std::move(drive));
+        ui::Script().Modal<TFormMain>(std::move(drive));
         main->ShowModal();
     }
     std::string panel(int index) { return main->StatusBar1->Panels(index).Text(); }
@@ -106,14 +100,14 @@ TEST_F(MainWindow, StatusBarCaptionAndDateFormatAfterALogin) {
         EXPECT_EQ(m.Caption(), "Alder");
         EXPECT_EQ(panel(0), "User ID :CLERK1");  // no blank after the colon
         EXPECT_EQ(panel(1), "Emp Size : 3");
-        EXPECT_EQ(panel(2), "Period : " + ThisPeriod());
+        EXPECT_EQ(panel(2), "Period : " + apptest::ThisPeriod());
         EXPECT_EQ(rtl::FormatSettings().ShortDateFormat, "dd/mm/yyyy");
         EXPECT_FALSE(m.TableEmp->Active());  // open only while counting
         {
             // "Leave Download" opens its dialog for the period's month over the main window.
             rtl::ScopedProgramFolderForTesting programFolder(dir.path());
-            app().Script().Modal<download::Tfmdownload>([](download::Tfmdownload& d) {
-                EXPECT_EQ(d.Caption(), "Leave Download for " + ThisPeriod());
+            ui::Script().Modal<download::Tfmdownload>([](download::Tfmdownload& d) {
+                EXPECT_EQ(d.Caption(), "Leave Download for " + apptest::ThisPeriod());
                 sim::Click(*d.BitBtn4);
             });
             sim::Click(*m.Profiles);
@@ -130,7 +124,7 @@ TEST_F(MainWindow, ChangeOfPeriod) {
     ASSERT_TRUE(runLogin(LogIn("MASTER", "master")));
     showMain([&](TFormMain& m) {
         // A new month of another year: that year's setup row gives caption and format.
-        app().Script().Modal<TFormLogin>(LogIn("MASTER", "master", "199912"));
+        ui::Script().Modal<TFormLogin>(LogIn("MASTER", "master", "199912"));
         sim::Click(*m.Reportitem);
         EXPECT_EQ(m.Caption(), "Alder 1999");
         EXPECT_EQ(rtl::FormatSettings().ShortDateFormat, "yyyy-mm-dd");
@@ -141,7 +135,7 @@ TEST_F(MainWindow, ChangeOfPeriod) {
 
         // A year without a setup row (closing the login by its title bar skips the year
         // check): the row the table stands on stays in use, without a message.
-        app().Script().Modal<TFormLogin>([](TFormLogin& l) {
+        ui::Script().Modal<TFormLogin>([](TFormLogin& l) {
             sim::Type(*l.EditPwd, "master");
             sim::Type(*l.EditPeriod, "199001");
             sim::CloseWindow(l);
@@ -153,7 +147,7 @@ TEST_F(MainWindow, ChangeOfPeriod) {
         // A setup row without a date format leaves the format in force; the employee count
         // follows the table.
         login->TableEmp->AppendRecord({"E00004", "Dara Dube"});
-        app().Script().Modal<TFormLogin>(LogIn("CLERK1", "clerk1", "199806"));
+        ui::Script().Modal<TFormLogin>(LogIn("CLERK1", "clerk1", "199806"));
         sim::Click(*m.Reportitem);
         EXPECT_EQ(m.Caption(), "Alder 1998");
         EXPECT_EQ(rtl::FormatSettings().ShortDateFormat, "yyyy-mm-dd");
@@ -170,7 +164,7 @@ TEST_F(MainWindow, ChangePeriodThenLogoutClosesTheWindow) {
     pick(folder);
     ASSERT_TRUE(runLogin(LogIn("CLERK1", "clerk1", "200405")));
     showMain([&](TFormMain& m) {
-        app().Script().Modal<TFormLogin>([](TFormLogin& l) { sim::Click(*l.BitBtn2); });
+        ui::Script().Modal<TFormLogin>([](TFormLogin& l) { sim::Click(*l.BitBtn2); });
         sim::Click(*m.Reportitem);
         EXPECT_FALSE(m.Visible());
     });
@@ -179,7 +173,7 @@ TEST_F(MainWindow, ChangePeriodThenLogoutClosesTheWindow) {
 
     // Esc in the login does the same.
     showMain([&](TFormMain& m) {
-        app().Script().Modal<TFormLogin>(
+        ui::Script().Modal<TFormLogin>(
             [](TFormLogin& l) { sim::PressKey(*l.EditPwd, ui::VK_ESCAPE); });
         sim::Click(*m.Reportitem);
         EXPECT_FALSE(m.Visible());
@@ -242,13 +236,13 @@ TEST_F(TablePassword, FreeTablesGetItAndDictionaryTablesDoNot) {
 
 TEST_F(MainWindow, EmployeeTableThatCannotBeOpened) {
     std::filesystem::remove(folder + "/EMPLOYEE.adt");
-    app().Script().Message();  // the login dialog's own employee table
+    ui::Script().Message();  // the login dialog's own employee table
     pick(folder);
     ASSERT_TRUE(runLogin(LogIn("MASTER", "master")));
     app().ClearMessages();
 
     // At the first show the error ends the show; the status bar is not filled in.
-    app().Script().Message();
+    ui::Script().Message();
     app().HandleEvent([&] { main->ShowModal(); });
     ASSERT_EQ(MessageTexts().size(), 1u);
     EXPECT_NE(MessageTexts()[0].find("employee"), std::string::npos) << MessageTexts()[0];
@@ -264,12 +258,12 @@ TEST_F(MainWindow, ErrorAfterAChangeOfPeriodKeepsTheWindowOpen) {
     showMain([&](TFormMain& m) {
         login->TableEmp->Close();
         std::filesystem::rename(folder + "/EMPLOYEE.adt", folder + "/GONE.adt");
-        app().Script().Modal<TFormLogin>(LogIn("MASTER", "master", "199912"));
-        app().Script().Message();
+        ui::Script().Modal<TFormLogin>(LogIn("MASTER", "master", "199912"));
+        ui::Script().Message();
         sim::Click(*m.Reportitem);
         EXPECT_TRUE(m.Visible());
         EXPECT_EQ(m.Caption(), "Alder 1999");  // the steps before the count were done
-        EXPECT_EQ(panel(2), "Period : " + ThisPeriod());
+        EXPECT_EQ(panel(2), "Period : " + apptest::ThisPeriod());
         EXPECT_FALSE(m.TableEmp->Active());
         sim::CloseWindow(m);
     });

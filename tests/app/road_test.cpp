@@ -14,7 +14,7 @@
 #include "rtl/progfolder.h"
 #include "rtl/sysutils.h"
 #include "tests/app/app_test_support.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 
 namespace {
 
@@ -22,12 +22,6 @@ namespace fs = std::filesystem;
 namespace sim = ui::sim;
 using app::TFormLogin;
 using app::TFormMain;
-
-std::string ThisPeriod() {
-    int year = 0, month = 0, day = 0;
-    rtl::DecodeDate(rtl::Date(), year, month, day);
-    return std::to_string(year) + (month < 10 ? "0" : "") + std::to_string(month);
-}
 
 // A demo folder made by the tool (built once per suite: the tool run is the slow part).
 class Road : public apptest::AppTest {
@@ -94,7 +88,7 @@ void typeInto(ui::TMaskEdit& edit, const std::string& text) {
 void walk(Road* test, app::TFormCompany& company, const std::string& id,
           const std::string& password, const std::string& companyName, bool& sawMain) {
     (void)test;
-    auto& script = ui::Application().Script();
+    auto& script = ui::Script();
     script.Modal<TFormLogin>([id, password](TFormLogin& login) {
         typeInto(*login.EditUser, id);
         typeInto(*login.EditPwd, password);
@@ -104,10 +98,10 @@ void walk(Road* test, app::TFormCompany& company, const std::string& id,
         sawMain = true;
         EXPECT_EQ(main.Caption(), companyName);
         EXPECT_EQ(main.StatusBar1->Panels(0).Text(), "User ID :" + id);
-        EXPECT_EQ(main.StatusBar1->Panels(2).Text(), "Period : " + ThisPeriod());
+        EXPECT_EQ(main.StatusBar1->Panels(2).Text(), "Period : " + apptest::ThisPeriod());
         EXPECT_EQ(rtl::FormatSettings().ShortDateFormat, "dd/mm/yyyy");
         // Change Period: the login comes again; a new month, then Logout closes the window.
-        ui::Application().Script().Modal<TFormLogin>([&](TFormLogin& again) {
+        ui::Script().Modal<TFormLogin>([&](TFormLogin& again) {
             EXPECT_EQ(again.EditUser->Text(), id);
             EXPECT_EQ(again.EditPwd->Text(), "");
             again.SpinButton1UpClick();

@@ -12,7 +12,7 @@
 #include "rtl/progfolder.h"
 #include "tests/app/app_test_support.h"
 #include "tests/download/download_test_support.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ class DownloadDialog : public apptest::AppTest {
     // Shows a dialog and hands it to drive (which must close it).
     void show(std::function<void(Tfmdownload&)> drive) {
         auto dialog = ui::NewForm<Tfmdownload>();
-        app().Script().Modal<Tfmdownload>(std::move(drive));
+        ui::Script().Modal<Tfmdownload>(std::move(drive));
         dialog->ShowModal();
     }
     std::string home() const { return folder.path() + "/"; }
@@ -62,7 +62,7 @@ TEST_F(DownloadDialog, LeaveDownloadPresetsTheMonthOfThePeriod) {
     for (const Case& c : cases) {
         main->Period = c.period;
         main->PeriodYear = std::string(c.period).substr(0, 4);
-        app().Script().Modal<Tfmdownload>([&](Tfmdownload& d) {
+        ui::Script().Modal<Tfmdownload>([&](Tfmdownload& d) {
             EXPECT_EQ(d.wwDBDateTimePicker1->Text(),
                       "01/" + std::string(c.period).substr(4, 2) + "/" + main->PeriodYear);
             EXPECT_EQ(d.wwDBDateTimePicker2->Text(), c.to);
@@ -80,7 +80,7 @@ TEST_F(DownloadDialog, APeriodThatIsNoMonthShowsTheErrorAndNoDialog) {
     for (const char* period : {"202613", "202600", "20AB01", "2026XY"}) {
         main->Period = period;
         main->PeriodYear = std::string(period).substr(0, 4);
-        app().Script().Message();
+        ui::Script().Message();
         leaveDownload(*main);  // no modal step: a dialog shown would be an error
     }
     EXPECT_EQ(MessageTexts(),
@@ -151,7 +151,7 @@ TEST_F(DownloadDialog, AlwaysOpensOnTheStandardFormatAndTheListIsEditable) {
 TEST_F(DownloadDialog, BrowseProposesLvTransInTheFolderOfTheName) {
     show([&](Tfmdownload& d) {
         d.Edit1->SetText("/srv/payroll/march.txt");
-        app().Script().FileDialog([](ui::TOpenDialog& o, QFileDialog& box) {
+        ui::Script().FileDialog([](ui::TOpenDialog& o, QFileDialog& box) {
             EXPECT_EQ(o.InitialDir(), "/srv/payroll/");
             EXPECT_EQ(o.FileName(), "lv_trans.txt");
             EXPECT_EQ(o.Filter(), "*.txt|*.txt");
@@ -162,12 +162,12 @@ TEST_F(DownloadDialog, BrowseProposesLvTransInTheFolderOfTheName) {
         EXPECT_EQ(d.Edit1->Text(), "/srv/payroll/march.txt");  // cancelled: unchanged
 
         std::string chosen = folder / "april.txt";  // need not exist
-        app().Script().ChooseFile(chosen);
+        ui::Script().ChooseFile(chosen);
         sim::Click(*d.SpeedButton1);
         EXPECT_EQ(d.Edit1->Text(), chosen);
 
         d.Edit1->SetText("plain.txt");
-        app().Script().FileDialog([](ui::TOpenDialog& o, QFileDialog& box) {
+        ui::Script().FileDialog([](ui::TOpenDialog& o, QFileDialog& box) {
             EXPECT_EQ(o.InitialDir(), "");
             box.reject();
         });
@@ -182,7 +182,7 @@ TEST_F(DownloadDialog, EnterPressesOkAndATypedLayoutIsRefused) {
         d.Edit1->SetText(target);
         d.comboFormatOutput->SetText("My Format");
         EXPECT_EQ(d.comboFormatOutput->ItemIndex(), -1);
-        app().Script().Message();
+        ui::Script().Message();
         sim::PressKey(*d.Edit1, ui::VK_RETURN);
         // The OK button's modal result closes the dialog after the refusal.
     });
@@ -193,7 +193,7 @@ TEST_F(DownloadDialog, EnterPressesOkAndATypedLayoutIsRefused) {
 
 TEST_F(DownloadDialog, FormatSpecShowsThePreview) {
     show([&](Tfmdownload& d) {
-        app().Script().Modal<download::TfmOutput>([](download::TfmOutput& p) {
+        ui::Script().Modal<download::TfmOutput>([](download::TfmOutput& p) {
             EXPECT_EQ(p.Caption(), "Preview Output Format");
             EXPECT_TRUE(p.PreviewWindow->ReadOnly());
             std::vector<std::string> lines = p.PreviewWindow->Lines().Lines();
@@ -215,7 +215,7 @@ TEST_F(DownloadDialog, FormatSpecShowsThePreview) {
 
 TEST_F(DownloadDialog, SettingsThatCannotBeReadOrSavedAreReported) {
     fs::create_directory(settingsFile());  // a folder in the settings file's place
-    app().Script().Message();
+    ui::Script().Message();
     show([&](Tfmdownload& d) {
         EXPECT_EQ(d.Edit1->Text(), home() + "download.txt");
         sim::Click(*d.BitBtn4);  // nothing to save: closes
@@ -227,10 +227,10 @@ TEST_F(DownloadDialog, SettingsThatCannotBeReadOrSavedAreReported) {
 
     show([&](Tfmdownload& d) {
         fs::remove_all(folder.path());  // the program folder is gone before the close
-        app().Script().Message();
+        ui::Script().Message();
         sim::Click(*d.BitBtn4);
         EXPECT_TRUE(d.Visible());  // the close was abandoned
-        app().Script().Message();
+        ui::Script().Message();
         sim::Click(*d.BitBtn4);  // a second failure closes after reporting it
     });
     ASSERT_EQ(MessageTexts().size(), 2u);

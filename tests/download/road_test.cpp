@@ -19,7 +19,7 @@
 #include "rtl/progfolder.h"
 #include "tests/app/app_test_support.h"
 #include "tests/download/download_test_support.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 
 namespace {
 
@@ -127,9 +127,10 @@ Keyed ExpectedLines(const std::string& company, const std::string& password, int
 }
 
 std::string ThisPeriod(int& year, int& month) {
-    int day = 0;
-    rtl::DecodeDate(rtl::Date(), year, month, day);
-    return std::to_string(year) + (month < 10 ? "0" : "") + std::to_string(month);
+    std::string period = apptest::ThisPeriod();
+    year = std::stoi(period.substr(0, 4));
+    month = std::stoi(period.substr(4));
+    return period;
 }
 
 class DownloadRoad : public apptest::AppTest {
@@ -162,7 +163,7 @@ class DownloadRoad : public apptest::AppTest {
 
         auto form = ui::NewForm<app::TFormCompany>();
         form->Show();
-        auto& script = app().Script();
+        auto& script = ui::Script();
         script.Modal<app::TFormLogin>([](app::TFormLogin& login) {
             sim::Click(*login.EditUser);
             sim::Type(*login.EditUser, "CLERK1");
@@ -172,13 +173,13 @@ class DownloadRoad : public apptest::AppTest {
         });
         script.Modal<app::TFormMain>([&](app::TFormMain& main) {
             for (int layout = 0; layout < 4; ++layout) {
-                app().Script().Modal<download::Tfmdownload>([&](download::Tfmdownload& d) {
+                ui::Script().Modal<download::Tfmdownload>([&](download::Tfmdownload& d) {
                     EXPECT_EQ(d.Caption(), "Leave Download for " + period);
                     EXPECT_EQ(d.comboFormatOutput->ItemIndex(), 0);
                     d.Edit1->SelectAll();
                     sim::Type(*d.Edit1, target);
                     d.comboFormatOutput->SetItemIndex(layout);
-                    app().Script().Message();
+                    ui::Script().Message();
                     sim::Click(*d.BitBtn3);
                 });
                 app().ClearMessages();

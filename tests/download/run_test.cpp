@@ -11,7 +11,7 @@
 #include "rtl/progfolder.h"
 #include "tests/app/app_test_support.h"
 #include "tests/download/download_test_support.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 
 namespace {
 
@@ -142,7 +142,7 @@ class LeaveRun : public apptest::AppTest {
         auto d = ui::NewForm<download::Tfmdownload>();
         d->wwDBDateTimePicker1->SetDate(rtl::EncodeDate(2006, 3, 1));
         d->wwDBDateTimePicker2->SetDate(rtl::EncodeDate(2006, 3, 31));
-        app().Script().Modal<download::Tfmdownload>(std::move(drive));
+        ui::Script().Modal<download::Tfmdownload>(std::move(drive));
         d->ShowModal();
     }
     std::string savedMessage(const std::string& file) {
@@ -211,7 +211,7 @@ TEST_F(LeaveRun, OkWritesTheFileAndSaysSo) {
         dialog([&](download::Tfmdownload& d) {
             d.Edit1->SetText(target);
             d.comboFormatOutput->SetItemIndex(index);
-            app().Script().Message();
+            ui::Script().Message();
             sim::Click(*d.BitBtn3);
         });
         EXPECT_EQ(readFile(target), Expected(kLayouts[index])) << index;
@@ -226,7 +226,7 @@ TEST_F(LeaveRun, AFileThatCannotBeCreatedIsShownWithoutTheClosingMessage) {
     std::string target = folder / "no-folder/march.txt";
     dialog([&](download::Tfmdownload& d) {
         d.Edit1->SetText(target);
-        app().Script().Message();
+        ui::Script().Message();
         sim::Click(*d.BitBtn3);
         EXPECT_TRUE(d.Query1->Active());  // left open; the next run's new text closes it
     });
@@ -242,7 +242,7 @@ TEST_F(LeaveRun, AStatementErrorLeavesAnEarlierFileUntouched) {
     fs::remove(company_ + "/LEAV_TRX.adt");
     dialog([&](download::Tfmdownload& d) {
         d.Edit1->SetText(target);
-        app().Script().Message();
+        ui::Script().Message();
         sim::Click(*d.BitBtn3);
     });
     ASSERT_EQ(MessageTexts().size(), 1u);
@@ -257,10 +257,10 @@ TEST_F(LeaveRun, AnEmptyRangeWritesAnEmptyFileAndSaysSo) {
     auto d = ui::NewForm<download::Tfmdownload>();
     d->wwDBDateTimePicker1->SetDate(rtl::EncodeDate(2006, 3, 31));
     d->wwDBDateTimePicker2->SetDate(rtl::EncodeDate(2006, 3, 1));
-    app().Script().Modal<download::Tfmdownload>([&](download::Tfmdownload& dialog) {
+    ui::Script().Modal<download::Tfmdownload>([&](download::Tfmdownload& dialog) {
         dialog.Edit1->SetText(target);
         dialog.comboFormatOutput->SetItemIndex(1);
-        app().Script().Message();
+        ui::Script().Message();
         sim::Click(*dialog.BitBtn3);
     });
     d->ShowModal();

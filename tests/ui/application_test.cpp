@@ -31,7 +31,7 @@ TEST_F(ErrorDisplay, AddsAFullStopOnlyAfterCharactersThatSortAfterIt) {
     };
     for (const Case& c : cases) {
         app().ClearMessages();
-        app().Script().Message(IDOK);
+        ui::Script().Message(IDOK);
         app().ShowException(rtl::Exception(c.message));
         ASSERT_EQ(app().Messages().size(), 1u);
         const TMessageRecord& shown = app().Messages()[0];
@@ -50,7 +50,7 @@ TEST_F(ErrorDisplay, ShowsStandardExceptionsByTheirWhat) {
 
 TEST_F(ErrorDisplay, AnExceptionLeavingAHandlerEndsItAndIsShown) {
     bool after = false;
-    app().Script().Message(IDOK);
+    ui::Script().Message(IDOK);
     app().HandleEvent([&] {
         throw rtl::Exception("Table not found");
         after = true;
@@ -72,7 +72,7 @@ TEST_F(ErrorDisplay, AButtonHandlerThatFailsLeavesTheWindowAsItWas) {
         edit->SetText("changed");
         throw rtl::Exception("'abc' is not a valid integer value");
     };
-    app().Script().Message(IDOK);
+    ui::Script().Message(IDOK);
     button->Click();
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"'abc' is not a valid integer value."});
     EXPECT_TRUE(form->Visible());
@@ -82,14 +82,14 @@ TEST_F(ErrorDisplay, AButtonHandlerThatFailsLeavesTheWindowAsItWas) {
 class MessageBoxes : public UiTest {};
 
 TEST_F(MessageBoxes, ScriptAnswersAndSeesWhatIsShown) {
-    app().Script().Message([](const TMessageRecord& shown) {
+    ui::Script().Message([](const TMessageRecord& shown) {
         EXPECT_EQ(shown.caption, "Confirm");
         EXPECT_EQ(shown.text, "Overwrite?");
         EXPECT_EQ(shown.icon, TMsgIcon::Question);
         return IDNO;
     });
     EXPECT_EQ(app().MessageBox("Overwrite?", "Confirm", MB_YESNO | MB_ICONQUESTION), IDNO);
-    app().Script().Message(IDOK);
+    ui::Script().Message(IDOK);
     app().ShowMessage("Invalid ID !");
     ASSERT_EQ(app().Messages().size(), 2u);
     EXPECT_EQ(app().Messages()[1].caption, "Velda Test");
@@ -100,10 +100,10 @@ TEST_F(MessageBoxes, ScriptAnswersAndSeesWhatIsShown) {
 TEST_F(MessageBoxes, UnscriptedOrWronglyAnsweredPromptsAreNotedAndGetTheSafeAnswer) {
     EXPECT_EQ(app().MessageBox("Delete?", "Q", MB_YESNO), IDNO);
     EXPECT_EQ(app().MessageBox("Go on?", "Q", MB_OKCANCEL), IDCANCEL);
-    app().Script().Message(IDYES);  // not a button of an OK box
+    ui::Script().Message(IDYES);  // not a button of an OK box
     EXPECT_EQ(app().MessageBox("Done", "Q", MB_OK), IDOK);
-    EXPECT_EQ(app().Script().Errors().size(), 3u);
-    app().Script().Clear();
+    EXPECT_EQ(ui::Script().Errors().size(), 3u);
+    ui::Script().Clear();
 }
 
 TEST_F(MessageBoxes, TextsCrossToQtAsWindows1252) {

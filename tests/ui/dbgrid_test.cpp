@@ -4,7 +4,7 @@
 
 #include "tests/support/mem_dataset.h"
 #include "ui/dbgrid.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -125,7 +125,7 @@ TEST_F(Grid, AValueTheFieldRefusesIsShownAndTheRowStaysInEdit) {
     Fill(3);
     sim::ClickCell(*grid, 0, 2);
     sim::Type(*grid, "abc");
-    app().Script().Message(IDOK);
+    ui::Script().Message(IDOK);
     sim::PressKey(*grid, VK_RETURN);
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"'abc' is not a valid integer value."});
     EXPECT_EQ(table->State(), db::dsEdit);

@@ -5,7 +5,7 @@
 
 #include "rtl/exception.h"
 #include "ui/extctrls.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 #include "ui/stdctrls.h"
 #include "ui_test_support.h"
 
@@ -73,7 +73,7 @@ TEST_F(ClosingCheck, OnCloseMayKeepTheFormOpen) {
 
 TEST_F(ClosingCheck, ModalResultAsksTheCheckAndARefusalKeepsTheFormOpen) {
     auto form = ui::NewForm<TTestDialog>();
-    app().Script().Modal([](TForm& f) {
+    ui::Script().Modal([](TForm& f) {
         auto& dialog = dynamic_cast<TTestDialog&>(f);
         dialog.allowClose = false;
         sim::Click(*dialog.Ok);
@@ -97,7 +97,7 @@ TEST_F(ClosingCheck, CloseFromAHandlerOfAModalFormEndsWithCancelAfterTheHandler)
         order.push_back(form->Visible() ? "still open in handler" : "closed in handler");
     };
     form->OnCloseQuery = [&](rtl::TComponent*, bool&) { order.push_back("check"); };
-    app().Script().Modal([](TForm& f) { sim::Click(*dynamic_cast<TTestDialog&>(f).Ok); });
+    ui::Script().Modal([](TForm& f) { sim::Click(*dynamic_cast<TTestDialog&>(f).Ok); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
     EXPECT_EQ(order, (std::vector<std::string>{"still open in handler", "check"}));
 }
@@ -106,7 +106,7 @@ class ModalForms : public UiTest {};
 
 TEST_F(ModalForms, EnterPressesTheDefaultButtonAndEscTheCancelButton) {
     auto form = ui::NewForm<TTestDialog>();
-    app().Script().Modal([](TForm& f) {
+    ui::Script().Modal([](TForm& f) {
         auto& dialog = dynamic_cast<TTestDialog&>(f);
         sim::Type(*dialog.Edit, "abc");
         sim::PressKey(*dialog.Edit, VK_RETURN);
@@ -114,12 +114,12 @@ TEST_F(ModalForms, EnterPressesTheDefaultButtonAndEscTheCancelButton) {
     EXPECT_EQ(form->ShowModal(), mrOk);
     EXPECT_EQ(form->Edit->Text(), "abc");
 
-    app().Script().Modal(
+    ui::Script().Modal(
         [](TForm& f) { sim::PressKey(*dynamic_cast<TTestDialog&>(f).Edit, VK_ESCAPE); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
 
     // Enter on a focused button presses that button, not the default one.
-    app().Script().Modal(
+    ui::Script().Modal(
         [](TForm& f) { sim::PressKey(*dynamic_cast<TTestDialog&>(f).Cancel, VK_RETURN); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
 }
@@ -131,8 +131,8 @@ TEST_F(ModalForms, AFailingHandlerOfAModalResultButtonIsShownAndTheFormStillClos
         throw rtl::Exception("Invalid Output Format Type!");
     };
     form->OnCloseQuery = [&](rtl::TComponent*, bool&) { order.push_back("check"); };
-    app().Script().Modal([](TForm& f) { sim::Click(*dynamic_cast<TTestDialog&>(f).Ok); });
-    app().Script().Message([&](const TMessageRecord& shown) {
+    ui::Script().Modal([](TForm& f) { sim::Click(*dynamic_cast<TTestDialog&>(f).Ok); });
+    ui::Script().Message([&](const TMessageRecord& shown) {
         order.push_back(shown.text);
         return IDOK;
     });
@@ -146,13 +146,13 @@ TEST_F(ModalForms, NestedModalFormsTakeTheirOwnSteps) {
     TModalResult innerResult = mrNone;
     outer->Ok->SetModalResult(mrNone);
     outer->Ok->OnClick = [&](rtl::TComponent*) { innerResult = inner->ShowModal(); };
-    app().Script().Modal([](TForm& f) {
+    ui::Script().Modal([](TForm& f) {
         auto& dialog = dynamic_cast<TTestDialog&>(f);
         sim::Click(*dialog.Ok);  // opens the inner form, driven by the next step
         EXPECT_TRUE(dialog.Visible());
         sim::Click(*dialog.Cancel);
     });
-    app().Script().Modal([](TForm& f) { sim::Click(*dynamic_cast<TTestDialog&>(f).Ok); });
+    ui::Script().Modal([](TForm& f) { sim::Click(*dynamic_cast<TTestDialog&>(f).Ok); });
     EXPECT_EQ(outer->ShowModal(), mrCancel);
     EXPECT_EQ(innerResult, mrOk);
 }
@@ -175,12 +175,12 @@ TEST_F(ModalForms, RefusesAVisibleFormAndHidesAFormWhoseShowFails) {
 
 TEST_F(ModalForms, ADriverThatLeavesTheFormOpenIsNotedAndTheFormEndsCancelled) {
     auto form = ui::NewForm<TTestDialog>();
-    app().Script().Modal([](TForm&) {});
+    ui::Script().Modal([](TForm&) {});
     EXPECT_EQ(form->ShowModal(), mrCancel);
-    EXPECT_EQ(app().Script().Errors().size(), 1u);
+    EXPECT_EQ(ui::Script().Errors().size(), 1u);
     EXPECT_EQ(form->ShowModal(), mrCancel);  // no step at all: noted as well
-    EXPECT_EQ(app().Script().Errors().size(), 2u);
-    app().Script().Clear();
+    EXPECT_EQ(ui::Script().Errors().size(), 2u);
+    ui::Script().Clear();
 }
 
 class FormLifecycle : public UiTest {};
@@ -191,7 +191,7 @@ TEST_F(FormLifecycle, ACreationHandlerThatFailsIsShownAndTheFormIsStillMade) {
             OnCreate = [](rtl::TComponent*) { throw rtl::Exception("Error 5132: no table"); };
         }
     };
-    app().Script().Message(IDOK);
+    ui::Script().Message(IDOK);
     auto form = ui::NewForm<TFailing>();
     EXPECT_NE(form, nullptr);
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Error 5132: no table."});

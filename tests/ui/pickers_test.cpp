@@ -7,7 +7,7 @@
 #include "rtl/sysutils.h"
 #include "ui/datetimepicker.h"
 #include "ui/dialogs.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -79,7 +79,7 @@ TEST_F(DatePicker, ATextThatIsNoDateIsRefusedAndTheDateKept) {
     picker->SetFormat("dd/mm/yyyy");
     for (const char* text : {"31/02/2006", "1/x/2006", "12"}) {
         app().ClearMessages();
-        app().Script().Message(IDOK);
+        ui::Script().Message(IDOK);
         TypeDate(text);
         EXPECT_EQ(MessageTexts(),
                   std::vector<std::string>{std::string("'") + text + "' is not a valid date."});
@@ -114,7 +114,7 @@ TEST_F(OpenDialog, TheScriptSeesTheDialogAndChoosesAFile) {
     dialog.SetDefaultExt("txt");
     dialog.SetInitialDir(folder);
     dialog.SetFileName("lv_trans.txt");
-    app().Script().FileDialog([&](TOpenDialog& shown, QFileDialog& box) {
+    ui::Script().FileDialog([&](TOpenDialog& shown, QFileDialog& box) {
         EXPECT_EQ(&shown, &dialog);
         EXPECT_EQ(box.nameFilters(), QStringList{"*.txt (*.txt)"});
         EXPECT_EQ(box.directory().absolutePath().toStdString(),
@@ -135,11 +135,11 @@ TEST_F(OpenDialog, TheScriptSeesTheDialogAndChoosesAFile) {
 TEST_F(OpenDialog, CancellingKeepsTheFileName) {
     TOpenDialog dialog;
     dialog.SetFileName("/data/download.txt");
-    app().Script().CancelFileDialog();
+    ui::Script().CancelFileDialog();
     EXPECT_FALSE(dialog.Execute());
     EXPECT_EQ(dialog.FileName(), "/data/download.txt");
 
-    app().Script().ChooseFile("/tmp/chosen.txt");
+    ui::Script().ChooseFile("/tmp/chosen.txt");
     EXPECT_TRUE(dialog.Execute());
     EXPECT_EQ(dialog.FileName(), "/tmp/chosen.txt");
 }

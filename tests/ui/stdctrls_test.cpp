@@ -8,7 +8,7 @@
 #include "rtl/stringlist.h"
 #include "ui/editmask.h"
 #include "ui/extctrls.h"
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -131,7 +131,7 @@ TEST_F(Buttons, BitBtnKindsBringTheirBehaviour) {
     EXPECT_EQ(ok->Caption(), "OK");
     bool clicked = false;
     close->OnClick = [&](rtl::TComponent*) { clicked = true; };
-    app().Script().Modal([close](TForm&) { sim::Click(*close); });
+    ui::Script().Modal([close](TForm&) { sim::Click(*close); });
     EXPECT_EQ(form->ShowModal(), mrCancel);
     EXPECT_FALSE(clicked);  // a close button closes instead
 }

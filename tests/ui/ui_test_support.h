@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ui/headless_app.h"
+#include "tests/support/ui/script.h"
 #include "ui/application.h"
 #include "ui/forms.h"
 
@@ -18,14 +20,14 @@ namespace uitest {
 class UiTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        app().Script().Clear();
+        ui::Script().Clear();
         app().ClearMessages();
         app().SetTitle("Velda Test");
     }
     void TearDown() override {
-        EXPECT_EQ(app().Script().Pending(), 0) << "script steps left unused";
-        EXPECT_EQ(app().Script().Errors(), std::vector<std::string>{});
-        app().Script().Clear();
+        EXPECT_EQ(ui::Script().Pending(), 0) << "script steps left unused";
+        EXPECT_EQ(ui::Script().Errors(), std::vector<std::string>{});
+        ui::Script().Clear();
         app().DestroyForms();
     }
     static ui::TApplication& app() { return ui::Application(); }

@@ -1,4 +1,4 @@
-#include "ui/simulate.h"
+#include "tests/support/ui/simulate.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

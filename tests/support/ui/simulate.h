@@ -4,8 +4,8 @@
 //
 // The controls acted on must be showing (their form shown, the control visible): acting on a
 // hidden one raises std::logic_error, since no user could.
-#ifndef VELDA_UI_SIMULATE_H
-#define VELDA_UI_SIMULATE_H
+#ifndef VELDA_TESTS_SUPPORT_UI_SIMULATE_H
+#define VELDA_TESTS_SUPPORT_UI_SIMULATE_H
 
 #include <QPoint>
 #include <string>
