@@ -7,14 +7,14 @@
 
 #include "ads/adscnnct.h"
 #include "ads/adsdata.h"
-#include "rtl/sysutils.h"
 #include "ads/engine_text.h"
+#include "base/record_forms.h"
+#include "rtl/sysutils.h"
 
 namespace ads {
 
 namespace {
 
-constexpr UNSIGNED32 kBlobNotEmpty = 0xFFFFFFFFu;
 constexpr uint16_t kNoKeyValue = 0xFFFF;
 constexpr int kMaxIndexes = 50;
 
@@ -564,9 +564,8 @@ db::TGetResult TAdsDataSet::FetchRecord(db::TRecordBuffer buffer, UNSIGNED32 len
             for (UNSIGNED16 n : blobFieldNumbers_) {
                 UNSIGNED16 empty = 1;
                 Check(AdsIsEmpty(tableHandle_, ADSFIELD(n), &empty));
-                UNSIGNED32 mark = empty ? 0 : kBlobNotEmpty;
-                std::memcpy(buffer + aceFieldDefs_.FieldEntryByNumber(n)->Offset, &mark,
-                            sizeof mark);
+                velda::record::writeBlobMark(!empty,
+                                             buffer + aceFieldDefs_.FieldEntryByNumber(n)->Offset);
             }
             db::TDataSetState s = State();
             if (s == db::dsBrowse || s == db::dsEdit || s == db::dsInsert ||
@@ -787,8 +786,8 @@ void TAdsDataSet::ActivateFilter() {
         return;
     }
     if (options_.AdsOptimizedFilters())
-        Check(
-            AdsSetAOF(tableHandle_, EngineText(Filter()), options_.AdsAOFResolveImmediate() ? 1 : 2));
+        Check(AdsSetAOF(tableHandle_, EngineText(Filter()),
+                        options_.AdsAOFResolveImmediate() ? 1 : 2));
     else
         Check(AdsSetFilter(tableHandle_, EngineText(Filter())));
 }

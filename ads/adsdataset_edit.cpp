@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ads/adsdata.h"
+#include "base/record_forms.h"
 #include "rtl/sysutils.h"
 
 namespace ads {
@@ -273,8 +274,7 @@ void TAdsDataSet::applyDefaultExpressions(db::TRecordBuffer buffer) {
     for (int i = 0; i < aceFieldDefs_.Count(); ++i) {
         const TACEFieldDef& entry = aceFieldDefs_.Items(i);
         if (entry.EngineType == ADS_AUTOINC) {
-            UNSIGNED32 unset = 0xFFFFFFFFu;
-            std::memcpy(buffer + entry.Offset, &unset, sizeof unset);
+            velda::record::store(buffer + entry.Offset, velda::record::kEmptyAutoInc);
             continue;
         }
         if (IsBlobType(entry.EngineType)) continue;
@@ -406,8 +406,7 @@ void TAdsDataSet::InternalPost() {
         const TACEFieldDef* entry = aceFieldDefs_.FieldEntryByNumber(n);
         TAdsBlobCache* cache = BlobCache(buffer, *entry);
         if (!cache || !cache->Modified) continue;
-        UNSIGNED32 mark = cache->Size() > 0 ? 0xFFFFFFFFu : 0;
-        std::memcpy(buffer + entry->Offset, &mark, sizeof mark);
+        velda::record::writeBlobMark(cache->Size() > 0, buffer + entry->Offset);
         // A new record's cache was never loaded; its bytes go to this dataset's table.
         Check(AdsSetField(tableHandle_, ADSFIELD(n), cache->Memory().data(),
                           static_cast<UNSIGNED32>(cache->Size())));

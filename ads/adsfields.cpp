@@ -9,22 +9,15 @@
 
 #include "ads/adsdata.h"
 #include "ads/engine_text.h"
+#include "base/record_forms.h"
 
 namespace ads {
 
 namespace {
 
-template <class T>
-T Load(const uint8_t* p) {
-    T value;
-    std::memcpy(&value, p, sizeof(T));
-    return value;
-}
-
-template <class T>
-void Store(uint8_t* p, T value) {
-    std::memcpy(p, &value, sizeof(T));
-}
+namespace record = velda::record;
+using record::load;
+using record::store;
 
 bool AllBytes(const uint8_t* p, UNSIGNED32 length, bool alsoBlank) {
     for (UNSIGNED32 i = 0; i < length; ++i)
@@ -44,8 +37,8 @@ std::string Trimmed(const uint8_t* p, UNSIGNED32 length) {
 
 // The Julian day of a CCYYMMDD text, as the engine converts it.
 bool JulianOfText(const std::string& text, double& julian) {
-    return AdsConvertStringToJulian(EngineText(text),
-                                    static_cast<UNSIGNED16>(text.size()), &julian) == AE_SUCCESS;
+    return AdsConvertStringToJulian(EngineText(text), static_cast<UNSIGNED16>(text.size()),
+                                    &julian) == AE_SUCCESS;
 }
 
 // The CCYYMMDD text of a Julian day; raises when it does not fit the field.
@@ -145,13 +138,13 @@ bool IsFieldEmpty(const TACEFieldDef& f, const uint8_t* image, bool adt) {
     const uint8_t* p = image + f.Offset;
     switch (f.EngineType) {
         case ADS_LOGICAL:
-            return adt ? p[0] == ' ' : AllBytes(p, f.Length, true);
+            return adt ? p[0] == record::kEmptyLogical : AllBytes(p, f.Length, true);
         case ADS_NUMERIC:
         case ADS_STRING:
             return AllBytes(p, f.Length, !adt);
         case ADS_DATE:
             if (adt) return AllBytes(p, f.Length, false);
-            return f.Length == 4 ? Load<uint32_t>(p) == 0 : AllBytes(p, f.Length, true);
+            return f.Length == 4 ? load<uint32_t>(p) == 0 : AllBytes(p, f.Length, true);
         case ADS_COMPACTDATE:
             return AllBytes(p, f.Length, false);
         case ADS_RAW:
@@ -160,20 +153,20 @@ bool IsFieldEmpty(const TACEFieldDef& f, const uint8_t* image, bool adt) {
         case ADS_BINARY:
         case ADS_IMAGE:
         case ADS_VARCHAR:
-            return Load<uint32_t>(p) == 0;
+            return record::blobMarkEmpty(p);
         case ADS_DOUBLE:
         case ADS_CURDOUBLE:
-            return adt && Load<uint32_t>(p) == 0x00000020u && Load<uint32_t>(p + 4) == 0x80000000u;
+            return adt && record::isEmptyDouble(p);
         case ADS_INTEGER:
-            return adt && Load<uint32_t>(p) == 0x80000000u;
+            return adt && load<uint32_t>(p) == record::kEmptyInteger;
         case ADS_SHORTINT:
-            return adt && Load<uint16_t>(p) == 0x8000u;
+            return adt && load<uint16_t>(p) == record::kEmptyShortInteger;
         case ADS_TIME:
-            return adt ? Load<uint32_t>(p) == 0xFFFFFFFFu : true;
+            return adt ? load<uint32_t>(p) == record::kEmptyTime : true;
         case ADS_TIMESTAMP:
-            return adt ? Load<uint32_t>(p) == 0 : true;
+            return adt ? load<uint32_t>(p) == record::kEmptyTimeStampDay : true;
         case ADS_AUTOINC:
-            return adt ? Load<uint32_t>(p) == 0xFFFFFFFFu : true;
+            return adt ? load<uint32_t>(p) == record::kEmptyAutoInc : true;
         default:
             return true;
     }
@@ -186,7 +179,7 @@ void ReadFieldValue(const TACEFieldDef& f, const uint8_t* image, void* destinati
         case ADS_LOGICAL: {
             char c = static_cast<char>(p[0]);
             bool value = c == '1' || c == 'T' || c == 'Y' || c == 't' || c == 'y';
-            Store<int16_t>(out, value ? -1 : 0);
+            store<int16_t>(out, value ? -1 : 0);
             return;
         }
         case ADS_NUMERIC: {
@@ -196,20 +189,20 @@ void ReadFieldValue(const TACEFieldDef& f, const uint8_t* image, void* destinati
             if (f.Kind == db::ftSmallint) {
                 long v = std::strtol(text.c_str(), &end, 10);
                 if (*end == '\0' && v >= INT16_MIN && v <= INT16_MAX)
-                    Store<int16_t>(out, static_cast<int16_t>(v));
+                    store<int16_t>(out, static_cast<int16_t>(v));
             } else {
                 double v = std::strtod(text.c_str(), &end);
-                if (*end == '\0') Store<double>(out, v);
+                if (*end == '\0') store<double>(out, v);
             }
             return;
         }
         case ADS_DATE:
             if (f.Length == 4) {
-                Store<int32_t>(out, Load<int32_t>(p) - kDateFormJulianOffset);
+                store<int32_t>(out, load<int32_t>(p) - kDateFormJulianOffset);
             } else {
                 double julian = 0;
                 if (JulianOfText(std::string(reinterpret_cast<const char*>(p), f.Length), julian))
-                    Store<int32_t>(out, static_cast<int32_t>(julian - kDateFormJulianOffset));
+                    store<int32_t>(out, static_cast<int32_t>(julian - kDateFormJulianOffset));
             }
             return;
         case ADS_STRING: {
@@ -227,7 +220,7 @@ void ReadFieldValue(const TACEFieldDef& f, const uint8_t* image, void* destinati
                           ((first & 1u) << 3) | (p[2] >> 5), p[2] & 31u);
             double julian = 0;
             if (JulianOfText(std::string(text, 8), julian))
-                Store<int32_t>(out, static_cast<int32_t>(julian - kDateFormJulianOffset));
+                store<int32_t>(out, static_cast<int32_t>(julian - kDateFormJulianOffset));
             return;
         }
         case ADS_DOUBLE:
@@ -243,10 +236,10 @@ void ReadFieldValue(const TACEFieldDef& f, const uint8_t* image, void* destinati
             std::memcpy(out, p, 2);
             return;
         case ADS_TIMESTAMP: {
-            double value = (static_cast<double>(Load<int32_t>(p)) - kDateFormJulianOffset) *
+            double value = (static_cast<double>(load<int32_t>(p)) - kDateFormJulianOffset) *
                                kMillisecondsPerDay +
-                           Load<int32_t>(p + 4);
-            Store<double>(out, value < 0 ? 0.0 : value);
+                           load<int32_t>(p + 4);
+            store<double>(out, value < 0 ? 0.0 : value);
             return;
         }
         case ADS_RAW:
@@ -265,26 +258,26 @@ void WriteFieldValue(TAdsDataSet* dataSet, const TACEFieldDef& f, uint8_t* image
         if (adt) {
             switch (f.EngineType) {
                 case ADS_LOGICAL:
-                    p[0] = ' ';
+                    p[0] = record::kEmptyLogical;
                     return;
                 case ADS_DOUBLE:
                 case ADS_CURDOUBLE:
-                    Store<uint32_t>(p, 0x00000020u);
-                    Store<uint32_t>(p + 4, 0x80000000u);
+                    record::writeEmptyDouble(p);
                     return;
                 case ADS_INTEGER:
-                    Store<uint32_t>(p, 0x80000000u);
+                    store<uint32_t>(p, record::kEmptyInteger);
                     return;
                 case ADS_SHORTINT:
-                    Store<uint16_t>(p, 0x8000u);
+                    store<uint16_t>(p, record::kEmptyShortInteger);
                     return;
                 case ADS_TIME:
+                    store<uint32_t>(p, record::kEmptyTime);
+                    return;
                 case ADS_AUTOINC:
-                    Store<uint32_t>(p, 0xFFFFFFFFu);
+                    store<uint32_t>(p, record::kEmptyAutoInc);
                     return;
                 case ADS_TIMESTAMP:
-                    Store<uint32_t>(p, 0);
-                    Store<uint32_t>(p + 4, 0xFFFFFFFFu);
+                    record::writeEmptyTimeStamp(p);
                     return;
                 default:
                     std::memset(p, 0, f.Length);
@@ -299,15 +292,15 @@ void WriteFieldValue(TAdsDataSet* dataSet, const TACEFieldDef& f, uint8_t* image
     }
     switch (f.EngineType) {
         case ADS_LOGICAL:
-            p[0] = Load<int16_t>(in) != 0 ? 'T' : 'F';
+            p[0] = load<int16_t>(in) != 0 ? 'T' : 'F';
             return;
         case ADS_NUMERIC: {
             std::string text;
             if (f.Kind == db::ftSmallint) {
-                text = std::to_string(Load<int16_t>(in));
+                text = std::to_string(load<int16_t>(in));
             } else {
                 int precision = static_cast<int>(f.Decimals > 0 ? f.Length - 1 : f.Length);
-                text = FixedText(Load<double>(in), precision, f.Decimals);
+                text = FixedText(load<double>(in), precision, f.Decimals);
             }
             if (text.size() > f.Length || text.find('E') != std::string::npos)
                 throw EADSDatabaseError(dataSet, "Numeric out of range.", kLayerErrorCode);
@@ -316,9 +309,9 @@ void WriteFieldValue(TAdsDataSet* dataSet, const TACEFieldDef& f, uint8_t* image
             return;
         }
         case ADS_DATE: {
-            int32_t date = Load<int32_t>(in);
+            int32_t date = load<int32_t>(in);
             if (f.Length == 4) {
-                Store<int32_t>(p, date + kDateFormJulianOffset);
+                store<int32_t>(p, date + kDateFormJulianOffset);
             } else {
                 std::string text = TextOfJulian(
                     dataSet, static_cast<double>(date) + kDateFormJulianOffset, f.Length);
@@ -335,7 +328,7 @@ void WriteFieldValue(TAdsDataSet* dataSet, const TACEFieldDef& f, uint8_t* image
         }
         case ADS_COMPACTDATE: {
             std::string text = TextOfJulian(
-                dataSet, static_cast<double>(Load<int32_t>(in)) + kDateFormJulianOffset, 8);
+                dataSet, static_cast<double>(load<int32_t>(in)) + kDateFormJulianOffset, 8);
             if (text.size() < 8)
                 throw EADSDatabaseError(dataSet, "Something's wrong with ADS date functions",
                                         kLayerErrorCode);
@@ -361,10 +354,10 @@ void WriteFieldValue(TAdsDataSet* dataSet, const TACEFieldDef& f, uint8_t* image
             std::memcpy(p, in, 2);
             return;
         case ADS_TIMESTAMP: {
-            double v = Load<double>(in);
+            double v = load<double>(in);
             double day = std::trunc(v / kMillisecondsPerDay);
-            Store<int32_t>(p, static_cast<int32_t>(day) + kDateFormJulianOffset);
-            Store<int32_t>(p + 4, static_cast<int32_t>(std::trunc(v - day * kMillisecondsPerDay)));
+            store<int32_t>(p, static_cast<int32_t>(day) + kDateFormJulianOffset);
+            store<int32_t>(p + 4, static_cast<int32_t>(std::trunc(v - day * kMillisecondsPerDay)));
             return;
         }
         case ADS_RAW:

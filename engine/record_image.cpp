@@ -6,9 +6,12 @@
 #include <cstring>
 #include <limits>
 
+#include "base/record_forms.h"
 #include "engine/last_error.h"
 
 namespace engine {
+
+namespace record = velda::record;
 
 namespace calendar {
 
@@ -62,7 +65,6 @@ namespace image {
 
 namespace {
 
-constexpr uint64_t kEmptyDouble = 0x8000000000000020ull;
 constexpr int64_t kMillisPerDay = 86400000;
 
 template <class T>
@@ -234,8 +236,7 @@ void writeCompactDate(int64_t jd, uint8_t* slot) {
 void writeTimeStampText(std::string_view text, uint8_t* slot) {
     int64_t jd = 0, ms = 0;
     if (!parseTimeStamp(text, jd, ms)) {
-        put<int32_t>(slot, 0);
-        put<uint32_t>(slot + 4, 0xFFFFFFFFu);
+        record::writeEmptyTimeStamp(slot);
         return;
     }
     put<int32_t>(slot, static_cast<int32_t>(jd));
@@ -243,8 +244,8 @@ void writeTimeStampText(std::string_view text, uint8_t* slot) {
 }
 
 void writeBlobFlag(bool present, uint8_t* slot) {
-    std::memset(slot, 0, 9);
-    put<uint32_t>(slot, present ? 0xFFFFFFFFu : 0u);
+    std::memset(slot, 0, record::kBlobSlotLength);
+    record::writeBlobMark(present, slot);
 }
 
 }  // namespace
@@ -252,25 +253,26 @@ void writeBlobFlag(bool present, uint8_t* slot) {
 void writeEmpty(const FieldDef& field, uint8_t* slot) {
     switch (field.type) {
         case ADS_LOGICAL:
-            slot[0] = ' ';
+            slot[0] = record::kEmptyLogical;
             return;
         case ADS_DOUBLE:
         case ADS_CURDOUBLE:
-            put<uint64_t>(slot, kEmptyDouble);
+            record::writeEmptyDouble(slot);
             return;
         case ADS_INTEGER:
-            put<uint32_t>(slot, 0x80000000u);
+            put<uint32_t>(slot, record::kEmptyInteger);
             return;
         case ADS_SHORTINT:
-            put<uint16_t>(slot, 0x8000u);
+            put<uint16_t>(slot, record::kEmptyShortInteger);
             return;
         case ADS_TIME:
+            put<uint32_t>(slot, record::kEmptyTime);
+            return;
         case ADS_AUTOINC:
-            put<uint32_t>(slot, 0xFFFFFFFFu);
+            put<uint32_t>(slot, record::kEmptyAutoInc);
             return;
         case ADS_TIMESTAMP:
-            put<uint32_t>(slot, 0);
-            put<uint32_t>(slot + 4, 0xFFFFFFFFu);
+            record::writeEmptyTimeStamp(slot);
             return;
         default:
             std::memset(slot, 0, field.length);
@@ -439,7 +441,7 @@ UNSIGNED32 read(const FieldDef& field, const uint8_t* bytes, size_t len, CodePag
         case ADS_DOUBLE:
         case ADS_CURDOUBLE: {
             if (UNSIGNED32 rc = needs(8)) return rc;
-            if (get<uint64_t>(bytes) == kEmptyDouble) return AE_SUCCESS;
+            if (record::isEmptyDouble(bytes)) return AE_SUCCESS;
             double v = get<double>(bytes);
             if (std::isnan(v)) return refuse(field, "NaN", "it is not a number");
             out = Value::ofReal(v);
@@ -448,28 +450,28 @@ UNSIGNED32 read(const FieldDef& field, const uint8_t* bytes, size_t len, CodePag
         case ADS_INTEGER: {
             if (UNSIGNED32 rc = needs(4)) return rc;
             int32_t v = get<int32_t>(bytes);
-            if (v == std::numeric_limits<int32_t>::min()) return AE_SUCCESS;
+            if (static_cast<uint32_t>(v) == record::kEmptyInteger) return AE_SUCCESS;
             out = Value::ofInteger(v);
             return AE_SUCCESS;
         }
         case ADS_AUTOINC: {
             if (UNSIGNED32 rc = needs(4)) return rc;
             uint32_t v = get<uint32_t>(bytes);
-            if (v == 0xFFFFFFFFu) return AE_SUCCESS;
+            if (v == record::kEmptyAutoInc) return AE_SUCCESS;
             out = Value::ofInteger(v);
             return AE_SUCCESS;
         }
         case ADS_SHORTINT: {
             if (UNSIGNED32 rc = needs(2)) return rc;
             int16_t v = get<int16_t>(bytes);
-            if (v == std::numeric_limits<int16_t>::min()) return AE_SUCCESS;
+            if (static_cast<uint16_t>(v) == record::kEmptyShortInteger) return AE_SUCCESS;
             out = Value::ofInteger(v);
             return AE_SUCCESS;
         }
         case ADS_TIME: {
             if (UNSIGNED32 rc = needs(4)) return rc;
             uint32_t v = get<uint32_t>(bytes);
-            if (v == 0xFFFFFFFFu) return AE_SUCCESS;
+            if (v == record::kEmptyTime) return AE_SUCCESS;
             if (v >= kMillisPerDay)
                 return refuse(field, std::to_string(v), "it is no time of day in milliseconds");
             out = Value::ofText(timeText(v));
