@@ -21,6 +21,12 @@ std::string SqlDate(rtl::TDateTime value) {
     return text;
 }
 
+// The transactions' date range, both ends included.
+std::string DateRangeClause(rtl::TDateTime from, rtl::TDateTime to) {
+    return R"( AND ((LEAV_TRX."DATE" >= ')" + SqlDate(from) + R"(') AND (LEAV_TRX."DATE" <= ')" +
+           SqlDate(to) + "'))";
+}
+
 const char* ApprovalClause(TOutputLayout layout) {
     switch (layout) {
         case TOutputLayout::Extended1:
@@ -43,11 +49,7 @@ std::string LeaveSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLay
            R"(LEAV_TRX."HOUR",LEAV_TRX."APPROVED",LEAV_TRX."ID")";
     sql += R"( FROM "EMPLOYEE.ADT" EMPLOYEE, "LEAV_TRX.ADT" LEAV_TRX)";
     sql += R"( WHERE (EMPLOYEE."EMP_NO" = LEAV_TRX."EMPCODE"))";
-    sql += R"( AND ((LEAV_TRX."DATE" >= ')";
-    sql += SqlDate(from);
-    sql += R"(') AND (LEAV_TRX."DATE" <= ')";
-    sql += SqlDate(to);
-    sql += "'))";
+    sql += DateRangeClause(from, to);
     sql += ApprovalClause(layout);
     sql += R"( ORDER BY LEAV_TRX."EMPCODE", LEAV_TRX."LEAVE_CODE", LEAV_TRX."DATE")";
     return sql;
@@ -61,11 +63,7 @@ std::string ApplicationSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOut
         R"(a."REMARKS" FROM "LEAV_TRX.ADT" LEAV_TRX, "empleave.adt" a)"
         R"( WHERE (a."EMPCODE" = LEAV_TRX."EMPCODE") AND (a."leave_code" = LEAV_TRX."LEAVE_CODE"))"
         R"( AND (a."ID" = LEAV_TRX."ID"))";
-    sql += R"( AND ((LEAV_TRX."DATE" >= ')";
-    sql += SqlDate(from);
-    sql += R"(') AND (LEAV_TRX."DATE" <= ')";
-    sql += SqlDate(to);
-    sql += "'))";
+    sql += DateRangeClause(from, to);
     sql += ApprovalClause(layout);
     return sql;
 }

@@ -218,19 +218,24 @@ UNSIGNED32 AdsGetLastAutoinc(ADSHANDLE hObj, UNSIGNED32* pulAutoIncVal) {
 }
 
 namespace {
+// The memo or binary field a call names; AE_COLUMN_WRONG_TYPE for a field of another type.
+UNSIGNED32 blobFieldOf(TableHandle& h, UNSIGNED8* pucFldName, size_t& field) {
+    if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
+    const FieldDef& def = h.table->schema().fields[field];
+    if (!def.isBlob())
+        return fail(AE_COLUMN_WRONG_TYPE, "Column \"" + def.name + "\" is a " + typeName(def.type) +
+                                              " field, not a memo or binary field.");
+    return AE_SUCCESS;
+}
+
 template <class F>
 UNSIGNED32 blobField(ADSHANDLE hTable, UNSIGNED8* pucFldName, F&& f) {
     return withTable(hTable, [&](TableHandle& h) {
         size_t field;
-        if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
-        const FieldDef& def = h.table->schema().fields[field];
-        if (!def.isBlob())
-            return fail(AE_COLUMN_WRONG_TYPE, "Column \"" + def.name + "\" is a " +
-                                                  typeName(def.type) +
-                                                  " field, not a memo or binary field.");
+        if (UNSIGNED32 rc = blobFieldOf(h, pucFldName, field)) return rc;
         Value value;
         if (UNSIGNED32 rc = currentValue(h, field, value)) return rc;
-        return f(def, value);
+        return f(h.table->schema().fields[field], value);
     });
 }
 }  // namespace
@@ -255,12 +260,8 @@ UNSIGNED32 AdsGetMemoDataType(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED1
     if (!pusType) return missing("the memo type");
     return withTable(hTable, [&](TableHandle& h) {
         size_t field;
-        if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
+        if (UNSIGNED32 rc = blobFieldOf(h, pucFldName, field)) return rc;
         const FieldDef& def = h.table->schema().fields[field];
-        if (!def.isBlob())
-            return fail(AE_COLUMN_WRONG_TYPE, "Column \"" + def.name + "\" is a " +
-                                                  typeName(def.type) +
-                                                  " field, not a memo or binary field.");
         *pusType =
             def.type == ADS_MEMO || def.type == ADS_VARCHAR ? ADS_MEMO_TEXT : ADS_MEMO_BINARY;
         return AE_SUCCESS;
