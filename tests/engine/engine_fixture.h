@@ -12,21 +12,12 @@
 #include <vector>
 
 #include "engine/ace.h"
+#include "tests/support/engine_test_helpers.h"
 
 namespace enginetest {
 
-inline UNSIGNED8* u8(const char* s) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s));
-}
-
-inline std::string lastError(UNSIGNED32* code = nullptr) {
-    UNSIGNED8 buffer[1024];
-    UNSIGNED16 len = sizeof buffer;
-    UNSIGNED32 c = 0;
-    AdsGetLastError(&c, buffer, &len);
-    if (code) *code = c;
-    return std::string(reinterpret_cast<char*>(buffer), len);
-}
+using testsupport::lastError;
+using testsupport::u8;
 
 class EngineTest : public ::testing::Test {
   protected:

@@ -31,13 +31,16 @@ class TempFolder {
     std::string path_;
 };
 
+inline UNSIGNED8* u8(const char* text) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text));
+}
 inline UNSIGNED8* u8(const std::string& text) {
-    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text.c_str()));
+    return u8(text.c_str());
 }
 
 // The engine's last error text; its code into *code when given.
 inline std::string lastError(UNSIGNED32* code = nullptr) {
-    UNSIGNED8 buffer[601];
+    UNSIGNED8 buffer[1024];
     UNSIGNED16 len = sizeof buffer;
     UNSIGNED32 c = 0;
     AdsGetLastError(&c, buffer, &len);
