@@ -137,13 +137,9 @@ UNSIGNED32 apply(SqlStatement& s, TableHandle& h, std::vector<Change>& changes) 
             rc = sqlite3_step(del);
             sqlite3_reset(del);
         } else if (kind == sqldialect::StatementKind::Update) {
-            std::string sets;
-            for (size_t i = 0; i < schema.fields.size(); ++i)
-                if (change.given[i])
-                    sets += (sets.empty() ? "" : ",") + schema.fields[i].column() + "=?";
-            if (sets.empty()) continue;
-            sqlite3_stmt* up =
-                t.statement("UPDATE \"main\".\"records\" SET " + sets + " WHERE rowid=?");
+            std::string sql = writer::updateSql(schema, change.given);
+            if (sql.empty()) continue;
+            sqlite3_stmt* up = t.statement(sql);
             if (!up) return lastError().code;
             int at = 1;
             for (size_t i = 0; i < schema.fields.size(); ++i)
@@ -155,16 +151,7 @@ UNSIGNED32 apply(SqlStatement& s, TableHandle& h, std::vector<Change>& changes) 
             h.values = change.values;
             h.changed = change.given;
             if (UNSIGNED32 code = writer::assignAutoincrements(h)) return code;
-            std::string columns, marks;
-            for (size_t i = 0; i < schema.fields.size(); ++i) {
-                if (!h.changed[i]) continue;
-                columns += (columns.empty() ? "" : ",") + schema.fields[i].column();
-                marks += marks.empty() ? "?" : ",?";
-            }
-            sqlite3_stmt* ins =
-                t.statement(columns.empty() ? "INSERT INTO \"main\".\"records\" DEFAULT VALUES"
-                                            : "INSERT INTO \"main\".\"records\"(" + columns +
-                                                  ") VALUES(" + marks + ")");
+            sqlite3_stmt* ins = t.statement(writer::insertSql(schema, h.changed));
             if (!ins) return lastError().code;
             int at = 1;
             for (size_t i = 0; i < schema.fields.size(); ++i)
