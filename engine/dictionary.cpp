@@ -192,7 +192,6 @@ UNSIGNED32 Dictionary::create(const std::string& path, const std::string& descri
     randombytes_buf(random, sizeof random);
     char hex[2 * sizeof random + 1];
     sodium_bin2hex(hex, sizeof hex, random, sizeof random);
-    // Appended piece by piece: "." + a temporary trips GCC 12's -Wrestrict false positive at -O3.
     std::string tempName = ".";
     tempName += paths::fileName(file);
     tempName += ".new-";

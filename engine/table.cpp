@@ -86,8 +86,6 @@ void Table::buildSelectList() {
     selectList_ = "rowid";
     for (const FieldDef& f : schema_.fields) {
         selectList_ += ", ";
-        // Appended piece by piece: a temporary built with operator+ trips GCC 12's -Wrestrict
-        // false positive at -O3.
         if (f.isBlob()) selectList_ += '(';
         selectList_ += f.column();
         if (f.isBlob()) selectList_ += " IS NOT NULL)";

@@ -75,7 +75,6 @@ UNSIGNED32 staticViewRefuses(const TableHandle& h) {
 }  // namespace
 
 std::string insertSql(const Schema& schema, const std::vector<bool>& changed) {
-    // Appended piece by piece: "," + a temporary trips GCC 12's -Wrestrict false positive at -O3.
     std::string columns, marks;
     for (size_t i = 0; i < schema.fields.size(); ++i) {
         if (!changed[i]) continue;
