@@ -1,0 +1,109 @@
+// The SQLite side of the benchmarks: the same work done by SQLite directly on the engine's files,
+// timed in the same run, so that a figure is read against its baseline on the same loaded
+// machine. A connection here takes the settings the engine gives its own (synchronous=NORMAL
+// under WAL, the same cache and memory map), so durability and caching compare like with like.
+#ifndef VELDA_BENCH_BASELINE_H
+#define VELDA_BENCH_BASELINE_H
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// "name value unit" for a figure, its baseline ("sqlite_<name>") and "<ratio> ratio": engine
+// time over SQLite time, so that above 1 the engine is slower. `perSecond` figures are rates.
+inline void printSideBySide(const char* name, const char* ratio, double engine, double sqlite,
+                            const char* unit, bool perSecond) {
+    const char* format = perSecond ? "%s %.0f %s\n" : "%s %.3f %s\n";
+    std::printf(format, name, engine, unit);
+    std::printf(format, ("sqlite_" + std::string(name)).c_str(), sqlite, unit);
+    std::printf("%s %.2f ratio\n", ratio, perSecond ? sqlite / engine : engine / sqlite);
+    std::fflush(stdout);
+}
+
+class Baseline {
+  public:
+    Baseline() = default;
+    ~Baseline() { close(); }
+    Baseline(const Baseline&) = delete;
+    Baseline& operator=(const Baseline&) = delete;
+
+    // Opens a database file as the engine does; `key`, when given, is a SQLCipher key literal.
+    void open(const std::string& file, const std::string& key = "") {
+        close();
+        check(sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                              nullptr),
+              "open");
+        if (!key.empty()) exec("PRAGMA key=\"" + key + "\"");
+        sqlite3_busy_timeout(db_, 10000);
+        exec(
+            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA mmap_size=1073741824;"
+            " PRAGMA secure_delete=OFF; PRAGMA temp_store=MEMORY");
+    }
+    void close() {
+        for (sqlite3_stmt* stmt : statements_) sqlite3_finalize(stmt);
+        statements_.clear();
+        if (db_) sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+    sqlite3* get() const { return db_; }
+
+    void exec(const std::string& sql) {
+        check(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr), sql.c_str());
+    }
+    sqlite3_stmt* prepare(const std::string& sql) {
+        sqlite3_stmt* stmt = nullptr;
+        check(sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr), sql.c_str());
+        statements_.push_back(stmt);
+        return stmt;
+    }
+    // Steps a statement to its end, reading every column of every row as the engine's record
+    // image needs it; the number of rows.
+    uint64_t drain(sqlite3_stmt* stmt) {
+        uint64_t rows = 0;
+        int rc;
+        const int columns = sqlite3_column_count(stmt);
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            for (int c = 0; c < columns; ++c)
+                if (sqlite3_column_type(stmt, c) == SQLITE_TEXT)
+                    sqlite3_column_text(stmt, c);
+                else
+                    sqlite3_column_double(stmt, c);
+            ++rows;
+        }
+        if (rc != SQLITE_DONE) check(rc, "step");
+        sqlite3_reset(stmt);
+        return rows;
+    }
+    void run(sqlite3_stmt* stmt) {
+        int rc = sqlite3_step(stmt);
+        while (rc == SQLITE_ROW) rc = sqlite3_step(stmt);
+        if (rc != SQLITE_DONE) check(rc, sqlite3_sql(stmt));
+        sqlite3_reset(stmt);
+    }
+
+    void check(int rc, const char* what) {
+        if (rc == SQLITE_OK) return;
+        std::fprintf(stderr, "SQLite %s failed: %s\n", what, db_ ? sqlite3_errmsg(db_) : "");
+        std::exit(1);
+    }
+
+  private:
+    sqlite3* db_ = nullptr;
+    std::vector<sqlite3_stmt*> statements_;  // finalized with the connection
+};
+
+}  // namespace bench
+
+#endif
