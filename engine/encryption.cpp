@@ -16,6 +16,7 @@
 #include "engine/locks.h"
 #include "engine/password_hash.h"
 #include "engine/paths.h"
+#include "engine/sql_keys.h"
 #include "engine/table.h"
 
 namespace engine {
@@ -192,11 +193,15 @@ UNSIGNED32 Table::openCompanion(const Secret& password, sql::Database& out) {
     if (rc != SQLITE_OK)
         return fail(AE_IO_ERROR, "Could not open the rows of the encrypted table " + file_ + " (" +
                                      rows + "): " + out.errorText() + ".");
-    if (sqlite3_key(out.get(), password.data(), password.size()) != SQLITE_OK)
+    // The key derived from the password once per process (sql_keys.h), not at every open.
+    Secret key;
+    if (UNSIGNED32 rc2 = sqlkeys::rawKey(out, rows, password, key)) return rc2;
+    if (sqlite3_key(out.get(), key.data(), key.size()) != SQLITE_OK)
         return fail(AE_INTERNAL, "Could not set the key of the encrypted table " + file_ + ": " +
                                      out.errorText() + ".");
+    key.clear();
     sqlite3_busy_timeout(out.get(), 10000);
-    // The first read derives the key and checks it against the file.
+    // The first read checks the key against the file.
     {
         sql::Statement probe;
         rc = out.prepare("SELECT count(*) FROM \"main\".sqlite_master", probe);
@@ -327,11 +332,16 @@ UNSIGNED32 Table::encrypt(const Secret& password) {
         return discard(fail(AE_IO_ERROR, "Could not encrypt the table " + file_ +
                                              ": its new files cannot be created in " + folder +
                                              "."));
-    if (attach(db_, rowsNew, "enc", &password) != SQLITE_OK ||
+    // The new rows file gets its salt from here, and its key is kept, so that opening it once
+    // it is in place derives nothing.
+    Secret key;
+    if (UNSIGNED32 rc = sqlkeys::newFileKey(rows, password, key)) return discard(rc);
+    if (attach(db_, rowsNew, "enc", &key) != SQLITE_OK ||
         attach(db_, tableNew, "out", nullptr) != SQLITE_OK ||
         db_.exec("PRAGMA enc.journal_mode=DELETE; PRAGMA out.journal_mode=DELETE;"
                  " PRAGMA enc.synchronous=FULL; PRAGMA out.synchronous=FULL") != SQLITE_OK)
         return discard(sqlFailure("encrypt"));
+    key.clear();
     std::string check, given(password.data(), password.size());
     bool hashed = hashPassword(given, check);
     sodium_memzero(given.data(), given.size());

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <set>
 #include <thread>
 
+#include "engine/sql_keys.h"
 #include "engine_fixture.h"
 #include "process_helpers.h"
 
@@ -514,6 +516,98 @@ TEST_F(Encryption, DeletingATableRemovesItsCompanion) {
     ADSHANDLE t = create("staff", "NAME,Character,10");
     EXPECT_FALSE(encrypted(t));
     EXPECT_EQ(count(t), 0u);
+}
+
+// Whether `needle` lies in this process's writable memory anywhere but at `self`. The copies
+// of memory read are wiped, so that a later look does not find them.
+bool inWritableMemory(const std::string& needle, const char* self) {
+    std::ifstream maps("/proc/self/maps");
+    std::ifstream mem("/proc/self/mem", std::ios::binary);
+    std::string line;
+    std::vector<char> chunk;
+    bool found = false;
+    while (!found && std::getline(maps, line)) {
+        unsigned long from = 0, to = 0;
+        char perms[5] = {};
+        if (std::sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, perms) != 3 ||
+            std::strncmp(perms, "rw", 2) != 0 || line.find("[vvar]") != std::string::npos)
+            continue;
+        chunk.resize(to - from);
+        mem.clear();
+        mem.seekg(static_cast<std::streamoff>(from));
+        if (mem.read(chunk.data(), static_cast<std::streamsize>(chunk.size())))
+            for (const char* at = chunk.data();
+                 !found &&
+                 (at = static_cast<const char*>(
+                      memmem(at, chunk.data() + chunk.size() - at, needle.data(), needle.size())));
+                 ++at)
+                found = reinterpret_cast<const char*>(from) + (at - chunk.data()) != self;
+        std::fill(chunk.begin(), chunk.end(), '\0');
+    }
+    return found;
+}
+
+TEST_F(Encryption, APasswordsKeyIsDerivedOncePerProcessAndFile) {
+    makeStaff(10);
+    engine::sqlkeys::forgetAll();
+    const unsigned before = engine::sqlkeys::derivations();
+    ASSERT_EQ(encrypt("staff"), AE_SUCCESS) << lastError();
+    // Encrypting derives the new file's key; no later open with the right password derives.
+    EXPECT_EQ(engine::sqlkeys::derivations(), before + 1);
+    for (int i = 0; i < 3; ++i) {
+        ADSHANDLE t = openWith("staff", kPassword);
+        EXPECT_EQ(count(t), 7u);
+        close(t);
+    }
+    EXPECT_EQ(engine::sqlkeys::derivations(), before + 1);
+
+    // A wrong password after the right one is still refused, and the right one still opens.
+    const std::string wrong =
+        "Error 6011: The password does not open the encrypted table " + path("staff.adt") + ".";
+    ADSHANDLE t = openOk("staff");
+    expectError(AdsEnableEncryption(t, u8("KORVA4817")), AE_WRONG_PASSWORD, wrong);
+    expectError(AdsEnableEncryption(t, u8("KORVA4817")), AE_WRONG_PASSWORD, wrong);
+    EXPECT_EQ(count(t), 0u);
+    ASSERT_EQ(AdsEnableEncryption(t, u8(kPassword)), AE_SUCCESS) << lastError();
+    EXPECT_EQ(count(t), 7u);
+    close(t);
+
+    // Re-encrypted under another password: the old password no longer opens it, the new does.
+    t = openWith("staff", kPassword, ADS_EXCLUSIVE);
+    ASSERT_EQ(AdsDecryptTable(t), AE_SUCCESS) << lastError();
+    close(t);
+    ASSERT_EQ(encrypt("staff", "second"), AE_SUCCESS) << lastError();
+    t = openOk("staff");
+    expectError(AdsEnableEncryption(t, u8(kPassword)), AE_WRONG_PASSWORD, wrong);
+    ASSERT_EQ(AdsEnableEncryption(t, u8("second")), AE_SUCCESS) << lastError();
+    EXPECT_EQ(count(t), 7u);
+    close(t);
+
+    // Re-encrypted under the same password: a new salt, so a new key, still right.
+    t = openWith("staff", "second", ADS_EXCLUSIVE);
+    ASSERT_EQ(AdsDecryptTable(t), AE_SUCCESS) << lastError();
+    close(t);
+    ASSERT_EQ(encrypt("staff", "second"), AE_SUCCESS) << lastError();
+    const unsigned afterEncrypt = engine::sqlkeys::derivations();
+    t = openWith("staff", "second");
+    EXPECT_EQ(count(t), 7u);
+    close(t);
+    EXPECT_EQ(engine::sqlkeys::derivations(), afterEncrypt);
+}
+
+TEST_F(Encryption, TheKeyCacheKeepsNoPasswordInClear) {
+    // Made at run time, so that the only copies are the ones the engine is given.
+    std::string password = "ZQ";
+    password += std::to_string(7310 + ::getpid() % 10);
+    password += "-HUSH";
+    makeStaff(8);
+    ASSERT_EQ(encrypt("staff", password.c_str()), AE_SUCCESS) << lastError();
+    ADSHANDLE t = openWith("staff", password.c_str());
+    EXPECT_EQ(count(t), 5u);
+    // While a handle holds the password it is there to be found (it encrypts and decrypts).
+    EXPECT_TRUE(inWritableMemory(password, password.data()));
+    close(t);
+    EXPECT_FALSE(inWritableMemory(password, password.data()));
 }
 
 }  // namespace
