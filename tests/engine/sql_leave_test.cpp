@@ -2,6 +2,7 @@
 // dictionary: rows, order and field types.
 #include <gtest/gtest.h>
 
+#include "engine/sql_keys.h"
 #include "sql_fixture.h"
 
 namespace enginetest {
@@ -15,8 +16,11 @@ TEST_F(SqlLeave, EncryptedFreeTablesGiveTheRangeInOrder) {
     ASSERT_EQ(AdsStmtEnableEncryption(s, u8(kTablePassword)), AE_SUCCESS) << lastError();
     ASSERT_EQ(AdsStmtSetTablePassword(s, u8("EMPLOYEE"), u8(kTablePassword)), AE_SUCCESS);
     ASSERT_EQ(AdsStmtSetTablePassword(s, u8("EMPLOYEE.ADT"), u8(kTablePassword)), AE_SUCCESS);
+    // Encrypting derived the rows file's key; the statement reuses it.
+    const unsigned derived = engine::sqlkeys::derivations();
     ADSHANDLE c = query(s, leaveStatement("2006-03-01", "2006-03-31"));
     ASSERT_NE(c, 0u);
+    EXPECT_EQ(engine::sqlkeys::derivations(), derived);
     std::vector<std::string> got = rows(c);
     EXPECT_EQ(got, (std::vector<std::string>{
                        "E001|D1|C1||2000-01-01|E001|AL|2006-03-01|1|8|Y|4",
