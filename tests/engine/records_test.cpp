@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine_fixture.h"
@@ -106,6 +107,35 @@ TEST_F(Records, EveryTypeRoundTripsThroughItsImageBytes) {
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 5)), "null");
     sqlite3_finalize(stmt);
     sqlite3_close(db);
+}
+
+// A numeric field's bytes are printf's "%.*f" of the value, right-aligned, without the sign of
+// a zero: ties of the binary value, values just beside them, and ordinary ones.
+TEST_F(Records, NumericImagesRoundAsPrintfDoes) {
+    ADSHANDLE t = create("numbers", "N,Numeric,20,2;W,Numeric,20,0;F,Numeric,20,5");
+    const double values[] = {
+        0.125,  2.675,       1.005,      -0.004,  -0.005,         0.5,       -2.5, 1.5,
+        12.3,   -12.345,     1e9 + .125, 0.0,     -0.0,           123456.78, 1e-7, 99999999999.995,
+        7.0e-3, -1234.56789, 0.015,      1.0 / 3, 4503599627370.5};
+    for (double v : values) {
+        char given[64];
+        std::snprintf(given, sizeof given, "%.17g", v);
+        ASSERT_EQ(AdsAppendRecord(t), AE_SUCCESS);
+        for (const char* name : {"N", "W", "F"})
+            ASSERT_EQ(AdsSetField(t, u8(name), u8(given), static_cast<UNSIGNED32>(strlen(given))),
+                      AE_SUCCESS)
+                << name << " " << lastError();
+        ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS) << lastError();
+        for (auto [name, decimals] : {std::pair{"N", 2}, {"W", 0}, {"F", 5}}) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%.*f", decimals, v);
+            std::string expected = text;
+            if (expected[0] == '-' && expected.find_first_not_of("-0.") == std::string::npos)
+                expected.erase(0, 1);
+            expected.insert(0, 20 - expected.size(), ' ');
+            EXPECT_EQ(bytesOf(t, name), expected) << name << " " << given;
+        }
+    }
 }
 
 TEST_F(Records, EmptyValuesHaveTheirEmptyForms) {
