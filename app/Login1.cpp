@@ -1,8 +1,7 @@
 #include "app/Login1.h"
 
-#include "ads/adscnnct.h"
-#include "ads/adsfunc.h"
 #include "ads/adstable.h"
+#include "app/core/loginrules.h"
 #include "app/pay1.h"
 #include "rtl/sysutils.h"
 #include "ui/application.h"
@@ -18,10 +17,6 @@ constexpr const char* kCompanyConnection = "FormCompany.DatabaseMain";
 // The year in decimal followed by the month as two digits.
 std::string PeriodText(int year, int month) {
     return rtl::IntToStr(year) + (month < 10 ? "0" : "") + rtl::IntToStr(month);
-}
-
-std::string Text(ads::TAdsTable* table, const char* field) {
-    return table->FieldByName(field)->AsString();
 }
 
 void Say(const std::string& text) {
@@ -146,12 +141,7 @@ void TFormLogin::FormCreate() {
 }
 
 void TFormLogin::TableUserAfterOpen(db::TDataSet* dataSet) {
-    auto* table = dynamic_cast<ads::TAdsDataSet*>(dataSet);
-    if (!table) return;
-    // Dictionary tables are not encrypted; free tables share the company's table password.
-    const ads::TAdsConnection* connection = table->AdsConnection();
-    if (connection && connection->UsesDictionary()) return;
-    ads::ApplyTablePassword(table, ads::kTablePassword);
+    ApplyCompanyTablePassword(dynamic_cast<ads::TAdsDataSet*>(dataSet));
 }
 
 void TFormLogin::FormShow() {
@@ -201,9 +191,9 @@ void TFormLogin::BitBtn2Click() {
 }
 
 void TFormLogin::BitBtn1Click() {
-    ads::TAdsTable* setup = main_->TableCoSetup;
-    if (!setup->FindByKey({util::SubText(EditPeriod->Text(), 1, 4)})) {
-        Say("Database year not defined");
+    AdsLoginTables tables(main_->TableCoSetup, TableUser);
+    if (!tables.FindYear(util::SubText(EditPeriod->Text(), 1, 4))) {
+        Say(LoginRefusalText(LoginRefusal::YearNotDefined));
         return;
     }
     // The fourth judged press gives up; it is still judged (and its message shown), but the
@@ -214,30 +204,11 @@ void TFormLogin::BitBtn1Click() {
     }
     ++Attempts;
 
-    const std::string id = EditUser->Text();
-    const std::string password = EditPwd->Text();
-    if (TableUser->FindByKey({id})) {
-        if (password == Text(TableUser, "PASSWORD"))
-            Close();
-        else
-            Say("Invalid Pasword !");
-    } else if (id == "MASTER") {
-        if (password == Text(setup, "MASTER"))
-            Close();
-        else
-            Say("Invalid password !");
-    } else if (id == kSuperUserId) {
-        if (password == kSuperUserPassword) Close();
-    } else {
-        Say("Invalid ID !");
-    }
-}
-
-bool TFormLogin::MasterPasswordMatches(const std::string& password) const {
-    ads::TAdsTable* setup = main_->TableCoSetup;
-    // Without a setup row there is no master password, not an empty one.
-    if (!setup->Active() || setup->IsEmpty()) return false;
-    return password == Text(setup, "MASTER");
+    const LoginPressVerdict verdict = JudgeLoginPress(tables, EditUser->Text(), EditPwd->Text());
+    if (verdict.Close)
+        Close();
+    else if (verdict.Refusal != LoginRefusal::SilentRefusal)
+        Say(LoginRefusalText(verdict.Refusal));
 }
 
 void TFormLogin::Grant(const std::string& hideWage, const std::string& viewData,
@@ -257,41 +228,27 @@ void TFormLogin::FormCloseQuery(bool& canClose) {
         return;
     }
     main_->PrinterIndex = -1;
-    const std::string id = EditUser->Text();
-    const std::string password = EditPwd->Text();
-
-    if ((id == kSuperUserId && password == kSuperUserPassword) ||
-        (id == "MASTER" && MasterPasswordMatches(password))) {
-        Grant("N", "N", "N");
-        LoginOK = true;
-        canClose = true;
-        return;
-    }
-
-    LoginOK = false;
-    canClose = false;
-    if (!TableUser->FindByKey({id})) {
-        Say("Unauthorized user");
-        EditUser->SetFocus();
-        return;
-    }
-    if (Text(TableUser, "PASSWORD") != password) {
-        Say("Invalid Password!");
-        EditPwd->SetFocus();
-        return;
-    }
-    if (Text(TableUser, "LOCK") == "T") {
-        Say("User already logged in!");
-        EditUser->Clear();
+    AdsLoginTables tables(main_->TableCoSetup, TableUser);
+    const ClosingVerdict verdict = JudgeClosingCheck(tables, EditUser->Text(), EditPwd->Text());
+    if (!verdict.Grant) {
+        LoginOK = false;
+        canClose = false;
+        Say(LoginRefusalText(verdict.Refusal));
+        if (verdict.Refusal == LoginRefusal::UnauthorizedUser)
+            EditUser->SetFocus();
+        else if (verdict.Refusal == LoginRefusal::WrongPassword)
+            EditPwd->SetFocus();
+        else if (verdict.Refusal == LoginRefusal::AlreadyLoggedIn)
+            EditUser->Clear();
         return;
     }
 
     // The printer value is read first, so that one that is not a number leaves the login
     // values as they were.
-    const std::string printer = Text(TableUser, "printer");
-    const int index = printer.empty() ? -1 : rtl::StrToInt(printer);
-    Grant(Text(TableUser, "hidewage"), Text(TableUser, "viewdata"), Text(TableUser, "audit"));
-    if (!printer.empty()) {
+    const LoginGrant& grant = *verdict.Grant;
+    const int index = grant.Printer.empty() ? -1 : rtl::StrToInt(grant.Printer);
+    Grant(grant.HideWage, grant.ViewData, grant.Audit);
+    if (!grant.Printer.empty()) {
         ui::TPrinter& printers = main_->Printer;
         // An index past the last printer, or below the first, selects the default printer.
         if (index < 0 || index > printers.PrinterCount() - 1)

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/core/loginrules.h"
 #include "ui/extctrls.h"
 #include "ui/forms.h"
 #include "ui/stdctrls.h"
@@ -27,9 +28,6 @@ class TAdsTable;
 namespace app {
 
 class TFormMain;
-
-inline constexpr const char* kSuperUserId = "QAVRENTO";
-inline constexpr const char* kSuperUserPassword = "4821kwvm37";
 
 class TFormLogin : public ui::TForm {
   public:
@@ -80,8 +78,6 @@ class TFormLogin : public ui::TForm {
     void StepPeriod(int months);
     // Writes the user, the period and the rights into the main window.
     void Grant(const std::string& hideWage, const std::string& viewData, const std::string& audit);
-    // The "MASTER" password of the setup table's current row matches; false without a row.
-    bool MasterPasswordMatches(const std::string& password) const;
 
     TFormMain* main_;
 };

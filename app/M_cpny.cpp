@@ -4,10 +4,10 @@
 #include "ads/adstable.h"
 #include "ads/company_credentials.h"
 #include "app/Login1.h"
+#include "app/core/startup.h"
 #include "app/pay1.h"
 #include "app/servicefigures.h"
 #include "db/datasource.h"
-#include "rtl/inifiles.h"
 #include "rtl/progfolder.h"
 #include "ui/application.h"
 
@@ -89,11 +89,10 @@ TFormCompany::~TFormCompany() {
 }
 
 void TFormCompany::FormCreate() {
-    ProgramFolder = rtl::ProgramFolder();
-    rtl::TIniFile ini(ProgramFolder + "VELDA.ini");
-    DictionarySetting = ini.ReadString("PATH", "DICTIONARY", "");
-    std::string dir = ini.ReadString("PATH", "DIR", "");
-    MasterFolder = dir.empty() ? ProgramFolder : dir;
+    const StartupConfiguration configuration = ReadStartupConfiguration(rtl::ProgramFolder());
+    ProgramFolder = configuration.ProgramFolder;
+    DictionarySetting = configuration.DictionarySetting;
+    MasterFolder = configuration.MasterFolder;
     AdsConnection1->SetConnectPath(MasterFolder);
 
     TableMCompany->Close();
@@ -143,14 +142,12 @@ std::string TFormCompany::CurrentCode() const {
 void TFormCompany::BitBtn3Click() {
     ProgramFolder = rtl::ProgramFolder();
     DatabaseMain->Disconnect();
-    if (DictionarySetting == "YES") {
+    const StartupConfiguration configuration{ProgramFolder, DictionarySetting, MasterFolder};
+    if (configuration.UsesDictionaries()) {
         DatabaseMain->SetUsername(ads::kDictionaryUser);
         DatabaseMain->SetPassword(ads::kDictionaryPassword);
-        DatabaseMain->SetConnectPath(ProgramFolder + "COMPANY\\" + CurrentCode() + "\\" +
-                                     CurrentCode() + ".ADD");
-    } else {
-        DatabaseMain->SetConnectPath(ProgramFolder + "COMPANY\\" + CurrentCode());
     }
+    DatabaseMain->SetConnectPath(CompanyConnectPath(configuration, CurrentCode()));
     DatabaseMain->Connect();
     WorkOnCompany();
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "app/core/startup.h"
 #include "ui/dbgrid.h"
 #include "ui/extctrls.h"
 #include "ui/forms.h"

@@ -33,7 +33,9 @@ tree() {  # a fresh small tree with one file in each layer
   printf '#include "ads/adsdata.h"\n#include "ui/forms.h"\n' >"$work/t/app/a.cpp"
   printf '#include "ads/adsdata.h"\n' >"$work/t/download/leave.cpp"
   printf '#include "ui/forms.h"\n' >"$work/t/download/fmdnload.cpp"
-  printf 'int x = 0;\n' >"$work/t/tools/x/main.cpp"
+  mkdir -p "$work/t/app/core"
+  printf '#include "ads/adsdata.h"\n' >"$work/t/app/core/rules.cpp"
+  printf '#include "app/core/rules.h"\nint x = 0;\n' >"$work/t/tools/x/main.cpp"
 }
 
 tree
@@ -67,6 +69,20 @@ done
 tree
 printf '#include "ui/forms.h"\n' >"$work/t/download/leave_lines.cpp"
 expect 1 "windowless part of download/" "$repo/scripts/check-layers" "$work/t"
+
+tree
+printf '#include "app/Login1.h"\n' >"$work/t/tools/x/b.cpp"
+expect 1 "tools/x/b.cpp:1 .* tools/ may use only the windowless app/core/" "$repo/scripts/check-layers" "$work/t"
+
+for planted in '#include "ui/forms.h"' '#include "app/Login1.h"' '#include "download/fmdnload.h"'; do
+  tree
+  printf '%s\n' "$planted" >"$work/t/app/core/b.cpp"
+  expect 1 "app/core/b.cpp:1 .* may not depend on" "$repo/scripts/check-layers" "$work/t"
+done
+
+tree
+printf '#include <QWidget>\n' >"$work/t/app/core/b.cpp"
+expect 1 "app/core/b.cpp includes a Qt header" "$repo/scripts/check-layers" "$work/t"
 
 tree
 printf '#include <QWidget>\n' >"$work/t/tools/x/b.cpp"
