@@ -1,0 +1,163 @@
+#include "tools/velda-export/run.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+
+#include "rtl/progfolder.h"
+#include "rtl/sysutils.h"
+#include "tools/velda-export/check.h"
+#include "tools/velda-export/company.h"
+#include "tools/velda-export/options.h"
+#include "tools/velda-export/output.h"
+#include "tools/velda-export/progress.h"
+
+namespace veldaexport {
+
+namespace {
+
+constexpr const char* kProgram = "velda-export";
+
+void Say(std::FILE* err, const std::string& text) {
+    std::fprintf(err, "%s: %s\n", kProgram, text.c_str());
+    std::fflush(err);
+}
+
+// Switches echo off on a terminal for as long as the object lives.
+class NoEcho {
+  public:
+    explicit NoEcho(int fd) : fd_(fd) {
+        if (::tcgetattr(fd_, &saved_) != 0) return;
+        termios quiet = saved_;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        active_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+    }
+    ~NoEcho() {
+        if (active_) ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+    }
+    NoEcho(const NoEcho&) = delete;
+    NoEcho& operator=(const NoEcho&) = delete;
+
+  private:
+    int fd_;
+    termios saved_{};
+    bool active_ = false;
+};
+
+// VELDA_PASSWORD, else the first line of in (without its line end); on a terminal it is asked
+// for on err and not echoed.
+std::string ReadPassword(std::FILE* in, std::FILE* err) {
+    if (const char* fromEnvironment = std::getenv("VELDA_PASSWORD")) return fromEnvironment;
+    const int fd = ::fileno(in);
+    const bool terminal = ::isatty(fd);
+    std::string password;
+    {
+        std::unique_ptr<NoEcho> noEcho;
+        if (terminal) {
+            std::fputs("Password: ", err);
+            std::fflush(err);
+            noEcho = std::make_unique<NoEcho>(fd);
+        }
+        for (int c; (c = std::fgetc(in)) != EOF && c != '\n';) password += static_cast<char>(c);
+    }
+    if (terminal) std::fputs("\n", err);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+}
+
+void PrintCompanyList(const std::vector<CompanyRow>& rows, std::FILE* out) {
+    // The company form's columns: code 9, name 40, staff count 10 characters.
+    long long total = 0;
+    std::fprintf(out, "%-9s %-40s %10s\n", "Code", "Company Name", "Staff No");
+    for (const CompanyRow& row : rows) {
+        std::fprintf(out, "%-9s %-40s %10lld\n", row.Code.c_str(), row.Name.c_str(), row.Staff);
+        total += row.Staff;
+    }
+    std::fprintf(out, "%-50s %10lld\n", "Total Staff", total);
+}
+
+// Lines to the output file, each with CR LF.
+class OutputSink : public download::TLineSink {
+  public:
+    explicit OutputSink(Output& output) : output_(output) {}
+    void Write(const download::TLeaveLine& line) override {
+        output_.Write(line.Text);
+        output_.Write("\r\n");
+    }
+
+  private:
+    Output& output_;
+};
+
+std::string Seconds(std::chrono::steady_clock::duration elapsed) {
+    std::ostringstream text;
+    text.setf(std::ios::fixed);
+    text.precision(2);
+    text << std::chrono::duration<double>(elapsed).count() << " s";
+    return text.str();
+}
+
+int Export(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err) {
+    const auto started = std::chrono::steady_clock::now();
+    const app::StartupConfiguration configuration = OpenProgramFolder(options.Folder);
+    if (options.List) {
+        PrintCompanyList(ReadCompanyList(configuration), out);
+        return kExitDone;
+    }
+    CompanySession session(configuration, options.Company);
+    session.Login(options.User, ReadPassword(in, err), options.Period);
+
+    ProgressBar bar(!options.Quiet, err);
+    const download::TProgress progress = [&bar](std::int64_t done, std::int64_t total) {
+        bar.Update(done, total);
+    };
+    if (options.Check) {
+        std::ostringstream findings;
+        const CheckResult result =
+            RunCheck(session, options.From, options.To, options.Format, findings, progress);
+        bar.Clear();
+        std::fputs(findings.str().c_str(), out);
+        std::fflush(out);
+        return result.Findings == 0 ? kExitDone : kExitFindings;
+    }
+
+    Output output(options.Output);
+    OutputSink sink(output);
+    download::RunLeaveDownload(session.Connection(), options.From, options.To, options.Format, sink,
+                               progress);
+    output.Commit();
+    bar.Clear();
+    if (!options.Quiet)
+        Say(err, std::to_string(output.Lines()) + (output.Lines() == 1 ? " line" : " lines") +
+                     " written to " + output.Describe() + " in " +
+                     Seconds(std::chrono::steady_clock::now() - started));
+    return kExitDone;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::FILE* in, std::FILE* out, std::FILE* err) {
+    Options options;
+    try {
+        options = ParseOptions(args, rtl::Date(), rtl::ProgramFolder());
+        if (options.Help) {
+            std::fputs(kHelp, out);
+            return kExitDone;
+        }
+        return Export(options, in, out, err);
+    } catch (const UsageError& e) {
+        const std::string text = e.what();
+        Say(err, text.find("(see --") == std::string::npos ? text + " (see --help)" : text);
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        // Login refusals, database and file errors: the message as the program shows it.
+        Say(err, e.what());
+        return kExitFailed;
+    }
+}
+
+}  // namespace veldaexport
