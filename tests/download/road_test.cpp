@@ -1,7 +1,8 @@
 // The whole road of a download in one process, from a folder made by velda-db demo (free tables
 // and data dictionaries): the company list, a login, "Leave Download", a file name typed, each
 // layout, OK, the message, the file, and the settings file after the close. The lines the file
-// must hold are worked out here from the demo's tables as velda-db exports them.
+// must hold are worked out here from the demo's tables as velda-db exports them. velda-export
+// must write the same bytes as the dialog for each layout.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -31,6 +32,10 @@ using downloadtest::readFile;
 
 std::string Tool() {
     return std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
+}
+
+std::string ExportTool() {
+    return std::string(VELDA_BINARY_DIR) + "/tools/velda-export";
 }
 
 int RunCommand(const std::string& command) {
@@ -211,6 +216,16 @@ class DownloadRoad : public apptest::AppTest {
                         << "layout " << layout << " line " << i << ": " << got[i];
                     std::swap(expected[i], expected[j]);
                 }
+
+                // velda-export, the same range (its default: the period's month) and layout:
+                // the same bytes, through free tables and the dictionary alike.
+                std::string exported = (root_ / kind / "exported.txt").string();
+                std::string command = "VELDA_PASSWORD=master " + ExportTool() + " --folder " +
+                                      (root_ / kind).string() +
+                                      " --company A01 --user MASTER --quiet --format " +
+                                      std::to_string(layout) + " --output " + exported;
+                ASSERT_EQ(RunCommand(command), 0) << command;
+                EXPECT_EQ(readFile(exported), bytes) << "velda-export, layout " << layout;
             }
             sim::CloseWindow(main);
         });

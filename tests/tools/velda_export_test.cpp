@@ -2,6 +2,8 @@
 // its exit codes, standard output, standard error and the files it leaves.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -96,6 +98,18 @@ class VeldaExport : public ::testing::Test {
         r.out = Slurp(work_ / ".out");
         r.err = Slurp(work_ / ".err");
         return r;
+    }
+
+    // A demo folder large enough for a run of some seconds (made once, shared).
+    static fs::path BigFolder() {
+        const fs::path big = root_ / "big";
+        if (!fs::exists(big)) {
+            EXPECT_EQ(std::system((Tool("velda-db") + " demo " + big.string() +
+                                   " --dictionary --employees 1500 >/dev/null")
+                                      .c_str()),
+                      0);
+        }
+        return big;
     }
 
     static std::string Folder(const char* kind = "free") { return (root_ / kind).string(); }
@@ -315,13 +329,8 @@ TEST_F(VeldaExport, ReplacedFileKeepsItsPermissions) {
 // A run stopped while it writes (the file it writes has data but is not yet in place), then
 // killed: the earlier file is whole and nothing else is left in its folder.
 TEST_F(VeldaExport, KilledWhileWritingLeavesTheEarlierFileWhole) {
-    const fs::path big = root_ / "big";
-    if (!fs::exists(big)) {
-        ASSERT_EQ(std::system((Tool("velda-db") + " demo " + big.string() +
-                               " --dictionary --employees 1500 >/dev/null")
-                                  .c_str()),
-                  0);
-    }
+    const fs::path big = BigFolder();
+    ASSERT_TRUE(fs::exists(big));
     Spit(Work("leave.txt"), "earlier file\r\n");
     const std::string tool = Tool("velda-export");
     std::vector<std::string> args = {
@@ -372,6 +381,82 @@ TEST_F(VeldaExport, KilledWhileWritingLeavesTheEarlierFileWhole) {
         EXPECT_TRUE(name == "leave.txt" || name == ".in" || name == ".out" || name == ".err")
             << name;
     }
+}
+
+// On a terminal: the password is asked for and not echoed, and a run of more than a moment
+// draws a progress bar on standard error, cleared before the last line. The download goes to
+// standard output, a pipe read slowly here, so that the run takes some seconds.
+TEST_F(VeldaExport, OnATerminalThePasswordIsNotEchoedAndProgressIsShown) {
+    const fs::path big = BigFolder();
+    ASSERT_TRUE(fs::exists(big));
+    const std::string tool = Tool("velda-export");
+    std::vector<std::string> args = {tool,         "--folder", big.string(), "--company",  "A01",
+                                     "--user",     "MASTER",   "--from",     "2000-01-01", "--to",
+                                     "2099-12-31", "--format", "1",          "--output",   "-"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        unsetenv("VELDA_PASSWORD");
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    std::string screen, download;
+    bool answered = false, screenOpen = true, pipeOpen = true;
+    char buffer[16384];
+    while (screenOpen || pipeOpen) {
+        pollfd fds[2] = {{screenOpen ? terminal : -1, POLLIN, 0},
+                         {pipeOpen ? pipeEnds[0] : -1, POLLIN, 0}};
+        poll(fds, 2, 100);
+        if (fds[0].revents) {
+            const ssize_t n = read(terminal, buffer, sizeof buffer);
+            if (n <= 0)
+                screenOpen = false;  // EIO once the program has ended
+            else
+                screen.append(buffer, static_cast<size_t>(n));
+            if (!answered && screen.find("Password: ") != std::string::npos) {
+                ASSERT_EQ(write(terminal, "master\n", 7), 7);
+                answered = true;
+            }
+        }
+        if (fds[1].revents) {
+            const ssize_t n = read(pipeEnds[0], buffer, sizeof buffer);
+            if (n <= 0)
+                pipeOpen = false;
+            else
+                download.append(buffer, static_cast<size_t>(n));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(terminal);
+    close(pipeEnds[0]);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
+    EXPECT_TRUE(answered) << screen;
+    EXPECT_EQ(screen.find("master"), std::string::npos) << "password echoed: " << screen;
+    EXPECT_NE(screen.find("\r["), std::string::npos) << "no progress bar: " << screen;
+    EXPECT_NE(screen.find("% "), std::string::npos) << screen;
+    const size_t cleared = screen.rfind("\r\033[K");
+    ASSERT_NE(cleared, std::string::npos) << screen;
+    const std::string last = screen.substr(cleared + 4);
+    EXPECT_EQ(last.rfind("velda-export: ", 0), 0u) << last;
+    EXPECT_NE(last.find(" lines written to standard output in "), std::string::npos) << last;
+    // Nothing of the bar reaches the download.
+    EXPECT_GT(download.size(), 1000000u);
+    EXPECT_EQ(download.find('\033'), std::string::npos);
+    EXPECT_EQ(download.substr(download.size() - 2), "\r\n");
 }
 
 // A company with one case of every finding in January of next year (which the demo's master

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "rtl/progfolder.h"
@@ -34,10 +35,10 @@ class NoEcho {
         if (::tcgetattr(fd_, &saved_) != 0) return;
         termios quiet = saved_;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        active_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+        active_ = ::tcsetattr(fd_, TCSANOW, &quiet) == 0;
     }
     ~NoEcho() {
-        if (active_) ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+        if (active_) ::tcsetattr(fd_, TCSANOW, &saved_);
     }
     NoEcho(const NoEcho&) = delete;
     NoEcho& operator=(const NoEcho&) = delete;
@@ -56,11 +57,12 @@ std::string ReadPassword(std::FILE* in, std::FILE* err) {
     const bool terminal = ::isatty(fd);
     std::string password;
     {
+        // Echo goes off before the prompt shows, so nothing typed after the prompt is echoed.
         std::unique_ptr<NoEcho> noEcho;
         if (terminal) {
+            noEcho = std::make_unique<NoEcho>(fd);
             std::fputs("Password: ", err);
             std::fflush(err);
-            noEcho = std::make_unique<NoEcho>(fd);
         }
         for (int c; (c = std::fgetc(in)) != EOF && c != '\n';) password += static_cast<char>(c);
     }
