@@ -314,6 +314,37 @@ TEST_F(VeldaExport, FileThatCannotBeWrittenIsAFailureAndKeepsNothing) {
     EXPECT_EQ(folder.err, "velda-export: folder.txt: is a folder\n");
 }
 
+TEST_F(VeldaExport, DatabaseErrorsAreFailuresAndKeepTheEarlierFile) {
+    fs::copy(Folder(), Work("program"), fs::copy_options::recursive);
+    const std::string program = Work("program").string();
+    Spit(Work("leave.txt"), "earlier file\r\n");
+    // A listed company whose folder is gone.
+    fs::remove_all(Work("program/COMPANY/B02"));
+    Result gone =
+        Run("--folder " + program + " --company B02 --user MASTER --output leave.txt", "master");
+    EXPECT_EQ(gone.exitCode, 1);
+    EXPECT_EQ(gone.err,
+              "velda-export: Error 6005: The folder " + program + "/COMPANY/B02 does not exist.\n");
+    // The leave transactions are missing: the statement fails after the login.
+    for (const auto& entry : fs::directory_iterator(Work("program/COMPANY/A01")))
+        if (entry.path().filename().string().rfind("LEAV_TRX", 0) == 0) fs::remove(entry.path());
+    Result missing =
+        Run("--folder " + program + " --company A01 --user MASTER --output leave.txt", "master");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err,
+              "velda-export: LeaveSelection: Error 6004: The table LEAV_TRX.ADT named in the SQL "
+              "statement does not exist (" +
+                  program + "/COMPANY/A01/LEAV_TRX.ADT).\n");
+    Result check = Run("--folder " + program + " --company A01 --user MASTER --check", "master");
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_EQ(check.out, "");
+    EXPECT_EQ(Slurp(Work("leave.txt")), "earlier file\r\n");
+    for (const auto& entry : fs::directory_iterator(work_))
+        EXPECT_TRUE(entry.path().filename().string()[0] == '.' ||
+                    entry.path().filename() == "leave.txt" || entry.path().filename() == "program")
+            << entry.path();
+}
+
 TEST_F(VeldaExport, ReplacedFileKeepsItsPermissions) {
     Spit(Work("leave.txt"), "earlier\r\n");
     fs::permissions(Work("leave.txt"),

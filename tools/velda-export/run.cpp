@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
@@ -23,7 +24,12 @@ namespace {
 
 constexpr const char* kProgram = "velda-export";
 
-void Say(std::FILE* err, const std::string& text) {
+// One line on standard error, also for a message of several lines, so a job's log keeps one
+// line per run.
+void Say(std::FILE* err, std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     std::fprintf(err, "%s: %s\n", kProgram, text.c_str());
     std::fflush(err);
 }
