@@ -85,13 +85,15 @@ class VeldaExport : public ::testing::Test {
         fs::create_directories(work_);
     }
 
-    // Runs the tool; password: VELDA_PASSWORD when given (else it is unset); input: stdin.
+    // Runs the tool (or a copy at program); password: VELDA_PASSWORD when given (else it is
+    // unset); input: stdin.
     Result Run(const std::string& arguments, const char* password = nullptr,
-               const std::string& input = "") {
+               const std::string& input = "", const std::string& program = "") {
         Spit(work_ / ".in", input);
         std::string command = "cd " + Quote(work_.string()) + " && env -u VELDA_PASSWORD ";
         if (password) command += "VELDA_PASSWORD=" + Quote(password) + " ";
-        command += Tool("velda-export") + " " + arguments + " <.in >.out 2>.err";
+        command += (program.empty() ? Tool("velda-export") : program) + " " + arguments +
+                   " <.in >.out 2>.err";
         const int status = std::system(command.c_str());
         Result r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -206,6 +208,18 @@ TEST_F(VeldaExport, ListShowsTheCompanyFormsColumnsAndTotal) {
     Result moved = Run("--list --folder " + Work("program").string());
     EXPECT_EQ(moved.exitCode, 0) << moved.err;
     EXPECT_NE(moved.out.find("A01       Alder Freight Ltd"), std::string::npos);
+    // Without --folder: the folder of the program itself, as for velda.
+    fs::copy(Folder(), Work("installed"), fs::copy_options::recursive);
+    fs::copy_file(Tool("velda-export"), Work("installed/velda-export"));
+    const std::string installed = Work("installed/velda-export").string();
+    Result beside = Run("--list", nullptr, "", installed);
+    EXPECT_EQ(beside.exitCode, 0) << beside.err;
+    EXPECT_NE(beside.out.find("A01       Alder Freight Ltd"), std::string::npos);
+    fs::remove(Work("installed/VELDA.ini"));
+    Result without = Run("--list", nullptr, "", installed);
+    EXPECT_EQ(without.exitCode, 2);
+    EXPECT_EQ(without.err, "velda-export: --folder " + Work("installed/").string() +
+                               ": no VELDA.ini there (not a velda program folder) (see --help)\n");
 }
 
 TEST_F(VeldaExport, EveryLoginRefusalHasTheDialogsTextAndLeavesTheFileAlone) {

@@ -47,11 +47,12 @@ const char* const kHelp =
     "Exit status: 0 done (with --check: nothing found), 1 failed (login refused, database or\n"
     "file error), 2 wrong command line, 3 --check found something.\n"
     "\n"
-    "Example, the download of last month on the 1st of each month at 06:00 (crontab):\n"
-    "  0 6 1 * * VELDA_PASSWORD=secret velda-export --folder /srv/velda --company A01 \\\n"
-    "      --user MASTER --period $(date -d 'last month' +\\%Y\\%m) --output "
-    "/srv/payroll/leave.txt "
-    "--quiet\n";
+    "Example: the download of last month, on the 1st of each month at 06:00, as one crontab\n"
+    "line (the password file readable by the job's user only; crontab needs the % escaped):\n"
+    "  0 6 1 * * velda-export --folder /srv/velda --company A01 --user MASTER --period "
+    "$(date -d 'last month' +\\%Y\\%m) --output /srv/payroll/leave.txt --quiet "
+    "< /etc/velda/password\n"
+    "The README shows the same run as a systemd timer.\n";
 
 namespace {
 
