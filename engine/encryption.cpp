@@ -11,7 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/expression_functions.h"
+#include "engine/sql_functions.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
@@ -197,7 +197,7 @@ UNSIGNED32 Table::openCompanion(const Secret& password, sql::Database& out) {
         return fail(AE_INTERNAL, "Could not set the key of the encrypted table " + file_ + ": " +
                                      out.errorText() + ".");
     sqlite3_busy_timeout(out.get(), 10000);
-    if (expression::registerFunctions(out.get()) != SQLITE_OK)
+    if (sqlfunctions::registerAll(out.get()) != SQLITE_OK)
         return fail(AE_INTERNAL, "Could not prepare the encrypted table " + file_ + ": " +
                                      out.errorText() + ".");
     // The first read derives the key and checks it against the file.

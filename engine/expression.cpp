@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <functional>
 
-#include "engine/expression_functions.h"
 #include "engine/last_error.h"
+#include "engine/sql_functions.h"
 
 namespace engine::expression {
 
@@ -720,12 +720,11 @@ class Translator {
         }
         if (f == "LEFT") {
             if (UNSIGNED32 rc = arguments(name, a, {Type::Text, Type::Number})) return rc;
-            return done(Type::Text, "substr(" + a[0].sql + ",1,max(" + a[1].sql + ",0))");
+            return done(Type::Text, "velda_left(" + a[0].sql + "," + a[1].sql + ")");
         }
         if (f == "RIGHT") {
             if (UNSIGNED32 rc = arguments(name, a, {Type::Text, Type::Number})) return rc;
-            return done(Type::Text, "(CASE WHEN " + a[1].sql + ">0 THEN substr(" + a[0].sql + ",-" +
-                                        a[1].sql + ") ELSE '' END)");
+            return done(Type::Text, "velda_right(" + a[0].sql + "," + a[1].sql + ")");
         }
         if (f == "LEN") {
             if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
@@ -757,12 +756,15 @@ class Translator {
         }
         if (f == "YEAR" || f == "MONTH" || f == "DAY") {
             if (UNSIGNED32 rc = arguments(name, a, {Type::Date})) return rc;
-            const char* part = f == "YEAR" ? ",1,4)" : f == "MONTH" ? ",6,2)" : ",9,2)";
-            return done(Type::Number, "CAST(substr(" + a[0].sql + part + " AS INTEGER)");
+            // An empty date has no parts: 0, as the engine's empty number.
+            const char* fn = f == "YEAR"    ? "ifnull(velda_year("
+                             : f == "MONTH" ? "ifnull(velda_month("
+                                            : "ifnull(velda_dayofmonth(";
+            return done(Type::Number, fn + a[0].sql + "),0)");
         }
         if (f == "DATE") {
             if (UNSIGNED32 rc = arguments(name, a, {})) return rc;
-            return done(Type::Date, "date('now','localtime')");
+            return done(Type::Date, "velda_curdate()");
         }
         if (f == "EMPTY") {
             if (a.size() != 1)

@@ -5,7 +5,7 @@
 #include "engine/ace.h"
 #include "engine/connection.h"
 #include "engine/expression.h"
-#include "engine/expression_functions.h"
+#include "engine/sql_functions.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
 
@@ -236,7 +236,7 @@ UNSIGNED32 AdsSetDateFormat60(ADSHANDLE hConnect, UNSIGNED8* pucFormat) {
     auto connection = connectionFor(hConnect);
     if (!connection) return lastError().code;
     std::string format = textOf(pucFormat);
-    if (!expression::validDateFormat(format))
+    if (!sqlfunctions::validDateFormat(format))
         return fail(AE_INVALID_ARGUMENT,
                     "The date format \"" + format +
                         "\" is not usable: it needs a day (DD), a month (MM) and a year (YY or "

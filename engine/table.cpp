@@ -8,7 +8,7 @@
 #include <sodium.h>
 
 #include "engine/encryption.h"
-#include "engine/expression_functions.h"
+#include "engine/sql_functions.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
@@ -77,7 +77,7 @@ UNSIGNED32 Table::openConnection(bool create) {
             "Could not open the table " + displayName(file_) + ": " + db_.errorText() + ".");
     sqlite3_busy_timeout(db_.get(), 10000);
     // Filters run on this connection: the expression language's functions must be there.
-    if (expression::registerFunctions(db_.get()) != SQLITE_OK) return sqlFailure("open");
+    if (sqlfunctions::registerAll(db_.get()) != SQLITE_OK) return sqlFailure("open");
     if (db_.exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA "
                  "mmap_size=1073741824; PRAGMA secure_delete=OFF;"
                  " PRAGMA temp_store=MEMORY") != SQLITE_OK)
