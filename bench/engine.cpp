@@ -1,7 +1,9 @@
 // Engine benchmark: builds a 1,000,000-row table with two index tags through the engine's calls
-// in a temporary folder and prints one "name value unit" line per figure; then encrypts a copy
+// in a temporary folder and prints one "name value unit" line per figure; measures filtered
+// walks against the same walks written by hand in SQLite on the same file; then encrypts a copy
 // of it and measures opening that copy with its password and walking it in index order.
 //   bench_engine [rows]
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -13,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/ace.h"
 #include "ads/company_credentials.h"
 #include "ads/engine_text.h"
+#include "engine/ace.h"
 
 namespace {
 
@@ -51,14 +53,125 @@ void fill(ADSHANDLE t, uint64_t i) {
     std::snprintf(amount, sizeof amount, "%llu.%02llu", static_cast<unsigned long long>(i % 9999),
                   (i % 100) * 1ull);
     std::snprintf(n, sizeof n, "%llu", static_cast<unsigned long long>(i));
-    check(AdsSetField(t, ads::EngineText("NAME"), ads::EngineText(name.c_str()), static_cast<UNSIGNED32>(name.size())),
+    check(AdsSetField(t, ads::EngineText("NAME"), ads::EngineText(name.c_str()),
+                      static_cast<UNSIGNED32>(name.size())),
           "set NAME");
-    check(AdsSetField(t, ads::EngineText("CODE"), ads::EngineText(code), static_cast<UNSIGNED32>(std::strlen(code))),
+    check(AdsSetField(t, ads::EngineText("CODE"), ads::EngineText(code),
+                      static_cast<UNSIGNED32>(std::strlen(code))),
           "set CODE");
     check(AdsSetField(t, ads::EngineText("BORN"), ads::EngineText(born), 8), "set BORN");
-    check(AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount), static_cast<UNSIGNED32>(std::strlen(amount))),
+    check(AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount),
+                      static_cast<UNSIGNED32>(std::strlen(amount))),
           "set AMOUNT");
-    check(AdsSetField(t, ads::EngineText("N"), ads::EngineText(n), static_cast<UNSIGNED32>(std::strlen(n))), "set N");
+    check(AdsSetField(t, ads::EngineText("N"), ads::EngineText(n),
+                      static_cast<UNSIGNED32>(std::strlen(n))),
+          "set N");
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Rows of a hand-written SQLite query on the table file, every column read as the engine reads
+// a record; the count of rows through `rows`.
+double sqliteWalkMs(sqlite3* db, const std::string& sql, uint64_t& rows) {
+    auto started = Clock::now();
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "SQLite prepare failed: %s\n", sqlite3_errmsg(db));
+        std::exit(1);
+    }
+    rows = 0;
+    const int columns = sqlite3_column_count(stmt);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) sqlite3_column_text(stmt, c);
+        ++rows;
+    }
+    sqlite3_finalize(stmt);
+    return seconds(started) * 1000;
+}
+
+// Walks an order to its end reading every record; answers the rows read.
+uint64_t walkToEnd(ADSHANDLE order, std::vector<UNSIGNED8>& record) {
+    uint64_t walked = 0;
+    UNSIGNED16 eof = 0;
+    check(AdsGotoTop(order), "top");
+    check(AdsAtEOF(order, &eof), "eof");
+    while (!eof) {
+        UNSIGNED32 len = static_cast<UNSIGNED32>(record.size());
+        check(AdsGetRecord(order, record.data(), &len), "get record");
+        ++walked;
+        check(AdsSkip(order, 1), "skip");
+        check(AdsAtEOF(order, &eof), "eof");
+    }
+    return walked;
+}
+
+// Filtered walks: a filter keeping one row in ten walked to the end in record order, and a filter
+// on the leading field of the current tag matching a few dozen rows, set and walked in the tag's
+// order; each beside the same walk written by hand in SQLite.
+void filterFigures(const std::string& folder, ADSHANDLE t, ADSHANDLE byName, uint64_t rows,
+                   std::vector<UNSIGNED8>& record) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2((folder + "/bench.adt").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK) {
+        std::fprintf(stderr, "SQLite open failed\n");
+        std::exit(1);
+    }
+    // Born 1950 + i % 50: the first five years are a tenth of the rows.
+    check(AdsSetAOF(t, ads::EngineText("BORN < STOD('19550101')"), ADS_RESOLVE_DYNAMIC), "aof");
+    auto started = Clock::now();
+    uint64_t kept = walkToEnd(t, record);
+    double engineMs = seconds(started) * 1000;
+    check(AdsClearAOF(t), "clear aof");
+    uint64_t sqliteKept = 0;
+    double sqliteMs = sqliteWalkMs(
+        db, "SELECT rowid, * FROM records WHERE \"BORN\" < '1955-01-01' ORDER BY rowid",
+        sqliteKept);
+    if (kept != sqliteKept)
+        std::fprintf(stderr, "filter kept %llu rows, SQLite %llu\n",
+                     static_cast<unsigned long long>(kept),
+                     static_cast<unsigned long long>(sqliteKept));
+    std::printf("filter_walk_rows_per_s %.0f rows/s\n",
+                static_cast<double>(rows) / engineMs * 1000);
+    std::printf("filter_walk_sqlite_rows_per_s %.0f rows/s\n",
+                static_cast<double>(rows) / sqliteMs * 1000);
+    std::printf("filter_walk_ratio %.2f ratio\n", engineMs / sqliteMs);
+
+    // The longest prefix of one name that a few dozen rows share.
+    std::string prefix = nameOf(7);
+    uint64_t matching = 0;
+    while (prefix.size() > 3) {
+        sqliteWalkMs(db,
+                     "SELECT rowid FROM records WHERE substr(\"NAME\", 1, " +
+                         std::to_string(prefix.size()) + ") = '" + prefix + "'",
+                     matching);
+        if (matching >= 40) break;
+        prefix.pop_back();
+    }
+    const std::string filter = "NAME = '" + prefix + "'";
+    const std::string handSql = "SELECT rowid, * FROM records WHERE ifnull(\"NAME\",'') >= '" +
+                                prefix + "' AND ifnull(\"NAME\",'') < '" + prefix +
+                                "\x7F' ORDER BY ifnull(\"NAME\",''), rowid";
+    std::vector<double> engineRuns, sqliteRuns;
+    for (int i = 0; i < 7; ++i) {
+        started = Clock::now();
+        check(AdsSetAOF(t, ads::EngineText(filter.c_str()), ADS_RESOLVE_DYNAMIC), "aof on tag");
+        kept = walkToEnd(byName, record);
+        engineRuns.push_back(seconds(started) * 1000);
+        check(AdsClearAOF(t), "clear aof");
+        sqliteRuns.push_back(sqliteWalkMs(db, handSql, sqliteKept));
+    }
+    if (kept != matching || sqliteKept != matching)
+        std::fprintf(stderr, "tag filter kept %llu rows, SQLite %llu, expected %llu\n",
+                     static_cast<unsigned long long>(kept),
+                     static_cast<unsigned long long>(sqliteKept),
+                     static_cast<unsigned long long>(matching));
+    std::printf("filter_tag_ms %.3f ms\n", median(engineRuns));
+    std::printf("filter_tag_sqlite_ms %.3f ms\n", median(sqliteRuns));
+    std::printf("filter_tag_ratio %.2f ratio\n", median(engineRuns) / median(sqliteRuns));
+    sqlite3_close(db);
 }
 
 }  // namespace
@@ -86,10 +199,11 @@ int main(int argc, char** argv) {
     }
     double buildAppend = seconds(started);
     ADSHANDLE byName = 0, byNameBorn = 0;
-    check(AdsCreateIndex61(t, nullptr, ads::EngineText("BYNAME"), ads::EngineText("NAME"), nullptr, nullptr, 0, 512, &byName),
+    check(AdsCreateIndex61(t, nullptr, ads::EngineText("BYNAME"), ads::EngineText("NAME"), nullptr,
+                           nullptr, 0, 512, &byName),
           "index NAME");
-    check(AdsCreateIndex61(t, nullptr, ads::EngineText("BYNAMEBORN"), ads::EngineText("NAME;BORN"), nullptr, nullptr, 0, 512,
-                           &byNameBorn),
+    check(AdsCreateIndex61(t, nullptr, ads::EngineText("BYNAMEBORN"), ads::EngineText("NAME;BORN"),
+                           nullptr, nullptr, 0, 512, &byNameBorn),
           "index NAME;BORN");
     std::fprintf(stderr, "built %llu rows in %.1f s (appends %.1f s)\n",
                  static_cast<unsigned long long>(rows), seconds(started), buildAppend);
@@ -97,8 +211,8 @@ int main(int argc, char** argv) {
 
     // Open and read the first row in index order.
     started = Clock::now();
-    check(AdsOpenTable(connection, ads::EngineText("bench"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
-                       ADS_CHECKRIGHTS, 0, &t),
+    check(AdsOpenTable(connection, ads::EngineText("bench"), nullptr, ADS_ADT, ADS_ANSI,
+                       ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, &t),
           "open");
     check(AdsGetIndexHandle(t, ads::EngineText("BYNAME"), &byName), "index handle");
     check(AdsGotoTop(byName), "top");
@@ -147,6 +261,8 @@ int main(int argc, char** argv) {
     std::printf("walk_back_rows_per_s %.0f rows/s\n",
                 static_cast<double>(walked) / seconds(started));
 
+    filterFigures(folder, t, byName, rows, record);
+
     // Hard seeks on the text tag as the data-access layer makes them: key built field by field.
     std::mt19937_64 random(42);
     const int seeks = 20000;
@@ -160,7 +276,8 @@ int main(int argc, char** argv) {
     started = Clock::now();
     for (const std::string& key : keys) {
         check(AdsInitRawKey(byName), "init key");
-        check(AdsSetField(byName, ads::EngineText("NAME"), ads::EngineText(key.c_str()), 20), "key field");
+        check(AdsSetField(byName, ads::EngineText("NAME"), ads::EngineText(key.c_str()), 20),
+              "key field");
         UNSIGNED8 raw[ADS_MAX_KEY_LENGTH];
         UNSIGNED16 rawLen = sizeof raw;
         check(AdsBuildRawKey(byName, raw, &rawLen), "build key");
@@ -187,9 +304,9 @@ int main(int argc, char** argv) {
         check(AdsLockRecord(t, record), "lock");
         char amount[32];
         std::snprintf(amount, sizeof amount, "%d.50", i % 5000);
-        check(
-            AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount), static_cast<UNSIGNED32>(std::strlen(amount))),
-            "set AMOUNT");
+        check(AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount),
+                          static_cast<UNSIGNED32>(std::strlen(amount))),
+              "set AMOUNT");
         check(AdsSetField(t, ads::EngineText("CODE"), ads::EngineText("UPDATED"), 7), "set CODE");
         check(AdsWriteRecord(t), "write");
         check(AdsUnlockRecord(t, record), "unlock");
