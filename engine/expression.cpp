@@ -737,6 +737,10 @@ class Translator {
                                         (a.size() > 1 ? a[1].sql : "10") + "," +
                                         (a.size() > 2 ? a[2].sql : "0") + ")");
         }
+        if (f == "CHR") {
+            if (UNSIGNED32 rc = arguments(name, a, {Type::Number})) return rc;
+            return done(Type::Text, "velda_chr(" + a[0].sql + ")");
+        }
         if (f == "VAL") {
             if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
             return done(Type::Number, "CAST(" + a[0].sql + " AS REAL)");

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <vector>
 
+#include "engine/codepage.h"
 #include "engine/record_image.h"
 #include "engine/text_functions.h"
 
@@ -179,6 +180,15 @@ void str(sqlite3_context* ctx, int, sqlite3_value** argv) {
                                sqlite3_value_int(argv[2])));
 }
 
+// The Windows-1252 character of a code 1 to 255; "" for any other number.
+void chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    const double code = sqlite3_value_double(argv[0]);
+    if (!(code >= 1 && code <= 255)) return resultText(ctx, "");
+    resultText(ctx, codepage::toUtf8(std::string(1, static_cast<char>(static_cast<int>(code))),
+                                     codepage::CodePage::Ansi1252));
+}
+
 }  // namespace
 
 bool validDateFormat(std::string_view format) {
@@ -281,6 +291,7 @@ int registerAll(sqlite3* db) {
         {"velda_ctod", 2, ctod, true},
         {"velda_stod", 1, stod, true},
         {"velda_str", 3, str, true},
+        {"velda_chr", 1, chr, true},
     };
     for (const Entry& e : entries) {
         int flags = SQLITE_UTF8 | (e.deterministic ? SQLITE_DETERMINISTIC : 0);

@@ -19,6 +19,7 @@
 //   velda_str(number, length, decimals)
 //                             the number right-aligned in length characters with decimals
 //                             digits after the point; "*" characters when it does not fit
+//   velda_chr(code)           the Windows-1252 character of a code 1..255; "" for others
 #ifndef VELDA_ENGINE_SQL_FUNCTIONS_H
 #define VELDA_ENGINE_SQL_FUNCTIONS_H
 

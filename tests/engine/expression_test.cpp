@@ -142,6 +142,9 @@ TEST_F(Expression, TextFunctions) {
     EXPECT_TRUE(eval("IIF(N > 50, 1, 2) = 2"));
     EXPECT_TRUE(eval(".NOT. DELETED()"));
     EXPECT_TRUE(eval("RECNO() = 1"));
+    EXPECT_TRUE(eval("'a' + CHR(34) + 'b' == 'a\"b'"));
+    EXPECT_TRUE(eval("CHR(233) + 'vora' == CITY"));  // Windows-1252 code of the letter
+    EXPECT_TRUE(eval("CHR(0) + CHR(256) == ''"));
 }
 
 TEST_F(Expression, DatesThroughCtodAndStod) {
