@@ -754,6 +754,15 @@ class Translator {
             return done(Type::Date,
                         "velda_ctod(" + a[0].sql + "," + quoteText(settings_.dateFormat) + ")");
         }
+        if (f == "CTOT") {
+            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
+            return done(Type::Text, "velda_ctot(" + a[0].sql + ")");
+        }
+        if (f == "CTOTS") {
+            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
+            return done(Type::Text,
+                        "velda_ctots(" + a[0].sql + "," + quoteText(settings_.dateFormat) + ")");
+        }
         if (f == "STOD") {
             if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
             return done(Type::Date, "velda_stod(" + a[0].sql + ")");

@@ -12,8 +12,10 @@
 // .T. .F. .TRUE. .FALSE., the operators (loosest first) .OR./OR, .AND./AND, .NOT./NOT/!,
 // the comparisons = == <> # != < > <= >= $ (contained in), + -, * /, unary + -, and the
 // functions UPPER LOWER TRIM RTRIM LTRIM ALLTRIM SUBSTR LEFT RIGHT LEN STR VAL DTOS CTOD STOD
-// YEAR MONTH DAY DATE EMPTY IIF DELETED RECNO, and CHR (the character of a Windows-1252 code,
-// which the data-access layer's searches join into texts holding a double quote).
+// YEAR MONTH DAY DATE EMPTY IIF DELETED RECNO, CHR (the character of a Windows-1252 code,
+// which the data-access layer's searches join into texts holding a double quote), and CTOT and
+// CTOTS (a time, and a date in the CTOD format with a time, as time and time stamp fields
+// store them; the layer's searches compare such fields with them).
 //
 // Values have four types: text, number, date and logical. Empty values are NULL in the
 // columns and read as the engine's empty values: "" for texts and dates (an empty date sorts

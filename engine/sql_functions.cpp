@@ -180,6 +180,14 @@ void str(sqlite3_context* ctx, int, sqlite3_value** argv) {
                                sqlite3_value_int(argv[2])));
 }
 
+void ctot(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    resultText(ctx, timeFromText(textArg(argv[0])));
+}
+
+void ctots(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    resultText(ctx, timeStampFromText(textArg(argv[0]), textArg(argv[1])));
+}
+
 // The Windows-1252 character of a code 1 to 255; "" for any other number.
 void chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
@@ -255,6 +263,64 @@ std::string dateFromDigits(std::string_view text) {
     return dateFromText(text, "YYYYMMDD");
 }
 
+std::string timeFromText(std::string_view text) {
+    const size_t from = text.find_first_not_of(' ');
+    if (from == std::string_view::npos) return "";
+    text = text.substr(from, text.find_last_not_of(' ') - from + 1);
+    // A 12-hour clock's suffix.
+    int shift = -1;
+    if (text.size() >= 2) {
+        const char a =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(text[text.size() - 2])));
+        const char m = static_cast<char>(std::toupper(static_cast<unsigned char>(text.back())));
+        if ((a == 'A' || a == 'P') && m == 'M') {
+            shift = a == 'P' ? 12 : 0;
+            text = text.substr(0, text.size() - 2);
+            while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+        }
+    }
+    int parts[4] = {0, 0, 0, 0};
+    size_t count = 0, digits = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const bool end = i == text.size();
+        const char c = end ? ' ' : text[i];
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            if (++digits > 3) return "";
+            parts[count] = parts[count] * 10 + (c - '0');
+            continue;
+        }
+        const bool separator = end || (c == ':' && count < 2) || (c == '.' && count == 2);
+        if (!separator || digits == 0) return "";
+        if (count == 3 && digits < 3) parts[3] *= digits == 1 ? 100 : 10;  // ".5" is 500 ms
+        ++count;
+        digits = 0;
+    }
+    if (count < 2) return "";
+    if (shift >= 0) {
+        if (parts[0] < 1 || parts[0] > 12) return "";
+        parts[0] = parts[0] % 12 + shift;
+    }
+    if (parts[0] > 23 || parts[1] > 59 || parts[2] > 59) return "";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d", parts[0], parts[1], parts[2],
+                  parts[3]);
+    return buffer;
+}
+
+std::string timeStampFromText(std::string_view text, std::string_view format) {
+    const size_t from = text.find_first_not_of(' ');
+    if (from == std::string_view::npos) return "";
+    text = text.substr(from);
+    const size_t space = text.find(' ');
+    const std::string date = dateFromText(text.substr(0, space), format);
+    if (date.empty()) return "";
+    const std::string_view rest =
+        space == std::string_view::npos ? std::string_view() : text.substr(space);
+    if (isBlank(rest)) return date + " 00:00:00.000";
+    const std::string time = timeFromText(rest);
+    return time.empty() ? "" : date + " " + time;
+}
+
 std::string numberText(double value, int length, int decimals) {
     if (length < 1) length = 1;
     if (length > 255) length = 255;
@@ -292,6 +358,8 @@ int registerAll(sqlite3* db) {
         {"velda_stod", 1, stod, true},
         {"velda_str", 3, str, true},
         {"velda_chr", 1, chr, true},
+        {"velda_ctot", 1, ctot, true},
+        {"velda_ctots", 2, ctots, true},
     };
     for (const Entry& e : entries) {
         int flags = SQLITE_UTF8 | (e.deterministic ? SQLITE_DETERMINISTIC : 0);

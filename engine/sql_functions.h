@@ -19,6 +19,8 @@
 //   velda_str(number, length, decimals)
 //                             the number right-aligned in length characters with decimals
 //                             digits after the point; "*" characters when it does not fit
+//   velda_ctot(text)          the time of a text (timeFromText)
+//   velda_ctots(text, format) the time stamp of a text (timeStampFromText)
 //   velda_chr(code)           the Windows-1252 character of a code 1..255; "" for others
 #ifndef VELDA_ENGINE_SQL_FUNCTIONS_H
 #define VELDA_ENGINE_SQL_FUNCTIONS_H
@@ -35,6 +37,12 @@ namespace engine::sqlfunctions {
 std::string dateFromText(std::string_view text, std::string_view format);
 // The ISO date of "YYYYMMDD"; "" when blank or invalid.
 std::string dateFromDigits(std::string_view text);
+// The stored time ("HH:MM:SS.mmm") of "H:MM", "H:MM:SS" or "H:MM:SS.mmm", with or without
+// AM/PM; "" when blank or invalid.
+std::string timeFromText(std::string_view text);
+// The stored time stamp ("YYYY-MM-DD HH:MM:SS.mmm") of a date in the date format, a blank and
+// a time (midnight when none); "" when blank or invalid.
+std::string timeStampFromText(std::string_view text, std::string_view format);
 // The text STR() gives.
 std::string numberText(double value, int length, int decimals);
 // Whether a date format can be used: letters D, M and Y (C counts as Y) in runs, each at most

@@ -147,6 +147,18 @@ TEST_F(Expression, TextFunctions) {
     EXPECT_TRUE(eval("CHR(0) + CHR(256) == ''"));
 }
 
+TEST_F(Expression, TimesThroughCtotAndCtots) {
+    EXPECT_TRUE(eval("CTOT('10:30') == '10:30:00.000'"));
+    EXPECT_TRUE(eval("CTOT(' 7:05:09.5 ') == '07:05:09.500'"));
+    EXPECT_TRUE(eval("CTOT('12:15 am') == '00:15:00.000' .AND. CTOT('1:15 PM') == '13:15:00.000'"));
+    for (const char* invalid : {"24:00", "10", "10:60", "13:00 PM", "1:2:3:4", "10.30", "ab:cd"})
+        EXPECT_TRUE(eval(("EMPTY(CTOT('" + std::string(invalid) + "'))").c_str())) << invalid;
+    EXPECT_TRUE(eval("CTOTS('02/29/2024 1:05 PM') == '2024-02-29 13:05:00.000'"));
+    EXPECT_TRUE(eval("CTOTS('02/29/2024') == '2024-02-29 00:00:00.000'"));
+    EXPECT_TRUE(eval("EMPTY(CTOTS('02/30/2024 10:00')) .AND. EMPTY(CTOTS('02/28/2024 25:00'))"));
+    EXPECT_FALSE(eval("EMPTY(CTOTS('02/28/2024 23:59:59.999'))"));
+}
+
 TEST_F(Expression, DatesThroughCtodAndStod) {
     EXPECT_TRUE(eval("BORN = CTOD('05/17/1970')"));
     EXPECT_TRUE(eval("BORN = CTOD('5/17/1970')"));
