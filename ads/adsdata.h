@@ -410,6 +410,7 @@ class TAdsDataSet : public db::TDataSet {
     const TIndexDef* indexForFields(const std::string& fields);
     // SearchByFieldValues' parts (adsdataset_filter.cpp).
     bool restrictedOrder(ADSHANDLE index);
+    std::string engineDateFormat();  // of CTOD on the dataset's connection
     bool seekOnIndex(ADSHANDLE index, const std::vector<db::TField*>& fields,
                      db::TRecordBuffer scratch, bool partialKey);
     bool searchByFilter(const std::vector<db::TField*>& fields, TSearchOptions options);

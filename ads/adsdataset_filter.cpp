@@ -15,6 +15,7 @@
 
 #include "ads/adsdata.h"
 #include "ads/engine_text.h"
+#include "rtl/sysutils.h"
 
 namespace ads {
 
@@ -83,6 +84,48 @@ std::string quoted(const std::string& value) {
             out += c;
     }
     return out + "\"";
+}
+
+// A date in the engine's CTOD format (letters D, M, Y and C for the century, any separators);
+// with separators the year is written with four digits, which every such format reads.
+std::string engineDateText(rtl::TDateTime value, const std::string& format) {
+    int year = 0, month = 0, day = 0;
+    rtl::DecodeDate(value, year, month, day);
+    auto letter = [](char c) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return c == 'C' ? 'Y' : c;
+    };
+    bool separated = false;
+    for (char c : format)
+        if (letter(c) != 'D' && letter(c) != 'M' && letter(c) != 'Y') separated = true;
+    std::string out;
+    for (size_t i = 0; i < format.size();) {
+        const char l = letter(format[i]);
+        if (l != 'D' && l != 'M' && l != 'Y') {
+            out += format[i++];
+            continue;
+        }
+        size_t width = 0;
+        while (i < format.size() && letter(format[i]) == l) ++i, ++width;
+        char buffer[16];
+        if (l == 'Y') {
+            const int digits = separated ? 4 : static_cast<int>(std::min<size_t>(width, 4));
+            std::snprintf(buffer, sizeof buffer, "%04d", year);
+            out += std::string(buffer).substr(4 - static_cast<size_t>(digits));
+        } else {
+            std::snprintf(buffer, sizeof buffer, "%02d", l == 'D' ? day : month);
+            out += buffer;
+        }
+    }
+    return out;
+}
+
+std::string engineTimeText(rtl::TDateTime value) {
+    int hour = 0, minute = 0, second = 0, millis = 0;
+    rtl::DecodeTime(value, hour, minute, second, millis);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d", hour, minute, second, millis);
+    return buffer;
 }
 
 std::vector<std::string> splitNames(const std::string& list) {
@@ -301,10 +344,17 @@ std::string TAdsDataSet::BuildFilterString(const std::vector<db::TField*>& field
             term = "(" + name + op + (field->AsBoolean() ? ".TRUE." : ".FALSE.") + ")";
         } else if (field->DataType() == db::ftDate || field->DataType() == db::ftTime ||
                    field->DataType() == db::ftDateTime) {
-            const char* convert = field->DataType() == db::ftDate   ? "ctod("
-                                  : field->DataType() == db::ftTime ? "ctot("
-                                                                    : "ctots(";
-            term = "(" + name + op + convert + "\"" + field->AsString() + "\"" + "))";
+            // The text in the forms CTOD, CTOT and CTOTS read, not in the display format,
+            // which the engine cannot know.
+            const db::TFieldType type = field->DataType();
+            const rtl::TDateTime value = field->AsDateTime();
+            std::string shown;
+            if (type != db::ftTime) shown = engineDateText(value, engineDateFormat());
+            if (type != db::ftDate) shown += (shown.empty() ? "" : " ") + engineTimeText(value);
+            const char* convert = type == db::ftDate   ? "ctod("
+                                  : type == db::ftTime ? "ctot("
+                                                       : "ctots(";
+            term = "(" + name + op + convert + "\"" + shown + "\"" + "))";
         } else {
             term = "(" + name + op + field->AsString() + ")";
         }
@@ -312,6 +362,13 @@ std::string TAdsDataSet::BuildFilterString(const std::vector<db::TField*>& field
         text += term;
     }
     return text;
+}
+
+std::string TAdsDataSet::engineDateFormat() {
+    UNSIGNED8 format[64];
+    UNSIGNED16 length = sizeof format;
+    Check(AdsGetDateFormat60(GetConnectionHandle(), format, &length));
+    return std::string(reinterpret_cast<char*>(format), length);
 }
 
 bool TAdsDataSet::restrictedOrder(ADSHANDLE index) {

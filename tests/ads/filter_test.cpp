@@ -320,12 +320,31 @@ TEST_F(FilterTest, FilterTermsOfEveryKind) {
     EXPECT_EQ(t->Terms({"S"}, true), "(UPPER(S)=UPPER(\"a\"+ Chr(34) + \"b\"))");
     EXPECT_EQ(t->Terms({"S"}, false, true, true), "(S==\"a\"+ Chr(34) + \"b   \")");
     EXPECT_EQ(t->Terms({"L", "I"}, false), "(L=.TRUE.) AND (I=42)");
-    const std::string date = t->FieldByName("D")->AsString();
-    const std::string time = t->FieldByName("T")->AsString();
-    const std::string stamp = t->FieldByName("TS")->AsString();
-    EXPECT_EQ(t->Terms({"D", "T", "TS"}, false), "(D=ctod(\"" + date + "\")) AND (T=ctot(\"" +
-                                                     time + "\")) AND (TS=ctots(\"" + stamp +
-                                                     "\"))");
+    // Dates and times in the forms CTOD (the connection's format), CTOT and CTOTS read.
+    EXPECT_EQ(t->Terms({"D", "T", "TS"}, false),
+              "(D=ctod(\"02/29/2024\")) AND (T=ctot(\"10:30:00.000\")) AND "
+              "(TS=ctots(\"02/29/2024 10:30:00.000\"))");
+    ASSERT_EQ(AdsSetDateFormat60(form.connection->ConnectionHandle(), adstest::u8("DD.MM.YY")),
+              AE_SUCCESS);
+    EXPECT_EQ(t->Terms({"D"}, false), "(D=ctod(\"29.02.2024\"))");
+    ASSERT_EQ(AdsSetDateFormat60(form.connection->ConnectionHandle(), adstest::u8("YYYYMMDD")),
+              AE_SUCCESS);
+    EXPECT_EQ(t->Terms({"D"}, false), "(D=ctod(\"20240229\"))");
+    ASSERT_EQ(AdsSetDateFormat60(form.connection->ConnectionHandle(), adstest::u8("DD.MM.YY")),
+              AE_SUCCESS);
+    // The engine reads them back: searches by date, time and time stamp find the row.
+    t->Last();
+    EXPECT_TRUE(t->SearchByFieldValues("D", {std::string("29/02/2024")}));
+    EXPECT_EQ(t->FieldByName("I")->AsInteger(), 42);
+    t->Last();
+    EXPECT_TRUE(t->SearchByFieldValues("T", {std::string("10:30:00")}));
+    EXPECT_EQ(t->FieldByName("I")->AsInteger(), 42);
+    t->Last();
+    EXPECT_TRUE(
+        t->SearchByFieldValues("TS;S", {std::string("29/02/2024 10:30:00"), std::string("a\"b")}));
+    EXPECT_EQ(t->FieldByName("I")->AsInteger(), 42);
+    EXPECT_FALSE(t->SearchByFieldValues("D", {std::string("28/02/2024")}));
+    t->First();
     EXPECT_EQ(t->Terms({"F"}, false), "(F=" + t->FieldByName("F")->AsString() + ")");
     t->Next();
     EXPECT_EQ(t->Terms({"S", "D", "I", "F", "T", "TS"}, false),
