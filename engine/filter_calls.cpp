@@ -3,32 +3,17 @@
 #include <cstring>
 
 #include "engine/ace.h"
+#include "engine/call_helpers.h"
 #include "engine/connection.h"
 #include "engine/expression.h"
-#include "engine/sql_functions.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
+#include "engine/sql_functions.h"
 
 using namespace engine;
+using namespace engine::calls;
 
 namespace {
-
-UNSIGNED32 missing(const char* what) {
-    return fail(AE_INVALID_ARGUMENT, std::string("No place given for ") + what + ".");
-}
-
-std::string textOf(const UNSIGNED8* p) {
-    return p ? std::string(reinterpret_cast<const char*>(p)) : std::string();
-}
-
-// Runs f under the table's lock with the table handle (or the table of an index handle).
-template <class F>
-UNSIGNED32 withTable(ADSHANDLE handle, F&& f) {
-    Target target;
-    if (UNSIGNED32 rc = findTarget(handle, target)) return rc;
-    std::lock_guard lock(target.table->table->mutex());
-    return f(*target.table);
-}
 
 // Copies a text out with its NUL. Too small (or no buffer): AE_INSUFFICIENT_BUFFER with *len the
 // size needed, NUL included, as callers ask for the size first and then read with that size.
