@@ -219,6 +219,16 @@ class TAdsBlobCache : public db::TMemoryStream {
 
 using TKeyValue = std::variant<std::string, int, double>;
 
+// A value for SearchByFieldValues; monostate stands for no value (an empty field).
+using TSearchValue = std::variant<std::monostate, std::string, int, double, bool>;
+struct TSearchOptions {
+    bool CaseInsensitive = false;  // never seeks: compares UPPER() of both sides
+    bool PartialKey = false;       // texts match at their start (exact matching off)
+};
+
+// The longest ScopeBegin / ScopeEnd.
+inline constexpr size_t kMaxScopeText = 256;
+
 // The dataset base of the data-access components: one engine cursor under the record-set
 // framework, and how the dataset finds its connection and the folder its tables open from.
 //
@@ -264,10 +274,11 @@ class TAdsDataSet : public db::TDataSet {
     void SetSequenced(bool value) { sequenced_ = value; }
     bool Scoped() const { return scoped_; }
     void SetScoped(bool value);
+    // At most kMaxScopeText characters each ("Scope text length exceeded 256" otherwise).
     const std::string& ScopeBegin() const { return scopeBegin_; }
-    void SetScopeBegin(const std::string& value) { scopeBegin_ = value; }
+    void SetScopeBegin(const std::string& value);
     const std::string& ScopeEnd() const { return scopeEnd_; }
-    void SetScopeEnd(const std::string& value) { scopeEnd_ = value; }
+    void SetScopeEnd(const std::string& value);
     std::string Version() const;
 
     // ---- cursor ---------------------------------------------------------------------------
@@ -288,11 +299,19 @@ class TAdsDataSet : public db::TDataSet {
     const TACEFieldDefs& ACEFieldDefs() const { return aceFieldDefs_; }
     const std::string& DefaultIndexTag() const { return defaultIndexTag_; }
 
-    // Filter and scope in the engine.
+    // Filter and scope in the engine. Filter is an engine expression; a "*" just before the
+    // closing quote of a literal asks for a partial match (see PrepareFilterText).
     virtual void ActivateFilter();
     virtual void DeactivateFilter();
     virtual void ActivateScope();
     virtual void DeactivateScope();
+
+    // Searches the rows for the values of the named fields (";"-separated; one value per field,
+    // in order; an empty value matches an empty field). Seeks on an index whose leading
+    // segments are exactly these fields, else walks a temporary engine filter. Found: the row
+    // becomes current and true is returned. Not found: the current row stays, false.
+    bool SearchByFieldValues(const std::string& fieldNames, const std::vector<TSearchValue>& values,
+                             TSearchOptions options = {});
 
     // ---- framework hooks (public ones) --------------------------------------------------------
     bool GetFieldData(db::TField* field, void* destination) override;
@@ -346,6 +365,19 @@ class TAdsDataSet : public db::TDataSet {
     void SetFilteredImpl(bool value) override;
     void SetFilterText(const std::string& text) override;
 
+    // The filter text handed to the engine: a trailing "*" inside a quoted literal removed
+    // (exact := false when one was); long field names through the engine's conversions for ADT
+    // tables.
+    std::string PrepareFilterText(const std::string& text, bool& exact);
+    // The filter expression matching the values of the fields in the filter buffer, one term
+    // per field joined with " AND "; only in the filter state. exactCompare writes "==";
+    // padStrings pads string values to the field length.
+    std::string BuildFilterString(const std::vector<db::TField*>& fields, bool caseInsensitive,
+                                  bool exactCompare = false, bool padStrings = false);
+
+    // The index a search by these fields seeks on; 0 when it has to filter.
+    ADSHANDLE searchIndex(const std::vector<db::TField*>& fields);
+
     // Reads the row the cursor stands on (after the move the mode asks for was made).
     db::TGetResult FetchRecord(db::TRecordBuffer buffer, UNSIGNED32 length, db::TGetMode mode);
     void SwitchIndexOrder();
@@ -376,6 +408,12 @@ class TAdsDataSet : public db::TDataSet {
     void computeLayout();
     db::TRecordBuffer bufferForState();
     const TIndexDef* indexForFields(const std::string& fields);
+    // SearchByFieldValues' parts (adsdataset_filter.cpp).
+    bool restrictedOrder(ADSHANDLE index);
+    std::string engineDateFormat();  // of CTOD on the dataset's connection
+    bool seekOnIndex(ADSHANDLE index, const std::vector<db::TField*>& fields,
+                     db::TRecordBuffer scratch, bool partialKey);
+    bool searchByFilter(const std::vector<db::TField*>& fields, TSearchOptions options);
     void buildSeekKey(std::vector<uint8_t>& key);
     void clearKeyBuffer(TKeyBuffer& buffer);
     void resetBlobCaches(db::TRecordBuffer buffer);

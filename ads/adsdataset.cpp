@@ -115,22 +115,6 @@ void TAdsDataSet::SetReadOnly(bool value) {
     readOnly_ = value;
 }
 
-void TAdsDataSet::SetScoped(bool value) {
-    if (value == scoped_) return;
-    if (IsActive()) {
-        if (value) {
-            scoped_ = true;
-            ActivateScope();
-        } else {
-            scoped_ = false;
-            DeactivateScope();
-        }
-        First();
-        return;
-    }
-    scoped_ = value;
-}
-
 std::string TAdsDataSet::Version() const {
     UNSIGNED32 major = 0, minor = 0;
     UNSIGNED8 letter = ' ';
@@ -775,64 +759,6 @@ void TAdsDataSet::buildSeekKey(std::vector<uint8_t>& key) {
     UNSIGNED16 keyLength = ADS_MAX_KEY_LENGTH;
     Check(AdsBuildRawKey(activeHandle_, key.data(), &keyLength));
     key.resize(keyLength);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Filters and scopes (the expression language is the engine's)
-
-void TAdsDataSet::ActivateFilter() {
-    if (Filter().empty()) {
-        DeactivateFilter();
-        return;
-    }
-    if (options_.AdsOptimizedFilters())
-        Check(AdsSetAOF(tableHandle_, EngineText(Filter()),
-                        options_.AdsAOFResolveImmediate() ? 1 : 2));
-    else
-        Check(AdsSetFilter(tableHandle_, EngineText(Filter())));
-}
-
-void TAdsDataSet::DeactivateFilter() {
-    UNSIGNED32 r =
-        options_.AdsOptimizedFilters() ? AdsClearAOF(tableHandle_) : AdsClearFilter(tableHandle_);
-    if (r != AE_NO_FILTER) Check(r);
-}
-
-void TAdsDataSet::ActivateScope() {
-    if (!scopeBegin_.empty())
-        Check(AdsSetScope(activeHandle_, ADS_TOP, EngineText(scopeBegin_),
-                          static_cast<UNSIGNED16>(scopeBegin_.size()), ADS_STRINGKEY));
-    if (!scopeEnd_.empty())
-        Check(AdsSetScope(activeHandle_, ADS_BOTTOM, EngineText(scopeEnd_),
-                          static_cast<UNSIGNED16>(scopeEnd_.size()), ADS_STRINGKEY));
-}
-
-void TAdsDataSet::DeactivateScope() {
-    for (UNSIGNED16 option : {ADS_TOP, ADS_BOTTOM}) {
-        UNSIGNED32 r = AdsClearScope(activeHandle_, option);
-        if (r != AE_NO_SCOPE) Check(r);
-    }
-}
-
-void TAdsDataSet::SetFilteredImpl(bool value) {
-    if (IsActive() && value != Filtered()) {
-        db::TDataSet::SetFilteredImpl(value);
-        if (value)
-            ActivateFilter();
-        else
-            DeactivateFilter();
-        First();
-        return;
-    }
-    db::TDataSet::SetFilteredImpl(value);
-}
-
-void TAdsDataSet::SetFilterText(const std::string& text) {
-    db::TDataSet::SetFilterText(text);
-    if (IsActive() && Filtered()) {
-        ActivateFilter();
-        First();
-    }
 }
 
 }  // namespace ads

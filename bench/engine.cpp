@@ -127,6 +127,80 @@ uint64_t sqliteWalk(bench::Baseline& db, bool backwards) {
         db.prepare(std::string("SELECT ") + kColumns + " FROM \"records\" ORDER BY " + kByName +
                    direction + ", rowid" + direction);
     return db.drain(walk);
+
+// Walks an order to its end reading every record; answers the rows read.
+uint64_t walkToEnd(ADSHANDLE order, std::vector<UNSIGNED8>& record) {
+    uint64_t walked = 0;
+    UNSIGNED16 eof = 0;
+    check(AdsGotoTop(order), "top");
+    check(AdsAtEOF(order, &eof), "eof");
+    while (!eof) {
+        UNSIGNED32 len = static_cast<UNSIGNED32>(record.size());
+        check(AdsGetRecord(order, record.data(), &len), "get record");
+        ++walked;
+        check(AdsSkip(order, 1), "skip");
+        check(AdsAtEOF(order, &eof), "eof");
+    }
+    return walked;
+}
+
+// Filtered walks: a filter keeping one row in ten walked to the end in record order, and a filter
+// on the leading field of the current tag matching a few dozen rows, set and walked in the tag's
+// order; each beside the same walk written by hand in SQLite.
+void filterFigures(const std::string& tableFile, ADSHANDLE t, ADSHANDLE byName, uint64_t rows,
+                   std::vector<UNSIGNED8>& record) {
+    bench::Baseline db;
+    db.open(tableFile);
+    auto sqliteRows = [&db](const std::string& sql) { return db.drain(db.prepare(sql)); };
+    // Born 1950 + i % 50: the first five years are a tenth of the rows.
+    check(AdsSetAOF(t, ads::EngineText("BORN < STOD('19550101')"), ADS_RESOLVE_DYNAMIC), "aof");
+    auto started = Clock::now();
+    uint64_t kept = walkToEnd(t, record);
+    double engineSeconds = seconds(started);
+    check(AdsClearAOF(t), "clear aof");
+    started = Clock::now();
+    uint64_t sqliteKept = sqliteRows(std::string("SELECT ") + kColumns +
+                                     " FROM \"records\" WHERE \"BORN\" < '1955-01-01' ORDER BY rowid");
+    double sqliteSeconds = seconds(started);
+    if (kept != sqliteKept)
+        std::fprintf(stderr, "filter kept %llu rows, SQLite %llu\n",
+                     static_cast<unsigned long long>(kept),
+                     static_cast<unsigned long long>(sqliteKept));
+    printSideBySide("filter_walk_rows_per_s", "filter_walk_ratio",
+                    static_cast<double>(rows) / engineSeconds,
+                    static_cast<double>(rows) / sqliteSeconds, "rows/s", true);
+
+    // The longest prefix of one name that a few dozen rows share.
+    std::string prefix = nameOf(7);
+    uint64_t matching = 0;
+    while (prefix.size() > 3) {
+        matching = sqliteRows("SELECT rowid FROM \"records\" WHERE substr(\"NAME\", 1, " +
+                              std::to_string(prefix.size()) + ") = '" + prefix + "'");
+        if (matching >= 40) break;
+        prefix.pop_back();
+    }
+    const std::string filter = "NAME = '" + prefix + "'";
+    const std::string handSql = std::string("SELECT ") + kColumns + " FROM \"records\" WHERE " +
+                                kByName + " >= '" + prefix + "' AND " + kByName + " < '" +
+                                prefix + "\x7F' ORDER BY " + kByName + ", rowid";
+    std::vector<double> engineRuns, sqliteRuns;
+    for (int i = 0; i < 7; ++i) {
+        started = Clock::now();
+        check(AdsSetAOF(t, ads::EngineText(filter.c_str()), ADS_RESOLVE_DYNAMIC), "aof on tag");
+        kept = walkToEnd(byName, record);
+        engineRuns.push_back(seconds(started) * 1000);
+        check(AdsClearAOF(t), "clear aof");
+        started = Clock::now();
+        sqliteKept = sqliteRows(handSql);
+        sqliteRuns.push_back(seconds(started) * 1000);
+    }
+    if (kept != matching || sqliteKept != matching)
+        std::fprintf(stderr, "tag filter kept %llu rows, SQLite %llu, expected %llu\n",
+                     static_cast<unsigned long long>(kept),
+                     static_cast<unsigned long long>(sqliteKept),
+                     static_cast<unsigned long long>(matching));
+    printSideBySide("filter_tag_ms", "filter_tag_ratio", median(engineRuns), median(sqliteRuns),
+                    "ms", false);
 }
 
 }  // namespace
@@ -246,6 +320,8 @@ int main(int argc, char** argv) {
     walked = sqliteWalk(sqlite, true);
     printSideBySide("walk_back_rows_per_s", "walk_back_ratio", engineRate,
                     static_cast<double>(walked) / seconds(started), "rows/s", true);
+
+    filterFigures(tableFile, t, byName, rows, record);
 
     // Hard seeks on the text tag as the data-access layer makes them: key built field by field.
     std::mt19937_64 random(42);

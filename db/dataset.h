@@ -298,6 +298,12 @@ protected:
     // Runs OnFilterRecord on buffer in dsFilter; true when accepted (or no filter event /
     // not Filtered()).
     bool FilterRecord(TRecordBuffer buffer);
+    // Store the filter settings without re-reading, for descendants that apply them themselves.
+    void StoreFiltered(bool value) { filtered_ = value; }
+    void StoreFilterText(const std::string& text) { filterText_ = text; }
+    // The buffer field values are read from and written to in dsFilter (a descendant's search
+    // fills a scratch row there).
+    void SetFilterBuffer(TRecordBuffer buffer) { filterBuffer_ = buffer; }
     void SetState(TDataSetState value);
     void CheckActive() const;
     void CheckInactive() const;

@@ -34,6 +34,7 @@ typedef uint32_t ADSHANDLE;
 // the 6xxx codes are this engine's own.
 #define AE_SUCCESS 0u
 #define AE_NOT_SUPPORTED 5004u          // table type other than ADT, an option not offered
+#define AE_INSUFFICIENT_BUFFER 5005u    // filter and expression texts: *len is the size needed
 #define AE_INVALID_INDEX_KIND 5017u     // the call does not apply to this kind of index
 #define AE_NO_SUCH_RECORD 5022u         // no record with that number
 #define AE_INVALID_CONNECTION 5024u     // not a live connection handle
@@ -73,6 +74,7 @@ typedef uint32_t ADSHANDLE;
 #define AE_NO_TRANSACTION 6020u         // commit or rollback with no transaction open
 #define AE_TRANSACTION_OPEN 6021u       // a transaction is open already on the connection
 #define AE_SQL_SYNTAX 6030u             // an SQL statement does not parse; the text names where
+#define AE_EXPRESSION_ERROR 6031u       // an expression cannot be used; the text names the position
 
 // Handle kinds reported by AdsGetHandleType.
 #define ADS_CONNECTION 1
@@ -288,13 +290,46 @@ UNSIGNED32 AdsGetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pu
 UNSIGNED32 AdsClearScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption);
 UNSIGNED32 AdsClearAllScopes(ADSHANDLE hTable);
 
-// --- Filters (the expression language comes later; until then 5004) ------------------------
+// --- Filters and expressions ----------------------------------------------------------------
+// The expression language is described in engine/expression.h. A table handle has at most one
+// optimised filter (AOF) and one plain filter; both hold for every order of the table (its
+// index handles included): navigation, seeks and AdsGetRecordCount(ADS_RESPECTFILTERS) see only
+// the rows both accept. AdsGotoRecord and AdsGotoBookmark still reach a row the filter hides;
+// AdsIsRecordVisible then answers 0, and the next skip moves on to a visible row. The table's
+// exact setting (AdsSetExact22) applies to the filters' text comparisons with "=".
+// A filter that cannot be translated fails with AE_EXPRESSION_ERROR, AE_COLUMN_NOT_FOUND or
+// AE_COLUMN_WRONG_TYPE and leaves the filter that was set before.
+#define ADS_RESOLVE_IMMEDIATE 1
+#define ADS_RESOLVE_DYNAMIC 2
+// usOptions: ADS_RESOLVE_IMMEDIATE or ADS_RESOLVE_DYNAMIC (0 counts as dynamic); both give the
+// same rows, as the filter is evaluated by the navigation statements themselves.
 UNSIGNED32 AdsSetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16 usOptions);
+// AE_NO_FILTER when none is set. The text with its NUL must fit *pusLen bytes, else
+// AE_INSUFFICIENT_BUFFER with *pusLen the size needed (NUL included); a null buffer asks for the
+// size. On success *pusLen is the text's length.
 UNSIGNED32 AdsGetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);
-UNSIGNED32 AdsClearAOF(ADSHANDLE hTable);
+UNSIGNED32 AdsClearAOF(ADSHANDLE hTable);  // AE_NO_FILTER when none is set
 UNSIGNED32 AdsSetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter);
-UNSIGNED32 AdsGetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);
-UNSIGNED32 AdsClearFilter(ADSHANDLE hTable);
+UNSIGNED32 AdsGetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);  // as AdsGetAOF
+UNSIGNED32 AdsClearFilter(ADSHANDLE hTable);  // AE_NO_FILTER when none is set
+// Exact text comparison with "=" (1) or the comparison of as many characters as the right side
+// has (0, the default), for the table of the handle; its filters follow at once.
+UNSIGNED32 AdsSetExact22(ADSHANDLE hObj, UNSIGNED16 bExact);
+UNSIGNED32 AdsGetExact22(ADSHANDLE hObj, UNSIGNED16* pbExact);
+// Field names in an expression in the long and the short form. ADT tables keep their long names,
+// so both copy the expression; buffers as for AdsGetAOF.
+UNSIGNED32 AdsExpressionLongToShort(ADSHANDLE hTable, UNSIGNED8* pucLongExpr, UNSIGNED8* pucShortExpr,
+                                    UNSIGNED16* pusBufferLen);
+UNSIGNED32 AdsExpressionShortToLong(ADSHANDLE hTable, UNSIGNED8* pucShortExpr, UNSIGNED8* pucLongExpr,
+                                    UNSIGNED16* pusBufferLen);
+// Evaluates a logical expression on the current row (on the blank record when the handle
+// stands on no row); *pbResult 1 or 0.
+UNSIGNED32 AdsEvalLogicalExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED16* pbResult);
+// The date format of CTOD in the connection's expressions: the letters D, M and Y (C for the
+// century) with any separators, "MM/DD/YYYY" until set. AE_INVALID_ARGUMENT for a format
+// without a day, month and year.
+UNSIGNED32 AdsSetDateFormat60(ADSHANDLE hConnect, UNSIGNED8* pucFormat);
+UNSIGNED32 AdsGetDateFormat60(ADSHANDLE hConnect, UNSIGNED8* pucFormat, UNSIGNED16* pusLen);
 
 // --- Records and fields --------------------------------------------------------------------
 // On an index handle AdsSetField and AdsSetFieldRaw fill the key being built (AdsInitRawKey).

@@ -33,6 +33,16 @@ UNSIGNED32 Connection::resolveTable(const std::string& name, std::string& file) 
     return AE_SUCCESS;
 }
 
+std::string Connection::dateFormat() const {
+    std::lock_guard lock(dateFormatMutex_);
+    return dateFormat_;
+}
+
+void Connection::setDateFormat(std::string format) {
+    std::lock_guard lock(dateFormatMutex_);
+    dateFormat_ = std::move(format);
+}
+
 std::shared_ptr<Connection> connectionFor(ADSHANDLE handle) {
     auto connection = HandleRegistry::instance().findAs<Connection>(handle);
     if (!connection)

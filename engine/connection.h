@@ -4,6 +4,7 @@
 #define VELDA_ENGINE_CONNECTION_H
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/ace.h"
@@ -28,6 +29,9 @@ public:
     const std::string& serverPath() const { return serverPath_; }
     Dictionary* dictionary() const { return dictionary_.get(); }
     const std::string& user() const { return user_; }
+    // The date format of CTOD in expressions on this connection's tables.
+    std::string dateFormat() const;
+    void setDateFormat(std::string format);
 
     // The table file a name opens. A name with a folder part is a path (relative to the data
     // folder unless absolute); on a dictionary connection any other name is looked up in the
@@ -44,6 +48,8 @@ public:
     std::shared_ptr<Dictionary> dictionary_;
     std::string user_;
     Transaction transaction_;
+    mutable std::mutex dateFormatMutex_;
+    std::string dateFormat_ = "MM/DD/YYYY";
 };
 
 // The connection a handle names, or null after failing with AE_INVALID_CONNECTION.

@@ -266,9 +266,12 @@ UNSIGNED32 findTarget(ADSHANDLE handle, Target& out, bool indexOnly) {
 }
 
 namespace {
-// Without its password an encrypted table walks, seeks and counts as an empty one.
+// Without its password an encrypted table walks, seeks and counts as an empty one; the table's
+// filters hold for every order.
 void hideRows(const TableHandle& h, Nav& nav) {
     if (h.hidesRows()) nav.conditions.push_back(Condition{"0", {}});
+    if (h.aof) nav.conditions.push_back(h.aof->condition);
+    if (h.filter) nav.conditions.push_back(h.filter->condition);
 }
 }  // namespace
 
@@ -419,8 +422,12 @@ UNSIGNED32 count(TableHandle& h, const Nav& nav, UNSIGNED16 option, int64_t& out
         out = 0;
         return AE_SUCCESS;
     }
-    if (which == ADS_RESPECTSCOPES && !nav.conditions.empty())
+    if (which == ADS_RESPECTFILTERS && !nav.conditions.empty())
         return h.table->countRows(nav.conditions, out);
+    if (which == ADS_RESPECTSCOPES && nav.index) {
+        std::vector<Condition> scopes = nav.index->scopeConditions();
+        if (!scopes.empty()) return h.table->countRows(scopes, out);
+    }
     return h.table->totalRows(fresh, out);
 }
 
@@ -434,7 +441,7 @@ UNSIGNED32 relativePosition(TableHandle& h, const Nav& nav, double& out) {
         return AE_SUCCESS;
     }
     int64_t total = 0, before = 0;
-    if (UNSIGNED32 rc = count(h, nav, ADS_RESPECTSCOPES, total)) return rc;
+    if (UNSIGNED32 rc = count(h, nav, ADS_RESPECTFILTERS, total)) return rc;
     std::vector<Value> start;
     if (UNSIGNED32 rc = currentKey(h, nav, start)) return rc;
     if (UNSIGNED32 rc = h.table->countBefore(*nav.order, start, nav.conditions, before)) return rc;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "engine/sql_functions.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
@@ -201,6 +202,9 @@ UNSIGNED32 Table::openCompanion(const Secret& password, sql::Database& out) {
                                      out.errorText() + ".");
     key.clear();
     sqlite3_busy_timeout(out.get(), 10000);
+    if (sqlfunctions::registerAll(out.get()) != SQLITE_OK)
+        return fail(AE_INTERNAL, "Could not prepare the encrypted table " + file_ + ": " +
+                                     out.errorText() + ".");
     // The first read checks the key against the file.
     {
         sql::Statement probe;

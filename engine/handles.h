@@ -59,6 +59,12 @@ struct Nav {
 
 enum class PendingKind { None, Edit, Append };
 
+// A filter of a table handle: the expression as given and its translation (filter_calls.cpp).
+struct FilterSpec {
+    std::string text;
+    Condition condition;
+};
+
 class TableHandle : public EngineObject {
   public:
     HandleKind kind() const override { return HandleKind::Table; }
@@ -81,6 +87,11 @@ class TableHandle : public EngineObject {
     UNSIGNED32 lastAutoinc = 0;
     // The static result of an SQL statement: it reads like a table and refuses every change.
     bool staticView = false;
+
+    // The optimised filter (AdsSetAOF) and the plain one (AdsSetFilter), ANDed into every walk of
+    // the table's orders; the exact setting they were translated with.
+    std::optional<FilterSpec> aof, filter;
+    bool exact = false;
 
     bool exclusive() const { return options & ADS_EXCLUSIVE; }
     bool hidesRows() const { return table->encrypted() && !(unlocked && table->keyed()); }

@@ -8,6 +8,7 @@
 #include <sodium.h>
 
 #include "engine/encryption.h"
+#include "engine/sql_functions.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
@@ -75,6 +76,8 @@ UNSIGNED32 Table::openConnection(bool create) {
             rc == SQLITE_NOTADB ? AE_NOT_A_TABLE : AE_IO_ERROR,
             "Could not open the table " + displayName(file_) + ": " + db_.errorText() + ".");
     sqlite3_busy_timeout(db_.get(), 10000);
+    // Filters run on this connection: the expression language's functions must be there.
+    if (sqlfunctions::registerAll(db_.get()) != SQLITE_OK) return sqlFailure("open");
     if (db_.exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA "
                  "mmap_size=1073741824; PRAGMA secure_delete=OFF;"
                  " PRAGMA temp_store=MEMORY") != SQLITE_OK)

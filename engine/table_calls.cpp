@@ -202,36 +202,3 @@ UNSIGNED32 AdsCacheOpenTables(UNSIGNED16) {
 UNSIGNED32 AdsCacheOpenCursors(UNSIGNED16) {
     return AE_SUCCESS;
 }
-
-// --- Filters ------------------------------------------------------------------------------------
-
-UNSIGNED32 AdsSetAOF(ADSHANDLE hTable, UNSIGNED8*, UNSIGNED16) {
-    return withTable(hTable, [](TableHandle&) {
-        return fail(AE_NOT_SUPPORTED, "Filters are not supported yet.");
-    });
-}
-UNSIGNED32 AdsGetAOF(ADSHANDLE hTable, UNSIGNED8*, UNSIGNED16*) {
-    return withTable(hTable, [](TableHandle&) {
-        return fail(AE_NOT_SUPPORTED, "Filters are not supported yet.");
-    });
-}
-UNSIGNED32 AdsSetFilter(ADSHANDLE hTable, UNSIGNED8*) {
-    return withTable(hTable, [](TableHandle&) {
-        return fail(AE_NOT_SUPPORTED, "Filters are not supported yet.");
-    });
-}
-UNSIGNED32 AdsGetFilter(ADSHANDLE hTable, UNSIGNED8*, UNSIGNED16*) {
-    return withTable(hTable, [](TableHandle&) {
-        return fail(AE_NOT_SUPPORTED, "Filters are not supported yet.");
-    });
-}
-UNSIGNED32 AdsClearAOF(ADSHANDLE hTable) {
-    return withTable(hTable, [](TableHandle& h) {
-        return fail(AE_NO_FILTER, "No filter is set on the table " + h.table->file() + ".");
-    });
-}
-UNSIGNED32 AdsClearFilter(ADSHANDLE hTable) {
-    return withTable(hTable, [](TableHandle& h) {
-        return fail(AE_NO_FILTER, "No filter is set on the table " + h.table->file() + ".");
-    });
-}

@@ -1,8 +1,9 @@
-// Fuzz target of the engine: one input is a script of engine calls on a table of every field type
-// (first byte 0 modulo 4), damage done to a valid table file before it is opened and read (first
-// byte odd), or SQL statements of tokens and raw bytes with parameters, options and passwords
-// (first byte 2 modulo 4). Any result code is fine; a crash, a hang or a sanitizer report is not.
-// Used by fuzz/engine_fuzzer.cpp (libFuzzer) and by the corpus test of tests_engine.
+// Fuzz target of the engine: one input is a script of engine calls on a table of every field type,
+// filter expressions among them (first byte 0 modulo 4), damage done to a valid table file before
+// it is opened and read (first byte odd), or SQL statements of tokens and raw bytes with
+// parameters, options and passwords (first byte 2 modulo 4). Any result code is fine; a crash, a
+// hang or a sanitizer report is not. Used by fuzz/engine_fuzzer.cpp (libFuzzer) and by the corpus
+// test of tests_engine.
 #ifndef VELDA_FUZZ_ENGINE_TARGET_H
 #define VELDA_FUZZ_ENGINE_TARGET_H
 
@@ -72,6 +73,32 @@ inline void removeTable(const char* name) {
         std::filesystem::remove(folder() + "/" + name + suffix, ec);
 }
 
+// An expression of the filter language: mostly its tokens, now and then raw bytes.
+inline std::string expressionText(Input& in) {
+    static const char* const tokens[] = {
+        "S",          "N",      "D",        "L",       "C",         "F",       "I",
+        "H",          "T",      "TS",       "A",       "M",         "V",       "R",
+        "B",          "NOSUCH", "'ab'",     "\"x\"",   "''",        "'é'",     "1",
+        "0.5",        "-",      "+",        "*",       "/",         "=",       "==",
+        "<>",         "#",      "!=",       "<",       ">",         "<=",      ">=",
+        "$",          ".T.",    ".F.",      ".AND.",   ".OR.",      ".NOT.",   "AND",
+        "OR",         "NOT",    "!",        "(",       ")",         ",",       "UPPER(",
+        "LOWER(",     "TRIM(",  "ALLTRIM(", "SUBSTR(", "LEFT(",     "RIGHT(",  "LEN(",
+        "STR(",       "VAL(",   "DTOS(",    "CTOD(",   "STOD(",     "YEAR(",   "MONTH(",
+        "DAY(",       "DATE()", "EMPTY(",   "IIF(",    "DELETED()", "RECNO()", "'01/02/2020'",
+        "'20200102'", "EMP->",  "'",        "\"",      "."};
+    std::string text;
+    size_t count = in.byte() % 20;
+    for (size_t i = 0; i < count && !in.done(); ++i) {
+        uint8_t b = in.byte();
+        if (b < 0xF0)
+            text += std::string(tokens[b % (sizeof tokens / sizeof tokens[0])]) + " ";
+        else
+            text += in.bytes(b & 0x0F);
+    }
+    return text;
+}
+
 inline void runScript(Input& in) {
     removeTable("script");
     ADSHANDLE t = 0;
@@ -97,7 +124,7 @@ inline void runScript(Input& in) {
         UNSIGNED32 len = static_cast<UNSIGNED32>(buffer.size());
         UNSIGNED16 len16 = 256;
         UNSIGNED16 flag = 0;
-        switch (op % 18) {
+        switch (op % 19) {
             case 0:
                 AdsAppendRecord(handle);
                 break;
@@ -181,6 +208,33 @@ inline void runScript(Input& in) {
                 AdsGetScope(tag, static_cast<UNSIGNED16>(in.byte() % 3), buffer.data(), &len16);
                 AdsGetBookmark60(handle, buffer.data(), &len);
                 break;
+            case 17: {
+                // Filters and expressions of any text, then a move under them.
+                std::string text = expressionText(in);
+                switch (in.byte() % 6) {
+                    case 0:
+                        AdsSetAOF(handle, u8(text.c_str()), static_cast<UNSIGNED16>(in.byte() % 4));
+                        break;
+                    case 1:
+                        AdsSetFilter(handle, u8(text.c_str()));
+                        break;
+                    case 2:
+                        AdsEvalLogicalExpr(handle, u8(text.c_str()), &flag);
+                        break;
+                    case 3:
+                        AdsSetExact22(handle, in.byte() & 1);
+                        break;
+                    case 4:
+                        (in.byte() & 1) ? AdsClearAOF(handle) : AdsClearFilter(handle);
+                        break;
+                    default:
+                        AdsGetAOF(handle, buffer.data(), &len16);
+                        AdsExpressionLongToShort(handle, u8(text.c_str()), buffer.data(), &len16);
+                        break;
+                }
+                AdsSkip(handle, (in.byte() & 1) ? 1 : -1);
+                break;
+            }
             default:
                 AdsRefreshRecord(handle);
                 break;

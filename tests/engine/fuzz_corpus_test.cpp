@@ -50,6 +50,47 @@ TEST(FuzzCorpus, ScriptsOfAppendsSeeksAndScopesNeverCrash) {
     EXPECT_GT(withRows, 30);  // the corpus reaches tables with rows
 }
 
+TEST(FuzzCorpus, FilterExpressionsOfAnyTextNeverCrash) {
+    std::mt19937 random(31);
+    for (int i = 0; i < 60; ++i) {
+        std::vector<uint8_t> input{0};
+        for (int op = 0; op < 40; ++op) {
+            // Appends with values, and filters set, evaluated and walked.
+            static const uint8_t common[] = {0, 2, 3, 17, 17, 17, 0x10 | 17, 0x20 | 17, 5, 6};
+            input.push_back(common[random() % sizeof common]);
+            for (int k = 0; k < 24; ++k) input.push_back(static_cast<uint8_t>(random() % 0xF8));
+        }
+        veldafuzz::runOne(input.data(), input.size());
+    }
+    // Arbitrary bytes straight into the translator.
+    ADSHANDLE t = 0;
+    ASSERT_EQ(AdsOpenTable(veldafuzz::connection(), veldafuzz::u8("script"), nullptr, ADS_ADT,
+                           ADS_ANSI, 1, 1, 0, &t),
+              AE_SUCCESS);
+    for (int i = 0; i < 2000; ++i) {
+        std::string text(random() % 40, ' ');
+        for (char& c : text) c = static_cast<char>(1 + random() % 255);
+        if (AdsSetAOF(t, veldafuzz::u8(text.c_str()), 2) == AE_SUCCESS) AdsGotoTop(t);
+        UNSIGNED16 result = 0;
+        AdsEvalLogicalExpr(t, veldafuzz::u8(text.c_str()), &result);
+    }
+    // Texts of the language's tokens: some of them are filters the table takes and walks.
+    int taken = 0;
+    for (int i = 0; i < 2000; ++i) {
+        std::vector<uint8_t> bytes(64);
+        for (auto& b : bytes) b = static_cast<uint8_t>(random() % 0xF0);
+        bytes[0] = static_cast<uint8_t>(1 + random() % 6);
+        veldafuzz::Input in(bytes.data(), bytes.size());
+        std::string text = veldafuzz::expressionText(in);
+        if (AdsSetAOF(t, veldafuzz::u8(text.c_str()), 2) != AE_SUCCESS) continue;
+        ++taken;
+        AdsGotoBottom(t);
+        AdsSkip(t, -1);
+    }
+    EXPECT_GT(taken, 20);
+    AdsCloseTable(t);
+}
+
 TEST(FuzzCorpus, SqlStatementsAndParametersNeverCrash) {
     std::mt19937 random(77);
     for (int i = 0; i < 60; ++i) {

@@ -335,16 +335,14 @@ TEST_F(Records, ReadOnlyHandlesRefuseChanges) {
     EXPECT_EQ(field(t, "NAME"), "Ann");
 }
 
-TEST_F(Records, FiltersAreNotOfferedYet) {
+TEST_F(Records, ClearingAbsentFiltersAndAnUnencryptedTablesPassword) {
     ADSHANDLE t = create("staff", "NAME,Character,10");
     EXPECT_EQ(AdsClearAOF(t), AE_NO_FILTER);
     EXPECT_EQ(AdsClearFilter(t), AE_NO_FILTER);
-    EXPECT_EQ(AdsSetAOF(t, u8("NAME = 'A'"), 2), AE_NOT_SUPPORTED);
-    EXPECT_EQ(AdsSetFilter(t, u8("NAME = 'A'")), AE_NOT_SUPPORTED);
     UNSIGNED8 buffer[16];
     UNSIGNED16 len = sizeof buffer;
-    EXPECT_EQ(AdsGetAOF(t, buffer, &len), AE_NOT_SUPPORTED);
-    EXPECT_EQ(AdsGetFilter(t, buffer, &len), AE_NOT_SUPPORTED);
+    EXPECT_EQ(AdsGetAOF(t, buffer, &len), AE_NO_FILTER);
+    EXPECT_EQ(AdsGetFilter(t, buffer, &len), AE_NO_FILTER);
     EXPECT_EQ(AdsEnableEncryption(t, u8("KORVA4816")), AE_SUCCESS);
     UNSIGNED16 encrypted = 1;
     ASSERT_EQ(AdsIsTableEncrypted(t, &encrypted), AE_SUCCESS);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/sql_functions.h"
+
 #include <string>
 
 namespace {
@@ -47,6 +49,40 @@ TEST(TextFunctions, SqlUpperAndLowerAreReplaced) {
     EXPECT_EQ(sqlite3_column_type(stmt, 2), SQLITE_NULL);
     sqlite3_finalize(stmt);
     sqlite3_close(db);
+}
+
+// Statements and filters register the one set of functions: a connection prepared for either
+// knows the letter case, the dates and the number texts of both.
+TEST(TextFunctions, OneRegistrationServesStatementsAndFilters) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    ASSERT_EQ(engine::sqlfunctions::registerAll(db), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT upper('žé'), velda_left('Šabc', 2), "
+                                 "velda_ctod('31.12.99', 'DD.MM.YY'), velda_stod('20240229'), "
+                                 "velda_str(3.14159, 6, 2), velda_year(velda_stod('20240229')), "
+                                 "velda_ctod('02/30/2024', 'MM/DD/YYYY')",
+                                 -1, &stmt, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    auto text = [&](int column) {
+        return std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)));
+    };
+    EXPECT_EQ(text(0), "ŽÉ");
+    EXPECT_EQ(text(1), "Ša");
+    EXPECT_EQ(text(2), "1999-12-31");
+    EXPECT_EQ(text(3), "2024-02-29");
+    EXPECT_EQ(text(4), "  3.14");
+    EXPECT_EQ(sqlite3_column_int(stmt, 5), 2024);
+    EXPECT_EQ(text(6), "");  // no 30 February
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    EXPECT_EQ(engine::sqlfunctions::numberText(123456, 4, 0), "****");
+    EXPECT_EQ(engine::sqlfunctions::dateFromDigits("2023022"), "");
+    EXPECT_TRUE(engine::sqlfunctions::validDateFormat("CCYY-MM-DD"));
+    EXPECT_FALSE(engine::sqlfunctions::validDateFormat("MM/YYYY"));
+    EXPECT_FALSE(engine::sqlfunctions::validDateFormat("DD/MM/DD/YY"));
 }
 
 }  // namespace
