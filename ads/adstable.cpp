@@ -73,8 +73,8 @@ ADSHANDLE TAdsTable::OpenCursorHandle() {
     ADSHANDLE connection = GetConnectionHandle();
     UNSIGNED16 type = dictionary ? ADS_DEFAULT : EngineTableType();
     ADSHANDLE handle = 0;
-    UNSIGNED32 result = AdsOpenTable(connection, EngineText(name), nullptr, type, charType, lockType,
-                                     rights, options, &handle);
+    UNSIGNED32 result = AdsOpenTable(connection, EngineText(name), nullptr, type, charType,
+                                     lockType, rights, options, &handle);
     if (result == AE_NOT_IN_DICTIONARY && dictionary) {
         std::string byPath = path + "\\" + TableName();
         result = AdsOpenTable(connection, EngineText(byPath), nullptr, EngineTableType(), charType,
@@ -129,8 +129,9 @@ void TAdsTable::RefreshDefaultIndex() {
         return;
     char buffer[200] = {};
     UNSIGNED16 length = sizeof buffer;
-    UNSIGNED32 r = AdsDDGetTableProperty(AdsConnection()->ConnectionHandle(), EngineText(TableName()),
-                                         ADS_DD_TABLE_DEFAULT_INDEX, buffer, &length);
+    UNSIGNED32 r =
+        AdsDDGetTableProperty(AdsConnection()->ConnectionHandle(), EngineText(TableName()),
+                              ADS_DD_TABLE_DEFAULT_INDEX, buffer, &length);
     if (r == AE_PROPERTY_NOT_SET) {
         if (IndexName() == "ADS_DEFAULT") SetIndexName("");
         return;

@@ -163,8 +163,9 @@ void filterFigures(const std::string& tableFile, ADSHANDLE t, ADSHANDLE byName, 
     double engineSeconds = seconds(started);
     check(AdsClearAOF(t), "clear aof");
     started = Clock::now();
-    uint64_t sqliteKept = sqliteRows(std::string("SELECT ") + kColumns +
-                                     " FROM \"records\" WHERE \"BORN\" < '1955-01-01' ORDER BY rowid");
+    uint64_t sqliteKept =
+        sqliteRows(std::string("SELECT ") + kColumns +
+                   " FROM \"records\" WHERE \"BORN\" < '1955-01-01' ORDER BY rowid");
     double sqliteSeconds = seconds(started);
     if (kept != sqliteKept)
         std::fprintf(stderr, "filter kept %llu rows, SQLite %llu\n",
@@ -185,8 +186,8 @@ void filterFigures(const std::string& tableFile, ADSHANDLE t, ADSHANDLE byName, 
     }
     const std::string filter = "NAME = '" + prefix + "'";
     const std::string handSql = std::string("SELECT ") + kColumns + " FROM \"records\" WHERE " +
-                                kByName + " >= '" + prefix + "' AND " + kByName + " < '" +
-                                prefix + "\x7F' ORDER BY " + kByName + ", rowid";
+                                kByName + " >= '" + prefix + "' AND " + kByName + " < '" + prefix +
+                                "\x7F' ORDER BY " + kByName + ", rowid";
     std::vector<double> engineRuns, sqliteRuns;
     for (int i = 0; i < 7; ++i) {
         started = Clock::now();

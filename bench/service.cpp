@@ -10,9 +10,9 @@
 #include "ads/adscnnct.h"
 #include "ads/adsfunc.h"
 #include "ads/adstable.h"
+#include "ads/engine_text.h"
 #include "app/servicefigures.h"
 #include "engine/ace.h"
-#include "ads/engine_text.h"
 
 namespace {
 
@@ -29,9 +29,11 @@ void Require(UNSIGNED32 result, const char* what) {
 void CreateEncrypted(ADSHANDLE connection, const std::string& name, const std::string& fields,
                      const std::string& tag, const std::string& expression, int employees) {
     ADSHANDLE t = 0, index = 0;
-    Require(AdsCreateTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, ads::EngineText(fields), &t),
+    Require(AdsCreateTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0,
+                           ads::EngineText(fields), &t),
             "create");
-    Require(AdsCreateIndex61(t, nullptr, ads::EngineText(tag), ads::EngineText(expression), nullptr, nullptr, 0, 512, &index),
+    Require(AdsCreateIndex61(t, nullptr, ads::EngineText(tag), ads::EngineText(expression), nullptr,
+                             nullptr, 0, 512, &index),
             "index");
     for (int i = 0; i < employees; ++i) {
         char number[16], dob[16], hired[16];
@@ -45,7 +47,8 @@ void CreateEncrypted(ADSHANDLE connection, const std::string& name, const std::s
         Require(AdsWriteRecord(t), "write");
     }
     AdsCloseTable(t);
-    Require(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, ADS_EXCLUSIVE, &t),
+    Require(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1,
+                         ADS_EXCLUSIVE, &t),
             "open");
     Require(AdsEnableEncryption(t, ads::EngineText(ads::kTablePassword)), "password");
     Require(AdsEncryptTable(t), "encrypt");

@@ -7,7 +7,7 @@
 namespace db {
 
 class EDatabaseError : public rtl::Exception {
-public:
+  public:
     using rtl::Exception::Exception;
 };
 

@@ -106,8 +106,10 @@ void TDataSet::CloseCursor() {
         throw;
     }
     bufferCount_ = 0;
-    if (defaultFields_) DestroyFields();
-    else BindFields(false);
+    if (defaultFields_)
+        DestroyFields();
+    else
+        BindFields(false);
     defaultFields_ = false;
 }
 
@@ -123,7 +125,9 @@ void TDataSet::Loaded() {
     }
 }
 
-void TDataSet::InternalHandleException() { throw; }
+void TDataSet::InternalHandleException() {
+    throw;
+}
 
 // ---- states ---------------------------------------------------------------------------------
 
@@ -172,11 +176,15 @@ TRecordBuffer TDataSet::AllocRecordBuffer() {
     return new std::uint8_t[size]();
 }
 
-void TDataSet::FreeRecordBuffer(TRecordBuffer buffer) { delete[] buffer; }
+void TDataSet::FreeRecordBuffer(TRecordBuffer buffer) {
+    delete[] buffer;
+}
 
 void TDataSet::ClearCalcFields(TRecordBuffer) {}
 
-TRecordBuffer TDataSet::ActiveBuffer() const { return Buffers(activeRecord_); }
+TRecordBuffer TDataSet::ActiveBuffer() const {
+    return Buffers(activeRecord_);
+}
 
 TRecordBuffer TDataSet::Buffers(int index) const {
     if (index < 0 || index >= static_cast<int>(buffers_.size())) return nullptr;
@@ -252,9 +260,15 @@ void TDataSet::SetCurrentRecord(int index) {
     TRecordBuffer buffer = Buffers(index);
     switch (GetBookmarkFlag(buffer)) {
         case bfCurrent:
-        case bfInserted: InternalSetToRecord(buffer); break;
-        case bfBOF: InternalFirst(); break;
-        case bfEOF: InternalLast(); break;
+        case bfInserted:
+            InternalSetToRecord(buffer);
+            break;
+        case bfBOF:
+            InternalFirst();
+            break;
+        case bfEOF:
+            InternalLast();
+            break;
     }
     currentRecord_ = index;
 }
@@ -267,14 +281,18 @@ bool TDataSet::GetNextRecord() {
     TGetMode mode = gmNext;
     if (recordCount_ > 0) {
         SetCurrentRecord(recordCount_ - 1);
-        if (state_ == dsInsert && currentRecord_ == activeRecord_ && GetBookmarkFlag(ActiveBuffer()) == bfCurrent)
+        if (state_ == dsInsert && currentRecord_ == activeRecord_ &&
+            GetBookmarkFlag(ActiveBuffer()) == bfCurrent)
             mode = gmCurrent;
     }
     bool ok = GetRecord(Buffers(recordCount_), mode, true) == grOK;
     if (ok) {
-        if (recordCount_ == 0) ActivateBuffers();
-        else if (recordCount_ < bufferCount_) ++recordCount_;
-        else MoveBuffer(0, recordCount_);
+        if (recordCount_ == 0)
+            ActivateBuffers();
+        else if (recordCount_ < bufferCount_)
+            ++recordCount_;
+        else
+            MoveBuffer(0, recordCount_);
         currentRecord_ = recordCount_ - 1;
     } else {
         CursorPosChanged();
@@ -456,8 +474,12 @@ int TDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
     return CompareBookmarksImpl(a.data(), b.data());
 }
 
-bool TDataSet::BookmarkValidImpl(const void*) { return false; }
-int TDataSet::CompareBookmarksImpl(const void*, const void*) { return 0; }
+bool TDataSet::BookmarkValidImpl(const void*) {
+    return false;
+}
+int TDataSet::CompareBookmarksImpl(const void*, const void*) {
+    return 0;
+}
 
 // ---- editing --------------------------------------------------------------------------------
 
@@ -532,8 +554,10 @@ void TDataSet::Insert() {
     CursorPosChanged();
     TRecordBuffer buffer = ActiveBuffer();
     InitRecord(buffer);
-    if (recordCount_ == 0) SetBookmarkFlag(buffer, bfBOF);
-    else if (!oldCurrent.empty()) SetBookmarkData(buffer, oldCurrent.data());
+    if (recordCount_ == 0)
+        SetBookmarkFlag(buffer, bfBOF);
+    else if (!oldCurrent.empty())
+        SetBookmarkData(buffer, oldCurrent.data());
     if (recordCount_ < bufferCount_) ++recordCount_;
     InternalInsert();
     EndInsertAppend();
@@ -566,8 +590,10 @@ void TDataSet::AddRecord(const std::vector<std::string>& values, bool append) {
             DoEvent(AfterInsert);
             for (size_t i = 0; i < values.size() && static_cast<int>(i) < fields_.Count(); ++i) {
                 TField* field = fields_.Fields(static_cast<int>(i));
-                if (values[i].empty()) field->Clear();
-                else field->SetAsString(values[i]);
+                if (values[i].empty())
+                    field->Clear();
+                else
+                    field->SetAsString(values[i]);
             }
             DoEvent(BeforePost);
             InternalAddRecord(buffer, append);
@@ -588,7 +614,9 @@ void TDataSet::AddRecord(const std::vector<std::string>& values, bool append) {
     EnableControls();
 }
 
-void TDataSet::InternalAddRecord(TRecordBuffer, bool) { InternalPost(); }
+void TDataSet::InternalAddRecord(TRecordBuffer, bool) {
+    InternalPost();
+}
 
 void TDataSet::UpdateRecord() {
     if (!IsWriteState(state_)) Error(msg::NotEditing);
@@ -656,11 +684,16 @@ void TDataSet::CheckBrowseMode() {
         case dsEdit:
         case dsInsert:
             UpdateRecord();
-            if (modified_) Post();
-            else Cancel();
+            if (modified_)
+                Post();
+            else
+                Cancel();
             break;
-        case dsSetKey: Post(); break;
-        default: break;
+        case dsSetKey:
+            Post();
+            break;
+        default:
+            break;
     }
 }
 
@@ -682,14 +715,18 @@ void TDataSet::DoOnCalcFields() {
 
 // ---- fields ---------------------------------------------------------------------------------
 
-bool TDataSet::GetFieldData(TField*, void*) { return false; }
+bool TDataSet::GetFieldData(TField*, void*) {
+    return false;
+}
 
 void TDataSet::SetFieldData(TField* field, const void*) {
     CheckWriteState();
     Error("Field '" + field->DisplayName() + "' cannot be modified");
 }
 
-std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField*, TBlobStreamMode) { return nullptr; }
+std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField*, TBlobStreamMode) {
+    return nullptr;
+}
 
 TField* TDataSet::AddField(std::unique_ptr<TField> field) {
     CheckInactive();
@@ -710,7 +747,9 @@ void TDataSet::CreateFields() {
     }
 }
 
-void TDataSet::DestroyFields() { fields_.Clear(); }
+void TDataSet::DestroyFields() {
+    fields_.Clear();
+}
 
 void TDataSet::BindFields(bool binding) {
     calcFieldsSize_ = 0;
@@ -730,9 +769,11 @@ void TDataSet::BindFields(bool binding) {
         TFieldDef* def = fieldDefs_.Find(field->FieldName());
         if (!def) Error("Field '" + field->DisplayName() + "' not found");
         if (!CompatibleTypes(field->DataType(), def->DataType()))
-            Error(std::string("Type mismatch for field '") + field->DisplayName() + "', expecting: " +
-                  FieldTypeName(field->DataType()) + " actual: " + FieldTypeName(def->DataType()));
-        if (field->DataType() == ftString || field->DataType() == ftFixedChar || field->DataType() == ftBytes)
+            Error(std::string("Type mismatch for field '") + field->DisplayName() +
+                  "', expecting: " + FieldTypeName(field->DataType()) +
+                  " actual: " + FieldTypeName(def->DataType()));
+        if (field->DataType() == ftString || field->DataType() == ftFixedChar ||
+            field->DataType() == ftBytes)
             field->size_ = def->Size();
         field->fieldNo_ = def->FieldNo();
     }
@@ -823,13 +864,17 @@ void TDataSet::DataEvent(TDataEvent event, std::intptr_t info) {
     switch (event) {
         case deFieldChange: {
             auto* field = reinterpret_cast<TField*>(info);
-            if (field && (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) modified_ = true;
+            if (field && (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc))
+                modified_ = true;
             UpdateCalcFields();
             if (field) field->Change();
             break;
         }
-        case dePropertyChange: fieldDefs_.SetUpdated(false); break;
-        default: break;
+        case dePropertyChange:
+            fieldDefs_.SetUpdated(false);
+            break;
+        default:
+            break;
     }
     if (disableCount_ == 0) {
         std::vector<TDataSource*> sources = dataSources_;
@@ -845,7 +890,8 @@ void TDataSet::AddDataSource(TDataSource* source) {
 }
 
 void TDataSet::RemoveDataSource(TDataSource* source) {
-    dataSources_.erase(std::remove(dataSources_.begin(), dataSources_.end(), source), dataSources_.end());
+    dataSources_.erase(std::remove(dataSources_.begin(), dataSources_.end(), source),
+                       dataSources_.end());
     UpdateBufferCount();
 }
 

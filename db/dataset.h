@@ -85,8 +85,18 @@ namespace db {
 class TDataSource;
 
 enum TDataSetState {
-    dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey, dsCalcFields, dsFilter, dsNewValue,
-    dsOldValue, dsInternalCalc, dsBlockRead, dsOpening
+    dsInactive,
+    dsBrowse,
+    dsEdit,
+    dsInsert,
+    dsSetKey,
+    dsCalcFields,
+    dsFilter,
+    dsNewValue,
+    dsOldValue,
+    dsInternalCalc,
+    dsBlockRead,
+    dsOpening
 };
 
 enum TGetMode { gmCurrent, gmNext, gmPrior };
@@ -98,8 +108,16 @@ constexpr TResyncMode rmExact = 1;   // the cursor's row must still exist ("Reco
 constexpr TResyncMode rmCenter = 2;  // put the current row in the middle of the window
 
 enum TDataEvent {
-    deFieldChange, deRecordChange, deDataSetChange, deDataSetScroll, deLayoutChange,
-    deUpdateRecord, deUpdateState, deCheckBrowseMode, dePropertyChange, deFieldListChange,
+    deFieldChange,
+    deRecordChange,
+    deDataSetChange,
+    deDataSetScroll,
+    deLayoutChange,
+    deUpdateRecord,
+    deUpdateState,
+    deCheckBrowseMode,
+    dePropertyChange,
+    deFieldListChange,
     deFocusControl
 };
 
@@ -121,10 +139,11 @@ inline constexpr const char* CircularDataLink = "Circular datalinks are not allo
 }  // namespace msg
 
 class TDataSet : public rtl::TComponent {
-public:
+  public:
     using TDataSetNotifyEvent = std::function<void(TDataSet* sender)>;
     using TFilterRecordEvent = std::function<void(TDataSet* sender, bool& accept)>;
-    using TDataSetErrorEvent = std::function<void(TDataSet* sender, EDatabaseError& error, TDataAction& action)>;
+    using TDataSetErrorEvent =
+        std::function<void(TDataSet* sender, EDatabaseError& error, TDataAction& action)>;
 
     explicit TDataSet(rtl::TComponent* owner = nullptr);
     ~TDataSet() override;
@@ -149,12 +168,14 @@ public:
     bool Bof() const { return bof_; }
     bool Eof() const { return eof_; }
     bool IsEmpty() const { return activeRecord_ >= recordCount_; }
-    int RecordCount();         // GetRecordCount(); the dataset must be open
+    int RecordCount();  // GetRecordCount(); the dataset must be open
     int RecNo() { return GetRecNo(); }
     void SetRecNo(int value) { SetRecNoImpl(value); }
-    TBookmark GetBookmark();   // empty when the current row has none (empty set, inserting)
+    TBookmark GetBookmark();  // empty when the current row has none (empty set, inserting)
     void GotoBookmark(const TBookmark& bookmark);
-    bool BookmarkValid(const TBookmark& bookmark) { return !bookmark.empty() && BookmarkValidImpl(bookmark.data()); }
+    bool BookmarkValid(const TBookmark& bookmark) {
+        return !bookmark.empty() && BookmarkValidImpl(bookmark.data());
+    }
     int CompareBookmarks(const TBookmark& a, const TBookmark& b);
 
     // ---- editing ---------------------------------------------------------------------------
@@ -170,7 +191,7 @@ public:
     bool CanModify() { return GetCanModify(); }
     bool Modified() const { return modified_; }
     void SetModified(bool value) { modified_ = value; }
-    void ClearFields();      // all data fields of the row in edit/insert to no value
+    void ClearFields();  // all data fields of the row in edit/insert to no value
     // A new row with the given texts for the first fields in order (empty text: no value),
     // posted at once through InternalAddRecord.
     void AppendRecord(const std::vector<std::string>& values) { AddRecord(values, true); }
@@ -238,9 +259,11 @@ public:
 
     // Data events go to the data sources (and their links) unless controls are disabled.
     virtual void DataEvent(TDataEvent event, std::intptr_t info = 0);
-    void NotifyFieldChanged(TField* field) { DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(field)); }
+    void NotifyFieldChanged(TField* field) {
+        DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(field));
+    }
 
-protected:
+  protected:
     // ---- hooks: cursor -------------------------------------------------------------------
     virtual void InternalOpen() = 0;
     virtual void InternalClose() = 0;
@@ -252,19 +275,21 @@ protected:
     virtual void InternalHandleException();  // default: rethrows the current exception
 
     // ---- hooks: buffers and bookmarks -----------------------------------------------------
-    virtual TRecordBuffer AllocRecordBuffer();  // default: GetRecordSize()+CalcFieldsSize() zero bytes
+    virtual TRecordBuffer
+    AllocRecordBuffer();  // default: GetRecordSize()+CalcFieldsSize() zero bytes
     virtual void FreeRecordBuffer(TRecordBuffer buffer);  // default: frees what the default made
     virtual int GetRecordSize() const { return 0; }
     virtual void InternalInitRecord(TRecordBuffer buffer) = 0;  // blank record image
-    virtual void InitRecord(TRecordBuffer buffer);  // InternalInitRecord + ClearCalcFields + bfInserted
-    virtual void ClearCalcFields(TRecordBuffer buffer);  // default: nothing
+    virtual void InitRecord(
+        TRecordBuffer buffer);  // InternalInitRecord + ClearCalcFields + bfInserted
+    virtual void ClearCalcFields(TRecordBuffer buffer);                  // default: nothing
     virtual void GetBookmarkData(TRecordBuffer buffer, void* data) = 0;  // BookmarkSize() bytes
     virtual void SetBookmarkData(TRecordBuffer buffer, const void* data) = 0;
     virtual TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) = 0;
     virtual void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) = 0;
     virtual void InternalGotoBookmark(const void* bookmark) = 0;
-    virtual void InternalSetToRecord(TRecordBuffer buffer) = 0;  // cursor to this buffer's row
-    virtual bool BookmarkValidImpl(const void* bookmark);        // default: false
+    virtual void InternalSetToRecord(TRecordBuffer buffer) = 0;      // cursor to this buffer's row
+    virtual bool BookmarkValidImpl(const void* bookmark);            // default: false
     virtual int CompareBookmarksImpl(const void* a, const void* b);  // default: 0
 
     // ---- hooks: editing ------------------------------------------------------------------
@@ -281,19 +306,19 @@ protected:
     virtual int GetRecordCount() { return -1; }
     virtual int GetRecNo() { return -1; }
     virtual void SetRecNoImpl(int) {}
-    virtual void SetFilteredImpl(bool value);     // base: store; when open, re-read from First
+    virtual void SetFilteredImpl(bool value);  // base: store; when open, re-read from First
     virtual void SetFilterText(const std::string& text);  // base: store; refilter when filtered
-    virtual void DoOnNewRecord();                 // OnNewRecord
-    virtual void DoOnCalcFields();                // OnCalcFields
+    virtual void DoOnNewRecord();                         // OnNewRecord
+    virtual void DoOnCalcFields();                        // OnCalcFields
 
     // ---- framework services for descendants -------------------------------------------------
-    void CreateFields();        // default field objects from FieldDefs (types without one skipped)
+    void CreateFields();  // default field objects from FieldDefs (types without one skipped)
     void DestroyFields();
     void BindFields(bool binding);  // FieldNo from FieldDefs ("Field 'X' not found"); calc offsets
     void SetBookmarkSize(int size) { bookmarkSize_ = size; }
     void SetBufListSize(int value);  // allocates / frees buffers so that exactly value exist
     void SetBufferCount(int value);
-    void UpdateBufferCount();        // BufferCount := the largest any data link asks for (>= 1)
+    void UpdateBufferCount();  // BufferCount := the largest any data link asks for (>= 1)
     void GetCalcFields(TRecordBuffer buffer);  // OnCalcFields in dsCalcFields for buffer
     // Runs OnFilterRecord on buffer in dsFilter; true when accepted (or no filter event /
     // not Filtered()).
@@ -321,7 +346,7 @@ protected:
     void Destroying();  // for the descendant's destructor: close without events
     void Loaded() override;
 
-private:
+  private:
     friend class TDataSource;
     friend class TDataLink;
     struct BufferDeleter {

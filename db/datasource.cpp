@@ -48,7 +48,8 @@ void TDataSource::SetState(TDataSetState value) {
 void TDataSource::NotifyLinks(TDataEvent event, std::intptr_t info) {
     std::vector<TDataLink*> links = dataLinks_;
     for (TDataLink* link : links)
-        if (std::find(dataLinks_.begin(), dataLinks_.end(), link) != dataLinks_.end()) link->DataEvent(event, info);
+        if (std::find(dataLinks_.begin(), dataLinks_.end(), link) != dataLinks_.end())
+            link->DataEvent(event, info);
 }
 
 void TDataSource::DataEvent(TDataEvent event, std::intptr_t info) {
@@ -71,7 +72,8 @@ void TDataSource::DataEvent(TDataEvent event, std::intptr_t info) {
         case deUpdateRecord:
             if (OnUpdateData) OnUpdateData(this);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -97,8 +99,9 @@ TDataLink::~TDataLink() {
     if (dataSource_) {
         TDataSource* source = dataSource_;
         dataSource_ = nullptr;
-        source->dataLinks_.erase(std::remove(source->dataLinks_.begin(), source->dataLinks_.end(), this),
-                                 source->dataLinks_.end());
+        source->dataLinks_.erase(
+            std::remove(source->dataLinks_.begin(), source->dataLinks_.end(), this),
+            source->dataLinks_.end());
         if (source->dataSet_) source->dataSet_->UpdateBufferCount();
     }
 }
@@ -208,10 +211,17 @@ void TDataLink::DataEvent(TDataEvent event, std::intptr_t info) {
             DataSetScrolled(firstRecord_ - old);
             break;
         }
-        case deUpdateRecord: UpdateRecord(); break;
-        case deCheckBrowseMode: CheckBrowseMode(); break;
-        case deFocusControl: FocusControl(reinterpret_cast<TField*>(info)); break;
-        default: break;
+        case deUpdateRecord:
+            UpdateRecord();
+            break;
+        case deCheckBrowseMode:
+            CheckBrowseMode();
+            break;
+        case deFocusControl:
+            FocusControl(reinterpret_cast<TField*>(info));
+            break;
+        default:
+            break;
     }
 }
 

@@ -16,7 +16,7 @@ namespace db {
 class TDataLink;
 
 class TDataSource : public rtl::TComponent {
-public:
+  public:
     using TNotifyEvent = std::function<void(TDataSource* sender)>;
     using TDataChangeEvent = std::function<void(TDataSource* sender, TField* field)>;
 
@@ -33,7 +33,9 @@ public:
     TDataSetState State() const { return state_; }
     // Puts the dataset in edit mode when AutoEdit and the dataset is browsing.
     void Edit();
-    bool IsLinkedTo(const TDataSet* dataSet) const { return dataSet_ != nullptr && dataSet_ == dataSet; }
+    bool IsLinkedTo(const TDataSet* dataSet) const {
+        return dataSet_ != nullptr && dataSet_ == dataSet;
+    }
 
     TDataChangeEvent OnDataChange;  // field: the changed field, nullptr for the whole row
     TNotifyEvent OnStateChange;
@@ -42,7 +44,7 @@ public:
     int LinkCount() const { return static_cast<int>(dataLinks_.size()); }
     TDataLink* Links(int index) const { return dataLinks_.at(static_cast<size_t>(index)); }
 
-private:
+  private:
     friend class TDataSet;
     friend class TDataLink;
     void DataEvent(TDataEvent event, std::intptr_t info);
@@ -60,7 +62,7 @@ private:
 };
 
 class TDataLink {
-public:
+  public:
     TDataLink();
     virtual ~TDataLink();
     TDataLink(const TDataLink&) = delete;
@@ -88,7 +90,7 @@ public:
     // Has UpdateData run (the dataset asks for pending edits before posting).
     void UpdateRecord();
 
-protected:
+  protected:
     virtual void ActiveChanged() {}
     virtual void CheckBrowseMode() {}
     virtual void DataSetChanged() { RecordChanged(nullptr); }
@@ -99,7 +101,7 @@ protected:
     virtual void RecordChanged(TField* /*field*/) {}
     virtual void UpdateData() {}
 
-private:
+  private:
     friend class TDataSource;
     friend class TDataSet;
     void DataEvent(TDataEvent event, std::intptr_t info);

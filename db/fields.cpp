@@ -8,16 +8,18 @@
 namespace db {
 
 void DatabaseError(const std::string& message, const rtl::TComponent* component) {
-    if (component && !component->Name().empty()) throw EDatabaseError(component->Name() + ": " + message);
+    if (component && !component->Name().empty())
+        throw EDatabaseError(component->Name() + ": " + message);
     throw EDatabaseError(message);
 }
 
 const char* FieldTypeName(TFieldType type) {
     static const char* const names[] = {
-        "Unknown", "String", "SmallInt", "Integer", "Word", "Boolean", "Float", "Currency", "BCD",
-        "Date", "Time", "DateTime", "Bytes", "VarBytes", "AutoInc", "Blob", "Memo", "Graphic",
-        "FmtMemo", "ParadoxOle", "DBaseOle", "TypedBinary", "Cursor", "FixedChar", "WideString",
-        "Largeint", "ADT", "Array", "Reference", "DataSet"};
+        "Unknown",    "String",     "SmallInt", "Integer",     "Word",      "Boolean",
+        "Float",      "Currency",   "BCD",      "Date",        "Time",      "DateTime",
+        "Bytes",      "VarBytes",   "AutoInc",  "Blob",        "Memo",      "Graphic",
+        "FmtMemo",    "ParadoxOle", "DBaseOle", "TypedBinary", "Cursor",    "FixedChar",
+        "WideString", "Largeint",   "ADT",      "Array",       "Reference", "DataSet"};
     int i = static_cast<int>(type);
     return (i >= 0 && i < static_cast<int>(sizeof names / sizeof names[0])) ? names[i] : "Unknown";
 }
@@ -35,7 +37,9 @@ TFieldDef& TFieldDefs::Add(const std::string& name, TFieldType type, int size, b
     return *items_.back();
 }
 
-void TFieldDefs::Clear() { items_.clear(); }
+void TFieldDefs::Clear() {
+    items_.clear();
+}
 
 int TFieldDefs::IndexOf(const std::string& name) const {
     for (int i = 0; i < Count(); ++i)
@@ -51,17 +55,28 @@ TFieldDef* TFieldDefs::Find(const std::string& name) const {
 std::unique_ptr<TField> CreateFieldForType(TFieldType type, const std::string& name, int size) {
     switch (type) {
         case ftString:
-        case ftFixedChar: return std::make_unique<TStringField>(name, size > 0 ? size : 20);
-        case ftSmallint: return std::make_unique<TSmallintField>(name);
-        case ftInteger: return std::make_unique<TIntegerField>(name);
-        case ftAutoInc: return std::make_unique<TAutoIncField>(name);
-        case ftBoolean: return std::make_unique<TBooleanField>(name);
-        case ftFloat: return std::make_unique<TFloatField>(name);
-        case ftCurrency: return std::make_unique<TCurrencyField>(name);
-        case ftDate: return std::make_unique<TDateField>(name);
-        case ftTime: return std::make_unique<TTimeField>(name);
-        case ftDateTime: return std::make_unique<TDateTimeField>(name);
-        case ftBytes: return std::make_unique<TBytesField>(name, size > 0 ? size : 16);
+        case ftFixedChar:
+            return std::make_unique<TStringField>(name, size > 0 ? size : 20);
+        case ftSmallint:
+            return std::make_unique<TSmallintField>(name);
+        case ftInteger:
+            return std::make_unique<TIntegerField>(name);
+        case ftAutoInc:
+            return std::make_unique<TAutoIncField>(name);
+        case ftBoolean:
+            return std::make_unique<TBooleanField>(name);
+        case ftFloat:
+            return std::make_unique<TFloatField>(name);
+        case ftCurrency:
+            return std::make_unique<TCurrencyField>(name);
+        case ftDate:
+            return std::make_unique<TDateField>(name);
+        case ftTime:
+            return std::make_unique<TTimeField>(name);
+        case ftDateTime:
+            return std::make_unique<TDateTimeField>(name);
+        case ftBytes:
+            return std::make_unique<TBytesField>(name, size > 0 ? size : 16);
         case ftBlob:
         case ftGraphic: {
             auto f = std::make_unique<TBlobField>(name);
@@ -74,7 +89,8 @@ std::unique_ptr<TField> CreateFieldForType(TFieldType type, const std::string& n
             f->SetSize(size);
             return f;
         }
-        default: return nullptr;
+        default:
+            return nullptr;
     }
 }
 
@@ -85,15 +101,19 @@ TField::TField(TFieldType type, std::string fieldName, int size)
 
 TField::~TField() = default;
 
-int TField::Index() const { return dataSet_ ? dataSet_->Fields().IndexOf(this) : -1; }
+int TField::Index() const {
+    return dataSet_ ? dataSet_->Fields().IndexOf(this) : -1;
+}
 
 bool TField::IsBlob() const {
-    return dataType_ == ftBlob || dataType_ == ftMemo || dataType_ == ftGraphic || dataType_ == ftFmtMemo;
+    return dataType_ == ftBlob || dataType_ == ftMemo || dataType_ == ftGraphic ||
+           dataType_ == ftFmtMemo;
 }
 
 bool TField::CanModify() const {
     if (readOnly_ || !dataSet_ || !dataSet_->Active()) return false;
-    if (fieldKind_ != fkData && fieldKind_ != fkInternalCalc) return dataSet_->State() == dsCalcFields;
+    if (fieldKind_ != fkData && fieldKind_ != fkInternalCalc)
+        return dataSet_->State() == dsCalcFields;
     return dataSet_->CanModify();
 }
 
@@ -105,7 +125,8 @@ bool TField::GetData(void* destination) const {
     CheckDataSet();
     if (validating_) {
         if (!valueBuffer_) return false;
-        if (destination && DataSize() > 0) std::memcpy(destination, valueBuffer_, static_cast<size_t>(DataSize()));
+        if (destination && DataSize() > 0)
+            std::memcpy(destination, valueBuffer_, static_cast<size_t>(DataSize()));
         return true;
     }
     if (!dataSet_->Active()) DatabaseError(msg::DataSetClosed, dataSet_);
@@ -137,9 +158,13 @@ void TField::Change() {
     if (OnChange) OnChange(this);
 }
 
-bool TField::IsNull() const { return !GetData(nullptr); }
+bool TField::IsNull() const {
+    return !GetData(nullptr);
+}
 
-void TField::Clear() { SetData(nullptr); }
+void TField::Clear() {
+    SetData(nullptr);
+}
 
 void TField::AccessError(const char* typeName) const {
     DatabaseError("Cannot access field '" + DisplayName() + "' as type " + typeName);
@@ -147,19 +172,40 @@ void TField::AccessError(const char* typeName) const {
 
 void TField::RangeError(double value, double min, double max) const {
     DatabaseError(rtl::FloatToStr(value) + " is not a valid value for field '" + DisplayName() +
-                  "'. The allowed range is " + rtl::FloatToStr(min) + " to " + rtl::FloatToStr(max));
+                  "'. The allowed range is " + rtl::FloatToStr(min) + " to " +
+                  rtl::FloatToStr(max));
 }
 
-std::string TField::GetAsString() const { AccessError("String"); }
-void TField::SetAsStringImpl(const std::string&) { AccessError("String"); }
-int TField::GetAsInteger() const { AccessError("Integer"); }
-void TField::SetAsIntegerImpl(int) { AccessError("Integer"); }
-double TField::GetAsFloat() const { AccessError("Float"); }
-void TField::SetAsFloatImpl(double) { AccessError("Float"); }
-rtl::TDateTime TField::GetAsDateTime() const { AccessError("DateTime"); }
-void TField::SetAsDateTimeImpl(rtl::TDateTime) { AccessError("DateTime"); }
-bool TField::GetAsBoolean() const { AccessError("Boolean"); }
-void TField::SetAsBooleanImpl(bool) { AccessError("Boolean"); }
+std::string TField::GetAsString() const {
+    AccessError("String");
+}
+void TField::SetAsStringImpl(const std::string&) {
+    AccessError("String");
+}
+int TField::GetAsInteger() const {
+    AccessError("Integer");
+}
+void TField::SetAsIntegerImpl(int) {
+    AccessError("Integer");
+}
+double TField::GetAsFloat() const {
+    AccessError("Float");
+}
+void TField::SetAsFloatImpl(double) {
+    AccessError("Float");
+}
+rtl::TDateTime TField::GetAsDateTime() const {
+    AccessError("DateTime");
+}
+void TField::SetAsDateTimeImpl(rtl::TDateTime) {
+    AccessError("DateTime");
+}
+bool TField::GetAsBoolean() const {
+    AccessError("Boolean");
+}
+void TField::SetAsBooleanImpl(bool) {
+    AccessError("Boolean");
+}
 
 std::string TField::DisplayText() const {
     if (OnGetText) {
@@ -180,8 +226,10 @@ std::string TField::Text() const {
 }
 
 void TField::SetText(const std::string& text) {
-    if (OnSetText) OnSetText(this, text);
-    else SetAsString(text);
+    if (OnSetText)
+        OnSetText(this, text);
+    else
+        SetAsString(text);
 }
 
 // ---- TStringField ---------------------------------------------------------------------------
@@ -200,17 +248,31 @@ void TStringField::SetAsStringImpl(const std::string& value) {
     SetData(buffer.data());
 }
 
-int TStringField::GetAsInteger() const { return rtl::StrToInt(GetAsString()); }
-void TStringField::SetAsIntegerImpl(int value) { SetAsStringImpl(rtl::IntToStr(value)); }
-double TStringField::GetAsFloat() const { return rtl::StrToFloat(GetAsString()); }
-void TStringField::SetAsFloatImpl(double value) { SetAsStringImpl(rtl::FloatToStr(value)); }
-rtl::TDateTime TStringField::GetAsDateTime() const { return rtl::StrToDateTime(GetAsString()); }
-void TStringField::SetAsDateTimeImpl(rtl::TDateTime value) { SetAsStringImpl(rtl::DateTimeToStr(value)); }
+int TStringField::GetAsInteger() const {
+    return rtl::StrToInt(GetAsString());
+}
+void TStringField::SetAsIntegerImpl(int value) {
+    SetAsStringImpl(rtl::IntToStr(value));
+}
+double TStringField::GetAsFloat() const {
+    return rtl::StrToFloat(GetAsString());
+}
+void TStringField::SetAsFloatImpl(double value) {
+    SetAsStringImpl(rtl::FloatToStr(value));
+}
+rtl::TDateTime TStringField::GetAsDateTime() const {
+    return rtl::StrToDateTime(GetAsString());
+}
+void TStringField::SetAsDateTimeImpl(rtl::TDateTime value) {
+    SetAsStringImpl(rtl::DateTimeToStr(value));
+}
 bool TStringField::GetAsBoolean() const {
     std::string s = GetAsString();
     return !s.empty() && (s[0] == 'T' || s[0] == 't' || s[0] == 'Y' || s[0] == 'y');
 }
-void TStringField::SetAsBooleanImpl(bool value) { SetAsStringImpl(value ? "T" : "F"); }
+void TStringField::SetAsBooleanImpl(bool value) {
+    SetAsStringImpl(value ? "T" : "F");
+}
 
 // ---- TIntegerField / TSmallintField ----------------------------------------------------------
 
@@ -281,13 +343,15 @@ void TIntegerField::SetAsStringImpl(const std::string& value) {
 std::string TIntegerField::GetDisplayText() const {
     std::int64_t v = 0;
     if (!ReadValue(v)) return {};
-    return DisplayFormat.empty() ? rtl::IntToStr(v) : rtl::FormatFloat(DisplayFormat, static_cast<double>(v));
+    return DisplayFormat.empty() ? rtl::IntToStr(v)
+                                 : rtl::FormatFloat(DisplayFormat, static_cast<double>(v));
 }
 
 std::string TIntegerField::GetEditText() const {
     std::int64_t v = 0;
     if (!ReadValue(v)) return {};
-    return EditFormat.empty() ? rtl::IntToStr(v) : rtl::FormatFloat(EditFormat, static_cast<double>(v));
+    return EditFormat.empty() ? rtl::IntToStr(v)
+                              : rtl::FormatFloat(EditFormat, static_cast<double>(v));
 }
 
 // ---- TFloatField ----------------------------------------------------------------------------
@@ -373,12 +437,17 @@ void TBooleanField::SetAsStringImpl(const std::string& value) {
         return;
     }
     auto prefixOf = [&value](const std::string& text) {
-        return !text.empty() && rtl::SameText(value, text.substr(0, std::min(value.size(), text.size()))) &&
+        return !text.empty() &&
+               rtl::SameText(value, text.substr(0, std::min(value.size(), text.size()))) &&
                value.size() <= text.size();
     };
-    if (prefixOf(falseText_)) SetAsBooleanImpl(false);
-    else if (prefixOf(trueText_)) SetAsBooleanImpl(true);
-    else DatabaseError("'" + value + "' is not a valid boolean value for field '" + DisplayName() + "'");
+    if (prefixOf(falseText_))
+        SetAsBooleanImpl(false);
+    else if (prefixOf(trueText_))
+        SetAsBooleanImpl(true);
+    else
+        DatabaseError("'" + value + "' is not a valid boolean value for field '" + DisplayName() +
+                      "'");
 }
 
 // ---- TDateTimeField family ------------------------------------------------------------------
@@ -482,9 +551,13 @@ int TBlobField::BlobSize() const {
     return stream ? static_cast<int>(stream->Size()) : 0;
 }
 
-void TBlobField::LoadFromStream(TStream& source) { SetAsStringImpl(source.ReadAll()); }
+void TBlobField::LoadFromStream(TStream& source) {
+    SetAsStringImpl(source.ReadAll());
+}
 
-void TBlobField::SaveToStream(TStream& target) const { target.WriteText(GetAsString()); }
+void TBlobField::SaveToStream(TStream& target) const {
+    target.WriteText(GetAsString());
+}
 
 // ---- TFields --------------------------------------------------------------------------------
 
@@ -521,6 +594,8 @@ std::unique_ptr<TField> TFields::Remove(TField* field) {
     return out;
 }
 
-void TFields::Clear() { items_.clear(); }
+void TFields::Clear() {
+    items_.clear();
+}
 
 }  // namespace db

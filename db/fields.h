@@ -36,10 +36,36 @@ namespace db {
 class TDataSet;
 
 enum TFieldType {
-    ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency, ftBCD,
-    ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic,
-    ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar, ftWideString,
-    ftLargeint, ftADT, ftArray, ftReference, ftDataSet
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftParadoxOle,
+    ftDBaseOle,
+    ftTypedBinary,
+    ftCursor,
+    ftFixedChar,
+    ftWideString,
+    ftLargeint,
+    ftADT,
+    ftArray,
+    ftReference,
+    ftDataSet
 };
 const char* FieldTypeName(TFieldType type);  // "String", "SmallInt", "Integer", ...
 
@@ -47,13 +73,18 @@ enum TFieldKind { fkData, fkCalculated, fkLookup, fkInternalCalc, fkAggregate };
 
 // Raises EDatabaseError with message, prefixed by "<component name>: " when the component
 // is given and has a name.
-[[noreturn]] void DatabaseError(const std::string& message, const rtl::TComponent* component = nullptr);
+[[noreturn]] void DatabaseError(const std::string& message,
+                                const rtl::TComponent* component = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 class TFieldDef {
-public:
+  public:
     TFieldDef(std::string name, TFieldType type, int size, bool required, int fieldNo)
-        : name_(std::move(name)), dataType_(type), size_(size), required_(required), fieldNo_(fieldNo) {}
+        : name_(std::move(name)),
+          dataType_(type),
+          size_(size),
+          required_(required),
+          fieldNo_(fieldNo) {}
 
     const std::string& Name() const { return name_; }
     TFieldType DataType() const { return dataType_; }
@@ -67,7 +98,7 @@ public:
     // The field object class for this definition (nullptr for a type without one).
     std::unique_ptr<class TField> CreateField() const;
 
-private:
+  private:
     std::string name_;
     TFieldType dataType_;
     int size_;
@@ -77,28 +108,29 @@ private:
 };
 
 class TFieldDefs {
-public:
+  public:
     TFieldDef& Add(const std::string& name, TFieldType type, int size = 0, bool required = false);
     void Clear();
     int Count() const { return static_cast<int>(items_.size()); }
     TFieldDef& Items(int index) { return *items_.at(static_cast<size_t>(index)); }
     const TFieldDef& Items(int index) const { return *items_.at(static_cast<size_t>(index)); }
-    int IndexOf(const std::string& name) const;     // case-insensitive, -1 when absent
+    int IndexOf(const std::string& name) const;      // case-insensitive, -1 when absent
     TFieldDef* Find(const std::string& name) const;  // case-insensitive, nullptr when absent
     // Up to date with the dataset (cleared by a property-change data event).
     bool Updated() const { return updated_; }
     void SetUpdated(bool updated) { updated_ = updated; }
 
-private:
+  private:
     std::vector<std::unique_ptr<TFieldDef>> items_;
     bool updated_ = false;
 };
 
 // ---------------------------------------------------------------------------------------------
 class TField {
-public:
+  public:
     using TFieldNotifyEvent = std::function<void(TField* sender)>;
-    using TFieldGetTextEvent = std::function<void(TField* sender, std::string& text, bool displayText)>;
+    using TFieldGetTextEvent =
+        std::function<void(TField* sender, std::string& text, bool displayText)>;
     using TFieldSetTextEvent = std::function<void(TField* sender, const std::string& text)>;
 
     TField(TFieldType type, std::string fieldName = {}, int size = 0);
@@ -124,7 +156,9 @@ public:
 
     const std::string& DisplayLabel() const { return displayLabel_; }
     void SetDisplayLabel(const std::string& label) { displayLabel_ = label; }
-    const std::string& DisplayName() const { return displayLabel_.empty() ? fieldName_ : displayLabel_; }
+    const std::string& DisplayName() const {
+        return displayLabel_.empty() ? fieldName_ : displayLabel_;
+    }
     int DisplayWidth() const { return displayWidth_ > 0 ? displayWidth_ : DefaultDisplayWidth(); }
     void SetDisplayWidth(int width) { displayWidth_ = width; }
     bool Visible() const { return visible_; }
@@ -182,7 +216,7 @@ public:
     TFieldGetTextEvent OnGetText;
     TFieldSetTextEvent OnSetText;
 
-protected:
+  protected:
     virtual std::string GetAsString() const;
     virtual void SetAsStringImpl(const std::string& value);
     virtual int GetAsInteger() const;
@@ -203,7 +237,7 @@ protected:
     [[noreturn]] void RangeError(double value, double min, double max) const;
     void CheckDataSet() const;
 
-private:
+  private:
     friend class TDataSet;
     friend class TFields;
 
@@ -226,12 +260,13 @@ private:
 };
 
 class TStringField : public TField {
-public:
-    explicit TStringField(std::string fieldName = {}, int size = 20) : TField(ftString, std::move(fieldName), size) {}
+  public:
+    explicit TStringField(std::string fieldName = {}, int size = 20)
+        : TField(ftString, std::move(fieldName), size) {}
     int DataSize() const override { return Size() + 1; }
     std::string Value() const { return AsString(); }
 
-protected:
+  protected:
     std::string GetAsString() const override;
     void SetAsStringImpl(const std::string& value) override;
     int GetAsInteger() const override;
@@ -247,19 +282,21 @@ protected:
 
 // Number fields: DisplayFormat / EditFormat are FormatFloat patterns (empty: plain text).
 class TNumericField : public TField {
-public:
+  public:
     using TField::TField;
     std::string DisplayFormat, EditFormat;
 };
 
 class TIntegerField : public TNumericField {
-public:
-    explicit TIntegerField(std::string fieldName = {}) : TIntegerField(ftInteger, std::move(fieldName)) {}
+  public:
+    explicit TIntegerField(std::string fieldName = {})
+        : TIntegerField(ftInteger, std::move(fieldName)) {}
     int DataSize() const override { return 4; }
     int MinValue = 0, MaxValue = 0;  // both 0: the type's range
 
-protected:
-    TIntegerField(TFieldType type, std::string fieldName) : TNumericField(type, std::move(fieldName), 0) {}
+  protected:
+    TIntegerField(TFieldType type, std::string fieldName)
+        : TNumericField(type, std::move(fieldName), 0) {}
     std::string GetAsString() const override;
     void SetAsStringImpl(const std::string& value) override;
     int GetAsInteger() const override;
@@ -276,11 +313,12 @@ protected:
 };
 
 class TSmallintField : public TIntegerField {
-public:
-    explicit TSmallintField(std::string fieldName = {}) : TIntegerField(ftSmallint, std::move(fieldName)) {}
+  public:
+    explicit TSmallintField(std::string fieldName = {})
+        : TIntegerField(ftSmallint, std::move(fieldName)) {}
     int DataSize() const override { return 2; }
 
-protected:
+  protected:
     std::int64_t TypeMin() const override { return INT16_MIN; }
     std::int64_t TypeMax() const override { return INT16_MAX; }
     bool ReadValue(std::int64_t& value) const override;
@@ -288,20 +326,22 @@ protected:
 };
 
 class TAutoIncField : public TIntegerField {
-public:
-    explicit TAutoIncField(std::string fieldName = {}) : TIntegerField(ftAutoInc, std::move(fieldName)) {}
+  public:
+    explicit TAutoIncField(std::string fieldName = {})
+        : TIntegerField(ftAutoInc, std::move(fieldName)) {}
 };
 
 class TFloatField : public TNumericField {
-public:
+  public:
     explicit TFloatField(std::string fieldName = {}) : TFloatField(ftFloat, std::move(fieldName)) {}
     int DataSize() const override { return 8; }
     int Precision = 15;
     double MinValue = 0, MaxValue = 0;  // both 0: no range check
     bool Currency() const { return currency_; }
 
-protected:
-    TFloatField(TFieldType type, std::string fieldName) : TNumericField(type, std::move(fieldName), 0) {}
+  protected:
+    TFloatField(TFieldType type, std::string fieldName)
+        : TNumericField(type, std::move(fieldName), 0) {}
     std::string GetAsString() const override;
     void SetAsStringImpl(const std::string& value) override;
     int GetAsInteger() const override;
@@ -314,41 +354,45 @@ protected:
 };
 
 class TCurrencyField : public TFloatField {
-public:
-    explicit TCurrencyField(std::string fieldName = {}) : TFloatField(ftCurrency, std::move(fieldName)) {
+  public:
+    explicit TCurrencyField(std::string fieldName = {})
+        : TFloatField(ftCurrency, std::move(fieldName)) {
         currency_ = true;
     }
 };
 
 class TBooleanField : public TField {
-public:
-    explicit TBooleanField(std::string fieldName = {}) : TField(ftBoolean, std::move(fieldName), 0) {}
+  public:
+    explicit TBooleanField(std::string fieldName = {})
+        : TField(ftBoolean, std::move(fieldName), 0) {}
     int DataSize() const override { return 2; }
     // "True;False": the texts for true and false.
     void SetDisplayValues(const std::string& values);
     const std::string& DisplayValues() const { return displayValues_; }
 
-protected:
+  protected:
     std::string GetAsString() const override;
     void SetAsStringImpl(const std::string& value) override;
     bool GetAsBoolean() const override;
     void SetAsBooleanImpl(bool value) override;
     int DefaultDisplayWidth() const override { return 5; }
 
-private:
+  private:
     std::string displayValues_ = "True;False";
     std::string trueText_ = "True", falseText_ = "False";
 };
 
 // Date-time fields: DisplayFormat is a FormatDateTime pattern (empty: the regional settings).
 class TDateTimeField : public TField {
-public:
-    explicit TDateTimeField(std::string fieldName = {}) : TField(ftDateTime, std::move(fieldName), 0) {}
+  public:
+    explicit TDateTimeField(std::string fieldName = {})
+        : TField(ftDateTime, std::move(fieldName), 0) {}
     int DataSize() const override { return 8; }
     std::string DisplayFormat;
 
-protected:
-    TDateTimeField(TFieldType type, std::string fieldName) : TField(type, std::move(fieldName), 0) {}
+  protected:
+    TDateTimeField(TFieldType type, std::string fieldName)
+        : TField(type, std::move(fieldName), 0) {}
     std::string GetAsString() const override;
     void SetAsStringImpl(const std::string& value) override;
     double GetAsFloat() const override { return GetAsDateTime(); }
@@ -362,22 +406,24 @@ protected:
 };
 
 class TDateField : public TDateTimeField {
-public:
-    explicit TDateField(std::string fieldName = {}) : TDateTimeField(ftDate, std::move(fieldName)) {}
+  public:
+    explicit TDateField(std::string fieldName = {})
+        : TDateTimeField(ftDate, std::move(fieldName)) {}
     int DataSize() const override { return 4; }
 
-protected:
+  protected:
     std::string Format(rtl::TDateTime value) const override { return rtl::DateToStr(value); }
     rtl::TDateTime Parse(const std::string& text) const override { return rtl::StrToDate(text); }
     int DefaultDisplayWidth() const override { return 10; }
 };
 
 class TTimeField : public TDateTimeField {
-public:
-    explicit TTimeField(std::string fieldName = {}) : TDateTimeField(ftTime, std::move(fieldName)) {}
+  public:
+    explicit TTimeField(std::string fieldName = {})
+        : TDateTimeField(ftTime, std::move(fieldName)) {}
     int DataSize() const override { return 4; }
 
-protected:
+  protected:
     std::string Format(rtl::TDateTime value) const override { return rtl::TimeToStr(value); }
     rtl::TDateTime Parse(const std::string& text) const override { return rtl::StrToTime(text); }
     int DefaultDisplayWidth() const override { return 10; }
@@ -385,11 +431,12 @@ protected:
 
 // Raw bytes; AsString is the bytes as they are (Size of them), assignment pads with zeros.
 class TBytesField : public TField {
-public:
-    explicit TBytesField(std::string fieldName = {}, int size = 16) : TField(ftBytes, std::move(fieldName), size) {}
+  public:
+    explicit TBytesField(std::string fieldName = {}, int size = 16)
+        : TField(ftBytes, std::move(fieldName), size) {}
     int DataSize() const override { return Size(); }
 
-protected:
+  protected:
     std::string GetAsString() const override;
     void SetAsStringImpl(const std::string& value) override;
 };
@@ -397,14 +444,14 @@ protected:
 // Blob and memo fields go through the dataset's CreateBlobStream; IsNull asks GetFieldData
 // without a destination.
 class TBlobField : public TField {
-public:
+  public:
     explicit TBlobField(std::string fieldName = {}) : TBlobField(ftBlob, std::move(fieldName)) {}
     int BlobSize() const;
     void LoadFromStream(TStream& stream);
     void SaveToStream(TStream& stream) const;
     void Clear() override;
 
-protected:
+  protected:
     TBlobField(TFieldType type, std::string fieldName) : TField(type, std::move(fieldName), 0) {}
     std::string GetAsString() const override;
     void SetAsStringImpl(const std::string& value) override;
@@ -412,32 +459,33 @@ protected:
 };
 
 class TMemoField : public TBlobField {
-public:
+  public:
     explicit TMemoField(std::string fieldName = {}) : TBlobField(ftMemo, std::move(fieldName)) {}
 
-protected:
+  protected:
     std::string GetDisplayText() const override { return "(MEMO)"; }
 };
 
 // A field object of the class that fits the type (nullptr for types without one).
-std::unique_ptr<TField> CreateFieldForType(TFieldType type, const std::string& fieldName = {}, int size = 0);
+std::unique_ptr<TField> CreateFieldForType(TFieldType type, const std::string& fieldName = {},
+                                           int size = 0);
 
 // ---------------------------------------------------------------------------------------------
 // The field objects of a dataset, in order; the list owns them.
 class TFields {
-public:
+  public:
     explicit TFields(TDataSet* dataSet) : dataSet_(dataSet) {}
     int Count() const { return static_cast<int>(items_.size()); }
     TField* Fields(int index) const { return items_.at(static_cast<size_t>(index)).get(); }
     TField* operator[](int index) const { return Fields(index); }
-    TField* FindField(const std::string& name) const;  // case-insensitive, nullptr when absent
+    TField* FindField(const std::string& name) const;    // case-insensitive, nullptr when absent
     TField* FieldByName(const std::string& name) const;  // raises "Field 'X' not found"
     int IndexOf(const TField* field) const;
     TField* Add(std::unique_ptr<TField> field);
     std::unique_ptr<TField> Remove(TField* field);
     void Clear();
 
-private:
+  private:
     TDataSet* dataSet_;
     std::vector<std::unique_ptr<TField>> items_;
 };

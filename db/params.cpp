@@ -8,11 +8,13 @@ namespace {
 
 bool IsNameChar(char c) {
     auto u = static_cast<unsigned char>(c);
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-           c == '#' || c == '@' || c == '.' || u >= 128;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$' || c == '#' || c == '@' || c == '.' || u >= 128;
 }
 
-bool IsDateType(TFieldType t) { return t == ftDate || t == ftTime || t == ftDateTime; }
+bool IsDateType(TFieldType t) {
+    return t == ftDate || t == ftTime || t == ftDateTime;
+}
 
 }  // namespace
 
@@ -22,26 +24,38 @@ void TParam::Set(Value value, TFieldType type) {
     bound_ = true;
 }
 
-void TParam::Clear() { value_ = std::monostate{}; }
+void TParam::Clear() {
+    value_ = std::monostate{};
+}
 
 std::string TParam::AsString() const {
     if (auto* s = std::get_if<std::string>(&value_)) return *s;
     if (auto* i = std::get_if<std::int64_t>(&value_)) return rtl::IntToStr(*i);
     if (auto* d = std::get_if<double>(&value_)) {
         switch (dataType_) {
-            case ftDate: return rtl::DateToStr(*d);
-            case ftTime: return rtl::TimeToStr(*d);
-            case ftDateTime: return rtl::DateTimeToStr(*d);
-            default: return rtl::FloatToStr(*d);
+            case ftDate:
+                return rtl::DateToStr(*d);
+            case ftTime:
+                return rtl::TimeToStr(*d);
+            case ftDateTime:
+                return rtl::DateTimeToStr(*d);
+            default:
+                return rtl::FloatToStr(*d);
         }
     }
     if (auto* b = std::get_if<bool>(&value_)) return *b ? "True" : "False";
     return {};
 }
 
-void TParam::SetAsString(const std::string& value) { Set(value, ftString); }
-void TParam::SetAsMemo(const std::string& value) { Set(value, ftMemo); }
-void TParam::SetAsBytes(const std::string& bytes) { Set(bytes, ftBytes); }
+void TParam::SetAsString(const std::string& value) {
+    Set(value, ftString);
+}
+void TParam::SetAsMemo(const std::string& value) {
+    Set(value, ftMemo);
+}
+void TParam::SetAsBytes(const std::string& bytes) {
+    Set(bytes, ftBytes);
+}
 
 int TParam::AsInteger() const {
     if (auto* s = std::get_if<std::string>(&value_)) return rtl::StrToInt(*s);
@@ -51,8 +65,12 @@ int TParam::AsInteger() const {
     return 0;
 }
 
-void TParam::SetAsInteger(int value) { Set(static_cast<std::int64_t>(value), ftInteger); }
-void TParam::SetAsSmallInt(int value) { Set(static_cast<std::int64_t>(value), ftSmallint); }
+void TParam::SetAsInteger(int value) {
+    Set(static_cast<std::int64_t>(value), ftInteger);
+}
+void TParam::SetAsSmallInt(int value) {
+    Set(static_cast<std::int64_t>(value), ftSmallint);
+}
 
 double TParam::AsFloat() const {
     if (auto* s = std::get_if<std::string>(&value_)) {
@@ -65,8 +83,12 @@ double TParam::AsFloat() const {
     return 0;
 }
 
-void TParam::SetAsFloat(double value) { Set(value, ftFloat); }
-void TParam::SetAsCurrency(double value) { Set(value, ftCurrency); }
+void TParam::SetAsFloat(double value) {
+    Set(value, ftFloat);
+}
+void TParam::SetAsCurrency(double value) {
+    Set(value, ftCurrency);
+}
 
 rtl::TDateTime TParam::AsDateTime() const {
     if (auto* s = std::get_if<std::string>(&value_)) {
@@ -77,9 +99,15 @@ rtl::TDateTime TParam::AsDateTime() const {
     return AsFloat();
 }
 
-void TParam::SetAsDateTime(rtl::TDateTime value) { Set(value, ftDateTime); }
-void TParam::SetAsDate(rtl::TDateTime value) { Set(value, ftDate); }
-void TParam::SetAsTime(rtl::TDateTime value) { Set(value, ftTime); }
+void TParam::SetAsDateTime(rtl::TDateTime value) {
+    Set(value, ftDateTime);
+}
+void TParam::SetAsDate(rtl::TDateTime value) {
+    Set(value, ftDate);
+}
+void TParam::SetAsTime(rtl::TDateTime value) {
+    Set(value, ftTime);
+}
 
 bool TParam::AsBoolean() const {
     if (auto* b = std::get_if<bool>(&value_)) return *b;
@@ -91,7 +119,9 @@ bool TParam::AsBoolean() const {
     return AsFloat() != 0;
 }
 
-void TParam::SetAsBoolean(bool value) { Set(value, ftBoolean); }
+void TParam::SetAsBoolean(bool value) {
+    Set(value, ftBoolean);
+}
 
 void TParam::Assign(const TParam& other) {
     name_ = other.name_;
@@ -114,15 +144,23 @@ void TParam::AssignFieldValue(const TField& field) {
         case ftInteger:
         case ftWord:
         case ftAutoInc:
-        case ftLargeint: Set(static_cast<std::int64_t>(field.AsInteger()), type); break;
+        case ftLargeint:
+            Set(static_cast<std::int64_t>(field.AsInteger()), type);
+            break;
         case ftFloat:
         case ftCurrency:
         case ftBCD:
         case ftDate:
         case ftTime:
-        case ftDateTime: Set(field.AsFloat(), type); break;
-        case ftBoolean: Set(field.AsBoolean(), type); break;
-        default: Set(field.AsString(), type); break;
+        case ftDateTime:
+            Set(field.AsFloat(), type);
+            break;
+        case ftBoolean:
+            Set(field.AsBoolean(), type);
+            break;
+        default:
+            Set(field.AsString(), type);
+            break;
     }
 }
 

@@ -14,8 +14,9 @@ namespace db {
 enum TParamType { ptUnknown, ptInput, ptOutput, ptInputOutput, ptResult };
 
 class TParam {
-public:
-    explicit TParam(std::string name = {}, TFieldType type = ftUnknown, TParamType paramType = ptInput)
+  public:
+    explicit TParam(std::string name = {}, TFieldType type = ftUnknown,
+                    TParamType paramType = ptInput)
         : name_(std::move(name)), dataType_(type), paramType_(paramType) {}
 
     const std::string& Name() const { return name_; }
@@ -62,7 +63,7 @@ public:
     void AssignField(const TField& field);
     void AssignFieldValue(const TField& field);  // value only, data type from the field
 
-private:
+  private:
     using Value = std::variant<std::monostate, std::string, std::int64_t, double, bool>;
     void Set(Value value, TFieldType type);
 
@@ -74,7 +75,7 @@ private:
 };
 
 class TParams {
-public:
+  public:
     TParams() = default;
     TParams(const TParams& other) { Assign(other); }
     TParams& operator=(const TParams& other) {
@@ -87,7 +88,7 @@ public:
     const TParam& Items(int index) const { return *items_.at(static_cast<size_t>(index)); }
     TParam& operator[](int index) { return Items(index); }
     TParam& CreateParam(TFieldType type, const std::string& name, TParamType paramType = ptInput);
-    TParam* FindParam(const std::string& name) const;   // case-insensitive
+    TParam* FindParam(const std::string& name) const;    // case-insensitive
     TParam& ParamByName(const std::string& name) const;  // raises "Parameter 'X' not found"
     void Clear() { items_.clear(); }
     void Assign(const TParams& other);
@@ -101,7 +102,7 @@ public:
     // Answers the text with each marker replaced by '?'.
     std::string ParseSQL(const std::string& sql, bool doCreate);
 
-private:
+  private:
     std::vector<std::unique_ptr<TParam>> items_;
 };
 

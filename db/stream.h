@@ -13,7 +13,7 @@ enum TSeekOrigin { soBeginning, soCurrent, soEnd };
 enum TBlobStreamMode { bmRead, bmWrite, bmReadWrite };
 
 class TStream {
-public:
+  public:
     virtual ~TStream() = default;
     // Reads up to count bytes at the position, moves the position on; answers the bytes read.
     virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
@@ -28,11 +28,13 @@ public:
     void SetPosition(std::int64_t position) { Seek(position, soBeginning); }
     // Everything from the beginning, as bytes in a string.
     std::string ReadAll();
-    void WriteText(const std::string& bytes) { Write(bytes.data(), static_cast<std::int64_t>(bytes.size())); }
+    void WriteText(const std::string& bytes) {
+        Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    }
 };
 
 class TMemoryStream : public TStream {
-public:
+  public:
     std::int64_t Read(void* buffer, std::int64_t count) override;
     std::int64_t Write(const void* buffer, std::int64_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
@@ -43,7 +45,7 @@ public:
     std::vector<std::uint8_t>& Memory() { return data_; }
     const std::vector<std::uint8_t>& Memory() const { return data_; }
 
-private:
+  private:
     std::vector<std::uint8_t> data_;
     std::int64_t position_ = 0;
 };

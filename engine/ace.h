@@ -33,48 +33,48 @@ typedef uint32_t ADSHANDLE;
 // Result codes. The 5xxx and 7209 codes carry the meaning the data-access layer relies on;
 // the 6xxx codes are this engine's own.
 #define AE_SUCCESS 0u
-#define AE_NOT_SUPPORTED 5004u          // table type other than ADT, an option not offered
-#define AE_INSUFFICIENT_BUFFER 5005u    // filter and expression texts: *len is the size needed
-#define AE_INVALID_INDEX_KIND 5017u     // the call does not apply to this kind of index
-#define AE_NO_SUCH_RECORD 5022u         // no record with that number
-#define AE_INVALID_CONNECTION 5024u     // not a live connection handle
-#define AE_LOCKED 5035u                 // record or table locked by another handle or process
-#define AE_NO_FILTER 5037u              // no filter is set
-#define AE_NO_SCOPE 5038u               // no scope is set
-#define AE_NO_KEY_POSITION 5041u        // no key position for this handle
-#define AE_STATIC_CURSOR 5064u          // a static view cannot be updated
-#define AE_NO_CURRENT_RECORD 5068u      // no current record
-#define AE_NO_UPDATE_PENDING 5085u      // no update is pending
-#define AE_INVALID_STATEMENT 5106u      // not an open statement
-#define AE_NO_RECORD_COUNT 5117u        // no record count for this handle
-#define AE_NOT_IN_DICTIONARY 5132u      // the table is not in the data dictionary
-#define AE_PROPERTY_NOT_SET 5138u       // the property is not set
-#define AE_COLUMN_NOT_FOUND 5147u       // text names it as: column "NAME"
+#define AE_NOT_SUPPORTED 5004u        // table type other than ADT, an option not offered
+#define AE_INSUFFICIENT_BUFFER 5005u  // filter and expression texts: *len is the size needed
+#define AE_INVALID_INDEX_KIND 5017u   // the call does not apply to this kind of index
+#define AE_NO_SUCH_RECORD 5022u       // no record with that number
+#define AE_INVALID_CONNECTION 5024u   // not a live connection handle
+#define AE_LOCKED 5035u               // record or table locked by another handle or process
+#define AE_NO_FILTER 5037u            // no filter is set
+#define AE_NO_SCOPE 5038u             // no scope is set
+#define AE_NO_KEY_POSITION 5041u      // no key position for this handle
+#define AE_STATIC_CURSOR 5064u        // a static view cannot be updated
+#define AE_NO_CURRENT_RECORD 5068u    // no current record
+#define AE_NO_UPDATE_PENDING 5085u    // no update is pending
+#define AE_INVALID_STATEMENT 5106u    // not an open statement
+#define AE_NO_RECORD_COUNT 5117u      // no record count for this handle
+#define AE_NOT_IN_DICTIONARY 5132u    // the table is not in the data dictionary
+#define AE_PROPERTY_NOT_SET 5138u     // the property is not set
+#define AE_COLUMN_NOT_FOUND 5147u     // text names it as: column "NAME"
 #define AE_COLUMN_WRONG_TYPE 5148u
-#define AE_COLUMN_VALUE 5149u           // the column cannot take the value
-#define AE_PREPARE_AGAIN 7209u          // an SQL statement must be prepared again
+#define AE_COLUMN_VALUE 5149u   // the column cannot take the value
+#define AE_PREPARE_AGAIN 7209u  // an SQL statement must be prepared again
 
-#define AE_INVALID_HANDLE 6001u         // not a live handle of the kind the call needs
-#define AE_INVALID_ARGUMENT 6002u       // a null pointer, an out-of-range option or number
-#define AE_BUFFER_TOO_SMALL 6003u       // the in-out length then holds the size needed
-#define AE_FILE_NOT_FOUND 6004u         // table or dictionary file missing
-#define AE_PATH_NOT_FOUND 6005u         // folder missing
-#define AE_NOT_A_TABLE 6006u            // the file is not a table (or is damaged)
-#define AE_NOT_A_DICTIONARY 6007u       // the file is not a data dictionary (or is damaged)
-#define AE_LOGIN_FAILED 6008u           // unknown dictionary user or wrong password
-#define AE_IO_ERROR 6009u               // the operating system refused a read or write
-#define AE_ALREADY_EXISTS 6010u         // table, tag, user or dictionary entry exists
-#define AE_WRONG_PASSWORD 6011u         // table password does not decrypt the table
-#define AE_READ_ONLY 6012u              // the handle was opened read-only
-#define AE_DUPLICATE_KEY 6013u          // a unique index tag refuses the value
-#define AE_INDEX_NOT_FOUND 6014u        // no index tag of that name
-#define AE_NOT_ENCRYPTED 6015u          // the table is not encrypted
-#define AE_ALREADY_ENCRYPTED 6016u      // the table is encrypted already
-#define AE_INTERNAL 6017u               // an engine fault; the text says what failed
-#define AE_NO_TRANSACTION 6020u         // commit or rollback with no transaction open
-#define AE_TRANSACTION_OPEN 6021u       // a transaction is open already on the connection
-#define AE_SQL_SYNTAX 6030u             // an SQL statement does not parse; the text names where
-#define AE_EXPRESSION_ERROR 6031u       // an expression cannot be used; the text names the position
+#define AE_INVALID_HANDLE 6001u     // not a live handle of the kind the call needs
+#define AE_INVALID_ARGUMENT 6002u   // a null pointer, an out-of-range option or number
+#define AE_BUFFER_TOO_SMALL 6003u   // the in-out length then holds the size needed
+#define AE_FILE_NOT_FOUND 6004u     // table or dictionary file missing
+#define AE_PATH_NOT_FOUND 6005u     // folder missing
+#define AE_NOT_A_TABLE 6006u        // the file is not a table (or is damaged)
+#define AE_NOT_A_DICTIONARY 6007u   // the file is not a data dictionary (or is damaged)
+#define AE_LOGIN_FAILED 6008u       // unknown dictionary user or wrong password
+#define AE_IO_ERROR 6009u           // the operating system refused a read or write
+#define AE_ALREADY_EXISTS 6010u     // table, tag, user or dictionary entry exists
+#define AE_WRONG_PASSWORD 6011u     // table password does not decrypt the table
+#define AE_READ_ONLY 6012u          // the handle was opened read-only
+#define AE_DUPLICATE_KEY 6013u      // a unique index tag refuses the value
+#define AE_INDEX_NOT_FOUND 6014u    // no index tag of that name
+#define AE_NOT_ENCRYPTED 6015u      // the table is not encrypted
+#define AE_ALREADY_ENCRYPTED 6016u  // the table is encrypted already
+#define AE_INTERNAL 6017u           // an engine fault; the text says what failed
+#define AE_NO_TRANSACTION 6020u     // commit or rollback with no transaction open
+#define AE_TRANSACTION_OPEN 6021u   // a transaction is open already on the connection
+#define AE_SQL_SYNTAX 6030u         // an SQL statement does not parse; the text names where
+#define AE_EXPRESSION_ERROR 6031u   // an expression cannot be used; the text names the position
 
 // Handle kinds reported by AdsGetHandleType.
 #define ADS_CONNECTION 1
@@ -188,8 +188,8 @@ UNSIGNED32 AdsInTransaction(ADSHANDLE hConnect, UNSIGNED16* pbInTrans);
 
 // --- Data dictionaries ----------------------------------------------------------------------
 // Creates a new, empty dictionary file and returns a connection to it (user ADSSYS, no password).
-UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt, UNSIGNED8* pucDescription,
-                       ADSHANDLE* phDictionary);
+UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt,
+                       UNSIGNED8* pucDescription, ADSHANDLE* phDictionary);
 UNSIGNED32 AdsDDCreateUser(ADSHANDLE hDictionary, UNSIGNED8* pucGroupName, UNSIGNED8* pucUserName,
                            UNSIGNED8* pucPassword, UNSIGNED8* pucDescription);
 // Registers a table file (a path relative to the dictionary's folder, or absolute) by name.
@@ -230,7 +230,8 @@ UNSIGNED32 AdsGetTableType(ADSHANDLE hTable, UNSIGNED16* pusType);
 UNSIGNED32 AdsGetTableOpenOptions(ADSHANDLE hTable, UNSIGNED32* pulOptions);
 UNSIGNED32 AdsGetRecordLength(ADSHANDLE hTable, UNSIGNED32* pulLength);
 UNSIGNED32 AdsGetNumFields(ADSHANDLE hTable, UNSIGNED16* pusCount);
-UNSIGNED32 AdsGetFieldName(ADSHANDLE hTable, UNSIGNED16 usFld, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+UNSIGNED32 AdsGetFieldName(ADSHANDLE hTable, UNSIGNED16 usFld, UNSIGNED8* pucName,
+                           UNSIGNED16* pusLen);
 UNSIGNED32 AdsGetFieldOffset(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulOffset);
 UNSIGNED32 AdsGetFieldLength(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED32* pulLength);
 UNSIGNED32 AdsGetFieldType(ADSHANDLE hTable, UNSIGNED8* pucFldName, UNSIGNED16* pusType);
@@ -244,14 +245,17 @@ UNSIGNED32 AdsCreateIndex61(ADSHANDLE hTable, UNSIGNED8* pucFileName, UNSIGNED8*
                             UNSIGNED8* pucExpr, UNSIGNED8* pucCondition, UNSIGNED8* pucWhile,
                             UNSIGNED32 ulOptions, UNSIGNED32 ulPageSize, ADSHANDLE* phIndex);
 UNSIGNED32 AdsDeleteIndex(ADSHANDLE hIndex);
-UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, UNSIGNED8* pucName, ADSHANDLE ahIndex[], UNSIGNED16* pusArrayLen);
+UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, UNSIGNED8* pucName, ADSHANDLE ahIndex[],
+                        UNSIGNED16* pusArrayLen);
 UNSIGNED32 AdsCloseIndex(ADSHANDLE hIndex);
 UNSIGNED32 AdsGetAllIndexes(ADSHANDLE hTable, ADSHANDLE ahIndex[], UNSIGNED16* pusArrayLen);
 UNSIGNED32 AdsGetIndexHandle(ADSHANDLE hTable, UNSIGNED8* pucIndexOrder, ADSHANDLE* phIndex);
 UNSIGNED32 AdsGetIndexName(ADSHANDLE hIndex, UNSIGNED8* pucName, UNSIGNED16* pusLen);
-UNSIGNED32 AdsGetIndexFilename(ADSHANDLE hIndex, UNSIGNED16 usOption, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+UNSIGNED32 AdsGetIndexFilename(ADSHANDLE hIndex, UNSIGNED16 usOption, UNSIGNED8* pucName,
+                               UNSIGNED16* pusLen);
 UNSIGNED32 AdsGetNumSegments(ADSHANDLE hIndex, UNSIGNED16* pusSegments);
-UNSIGNED32 AdsGetSegmentFieldname(ADSHANDLE hIndex, UNSIGNED16 usSegment, UNSIGNED8* pucName, UNSIGNED16* pusLen);
+UNSIGNED32 AdsGetSegmentFieldname(ADSHANDLE hIndex, UNSIGNED16 usSegment, UNSIGNED8* pucName,
+                                  UNSIGNED16* pusLen);
 UNSIGNED32 AdsIsIndexUnique(ADSHANDLE hIndex, UNSIGNED16* pbUnique);
 UNSIGNED32 AdsIsIndexDescending(ADSHANDLE hIndex, UNSIGNED16* pbDescending);
 UNSIGNED32 AdsIsIndexCustom(ADSHANDLE hIndex, UNSIGNED16* pbCustom);
@@ -272,7 +276,8 @@ UNSIGNED32 AdsGetBookmark(ADSHANDLE hObj, ADSHANDLE* phBookmark);
 UNSIGNED32 AdsGetBookmark60(ADSHANDLE hObj, UNSIGNED8* pucBookmark, UNSIGNED32* pulLength);
 UNSIGNED32 AdsGetBookmarkLength(ADSHANDLE hObj, UNSIGNED32* pulLength);
 UNSIGNED32 AdsGotoBookmark(ADSHANDLE hObj, ADSHANDLE hBookmark);
-UNSIGNED32 AdsCompareBookmarks(UNSIGNED8* pucBookmark1, UNSIGNED8* pucBookmark2, SIGNED32* plResult);
+UNSIGNED32 AdsCompareBookmarks(UNSIGNED8* pucBookmark1, UNSIGNED8* pucBookmark2,
+                               SIGNED32* plResult);
 UNSIGNED32 AdsGetRecordCount(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED32* pulCount);
 UNSIGNED32 AdsGetRelKeyPos(ADSHANDLE hIndex, DOUBLE* pdPos);
 UNSIGNED32 AdsIsRecordVisible(ADSHANDLE hObj, UNSIGNED16* pbVisible);
@@ -286,7 +291,8 @@ UNSIGNED32 AdsSeek(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16 usKeyLen, UNS
                    UNSIGNED16 usSeekType, UNSIGNED16* pbFound);
 UNSIGNED32 AdsSetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pucScope,
                        UNSIGNED16 usScopeLen, UNSIGNED16 usDataType);
-UNSIGNED32 AdsGetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pucScope, UNSIGNED16* pusBufLen);
+UNSIGNED32 AdsGetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pucScope,
+                       UNSIGNED16* pusBufLen);
 UNSIGNED32 AdsClearScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption);
 UNSIGNED32 AdsClearAllScopes(ADSHANDLE hTable);
 
@@ -310,7 +316,8 @@ UNSIGNED32 AdsSetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16 usOption
 UNSIGNED32 AdsGetAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);
 UNSIGNED32 AdsClearAOF(ADSHANDLE hTable);  // AE_NO_FILTER when none is set
 UNSIGNED32 AdsSetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter);
-UNSIGNED32 AdsGetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusLen);  // as AdsGetAOF
+UNSIGNED32 AdsGetFilter(ADSHANDLE hTable, UNSIGNED8* pucFilter,
+                        UNSIGNED16* pusLen);  // as AdsGetAOF
 UNSIGNED32 AdsClearFilter(ADSHANDLE hTable);  // AE_NO_FILTER when none is set
 // Exact text comparison with "=" (1) or the comparison of as many characters as the right side
 // has (0, the default), for the table of the handle; its filters follow at once.
@@ -318,10 +325,10 @@ UNSIGNED32 AdsSetExact22(ADSHANDLE hObj, UNSIGNED16 bExact);
 UNSIGNED32 AdsGetExact22(ADSHANDLE hObj, UNSIGNED16* pbExact);
 // Field names in an expression in the long and the short form. ADT tables keep their long names,
 // so both copy the expression; buffers as for AdsGetAOF.
-UNSIGNED32 AdsExpressionLongToShort(ADSHANDLE hTable, UNSIGNED8* pucLongExpr, UNSIGNED8* pucShortExpr,
-                                    UNSIGNED16* pusBufferLen);
-UNSIGNED32 AdsExpressionShortToLong(ADSHANDLE hTable, UNSIGNED8* pucShortExpr, UNSIGNED8* pucLongExpr,
-                                    UNSIGNED16* pusBufferLen);
+UNSIGNED32 AdsExpressionLongToShort(ADSHANDLE hTable, UNSIGNED8* pucLongExpr,
+                                    UNSIGNED8* pucShortExpr, UNSIGNED16* pusBufferLen);
+UNSIGNED32 AdsExpressionShortToLong(ADSHANDLE hTable, UNSIGNED8* pucShortExpr,
+                                    UNSIGNED8* pucLongExpr, UNSIGNED16* pusBufferLen);
 // Evaluates a logical expression on the current row (on the blank record when the handle
 // stands on no row); *pbResult 1 or 0.
 UNSIGNED32 AdsEvalLogicalExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED16* pbResult);
@@ -334,7 +341,8 @@ UNSIGNED32 AdsGetDateFormat60(ADSHANDLE hConnect, UNSIGNED8* pucFormat, UNSIGNED
 // --- Records and fields --------------------------------------------------------------------
 // On an index handle AdsSetField and AdsSetFieldRaw fill the key being built (AdsInitRawKey).
 UNSIGNED32 AdsSetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
-UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen);
+UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf,
+                          UNSIGNED32 ulLen);
 UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName);
 UNSIGNED32 AdsGetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32* pulLen,
                        UNSIGNED16 usOption);

@@ -10,9 +10,9 @@
 
 #include "engine/ace.h"
 #include "engine/connection.h"
-#include "engine/open_tables.h"
 #include "engine/dictionary.h"
 #include "engine/last_error.h"
+#include "engine/open_tables.h"
 #include "engine/paths.h"
 #include "engine/registry.h"
 #include "engine/statement.h"

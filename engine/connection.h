@@ -16,11 +16,12 @@ namespace engine {
 class Dictionary;
 
 class Connection : public EngineObject {
-public:
+  public:
     // Free tables in folder (normalised, no trailing "/").
     explicit Connection(std::string folder);
     // A data dictionary; its folder is the dictionary file's folder.
-    Connection(std::string dictionaryPath, std::shared_ptr<Dictionary> dictionary, std::string user);
+    Connection(std::string dictionaryPath, std::shared_ptr<Dictionary> dictionary,
+               std::string user);
     ~Connection() override;
 
     HandleKind kind() const override;

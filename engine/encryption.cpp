@@ -11,12 +11,12 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/sql_functions.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
 #include "engine/password_hash.h"
 #include "engine/paths.h"
+#include "engine/sql_functions.h"
 #include "engine/sql_keys.h"
 #include "engine/table.h"
 

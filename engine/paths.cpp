@@ -24,9 +24,13 @@ std::string normalise(const std::string& path) {
     return out;
 }
 
-bool isAbsolute(const std::string& path) { return !path.empty() && (path[0] == '/' || path[0] == '\\'); }
+bool isAbsolute(const std::string& path) {
+    return !path.empty() && (path[0] == '/' || path[0] == '\\');
+}
 
-bool hasSeparator(const std::string& name) { return name.find_first_of("/\\") != std::string::npos; }
+bool hasSeparator(const std::string& name) {
+    return name.find_first_of("/\\") != std::string::npos;
+}
 
 std::string join(const std::string& folder, const std::string& name) {
     if (isAbsolute(name) || folder.empty()) return normalise(name);
@@ -48,7 +52,8 @@ std::string folderOf(const std::string& path) {
 
 bool namesDictionary(const std::string& path) {
     std::string upper(path);
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
     return upper.find(".ADD") != std::string::npos;
 }
 
@@ -101,7 +106,8 @@ std::string caseKey(const std::string& name) {
 
 // The entry of folder whose name equals part without regard to case, or "".
 std::string findWithoutCase(const std::string& folder, const std::string& part) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
+                                            ::closedir);
     if (!dir) return "";
     const std::string key = caseKey(part);
     while (dirent* entry = ::readdir(dir.get())) {
@@ -120,14 +126,19 @@ std::string resolve(const std::string& path) {
     bool parentExists = true;
     while (start <= p.size()) {
         size_t slash = p.find('/', start);
-        std::string part = p.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        std::string part =
+            p.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
         if (!part.empty()) {
             std::string folder = out.empty() ? "" : out;
-            std::string candidate = folder.empty() ? part : (folder.back() == '/' ? folder + part : folder + "/" + part);
+            std::string candidate =
+                folder.empty() ? part
+                               : (folder.back() == '/' ? folder + part : folder + "/" + part);
             if (parentExists && !exists(candidate) && part != "." && part != "..") {
                 std::string found = findWithoutCase(folder.empty() ? "." : folder, part);
                 if (!found.empty()) {
-                    candidate = folder.empty() ? found : (folder.back() == '/' ? folder + found : folder + "/" + found);
+                    candidate = folder.empty() ? found
+                                               : (folder.back() == '/' ? folder + found
+                                                                       : folder + "/" + found);
                 } else {
                     parentExists = false;
                 }

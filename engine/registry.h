@@ -20,12 +20,12 @@ enum class HandleKind : UNSIGNED16 {
 
 // Base of every object a handle can name.
 class EngineObject {
-public:
+  public:
     virtual ~EngineObject() = default;
     virtual HandleKind kind() const = 0;
     ADSHANDLE handle() const { return handle_; }
 
-private:
+  private:
     friend class HandleRegistry;
     ADSHANDLE handle_ = 0;
 };
@@ -33,7 +33,7 @@ private:
 // Process-wide registry. Handles are never 0 nor 0xFFFFFFFF and are not reused while the
 // process runs (a 32-bit counter that skips those two values).
 class HandleRegistry {
-public:
+  public:
     static HandleRegistry& instance();
 
     ADSHANDLE add(std::shared_ptr<EngineObject> object);
@@ -45,7 +45,7 @@ public:
         return std::dynamic_pointer_cast<T>(find(handle));
     }
 
-private:
+  private:
     HandleRegistry() = default;
     struct State;
     State& state() const;

@@ -8,10 +8,10 @@
 #include <sodium.h>
 
 #include "engine/encryption.h"
-#include "engine/sql_functions.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
+#include "engine/sql_functions.h"
 
 namespace engine {
 

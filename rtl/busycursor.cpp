@@ -7,11 +7,11 @@ namespace rtl {
 namespace {
 
 class DefaultHooks : public BusyCursorHooks {
-public:
+  public:
     TCursor current() const override { return cursor_.load(); }
     void set(TCursor cursor) override { cursor_.store(cursor); }
 
-private:
+  private:
     std::atomic<TCursor> cursor_{crDefault};
 };
 
@@ -34,9 +34,13 @@ BusyCursorHooks& CurrentBusyCursorHooks() {
     return hooks ? *hooks : defaultHooks();
 }
 
-TCursor ScreenCursor() { return CurrentBusyCursorHooks().current(); }
+TCursor ScreenCursor() {
+    return CurrentBusyCursorHooks().current();
+}
 
-void SetScreenCursor(TCursor cursor) { CurrentBusyCursorHooks().set(cursor); }
+void SetScreenCursor(TCursor cursor) {
+    CurrentBusyCursorHooks().set(cursor);
+}
 
 ScopedBusyCursor::ScopedBusyCursor() : hooks_(CurrentBusyCursorHooks()), saved_(hooks_.current()) {
     hooks_.set(crHourGlass);

@@ -35,7 +35,7 @@ inline constexpr TCursor crHandPoint = -21;
 inline constexpr TCursor crSizeAll = -22;
 
 class BusyCursorHooks {
-public:
+  public:
     virtual ~BusyCursorHooks() = default;
     virtual TCursor current() const = 0;
     virtual void set(TCursor cursor) = 0;
@@ -54,7 +54,7 @@ void SetScreenCursor(TCursor cursor);
 // Remembers the current cursor and shows the hourglass; the destructor puts the remembered cursor
 // back, also when an exception leaves the scope. It keeps to the hooks installed when it was made.
 class ScopedBusyCursor {
-public:
+  public:
     ScopedBusyCursor();
     ~ScopedBusyCursor();
     ScopedBusyCursor(const ScopedBusyCursor&) = delete;
@@ -62,7 +62,7 @@ public:
 
     TCursor Remembered() const { return saved_; }
 
-private:
+  private:
     BusyCursorHooks& hooks_;
     TCursor saved_;
 };

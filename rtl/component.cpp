@@ -1,7 +1,7 @@
 #include "rtl/component.h"
 
-#include <algorithm>
 #include <strings.h>
+#include <algorithm>
 
 namespace rtl {
 
@@ -48,7 +48,8 @@ void TComponent::EndLoading() {
 }
 
 void TComponent::removeComponent(TComponent* component) {
-    components_.erase(std::remove(components_.begin(), components_.end(), component), components_.end());
+    components_.erase(std::remove(components_.begin(), components_.end(), component),
+                      components_.end());
 }
 
 }  // namespace rtl

@@ -11,7 +11,7 @@
 namespace rtl {
 
 class TComponent {
-public:
+  public:
     // A component made with an owner is listed among the owner's components; it is owned by
     // whoever holds it (see CreateOwned for components the owner itself keeps alive).
     explicit TComponent(TComponent* owner = nullptr);
@@ -46,13 +46,13 @@ public:
     void BeginLoading();
     void EndLoading();
 
-protected:
+  protected:
     // End-of-loading hook.
     virtual void Loaded() {}
     // Called after the name changed (connections re-link their datasets here).
     virtual void NameChanged() {}
 
-private:
+  private:
     void removeComponent(TComponent* component);
 
     std::string name_;

@@ -8,19 +8,19 @@
 namespace rtl {
 
 class Exception : public std::exception {
-public:
+  public:
     explicit Exception(std::string message) : message_(std::move(message)) {}
     const std::string& Message() const { return message_; }
     void SetMessage(std::string message) { message_ = std::move(message); }
     const char* what() const noexcept override { return message_.c_str(); }
 
-private:
+  private:
     std::string message_;
 };
 
 // A conversion that failed ("'x' is not a valid integer value", "Invalid argument to date encode").
 class EConvertError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 

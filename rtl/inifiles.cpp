@@ -13,7 +13,9 @@ namespace rtl {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string trimmed(const std::string& s) {
     std::size_t b = 0, e = s.size();
@@ -56,7 +58,8 @@ std::string IniFilePath(const std::string& fileName) {
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& defaultValue) const {
     std::string content;
-    if (fileName_.empty() || !readAll(IniFilePath(fileName_), content)) return trimmedRight(defaultValue);
+    if (fileName_.empty() || !readAll(IniFilePath(fileName_), content))
+        return trimmedRight(defaultValue);
 
     TStringList lines;  // splits on CR, LF and CR LF and drops a UTF-8 byte order mark
     lines.SetText(content);
@@ -80,13 +83,14 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
         if (state != inside) continue;
         const std::size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
-        if (SameTextAnsi(trimmed(line.substr(0, eq)), wantedKey)) return unquoted(trimmed(line.substr(eq + 1)));
+        if (SameTextAnsi(trimmed(line.substr(0, eq)), wantedKey))
+            return unquoted(trimmed(line.substr(eq + 1)));
     }
     return trimmedRight(defaultValue);
 }
 
-std::string ReadIniString(const std::string& fileName, const std::string& section, const std::string& key,
-                          const std::string& defaultValue) {
+std::string ReadIniString(const std::string& fileName, const std::string& section,
+                          const std::string& key, const std::string& defaultValue) {
     return TIniFile(fileName).ReadString(section, key, defaultValue);
 }
 

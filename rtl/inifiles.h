@@ -23,21 +23,22 @@
 namespace rtl {
 
 class TIniFile {
-public:
+  public:
     explicit TIniFile(std::string fileName);
 
     // The name as given.
     const std::string& FileName() const { return fileName_; }
 
     // Reads the file afresh at every call, so a change on disk shows at once.
-    std::string ReadString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const;
 
-private:
+  private:
     std::string fileName_;
 };
 
-std::string ReadIniString(const std::string& fileName, const std::string& section, const std::string& key,
-                          const std::string& defaultValue);
+std::string ReadIniString(const std::string& fileName, const std::string& section,
+                          const std::string& key, const std::string& defaultValue);
 
 // The file that an INI file name reads: a bare name in the current working folder, any other
 // name resolved as above.

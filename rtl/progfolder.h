@@ -25,8 +25,10 @@ void SetProgramFolderForTesting(const std::string& folder);
 void ResetProgramFolderForTesting();
 
 class ScopedProgramFolderForTesting {
-public:
-    explicit ScopedProgramFolderForTesting(const std::string& folder) { SetProgramFolderForTesting(folder); }
+  public:
+    explicit ScopedProgramFolderForTesting(const std::string& folder) {
+        SetProgramFolderForTesting(folder);
+    }
     ~ScopedProgramFolderForTesting() { ResetProgramFolderForTesting(); }
     ScopedProgramFolderForTesting(const ScopedProgramFolderForTesting&) = delete;
     ScopedProgramFolderForTesting& operator=(const ScopedProgramFolderForTesting&) = delete;

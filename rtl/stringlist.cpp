@@ -21,33 +21,47 @@ unsigned char foldCase(unsigned char c) {
     if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
     switch (c) {
-        case 0x8A: return 0x9A;  // Š
-        case 0x8C: return 0x9C;  // Œ
-        case 0x8E: return 0x9E;  // Ž
-        case 0x9F: return 0xFF;  // Ÿ
-        default: return c;
+        case 0x8A:
+            return 0x9A;  // Š
+        case 0x8C:
+            return 0x9C;  // Œ
+        case 0x8E:
+            return 0x9E;  // Ž
+        case 0x9F:
+            return 0xFF;  // Ÿ
+        default:
+            return c;
     }
 }
 
-std::string reason(int err) { return std::strerror(err); }
+std::string reason(int err) {
+    return std::strerror(err);
+}
 
 }  // namespace
 
 bool SameTextAnsi(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (foldCase(static_cast<unsigned char>(a[i])) != foldCase(static_cast<unsigned char>(b[i]))) return false;
+        if (foldCase(static_cast<unsigned char>(a[i])) !=
+            foldCase(static_cast<unsigned char>(b[i])))
+            return false;
     return true;
 }
 
 std::size_t TStringList::checked(int index) const {
-    if (index < 0 || index >= Count()) throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index >= Count())
+        throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
     return static_cast<std::size_t>(index);
 }
 
-const std::string& TStringList::Strings(int index) const { return lines_[checked(index)]; }
+const std::string& TStringList::Strings(int index) const {
+    return lines_[checked(index)];
+}
 
-void TStringList::SetStrings(int index, const std::string& line) { lines_[checked(index)] = line; }
+void TStringList::SetStrings(int index, const std::string& line) {
+    lines_[checked(index)] = line;
+}
 
 int TStringList::Add(const std::string& line) {
     lines_.push_back(line);
@@ -55,11 +69,14 @@ int TStringList::Add(const std::string& line) {
 }
 
 void TStringList::Insert(int index, const std::string& line) {
-    if (index < 0 || index > Count()) throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
+    if (index < 0 || index > Count())
+        throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
     lines_.insert(lines_.begin() + index, line);
 }
 
-void TStringList::Delete(int index) { lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(checked(index))); }
+void TStringList::Delete(int index) {
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(checked(index)));
+}
 
 std::string TStringList::Names(int index) const {
     const std::string& line = Strings(index);
@@ -76,7 +93,8 @@ std::string TStringList::ValueFromIndex(int index) const {
 int TStringList::IndexOfName(const std::string& name) const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const std::size_t eq = lines_[i].find('=');
-        if (eq != std::string::npos && SameTextAnsi(lines_[i].substr(0, eq), name)) return static_cast<int>(i);
+        if (eq != std::string::npos && SameTextAnsi(lines_[i].substr(0, eq), name))
+            return static_cast<int>(i);
     }
     return -1;
 }
@@ -150,18 +168,22 @@ void TStringList::SaveToFile(const std::string& fileName) const {
             std::free(real);
         }
     }
-    auto fail = [&](int err) { throw EFCreateError("Cannot create file \"" + fileName + "\". " + reason(err)); };
+    auto fail = [&](int err) {
+        throw EFCreateError("Cannot create file \"" + fileName + "\". " + reason(err));
+    };
 
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) fail(EISDIR);
 
     // A name beside the file that no other save of this process or another one uses.
     static std::atomic<unsigned> counter{0};
-    const std::string temp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    const std::string temp =
+        path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) fail(errno);
     int err = 0;
-    if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);  // keep the old file's mode
+    if (::stat(path.c_str(), &st) == 0)
+        ::fchmod(fd, st.st_mode & 07777);  // keep the old file's mode
     std::size_t done = 0;
     while (done < text.size() && err == 0) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);

@@ -20,22 +20,22 @@ namespace rtl {
 
 // An index outside the list: "List index out of bounds (5)".
 class EStringListError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 // A file that cannot be read or written: 'Cannot open file "x". No such file or directory',
 // 'Cannot create file "x". Permission denied'.
 class EFileStreamError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 class EFOpenError : public EFileStreamError {
-public:
+  public:
     using EFileStreamError::EFileStreamError;
 };
 class EFCreateError : public EFileStreamError {
-public:
+  public:
     using EFileStreamError::EFileStreamError;
 };
 
@@ -44,14 +44,14 @@ public:
 bool SameTextAnsi(const std::string& a, const std::string& b);
 
 class TStringList {
-public:
+  public:
     TStringList() = default;
 
     int Count() const { return static_cast<int>(lines_.size()); }
     const std::string& Strings(int index) const;
     void SetStrings(int index, const std::string& line);
 
-    int Add(const std::string& line);  // returns the new line's index
+    int Add(const std::string& line);                 // returns the new line's index
     void Insert(int index, const std::string& line);  // 0 to Count
     void Delete(int index);
     void Clear() { lines_.clear(); }
@@ -80,7 +80,7 @@ public:
     void LoadFromFile(const std::string& fileName);
     void SaveToFile(const std::string& fileName) const;
 
-private:
+  private:
     std::size_t checked(int index) const;
 
     std::vector<std::string> lines_;

@@ -1,5 +1,6 @@
 #include "rtl/sysutils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -7,7 +8,6 @@
 #include <ctime>
 #include <limits>
 #include <vector>
-#include <algorithm>
 
 #include "base/calendar.h"
 
@@ -21,11 +21,19 @@ using namespace std::chrono;
 constexpr int64_t kDateTimeEpochFromUnix =
     velda::calendar::kJulianOfDateTimeEpoch - velda::calendar::kJulianOfUnixEpoch;
 
-[[noreturn]] void ConvertError(const std::string& message) { throw EConvertError(message); }
+[[noreturn]] void ConvertError(const std::string& message) {
+    throw EConvertError(message);
+}
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // ---- decimal digits of a double ------------------------------------------------------------
 // value = (negative ? -1 : 1) * 0.d1d2d3... * 10^exponent; digits has no trailing zeros; zero
@@ -134,8 +142,10 @@ std::string Scientific(const Decimal& d, int minDigitsAfter, int minExpDigits, b
     if (!rest.empty()) out += decimalSeparator + rest;
     int e = d.digits.empty() ? 0 : d.exponent - 1;
     out += 'E';
-    if (e < 0) out += '-';
-    else if (plusSign) out += '+';
+    if (e < 0)
+        out += '-';
+    else if (plusSign)
+        out += '+';
     std::string ed = std::to_string(std::abs(e));
     while (static_cast<int>(ed.size()) < minExpDigits) ed.insert(ed.begin(), '0');
     return out + ed;
@@ -186,10 +196,14 @@ enum class DateOrder { DMY, MDY, YMD };
 DateOrder OrderOf(const std::string& format) {
     for (char c : format) {
         switch (Upper(c)) {
-            case 'D': return DateOrder::DMY;
-            case 'M': return DateOrder::MDY;
-            case 'Y': return DateOrder::YMD;
-            default: break;
+            case 'D':
+                return DateOrder::DMY;
+            case 'M':
+                return DateOrder::MDY;
+            case 'Y':
+                return DateOrder::YMD;
+            default:
+                break;
         }
     }
     return DateOrder::DMY;
@@ -215,8 +229,10 @@ bool ScanDate(Scanner& sc, TDateTime& value, const TFormatSettings& fs) {
             m = n1, d = n2, y = n3, ylen = l3;
             break;
         case DateOrder::YMD:
-            if (three) y = n1, m = n2, d = n3, ylen = l1;
-            else m = n1, d = n2, y = 0, ylen = 0;
+            if (three)
+                y = n1, m = n2, d = n3, ylen = l1;
+            else
+                m = n1, d = n2, y = 0, ylen = 0;
             break;
         default:
             d = n1, m = n2, y = n3, ylen = l3;
@@ -247,20 +263,26 @@ bool ScanTime(Scanner& sc, TDateTime& value, const TFormatSettings& fs) {
         }
     }
     int ampm = 0;
-    if (sc.Word(fs.TimeAMString) || sc.Word("AM")) ampm = 1;
-    else if (sc.Word(fs.TimePMString) || sc.Word("PM")) ampm = 2;
+    if (sc.Word(fs.TimeAMString) || sc.Word("AM"))
+        ampm = 1;
+    else if (sc.Word(fs.TimePMString) || sc.Word("PM"))
+        ampm = 2;
     if (!separated && ampm == 0) return false;
     if (ampm != 0) {
         if (hour == 0 || hour > 12) return false;
-        if (ampm == 1 && hour == 12) hour = 0;
-        else if (ampm == 2 && hour < 12) hour += 12;
+        if (ampm == 1 && hour == 12)
+            hour = 0;
+        else if (ampm == 2 && hour < 12)
+            hour += 12;
     }
     return TryEncodeTime(hour, min, sec, msec, value);
 }
 
 }  // namespace
 
-void Abort() { throw EAbort(); }
+void Abort() {
+    throw EAbort();
+}
 
 TFormatSettings& FormatSettings() {
     static TFormatSettings settings;
@@ -269,9 +291,13 @@ TFormatSettings& FormatSettings() {
 
 // ---- calendar -----------------------------------------------------------------------------
 
-bool IsLeapYear(int y) { return velda::calendar::IsLeapYear(y); }
+bool IsLeapYear(int y) {
+    return velda::calendar::IsLeapYear(y);
+}
 
-int DaysInAMonth(int y, int m) { return velda::calendar::DaysInMonth(y, m); }
+int DaysInAMonth(int y, int m) {
+    return velda::calendar::DaysInMonth(y, m);
+}
 
 bool TryEncodeDate(int y, int m, int d, TDateTime& result) {
     if (!velda::calendar::IsValidDate(y, m, d)) return false;
@@ -293,7 +319,8 @@ void DecodeDate(TDateTime value, int& y, int& m, int& d) {
 
 bool TryEncodeTime(int h, int n, int s, int ms, TDateTime& result) {
     if (h < 0 || h > 23 || n < 0 || n > 59 || s < 0 || s > 59 || ms < 0 || ms > 999) return false;
-    result = static_cast<double>(((h * 60 + n) * 60 + s) * 1000 + ms) / static_cast<double>(MSecsPerDay);
+    result =
+        static_cast<double>(((h * 60 + n) * 60 + s) * 1000 + ms) / static_cast<double>(MSecsPerDay);
     return true;
 }
 
@@ -324,7 +351,9 @@ int DayOfWeek(TDateTime value) {
     return static_cast<int>(d % 7) + 1;
 }
 
-TDateTime Date() { return std::trunc(Now()); }
+TDateTime Date() {
+    return std::trunc(Now());
+}
 
 TDateTime Time() {
     TDateTime now = Now();
@@ -370,7 +399,9 @@ double TimeStampToMSecs(const TTimeStamp& ts) {
 
 // ---- integers -------------------------------------------------------------------------------
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+std::string IntToStr(std::int64_t value) {
+    return std::to_string(value);
+}
 
 bool TryStrToInt64(const std::string& text, std::int64_t& value) {
     size_t i = 0;
@@ -378,24 +409,27 @@ bool TryStrToInt64(const std::string& text, std::int64_t& value) {
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     int base = 10;
-    if (i < text.size() && text[i] == '$') base = 16, ++i;
-    else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) base = 16, i += 2;
+    if (i < text.size() && text[i] == '$')
+        base = 16, ++i;
+    else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X'))
+        base = 16, i += 2;
     if (i >= text.size()) return false;
     unsigned long long magnitude = 0;
     const char* first = text.data() + i;
     const char* last = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(first, last, magnitude, base);
     if (ec != std::errc() || ptr != last) return false;
-    const unsigned long long limit =
-        negative ? 9223372036854775808ull : 9223372036854775807ull;
+    const unsigned long long limit = negative ? 9223372036854775808ull : 9223372036854775807ull;
     if (magnitude > limit) return false;
-    value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+    value =
+        negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
     return true;
 }
 
 bool TryStrToInt(const std::string& text, int& value) {
     std::int64_t v;
-    if (!TryStrToInt64(text, v) || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+    if (!TryStrToInt64(text, v) || v < std::numeric_limits<int>::min() ||
+        v > std::numeric_limits<int>::max())
         return false;
     value = static_cast<int>(v);
     return true;
@@ -447,20 +481,26 @@ bool TryStrToFloat(const std::string& text, double& value, const TFormatSettings
     if (*first == '+') ++first;
     double v = 0;
     auto [ptr, ec] = std::from_chars(first, normal.data() + normal.size(), v);
-    if (ec != std::errc() || ptr != normal.data() + normal.size() || !std::isfinite(v)) return false;
+    if (ec != std::errc() || ptr != normal.data() + normal.size() || !std::isfinite(v))
+        return false;
     value = v;
     return true;
 }
 
-bool TryStrToFloat(const std::string& text, double& value) { return TryStrToFloat(text, value, FormatSettings()); }
+bool TryStrToFloat(const std::string& text, double& value) {
+    return TryStrToFloat(text, value, FormatSettings());
+}
 
 double StrToFloat(const std::string& text, const TFormatSettings& fs) {
     double v;
-    if (!TryStrToFloat(text, v, fs)) ConvertError("'" + text + "' is not a valid floating point value");
+    if (!TryStrToFloat(text, v, fs))
+        ConvertError("'" + text + "' is not a valid floating point value");
     return v;
 }
 
-double StrToFloat(const std::string& text) { return StrToFloat(text, FormatSettings()); }
+double StrToFloat(const std::string& text) {
+    return StrToFloat(text, FormatSettings());
+}
 
 std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits,
                         const TFormatSettings& fs) {
@@ -488,7 +528,8 @@ std::string FloatToStrF(double value, TFloatFormat format, int precision, int di
         case ffGeneral:
         default: {
             if (d.digits.empty()) return "0";
-            if (d.exponent > precision || d.exponent < -3) return Scientific(d, 0, 0, false, fs.DecimalSeparator);
+            if (d.exponent > precision || d.exponent < -3)
+                return Scientific(d, 0, 0, false, fs.DecimalSeparator);
             std::string out = sign + IntegerPart(d);
             int fraction = static_cast<int>(d.digits.size()) - d.exponent;
             if (fraction > 0) out += fs.DecimalSeparator + FractionPart(d, fraction);
@@ -501,8 +542,12 @@ std::string FloatToStrF(double value, TFloatFormat format, int precision, int di
     return FloatToStrF(value, format, precision, digits, FormatSettings());
 }
 
-std::string FloatToStr(double value, const TFormatSettings& fs) { return FloatToStrF(value, ffGeneral, 15, 0, fs); }
-std::string FloatToStr(double value) { return FloatToStr(value, FormatSettings()); }
+std::string FloatToStr(double value, const TFormatSettings& fs) {
+    return FloatToStrF(value, ffGeneral, 15, 0, fs);
+}
+std::string FloatToStr(double value) {
+    return FloatToStr(value, FormatSettings());
+}
 
 std::string FormatFloat(const std::string& format, double value, const TFormatSettings& fs) {
     if (std::isnan(value) || std::isinf(value)) return FloatToStr(value, fs);
@@ -535,8 +580,10 @@ std::string FormatFloat(const std::string& format, double value, const TFormatSe
         for (size_t i = 0; i < text.size(); ++i) {
             char c = text[i];
             if (q) {
-                if (c == q) q = 0;
-                else (after ? s.suffix : s.prefix) += c;
+                if (c == q)
+                    q = 0;
+                else
+                    (after ? s.suffix : s.prefix) += c;
                 continue;
             }
             if (c == '"' || c == '\'') {
@@ -592,7 +639,8 @@ std::string FormatFloat(const std::string& format, double value, const TFormatSe
     while (static_cast<int>(integer.size()) < sec.requiredInt) integer.insert(integer.begin(), '0');
     if (sec.thousands) integer = GroupThousands(integer, fs.ThousandSeparator);
     std::string fraction = FractionPart(d, sec.decimalsRequired + sec.decimalsOptional);
-    while (static_cast<int>(fraction.size()) > sec.decimalsRequired && fraction.back() == '0') fraction.pop_back();
+    while (static_cast<int>(fraction.size()) > sec.decimalsRequired && fraction.back() == '0')
+        fraction.pop_back();
     std::string out = sec.prefix;
     if (negative && which == 0 && !d.digits.empty()) out += '-';
     out += integer;
@@ -600,7 +648,9 @@ std::string FormatFloat(const std::string& format, double value, const TFormatSe
     return out + sec.suffix;
 }
 
-std::string FormatFloat(const std::string& format, double value) { return FormatFloat(format, value, FormatSettings()); }
+std::string FormatFloat(const std::string& format, double value) {
+    return FormatFloat(format, value, FormatSettings());
+}
 
 // ---- date formatting ------------------------------------------------------------------------
 
@@ -608,10 +658,12 @@ namespace {
 
 const char* const kShortMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char* const kLongMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                   "July",    "August",   "September", "October", "November", "December"};
+const char* const kLongMonths[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 const char* const kShortDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kLongDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+const char* const kLongDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                 "Thursday", "Friday", "Saturday"};
 
 std::string Pad(int value, int width) {
     std::string s = std::to_string(value);
@@ -619,7 +671,8 @@ std::string Pad(int value, int width) {
     return s;
 }
 
-void AppendFormat(std::string& out, const std::string& f, TDateTime value, const TFormatSettings& fs, int depth) {
+void AppendFormat(std::string& out, const std::string& f, TDateTime value,
+                  const TFormatSettings& fs, int depth) {
     int y, m, d, h, n, s, ms;
     DecodeDate(value, y, m, d);
     DecodeTime(value, h, n, s, ms);
@@ -647,8 +700,16 @@ void AppendFormat(std::string& out, const std::string& f, TDateTime value, const
             i = end + 1;
             continue;
         }
-        if (c == '/') { out += fs.DateSeparator; ++i; continue; }
-        if (c == ':') { out += fs.TimeSeparator; ++i; continue; }
+        if (c == '/') {
+            out += fs.DateSeparator;
+            ++i;
+            continue;
+        }
+        if (c == ':') {
+            out += fs.TimeSeparator;
+            ++i;
+            continue;
+        }
         int k = count(u);
         switch (u) {
             case 'Y':
@@ -659,20 +720,30 @@ void AppendFormat(std::string& out, const std::string& f, TDateTime value, const
             case 'M':
                 if (hourSeen && k <= 2) {
                     out += k == 1 ? std::to_string(n) : Pad(n, 2);
-                } else if (k == 1) out += std::to_string(m);
-                else if (k == 2) out += Pad(m, 2);
-                else if (k == 3) out += kShortMonths[m - 1];
-                else out += kLongMonths[m - 1];
+                } else if (k == 1)
+                    out += std::to_string(m);
+                else if (k == 2)
+                    out += Pad(m, 2);
+                else if (k == 3)
+                    out += kShortMonths[m - 1];
+                else
+                    out += kLongMonths[m - 1];
                 i += static_cast<size_t>(k);
                 hourSeen = false;
                 continue;
             case 'D':
-                if (k == 1) out += std::to_string(d);
-                else if (k == 2) out += Pad(d, 2);
-                else if (k == 3) out += kShortDays[DayOfWeek(value) - 1];
-                else if (k == 4) out += kLongDays[DayOfWeek(value) - 1];
-                else if (k == 5 && depth < 2) AppendFormat(out, fs.ShortDateFormat, value, fs, depth + 1);
-                else if (depth < 2) AppendFormat(out, fs.LongDateFormat, value, fs, depth + 1);
+                if (k == 1)
+                    out += std::to_string(d);
+                else if (k == 2)
+                    out += Pad(d, 2);
+                else if (k == 3)
+                    out += kShortDays[DayOfWeek(value) - 1];
+                else if (k == 4)
+                    out += kLongDays[DayOfWeek(value) - 1];
+                else if (k == 5 && depth < 2)
+                    AppendFormat(out, fs.ShortDateFormat, value, fs, depth + 1);
+                else if (depth < 2)
+                    AppendFormat(out, fs.LongDateFormat, value, fs, depth + 1);
                 i += static_cast<size_t>(k);
                 hourSeen = false;
                 continue;
@@ -702,7 +773,9 @@ void AppendFormat(std::string& out, const std::string& f, TDateTime value, const
                 i += static_cast<size_t>(std::min(k, 3));
                 continue;
             case 'T':
-                if (depth < 2) AppendFormat(out, k == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat, value, fs, depth + 1);
+                if (depth < 2)
+                    AppendFormat(out, k == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat, value, fs,
+                                 depth + 1);
                 i += static_cast<size_t>(std::min(k, 2));
                 continue;
             case 'C':
@@ -753,12 +826,24 @@ std::string FormatDateTime(const std::string& format, TDateTime value, const TFo
 std::string FormatDateTime(const std::string& format, TDateTime value) {
     return FormatDateTime(format, value, FormatSettings());
 }
-std::string DateToStr(TDateTime value, const TFormatSettings& fs) { return FormatDateTime("ddddd", value, fs); }
-std::string DateToStr(TDateTime value) { return DateToStr(value, FormatSettings()); }
-std::string TimeToStr(TDateTime value, const TFormatSettings& fs) { return FormatDateTime("tt", value, fs); }
-std::string TimeToStr(TDateTime value) { return TimeToStr(value, FormatSettings()); }
-std::string DateTimeToStr(TDateTime value, const TFormatSettings& fs) { return FormatDateTime("c", value, fs); }
-std::string DateTimeToStr(TDateTime value) { return DateTimeToStr(value, FormatSettings()); }
+std::string DateToStr(TDateTime value, const TFormatSettings& fs) {
+    return FormatDateTime("ddddd", value, fs);
+}
+std::string DateToStr(TDateTime value) {
+    return DateToStr(value, FormatSettings());
+}
+std::string TimeToStr(TDateTime value, const TFormatSettings& fs) {
+    return FormatDateTime("tt", value, fs);
+}
+std::string TimeToStr(TDateTime value) {
+    return TimeToStr(value, FormatSettings());
+}
+std::string DateTimeToStr(TDateTime value, const TFormatSettings& fs) {
+    return FormatDateTime("c", value, fs);
+}
+std::string DateTimeToStr(TDateTime value) {
+    return DateTimeToStr(value, FormatSettings());
+}
 
 // ---- date parsing ---------------------------------------------------------------------------
 
@@ -769,14 +854,18 @@ bool TryStrToDate(const std::string& text, TDateTime& value, const TFormatSettin
     value = v;
     return true;
 }
-bool TryStrToDate(const std::string& text, TDateTime& value) { return TryStrToDate(text, value, FormatSettings()); }
+bool TryStrToDate(const std::string& text, TDateTime& value) {
+    return TryStrToDate(text, value, FormatSettings());
+}
 
 TDateTime StrToDate(const std::string& text, const TFormatSettings& fs) {
     TDateTime v;
     if (!TryStrToDate(text, v, fs)) ConvertError("'" + text + "' is not a valid date");
     return v;
 }
-TDateTime StrToDate(const std::string& text) { return StrToDate(text, FormatSettings()); }
+TDateTime StrToDate(const std::string& text) {
+    return StrToDate(text, FormatSettings());
+}
 
 bool TryStrToTime(const std::string& text, TDateTime& value, const TFormatSettings& fs) {
     Scanner sc{text};
@@ -785,14 +874,18 @@ bool TryStrToTime(const std::string& text, TDateTime& value, const TFormatSettin
     value = v;
     return true;
 }
-bool TryStrToTime(const std::string& text, TDateTime& value) { return TryStrToTime(text, value, FormatSettings()); }
+bool TryStrToTime(const std::string& text, TDateTime& value) {
+    return TryStrToTime(text, value, FormatSettings());
+}
 
 TDateTime StrToTime(const std::string& text, const TFormatSettings& fs) {
     TDateTime v;
     if (!TryStrToTime(text, v, fs)) ConvertError("'" + text + "' is not a valid time");
     return v;
 }
-TDateTime StrToTime(const std::string& text) { return StrToTime(text, FormatSettings()); }
+TDateTime StrToTime(const std::string& text) {
+    return StrToTime(text, FormatSettings());
+}
 
 bool TryStrToDateTime(const std::string& text, TDateTime& value, const TFormatSettings& fs) {
     Scanner sc{text};
@@ -815,7 +908,9 @@ TDateTime StrToDateTime(const std::string& text, const TFormatSettings& fs) {
     if (!TryStrToDateTime(text, v, fs)) ConvertError("'" + text + "' is not a valid date and time");
     return v;
 }
-TDateTime StrToDateTime(const std::string& text) { return StrToDateTime(text, FormatSettings()); }
+TDateTime StrToDateTime(const std::string& text) {
+    return StrToDateTime(text, FormatSettings());
+}
 
 // ---- text -----------------------------------------------------------------------------------
 
@@ -829,7 +924,9 @@ std::string TrimRight(const std::string& t) {
     while (n > 0 && static_cast<unsigned char>(t[n - 1]) <= ' ') --n;
     return t.substr(0, n);
 }
-std::string Trim(const std::string& t) { return TrimLeft(TrimRight(t)); }
+std::string Trim(const std::string& t) {
+    return TrimLeft(TrimRight(t));
+}
 std::string UpperCase(const std::string& t) {
     std::string r = t;
     for (char& c : r) c = Upper(c);
@@ -849,6 +946,8 @@ int CompareText(const std::string& a, const std::string& b) {
     }
     return static_cast<int>(a.size()) - static_cast<int>(b.size());
 }
-bool SameText(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
+bool SameText(const std::string& a, const std::string& b) {
+    return CompareText(a, b) == 0;
+}
 
 }  // namespace rtl

@@ -20,7 +20,7 @@ using TDateTime = double;
 
 // A silent exception: ends an operation without an error box (the framework's abort).
 class EAbort : public Exception {
-public:
+  public:
     EAbort() : Exception("Operation aborted") {}
     using Exception::Exception;
 };
@@ -48,11 +48,11 @@ TFormatSettings& FormatSettings();
 
 // ---------------------------------------------------------------------------------------------
 // Calendar.
-constexpr int DateDelta = 693594;            // days from 0001-01-01 (day 1) to 1899-12-30, less 1
+constexpr int DateDelta = 693594;  // days from 0001-01-01 (day 1) to 1899-12-30, less 1
 constexpr std::int64_t MSecsPerDay = 86400000;
 
 bool IsLeapYear(int year);
-int DaysInAMonth(int year, int month);       // 0 for a month outside 1..12
+int DaysInAMonth(int year, int month);  // 0 for a month outside 1..12
 
 // EncodeDate raises EConvertError "Invalid argument to date encode" for a year outside
 // 1..9999, a month outside 1..12 or a day outside the month.
@@ -66,11 +66,11 @@ bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& result);
 void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec);
 // Date part plus time part, also for dates before 1899-12-30.
 TDateTime ComposeDateTime(TDateTime date, TDateTime time);
-int DayOfWeek(TDateTime value);              // 1 = Sunday .. 7 = Saturday
+int DayOfWeek(TDateTime value);  // 1 = Sunday .. 7 = Saturday
 
-TDateTime Date();                            // today, local time, at midnight
-TDateTime Time();                            // the local time of day
-TDateTime Now();                             // Date() + Time()
+TDateTime Date();  // today, local time, at midnight
+TDateTime Time();  // the local time of day
+TDateTime Now();   // Date() + Time()
 
 // Time stamps: Date = days where 0001-01-01 is day 1 (TDateTime + DateDelta), Time = ms since
 // midnight. MSecs = Date * MSecsPerDay + Time (0001-01-01 00:00 is 86400000).
@@ -88,7 +88,7 @@ double TimeStampToMSecs(const TTimeStamp& stamp);
 //   "'%s' is not a valid integer value", "'%s' is not a valid floating point value",
 //   "'%s' is not a valid date", "'%s' is not a valid time", "'%s' is not a valid date and time".
 std::string IntToStr(std::int64_t value);
-int StrToInt(const std::string& text);                 // leading blanks, sign, digits or $hex
+int StrToInt(const std::string& text);  // leading blanks, sign, digits or $hex
 std::int64_t StrToInt64(const std::string& text);
 int StrToIntDef(const std::string& text, int fallback);
 bool TryStrToInt(const std::string& text, int& value);
@@ -106,7 +106,7 @@ enum TFloatFormat { ffGeneral, ffExponent, ffFixed, ffNumber };
 std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits);
 std::string FloatToStrF(double value, TFloatFormat format, int precision, int digits,
                         const TFormatSettings& settings);
-std::string FloatToStr(double value);                  // ffGeneral, 15 digits
+std::string FloatToStr(double value);  // ffGeneral, 15 digits
 std::string FloatToStr(double value, const TFormatSettings& settings);
 // Pattern formatting: '0' digit, '#' optional digit, '.' decimal separator, ',' thousands,
 // quoted literals and other characters before and after the digits, up to three
@@ -119,12 +119,13 @@ std::string FormatFloat(const std::string& format, double value, const TFormatSe
 // ampm, c (short date, then long time unless midnight), ddddd (short date), t tt, "/" (date
 // separator), ":" (time separator), "..." and '...' literals. "m" after "h" means minutes.
 std::string FormatDateTime(const std::string& format, TDateTime value);
-std::string FormatDateTime(const std::string& format, TDateTime value, const TFormatSettings& settings);
+std::string FormatDateTime(const std::string& format, TDateTime value,
+                           const TFormatSettings& settings);
 std::string DateToStr(TDateTime value);
 std::string DateToStr(TDateTime value, const TFormatSettings& settings);
 std::string TimeToStr(TDateTime value);
 std::string TimeToStr(TDateTime value, const TFormatSettings& settings);
-std::string DateTimeToStr(TDateTime value);            // the time is left out at midnight
+std::string DateTimeToStr(TDateTime value);  // the time is left out at midnight
 std::string DateTimeToStr(TDateTime value, const TFormatSettings& settings);
 
 // Date text: one, two or three numbers separated by the date separator, in the order of the
@@ -145,12 +146,12 @@ bool TryStrToDateTime(const std::string& text, TDateTime& value, const TFormatSe
 
 // ---------------------------------------------------------------------------------------------
 // Text helpers (ASCII case rules; bytes above 127 are left as they are).
-std::string Trim(const std::string& text);             // removes bytes <= ' ' at both ends
+std::string Trim(const std::string& text);  // removes bytes <= ' ' at both ends
 std::string TrimLeft(const std::string& text);
 std::string TrimRight(const std::string& text);
 std::string UpperCase(const std::string& text);
 std::string LowerCase(const std::string& text);
-int CompareText(const std::string& a, const std::string& b);   // case-insensitive, <0 / 0 / >0
+int CompareText(const std::string& a, const std::string& b);  // case-insensitive, <0 / 0 / >0
 bool SameText(const std::string& a, const std::string& b);
 
 }  // namespace rtl

@@ -8,7 +8,8 @@
 namespace util {
 
 // The days of months 1 to 12 in a common year, January first.
-inline constexpr std::array<int32_t, 12> MonthLengths = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+inline constexpr std::array<int32_t, 12> MonthLengths = {31, 28, 31, 30, 31, 30,
+                                                         31, 31, 30, 31, 30, 31};
 
 // True when Year is divisible by 4 and either not by 100 or by 400 (zero remainders, so negative
 // years follow the same rule).

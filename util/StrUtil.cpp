@@ -17,7 +17,9 @@ std::vector<char> bufferOf(const std::string& S, std::size_t capacity) {
     return buf;
 }
 
-std::string textOf(CharBuf B) { return std::string(B.Data, B.Length()); }
+std::string textOf(CharBuf B) {
+    return std::string(B.Data, B.Length());
+}
 
 std::string padBuf(const std::string& S, uint8_t Width, char C, bool left) {
     if (S.size() >= Width) return S;
@@ -37,9 +39,13 @@ std::string SubText(const std::string& S, uint8_t Start, uint8_t Count) {
     return textOf(SubTextInPlace(b, Start, Count));
 }
 
-std::string PadLeftBuf(const std::string& S, uint8_t Width, char C) { return padBuf(S, Width, C, true); }
+std::string PadLeftBuf(const std::string& S, uint8_t Width, char C) {
+    return padBuf(S, Width, C, true);
+}
 
-std::string PadRightBuf(const std::string& S, uint8_t Width, char C) { return padBuf(S, Width, C, false); }
+std::string PadRightBuf(const std::string& S, uint8_t Width, char C) {
+    return padBuf(S, Width, C, false);
+}
 
 std::string RepeatChar(char C, int32_t N) {
     if (N < 1) return std::string();
@@ -58,8 +64,12 @@ std::string PadRight(char C, const std::string& S, int32_t Width) {
     return S;
 }
 
-std::string PadLeftSpaces(const std::string& S, int32_t Width) { return PadLeft(' ', S, Width); }
+std::string PadLeftSpaces(const std::string& S, int32_t Width) {
+    return PadLeft(' ', S, Width);
+}
 
-std::string PadRightSpaces(const std::string& S, int32_t Width) { return PadRight(' ', S, Width); }
+std::string PadRightSpaces(const std::string& S, int32_t Width) {
+    return PadRight(' ', S, Width);
+}
 
 }  // namespace util

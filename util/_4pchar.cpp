@@ -14,7 +14,9 @@ namespace {
 
 // The text of B from its character Offset (0-based) on; Offset is at most the text's length,
 // which is at most the capacity.
-CharBuf at(CharBuf B, std::size_t offset) { return CharBuf(B.Data + offset, B.Capacity - offset); }
+CharBuf at(CharBuf B, std::size_t offset) {
+    return CharBuf(B.Data + offset, B.Capacity - offset);
+}
 
 // TailOf with a count of any size (SubTextInPlace computes L - Start + 1, which may exceed the
 // 16-bit range for texts longer than 65534 characters; the result stays correct).
@@ -40,9 +42,13 @@ std::size_t padCount(CharBuf B, uint16_t width, std::size_t len) {
 
 }  // namespace
 
-CharBuf TruncateInPlace(CharBuf B, uint16_t N) { return truncate(B, N); }
+CharBuf TruncateInPlace(CharBuf B, uint16_t N) {
+    return truncate(B, N);
+}
 
-CharBuf TailOf(CharBuf B, uint16_t N) { return tailOf(B, N); }
+CharBuf TailOf(CharBuf B, uint16_t N) {
+    return tailOf(B, N);
+}
 
 CharBuf SubTextInPlace(CharBuf B, uint16_t Start, uint16_t Count) {
     const std::size_t len = B.Length();

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "rtl/sysutils.h"
-#include "tests/engine/failing_vfs.h"
 #include "tests/ads/table_fixture.h"
+#include "tests/engine/failing_vfs.h"
 
 namespace {
 
@@ -214,7 +214,6 @@ TEST_F(EditingTest, DeleteRemovesTheRow) {
 }
 
 }  // namespace
-
 
 namespace {
 

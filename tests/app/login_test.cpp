@@ -83,7 +83,8 @@ void expectMessage() {
 TEST_F(Login, InputRulesOfTheBoxesAndEnter) {
     start();
     EXPECT_TRUE(run([&](TFormLogin& l) {
-        EXPECT_EQ(l.EditUser->Text() + "/" + l.EditPeriod->Text(), "MASTER/" + apptest::ThisPeriod());
+        EXPECT_EQ(l.EditUser->Text() + "/" + l.EditPeriod->Text(),
+                  "MASTER/" + apptest::ThisPeriod());
         sim::Click(*l.EditUser);  // a click selects the whole ID
         EXPECT_EQ(l.EditUser->SelText(), "MASTER");
         sim::Type(*l.EditUser, "clerk1xyz");  // forced to upper case, cut at 8

@@ -19,7 +19,8 @@ std::unique_ptr<TMemDataSet> MakeSet(int rows, const std::string& name = "T1") {
     auto ds = std::make_unique<TMemDataSet>(Columns());
     ds->SetName(name);
     for (int i = 1; i <= rows; ++i)
-        ds->AddRow({std::to_string(i), "N" + std::to_string(i), std::to_string(i) + ".5", "01/02/2003"});
+        ds->AddRow(
+            {std::to_string(i), "N" + std::to_string(i), std::to_string(i) + ".5", "01/02/2003"});
     return ds;
 }
 
@@ -44,7 +45,9 @@ std::string ErrorOf(F&& f) {
 }
 
 void LogEvents(TDataSet& ds, std::vector<std::string>& log) {
-    auto add = [&log](const char* name) { return [&log, name](TDataSet*) { log.push_back(name); }; };
+    auto add = [&log](const char* name) {
+        return [&log, name](TDataSet*) { log.push_back(name); };
+    };
     ds.BeforeOpen = add("BeforeOpen");
     ds.AfterOpen = add("AfterOpen");
     ds.BeforeClose = add("BeforeClose");
@@ -66,17 +69,21 @@ void LogEvents(TDataSet& ds, std::vector<std::string>& log) {
 
 // A link that records what it is told, like a grid would use it.
 class TTestLink : public TDataLink {
-public:
+  public:
     std::vector<std::string> log;
     std::string pendingName;  // an in-place editor's text for NAME
     TField* editField = nullptr;
 
-protected:
+  protected:
     void ActiveChanged() override { log.push_back(Active() ? "active" : "inactive"); }
     void DataSetChanged() override { log.push_back("changed"); }
-    void DataSetScrolled(int distance) override { log.push_back("scrolled " + std::to_string(distance)); }
+    void DataSetScrolled(int distance) override {
+        log.push_back("scrolled " + std::to_string(distance));
+    }
     void EditingChanged() override { log.push_back(Editing() ? "editing" : "not editing"); }
-    void RecordChanged(TField* field) override { log.push_back("record " + (field ? field->FieldName() : std::string("*"))); }
+    void RecordChanged(TField* field) override {
+        log.push_back("record " + (field ? field->FieldName() : std::string("*")));
+    }
     void UpdateData() override {
         log.push_back("update");
         if (editField && !pendingName.empty()) editField->SetText(pendingName);
@@ -121,7 +128,8 @@ TEST(DataSetNavigation, EmptySetIsAtBothEnds) {
     ds->Prior();
     EXPECT_TRUE(ds->Bof() && ds->Eof());
     EXPECT_TRUE(ds->GetBookmark().empty());
-    EXPECT_EQ(ErrorOf([&] { ds->Delete(); }), "T1: Cannot perform this operation on an empty dataset");
+    EXPECT_EQ(ErrorOf([&] { ds->Delete(); }),
+              "T1: Cannot perform this operation on an empty dataset");
 }
 
 TEST(DataSetNavigation, OneRow) {
@@ -211,8 +219,10 @@ TEST(DataSetNavigation, OpenCloseEventsAndBuffers) {
     EXPECT_EQ(ds->liveBuffers, 0);
     EXPECT_EQ(ds->FieldCount(), 0);  // default fields go with the close
     EXPECT_FALSE(ds->Active());
-    EXPECT_EQ(ErrorOf([&] { ds->RecordCount(); }), "T1: Cannot perform this operation on a closed dataset");
-    EXPECT_EQ(ErrorOf([&] { ds->Next(); }), "T1: Cannot perform this operation on a closed dataset");
+    EXPECT_EQ(ErrorOf([&] { ds->RecordCount(); }),
+              "T1: Cannot perform this operation on a closed dataset");
+    EXPECT_EQ(ErrorOf([&] { ds->Next(); }),
+              "T1: Cannot perform this operation on a closed dataset");
 }
 
 TEST(DataSetNavigation, OpensWhenLoadingEnds) {
@@ -320,7 +330,8 @@ TEST(DataSetEditing, EditPostInOrder) {
     EXPECT_TRUE(ds->Modified());
     ds->Post();
     EXPECT_EQ(ds->State(), dsBrowse);
-    EXPECT_EQ(log, std::vector<std::string>({"BeforeEdit", "AfterEdit", "BeforePost", "AfterPost"}));
+    EXPECT_EQ(log,
+              std::vector<std::string>({"BeforeEdit", "AfterEdit", "BeforePost", "AfterPost"}));
     EXPECT_EQ(ds->Cell(1, "NAME"), "Changed");
     EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "Changed");
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
@@ -351,7 +362,8 @@ TEST(DataSetEditing, CancelRestores) {
     ds->Edit();
     ds->FieldByName("NAME")->SetAsString("Gone");
     ds->Cancel();
-    EXPECT_EQ(log, std::vector<std::string>({"BeforeEdit", "AfterEdit", "BeforeCancel", "AfterCancel"}));
+    EXPECT_EQ(log,
+              std::vector<std::string>({"BeforeEdit", "AfterEdit", "BeforeCancel", "AfterCancel"}));
     EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "N1");
     EXPECT_EQ(ds->State(), dsBrowse);
 }
@@ -374,8 +386,9 @@ TEST(DataSetEditing, AppendPostsAtTheEnd) {
     ds->FieldByName("ID")->SetAsInteger(4);
     ds->FieldByName("NAME")->SetAsString("N4");
     ds->Post();
-    EXPECT_EQ(log, std::vector<std::string>({"BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert",
-                                             "AfterScroll", "BeforePost", "AfterPost"}));
+    EXPECT_EQ(
+        log, std::vector<std::string>({"BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert",
+                                       "AfterScroll", "BeforePost", "AfterPost"}));
     EXPECT_EQ(ds->RowCount(), 4);
     EXPECT_EQ(ds->Cell(3, "NAME"), "N4");
     EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "N4");
@@ -436,7 +449,8 @@ TEST(DataSetEditing, DeleteEventsAndPosition) {
     ds->Next();
     LogEvents(*ds, log);
     ds->Delete();
-    EXPECT_EQ(log, std::vector<std::string>({"BeforeDelete", "BeforeScroll", "AfterDelete", "AfterScroll"}));
+    EXPECT_EQ(log, std::vector<std::string>(
+                       {"BeforeDelete", "BeforeScroll", "AfterDelete", "AfterScroll"}));
     EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);
     EXPECT_EQ(ForwardIds(*ds), std::vector<int>({1, 3, 4}));
 }
@@ -502,14 +516,16 @@ TEST(DataSetEditing, Refusals) {
 
     ds->FieldByName("ID")->SetReadOnly(true);
     ds->Edit();
-    EXPECT_EQ(ErrorOf([&] { ds->FieldByName("ID")->SetAsInteger(5); }), "T1: Field 'ID' cannot be modified");
+    EXPECT_EQ(ErrorOf([&] { ds->FieldByName("ID")->SetAsInteger(5); }),
+              "T1: Field 'ID' cannot be modified");
     ds->Cancel();
 
     TField* name = ds->FieldByName("NAME");
     ds->Close();
     auto unnamed = std::make_unique<TMemDataSet>(Columns());
     unnamed->AddRow({"1"});
-    EXPECT_EQ(ErrorOf([&] { unnamed->Next(); }), "Cannot perform this operation on a closed dataset");
+    EXPECT_EQ(ErrorOf([&] { unnamed->Next(); }),
+              "Cannot perform this operation on a closed dataset");
     (void)name;
     unnamed->Open();
     EXPECT_EQ(ErrorOf([&] { unnamed->AddField<TStringField>("X", 3); }),
@@ -586,7 +602,8 @@ TEST(DataSetFields, MissingOrMistypedPersistentFieldRefusesTheOpen) {
 
     auto other = MakeSet(1);
     other->AddField<TDateField>("NAME");
-    EXPECT_EQ(ErrorOf([&] { other->Open(); }), "T1: Type mismatch for field 'NAME', expecting: Date actual: String");
+    EXPECT_EQ(ErrorOf([&] { other->Open(); }),
+              "T1: Type mismatch for field 'NAME', expecting: Date actual: String");
 }
 
 TEST(DataSetFields, FilterEvent) {
@@ -607,7 +624,8 @@ TEST(DataSetFields, FilterEvent) {
 }
 
 TEST(DataSetFields, MemoThroughBlobStreams) {
-    auto ds = std::make_unique<TMemDataSet>(std::vector<dbtest::ColumnDef>{{"ID", ftInteger}, {"NOTE", ftMemo}});
+    auto ds = std::make_unique<TMemDataSet>(
+        std::vector<dbtest::ColumnDef>{{"ID", ftInteger}, {"NOTE", ftMemo}});
     ds->AddRow({"1", "first note"});
     ds->Open();
     TField* note = ds->FieldByName("NOTE");
@@ -631,8 +649,12 @@ TEST(DataLinks, Notifications) {
     auto ds = MakeSet(5);
     TDataSource source;
     std::vector<std::string> sourceLog;
-    source.OnStateChange = [&](TDataSource* s) { sourceLog.push_back("state " + std::to_string(s->State())); };
-    source.OnDataChange = [&](TDataSource*, TField* f) { sourceLog.push_back(f ? "data " + f->FieldName() : "data"); };
+    source.OnStateChange = [&](TDataSource* s) {
+        sourceLog.push_back("state " + std::to_string(s->State()));
+    };
+    source.OnDataChange = [&](TDataSource*, TField* f) {
+        sourceLog.push_back(f ? "data " + f->FieldName() : "data");
+    };
     source.OnUpdateData = [&](TDataSource*) { sourceLog.push_back("update"); };
     source.SetDataSet(ds.get());
     TTestLink link;
@@ -662,7 +684,8 @@ TEST(DataLinks, Notifications) {
     link.log.clear();
     ds->Post();
     EXPECT_EQ(link.log, std::vector<std::string>({"update", "check", "not editing", "changed"}));
-    EXPECT_EQ(sourceLog, std::vector<std::string>({"state 2", "data", "data NAME", "update", "state 1", "data"}));
+    EXPECT_EQ(sourceLog, std::vector<std::string>(
+                             {"state 2", "data", "data NAME", "update", "state 1", "data"}));
 
     link.log.clear();
     ds->Close();

@@ -21,12 +21,19 @@ std::string ErrorOf(F&& f) {
 }
 
 class FieldsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        ds = std::make_unique<TMemDataSet>(std::vector<dbtest::ColumnDef>{
-            {"S", ftString, 5}, {"SI", ftSmallint}, {"I", ftInteger}, {"AI", ftAutoInc}, {"F", ftFloat},
-            {"C", ftCurrency}, {"B", ftBoolean}, {"D", ftDate}, {"T", ftTime}, {"DT", ftDateTime},
-            {"BY", ftBytes, 4}});
+        ds = std::make_unique<TMemDataSet>(std::vector<dbtest::ColumnDef>{{"S", ftString, 5},
+                                                                          {"SI", ftSmallint},
+                                                                          {"I", ftInteger},
+                                                                          {"AI", ftAutoInc},
+                                                                          {"F", ftFloat},
+                                                                          {"C", ftCurrency},
+                                                                          {"B", ftBoolean},
+                                                                          {"D", ftDate},
+                                                                          {"T", ftTime},
+                                                                          {"DT", ftDateTime},
+                                                                          {"BY", ftBytes, 4}});
         ds->AddRow({});
         ds->Open();
         ds->Edit();
@@ -118,7 +125,8 @@ TEST_F(FieldsTest, FloatAndCurrencyFields) {
     EXPECT_DOUBLE_EQ(d, 3.25);
     EXPECT_EQ(F("F")->AsString(), "3.25");
     EXPECT_EQ(F("F")->AsInteger(), 3);
-    EXPECT_EQ(ErrorOf([&] { F("F")->SetAsString("1,5"); }), "'1,5' is not a valid floating point value");
+    EXPECT_EQ(ErrorOf([&] { F("F")->SetAsString("1,5"); }),
+              "'1,5' is not a valid floating point value");
     static_cast<TFloatField*>(F("F"))->DisplayFormat = "0.00";
     EXPECT_EQ(F("F")->DisplayText(), "3.25");
     F("F")->SetAsFloat(2.675);
@@ -139,7 +147,8 @@ TEST_F(FieldsTest, BooleanField) {
     EXPECT_FALSE(F("B")->AsBoolean());
     ASSERT_TRUE(F("B")->GetData(&native));
     EXPECT_EQ(native, 0);
-    EXPECT_EQ(ErrorOf([&] { F("B")->SetAsString("maybe"); }), "'maybe' is not a valid boolean value for field 'B'");
+    EXPECT_EQ(ErrorOf([&] { F("B")->SetAsString("maybe"); }),
+              "'maybe' is not a valid boolean value for field 'B'");
     static_cast<TBooleanField*>(F("B"))->SetDisplayValues("Y;N");
     F("B")->SetAsString("Y");
     EXPECT_TRUE(F("B")->AsBoolean());
@@ -157,7 +166,8 @@ TEST_F(FieldsTest, DateTimeFieldsAndTheirNativeForms) {
     EXPECT_EQ(F("D")->AsString(), "03/31/2006");
     F("D")->SetAsString("12/25/2005");
     EXPECT_DOUBLE_EQ(F("D")->AsDateTime(), rtl::EncodeDate(2005, 12, 25));
-    EXPECT_EQ(ErrorOf([&] { F("D")->SetAsString("31/12/2005"); }), "'31/12/2005' is not a valid date");
+    EXPECT_EQ(ErrorOf([&] { F("D")->SetAsString("31/12/2005"); }),
+              "'31/12/2005' is not a valid date");
     rtl::FormatSettings().ShortDateFormat = "dd/mm/yyyy";
     static_cast<TDateTimeField*>(F("D"))->DisplayFormat = "yyyy-mm-dd";
     EXPECT_EQ(F("D")->DisplayText(), "2005-12-25");
@@ -182,7 +192,8 @@ TEST_F(FieldsTest, DateTimeFieldsAndTheirNativeForms) {
     EXPECT_DOUBLE_EQ(msecs, (rtl::EncodeDate(2000, 1, 2) + 693594) * 86400000.0 + 6 * 3600000.0);
     EXPECT_EQ(F("DT")->AsString(), "02/01/2000 06:00:00");
     EXPECT_DOUBLE_EQ(F("DT")->AsFloat(), rtl::EncodeDate(2000, 1, 2) + 0.25);
-    EXPECT_EQ(ErrorOf([&] { F("DT")->SetAsString("2000-01-02"); }), "'2000-01-02' is not a valid date and time");
+    EXPECT_EQ(ErrorOf([&] { F("DT")->SetAsString("2000-01-02"); }),
+              "'2000-01-02' is not a valid date and time");
     F("DT")->Clear();
     EXPECT_EQ(F("DT")->AsString(), "");
     EXPECT_DOUBLE_EQ(F("DT")->AsDateTime(), 0.0);
@@ -205,7 +216,9 @@ TEST_F(FieldsTest, TextEventsAndDisplayNames) {
     s->OnSetText = [](TField* f, const std::string& text) { f->SetAsString(rtl::UpperCase(text)); };
     s->SetText("abc");
     EXPECT_EQ(s->AsString(), "ABC");
-    s->OnGetText = [](TField* f, std::string& text, bool display) { text = (display ? "<" : "[") + f->AsString(); };
+    s->OnGetText = [](TField* f, std::string& text, bool display) {
+        text = (display ? "<" : "[") + f->AsString();
+    };
     EXPECT_EQ(s->DisplayText(), "<ABC");
     EXPECT_EQ(s->Text(), "[ABC");
     EXPECT_EQ(s->DisplayWidth(), 5);
@@ -224,7 +237,8 @@ TEST(FieldObjects, WithoutADataSet) {
 TEST(Params, ParseSqlFindsMarkersOutsideLiterals) {
     TParams params;
     std::string out = params.ParseSQL(
-        "SELECT * FROM T WHERE A = :From AND B <= :\"To Date\" AND C = ':not' AND D::int = :From", true);
+        "SELECT * FROM T WHERE A = :From AND B <= :\"To Date\" AND C = ':not' AND D::int = :From",
+        true);
     EXPECT_EQ(out, "SELECT * FROM T WHERE A = ? AND B <= ? AND C = ':not' AND D:int = ?");
     ASSERT_EQ(params.Count(), 3);
     EXPECT_EQ(params[0].Name(), "From");
@@ -286,7 +300,8 @@ TEST(Params, AssignValuesByName) {
 }
 
 TEST(Params, FromAField) {
-    auto ds = std::make_unique<TMemDataSet>(std::vector<dbtest::ColumnDef>{{"N", ftInteger}, {"D", ftDate}});
+    auto ds = std::make_unique<TMemDataSet>(
+        std::vector<dbtest::ColumnDef>{{"N", ftInteger}, {"D", ftDate}});
     ds->AddRow({"3", "05/06/2007"});
     ds->Open();
     TParam p;

@@ -139,10 +139,12 @@ TEST_F(Tables, FilesThatAreNoTablesFailWithTheirName) {
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path("lengths.adt").c_str(), &db), SQLITE_OK);
-        sqlite3_exec(db, "UPDATE velda_fields SET length=4000000000 WHERE name='S'", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "UPDATE velda_fields SET length=4000000000 WHERE name='S'", nullptr,
+                     nullptr, nullptr);
         sqlite3_close(db);
     }
-    expectOpenFails("lengths", AE_NOT_A_TABLE, "lengths.adt is damaged: field 1 has an unknown type or length");
+    expectOpenFails("lengths", AE_NOT_A_TABLE,
+                    "lengths.adt is damaged: field 1 has an unknown type or length");
     ADSHANDLE h = 0;
     EXPECT_EQ(AdsOpenTable(connection, u8("cut"), nullptr, ADS_CDX, ADS_ANSI, 1, 1, 0, &h),
               AE_NOT_SUPPORTED);

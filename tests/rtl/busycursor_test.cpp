@@ -9,7 +9,7 @@ namespace {
 
 // Records every cursor set, as a window layer's hooks would apply them.
 class RecordingHooks : public rtl::BusyCursorHooks {
-public:
+  public:
     rtl::TCursor current() const override { return cursor; }
     void set(rtl::TCursor c) override {
         cursor = c;
@@ -20,7 +20,7 @@ public:
 };
 
 class BusyCursor : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { previous_ = rtl::SetBusyCursorHooks(&hooks_); }
     void TearDown() override { rtl::SetBusyCursorHooks(previous_); }
     RecordingHooks hooks_;

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class IniFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "velda-ini-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -77,7 +77,8 @@ TEST_F(IniFile, CommentsAndLinesWithoutEquals) {
         "NOPATH=;A\n");
     EXPECT_EQ(rtl::ReadIniString(path, "Databases", "DEMO", "none"), "none");
     EXPECT_EQ(rtl::ReadIniString(path, "Databases", ";DEMO", "none"), "none");
-    EXPECT_EQ(rtl::ReadIniString(path, "Databases", "DATA", ""), "C:\\DATA;n");  // ";" in a value stays
+    EXPECT_EQ(rtl::ReadIniString(path, "Databases", "DATA", ""),
+              "C:\\DATA;n");  // ";" in a value stays
     EXPECT_EQ(rtl::ReadIniString(path, "Databases", "EMPTY", "none"), "");
     EXPECT_EQ(rtl::ReadIniString(path, "Databases", "NOPATH", ""), ";A");
 }

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class ProgFolder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "velda-progfolder-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class StringList : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "velda-strings-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -23,7 +23,9 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::string path(const std::string& name = "lvdnpath.ini") const { return (dir_ / name).string(); }
+    std::string path(const std::string& name = "lvdnpath.ini") const {
+        return (dir_ / name).string();
+    }
     void write(const std::string& content, const std::string& name = "lvdnpath.ini") {
         std::ofstream(path(name), std::ios::binary) << content;
     }
@@ -117,7 +119,9 @@ TEST_F(StringList, TextSplitsOnEveryLineEnd) {
     EXPECT_EQ(list.Count(), 0);
     list.SetText("\n\r");  // LF, then CR: two empty lines
     EXPECT_EQ(list.Count(), 2);
-    list.SetText("\xEF\xBB\xBF" "filepath=x");
+    list.SetText(
+        "\xEF\xBB\xBF"
+        "filepath=x");
     EXPECT_EQ(list.Values("filepath"), "x");
 }
 
@@ -128,7 +132,8 @@ TEST_F(StringList, SaveAndLoadRoundTrip) {
     list.Add("");
     list.Add("bytes=\xE9\t;");
     list.SaveToFile(path());
-    EXPECT_EQ(read(), "filepath=/home/clerk/download.txt\r\n# other line \r\n\r\nbytes=\xE9\t;\r\n");
+    EXPECT_EQ(read(),
+              "filepath=/home/clerk/download.txt\r\n# other line \r\n\r\nbytes=\xE9\t;\r\n");
 
     rtl::TStringList loaded;
     loaded.Add("to be replaced");
@@ -141,7 +146,8 @@ TEST_F(StringList, SaveAndLoadRoundTrip) {
     rtl::TStringList empty;
     empty.SaveToFile(path());
     EXPECT_EQ(read(), "");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);  // no leftovers
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()),
+              1);  // no leftovers
 }
 
 TEST_F(StringList, LoadAcceptsLfAndCrFiles) {
@@ -162,7 +168,8 @@ TEST_F(StringList, FileNamesResolveWithoutRegardToCase) {
     list.SetValues("filepath", "y");
     list.SaveToFile(path("lvdnpath.ini"));  // writes the file that is there
     EXPECT_EQ(read("LVDNPATH.INI"), "filepath=y\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);  // no second file
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()),
+              1);  // no second file
 }
 
 TEST_F(StringList, SaveKeepsTheFileModeAndFollowsLinks) {
@@ -209,7 +216,7 @@ TEST_F(StringList, FileErrorsNameTheFile) {
 TEST_F(StringList, SameTextAnsi) {
     EXPECT_TRUE(rtl::SameTextAnsi("FilePath", "filepath"));
     EXPECT_TRUE(rtl::SameTextAnsi("\xC9\x8A\xDE", "\xE9\x9A\xFE"));  // É Š Þ
-    EXPECT_FALSE(rtl::SameTextAnsi("\xD7", "\xF7"));  // × and ÷ are no letters
+    EXPECT_FALSE(rtl::SameTextAnsi("\xD7", "\xF7"));                 // × and ÷ are no letters
     EXPECT_FALSE(rtl::SameTextAnsi("a", "ab"));
     EXPECT_FALSE(rtl::SameTextAnsi("[", "{"));
 }

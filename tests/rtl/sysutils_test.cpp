@@ -19,7 +19,7 @@ std::string ErrorOf(F&& f) {
 }
 
 class SysUtils : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { FormatSettings() = TFormatSettings(); }
 };
 
@@ -91,7 +91,7 @@ TEST_F(SysUtils, Times) {
     EXPECT_DOUBLE_EQ(ComposeDateTime(-1, 0.25), -1.25);
     EXPECT_DOUBLE_EQ(ComposeDateTime(2, 0.25), 2.25);
     EXPECT_EQ(DayOfWeek(EncodeDate(2024, 6, 2)), 1);  // a Sunday
-    EXPECT_EQ(DayOfWeek(0), 7);                        // 1899-12-30 was a Saturday
+    EXPECT_EQ(DayOfWeek(0), 7);                       // 1899-12-30 was a Saturday
 }
 
 TEST_F(SysUtils, TodayAndNow) {
@@ -241,7 +241,8 @@ TEST_F(SysUtils, TimeAndDateTimeParsing) {
     EXPECT_DOUBLE_EQ(StrToDateTime("02/01/2000"), EncodeDate(2000, 1, 2));
     EXPECT_DOUBLE_EQ(StrToDateTime("18:00"), 0.75);
     EXPECT_DOUBLE_EQ(StrToDateTime("29/12/1899 06:00"), -1.25);
-    EXPECT_EQ(ErrorOf([] { StrToDateTime("02/01/2000 x"); }), "'02/01/2000 x' is not a valid date and time");
+    EXPECT_EQ(ErrorOf([] { StrToDateTime("02/01/2000 x"); }),
+              "'02/01/2000 x' is not a valid date and time");
 }
 
 TEST_F(SysUtils, TextHelpers) {

@@ -5,10 +5,13 @@ namespace dbtest {
 namespace {
 
 class TMemBlobStream : public TMemoryStream {
-public:
-    TMemBlobStream(TMemDataSet* ds, TField* field, bool writable) : ds_(ds), field_(field), writable_(writable) {}
+  public:
+    TMemBlobStream(TMemDataSet* ds, TField* field, bool writable)
+        : ds_(ds), field_(field), writable_(writable) {}
     ~TMemBlobStream() override {
-        if (modified_) ds_->BlobWritten(field_->FieldNo(), std::string(Memory().begin(), Memory().end()), field_);
+        if (modified_)
+            ds_->BlobWritten(field_->FieldNo(), std::string(Memory().begin(), Memory().end()),
+                             field_);
     }
     std::int64_t Write(const void* buffer, std::int64_t count) override {
         if (!writable_) throw EDatabaseError("Error modifying read only blob.");
@@ -17,7 +20,7 @@ public:
     }
     void MarkModified() { modified_ = true; }
 
-private:
+  private:
     TMemDataSet* ds_;
     TField* field_;
     bool writable_;
@@ -28,18 +31,24 @@ private:
 
 int TMemDataSet::NativeSize(const ColumnDef& c) const {
     switch (c.type) {
-        case ftString: return c.size + 1;
+        case ftString:
+            return c.size + 1;
         case ftSmallint:
-        case ftBoolean: return 2;
+        case ftBoolean:
+            return 2;
         case ftInteger:
         case ftAutoInc:
         case ftDate:
-        case ftTime: return 4;
+        case ftTime:
+            return 4;
         case ftFloat:
         case ftCurrency:
-        case ftDateTime: return 8;
-        case ftBytes: return c.size;
-        default: return 0;
+        case ftDateTime:
+            return 8;
+        case ftBytes:
+            return c.size;
+        default:
+            return 0;
     }
 }
 
@@ -61,7 +70,10 @@ void TMemDataSet::AddRow(const std::vector<std::string>& texts) {
         p[0] = 1;
         const std::string& t = texts[i];
         switch (columns_[i].type) {
-            case ftString: std::memcpy(p + 1, t.data(), std::min<size_t>(t.size(), static_cast<size_t>(columns_[i].size))); break;
+            case ftString:
+                std::memcpy(p + 1, t.data(),
+                            std::min<size_t>(t.size(), static_cast<size_t>(columns_[i].size)));
+                break;
             case ftSmallint: {
                 auto v = static_cast<std::int16_t>(rtl::StrToInt(t));
                 std::memcpy(p + 1, &v, 2);
@@ -90,8 +102,12 @@ void TMemDataSet::AddRow(const std::vector<std::string>& texts) {
                 break;
             }
             case ftMemo:
-            case ftBlob: row.blobs[static_cast<int>(i) + 1] = t; break;
-            default: p[0] = 0; break;
+            case ftBlob:
+                row.blobs[static_cast<int>(i) + 1] = t;
+                break;
+            default:
+                p[0] = 0;
+                break;
         }
     }
     rows_.push_back(std::move(row));
@@ -199,7 +215,8 @@ void TMemDataSet::InternalPost() {
         Row row{nextId_++, std::vector<std::uint8_t>(buffer, buffer + recordSize_), pendingBlobs_};
         int at = static_cast<int>(rows_.size());
         TBookmarkFlag flag = GetBookmarkFlag(buffer);
-        if (flag == bfBOF) at = 0;
+        if (flag == bfBOF)
+            at = 0;
         else if (flag == bfInserted) {
             int i = IndexOfId(ReadId(Info(buffer)));
             if (i >= 0) at = i;
@@ -212,8 +229,10 @@ void TMemDataSet::InternalPost() {
 
 void TMemDataSet::InternalAddRecord(TRecordBuffer buffer, bool append) {
     calls.push_back("InternalAddRecord");
-    int at = append ? static_cast<int>(rows_.size()) : std::max(0, std::min(pos_, static_cast<int>(rows_.size())));
-    rows_.insert(rows_.begin() + at, Row{nextId_++, std::vector<std::uint8_t>(buffer, buffer + recordSize_), {}});
+    int at = append ? static_cast<int>(rows_.size())
+                    : std::max(0, std::min(pos_, static_cast<int>(rows_.size())));
+    rows_.insert(rows_.begin() + at,
+                 Row{nextId_++, std::vector<std::uint8_t>(buffer, buffer + recordSize_), {}});
     pos_ = at;
 }
 
@@ -229,14 +248,20 @@ int TMemDataSet::GetRecNo() {
 
 TRecordBuffer TMemDataSet::BufferFor(TField*) const {
     switch (State()) {
-        case dsBrowse: return IsEmpty() ? nullptr : ActiveBuffer();
+        case dsBrowse:
+            return IsEmpty() ? nullptr : ActiveBuffer();
         case dsEdit:
-        case dsInsert: return ActiveBuffer();
+        case dsInsert:
+            return ActiveBuffer();
         case dsCalcFields:
-        case dsInternalCalc: return CalcBuffer();
-        case dsFilter: return FilterBuffer();
-        case dsOldValue: return oldRecord_.empty() ? nullptr : const_cast<std::uint8_t*>(oldRecord_.data());
-        default: return nullptr;
+        case dsInternalCalc:
+            return CalcBuffer();
+        case dsFilter:
+            return FilterBuffer();
+        case dsOldValue:
+            return oldRecord_.empty() ? nullptr : const_cast<std::uint8_t*>(oldRecord_.data());
+        default:
+            return nullptr;
     }
 }
 
@@ -276,9 +301,12 @@ void TMemDataSet::SetFieldData(TField* field, const void* value) {
         p = buffer + recordSize_ + field->Offset();
     }
     p[0] = value ? 1 : 0;
-    if (value) std::memcpy(p + 1, value, static_cast<size_t>(size));
-    else std::memset(p + 1, 0, static_cast<size_t>(size));
-    if (State() != dsCalcFields && State() != dsFilter && State() != dsNewValue) NotifyFieldChanged(field);
+    if (value)
+        std::memcpy(p + 1, value, static_cast<size_t>(size));
+    else
+        std::memset(p + 1, 0, static_cast<size_t>(size));
+    if (State() != dsCalcFields && State() != dsFilter && State() != dsNewValue)
+        NotifyFieldChanged(field);
 }
 
 std::unique_ptr<TStream> TMemDataSet::CreateBlobStream(TField* field, TBlobStreamMode mode) {
@@ -300,7 +328,8 @@ std::unique_ptr<TStream> TMemDataSet::CreateBlobStream(TField* field, TBlobStrea
             if (it != rows_[static_cast<size_t>(i)].blobs.end()) bytes = it->second;
         }
     }
-    stream->TMemoryStream::Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));  // not a change
+    stream->TMemoryStream::Write(bytes.data(),
+                                 static_cast<std::int64_t>(bytes.size()));  // not a change
     stream->SetPosition(0);
     return stream;
 }
@@ -318,7 +347,8 @@ std::string TMemDataSet::Cell(int row, const std::string& fieldName) {
     }
     if (p[0] == 0) return "";
     switch (columns_[i].type) {
-        case ftString: return std::string(reinterpret_cast<const char*>(p + 1));
+        case ftString:
+            return std::string(reinterpret_cast<const char*>(p + 1));
         case ftInteger:
         case ftAutoInc: {
             std::int32_t v;
@@ -331,7 +361,8 @@ std::string TMemDataSet::Cell(int row, const std::string& fieldName) {
             std::memcpy(&v, p + 1, 8);
             return rtl::FloatToStr(v);
         }
-        default: return "*";
+        default:
+            return "*";
     }
 }
 

@@ -24,7 +24,7 @@ struct ColumnDef {
 };
 
 class TMemDataSet : public TDataSet {
-public:
+  public:
     struct Row {
         std::int32_t id;
         std::vector<std::uint8_t> image;
@@ -33,7 +33,8 @@ public:
 
     explicit TMemDataSet(std::vector<ColumnDef> columns, rtl::TComponent* owner = nullptr)
         : TDataSet(owner), columns_(std::move(columns)) {}
-    TMemDataSet(rtl::TComponent* owner, std::vector<ColumnDef> columns) : TMemDataSet(std::move(columns), owner) {}
+    TMemDataSet(rtl::TComponent* owner, std::vector<ColumnDef> columns)
+        : TMemDataSet(std::move(columns), owner) {}
     ~TMemDataSet() override { Destroying(); }
 
     // Rows added before or after open (after open: call Refresh or First to see them).
@@ -48,10 +49,10 @@ public:
 
     using TDataSet::ActiveBuffer;
     using TDataSet::BufferCount;
-    using TDataSet::SetTempState;
     using TDataSet::RestoreState;
+    using TDataSet::SetTempState;
 
-protected:
+  protected:
     void InternalOpen() override;
     void InternalClose() override;
     bool IsCursorOpen() const override { return open_; }
@@ -64,8 +65,12 @@ protected:
     int GetRecordSize() const override { return recordSize_; }
     void InternalInitRecord(TRecordBuffer buffer) override;
     void ClearCalcFields(TRecordBuffer buffer) override;
-    void GetBookmarkData(TRecordBuffer buffer, void* data) override { std::memcpy(data, Info(buffer), 4); }
-    void SetBookmarkData(TRecordBuffer buffer, const void* data) override { std::memcpy(Info(buffer), data, 4); }
+    void GetBookmarkData(TRecordBuffer buffer, void* data) override {
+        std::memcpy(data, Info(buffer), 4);
+    }
+    void SetBookmarkData(TRecordBuffer buffer, const void* data) override {
+        std::memcpy(Info(buffer), data, 4);
+    }
     TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) override {
         return static_cast<TBookmarkFlag>(Info(buffer)[4]);
     }
@@ -74,7 +79,9 @@ protected:
     }
     void InternalGotoBookmark(const void* bookmark) override;
     void InternalSetToRecord(TRecordBuffer buffer) override { InternalGotoBookmark(Info(buffer)); }
-    bool BookmarkValidImpl(const void* bookmark) override { return IndexOfId(ReadId(bookmark)) >= 0; }
+    bool BookmarkValidImpl(const void* bookmark) override {
+        return IndexOfId(ReadId(bookmark)) >= 0;
+    }
     int CompareBookmarksImpl(const void* a, const void* b) override {
         return IndexOfId(ReadId(a)) - IndexOfId(ReadId(b));
     }
@@ -92,7 +99,7 @@ protected:
     int GetRecordCount() override { return static_cast<int>(rows_.size()); }
     int GetRecNo() override;
 
-public:
+  public:
     bool GetFieldData(TField* field, void* destination) override;
     void SetFieldData(TField* field, const void* value) override;
     std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
@@ -101,8 +108,10 @@ public:
         NotifyFieldChanged(field);
     }
 
-private:
-    std::uint8_t* Info(TRecordBuffer buffer) const { return buffer + recordSize_ + CalcFieldsSize(); }
+  private:
+    std::uint8_t* Info(TRecordBuffer buffer) const {
+        return buffer + recordSize_ + CalcFieldsSize();
+    }
     static std::int32_t ReadId(const void* p) {
         std::int32_t id;
         std::memcpy(&id, p, 4);

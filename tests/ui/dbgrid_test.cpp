@@ -3,8 +3,8 @@
 #include <QTableView>
 
 #include "tests/support/mem_dataset.h"
-#include "ui/dbgrid.h"
 #include "tests/support/ui/simulate.h"
+#include "ui/dbgrid.h"
 #include "ui_test_support.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "rtl/exception.h"
-#include "ui/extctrls.h"
 #include "tests/support/ui/simulate.h"
+#include "ui/extctrls.h"
 #include "ui/stdctrls.h"
 #include "ui_test_support.h"
 

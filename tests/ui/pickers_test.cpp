@@ -5,9 +5,9 @@
 #include <QToolButton>
 
 #include "rtl/sysutils.h"
+#include "tests/support/ui/simulate.h"
 #include "ui/datetimepicker.h"
 #include "ui/dialogs.h"
-#include "tests/support/ui/simulate.h"
 #include "ui_test_support.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <QPushButton>
 
 #include "rtl/stringlist.h"
+#include "tests/support/ui/simulate.h"
 #include "ui/editmask.h"
 #include "ui/extctrls.h"
-#include "tests/support/ui/simulate.h"
 #include "ui_test_support.h"
 
 namespace {

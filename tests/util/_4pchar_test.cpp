@@ -24,7 +24,9 @@ struct HeapBuf {
     std::string text() const { return std::string(data.get(), strnlen(data.get(), capacity)); }
 };
 
-std::string textAt(CharBuf b) { return std::string(b.Data, b.Length()); }
+std::string textAt(CharBuf b) {
+    return std::string(b.Data, b.Length());
+}
 
 TEST(PChar, LengthStopsAtTheCapacity) {
     char raw[4] = {'a', 'b', 'c', 'd'};  // no terminator
@@ -65,7 +67,10 @@ TEST(PChar, TailOf) {
 }
 
 TEST(PChar, SubTextInPlace) {
-    struct Case { uint16_t start, count; const char* expected; };
+    struct Case {
+        uint16_t start, count;
+        const char* expected;
+    };
     for (Case c : {Case{1, 4, "ABCD"}, Case{5, 2, "EF"}, Case{7, 2, ""}, Case{6, 5, "F"},
                    Case{0, 3, "ABC"}, Case{1, 0, ""}, Case{3, 65535, "CDEF"}, Case{200, 1, ""}}) {
         HeapBuf b("ABCDEF", 7);
