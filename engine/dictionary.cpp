@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/file_system.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/password_hash.h"
@@ -93,7 +94,7 @@ class FileRemover {
     explicit FileRemover(std::string path) : path_(std::move(path)) {}
     ~FileRemover() {
         for (const char* suffix : {"", "-wal", "-shm", "-journal"})
-            ::unlink((path_ + suffix).c_str());
+            fs::current().unlink(path_ + suffix);
     }
     FileRemover(const FileRemover&) = delete;
     FileRemover& operator=(const FileRemover&) = delete;
@@ -132,7 +133,7 @@ UNSIGNED32 Dictionary::open(const std::string& path, std::unique_ptr<Dictionary>
         return fail(AE_FILE_NOT_FOUND, "The data dictionary " + file + " does not exist.");
     }
     struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && st.st_size == 0)
+    if (fs::current().stat(file, st) == 0 && st.st_size == 0)
         return fail(AE_NOT_A_DICTIONARY,
                     "The file " + file + " is empty; it is not a data dictionary.");
 
@@ -182,7 +183,7 @@ UNSIGNED32 Dictionary::create(const std::string& path, const std::string& descri
     if (!paths::folderExists(folder))
         return fail(AE_PATH_NOT_FOUND, "The folder " + folder + " does not exist.");
     struct stat st {};
-    if (::lstat(file.c_str(), &st) == 0)
+    if (fs::current().lstat(file, st) == 0)
         return fail(AE_ALREADY_EXISTS, "The data dictionary " + file + " exists already.");
     if (!sodiumReady()) return fail(AE_INTERNAL, "The password library could not start.");
 
@@ -240,7 +241,7 @@ UNSIGNED32 Dictionary::create(const std::string& path, const std::string& descri
                         "Cannot create the data dictionary " + file + ": " + db.errorText() + ".");
     }  // closing checkpoints the write-ahead log into the file
 
-    if (::link(temp.c_str(), file.c_str()) != 0) {
+    if (fs::current().link(temp, file) != 0) {
         if (errno == EEXIST)
             return fail(AE_ALREADY_EXISTS, "The data dictionary " + file + " exists already.");
         return fail(AE_IO_ERROR, "Cannot create the data dictionary " + file + ": " +

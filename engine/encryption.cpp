@@ -9,8 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
+#include "engine/file_system.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
@@ -44,14 +44,10 @@ std::vector<std::string> companionFiles(const std::string& tableFile) {
          {companionOf(tableFile), newCompanionOf(tableFile), newTableOf(tableFile)})
         for (const char* suffix : kSqliteSuffixes) files.push_back(base + suffix);
     // Super-journals of a multi-file build that a crash interrupted.
-    std::error_code ec;
-    std::filesystem::path table(tableFile);
-    std::string prefix = table.filename().string() + "-mj";
-    std::filesystem::path folder = table.parent_path();
-    if (folder.empty()) folder = ".";
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
-        if (entry.path().filename().string().rfind(prefix, 0) == 0)
-            files.push_back(entry.path().string());
+    const std::string prefix = paths::fileName(tableFile) + "-mj";
+    const std::string folder = paths::folderOf(tableFile);
+    for (const std::string& name : fs::current().list(folder.empty() ? "." : folder))
+        if (name.rfind(prefix, 0) == 0) files.push_back(paths::join(folder, name));
     return files;
 }
 
@@ -59,16 +55,17 @@ bool removeDatabase(const std::string& path) {
     bool ok = true;
     for (const char* suffix : kSqliteSuffixes) {
         std::string part = path + suffix;
-        if (::unlink(part.c_str()) != 0 && errno != ENOENT) ok = false;
+        if (fs::current().unlink(part) != 0 && errno != ENOENT) ok = false;
     }
     return ok;
 }
 
 bool syncFolder(const std::string& folder) {
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    fs::FileSystem& disk = fs::current();
+    int fd = disk.open(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (fd < 0) return false;
-    bool ok = ::fsync(fd) == 0;
-    ::close(fd);
+    bool ok = disk.fsync(fd) == 0;
+    disk.close(fd);
     return ok;
 }
 
@@ -96,7 +93,7 @@ std::string tableValue(const sql::Database& db, const char* schema, const char* 
 }
 
 bool exists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
+    return fs::current().access(path, F_OK) == 0;
 }
 
 // Removes what an interrupted change of form left beside the table: the temporary files, and
@@ -115,7 +112,7 @@ void tidy(const std::string& file, bool encrypted) {
     encryption::removeDatabase(newTableOf(file));
     if (!encrypted) encryption::removeDatabase(companionOf(file));
     for (const std::string& part : encryption::companionFiles(file))
-        if (part.find("-mj") != std::string::npos) ::unlink(part.c_str());
+        if (part.find("-mj") != std::string::npos) fs::current().unlink(part);
     encryption::syncFolder(paths::folderOf(file));
 }
 
@@ -172,7 +169,7 @@ UNSIGNED32 Table::openCompanion(const Secret& password, sql::Database& out) {
     const std::string rows = companionOf(file_);
     if (immutable_) {
         struct stat st {};
-        if (::stat((rows + "-wal").c_str(), &st) == 0 && st.st_size > 0)
+        if (fs::current().stat(rows + "-wal", st) == 0 && st.st_size > 0)
             return fail(AE_IO_ERROR, "The encrypted table " + file_ +
                                          " cannot be read: " + notWritable_ +
                                          " and the -wal file of its rows holds changes not yet "
@@ -183,7 +180,8 @@ UNSIGNED32 Table::openCompanion(const Secret& password, sql::Database& out) {
                                         rows + " " + why + ".");
     };
     struct stat rowsStat {};
-    if (::stat(rows.c_str(), &rowsStat) == 0 && rowsStat.st_size == 0) return damaged("is empty");
+    if (fs::current().stat(rows, rowsStat) == 0 && rowsStat.st_size == 0)
+        return damaged("is empty");
     int rc = immutable_ ? out.open(files::immutableUri(rows),
                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI)
                         : out.open(rows, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
@@ -404,9 +402,9 @@ UNSIGNED32 Table::encrypt(const Secret& password) {
     if (!files::keepModeAndOwner(file_, rowsNew) || !files::keepModeAndOwner(file_, tableNew))
         return undo("giving the new files the mode and owner of " + file_);
     encryption::removeDatabase(rows);
-    if (::rename(rowsNew.c_str(), rows.c_str()) != 0) return undo("renaming " + rowsNew);
+    if (fs::current().rename(rowsNew, rows) != 0) return undo("renaming " + rowsNew);
     if (!encryption::syncFolder(folder)) return undo("syncing " + folder);
-    if (::rename(tableNew.c_str(), file_.c_str()) != 0) return undo("renaming " + tableNew);
+    if (fs::current().rename(tableNew, file_) != 0) return undo("renaming " + tableNew);
     encryption::syncFolder(folder);
     counter_.bump();
     return reconnect(&password);
@@ -459,8 +457,7 @@ UNSIGNED32 Table::decrypt(const Secret& password) {
         return rc;
     }
     // The rename makes the table plain; the companion is a leftover from then on.
-    if (!files::keepModeAndOwner(file_, tableNew) ||
-        ::rename(tableNew.c_str(), file_.c_str()) != 0) {
+    if (!files::keepModeAndOwner(file_, tableNew) || fs::current().rename(tableNew, file_) != 0) {
         UNSIGNED32 rc = fail(AE_IO_ERROR, "Could not decrypt the table " + file_ + ": " +
                                               systemError("renaming " + tableNew) + ".");
         encryption::removeDatabase(tableNew);

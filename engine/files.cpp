@@ -1,30 +1,27 @@
 #include "engine/files.h"
 
 #include <fcntl.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "engine/encryption.h"
+#include "engine/file_system.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
 
 namespace engine::files {
 
 int openPrivate(const std::string& path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, kPrivateMode);
+    fs::FileSystem& disk = fs::current();
+    int fd = disk.open(path, flags | O_NOFOLLOW | O_CLOEXEC, kPrivateMode);
     if (fd < 0) return -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (disk.fstat(fd, st) != 0 || !S_ISREG(st.st_mode)) {
+        disk.close(fd);
         errno = ELOOP;
         return -1;
     }
@@ -32,10 +29,10 @@ int openPrivate(const std::string& path, int flags) {
 }
 
 bool createEmpty(const std::string& path) {
-    int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateMode);
+    fs::FileSystem& disk = fs::current();
+    int fd = disk.open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateMode);
     if (fd < 0) return false;
-    ::close(fd);
+    disk.close(fd);
     return true;
 }
 
@@ -49,7 +46,7 @@ UNSIGNED32 refuseLinks(const std::string& tableFile) {
     own.push_back(lockFileOf(tableFile));
     for (const std::string& part : own) {
         struct stat st {};
-        if (::lstat(part.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        if (fs::current().lstat(part, st) == 0 && !S_ISREG(st.st_mode))
             return fail(AE_IO_ERROR,
                         part +
                             " is not a regular file (a symbolic link, a folder or a device); "
@@ -60,7 +57,7 @@ UNSIGNED32 refuseLinks(const std::string& tableFile) {
 }
 
 bool folderWritable(const std::string& folder) {
-    return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+    return fs::current().access(folder.empty() ? "." : folder, W_OK | X_OK) == 0;
 }
 
 std::string immutableUri(const std::string& path) {
@@ -77,25 +74,10 @@ std::string immutableUri(const std::string& path) {
     return uri + "?immutable=1";
 }
 
-namespace {
-
-long statfsType(const std::string& folder) {
-    struct statfs st {};
-    if (::statfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return 0;
-    return static_cast<long>(st.f_type);
-}
-
-std::atomic<FileSystemTypeProbe> probe{nullptr};
-
-}  // namespace
-
-void setFileSystemTypeProbe(FileSystemTypeProbe replacement) {
-    probe = replacement;
-}
-
 std::string networkFileSystem(const std::string& folder) {
-    FileSystemTypeProbe find = probe.load();
-    auto type = static_cast<unsigned long>(find ? find(folder) : statfsType(folder)) & 0xFFFFFFFFul;
+    auto type =
+        static_cast<unsigned long>(fs::current().fileSystemType(folder.empty() ? "." : folder)) &
+        0xFFFFFFFFul;
     switch (type) {
         case 0x6969ul:
             return "NFS";
@@ -122,17 +104,19 @@ std::string networkFileSystem(const std::string& folder) {
 
 std::string realFile(const std::string& path) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr), &::free);
-    return real ? std::string(real.get()) : path;
+    fs::FileSystem& disk = fs::current();
+    if (disk.lstat(path, st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string real = disk.realPath(path);
+    return real.empty() ? path : real;
 }
 
 bool keepModeAndOwner(const std::string& from, const std::string& to) {
     struct stat st {};
-    if (::stat(from.c_str(), &st) != 0) return false;
-    if (::chmod(to.c_str(), st.st_mode & 07777) != 0) return false;
+    fs::FileSystem& disk = fs::current();
+    if (disk.stat(from, st) != 0) return false;
+    if (disk.chmod(to, st.st_mode & 07777) != 0) return false;
     // Only a privileged process may give a file away; others keep their own files as they are.
-    if (::lchown(to.c_str(), st.st_uid, st.st_gid) != 0 && errno != EPERM) return false;
+    if (disk.lchown(to, st.st_uid, st.st_gid) != 0 && errno != EPERM) return false;
     return true;
 }
 

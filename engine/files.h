@@ -52,11 +52,9 @@ std::string immutableUri(const std::string& path);
 
 // Network file systems (NFS, SMB/CIFS and the like) cannot hold SQLite's WAL safely: the -shm
 // file is shared memory, which does not reach across machines. The name of the network file
-// system the folder is on, or empty for a local one. Tests replace how the type is found
-// (setFileSystemTypeProbe; null restores statfs).
+// system the folder is on, or empty for a local one (the type comes from fs::FileSystem, which
+// tests replace to pretend one).
 std::string networkFileSystem(const std::string& folder);
-using FileSystemTypeProbe = long (*)(const std::string& folder);
-void setFileSystemTypeProbe(FileSystemTypeProbe probe);
 
 // Gives `to` the permission bits, owner and group of `from` (a file that replaces another
 // keeps what the old one had). The owner is kept where the process may set it.

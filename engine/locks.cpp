@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/file_system.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 
@@ -31,7 +32,7 @@ std::string lockFileOf(const std::string& tableFile) {
 }
 
 LockFile::~LockFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) fs::current().close(fd_);
 }
 
 UNSIGNED32 LockFile::open(const std::string& tableFile) {
@@ -88,22 +89,23 @@ bool LockFile::recordLockedElsewhere(uint32_t record) const {
 
 ChangeCounter::~ChangeCounter() {
     if (map_) ::munmap(map_, kCounterPage);
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) fs::current().close(fd_);
 }
 
 void ChangeCounter::open(const std::string& tableFile) {
     fd_ = openLockFile(tableFile);
     if (fd_ < 0) return;
+    fs::FileSystem& disk = fs::current();
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 ||
-        (st.st_size < static_cast<off_t>(kCounterPage) && ::ftruncate(fd_, kCounterPage) != 0)) {
-        ::close(fd_);
+    if (disk.fstat(fd_, st) != 0 ||
+        (st.st_size < static_cast<off_t>(kCounterPage) && disk.ftruncate(fd_, kCounterPage) != 0)) {
+        disk.close(fd_);
         fd_ = -1;
         return;
     }
     void* map = ::mmap(nullptr, kCounterPage, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (map == MAP_FAILED) {
-        ::close(fd_);
+        disk.close(fd_);
         fd_ = -1;
         return;
     }

@@ -1,14 +1,13 @@
 #include "engine/paths.h"
 
-#include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
-#include <memory>
 
 #include "engine/codepage.h"
+#include "engine/file_system.h"
 #include "engine/text_functions.h"
 
 namespace engine::paths {
@@ -65,19 +64,19 @@ std::string withTableExtension(const std::string& name) {
 
 bool fileExists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return fs::current().stat(path, st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool folderExists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return fs::current().stat(path.empty() ? "." : path, st) == 0 && S_ISDIR(st.st_mode);
 }
 
 namespace {
 
 bool exists(const std::string& path) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return fs::current().lstat(path, st) == 0;
 }
 
 bool wellFormedUtf8(const std::string& text) {
@@ -106,14 +105,9 @@ std::string caseKey(const std::string& name) {
 
 // The entry of folder whose name equals part without regard to case, or "".
 std::string findWithoutCase(const std::string& folder, const std::string& part) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
-                                            ::closedir);
-    if (!dir) return "";
     const std::string key = caseKey(part);
-    while (dirent* entry = ::readdir(dir.get())) {
-        if (strcasecmp(entry->d_name, part.c_str()) == 0 || caseKey(entry->d_name) == key)
-            return entry->d_name;
-    }
+    for (const std::string& name : fs::current().list(folder.empty() ? "." : folder))
+        if (strcasecmp(name.c_str(), part.c_str()) == 0 || caseKey(name) == key) return name;
     return "";
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "engine/encryption.h"
+#include "engine/file_system.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
 #include "engine/paths.h"
@@ -122,7 +123,7 @@ UNSIGNED32 prepareFailure(const SqlStatement& statement, const std::string& mess
 
 std::string fingerprint(const std::string& file, const Table& table) {
     struct stat st {};
-    ::stat(file.c_str(), &st);
+    fs::current().stat(file, st);
     std::string out = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
                       (table.encrypted() ? "E" : "P");
     for (const FieldDef& f : table.schema().fields)

@@ -8,6 +8,7 @@
 #include <sodium.h>
 
 #include "engine/encryption.h"
+#include "engine/file_system.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
@@ -43,7 +44,7 @@ std::string displayName(const std::string& file) {
 
 off_t fileSize(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+    return fs::current().stat(path, st) == 0 ? st.st_size : -1;
 }
 
 }  // namespace
@@ -148,7 +149,7 @@ UNSIGNED32 Table::placeCheck() {
         notWritable_ = "its folder " + folder + " cannot be written";
         // Read without -wal and -shm; changes still in a -wal would be missed, so refuse then.
         struct stat st {};
-        if (::stat((file_ + "-wal").c_str(), &st) == 0 && st.st_size > 0)
+        if (fs::current().stat(file_ + "-wal", st) == 0 && st.st_size > 0)
             return fail(AE_IO_ERROR, "The table " + file_ + " cannot be read: " + notWritable_ +
                                          " and its -wal file holds changes not yet in the table. "
                                          "Open it once where its folder can be written.");
@@ -179,7 +180,7 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
                                       "), where tables cannot be changed safely.");
     if (UNSIGNED32 rc = files::refuseLinks(file)) return rc;
     // What a deleted encrypted table of this name may have left behind.
-    for (const std::string& part : encryption::companionFiles(file)) ::unlink(part.c_str());
+    for (const std::string& part : encryption::companionFiles(file)) fs::current().unlink(part);
     // Made here, private and without following links; SQLite then fills the empty file.
     if (!files::createEmpty(file))
         return fail(errno == EEXIST ? AE_ALREADY_EXISTS : AE_IO_ERROR,
@@ -194,9 +195,7 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
     auto discard = [&](UNSIGNED32 rc) {
         table->statements_.clear();
         table->db_.close();
-        ::unlink(file.c_str());
-        ::unlink((file + "-wal").c_str());
-        ::unlink((file + "-shm").c_str());
+        for (const char* suffix : {"", "-wal", "-shm"}) fs::current().unlink(file + suffix);
         return rc;
     };
     if (UNSIGNED32 rc = table->openConnection(true)) return discard(rc);

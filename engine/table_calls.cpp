@@ -10,6 +10,7 @@
 #include "engine/call_helpers.h"
 #include "engine/connection.h"
 #include "engine/encryption.h"
+#include "engine/file_system.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
@@ -188,11 +189,11 @@ UNSIGNED32 AdsDeleteTable(ADSHANDLE hConnect, UNSIGNED8* pucName) {
     for (const char* suffix : {"", "-wal", "-shm"}) parts.push_back(file + suffix);
     for (const std::string& part : encryption::companionFiles(file)) parts.push_back(part);
     for (const std::string& part : parts) {
-        if (::unlink(part.c_str()) != 0 && errno != ENOENT)
+        if (engine::fs::current().unlink(part) != 0 && errno != ENOENT)
             return fail(AE_IO_ERROR,
                         "Could not delete " + part + ": " + std::strerror(errno) + ".");
     }
-    ::unlink(lockFileOf(file).c_str());
+    engine::fs::current().unlink(lockFileOf(file));
     return AE_SUCCESS;
 }
 

@@ -1,6 +1,11 @@
-// A SQLite VFS over the default one whose writes fail on demand, as a full or broken disk.
+// A SQLite VFS over the default one whose operations fail on demand, as a full or broken disk.
 // Installed as the default VFS for the lifetime of a ScopedFailingVfs: only databases opened
 // after that go through it.
+//
+// Two ways to fail: `failing` makes every write fail until it is cleared; a fault point
+// (armFaultPoint(n)) makes the n-th counted operation fail, once. Reads, writes, truncations and
+// syncs are counted here; tests/engine/failing_file_system.h counts the engine's own file
+// operations on the same count, so that one loop over n reaches every failure point of a call.
 #ifndef VELDA_TESTS_ENGINE_FAILING_VFS_H
 #define VELDA_TESTS_ENGINE_FAILING_VFS_H
 
@@ -12,6 +17,28 @@
 namespace failingvfs {
 
 inline std::atomic<bool> failing{false};
+
+// The fault point: operations counted since arming, the one that fails (0: none), and whether it
+// was reached.
+inline std::atomic<long> counted{0};
+inline std::atomic<long> failAt{0};
+inline std::atomic<bool> reached{false};
+
+inline void armFaultPoint(long n) {
+    counted = 0;
+    reached = false;
+    failAt = n;
+}
+inline void disarmFaultPoint() {
+    failAt = 0;
+}
+// Counts one operation; true when it is the one to fail.
+inline bool faultHere() {
+    if (failAt == 0) return false;
+    if (++counted != failAt) return false;
+    reached = true;
+    return true;
+}
 inline sqlite3_vfs* base = nullptr;
 inline sqlite3_io_methods methods;
 inline const sqlite3_io_methods* baseMethods = nullptr;
@@ -26,7 +53,7 @@ inline sqlite3_file* realOf(sqlite3_file* f) {
 }
 
 inline int failingWrite(sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
-    if (failing) return SQLITE_IOERR_WRITE;
+    if (failing || faultHere()) return SQLITE_IOERR_WRITE;
     return realOf(f)->pMethods->xWrite(realOf(f), data, amount, offset);
 }
 
@@ -50,12 +77,15 @@ inline int openFile(sqlite3_vfs*, const char* name, sqlite3_file* file, int flag
         return rc;
     };
     methods.xRead = [](sqlite3_file* f, void* d, int n, sqlite3_int64 o) {
+        if (faultHere()) return SQLITE_IOERR_READ;
         return realOf(f)->pMethods->xRead(realOf(f), d, n, o);
     };
     methods.xTruncate = [](sqlite3_file* f, sqlite3_int64 s) {
+        if (faultHere()) return SQLITE_IOERR_TRUNCATE;
         return realOf(f)->pMethods->xTruncate(realOf(f), s);
     };
     methods.xSync = [](sqlite3_file* f, int fl) {
+        if (faultHere()) return SQLITE_IOERR_FSYNC;
         return realOf(f)->pMethods->xSync(realOf(f), fl);
     };
     methods.xFileSize = [](sqlite3_file* f, sqlite3_int64* s) {
@@ -109,6 +139,7 @@ class ScopedFailingVfs {
     }
     ~ScopedFailingVfs() {
         failing = false;
+        disarmFaultPoint();
         sqlite3_vfs_register(base, 1);
         sqlite3_vfs_unregister(&failingVfs);
     }

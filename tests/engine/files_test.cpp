@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
+#include "engine/file_system.h"
 #include "engine/files.h"
 #include "engine_fixture.h"
 #include "process_helpers.h"
@@ -164,13 +166,16 @@ TEST_F(Files, AFolderThatCannotBeWrittenIsReadWithoutWalAndRefusesChangesSayingW
     EXPECT_FALSE(fs::exists(path("T.adt-shm")));
 }
 
-long pretendNfs(const std::string&) {
-    return 0x6969;
-}
+// Every folder on NFS.
+class PretendNfs : public engine::fs::FileSystem {
+  public:
+    long fileSystemType(const std::string&) override { return 0x6969; }
+};
 
 TEST_F(Files, ANetworkFileSystemIsReadButNeverWritten) {
     close(create("T", "NAME,Character,10"));
-    engine::files::setFileSystemTypeProbe(pretendNfs);
+    PretendNfs nfs;
+    auto pretend = std::make_unique<engine::fs::ScopedFileSystem>(nfs);
     ADSHANDLE t = openOk("T");
     EXPECT_EQ(AdsGotoTop(t), AE_SUCCESS);
     EXPECT_EQ(AdsAppendRecord(t), AE_READ_ONLY);
@@ -186,7 +191,7 @@ TEST_F(Files, ANetworkFileSystemIsReadButNeverWritten) {
                                " cannot be created: its folder " + folder +
                                " is on a network file system (NFS), where tables cannot be "
                                "changed safely.");
-    engine::files::setFileSystemTypeProbe(nullptr);
+    pretend.reset();
     EXPECT_FALSE(fs::exists(path("N.adt")));
 }
 
