@@ -64,16 +64,6 @@ uint64_t version(TableHandle& h) {
     return h.table->counter().value();
 }
 
-void takeRow(TableHandle& h, size_t pos) {
-    h.windowPos = pos;
-    h.rowid = h.window.rowids[pos];
-    const size_t length = h.table->schema().recordLength;
-    h.image.assign(h.window.images.begin() + static_cast<long>(pos * length),
-                   h.window.images.begin() + static_cast<long>((pos + 1) * length));
-    h.imageVersion = h.windowVersion;
-    h.bof = h.eof = false;
-}
-
 void reverseBatch(RowBatch& batch, size_t length) {
     std::reverse(batch.rowids.begin(), batch.rowids.end());
     size_t n = batch.size();
@@ -84,74 +74,74 @@ void reverseBatch(RowBatch& batch, size_t length) {
 }
 
 bool windowUsable(TableHandle& h, const Nav& nav) {
-    return h.windowOrder == nav.id && h.windowVersion == version(h) && h.onRow() &&
-           h.windowPos < h.window.size() && h.window.rowids[h.windowPos] == h.rowid;
+    return h.windowOrder() == nav.id && h.windowVersion() == version(h) && h.onRow() &&
+           h.windowPos() < h.window().size() && h.window().rowids[h.windowPos()] == h.rowid();
 }
 
 // Key of the current row in the order: read exactly, or decoded from its image once it is gone.
 UNSIGNED32 currentKey(TableHandle& h, const Nav& nav, std::vector<Value>& key) {
     bool found = false;
-    if (UNSIGNED32 rc = h.table->readKey(h.rowid, *nav.order, key, found)) return rc;
+    if (UNSIGNED32 rc = h.table->readKey(h.rowid(), *nav.order, key, found)) return rc;
     if (!found && nav.index) {
         key.clear();
         const Schema& schema = h.table->schema();
         for (size_t s : nav.index->def().segments) {
             const FieldDef& field = schema.fields[s];
             Value v;
-            if (image::read(field, h.image.data() + field.offset, field.length, h.page, v) !=
+            if (image::read(field, h.image().data() + field.offset, field.length, h.page, v) !=
                 AE_SUCCESS)
                 v = Value{};
             key.push_back(image::keyForm(field, v));
         }
     }
-    key.push_back(Value::ofInteger(h.rowid));
+    key.push_back(Value::ofInteger(h.rowid()));
     return AE_SUCCESS;
 }
 
 UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
     RowBatch batch;
-    h.windowVersion = version(h);
+    const uint64_t v = version(h);
     if (UNSIGNED32 rc = h.table->scan(*nav.order, top, nullptr, nullptr, nav.conditions,
                                       kFirstBatch, h.page, batch))
         return rc;
     h.dropWindow();
     if (batch.size() == 0) {
-        h.bof = h.eof = true;
+        h.placeNowhere();
         return AE_SUCCESS;
     }
     if (!top) reverseBatch(batch, h.table->schema().recordLength);
-    h.window = std::move(batch);
-    h.windowOrder = nav.id;
-    h.nextBatch = 16;
-    takeRow(h, top ? 0 : h.window.size() - 1);
+    const size_t rows = batch.size();
+    h.keepWindow(std::move(batch), nav.id, v);
+    h.restartBatches();
+    h.takeWindowRow(top ? 0 : rows - 1);
     return AE_SUCCESS;
 }
 
 UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
     moved = false;
     if (!h.onRow()) {
-        if (forward && h.bof) {
+        if (forward && h.atBof()) {
             if (UNSIGNED32 rc = toEnd(h, nav, true)) return rc;
             moved = h.onRow();
-        } else if (!forward && h.eof) {
+        } else if (!forward && h.atEof()) {
             if (UNSIGNED32 rc = toEnd(h, nav, false)) return rc;
             moved = h.onRow();
         }
         return AE_SUCCESS;
     }
     if (windowUsable(h, nav)) {
-        if (forward && h.windowPos + 1 < h.window.size()) {
-            takeRow(h, h.windowPos + 1);
+        if (forward && h.windowPos() + 1 < h.window().size()) {
+            h.takeWindowRow(h.windowPos() + 1);
             moved = true;
             return AE_SUCCESS;
         }
-        if (!forward && h.windowPos > 0) {
-            takeRow(h, h.windowPos - 1);
+        if (!forward && h.windowPos() > 0) {
+            h.takeWindowRow(h.windowPos() - 1);
             moved = true;
             return AE_SUCCESS;
         }
     } else {
-        h.nextBatch = 16;
+        h.restartBatches();
     }
     std::vector<Value> start;
     uint64_t v = version(h);
@@ -159,53 +149,46 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
     bool ascending = forward != nav.order->descending;
     RowBatch batch;
     if (UNSIGNED32 rc = h.table->scan(*nav.order, forward, &start, ascending ? ">" : "<",
-                                      nav.conditions, h.nextBatch, h.page, batch))
+                                      nav.conditions, h.nextBatch(), h.page, batch))
         return rc;
-    h.nextBatch = std::min(h.nextBatch * 2, kMaxBatch);
+    h.growBatches(kMaxBatch);
     const size_t length = h.table->schema().recordLength;
     if (batch.size() == 0) {
         h.dropWindow();
-        if (forward) {
-            h.eof = true;
-            h.bof = false;
-        } else {
-            h.bof = true;
-            h.eof = false;
-        }
+        if (forward)
+            h.placeAfterLast();
+        else
+            h.placeBeforeFirst();
         return AE_SUCCESS;
     }
     // The window: the current row and the rows read, in walking order.
     RowBatch window;
     if (forward) {
-        window.rowids.push_back(h.rowid);
-        window.images = h.image;
+        window.rowids.push_back(h.rowid());
+        window.images = h.image();
         window.rowids.insert(window.rowids.end(), batch.rowids.begin(), batch.rowids.end());
         window.images.insert(window.images.end(), batch.images.begin(), batch.images.end());
     } else {
         reverseBatch(batch, length);
         window = std::move(batch);
-        window.rowids.push_back(h.rowid);
-        window.images.insert(window.images.end(), h.image.begin(), h.image.end());
+        window.rowids.push_back(h.rowid());
+        window.images.insert(window.images.end(), h.image().begin(), h.image().end());
     }
-    h.window = std::move(window);
-    h.windowOrder = nav.id;
-    h.windowVersion = v;
-    takeRow(h, forward ? 1 : h.window.size() - 2);
+    h.keepWindow(std::move(window), nav.id, v);
+    h.takeWindowRow(forward ? 1 : h.window().size() - 2);
     moved = true;
     return AE_SUCCESS;
 }
 
-UNSIGNED32 placeOn(TableHandle& h, const Nav& nav, RowBatch& batch) {
+UNSIGNED32 placeOn(TableHandle& h, const Nav& nav, RowBatch& batch, uint64_t version) {
     h.dropWindow();
     if (batch.size() == 0) {
-        h.bof = false;
-        h.eof = true;
+        h.placeAfterLast();
         return AE_SUCCESS;
     }
-    h.window = std::move(batch);
-    h.windowOrder = nav.id;
-    h.nextBatch = 16;
-    takeRow(h, 0);
+    h.keepWindow(std::move(batch), nav.id, version);
+    h.restartBatches();
+    h.takeWindowRow(0);
     return AE_SUCCESS;
 }
 
@@ -336,10 +319,7 @@ UNSIGNED32 gotoRecord(TableHandle& h, int64_t record) {
         return fail(AE_NO_SUCH_RECORD, "The table " + h.table->file() + " has no record " +
                                            std::to_string(record) + ".");
     h.dropWindow();
-    h.rowid = record;
-    h.image = std::move(image);
-    h.imageVersion = v;
-    h.bof = h.eof = false;
+    h.placeOn(record, std::move(image), v);
     return AE_SUCCESS;
 }
 
@@ -349,14 +329,14 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
     const std::vector<std::string>& e = nav.order->expressions;
     bool desc = nav.order->descending;
     RowBatch batch;
-    h.windowVersion = version(h);
+    const uint64_t v = version(h);
     if (key.values.empty()) {
         // An empty key matches every row: the first row of the order.
         if (UNSIGNED32 rc =
                 h.table->scan(*nav.order, true, nullptr, nullptr, nav.conditions, 1, h.page, batch))
             return rc;
         found = batch.size() > 0;
-        return placeOn(h, nav, batch);
+        return placeOn(h, nav, batch, v);
     }
     if (seekType & ADS_SEEKGT) {
         std::vector<Value> start = key.lastPartial && !desc ? lastRaised(key) : key.values;
@@ -365,7 +345,7 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
                 h.table->scan(*nav.order, true, &start, op, nav.conditions, 1, h.page, batch))
             return rc;
         found = batch.size() > 0;
-        return placeOn(h, nav, batch);
+        return placeOn(h, nav, batch, v);
     }
     // The rows of exactly the key: equal leading values, and the last equal or beginning with it.
     std::vector<Condition> exact = nav.conditions;
@@ -385,25 +365,24 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
     if (UNSIGNED32 rc = h.table->scan(*nav.order, true, &start, op, exact, 1, h.page, batch, true))
         return rc;
     found = batch.size() > 0;
-    if (found || !(seekType & ADS_SOFTSEEK)) return placeOn(h, nav, batch);
+    if (found || !(seekType & ADS_SOFTSEEK)) return placeOn(h, nav, batch, v);
     start = key.lastPartial && desc ? lastRaised(key) : key.values;
     op = desc ? (key.lastPartial ? "<" : "<=") : ">=";
     if (UNSIGNED32 rc =
             h.table->scan(*nav.order, true, &start, op, nav.conditions, 1, h.page, batch))
         return rc;
-    return placeOn(h, nav, batch);
+    return placeOn(h, nav, batch, v);
 }
 
 UNSIGNED32 refresh(TableHandle& h, bool always) {
     if (!h.onRow()) return AE_SUCCESS;
     uint64_t v = version(h);
-    if (!always && h.imageVersion == v) return AE_SUCCESS;
+    if (!always && h.imageVersion() == v) return AE_SUCCESS;
     bool found = false;
     std::vector<uint8_t> image(h.table->schema().recordLength);
-    if (UNSIGNED32 rc = h.table->readRow(h.rowid, h.page, image.data(), found)) return rc;
+    if (UNSIGNED32 rc = h.table->readRow(h.rowid(), h.page, image.data(), found)) return rc;
     // A row deleted elsewhere keeps its last image; the next move leaves it.
-    if (found) h.image = std::move(image);
-    h.imageVersion = v;
+    h.reread(found ? std::optional(std::move(image)) : std::nullopt, v);
     return AE_SUCCESS;
 }
 
@@ -411,7 +390,7 @@ UNSIGNED32 visible(TableHandle& h, const Nav& nav, bool& out) {
     out = h.onRow();
     if (!out || nav.conditions.empty()) return AE_SUCCESS;
     std::vector<Condition> conditions = nav.conditions;
-    conditions.push_back(Condition{"rowid=?", {Value::ofInteger(h.rowid)}});
+    conditions.push_back(Condition{"rowid=?", {Value::ofInteger(h.rowid())}});
     int64_t n = 0;
     if (UNSIGNED32 rc = h.table->countRows(conditions, n)) return rc;
     out = n > 0;
@@ -435,12 +414,12 @@ UNSIGNED32 count(TableHandle& h, const Nav& nav, UNSIGNED16 option, int64_t& out
 }
 
 UNSIGNED32 relativePosition(TableHandle& h, const Nav& nav, double& out) {
-    if (h.bof && !h.eof) {
+    if (h.atBof() && !h.atEof()) {
         out = 0.0;
         return AE_SUCCESS;
     }
-    if (h.eof) {
-        out = h.bof ? 0.0 : 1.0;
+    if (h.atEof()) {
+        out = h.atBof() ? 0.0 : 1.0;
         return AE_SUCCESS;
     }
     int64_t total = 0, before = 0;

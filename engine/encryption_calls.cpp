@@ -53,8 +53,7 @@ UNSIGNED32 AdsDisableEncryption(ADSHANDLE hTable) {
         if (h.table->encrypted() && h.unlocked) {
             if (UNSIGNED32 rc = writer::settle(h)) return rc;
             h.dropWindow();
-            h.bof = h.eof = true;
-            h.rowid = 0;
+            h.forgetRow();
             h.unlocked = false;
         }
         h.password.clear();

@@ -84,13 +84,13 @@ UNSIGNED32 rowValues(TableHandle& h, std::vector<Value>& values, int64_t& rowid)
     const size_t fields = h.table->schema().fields.size();
     values.clear();
     rowid = 0;
-    if (h.pending != PendingKind::None) {
-        values = h.values;
-        if (h.pending == PendingKind::Edit) rowid = h.rowid;
+    if (h.pending() != PendingKind::None) {
+        values = h.pendingValues();
+        if (h.pending() == PendingKind::Edit) rowid = h.rowid();
     } else if (h.onRow() && !h.hidesRows()) {
         bool found = false;
-        if (UNSIGNED32 rc = h.table->readValues(h.rowid, values, found)) return rc;
-        if (found) rowid = h.rowid;
+        if (UNSIGNED32 rc = h.table->readValues(h.rowid(), values, found)) return rc;
+        if (found) rowid = h.rowid();
     }
     if (values.size() != fields) values.assign(fields, Value{});
     return AE_SUCCESS;

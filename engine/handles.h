@@ -4,6 +4,7 @@
 #ifndef VELDA_ENGINE_HANDLES_H
 #define VELDA_ENGINE_HANDLES_H
 
+#include <algorithm>
 #include <climits>
 #include <map>
 #include <memory>
@@ -97,25 +98,72 @@ class TableHandle : public EngineObject {
     bool hidesRows() const { return table->encrypted() && !(unlocked && table->keyed()); }
     bool readOnly() const { return options & ADS_READONLY; }
 
-    // Position: on a row, or before the first / after the last (both on an empty walk).
-    bool bof = true, eof = true;
-    int64_t rowid = 0;
-    std::vector<uint8_t> image;
-    uint64_t imageVersion = 0;
-    bool onRow() const { return !bof && !eof; }
+    // --- Position ---
+    // On a row (its record number and image, as read at table version imageVersion()), or off
+    // the rows: before the first, after the last, or both on an empty walk. A handle on a row
+    // has neither end set; every placement sets the ends and the row together.
+    bool atBof() const { return bof_; }
+    bool atEof() const { return eof_; }
+    bool onRow() const { return !bof_ && !eof_; }
+    int64_t rowid() const { return rowid_; }
+    const std::vector<uint8_t>& image() const { return image_; }
+    uint64_t imageVersion() const { return imageVersion_; }
 
-    // Rows read ahead around the current one in the order `windowOrder`.
-    int windowOrder = INT_MIN;
-    uint64_t windowVersion = 0;
-    RowBatch window;
-    size_t windowPos = 0;
-    size_t nextBatch = 16;
-    void dropWindow() { windowOrder = INT_MIN; }
+    void placeOn(int64_t rowid, std::vector<uint8_t> image, uint64_t version);
+    // The current row read again (or found gone: the last image kept) at table version `version`.
+    void reread(std::optional<std::vector<uint8_t>> image, uint64_t version);
+    void placeBeforeFirst();
+    void placeAfterLast();
+    void placeNowhere();  // an empty walk: before the first and after the last
+    void forgetRow();     // off the rows and record number 0, as a handle that shows no rows
 
-    // The change being made: the whole record's stored values and which were set.
-    PendingKind pending = PendingKind::None;
-    std::vector<Value> values;
-    std::vector<bool> changed;
+    // --- Rows read ahead ---
+    // The rows read around the current one in the order windowOrder(), valid while the table's
+    // version is windowVersion(); the current row is window().rowids[windowPos()] when it came
+    // from the window. Reads grow from 16 rows, doubling up to a limit, while a walk goes on.
+    const RowBatch& window() const { return window_; }
+    size_t windowPos() const { return windowPos_; }
+    int windowOrder() const { return windowOrder_; }
+    uint64_t windowVersion() const { return windowVersion_; }
+    size_t nextBatch() const { return nextBatch_; }
+
+    void keepWindow(RowBatch rows, int order, uint64_t version);
+    // Makes row `pos` of the window the current row.
+    void takeWindowRow(size_t pos);
+    void dropWindow() { windowOrder_ = INT_MIN; }
+    void restartBatches() { nextBatch_ = kFirstWalkBatch; }
+    void growBatches(size_t limit) { nextBatch_ = std::min(nextBatch_ * 2, limit); }
+
+    // --- The change being made ---
+    // None, or an edit of the current row or an append: the whole record's stored values and
+    // which of them were set (only those are written; the others keep the row's values).
+    PendingKind pending() const { return pending_; }
+    const std::vector<Value>& pendingValues() const { return values_; }
+    const std::vector<bool>& changedFields() const { return changed_; }
+
+    void beginPending(PendingKind kind);  // every field unset
+    void setPendingValue(size_t field, Value value);
+    // Puts back values and set-flags taken earlier (a failed write takes its assignments back).
+    void restorePending(std::vector<Value> values, std::vector<bool> changed);
+    void clearPending();
+
+  private:
+    static constexpr size_t kFirstWalkBatch = 16;
+
+    bool bof_ = true, eof_ = true;
+    int64_t rowid_ = 0;
+    std::vector<uint8_t> image_;
+    uint64_t imageVersion_ = 0;
+
+    int windowOrder_ = INT_MIN;
+    uint64_t windowVersion_ = 0;
+    RowBatch window_;
+    size_t windowPos_ = 0;
+    size_t nextBatch_ = kFirstWalkBatch;
+
+    PendingKind pending_ = PendingKind::None;
+    std::vector<Value> values_;
+    std::vector<bool> changed_;
 };
 
 // Handles of either kind for the calls that take both.

@@ -14,7 +14,7 @@ using namespace engine::calls;
 
 UNSIGNED32 AdsLockRecord(ADSHANDLE hTable, UNSIGNED32 ulRec) {
     return withTable(hTable, [&](TableHandle& h) {
-        int64_t record = ulRec ? ulRec : (h.onRow() ? h.rowid : 0);
+        int64_t record = ulRec ? ulRec : (h.onRow() ? h.rowid() : 0);
         if (record == 0)
             return fail(AE_NO_CURRENT_RECORD,
                         "There is no current record to lock in the table " + h.table->file() + ".");

@@ -39,7 +39,7 @@ UNSIGNED32 AdsSkip(ADSHANDLE hObj, SIGNED32 lRecs) {
 UNSIGNED32 AdsAtEOF(ADSHANDLE hObj, UNSIGNED16* pbEof) {
     if (!pbEof) return missing("the end flag");
     return withTable(hObj, [&](TableHandle& h) {
-        *pbEof = h.pending == PendingKind::Append ? 0 : h.eof;
+        *pbEof = h.pending() == PendingKind::Append ? 0 : h.atEof();
         return AE_SUCCESS;
     });
 }
@@ -47,7 +47,7 @@ UNSIGNED32 AdsAtEOF(ADSHANDLE hObj, UNSIGNED16* pbEof) {
 UNSIGNED32 AdsAtBOF(ADSHANDLE hObj, UNSIGNED16* pbBof) {
     if (!pbBof) return missing("the start flag");
     return withTable(hObj, [&](TableHandle& h) {
-        *pbBof = h.pending == PendingKind::Append ? 0 : h.bof;
+        *pbBof = h.pending() == PendingKind::Append ? 0 : h.atBof();
         return AE_SUCCESS;
     });
 }
@@ -58,7 +58,7 @@ UNSIGNED32 AdsGetRecord(ADSHANDLE hObj, UNSIGNED8* pucRec, UNSIGNED32* pulLen) {
         if (!pulLen) return missing("the record length");
         if (!pucRec || *pulLen < length)
             return copyBytes(nullptr, length, nullptr, pulLen, "the record");
-        if (h.pending == PendingKind::None)
+        if (h.pending() == PendingKind::None)
             if (UNSIGNED32 rc = cursor::refresh(h, false)) return rc;
         writer::currentImage(h, pucRec);
         *pulLen = length;
@@ -69,8 +69,9 @@ UNSIGNED32 AdsGetRecord(ADSHANDLE hObj, UNSIGNED8* pucRec, UNSIGNED32* pulLen) {
 UNSIGNED32 AdsGetRecordNum(ADSHANDLE hObj, UNSIGNED16 /*usFilterOption*/, UNSIGNED32* pulRecNum) {
     if (!pulRecNum) return missing("the record number");
     return withTable(hObj, [&](TableHandle& h) {
-        *pulRecNum =
-            h.pending == PendingKind::Append || !h.onRow() ? 0 : static_cast<UNSIGNED32>(h.rowid);
+        *pulRecNum = h.pending() == PendingKind::Append || !h.onRow()
+                         ? 0
+                         : static_cast<UNSIGNED32>(h.rowid());
         return AE_SUCCESS;
     });
 }
@@ -78,7 +79,7 @@ UNSIGNED32 AdsGetRecordNum(ADSHANDLE hObj, UNSIGNED16 /*usFilterOption*/, UNSIGN
 UNSIGNED32 AdsGotoRecord(ADSHANDLE hObj, UNSIGNED32 ulRec) {
     return withTable(hObj, [&](TableHandle& h) {
         // Going to the record being edited keeps its pending change (a post tried again).
-        if (h.pending == PendingKind::Edit && h.onRow() && h.rowid == ulRec) return AE_SUCCESS;
+        if (h.pending() == PendingKind::Edit && h.onRow() && h.rowid() == ulRec) return AE_SUCCESS;
         if (UNSIGNED32 rc = writer::settle(h)) return rc;
         return cursor::gotoRecord(h, ulRec);
     });
@@ -88,15 +89,16 @@ UNSIGNED32 AdsGetBookmark(ADSHANDLE hObj, ADSHANDLE* phBookmark) {
     if (!phBookmark) return missing("the bookmark");
     return withTable(hObj, [&](TableHandle& h) {
         *phBookmark =
-            h.onRow() && h.pending != PendingKind::Append ? static_cast<ADSHANDLE>(h.rowid) : 0;
+            h.onRow() && h.pending() != PendingKind::Append ? static_cast<ADSHANDLE>(h.rowid()) : 0;
         return AE_SUCCESS;
     });
 }
 
 UNSIGNED32 AdsGetBookmark60(ADSHANDLE hObj, UNSIGNED8* pucBookmark, UNSIGNED32* pulLength) {
     return withTable(hObj, [&](TableHandle& h) {
-        UNSIGNED32 record =
-            h.onRow() && h.pending != PendingKind::Append ? static_cast<UNSIGNED32>(h.rowid) : 0;
+        UNSIGNED32 record = h.onRow() && h.pending() != PendingKind::Append
+                                ? static_cast<UNSIGNED32>(h.rowid())
+                                : 0;
         return copyBytes(&record, sizeof record, pucBookmark, pulLength, "the bookmark");
     });
 }
@@ -143,7 +145,7 @@ UNSIGNED32 AdsGetRecordCount(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED
 UNSIGNED32 AdsGetRelKeyPos(ADSHANDLE hIndex, DOUBLE* pdPos) {
     if (!pdPos) return missing("the key position");
     return navigate(hIndex, [&](TableHandle& h, Nav& nav) {
-        if (h.pending == PendingKind::Append)
+        if (h.pending() == PendingKind::Append)
             return fail(AE_NO_KEY_POSITION, "A new record of the table " + h.table->file() +
                                                 " has no key position yet.");
         return cursor::relativePosition(h, nav, *pdPos);

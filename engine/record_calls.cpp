@@ -84,18 +84,19 @@ UNSIGNED32 setField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UN
 // The stored value of a field of the current record (with a pending change).
 UNSIGNED32 currentValue(TableHandle& h, size_t field, Value& out) {
     out = Value{};
-    if (h.pending == PendingKind::Append || (h.pending == PendingKind::Edit && h.changed[field])) {
-        out = h.values[field];
+    if (h.pending() == PendingKind::Append ||
+        (h.pending() == PendingKind::Edit && h.changedFields()[field])) {
+        out = h.pendingValues()[field];
         return AE_SUCCESS;
     }
     if (!h.onRow()) return AE_SUCCESS;
     const FieldDef& f = h.table->schema().fields[field];
-    if (!f.isBlob() && !f.isText() && h.imageVersion == h.table->counter().value())
-        return image::read(f, h.image.data() + f.offset, f.length, h.page, out);
+    if (!f.isBlob() && !f.isText() && h.imageVersion() == h.table->counter().value())
+        return image::read(f, h.image().data() + f.offset, f.length, h.page, out);
     sqlite3_stmt* stmt =
         h.table->statement("SELECT " + f.column() + " FROM \"main\".\"records\" WHERE rowid=?");
     if (!stmt) return lastError().code;
-    sqlite3_bind_int64(stmt, 1, h.rowid);
+    sqlite3_bind_int64(stmt, 1, h.rowid());
     int rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW) out = image::columnValue(stmt, 0);
     sqlite3_reset(stmt);
@@ -148,12 +149,12 @@ UNSIGNED32 AdsIsEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbEmpty
         size_t field;
         if (UNSIGNED32 rc = fieldOf(h, pucFldName, field)) return rc;
         const FieldDef& f = h.table->schema().fields[field];
-        bool pendingValue = h.pending == PendingKind::Append ||
-                            (h.pending == PendingKind::Edit && h.changed[field]);
+        bool pendingValue = h.pending() == PendingKind::Append ||
+                            (h.pending() == PendingKind::Edit && h.changedFields()[field]);
         if (!pendingValue && h.onRow() && f.isBlob()) {
             if (UNSIGNED32 rc = cursor::refresh(h, false)) return rc;
             uint32_t flag;
-            std::memcpy(&flag, h.image.data() + f.offset, sizeof flag);
+            std::memcpy(&flag, h.image().data() + f.offset, sizeof flag);
             *pbEmpty = flag == 0;
             return AE_SUCCESS;
         }
@@ -182,12 +183,12 @@ UNSIGNED32 AdsDeleteRecord(ADSHANDLE hTable) {
 
 UNSIGNED32 AdsRefreshRecord(ADSHANDLE hTable) {
     return withTable(hTable, [](TableHandle& h) {
-        if (h.pending == PendingKind::Append) writer::cancel(h);
+        if (h.pending() == PendingKind::Append) writer::cancel(h);
         if (!h.onRow())
             return fail(
                 AE_NO_CURRENT_RECORD,
                 "There is no current record to refresh in the table " + h.table->file() + ".");
-        if (h.pending != PendingKind::None) writer::cancel(h);
+        if (h.pending() != PendingKind::None) writer::cancel(h);
         h.dropWindow();
         return cursor::refresh(h, true);
     });

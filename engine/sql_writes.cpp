@@ -148,14 +148,13 @@ UNSIGNED32 apply(SqlStatement& s, TableHandle& h, std::vector<Change>& changes) 
             rc = sqlite3_step(up);
             sqlite3_reset(up);
         } else {
-            h.values = change.values;
-            h.changed = change.given;
+            h.restorePending(change.values, change.given);
             if (UNSIGNED32 code = writer::assignAutoincrements(h)) return code;
-            sqlite3_stmt* ins = t.statement(writer::insertSql(schema, h.changed));
+            sqlite3_stmt* ins = t.statement(writer::insertSql(schema, h.changedFields()));
             if (!ins) return lastError().code;
             int at = 1;
             for (size_t i = 0; i < schema.fields.size(); ++i)
-                if (h.changed[i]) image::bind(ins, at++, h.values[i]);
+                if (h.changedFields()[i]) image::bind(ins, at++, h.pendingValues()[i]);
             rc = sqlite3_step(ins);
             sqlite3_reset(ins);
             if (rc == SQLITE_DONE) s.lastAutoinc = h.lastAutoinc;

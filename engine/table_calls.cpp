@@ -162,7 +162,7 @@ void closeTablesOf(ADSHANDLE connection) {
         if (!handle) continue;
         {
             std::lock_guard lock(handle->table->mutex());
-            handle->pending = PendingKind::None;
+            handle->clearPending();
             closeIndexHandles(*handle);
         }
         HandleRegistry::instance().remove(id);

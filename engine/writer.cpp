@@ -134,13 +134,13 @@ UNSIGNED32 assignAutoincrements(TableHandle& h) {
             else
                 return writeFailure(h);
         }
-        int64_t next = h.values[i].isNull() ? last + 1 : std::max(last, h.values[i].integer);
-        if (h.values[i].isNull()) {
+        int64_t next =
+            h.pendingValues()[i].isNull() ? last + 1 : std::max(last, h.pendingValues()[i].integer);
+        if (h.pendingValues()[i].isNull()) {
             if (next > 0xFFFFFFFELL)
                 return fail(AE_COLUMN_VALUE,
                             "Column \"" + f.name + "\" has no auto-increment values left.");
-            h.values[i] = Value::ofInteger(next);
-            h.changed[i] = true;
+            h.setPendingValue(i, Value::ofInteger(next));
         }
         sqlite3_stmt* store =
             t.statement("INSERT OR REPLACE INTO velda_table(key, value) VALUES(?, ?)");
@@ -148,7 +148,7 @@ UNSIGNED32 assignAutoincrements(TableHandle& h) {
         sqlite3_bind_text(store, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
         sqlite3_bind_int64(store, 2, next);
         if (t.runToEnd(store, "write") != AE_SUCCESS) return writeFailure(h);
-        h.lastAutoinc = static_cast<UNSIGNED32>(h.values[i].integer);
+        h.lastAutoinc = static_cast<UNSIGNED32>(h.pendingValues()[i].integer);
     }
     return AE_SUCCESS;
 }
@@ -167,77 +167,70 @@ UNSIGNED32 ensureWritable(TableHandle& h) {
 }
 
 UNSIGNED32 beginEdit(TableHandle& h) {
-    if (h.pending != PendingKind::None) return AE_SUCCESS;
+    if (h.pending() != PendingKind::None) return AE_SUCCESS;
     if (UNSIGNED32 rc = ensureWritable(h)) return rc;
     if (!h.onRow())
         return fail(AE_NO_CURRENT_RECORD,
                     "There is no current record in the table " + h.table->file() + ".");
     // Only the fields set are kept (and written); the others read from the record as it is.
-    h.values.assign(h.table->schema().fields.size(), Value{});
-    h.changed.assign(h.values.size(), false);
-    h.pending = PendingKind::Edit;
+    h.beginPending(PendingKind::Edit);
     return AE_SUCCESS;
 }
 
 UNSIGNED32 append(TableHandle& h) {
     if (UNSIGNED32 rc = ensureWritable(h)) return rc;
     if (UNSIGNED32 rc = settle(h)) return rc;
-    size_t n = h.table->schema().fields.size();
-    h.values.assign(n, Value{});
-    h.changed.assign(n, false);
-    h.pending = PendingKind::Append;
+    h.beginPending(PendingKind::Append);
     return AE_SUCCESS;
 }
 
 UNSIGNED32 setValue(TableHandle& h, size_t field, Value value) {
     if (UNSIGNED32 rc = ensureWritable(h)) return rc;
     if (UNSIGNED32 rc = beginEdit(h)) return rc;
-    h.values[field] = std::move(value);
-    h.changed[field] = true;
+    h.setPendingValue(field, std::move(value));
     return AE_SUCCESS;
 }
 
 UNSIGNED32 write(TableHandle& h) {
-    if (h.pending == PendingKind::None) return AE_SUCCESS;
+    if (h.pending() == PendingKind::None) return AE_SUCCESS;
     Table& t = *h.table;
     const Schema& schema = t.schema();
     std::optional<WriteLock> lock;
-    if (h.pending == PendingKind::Edit) {
-        lock.emplace(h, h.rowid);
+    if (h.pending() == PendingKind::Edit) {
+        lock.emplace(h, h.rowid());
         if (UNSIGNED32 rc = lock->take()) return rc;
     }
     // Auto-increment values assigned in a failed write are taken back with it.
     std::vector<Value> saved;
     std::vector<bool> savedChanged;
-    if (h.pending == PendingKind::Append) {
-        saved = h.values;
-        savedChanged = h.changed;
+    if (h.pending() == PendingKind::Append) {
+        saved = h.pendingValues();
+        savedChanged = h.changedFields();
     }
     transaction::WriteScope scope(h);
     auto restore = [&] {
         scope.rollback();
-        if (h.pending == PendingKind::Append) {
-            h.values = saved;
-            h.changed = savedChanged;
+        if (h.pending() == PendingKind::Append) {
+            h.restorePending(saved, savedChanged);
         }
     };
     if (UNSIGNED32 rc = scope.begin())
         return fail(rc, lastError().text.substr(lastError().text.find(": ") + 2) +
                             " The change is still pending.");
-    int64_t rowid = h.rowid;
-    if (h.pending == PendingKind::Append) {
+    int64_t rowid = h.rowid();
+    if (h.pending() == PendingKind::Append) {
         if (UNSIGNED32 rc = assignAutoincrements(h)) {
             restore();
             return rc;
         }
-        sqlite3_stmt* stmt = t.statement(insertSql(schema, h.changed));
+        sqlite3_stmt* stmt = t.statement(insertSql(schema, h.changedFields()));
         if (!stmt) {
             restore();
             return lastError().code;
         }
         int at = 1;
         for (size_t i = 0; i < schema.fields.size(); ++i)
-            if (h.changed[i]) image::bind(stmt, at++, h.values[i]);
+            if (h.changedFields()[i]) image::bind(stmt, at++, h.pendingValues()[i]);
         if (t.runToEnd(stmt, "write") != AE_SUCCESS) {
             UNSIGNED32 code = writeFailure(h);
             restore();
@@ -245,7 +238,7 @@ UNSIGNED32 write(TableHandle& h) {
         }
         rowid = sqlite3_last_insert_rowid(t.db().get());
     } else {
-        std::string sql = updateSql(schema, h.changed);
+        std::string sql = updateSql(schema, h.changedFields());
         if (!sql.empty()) {
             sqlite3_stmt* stmt = t.statement(sql);
             if (!stmt) {
@@ -254,7 +247,7 @@ UNSIGNED32 write(TableHandle& h) {
             }
             int at = 1;
             for (size_t i = 0; i < schema.fields.size(); ++i)
-                if (h.changed[i]) image::bind(stmt, at++, h.values[i]);
+                if (h.changedFields()[i]) image::bind(stmt, at++, h.pendingValues()[i]);
             sqlite3_bind_int64(stmt, at, rowid);
             if (t.runToEnd(stmt, "write") != AE_SUCCESS) {
                 UNSIGNED32 code = writeFailure(h);
@@ -274,56 +267,50 @@ UNSIGNED32 write(TableHandle& h) {
         return code;
     }
     // The record as written: the image it had with the values set laid over it.
-    h.image.resize(schema.recordLength);
-    if (h.pending == PendingKind::Append) cursor::blank(schema, h.image.data());
+    std::vector<uint8_t> written = h.image();
+    written.resize(schema.recordLength);
+    if (h.pending() == PendingKind::Append) cursor::blank(schema, written.data());
     for (size_t i = 0; i < schema.fields.size(); ++i)
-        if (h.changed[i])
-            image::write(schema.fields[i], h.values[i], h.page,
-                         h.image.data() + schema.fields[i].offset);
-    h.imageVersion = t.counter().value();
-    h.pending = PendingKind::None;
-    h.values.clear();
-    h.changed.clear();
+        if (h.changedFields()[i])
+            image::write(schema.fields[i], h.pendingValues()[i], h.page,
+                         written.data() + schema.fields[i].offset);
+    h.clearPending();
     h.dropWindow();
-    h.rowid = rowid;
-    h.bof = h.eof = false;
+    h.placeOn(rowid, std::move(written), t.counter().value());
     return AE_SUCCESS;
 }
 
 UNSIGNED32 cancel(TableHandle& h) {
-    if (h.pending == PendingKind::None)
+    if (h.pending() == PendingKind::None)
         return fail(AE_NO_UPDATE_PENDING,
                     "No change is pending on the table " + h.table->file() + ".");
-    h.pending = PendingKind::None;
-    h.values.clear();
-    h.changed.clear();
+    h.clearPending();
     return AE_SUCCESS;
 }
 
 UNSIGNED32 remove(TableHandle& h) {
     if (UNSIGNED32 rc = ensureWritable(h)) return rc;
-    if (h.pending == PendingKind::Append) return cancel(h);
+    if (h.pending() == PendingKind::Append) return cancel(h);
     if (!h.onRow())
         return fail(AE_NO_CURRENT_RECORD,
                     "There is no current record to delete in the table " + h.table->file() + ".");
-    WriteLock lock(h, h.rowid);
+    WriteLock lock(h, h.rowid());
     if (UNSIGNED32 rc = lock.take()) return rc;
     Table& t = *h.table;
     transaction::WriteScope scope(h);
     if (UNSIGNED32 rc = scope.begin()) return rc;
     sqlite3_stmt* stmt = t.statement("DELETE FROM \"main\".\"records\" WHERE rowid=?");
     if (!stmt) return lastError().code;
-    sqlite3_bind_int64(stmt, 1, h.rowid);
+    sqlite3_bind_int64(stmt, 1, h.rowid());
     if (UNSIGNED32 rc = t.runToEnd(stmt, "delete a record of")) return rc;
     if (UNSIGNED32 code = scope.commit()) return code;
-    h.pending = PendingKind::None;
-    h.values.clear();
+    h.clearPending();
     h.dropWindow();
     return AE_SUCCESS;
 }
 
 UNSIGNED32 settle(TableHandle& h) {
-    return h.pending == PendingKind::None ? AE_SUCCESS : write(h);
+    return h.pending() == PendingKind::None ? AE_SUCCESS : write(h);
 }
 
 UNSIGNED32 lock(TableHandle& h, uint32_t record) {
@@ -348,22 +335,23 @@ UNSIGNED32 unlock(TableHandle& h, uint32_t record) {
 
 void currentImage(TableHandle& h, uint8_t* out) {
     const Schema& schema = h.table->schema();
-    if (h.pending == PendingKind::Append) {
+    if (h.pending() == PendingKind::Append) {
         for (size_t i = 0; i < schema.fields.size(); ++i) {
             const FieldDef& f = schema.fields[i];
-            image::write(f, h.values[i], h.page, out + f.offset);
+            image::write(f, h.pendingValues()[i], h.page, out + f.offset);
         }
         return;
     }
-    if (h.pending == PendingKind::Edit) {
-        std::memcpy(out, h.image.data(), schema.recordLength);
+    if (h.pending() == PendingKind::Edit) {
+        std::memcpy(out, h.image().data(), schema.recordLength);
         for (size_t i = 0; i < schema.fields.size(); ++i)
-            if (h.changed[i])
-                image::write(schema.fields[i], h.values[i], h.page, out + schema.fields[i].offset);
+            if (h.changedFields()[i])
+                image::write(schema.fields[i], h.pendingValues()[i], h.page,
+                             out + schema.fields[i].offset);
         return;
     }
-    if (h.onRow() && h.image.size() == schema.recordLength) {
-        std::memcpy(out, h.image.data(), schema.recordLength);
+    if (h.onRow() && h.image().size() == schema.recordLength) {
+        std::memcpy(out, h.image().data(), schema.recordLength);
         return;
     }
     cursor::blank(schema, out);
