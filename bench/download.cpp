@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ads/adscnnct.h"
+#include "bench/engine_check.h"
 #include "download/leavedownload.h"
 #include "engine/ace.h"
 
@@ -36,15 +37,7 @@ UNSIGNED8* u8(const char* s) {
     return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s));
 }
 
-void check(UNSIGNED32 rc, const char* what) {
-    if (rc == AE_SUCCESS) return;
-    UNSIGNED8 text[600];
-    UNSIGNED16 len = sizeof text;
-    UNSIGNED32 code = 0;
-    AdsGetLastError(&code, text, &len);
-    std::fprintf(stderr, "%s failed: %s\n", what, reinterpret_cast<char*>(text));
-    std::exit(1);
-}
+using bench::check;
 
 double seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();

@@ -20,6 +20,7 @@
 #include "ads/company_credentials.h"
 #include "ads/engine_text.h"
 #include "bench/baseline.h"
+#include "bench/engine_check.h"
 #include "engine/ace.h"
 
 namespace {
@@ -28,15 +29,7 @@ using bench::Clock;
 using bench::printSideBySide;
 using bench::seconds;
 
-void check(UNSIGNED32 rc, const char* what) {
-    if (rc == AE_SUCCESS) return;
-    UNSIGNED8 text[600];
-    UNSIGNED16 len = sizeof text;
-    UNSIGNED32 code = 0;
-    AdsGetLastError(&code, text, &len);
-    std::fprintf(stderr, "%s failed: %s\n", what, reinterpret_cast<char*>(text));
-    std::exit(1);
-}
+using bench::check;
 
 std::string nameOf(uint64_t i) {
     static const char* parts[] = {"AB", "CHAN", "LEE", "WONG", "TAN",

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/engine_check.h"
 #include "engine/ace.h"
 
 namespace {
@@ -29,15 +30,7 @@ UNSIGNED8* u8(const std::string& s) {
     return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
 }
 
-void check(UNSIGNED32 rc, const char* what) {
-    if (rc == AE_SUCCESS) return;
-    UNSIGNED8 text[600];
-    UNSIGNED16 len = sizeof text;
-    UNSIGNED32 code = 0;
-    AdsGetLastError(&code, text, &len);
-    std::fprintf(stderr, "%s failed: %s\n", what, reinterpret_cast<char*>(text));
-    std::exit(1);
-}
+using bench::check;
 
 double millisSince(Clock::time_point since) {
     return std::chrono::duration<double, std::milli>(Clock::now() - since).count();

@@ -12,6 +12,8 @@
 
 #include "engine/ace.h"
 
+#include "tests/tools/tool_test_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,12 +22,7 @@ UNSIGNED8* U(const std::string& s) {
     return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str()));
 }
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tooltest::Slurp;
 
 int RunTool(const std::string& arguments, std::string* out = nullptr) {
     std::string capture = "/tmp/velda-demo-test-out-" + std::to_string(::getpid());

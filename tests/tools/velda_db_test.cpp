@@ -12,22 +12,14 @@
 
 #include "engine/ace.h"
 
+#include "tests/tools/tool_test_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tooltest::Result;
+using tooltest::Slurp;
 
 class VeldaDb : public ::testing::Test {
   protected:

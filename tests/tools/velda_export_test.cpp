@@ -18,24 +18,16 @@
 #include <thread>
 #include <vector>
 
+#include "tests/tools/tool_test_support.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using tooltest::Result;
+using tooltest::Slurp;
 
 void Spit(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
