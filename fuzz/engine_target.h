@@ -73,6 +73,21 @@ inline void removeTable(const char* name) {
         std::filesystem::remove(folder() + "/" + name + suffix, ec);
 }
 
+// Up to `most` - 1 tokens of a language, now and then raw bytes instead.
+template <size_t N>
+std::string tokenText(Input& in, const char* const (&tokens)[N], size_t most) {
+    std::string text;
+    size_t count = in.byte() % most;
+    for (size_t i = 0; i < count && !in.done(); ++i) {
+        uint8_t b = in.byte();
+        if (b < 0xF0)
+            text += std::string(tokens[b % N]) + " ";
+        else
+            text += in.bytes(b & 0x0F);
+    }
+    return text;
+}
+
 // An expression of the filter language: mostly its tokens, now and then raw bytes.
 inline std::string expressionText(Input& in) {
     static const char* const tokens[] = {
@@ -87,16 +102,7 @@ inline std::string expressionText(Input& in) {
         "STR(",       "VAL(",   "DTOS(",    "CTOD(",   "STOD(",     "YEAR(",   "MONTH(",
         "DAY(",       "DATE()", "EMPTY(",   "IIF(",    "DELETED()", "RECNO()", "'01/02/2020'",
         "'20200102'", "EMP->",  "'",        "\"",      "."};
-    std::string text;
-    size_t count = in.byte() % 20;
-    for (size_t i = 0; i < count && !in.done(); ++i) {
-        uint8_t b = in.byte();
-        if (b < 0xF0)
-            text += std::string(tokens[b % (sizeof tokens / sizeof tokens[0])]) + " ";
-        else
-            text += in.bytes(b & 0x0F);
-    }
-    return text;
+    return tokenText(in, tokens, 20);
 }
 
 inline void runScript(Input& in) {
@@ -403,16 +409,7 @@ inline std::string sqlText(Input& in) {
                                          "[",
                                          "]",
                                          "{"};
-    std::string text;
-    size_t count = in.byte() % 24;
-    for (size_t i = 0; i < count && !in.done(); ++i) {
-        uint8_t b = in.byte();
-        if (b < 0xF0)
-            text += std::string(tokens[b % (sizeof tokens / sizeof tokens[0])]) + " ";
-        else
-            text += in.bytes(b & 0x0F);
-    }
-    return text;
+    return tokenText(in, tokens, 24);
 }
 
 inline void runSql(Input& in) {
