@@ -294,6 +294,19 @@ TEST_F(VeldaExport, LastLineNamesTheLinesTheFileAndTheTime) {
     EXPECT_EQ(quiet.err, "");
 }
 
+TEST_F(VeldaExport, AFolderRelativeToTheWorkingDirectoryWorksAsAnAbsoluteOne) {
+    Result absolute = Run(Login() + "--user MASTER --output absolute.txt --quiet", "master");
+    ASSERT_EQ(absolute.exitCode, 0) << absolute.err;
+    const std::string relative = fs::relative(Folder(), Work("")).string();
+    Result r = Run("--folder " + relative + " --company A01 --user MASTER --output relative.txt",
+                   "master");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Slurp(Work("relative.txt")), Slurp(Work("absolute.txt")));
+    Result list = Run("--list --folder " + relative);
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_NE(list.out.find("A01"), std::string::npos) << list.out;
+}
+
 TEST_F(VeldaExport, StandardOutputGetsTheSameBytesAsTheFile) {
     for (const char* format : {"standard", "EXTENDED1", "Extended Format 2", "3"}) {
         const std::string range =

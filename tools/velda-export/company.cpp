@@ -1,5 +1,7 @@
 #include "tools/velda-export/company.h"
 
+#include <filesystem>
+
 #include "ads/adscnnct.h"
 #include "ads/adstable.h"
 #include "rtl/progfolder.h"
@@ -36,7 +38,13 @@ app::StartupConfiguration OpenProgramFolder(const std::string& folder) {
     if (!rtl::FileExists(folder + app::kStartupFileName))
         throw UsageError("--folder " + folder + ": no " + app::kStartupFileName +
                          " there (not a velda program folder)");
-    return app::ReadStartupConfiguration(folder);
+    // The company list and the companies are found relative to the program folder, so a folder
+    // given relative to the working directory is made absolute first.
+    std::error_code ec;
+    std::string absolute = std::filesystem::absolute(folder, ec).string();
+    if (ec) absolute = folder;
+    if (!absolute.empty() && absolute.back() != '/') absolute += '/';
+    return app::ReadStartupConfiguration(absolute);
 }
 
 std::vector<CompanyRow> ReadCompanyList(const app::StartupConfiguration& configuration) {
