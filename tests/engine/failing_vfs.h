@@ -3,9 +3,10 @@
 // after that go through it.
 //
 // Two ways to fail: `failing` makes every write fail until it is cleared; a fault point
-// (armFaultPoint(n)) makes the n-th counted operation fail, once. Reads, writes, truncations and
-// syncs are counted here; tests/engine/failing_file_system.h counts the engine's own file
-// operations on the same count, so that one loop over n reaches every failure point of a call.
+// (armFaultPoint(n)) makes the n-th counted operation fail, once. Opens, deletions, reads,
+// writes, truncations, syncs and shared-memory mappings are counted here;
+// tests/engine/failing_file_system.h counts the engine's own file operations on the same count, so
+// that one loop over n reaches every failure point of a call.
 #ifndef VELDA_TESTS_ENGINE_FAILING_VFS_H
 #define VELDA_TESTS_ENGINE_FAILING_VFS_H
 
@@ -59,6 +60,11 @@ inline int failingWrite(sqlite3_file* f, const void* data, int amount, sqlite3_i
 
 inline int openFile(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
     auto* wrapper = reinterpret_cast<FailingFile*>(file);
+    if (faultHere()) {
+        wrapper->real = nullptr;
+        file->pMethods = nullptr;
+        return SQLITE_CANTOPEN;
+    }
     wrapper->real = static_cast<sqlite3_file*>(sqlite3_malloc(base->szOsFile));
     std::memset(wrapper->real, 0, static_cast<size_t>(base->szOsFile));
     int rc = base->xOpen(base, name, wrapper->real, flags, outFlags);
@@ -108,6 +114,7 @@ inline int openFile(sqlite3_vfs*, const char* name, sqlite3_file* file, int flag
         return realOf(f)->pMethods->xDeviceCharacteristics(realOf(f));
     };
     methods.xShmMap = [](sqlite3_file* f, int i, int s, int e, void volatile** p) {
+        if (faultHere()) return SQLITE_IOERR_SHMMAP;
         return realOf(f)->pMethods->xShmMap(realOf(f), i, s, e, p);
     };
     methods.xShmLock = [](sqlite3_file* f, int o, int n, int fl) {
@@ -134,6 +141,10 @@ class ScopedFailingVfs {
         failingVfs.zName = "velda-failing";
         failingVfs.szOsFile = sizeof(FailingFile);
         failingVfs.xOpen = openFile;
+        failingVfs.xDelete = [](sqlite3_vfs*, const char* name, int syncDir) {
+            if (faultHere()) return SQLITE_IOERR_DELETE;
+            return base->xDelete(base, name, syncDir);
+        };
         failingVfs.pNext = nullptr;
         registered_ = sqlite3_vfs_register(&failingVfs, 1) == SQLITE_OK;
     }
