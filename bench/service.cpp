@@ -12,46 +12,39 @@
 #include "ads/adstable.h"
 #include "ads/engine_text.h"
 #include "app/servicefigures.h"
+#include "bench/engine_check.h"
 #include "engine/ace.h"
 
 namespace {
 
-void Require(UNSIGNED32 result, const char* what) {
-    if (result == AE_SUCCESS) return;
-    UNSIGNED8 text[601];
-    UNSIGNED16 len = sizeof text;
-    UNSIGNED32 code = 0;
-    AdsGetLastError(&code, text, &len);
-    std::fprintf(stderr, "%s: %s\n", what, reinterpret_cast<char*>(text));
-    std::exit(1);
-}
+using bench::check;
 
 void CreateEncrypted(ADSHANDLE connection, const std::string& name, const std::string& fields,
                      const std::string& tag, const std::string& expression, int employees) {
     ADSHANDLE t = 0, index = 0;
-    Require(AdsCreateTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0,
-                           ads::EngineText(fields), &t),
-            "create");
-    Require(AdsCreateIndex61(t, nullptr, ads::EngineText(tag), ads::EngineText(expression), nullptr,
-                             nullptr, 0, 512, &index),
-            "index");
+    check(AdsCreateTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0,
+                         ads::EngineText(fields), &t),
+          "create");
+    check(AdsCreateIndex61(t, nullptr, ads::EngineText(tag), ads::EngineText(expression), nullptr,
+                           nullptr, 0, 512, &index),
+          "index");
     for (int i = 0; i < employees; ++i) {
         char number[16], dob[16], hired[16];
         std::snprintf(number, sizeof number, "E%05d", i);
         std::snprintf(dob, sizeof dob, "%04d%02d%02d", 1960 + i % 40, 1 + i % 12, 1 + i % 28);
         std::snprintf(hired, sizeof hired, "%04d%02d%02d", 1990 + i % 30, 1 + i % 12, 1 + i % 28);
-        Require(AdsAppendRecord(t), "append");
-        Require(AdsSetField(t, ads::EngineText("EMP_NO"), ads::EngineText(number), 6), "set");
-        Require(AdsSetField(t, ads::EngineText("DOB"), ads::EngineText(dob), 8), "set");
-        Require(AdsSetField(t, ads::EngineText("HIRED_DATE"), ads::EngineText(hired), 8), "set");
-        Require(AdsWriteRecord(t), "write");
+        check(AdsAppendRecord(t), "append");
+        check(AdsSetField(t, ads::EngineText("EMP_NO"), ads::EngineText(number), 6), "set");
+        check(AdsSetField(t, ads::EngineText("DOB"), ads::EngineText(dob), 8), "set");
+        check(AdsSetField(t, ads::EngineText("HIRED_DATE"), ads::EngineText(hired), 8), "set");
+        check(AdsWriteRecord(t), "write");
     }
     AdsCloseTable(t);
-    Require(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1,
-                         ADS_EXCLUSIVE, &t),
-            "open");
-    Require(AdsEnableEncryption(t, ads::EngineText(ads::kTablePassword)), "password");
-    Require(AdsEncryptTable(t), "encrypt");
+    check(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1,
+                       ADS_EXCLUSIVE, &t),
+          "open");
+    check(AdsEnableEncryption(t, ads::EngineText(ads::kTablePassword)), "password");
+    check(AdsEncryptTable(t), "encrypt");
     AdsCloseTable(t);
 }
 
@@ -64,7 +57,7 @@ int main() {
     fs::create_directories(folder);
     {
         ADSHANDLE c = 0;
-        Require(AdsConnect(ads::EngineText(folder.string()), &c), "connect");
+        check(AdsConnect(ads::EngineText(folder.string()), &c), "connect");
         CreateEncrypted(c, "EMPLOYEE.adt",
                         "EMP_NO,Character,12;NAME,Character,40;DOB,Date;HIRED_DATE,Date", "EMP_NO",
                         "EMP_NO", 10000);
