@@ -41,14 +41,17 @@ class Connection : public EngineObject {
     UNSIGNED32 resolveTable(const std::string& name, std::string& file) const;
 
     // The connection's engine transaction (transaction.h).
-    Transaction& transaction() { return transaction_; }
+    Transaction& transaction() { return *transaction_; }
+    // The same, for the table handles opened on the connection: they keep it, so that a call on
+    // a handle need not look the connection up to join its transaction.
+    std::shared_ptr<Transaction> sharedTransaction() const { return transaction_; }
 
   private:
     std::string serverPath_;
     std::string folder_;
     std::shared_ptr<Dictionary> dictionary_;
     std::string user_;
-    Transaction transaction_;
+    std::shared_ptr<Transaction> transaction_ = std::make_shared<Transaction>();
     mutable std::mutex dateFormatMutex_;
     std::string dateFormat_ = "MM/DD/YYYY";
 };

@@ -233,19 +233,20 @@ std::vector<Condition> IndexHandle::scopeConditions() const {
 }
 
 UNSIGNED32 findTarget(ADSHANDLE handle, Target& out, bool indexOnly) {
-    auto object = HandleRegistry::instance().find(handle);
+    std::shared_ptr<EngineObject> object = HandleRegistry::instance().find(handle);
     out = Target{};
-    if (auto index = std::dynamic_pointer_cast<IndexHandle>(object)) {
-        out.index = index;
-        out.table = index->owner;
+    // Every call starts here: the kind names the class, so no dynamic cast is needed (result
+    // cursors are table handles).
+    const HandleKind kind = object ? object->kind() : HandleKind::Connection;
+    if (kind == HandleKind::Index) {
+        out.index = std::static_pointer_cast<IndexHandle>(std::move(object));
+        out.table = out.index->owner;
         size_t position;
-        return index->resolve(position);
+        return out.index->resolve(position);
     }
-    if (!indexOnly) {
-        if (auto table = std::dynamic_pointer_cast<TableHandle>(object)) {
-            out.table = table;
-            return AE_SUCCESS;
-        }
+    if (!indexOnly && (kind == HandleKind::Table || kind == HandleKind::Cursor)) {
+        out.table = std::static_pointer_cast<TableHandle>(std::move(object));
+        return AE_SUCCESS;
     }
     return fail(AE_INVALID_HANDLE, "Handle " + std::to_string(handle) + " is not a live " +
                                        (indexOnly ? "index handle." : "table or index handle."));

@@ -21,6 +21,7 @@
 namespace engine {
 
 class TableHandle;
+class Transaction;
 
 // A scope end: the key as given (AdsGetScope answers it) and its key values.
 struct ScopeKey {
@@ -72,6 +73,7 @@ class TableHandle : public EngineObject {
 
     std::shared_ptr<Table> table;
     ADSHANDLE connection = 0;
+    std::shared_ptr<Transaction> transaction;  // the connection's (transaction.h)
     std::string alias;
     UNSIGNED32 options = 0;
     UNSIGNED16 charType = ADS_ANSI;

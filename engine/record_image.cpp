@@ -15,32 +15,30 @@ namespace record = velda::record;
 
 namespace calendar {
 
-namespace {
-bool digits(std::string_view s, int& out) {
-    if (s.empty()) return false;
-    out = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        out = out * 10 + (c - '0');
-    }
-    return true;
-}
-}  // namespace
-
 bool parseDate(std::string_view text, int64_t& julian) {
-    int y = 0, m = 0, d = 0;
-    bool ok = false;
+    // YYYYMMDD, or YYYY-MM-DD / YYYY/MM/DD; every row's date comes through here.
+    size_t month, day;
     if (text.size() == 8) {
-        ok = digits(text.substr(0, 4), y) && digits(text.substr(4, 2), m) &&
-             digits(text.substr(6, 2), d);
+        month = 4;
+        day = 6;
     } else if (text.size() == 10 && (text[4] == '-' || text[4] == '/') && text[7] == text[4]) {
-        ok = digits(text.substr(0, 4), y) && digits(text.substr(5, 2), m) &&
-             digits(text.substr(8, 2), d);
+        month = 5;
+        day = 8;
+    } else {
+        return false;
     }
-    if (!ok || y < 1 || m < 1 || m > 12 || d < 1 || d > 31) return false;
+    auto two = [&text](size_t at, int& out) {
+        const unsigned tens = static_cast<unsigned char>(text[at]) - '0';
+        const unsigned units = static_cast<unsigned char>(text[at + 1]) - '0';
+        out = static_cast<int>(tens * 10 + units);
+        return tens <= 9 && units <= 9;
+    };
+    int century, year, m, d;
+    if (!two(0, century) || !two(2, year) || !two(month, m) || !two(day, d)) return false;
+    const int y = century * 100 + year;
+    if (!velda::calendar::IsValidDate(y, m, d)) return false;
     julian = julianDay(y, m, d);
-    int cy, cm, cd;
-    return civil(julian, cy, cm, cd) && cy == y && cm == m && cd == d;
+    return true;
 }
 
 std::string isoDate(int64_t julian) {
@@ -128,29 +126,38 @@ bool parseInteger(std::string_view s, int64_t& out) {
 // printf's "%.*f" for values whose scaled form is far from a rounding tie: there the scaled
 // value rounded to an integer is the correctly rounded result (the scaling errs by far less
 // than the distance to the tie). False for the others, which take printf.
-bool fastNumericText(double v, int decimals, std::string& out) {
+// The text is built backwards from the end of buf; empty for the values that take printf.
+constexpr size_t kFastNumericRoom = 48;
+std::string_view fastNumericText(double v, int decimals, char (&buf)[kFastNumericRoom]) {
     static constexpr double kPowers[] = {1,   1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    if (decimals < 0 || decimals > 15) return false;
+    if (decimals < 0 || decimals > 15) return {};
     const double scaled = v * kPowers[decimals];
-    if (!(std::fabs(scaled) < 1099511627776.0)) return false;  // 2^40, NaN and infinities out
+    if (!(std::fabs(scaled) < 1099511627776.0)) return {};  // 2^40, NaN and infinities out
     const double rounded = std::nearbyint(scaled);
-    if (std::fabs(scaled - rounded) > 0.499) return false;
+    if (std::fabs(scaled - rounded) > 0.499) return {};
     const int64_t whole = static_cast<int64_t>(rounded);
-    std::string digits = std::to_string(whole < 0 ? -whole : whole);
-    if (decimals > 0) {
-        if (digits.size() <= static_cast<size_t>(decimals))
-            digits.insert(0, static_cast<size_t>(decimals) + 1 - digits.size(), '0');
-        digits.insert(digits.size() - static_cast<size_t>(decimals), 1, '.');
+    uint64_t magnitude = static_cast<uint64_t>(whole < 0 ? -whole : whole);
+    char* const end = buf + kFastNumericRoom;
+    char* p = end;
+    for (int k = 0; k < decimals; ++k) {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
     }
-    out = whole < 0 ? "-" + digits : digits;
-    return true;
+    if (decimals > 0) *--p = '.';
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (whole < 0) *--p = '-';
+    return std::string_view(p, static_cast<size_t>(end - p));
 }
 
 std::string numericText(const FieldDef& field, double v) {
-    std::string fast;
-    if (fastNumericText(v, static_cast<int>(field.decimals), fast))
-        return fast.size() > field.length ? "" : fast;
+    char room[kFastNumericRoom];
+    if (std::string_view fast = fastNumericText(v, static_cast<int>(field.decimals), room);
+        !fast.empty())
+        return fast.size() > field.length ? "" : std::string(fast);
     char buf[400];
     int n = std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(field.decimals), v);
     if (n < 0 || static_cast<size_t>(n) >= sizeof buf) return "";
@@ -226,7 +233,11 @@ void writeText(std::string_view utf8, CodePage page, uint8_t* slot, size_t lengt
 }
 
 void writeNumeric(const FieldDef& field, double v, uint8_t* slot) {
-    std::string text = numericText(field, v);
+    char buf[kFastNumericRoom];
+    std::string_view text = fastNumericText(v, static_cast<int>(field.decimals), buf);
+    std::string slow;
+    if (text.empty()) text = slow = numericText(field, v);
+    if (text.size() > field.length) text = {};
     if (text.empty()) {
         std::memset(slot, '*', field.length);  // a stored value too wide for the field
         return;
@@ -364,6 +375,15 @@ void writeColumn(const FieldDef& field, sqlite3_stmt* stmt, int column, CodePage
         }
         case ADS_NUMERIC:
             return writeNumeric(field, sqlite3_column_double(stmt, column), slot);
+        case ADS_DATE:
+        case ADS_COMPACTDATE: {
+            if (type != SQLITE_TEXT) break;
+            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+            std::string_view stored(text ? text : "",
+                                    static_cast<size_t>(sqlite3_column_bytes(stmt, column)));
+            if (field.type == ADS_DATE) return writeDate(field, storedDate(stored), slot);
+            return writeCompactDate(storedDate(stored), slot);
+        }
         case ADS_DOUBLE:
         case ADS_CURDOUBLE:
             put<double>(slot, sqlite3_column_double(stmt, column));
@@ -384,8 +404,9 @@ void writeColumn(const FieldDef& field, sqlite3_stmt* stmt, int column, CodePage
         case ADS_VARCHAR:
             return writeBlobFlag(sqlite3_column_int64(stmt, column) != 0, slot);
         default:
-            return write(field, columnValue(stmt, column), page, slot);
+            break;
     }
+    write(field, columnValue(stmt, column), page, slot);
 }
 
 UNSIGNED32 read(const FieldDef& field, const uint8_t* bytes, size_t len, CodePage page,

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "engine/codepage.h"
+#include "engine/connection.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
 #include "engine/statement.h"
@@ -197,6 +198,8 @@ UNSIGNED32 open(SqlStatement& s, sql::Statement& select, const std::vector<Attac
     auto handle = std::make_shared<ResultHandle>();
     handle->table = Table::overRows("SQL result", std::move(schema), std::move(rows));
     handle->connection = s.connection;
+    if (auto connection = HandleRegistry::instance().findAs<Connection>(s.connection))
+        handle->transaction = connection->sharedTransaction();
     handle->options = ADS_READONLY;
     handle->staticView = true;
     handle->charType = s.charType;

@@ -424,6 +424,8 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
         extra += (extra.empty() ? "" : " AND ") + ("(" + c.sql + ")");
     const size_t fields = schema_.fields.size();
     const UNSIGNED32 length = schema_.recordLength;
+    out.rowids.reserve(limit);
+    out.images.reserve(limit * length);
     for (const Phase& p : list) {
         if (out.size() >= limit) break;
         std::string sql = "SELECT " + selectList_ + " FROM \"main\".\"records\"";

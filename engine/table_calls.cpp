@@ -51,6 +51,7 @@ UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::
     auto handle = std::make_shared<TableHandle>();
     handle->table = table;
     handle->connection = connection->handle();
+    handle->transaction = connection->sharedTransaction();
     handle->alias = alias;
     handle->options = options & (ADS_EXCLUSIVE | ADS_READONLY);
     handle->charType = charType == ADS_OEM ? ADS_OEM : ADS_ANSI;

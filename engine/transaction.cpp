@@ -33,6 +33,8 @@ UNSIGNED32 Transaction::begin(const std::string& where) {
 UNSIGNED32 Transaction::join(TableHandle& h, ADSHANDLE connection) {
     Table& t = *h.table;
     if (t.transactionOwner() == connection) return AE_SUCCESS;
+    // Every call on a handle comes here; most come with no transaction open.
+    if (!active_.load(std::memory_order_acquire)) return AE_SUCCESS;
     std::lock_guard lock(mutex_);
     if (!active_) return AE_SUCCESS;
     if (t.transactionOwner() != 0)
@@ -104,6 +106,7 @@ void Transaction::abandon() {
 namespace transaction {
 
 UNSIGNED32 joinOpen(TableHandle& h) {
+    if (h.transaction) return h.transaction->join(h, h.connection);
     auto connection = HandleRegistry::instance().findAs<Connection>(h.connection);
     if (!connection) return AE_SUCCESS;
     return connection->transaction().join(h, h.connection);

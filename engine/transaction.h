@@ -34,6 +34,7 @@
 #ifndef VELDA_ENGINE_TRANSACTION_H
 #define VELDA_ENGINE_TRANSACTION_H
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,7 +66,7 @@ class Transaction {
   private:
     void endAll(bool commit, UNSIGNED32& rc);
     mutable std::mutex mutex_;
-    bool active_ = false;
+    std::atomic<bool> active_ = false;            // written under mutex_; read without it by join()
     std::vector<std::shared_ptr<Table>> tables_;  // in the order they joined
 };
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine_fixture.h"
 
 using namespace enginetest;
@@ -278,6 +280,24 @@ TEST_F(Navigation, LongWalksMatchTheOrderInBothDirections) {
     ASSERT_EQ(AdsSkip(byKey, -1), AE_SUCCESS);
     EXPECT_EQ(recno(byKey), at);
     EXPECT_EQ(forward[1000], at);
+}
+
+// A handle used a moment ago (the engine remembers each thread's last lookup) is dead once closed,
+// and other threads find it while it lives.
+TEST_F(Navigation, AHandleJustUsedIsDeadOnceClosedAndLiveOnOtherThreads) {
+    ADSHANDLE t = people();
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    UNSIGNED16 eof = 1;
+    ASSERT_EQ(AdsGotoTop(byName), AE_SUCCESS) << lastError();
+    UNSIGNED32 elsewhere = AE_INVALID_HANDLE;
+    std::thread other([&] { elsewhere = AdsAtEOF(byName, &eof); });
+    other.join();
+    EXPECT_EQ(elsewhere, AE_SUCCESS);
+    EXPECT_EQ(eof, 0);
+    ASSERT_EQ(AdsAtEOF(byName, &eof), AE_SUCCESS);
+    close(t);
+    EXPECT_EQ(AdsAtEOF(byName, &eof), AE_INVALID_HANDLE);
+    EXPECT_EQ(AdsAtEOF(t, &eof), AE_INVALID_HANDLE);
 }
 
 }  // namespace

@@ -117,6 +117,7 @@ TEST_F(Records, NumericImagesRoundAsPrintfDoes) {
         0.125,  2.675,       1.005,      -0.004,  -0.005,         0.5,       -2.5, 1.5,
         12.3,   -12.345,     1e9 + .125, 0.0,     -0.0,           123456.78, 1e-7, 99999999999.995,
         7.0e-3, -1234.56789, 0.015,      1.0 / 3, 4503599627370.5};
+    std::vector<std::string> written;  // every row's image as the write left it
     for (double v : values) {
         char given[64];
         std::snprintf(given, sizeof given, "%.17g", v);
@@ -135,6 +136,15 @@ TEST_F(Records, NumericImagesRoundAsPrintfDoes) {
             expected.insert(0, 20 - expected.size(), ' ');
             EXPECT_EQ(bytesOf(t, name), expected) << name << " " << given;
         }
+        std::vector<UNSIGNED8> image = record(t);
+        written.emplace_back(image.begin(), image.end());
+    }
+    // A walk builds the images from the stored rows: the same bytes.
+    ASSERT_EQ(AdsGotoTop(t), AE_SUCCESS);
+    for (const std::string& expected : written) {
+        std::vector<UNSIGNED8> image = record(t);
+        EXPECT_EQ(std::string(image.begin(), image.end()), expected);
+        ASSERT_EQ(AdsSkip(t, 1), AE_SUCCESS);
     }
 }
 
