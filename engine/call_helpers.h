@@ -23,13 +23,20 @@ UNSIGNED32 copyBytes(const void* data, size_t size, void* buffer, UNSIGNED32* le
 // The field a call names, by number (1-based) or by name.
 UNSIGNED32 fieldOf(const TableHandle& h, const UNSIGNED8* name, size_t& out);
 
+// What a call does with a handle not placed yet: most place it first (cursor::placeIfNew);
+// the moves to either end place it themselves.
+enum class Placement { First, ByTheCall };
+
 // Runs f under the table's lock with the handle found.
 template <class F>
-UNSIGNED32 withTarget(ADSHANDLE handle, bool indexOnly, F&& f) {
+UNSIGNED32 withTarget(ADSHANDLE handle, bool indexOnly, F&& f,
+                      Placement placement = Placement::First) {
     Target target;
     if (UNSIGNED32 rc = findTarget(handle, target, indexOnly)) return rc;
     std::lock_guard lock(target.table->table->mutex());
     if (UNSIGNED32 rc = transaction::joinOpen(*target.table)) return rc;
+    if (placement == Placement::First)
+        if (UNSIGNED32 rc = cursor::placeIfNew(*target.table)) return rc;
     return f(target);
 }
 
@@ -44,12 +51,15 @@ UNSIGNED32 withIndex(ADSHANDLE handle, F&& f) {
 }
 
 template <class F>
-UNSIGNED32 navigate(ADSHANDLE handle, F&& f) {
-    return withTarget(handle, false, [&](Target& t) {
-        Nav nav;
-        if (UNSIGNED32 rc = navFor(t, nav)) return rc;
-        return f(*t.table, nav);
-    });
+UNSIGNED32 navigate(ADSHANDLE handle, F&& f, Placement placement = Placement::First) {
+    return withTarget(
+        handle, false,
+        [&](Target& t) {
+            Nav nav;
+            if (UNSIGNED32 rc = navFor(t, nav)) return rc;
+            return f(*t.table, nav);
+        },
+        placement);
 }
 
 }  // namespace engine::calls

@@ -262,11 +262,14 @@ void hideRows(const TableHandle& h, Nav& nav) {
 }
 }  // namespace
 
+namespace {
+const OrderSpec kRecordOrder;
+}  // namespace
+
 UNSIGNED32 navFor(Target& target, Nav& nav) {
-    static const OrderSpec recordOrder;
     nav = Nav{};
     if (!target.index) {
-        nav.order = &recordOrder;
+        nav.order = &kRecordOrder;
         hideRows(*target.table, nav);
         return AE_SUCCESS;
     }
@@ -284,6 +287,14 @@ namespace cursor {
 
 void blank(const Schema& schema, uint8_t* image) {
     for (const FieldDef& f : schema.fields) image::writeEmpty(f, image + f.offset);
+}
+
+UNSIGNED32 placeIfNew(TableHandle& h) {
+    if (!h.unplaced()) return AE_SUCCESS;
+    Nav nav;
+    nav.order = &kRecordOrder;
+    hideRows(h, nav);
+    return toEnd(h, nav, true);
 }
 
 UNSIGNED32 gotoTop(TableHandle& h, const Nav& nav) {

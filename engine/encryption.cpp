@@ -146,18 +146,21 @@ std::string systemError(const std::string& doing) {
 }  // namespace
 
 UNSIGNED32 Table::readEncryption() {
-    encrypted_ = false;
-    {
-        sql::Statement marker;
-        if (db_.prepare("SELECT value FROM \"main\".velda_table WHERE key='encrypted'", marker) !=
-            SQLITE_OK)
-            return sqlFailure("open");
-        int rc = marker.step();
-        if (rc == SQLITE_ROW)
-            encrypted_ = marker.columnInt(0) != 0;
-        else if (rc != SQLITE_DONE)
-            return sqlFailure("open");
-    }
+    bool encrypted = false;
+    sql::Statement marker;
+    if (db_.prepare("SELECT value FROM \"main\".velda_table WHERE key='encrypted'", marker) !=
+        SQLITE_OK)
+        return sqlFailure("open");
+    int rc = marker.step();
+    if (rc == SQLITE_ROW)
+        encrypted = marker.columnInt(0) != 0;
+    else if (rc != SQLITE_DONE)
+        return sqlFailure("open");
+    return takeEncryption(encrypted);
+}
+
+UNSIGNED32 Table::takeEncryption(bool encrypted) {
+    encrypted_ = encrypted;
     tidy(file_, encrypted_);
     if (encrypted_ && !exists(companionOf(file_)))
         return fail(AE_NOT_A_TABLE, "The encrypted table " + file_ + " is damaged: its rows file " +

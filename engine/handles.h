@@ -107,6 +107,10 @@ class TableHandle : public EngineObject {
     bool atBof() const { return bof_; }
     bool atEof() const { return eof_; }
     bool onRow() const { return !bof_ && !eof_; }
+    // A handle just opened is placed on its first row at its first call (cursor::placeIfNew), so
+    // that an open followed by a move elsewhere reads no row it does not show.
+    bool unplaced() const { return unplaced_; }
+    void leaveUnplaced() { unplaced_ = true; }
     int64_t rowid() const { return rowid_; }
     const std::vector<uint8_t>& image() const { return image_; }
     uint64_t imageVersion() const { return imageVersion_; }
@@ -152,6 +156,7 @@ class TableHandle : public EngineObject {
   private:
     static constexpr size_t kFirstWalkBatch = 16;
 
+    bool unplaced_ = false;
     bool bof_ = true, eof_ = true;
     int64_t rowid_ = 0;
     std::vector<uint8_t> image_;
@@ -179,6 +184,8 @@ UNSIGNED32 navFor(Target& target, Nav& nav);
 
 // Navigation (cursor.cpp).
 namespace cursor {
+// Places a handle that has not been placed yet on its first row in record order.
+UNSIGNED32 placeIfNew(TableHandle& h);
 UNSIGNED32 gotoTop(TableHandle& h, const Nav& nav);
 UNSIGNED32 gotoBottom(TableHandle& h, const Nav& nav);
 UNSIGNED32 skip(TableHandle& h, const Nav& nav, SIGNED32 count);

@@ -16,17 +16,23 @@ using namespace engine::calls;
 // --- Navigation -------------------------------------------------------------------------------
 
 UNSIGNED32 AdsGotoTop(ADSHANDLE hObj) {
-    return navigate(hObj, [](TableHandle& h, Nav& nav) {
-        if (UNSIGNED32 rc = writer::settle(h)) return rc;
-        return cursor::gotoTop(h, nav);
-    });
+    return navigate(
+        hObj,
+        [](TableHandle& h, Nav& nav) {
+            if (UNSIGNED32 rc = writer::settle(h)) return rc;
+            return cursor::gotoTop(h, nav);
+        },
+        Placement::ByTheCall);
 }
 
 UNSIGNED32 AdsGotoBottom(ADSHANDLE hObj) {
-    return navigate(hObj, [](TableHandle& h, Nav& nav) {
-        if (UNSIGNED32 rc = writer::settle(h)) return rc;
-        return cursor::gotoBottom(h, nav);
-    });
+    return navigate(
+        hObj,
+        [](TableHandle& h, Nav& nav) {
+            if (UNSIGNED32 rc = writer::settle(h)) return rc;
+            return cursor::gotoBottom(h, nav);
+        },
+        Placement::ByTheCall);
 }
 
 UNSIGNED32 AdsSkip(ADSHANDLE hObj, SIGNED32 lRecs) {

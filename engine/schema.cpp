@@ -366,48 +366,37 @@ UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& fi
     return AE_SUCCESS;
 }
 
-UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file) {
-    schema = Schema{};
-    sql::Statement check;
-    if (db.prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
-                   "('velda_table','velda_fields','velda_indexes','records')",
-                   check) != SQLITE_OK)
-        return sqlFailure(db, file, "read");
-    int rc = check.step();
-    if (rc != SQLITE_ROW) return sqlFailure(db, file, "read");
-    if (check.columnInt(0) != 4)
-        return fail(AE_NOT_A_TABLE,
-                    "The file " + file + " is not a table: it holds no table structure.");
-    sql::Statement fields;
-    if (db.prepare("SELECT name, type, length, decimals FROM velda_fields ORDER BY number",
-                   fields) != SQLITE_OK)
-        return sqlFailure(db, file, "read");
-    while ((rc = fields.step()) == SQLITE_ROW) {
-        FieldDef f;
-        f.name = fields.columnText(0);
-        f.type = static_cast<UNSIGNED16>(fields.columnInt(1));
-        f.declared = static_cast<UNSIGNED32>(fields.columnInt(2));
-        f.decimals = static_cast<UNSIGNED16>(fields.columnInt(3));
-        bool sized = f.type == ADS_STRING || f.type == ADS_NUMERIC || f.type == ADS_RAW ||
-                     f.type == ADS_VARCHAR;
-        UNSIGNED32 maximum = f.type == ADS_NUMERIC ? 32 : 65000;
-        if (!infoOf(f.type) || f.name.empty() ||
-            (sized && (f.declared < 1 || f.declared > maximum)) || f.decimals > 20 ||
-            fields.columnInt(2) < 0 || fields.columnInt(2) > 65000)
-            return fail(AE_NOT_A_TABLE, "The file " + file + " is damaged: field " +
-                                            std::to_string(schema.fields.size() + 1) +
-                                            " has an unknown type or length.");
-        f.length = imageLength(f.type, f.declared);
-        schema.fields.push_back(f);
-    }
-    if (rc != SQLITE_DONE) return sqlFailure(db, file, "read");
-    if (schema.fields.empty())
-        return fail(AE_NOT_A_TABLE, "The file " + file + " is damaged: it lists no fields.");
+namespace {
+
+// One field of the structure as stored; fails naming the file when it makes no sense.
+UNSIGNED32 addField(Schema& schema, std::string name, int64_t type, int64_t length,
+                    int64_t decimals, const std::string& file) {
+    FieldDef f;
+    f.name = std::move(name);
+    f.type = static_cast<UNSIGNED16>(type);
+    f.declared = static_cast<UNSIGNED32>(length);
+    f.decimals = static_cast<UNSIGNED16>(decimals);
+    bool sized =
+        f.type == ADS_STRING || f.type == ADS_NUMERIC || f.type == ADS_RAW || f.type == ADS_VARCHAR;
+    UNSIGNED32 maximum = f.type == ADS_NUMERIC ? 32 : 65000;
+    if (!infoOf(f.type) || f.name.empty() || (sized && (f.declared < 1 || f.declared > maximum)) ||
+        f.decimals > 20 || length < 0 || length > 65000)
+        return fail(AE_NOT_A_TABLE, "The file " + file + " is damaged: field " +
+                                        std::to_string(schema.fields.size() + 1) +
+                                        " has an unknown type or length.");
+    f.length = imageLength(f.type, f.declared);
+    schema.fields.push_back(f);
+    return AE_SUCCESS;
+}
+
+// The index tags, after the fields; fails naming the file when one makes no sense.
+UNSIGNED32 readIndexes(sql::Database& db, Schema& schema, const std::string& file) {
     sql::Statement indexes;
     if (db.prepare(
             "SELECT name, segments, is_unique, is_descending FROM velda_indexes ORDER BY position",
             indexes) != SQLITE_OK)
         return sqlFailure(db, file, "read");
+    int rc;
     while ((rc = indexes.step()) == SQLITE_ROW) {
         IndexDef index;
         index.name = indexes.columnText(0);
@@ -430,6 +419,64 @@ UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file) {
     }
     if (rc != SQLITE_DONE) return sqlFailure(db, file, "read");
     schema.layOut();
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 noFields(const std::string& file) {
+    return fail(AE_NOT_A_TABLE, "The file " + file + " is damaged: it lists no fields.");
+}
+
+}  // namespace
+
+UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file) {
+    schema = Schema{};
+    sql::Statement check;
+    if (db.prepare("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
+                   "('velda_table','velda_fields','velda_indexes','records')",
+                   check) != SQLITE_OK)
+        return sqlFailure(db, file, "read");
+    int rc = check.step();
+    if (rc != SQLITE_ROW) return sqlFailure(db, file, "read");
+    if (check.columnInt(0) != 4)
+        return fail(AE_NOT_A_TABLE,
+                    "The file " + file + " is not a table: it holds no table structure.");
+    sql::Statement fields;
+    if (db.prepare("SELECT name, type, length, decimals FROM velda_fields ORDER BY number",
+                   fields) != SQLITE_OK)
+        return sqlFailure(db, file, "read");
+    while ((rc = fields.step()) == SQLITE_ROW)
+        if (UNSIGNED32 bad = addField(schema, fields.columnText(0), fields.columnInt(1),
+                                      fields.columnInt(2), fields.columnInt(3), file))
+            return bad;
+    if (rc != SQLITE_DONE) return sqlFailure(db, file, "read");
+    if (schema.fields.empty()) return noFields(file);
+    return readIndexes(db, schema, file);
+}
+
+UNSIGNED32 readAtOpen(sql::Database& db, Schema& schema, OpenFacts& facts,
+                      const std::string& file) {
+    // Opening is mostly preparing statements, so the fields come with the encryption marker and
+    // the last record number (which reads the rows table once). Whatever goes wrong this way, the
+    // file is read again by read(), whose checks come in their order with their errors.
+    schema = Schema{};
+    facts = OpenFacts{};
+    sql::Statement fields;
+    if (db.prepare("SELECT name, type, length, decimals,"
+                   " (SELECT value FROM \"main\".velda_table WHERE key='encrypted'),"
+                   " (SELECT max(rowid) FROM \"main\".\"records\")"
+                   " FROM \"main\".velda_fields ORDER BY number",
+                   fields) != SQLITE_OK)
+        return read(db, schema, file);
+    int rc;
+    while ((rc = fields.step()) == SQLITE_ROW) {
+        facts.encrypted = fields.columnInt(4) != 0;
+        if (addField(schema, fields.columnText(0), fields.columnInt(1), fields.columnInt(2),
+                     fields.columnInt(3), file))
+            return read(db, schema, file);
+    }
+    if (rc != SQLITE_DONE || schema.fields.empty() || readIndexes(db, schema, file))
+        return read(db, schema, file);
+    facts.structureOnly = false;
     return AE_SUCCESS;
 }
 

@@ -69,6 +69,15 @@ namespace metadata {
 UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& file);
 // Reads the structure; fails with AE_NOT_A_TABLE naming the file when it is not one of ours.
 UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file);
+// What opening a table reads besides the structure: the encryption marker, and that the rows
+// can be read. `structureOnly` when only the structure was read (by read(), the file not having
+// answered the shorter way); the rest is then read step by step.
+struct OpenFacts {
+    bool structureOnly = true;
+    bool encrypted = false;
+};
+// The structure and the facts in two statements, with read()'s errors.
+UNSIGNED32 readAtOpen(sql::Database& db, Schema& schema, OpenFacts& facts, const std::string& file);
 // The CREATE INDEX statement of a tag, in the database `in`.
 std::string createIndexSql(const Schema& schema, const IndexDef& index,
                            const std::string& in = "main");

@@ -113,8 +113,13 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     table->pid_ = ::getpid();
     if (UNSIGNED32 rc = table->placeCheck()) return rc;
     if (UNSIGNED32 rc = table->openConnection(false)) return rc;
-    if (UNSIGNED32 rc = metadata::read(table->db_, table->schema_, file)) return rc;
-    if (UNSIGNED32 rc = table->readEncryption()) return rc;
+    metadata::OpenFacts facts;
+    if (UNSIGNED32 rc = metadata::readAtOpen(table->db_, table->schema_, facts, file)) return rc;
+    // Read the longer way (structureOnly), the marker and whether the rows can be read come one
+    // by one, each with its error.
+    if (UNSIGNED32 rc =
+            facts.structureOnly ? table->readEncryption() : table->takeEncryption(facts.encrypted))
+        return rc;
     sql::Statement pages;
     int64_t pageCount = 0;
     if (table->db_.prepare("PRAGMA page_count", pages) == SQLITE_OK && pages.step() == SQLITE_ROW)
@@ -129,8 +134,9 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
                     "The table " + file +
                         " is damaged: the file is shorter than its contents (it was cut off).");
     sql::Statement last;
-    if (table->db_.prepare("SELECT max(rowid) FROM \"main\".\"records\"", last) != SQLITE_OK ||
-        last.step() != SQLITE_ROW)
+    if (facts.structureOnly &&
+        (table->db_.prepare("SELECT max(rowid) FROM \"main\".\"records\"", last) != SQLITE_OK ||
+         last.step() != SQLITE_ROW))
         return table->sqlFailure("open");
     table->buildSelectList();
     table->counter_.open(file);

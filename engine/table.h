@@ -146,8 +146,10 @@ class Table {
     // table read-only (notWritable_), the latter opened immutable.
     UNSIGNED32 placeCheck();
     UNSIGNED32 openConnection(bool create);
-    // Reads the encrypted marker of the table file and clears what a crash left half-made.
+    // Reads the encrypted marker of the table file and takes it (below).
     UNSIGNED32 readEncryption();
+    // Takes the encrypted marker read and clears what a crash left half-made.
+    UNSIGNED32 takeEncryption(bool encrypted);
     UNSIGNED32 openCompanion(const Secret& password, sql::Database& out);
     void rememberPassword(const Secret& password);
     bool passwordMatches(const Secret& password) const;

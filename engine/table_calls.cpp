@@ -71,10 +71,7 @@ UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::
         return fail(AE_LOCKED, "The table " + table->file() +
                                    " is opened exclusively by another user or handle.");
     }
-    Target target{handle, nullptr};
-    Nav nav;
-    navFor(target, nav);
-    if (UNSIGNED32 rc = cursor::gotoTop(*handle, nav)) return rc;
+    handle->leaveUnplaced();
     *phTable = HandleRegistry::instance().add(handle);
     std::lock_guard tablesLock(openTablesMutex());
     openTables().emplace(handle->connection, *phTable);

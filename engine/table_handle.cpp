@@ -5,6 +5,7 @@
 namespace engine {
 
 void TableHandle::placeOn(int64_t rowid, std::vector<uint8_t> image, uint64_t version) {
+    unplaced_ = false;
     rowid_ = rowid;
     image_ = std::move(image);
     imageVersion_ = version;
@@ -17,20 +18,24 @@ void TableHandle::reread(std::optional<std::vector<uint8_t>> image, uint64_t ver
 }
 
 void TableHandle::placeBeforeFirst() {
+    unplaced_ = false;
     bof_ = true;
     eof_ = false;
 }
 
 void TableHandle::placeAfterLast() {
+    unplaced_ = false;
     bof_ = false;
     eof_ = true;
 }
 
 void TableHandle::placeNowhere() {
+    unplaced_ = false;
     bof_ = eof_ = true;
 }
 
 void TableHandle::forgetRow() {
+    unplaced_ = false;
     bof_ = eof_ = true;
     rowid_ = 0;
 }
@@ -42,6 +47,7 @@ void TableHandle::keepWindow(RowBatch rows, int order, uint64_t version) {
 }
 
 void TableHandle::takeWindowRow(size_t pos) {
+    unplaced_ = false;
     // The image is copied into the buffer the handle has (a walk takes a row at every step).
     const size_t length = table->schema().recordLength;
     windowPos_ = pos;

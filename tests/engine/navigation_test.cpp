@@ -300,4 +300,24 @@ TEST_F(Navigation, AHandleJustUsedIsDeadOnceClosedAndLiveOnOtherThreads) {
     EXPECT_EQ(AdsAtEOF(t, &eof), AE_INVALID_HANDLE);
 }
 
+// An open handle is on the first record of the moment it is first used; a move to either end
+// straight after the open goes there.
+TEST_F(Navigation, AnOpenHandleIsOnTheFirstRecordAtItsFirstUse) {
+    close(people());
+    ADSHANDLE first = openOk("people");
+    ADSHANDLE other = openOk("people");
+    ASSERT_EQ(AdsGotoRecord(other, 1), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsLockRecord(other, 1), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsDeleteRecord(other), AE_SUCCESS) << lastError();
+    EXPECT_EQ(recno(first), 2u);
+    UNSIGNED16 bof = 1;
+    ASSERT_EQ(AdsAtBOF(first, &bof), AE_SUCCESS);
+    EXPECT_EQ(bof, 0);
+    ADSHANDLE last = openOk("people");
+    ASSERT_EQ(AdsGotoBottom(last), AE_SUCCESS) << lastError();
+    EXPECT_EQ(recno(last), 6u);
+    ASSERT_EQ(AdsSkip(last, -1), AE_SUCCESS);
+    EXPECT_EQ(recno(last), 5u);
+}
+
 }  // namespace

@@ -145,6 +145,24 @@ TEST_F(Tables, FilesThatAreNoTablesFailWithTheirName) {
     }
     expectOpenFails("lengths", AE_NOT_A_TABLE,
                     "lengths.adt is damaged: field 1 has an unknown type or length");
+    // Any of the structure's four tables missing, and a tag naming a field the table lacks.
+    auto damage = [&](const std::string& name, const char* sql) {
+        ADSHANDLE made = create(name.c_str(), "S,Character,5;N,Integer");
+        index(made, "BYS", "S");
+        close(made);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path(name + ".adt").c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+        sqlite3_close(db);
+    };
+    for (const char* table : {"velda_table", "velda_fields", "velda_indexes", "records"}) {
+        const std::string name = std::string("no_") + table;
+        damage(name, ("DROP TABLE " + std::string(table)).c_str());
+        expectOpenFails(name.c_str(), AE_NOT_A_TABLE, "holds no table structure");
+    }
+    damage("tags", "UPDATE velda_indexes SET segments='NOPE'");
+    expectOpenFails("tags", AE_NOT_A_TABLE,
+                    "tags.adt is damaged: index tag BYS names the unknown field NOPE.");
     ADSHANDLE h = 0;
     EXPECT_EQ(AdsOpenTable(connection, u8("cut"), nullptr, ADS_CDX, ADS_ANSI, 1, 1, 0, &h),
               AE_NOT_SUPPORTED);
