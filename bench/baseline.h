@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,41 @@ inline void printSideBySide(const char* name, const char* ratio, double engine, 
     std::printf("%s %.2f ratio\n", ratio, perSecond ? sqlite / engine : engine / sqlite);
     std::fflush(stdout);
 }
+
+// Engine and SQLite timings taken in turns, each turn one run of each side. The figures printed
+// are each side's median; the ratio is the median of the turns' own ratios, so that a moment when
+// the shared machine is slow weighs on both sides of one turn instead of on one side of the
+// figure.
+class Turns {
+  public:
+    // The seconds each side took for `work` units (rows, records, seeks; 1 for one operation).
+    void add(double engineSeconds, double sqliteSeconds, double work = 1) {
+        engine_.push_back(engineSeconds / work);
+        sqlite_.push_back(sqliteSeconds / work);
+        ratios_.push_back(engineSeconds / sqliteSeconds);
+    }
+    // As printSideBySide: rates (units a second) when `perSecond`, else the time of one unit in
+    // seconds times `scale` (1000 for ms, 1e6 for us).
+    void print(const char* name, const char* ratio, const char* unit, bool perSecond,
+               double scale = 1000) const {
+        const char* format = perSecond ? "%s %.0f %s\n" : "%s %.3f %s\n";
+        auto shown = [&](const std::vector<double>& times) {
+            return perSecond ? 1 / median(times) : median(times) * scale;
+        };
+        std::printf(format, name, shown(engine_), unit);
+        std::printf(format, ("sqlite_" + std::string(name)).c_str(), shown(sqlite_), unit);
+        std::printf("%s %.2f ratio\n", ratio, median(ratios_));
+        std::fflush(stdout);
+    }
+    static double median(std::vector<double> values) {
+        if (values.empty()) return 0;
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    }
+
+  private:
+    std::vector<double> engine_, sqlite_, ratios_;
+};
 
 class Baseline {
   public:

@@ -2,7 +2,8 @@
 // in a temporary folder and prints one "name value unit" line per figure; then encrypts a copy
 // of it and measures opening that copy with its password and walking it in index order. Each
 // figure is followed by the same work done by SQLite directly on the same file ("sqlite_<name>")
-// and their ratio ("<what>_ratio": engine time over SQLite time).
+// and their ratio ("<what>_ratio": engine time over SQLite time). Both sides run in turns, and
+// each figure is a median (bench::Turns): the machine is shared and its speed wanders.
 //   bench_engine [rows]
 #include <openssl/evp.h>
 #include <sodium.h>
@@ -26,8 +27,8 @@
 namespace {
 
 using bench::Clock;
-using bench::printSideBySide;
 using bench::seconds;
+using bench::Turns;
 
 using bench::check;
 
@@ -99,13 +100,9 @@ std::string rawKeyOf(const std::string& rowsFile, const char* password) {
     return "x'" + std::string(hex) + "'";
 }
 
-// Opens measured for each figure of opening; their median is printed.
+// Opens measured for each figure of opening, and turns of the other figures (bench::Turns).
 constexpr int kOpens = 21;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+constexpr int kTurns = 5;
 
 // Opens a table file (or rows file) with SQLite and reads its first row in BYNAME order.
 void sqliteOpenFirst(bench::Baseline& db, const std::string& file, const std::string& key = "") {
@@ -141,6 +138,22 @@ uint64_t walkToEnd(ADSHANDLE order, std::vector<UNSIGNED8>& record) {
     return walked;
 }
 
+// Walks an order backwards to its start reading every record; answers the rows read.
+uint64_t walkBackToStart(ADSHANDLE order, std::vector<UNSIGNED8>& record) {
+    uint64_t walked = 0;
+    UNSIGNED16 bof = 0;
+    check(AdsGotoBottom(order), "bottom");
+    check(AdsAtBOF(order, &bof), "bof");
+    while (!bof) {
+        UNSIGNED32 len = static_cast<UNSIGNED32>(record.size());
+        check(AdsGetRecord(order, record.data(), &len), "get record");
+        ++walked;
+        check(AdsSkip(order, -1), "skip back");
+        check(AdsAtBOF(order, &bof), "bof");
+    }
+    return walked;
+}
+
 // Filtered walks: a filter keeping one row in ten walked to the end in record order, and a filter
 // on the leading field of the current tag matching a few dozen rows, set and walked in the tag's
 // order; each beside the same walk written by hand in SQLite.
@@ -150,23 +163,24 @@ void filterFigures(const std::string& tableFile, ADSHANDLE t, ADSHANDLE byName, 
     db.open(tableFile);
     auto sqliteRows = [&db](const std::string& sql) { return db.drain(db.prepare(sql)); };
     // Born 1950 + i % 50: the first five years are a tenth of the rows.
-    check(AdsSetAOF(t, ads::EngineText("BORN < STOD('19550101')"), ADS_RESOLVE_DYNAMIC), "aof");
-    auto started = Clock::now();
-    uint64_t kept = walkToEnd(t, record);
-    double engineSeconds = seconds(started);
-    check(AdsClearAOF(t), "clear aof");
-    started = Clock::now();
-    uint64_t sqliteKept =
-        sqliteRows(std::string("SELECT ") + kColumns +
-                   " FROM \"records\" WHERE \"BORN\" < '1955-01-01' ORDER BY rowid");
-    double sqliteSeconds = seconds(started);
+    Turns walks;
+    uint64_t kept = 0, sqliteKept = 0;
+    for (int turn = 0; turn < kTurns; ++turn) {
+        auto started = Clock::now();
+        check(AdsSetAOF(t, ads::EngineText("BORN < STOD('19550101')"), ADS_RESOLVE_DYNAMIC), "aof");
+        kept = walkToEnd(t, record);
+        check(AdsClearAOF(t), "clear aof");
+        double engineSeconds = seconds(started);
+        started = Clock::now();
+        sqliteKept = sqliteRows(std::string("SELECT ") + kColumns +
+                                " FROM \"records\" WHERE \"BORN\" < '1955-01-01' ORDER BY rowid");
+        walks.add(engineSeconds, seconds(started), static_cast<double>(rows));
+    }
     if (kept != sqliteKept)
         std::fprintf(stderr, "filter kept %llu rows, SQLite %llu\n",
                      static_cast<unsigned long long>(kept),
                      static_cast<unsigned long long>(sqliteKept));
-    printSideBySide("filter_walk_rows_per_s", "filter_walk_ratio",
-                    static_cast<double>(rows) / engineSeconds,
-                    static_cast<double>(rows) / sqliteSeconds, "rows/s", true);
+    walks.print("filter_walk_rows_per_s", "filter_walk_ratio", "rows/s", true);
 
     // The longest prefix of one name that a few dozen rows share.
     std::string prefix = nameOf(7);
@@ -181,24 +195,23 @@ void filterFigures(const std::string& tableFile, ADSHANDLE t, ADSHANDLE byName, 
     const std::string handSql = std::string("SELECT ") + kColumns + " FROM \"records\" WHERE " +
                                 kByName + " >= '" + prefix + "' AND " + kByName + " < '" + prefix +
                                 "\x7F' ORDER BY " + kByName + ", rowid";
-    std::vector<double> engineRuns, sqliteRuns;
+    Turns tagWalks;
     for (int i = 0; i < 7; ++i) {
-        started = Clock::now();
+        auto started = Clock::now();
         check(AdsSetAOF(t, ads::EngineText(filter.c_str()), ADS_RESOLVE_DYNAMIC), "aof on tag");
         kept = walkToEnd(byName, record);
-        engineRuns.push_back(seconds(started) * 1000);
         check(AdsClearAOF(t), "clear aof");
+        double engineSeconds = seconds(started);
         started = Clock::now();
         sqliteKept = sqliteRows(handSql);
-        sqliteRuns.push_back(seconds(started) * 1000);
+        tagWalks.add(engineSeconds, seconds(started));
     }
     if (kept != matching || sqliteKept != matching)
         std::fprintf(stderr, "tag filter kept %llu rows, SQLite %llu, expected %llu\n",
                      static_cast<unsigned long long>(kept),
                      static_cast<unsigned long long>(sqliteKept),
                      static_cast<unsigned long long>(matching));
-    printSideBySide("filter_tag_ms", "filter_tag_ratio", median(engineRuns), median(sqliteRuns),
-                    "ms", false);
+    tagWalks.print("filter_tag_ms", "filter_tag_ratio", "ms", false);
 }
 
 }  // namespace
@@ -243,7 +256,7 @@ int main(int argc, char** argv) {
     std::vector<UNSIGNED8> record;
     UNSIGNED32 len = 0;
     bench::Baseline sqlite;
-    std::vector<double> opens, sqliteOpens;
+    Turns opens;
     for (int i = 0; i < kOpens; ++i) {
         started = Clock::now();
         check(AdsOpenTable(connection, ads::EngineText("bench"), nullptr, ADS_ADT, ADS_ANSI,
@@ -255,69 +268,55 @@ int main(int argc, char** argv) {
         record.resize(length);
         len = length;
         check(AdsGetRecord(byName, record.data(), &len), "get record");
-        opens.push_back(seconds(started) * 1000);
+        double engineSeconds = seconds(started);
         check(AdsCloseTable(t), "close");
         started = Clock::now();
         sqliteOpenFirst(sqlite, tableFile);
-        sqliteOpens.push_back(seconds(started) * 1000);
+        opens.add(engineSeconds, seconds(started));
         sqlite.close();
     }
-    printSideBySide("open_ms", "open_ratio", median(opens), median(sqliteOpens), "ms", false);
+    opens.print("open_ms", "open_ratio", "ms", false);
     check(AdsOpenTable(connection, ads::EngineText("bench"), nullptr, ADS_ADT, ADS_ANSI,
                        ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, &t),
           "open");
     check(AdsGetIndexHandle(t, ads::EngineText("BYNAME"), &byName), "index handle");
     sqlite.open(tableFile);
 
-    started = Clock::now();
+    // Counts made afresh each time (the engine keeps a count until the table changes).
     UNSIGNED32 count = 0;
-    check(AdsGetRecordCount(byName, ADS_IGNOREFILTERS, &count), "count");
-    double engineCount = seconds(started);
-    started = Clock::now();
     sqlite3_stmt* counting = sqlite.prepare("SELECT count(*) FROM \"records\"");
-    sqlite.drain(counting);
-    printSideBySide("count_ms", "count_ratio", engineCount * 1000, seconds(started) * 1000, "ms",
-                    false);
+    Turns counts;
+    for (int turn = 0; turn < 7; ++turn) {
+        started = Clock::now();
+        check(AdsGetRecordCount(byName, ADS_IGNOREFILTERS | ADS_REFRESHCOUNT, &count), "count");
+        double engineSeconds = seconds(started);
+        started = Clock::now();
+        sqlite.drain(counting);
+        counts.add(engineSeconds, seconds(started));
+    }
+    counts.print("count_ms", "count_ratio", "ms", false);
     if (count != rows)
         std::fprintf(stderr, "count %u, expected %llu\n", count,
                      static_cast<unsigned long long>(rows));
 
-    UNSIGNED16 eof = 0, bof = 0;
-    uint64_t walked = 0;
-    started = Clock::now();
-    check(AdsGotoTop(byName), "top");
-    check(AdsAtEOF(byName, &eof), "eof");
-    while (!eof) {
-        len = length;
-        check(AdsGetRecord(byName, record.data(), &len), "get record");
-        ++walked;
-        check(AdsSkip(byName, 1), "skip");
-        check(AdsAtEOF(byName, &eof), "eof");
+    for (bool backwards : {false, true}) {
+        Turns walks;
+        for (int turn = 0; turn < kTurns; ++turn) {
+            started = Clock::now();
+            uint64_t walked =
+                backwards ? walkBackToStart(byName, record) : walkToEnd(byName, record);
+            double engineSeconds = seconds(started);
+            if (walked != rows)
+                std::fprintf(stderr, "walked %llu rows\n", static_cast<unsigned long long>(walked));
+            started = Clock::now();
+            walked = sqliteWalk(sqlite, backwards);
+            walks.add(engineSeconds, seconds(started), static_cast<double>(walked));
+        }
+        if (backwards)
+            walks.print("walk_back_rows_per_s", "walk_back_ratio", "rows/s", true);
+        else
+            walks.print("walk_rows_per_s", "walk_ratio", "rows/s", true);
     }
-    double engineRate = static_cast<double>(walked) / seconds(started);
-    if (walked != rows)
-        std::fprintf(stderr, "walked %llu rows\n", static_cast<unsigned long long>(walked));
-    started = Clock::now();
-    walked = sqliteWalk(sqlite, false);
-    printSideBySide("walk_rows_per_s", "walk_ratio", engineRate,
-                    static_cast<double>(walked) / seconds(started), "rows/s", true);
-
-    walked = 0;
-    started = Clock::now();
-    check(AdsGotoBottom(byName), "bottom");
-    check(AdsAtBOF(byName, &bof), "bof");
-    while (!bof) {
-        len = length;
-        check(AdsGetRecord(byName, record.data(), &len), "get record");
-        ++walked;
-        check(AdsSkip(byName, -1), "skip back");
-        check(AdsAtBOF(byName, &bof), "bof");
-    }
-    engineRate = static_cast<double>(walked) / seconds(started);
-    started = Clock::now();
-    walked = sqliteWalk(sqlite, true);
-    printSideBySide("walk_back_rows_per_s", "walk_back_ratio", engineRate,
-                    static_cast<double>(walked) / seconds(started), "rows/s", true);
 
     filterFigures(tableFile, t, byName, rows, record);
 
@@ -330,99 +329,114 @@ int main(int argc, char** argv) {
         key.resize(20, ' ');
         keys.push_back(key);
     }
-    int found = 0;
-    started = Clock::now();
-    for (const std::string& key : keys) {
-        check(AdsInitRawKey(byName), "init key");
-        check(AdsSetField(byName, ads::EngineText("NAME"), ads::EngineText(key.c_str()), 20),
-              "key field");
-        UNSIGNED8 raw[ADS_MAX_KEY_LENGTH];
-        UNSIGNED16 rawLen = sizeof raw;
-        check(AdsBuildRawKey(byName, raw, &rawLen), "build key");
-        UNSIGNED16 hit = 0;
-        check(AdsSeek(byName, raw, rawLen, ADS_RAWKEY, ADS_HARDSEEK, &hit), "seek");
-        found += hit;
-    }
-    double engineSeek = seconds(started);
-    if (found != seeks) std::fprintf(stderr, "found %d of %d keys\n", found, seeks);
     // SQLite: the first row of the key in tag order, the key without its trailing blanks (an
     // equal key leading ORDER BY would make SQLite sort the matching rows itself).
     sqlite3_stmt* seek =
         sqlite.prepare(std::string("SELECT ") + kColumns + " FROM \"records\" WHERE " + kByName +
                        "=? ORDER BY rowid LIMIT 1");
-    found = 0;
-    started = Clock::now();
-    for (const std::string& key : keys) {
-        size_t end = key.find_last_not_of(' ');
-        sqlite3_bind_text(seek, 1, key.data(), static_cast<int>(end + 1), SQLITE_STATIC);
-        found += static_cast<int>(sqlite.drain(seek));
+    int found = 0, sqliteFound = 0;
+    Turns seeking;
+    const size_t perTurn = keys.size() / kTurns;
+    for (int turn = 0; turn < kTurns; ++turn) {
+        const auto from = keys.begin() + static_cast<long>(turn * perTurn);
+        const auto to = from + static_cast<long>(perTurn);
+        started = Clock::now();
+        for (auto key = from; key != to; ++key) {
+            check(AdsInitRawKey(byName), "init key");
+            check(AdsSetField(byName, ads::EngineText("NAME"), ads::EngineText(key->c_str()), 20),
+                  "key field");
+            UNSIGNED8 raw[ADS_MAX_KEY_LENGTH];
+            UNSIGNED16 rawLen = sizeof raw;
+            check(AdsBuildRawKey(byName, raw, &rawLen), "build key");
+            UNSIGNED16 hit = 0;
+            check(AdsSeek(byName, raw, rawLen, ADS_RAWKEY, ADS_HARDSEEK, &hit), "seek");
+            found += hit;
+        }
+        double engineSeconds = seconds(started);
+        started = Clock::now();
+        for (auto key = from; key != to; ++key) {
+            size_t end = key->find_last_not_of(' ');
+            sqlite3_bind_text(seek, 1, key->data(), static_cast<int>(end + 1), SQLITE_STATIC);
+            sqliteFound += static_cast<int>(sqlite.drain(seek));
+        }
+        seeking.add(engineSeconds, seconds(started), static_cast<double>(perTurn));
     }
-    printSideBySide("seek_us", "seek_ratio", engineSeek * 1e6 / seeks,
-                    seconds(started) * 1e6 / seeks, "us", false);
-    if (found != seeks) std::fprintf(stderr, "SQLite found %d of %d keys\n", found, seeks);
+    seeking.print("seek_us", "seek_ratio", "us", false, 1e6);
+    const int sought = static_cast<int>(perTurn) * kTurns;
+    if (found != sought || sqliteFound != sought)
+        std::fprintf(stderr, "found %d and SQLite %d of %d keys\n", found, sqliteFound, sought);
 
     // Appends and updates, each its own transaction as the engine writes them.
-    const int changes = 20000;
-    started = Clock::now();
-    for (int i = 0; i < changes; ++i) {
-        check(AdsAppendRecord(t), "append");
-        fill(t, rows + static_cast<uint64_t>(i));
-        check(AdsWriteRecord(t), "write");
-    }
-    engineRate = changes / seconds(started);
+    const int changes = 20000, changesPerTurn = changes / kTurns;
     sqlite3_stmt* begin = sqlite.prepare("BEGIN IMMEDIATE");
     sqlite3_stmt* commit = sqlite.prepare("COMMIT");
     sqlite3_stmt* insert = sqlite.prepare(
         "INSERT INTO \"records\"(\"NAME\", \"CODE\", \"BORN\", \"AMOUNT\", \"N\") "
         "VALUES(?, ?, ?, ?, ?)");
-    started = Clock::now();
-    for (int i = 0; i < changes; ++i) {
-        sqlite.run(begin);
-        bindRow(insert, rows + changes + static_cast<uint64_t>(i));
-        sqlite.run(insert);
-        sqlite.run(commit);
+    Turns appends;
+    for (int turn = 0; turn < kTurns; ++turn) {
+        const int first = turn * changesPerTurn;
+        started = Clock::now();
+        for (int i = first; i < first + changesPerTurn; ++i) {
+            check(AdsAppendRecord(t), "append");
+            fill(t, rows + static_cast<uint64_t>(i));
+            check(AdsWriteRecord(t), "write");
+        }
+        double engineSeconds = seconds(started);
+        started = Clock::now();
+        for (int i = first; i < first + changesPerTurn; ++i) {
+            sqlite.run(begin);
+            bindRow(insert, rows + changes + static_cast<uint64_t>(i));
+            sqlite.run(insert);
+            sqlite.run(commit);
+        }
+        appends.add(engineSeconds, seconds(started), changesPerTurn);
     }
-    printSideBySide("append_per_s", "append_ratio", engineRate, changes / seconds(started),
-                    "records/s", true);
+    appends.print("append_per_s", "append_ratio", "records/s", true);
 
     // Updates of random records: go to the record, lock it, set two fields, write, unlock.
+    // SQLite reads the record, then changes it in a transaction of its own.
     std::vector<UNSIGNED32> targets;
     for (int i = 0; i < changes; ++i)
         targets.push_back(static_cast<UNSIGNED32>(1 + random() % rows));
-    started = Clock::now();
-    for (int i = 0; i < changes; ++i) {
-        UNSIGNED32 target = targets[static_cast<size_t>(i)];
-        check(AdsGotoRecord(t, target), "goto");
-        check(AdsLockRecord(t, target), "lock");
-        char amount[32];
-        std::snprintf(amount, sizeof amount, "%d.50", i % 5000);
-        check(AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount),
-                          static_cast<UNSIGNED32>(std::strlen(amount))),
-              "set AMOUNT");
-        check(AdsSetField(t, ads::EngineText("CODE"), ads::EngineText("UPDATED"), 7), "set CODE");
-        check(AdsWriteRecord(t), "write");
-        check(AdsUnlockRecord(t, target), "unlock");
-    }
-    engineRate = changes / seconds(started);
-    // SQLite: read the record, then change it in a transaction of its own.
     sqlite3_stmt* read =
         sqlite.prepare(std::string("SELECT ") + kColumns + " FROM \"records\" WHERE rowid=?");
     sqlite3_stmt* update =
         sqlite.prepare("UPDATE \"records\" SET \"AMOUNT\"=?, \"CODE\"=? WHERE rowid=?");
-    started = Clock::now();
-    for (int i = 0; i < changes; ++i) {
-        UNSIGNED32 target = targets[static_cast<size_t>(changes - 1 - i)];
-        sqlite3_bind_int64(read, 1, target);
-        sqlite.drain(read);
-        sqlite.run(begin);
-        sqlite3_bind_double(update, 1, i % 5000 + 0.5);
-        sqlite3_bind_text(update, 2, "UPDATED", 7, SQLITE_STATIC);
-        sqlite3_bind_int64(update, 3, target);
-        sqlite.run(update);
-        sqlite.run(commit);
+    Turns updates;
+    for (int turn = 0; turn < kTurns; ++turn) {
+        const int first = turn * changesPerTurn;
+        started = Clock::now();
+        for (int i = first; i < first + changesPerTurn; ++i) {
+            UNSIGNED32 target = targets[static_cast<size_t>(i)];
+            check(AdsGotoRecord(t, target), "goto");
+            check(AdsLockRecord(t, target), "lock");
+            char amount[32];
+            std::snprintf(amount, sizeof amount, "%d.50", i % 5000);
+            check(AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount),
+                              static_cast<UNSIGNED32>(std::strlen(amount))),
+                  "set AMOUNT");
+            check(AdsSetField(t, ads::EngineText("CODE"), ads::EngineText("UPDATED"), 7),
+                  "set CODE");
+            check(AdsWriteRecord(t), "write");
+            check(AdsUnlockRecord(t, target), "unlock");
+        }
+        double engineSeconds = seconds(started);
+        started = Clock::now();
+        for (int i = first; i < first + changesPerTurn; ++i) {
+            UNSIGNED32 target = targets[static_cast<size_t>(changes - 1 - i)];
+            sqlite3_bind_int64(read, 1, target);
+            sqlite.drain(read);
+            sqlite.run(begin);
+            sqlite3_bind_double(update, 1, i % 5000 + 0.5);
+            sqlite3_bind_text(update, 2, "UPDATED", 7, SQLITE_STATIC);
+            sqlite3_bind_int64(update, 3, target);
+            sqlite.run(update);
+            sqlite.run(commit);
+        }
+        updates.add(engineSeconds, seconds(started), changesPerTurn);
     }
-    printSideBySide("update_per_s", "update_ratio", engineRate, changes / seconds(started),
-                    "records/s", true);
+    updates.print("update_per_s", "update_ratio", "records/s", true);
     sqlite.close();
     check(AdsCloseTable(t), "close");
     const uint64_t allRows = rows + 2 * changes;
@@ -445,8 +459,7 @@ int main(int argc, char** argv) {
 
     // Open, password, first row in index order; the median of 21 opens. SQLite opens the rows
     // file with the key derived once, as the engine keeps a password's key for the process.
-    opens.clear();
-    sqliteOpens.clear();
+    Turns encryptedOpens;
     for (int i = 0; i < kOpens; ++i) {
         started = Clock::now();
         check(AdsOpenTable(connection, ads::EngineText("benchenc"), nullptr, ADS_ADT, ADS_ANSI,
@@ -457,34 +470,27 @@ int main(int argc, char** argv) {
         check(AdsGotoTop(byName), "top");
         len = length;
         check(AdsGetRecord(byName, record.data(), &len), "get record");
-        opens.push_back(seconds(started) * 1000);
+        double engineSeconds = seconds(started);
         if (i + 1 < kOpens) check(AdsCloseTable(t), "close");
         started = Clock::now();
         sqliteOpenFirst(sqlite, rowsFile, key);
-        sqliteOpens.push_back(seconds(started) * 1000);
+        encryptedOpens.add(engineSeconds, seconds(started));
     }
-    printSideBySide("open_encrypted_ms", "open_encrypted_ratio", median(opens), median(sqliteOpens),
-                    "ms", false);
+    encryptedOpens.print("open_encrypted_ms", "open_encrypted_ratio", "ms", false);
 
-    walked = 0;
-    started = Clock::now();
-    check(AdsGotoTop(byName), "top");
-    check(AdsAtEOF(byName, &eof), "eof");
-    while (!eof) {
-        len = length;
-        check(AdsGetRecord(byName, record.data(), &len), "get record");
-        ++walked;
-        check(AdsSkip(byName, 1), "skip");
-        check(AdsAtEOF(byName, &eof), "eof");
+    Turns encryptedWalks;
+    for (int turn = 0; turn < 3; ++turn) {
+        started = Clock::now();
+        uint64_t walked = walkToEnd(byName, record);
+        double engineSeconds = seconds(started);
+        if (walked != allRows)
+            std::fprintf(stderr, "walked %llu encrypted rows\n",
+                         static_cast<unsigned long long>(walked));
+        started = Clock::now();
+        walked = sqliteWalk(sqlite, false);
+        encryptedWalks.add(engineSeconds, seconds(started), static_cast<double>(walked));
     }
-    engineRate = static_cast<double>(walked) / seconds(started);
-    if (walked != allRows)
-        std::fprintf(stderr, "walked %llu encrypted rows\n",
-                     static_cast<unsigned long long>(walked));
-    started = Clock::now();
-    walked = sqliteWalk(sqlite, false);
-    printSideBySide("walk_encrypted_rows_per_s", "walk_encrypted_ratio", engineRate,
-                    static_cast<double>(walked) / seconds(started), "rows/s", true);
+    encryptedWalks.print("walk_encrypted_rows_per_s", "walk_encrypted_ratio", "rows/s", true);
     sqlite.close();
     check(AdsCloseTable(t), "close");
     AdsDisconnect(connection);
