@@ -99,12 +99,14 @@ bool exists(const std::string& path) {
 // Removes what an interrupted change of form left beside the table: the temporary files, and
 // the companion of a table that is plain. Only while nobody has the table open (an exclusive
 // holder may be building them right now).
-void tidy(const std::string& file, bool encrypted) {
+// `own`, when given, is what an open found on disk a moment ago.
+void tidy(const std::string& file, bool encrypted, const files::OwnFiles* own) {
+    auto there = [own](const std::string& path) { return own ? own->has(path) : exists(path); };
     bool stale = false;
     for (const std::string& base : {newCompanionOf(file), newTableOf(file)})
-        for (const char* suffix : {"", "-journal", "-wal"}) stale = stale || exists(base + suffix);
+        for (const char* suffix : {"", "-journal", "-wal"}) stale = stale || there(base + suffix);
     if (!encrypted)
-        for (const char* suffix : {"", "-wal"}) stale = stale || exists(companionOf(file) + suffix);
+        for (const char* suffix : {"", "-wal"}) stale = stale || there(companionOf(file) + suffix);
     if (!stale) return;
     LockFile probe;
     if (probe.open(file) != AE_SUCCESS || !probe.lockTableExclusive()) return;
@@ -145,7 +147,7 @@ std::string systemError(const std::string& doing) {
 
 }  // namespace
 
-UNSIGNED32 Table::readEncryption() {
+UNSIGNED32 Table::readEncryption(const files::OwnFiles* own) {
     bool encrypted = false;
     sql::Statement marker;
     if (db_.prepare("SELECT value FROM \"main\".velda_table WHERE key='encrypted'", marker) !=
@@ -156,13 +158,13 @@ UNSIGNED32 Table::readEncryption() {
         encrypted = marker.columnInt(0) != 0;
     else if (rc != SQLITE_DONE)
         return sqlFailure("open");
-    return takeEncryption(encrypted);
+    return takeEncryption(encrypted, own);
 }
 
-UNSIGNED32 Table::takeEncryption(bool encrypted) {
+UNSIGNED32 Table::takeEncryption(bool encrypted, const files::OwnFiles* own) {
     encrypted_ = encrypted;
-    tidy(file_, encrypted_);
-    if (encrypted_ && !exists(companionOf(file_)))
+    tidy(file_, encrypted_, own);
+    if (encrypted_ && !(own ? own->has(companionOf(file_)) : exists(companionOf(file_))))
         return fail(AE_NOT_A_TABLE, "The encrypted table " + file_ + " is damaged: its rows file " +
                                         companionOf(file_) + " is missing.");
     return AE_SUCCESS;

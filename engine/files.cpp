@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -15,7 +16,7 @@
 
 namespace engine::files {
 
-int openPrivate(const std::string& path, int flags) {
+int openPrivate(const std::string& path, int flags, struct stat* status) {
     fs::FileSystem& disk = fs::current();
     int fd = disk.open(path, flags | O_NOFOLLOW | O_CLOEXEC, kPrivateMode);
     if (fd < 0) return -1;
@@ -25,6 +26,7 @@ int openPrivate(const std::string& path, int flags) {
         errno = ELOOP;
         return -1;
     }
+    if (status) *status = st;
     return fd;
 }
 
@@ -36,7 +38,11 @@ bool createEmpty(const std::string& path) {
     return true;
 }
 
-UNSIGNED32 refuseLinks(const std::string& tableFile) {
+bool OwnFiles::has(const std::string& path) const {
+    return std::find(present_.begin(), present_.end(), path) != present_.end();
+}
+
+UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found) {
     // Named files only: listing the folder at every open would cost more than the open.
     std::vector<std::string> own;
     for (const std::string& base :
@@ -46,12 +52,14 @@ UNSIGNED32 refuseLinks(const std::string& tableFile) {
     own.push_back(lockFileOf(tableFile));
     for (const std::string& part : own) {
         struct stat st {};
-        if (fs::current().lstat(part, st) == 0 && !S_ISREG(st.st_mode))
+        if (fs::current().lstat(part, st) != 0) continue;
+        if (!S_ISREG(st.st_mode))
             return fail(AE_IO_ERROR,
                         part +
                             " is not a regular file (a symbolic link, a folder or a device); "
                             "the table's files are never used through one. Remove it and try "
                             "again.");
+        if (found) found->add(part);
     }
     return AE_SUCCESS;
 }

@@ -12,10 +12,12 @@
 #ifndef VELDA_ENGINE_FILES_H
 #define VELDA_ENGINE_FILES_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "engine/ace.h"
 
@@ -28,16 +30,28 @@ constexpr mode_t kPrivateMode = 0660;
 constexpr size_t kMaxTableFileName = 255 - 18;
 
 // Opens (with O_CREAT in flags: creating with kPrivateMode) without following a link; -1 with
-// errno set, ELOOP when the path is a link or not a regular file.
-int openPrivate(const std::string& path, int flags);
+// errno set, ELOOP when the path is a link or not a regular file. `status`, when given, receives
+// the file's status as the check read it.
+int openPrivate(const std::string& path, int flags, struct stat* status = nullptr);
 
 // Creates an empty file with kPrivateMode; false (errno set) when anything is there already,
 // a dangling link included.
 bool createEmpty(const std::string& path);
 
+// The table's own files that refuseLinks found on disk, so that an open need not look again.
+class OwnFiles {
+  public:
+    bool has(const std::string& path) const;
+    void add(std::string path) { present_.push_back(std::move(path)); }
+
+  private:
+    std::vector<std::string> present_;
+};
+
 // Fails with AE_IO_ERROR naming the first of the table's own files (the file, its -wal, -shm
-// and journal, its companions and its lock file) that exists and is not a regular file.
-UNSIGNED32 refuseLinks(const std::string& tableFile);
+// and journal, its companions and its lock file) that exists and is not a regular file; the
+// others that exist go into `found` when given.
+UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found = nullptr);
 
 // The real path of a file reached through a symbolic link; the path itself otherwise.
 std::string realFile(const std::string& path);

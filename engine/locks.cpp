@@ -21,8 +21,8 @@ constexpr int64_t kTableByte = 0x7FFFFFFF;
 constexpr int64_t kRecordBase = int64_t{1} << 33;
 constexpr size_t kCounterPage = 4096;
 
-int openLockFile(const std::string& tableFile) {
-    return files::openPrivate(lockFileOf(tableFile), O_RDWR | O_CREAT);
+int openLockFile(const std::string& tableFile, struct stat* status = nullptr) {
+    return files::openPrivate(lockFileOf(tableFile), O_RDWR | O_CREAT, status);
 }
 
 }  // namespace
@@ -93,12 +93,11 @@ ChangeCounter::~ChangeCounter() {
 }
 
 void ChangeCounter::open(const std::string& tableFile) {
-    fd_ = openLockFile(tableFile);
+    struct stat st {};
+    fd_ = openLockFile(tableFile, &st);
     if (fd_ < 0) return;
     fs::FileSystem& disk = fs::current();
-    struct stat st {};
-    if (disk.fstat(fd_, st) != 0 ||
-        (st.st_size < static_cast<off_t>(kCounterPage) && disk.ftruncate(fd_, kCounterPage) != 0)) {
+    if (st.st_size < static_cast<off_t>(kCounterPage) && disk.ftruncate(fd_, kCounterPage) != 0) {
         disk.close(fd_);
         fd_ = -1;
         return;

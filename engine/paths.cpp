@@ -115,6 +115,9 @@ std::string findWithoutCase(const std::string& folder, const std::string& part) 
 
 std::string resolve(const std::string& path) {
     std::string p = normalise(path);
+    // A path that exists as given resolves to itself part by part too: one look instead of one
+    // a part, as every open of a table whose name is written right makes it.
+    if (exists(p)) return p;
     std::string out = isAbsolute(p) ? "/" : "";
     size_t start = isAbsolute(p) ? 1 : 0;
     bool parentExists = true;

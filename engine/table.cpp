@@ -100,8 +100,9 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     const std::string file = files::realFile(given);
     std::lock_guard lock(TableRegistryAccess::mutex());
     if ((out = TableRegistryAccess::find(file))) return AE_SUCCESS;
-    if (UNSIGNED32 rc = files::refuseLinks(file)) return rc;
-    if (!paths::fileExists(file)) {
+    files::OwnFiles own;
+    if (UNSIGNED32 rc = files::refuseLinks(file, &own)) return rc;
+    if (!own.has(file)) {
         std::string folder = paths::folderOf(file);
         if (!folder.empty() && !paths::folderExists(folder))
             return fail(AE_PATH_NOT_FOUND,
@@ -117,8 +118,8 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     if (UNSIGNED32 rc = metadata::readAtOpen(table->db_, table->schema_, facts, file)) return rc;
     // Read the longer way (structureOnly), the marker and whether the rows can be read come one
     // by one, each with its error.
-    if (UNSIGNED32 rc =
-            facts.structureOnly ? table->readEncryption() : table->takeEncryption(facts.encrypted))
+    if (UNSIGNED32 rc = facts.structureOnly ? table->readEncryption(&own)
+                                            : table->takeEncryption(facts.encrypted, &own))
         return rc;
     sql::Statement pages;
     int64_t pageCount = 0;

@@ -26,6 +26,10 @@
 
 namespace engine {
 
+namespace files {
+class OwnFiles;
+}
+
 // An order to walk rows in: an index tag's key expressions, or none for record-number order.
 struct OrderSpec {
     std::vector<std::string> expressions;
@@ -147,9 +151,10 @@ class Table {
     UNSIGNED32 placeCheck();
     UNSIGNED32 openConnection(bool create);
     // Reads the encrypted marker of the table file and takes it (below).
-    UNSIGNED32 readEncryption();
-    // Takes the encrypted marker read and clears what a crash left half-made.
-    UNSIGNED32 takeEncryption(bool encrypted);
+    UNSIGNED32 readEncryption(const files::OwnFiles* own = nullptr);
+    // Takes the encrypted marker read and clears what a crash left half-made; `own` is what an
+    // open found on disk, when there is such a look to go by.
+    UNSIGNED32 takeEncryption(bool encrypted, const files::OwnFiles* own = nullptr);
     UNSIGNED32 openCompanion(const Secret& password, sql::Database& out);
     void rememberPassword(const Secret& password);
     bool passwordMatches(const Secret& password) const;
