@@ -78,8 +78,15 @@ bool windowUsable(TableHandle& h, const Nav& nav) {
            h.windowPos() < h.window().size() && h.window().rowids[h.windowPos()] == h.rowid();
 }
 
-// Key of the current row in the order: read exactly, or decoded from its image once it is gone.
+// Key of the current row in the order: as the scan that read it gave it, else read exactly, or
+// decoded from its image once it is gone.
 UNSIGNED32 currentKey(TableHandle& h, const Nav& nav, std::vector<Value>& key) {
+    if (windowUsable(h, nav) && h.window().keyRowid == h.rowid() &&
+        h.window().key.size() == nav.order->expressions.size()) {
+        key = h.window().key;
+        key.push_back(Value::ofInteger(h.rowid()));
+        return AE_SUCCESS;
+    }
     bool found = false;
     if (UNSIGNED32 rc = h.table->readKey(h.rowid(), *nav.order, key, found)) return rc;
     if (!found && nav.index) {
@@ -110,6 +117,9 @@ UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
         return AE_SUCCESS;
     }
     if (!top) reverseBatch(batch, h.table->schema().recordLength);
+    // The window starts (or ends) the walk, and holds all of it when fewer rows came than asked.
+    batch.first = top || batch.complete;
+    batch.last = !top || batch.complete;
     const size_t rows = batch.size();
     h.keepWindow(std::move(batch), nav.id, v);
     h.restartBatches();
@@ -140,6 +150,15 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
             moved = true;
             return AE_SUCCESS;
         }
+        // At the window's edge where the walk ends: no row to read beyond it.
+        if (forward ? h.window().last : h.window().first) {
+            h.dropWindow();
+            if (forward)
+                h.placeAfterLast();
+            else
+                h.placeBeforeFirst();
+            return AE_SUCCESS;
+        }
     } else {
         h.restartBatches();
     }
@@ -168,11 +187,15 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
         window.images = h.image();
         window.rowids.insert(window.rowids.end(), batch.rowids.begin(), batch.rowids.end());
         window.images.insert(window.images.end(), batch.images.begin(), batch.images.end());
+        window.keyRowid = batch.keyRowid;
+        window.key = std::move(batch.key);
+        window.last = batch.complete;
     } else {
         reverseBatch(batch, length);
         window = std::move(batch);
         window.rowids.push_back(h.rowid());
         window.images.insert(window.images.end(), h.image().begin(), h.image().end());
+        window.first = window.complete;
     }
     h.keepWindow(std::move(window), nav.id, v);
     h.takeWindowRow(forward ? 1 : h.window().size() - 2);

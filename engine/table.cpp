@@ -433,9 +433,16 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
     const UNSIGNED32 length = schema_.recordLength;
     out.rowids.reserve(limit);
     out.images.reserve(limit * length);
+    out.complete = false;
+    out.keyRowid = 0;
+    out.key.clear();
+    // The key expressions come with the rows: the last row's key is where a walk goes on.
+    std::string keyColumns;
+    for (const std::string& e : order.expressions) keyColumns += ", " + e;
+    const int firstKeyColumn = static_cast<int>(fields) + 1;
     for (const Phase& p : list) {
         if (out.size() >= limit) break;
-        std::string sql = "SELECT " + selectList_ + " FROM \"main\".\"records\"";
+        std::string sql = "SELECT " + selectList_ + keyColumns + " FROM \"main\".\"records\"";
         std::string where = p.where;
         if (!extra.empty()) where += (where.empty() ? "" : " AND ") + extra;
         if (!where.empty()) sql += " WHERE " + where;
@@ -462,9 +469,16 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
                 image::writeColumn(field, stmt, static_cast<int>(f + 1), page,
                                    image + field.offset);
             }
+            if (out.size() == limit) {
+                out.keyRowid = out.rowids.back();
+                for (size_t k = 0; k < order.expressions.size(); ++k)
+                    out.key.push_back(
+                        image::columnValue(stmt, firstKeyColumn + static_cast<int>(k)));
+            }
         }
         if (rc != SQLITE_DONE) return sqlFailure("read");
     }
+    out.complete = out.size() < limit && !singlePhase;
     return AE_SUCCESS;
 }
 

@@ -47,6 +47,15 @@ struct RowBatch {
     std::vector<int64_t> rowids;
     std::vector<uint8_t> images;
     size_t size() const { return rowids.size(); }
+    // Set by Table::scan: fewer rows came than were asked for, so none lies beyond the last one.
+    bool complete = false;
+    // The order's key of the last row when the batch filled up (a walk goes on from it), read
+    // with the rows; keyRowid 0 when none was read.
+    int64_t keyRowid = 0;
+    std::vector<Value> key;
+    // Set by the cursor on a window of rows: no row of the walk lies before the first one, or
+    // after the last one (while the table is unchanged).
+    bool first = false, last = false;
 };
 
 class Table {

@@ -320,4 +320,30 @@ TEST_F(Navigation, AnOpenHandleIsOnTheFirstRecordAtItsFirstUse) {
     EXPECT_EQ(recno(last), 5u);
 }
 
+// A walk that has read to the end of its order knows there is nothing beyond, until the table
+// changes: a row another handle adds or removes meanwhile counts, at either end.
+TEST_F(Navigation, AWalkAtEitherEndSeesRowsChangedMeanwhile) {
+    ADSHANDLE t = people();
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    ADSHANDLE other = openOk("people");
+    ASSERT_EQ(AdsGotoBottom(byName), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 2u);  // "alice": lower case sorts after upper case
+    append(other, {"zed", "", "7"});
+    ASSERT_EQ(AdsSkip(byName, 1), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 7u);
+    ASSERT_EQ(AdsSkip(byName, 1), AE_SUCCESS);
+    UNSIGNED16 eof = 0;
+    ASSERT_EQ(AdsAtEOF(byName, &eof), AE_SUCCESS);
+    EXPECT_EQ(eof, 1);
+    ASSERT_EQ(AdsGotoTop(byName), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 5u);  // the empty name first
+    append(other, {"", "", "8"});
+    ASSERT_EQ(AdsSkip(byName, 1), AE_SUCCESS);
+    EXPECT_EQ(recno(byName), 8u);
+    ASSERT_EQ(AdsSkip(byName, -2), AE_SUCCESS);
+    UNSIGNED16 bof = 0;
+    ASSERT_EQ(AdsAtBOF(byName, &bof), AE_SUCCESS);
+    EXPECT_EQ(bof, 1);
+}
+
 }  // namespace
