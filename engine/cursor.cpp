@@ -14,6 +14,8 @@ constexpr size_t kMaxBatch = 512;
 // followed by a move elsewhere, and the rows of an index order lie on scattered pages that a
 // fresh connection must fault in one by one. The next read in the same order takes 16 and doubles.
 constexpr size_t kFirstBatch = 1;
+// Rows kept by a filter or scope are read to be walked: there the first read takes 16.
+constexpr size_t kFirstFilteredBatch = 16;
 
 Value withHighByte(const Value& v) {
     Value out = v;
@@ -108,8 +110,9 @@ UNSIGNED32 currentKey(TableHandle& h, const Nav& nav, std::vector<Value>& key) {
 UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
     RowBatch batch;
     const uint64_t v = version(h);
-    if (UNSIGNED32 rc = h.table->scan(*nav.order, top, nullptr, nullptr, nav.conditions,
-                                      kFirstBatch, h.page, batch))
+    const size_t limit = nav.conditions().empty() ? kFirstBatch : kFirstFilteredBatch;
+    if (UNSIGNED32 rc =
+            h.table->scan(*nav.order, top, nullptr, nullptr, nav.conditions(), limit, h.page, batch))
         return rc;
     h.dropWindow();
     if (batch.size() == 0) {
@@ -168,7 +171,7 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
     bool ascending = forward != nav.order->descending;
     RowBatch batch;
     if (UNSIGNED32 rc = h.table->scan(*nav.order, forward, &start, ascending ? ">" : "<",
-                                      nav.conditions, h.nextBatch(), h.page, batch))
+                                      nav.conditions(), h.nextBatch(), h.page, batch))
         return rc;
     h.growBatches(kMaxBatch);
     const size_t length = h.table->schema().recordLength;
@@ -275,15 +278,17 @@ UNSIGNED32 findTarget(ADSHANDLE handle, Target& out, bool indexOnly) {
                                        (indexOnly ? "index handle." : "table or index handle."));
 }
 
-namespace {
-// Without its password an encrypted table walks, seeks and counts as an empty one; the table's
-// filters hold for every order.
-void hideRows(const TableHandle& h, Nav& nav) {
-    if (h.hidesRows()) nav.conditions.push_back(Condition{"0", {}});
-    if (h.aof) nav.conditions.push_back(h.aof->condition);
-    if (h.filter) nav.conditions.push_back(h.filter->condition);
+const std::vector<Condition>& Nav::conditions() const {
+    if (conditions_) return *conditions_;
+    std::vector<Condition>& all = conditions_.emplace();
+    if (index) all = index->scopeConditions();
+    // Without its password an encrypted table walks, seeks and counts as an empty one; the
+    // table's filters hold for every order.
+    if (handle->hidesRows()) all.push_back(Condition{"0", {}});
+    if (handle->aof) all.push_back(handle->aof->condition);
+    if (handle->filter) all.push_back(handle->filter->condition);
+    return all;
 }
-}  // namespace
 
 namespace {
 const OrderSpec kRecordOrder;
@@ -291,18 +296,16 @@ const OrderSpec kRecordOrder;
 
 UNSIGNED32 navFor(Target& target, Nav& nav) {
     nav = Nav{};
+    nav.handle = target.table.get();
     if (!target.index) {
         nav.order = &kRecordOrder;
-        hideRows(*target.table, nav);
         return AE_SUCCESS;
     }
     size_t position;
     if (UNSIGNED32 rc = target.index->resolve(position)) return rc;
     nav.id = static_cast<int>(position);
     nav.order = &target.index->order();
-    nav.conditions = target.index->scopeConditions();
     nav.index = target.index.get();
-    hideRows(*target.table, nav);
     return AE_SUCCESS;
 }
 
@@ -316,7 +319,7 @@ UNSIGNED32 placeIfNew(TableHandle& h) {
     if (!h.unplaced()) return AE_SUCCESS;
     Nav nav;
     nav.order = &kRecordOrder;
-    hideRows(h, nav);
+    nav.handle = &h;
     return toEnd(h, nav, true);
 }
 
@@ -368,7 +371,7 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
     if (key.values.empty()) {
         // An empty key matches every row: the first row of the order.
         if (UNSIGNED32 rc =
-                h.table->scan(*nav.order, true, nullptr, nullptr, nav.conditions, 1, h.page, batch))
+                h.table->scan(*nav.order, true, nullptr, nullptr, nav.conditions(), 1, h.page, batch))
             return rc;
         found = batch.size() > 0;
         return placeOn(h, nav, batch, v);
@@ -377,13 +380,13 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
         std::vector<Value> start = key.lastPartial && !desc ? lastRaised(key) : key.values;
         const char* op = desc ? "<" : (key.lastPartial ? ">=" : ">");
         if (UNSIGNED32 rc =
-                h.table->scan(*nav.order, true, &start, op, nav.conditions, 1, h.page, batch))
+                h.table->scan(*nav.order, true, &start, op, nav.conditions(), 1, h.page, batch))
             return rc;
         found = batch.size() > 0;
         return placeOn(h, nav, batch, v);
     }
     // The rows of exactly the key: equal leading values, and the last equal or beginning with it.
-    std::vector<Condition> exact = nav.conditions;
+    std::vector<Condition> exact = nav.conditions();
     std::vector<Value> start = key.values;
     const char* op = "=";
     if (key.lastPartial) {
@@ -404,7 +407,7 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
     start = key.lastPartial && desc ? lastRaised(key) : key.values;
     op = desc ? (key.lastPartial ? "<" : "<=") : ">=";
     if (UNSIGNED32 rc =
-            h.table->scan(*nav.order, true, &start, op, nav.conditions, 1, h.page, batch))
+            h.table->scan(*nav.order, true, &start, op, nav.conditions(), 1, h.page, batch))
         return rc;
     return placeOn(h, nav, batch, v);
 }
@@ -423,8 +426,8 @@ UNSIGNED32 refresh(TableHandle& h, bool always) {
 
 UNSIGNED32 visible(TableHandle& h, const Nav& nav, bool& out) {
     out = h.onRow();
-    if (!out || nav.conditions.empty()) return AE_SUCCESS;
-    std::vector<Condition> conditions = nav.conditions;
+    if (!out || nav.conditions().empty()) return AE_SUCCESS;
+    std::vector<Condition> conditions = nav.conditions();
     conditions.push_back(Condition{"rowid=?", {Value::ofInteger(h.rowid())}});
     int64_t n = 0;
     if (UNSIGNED32 rc = h.table->countRows(conditions, n)) return rc;
@@ -439,8 +442,8 @@ UNSIGNED32 count(TableHandle& h, const Nav& nav, UNSIGNED16 option, int64_t& out
         out = 0;
         return AE_SUCCESS;
     }
-    if (which == ADS_RESPECTFILTERS && !nav.conditions.empty())
-        return h.table->countRows(nav.conditions, out);
+    if (which == ADS_RESPECTFILTERS && !nav.conditions().empty())
+        return h.table->countRows(nav.conditions(), out);
     if (which == ADS_RESPECTSCOPES && nav.index) {
         std::vector<Condition> scopes = nav.index->scopeConditions();
         if (!scopes.empty()) return h.table->countRows(scopes, out);
@@ -461,7 +464,7 @@ UNSIGNED32 relativePosition(TableHandle& h, const Nav& nav, double& out) {
     if (UNSIGNED32 rc = count(h, nav, ADS_RESPECTFILTERS, total)) return rc;
     std::vector<Value> start;
     if (UNSIGNED32 rc = currentKey(h, nav, start)) return rc;
-    if (UNSIGNED32 rc = h.table->countBefore(*nav.order, start, nav.conditions, before)) return rc;
+    if (UNSIGNED32 rc = h.table->countBefore(*nav.order, start, nav.conditions(), before)) return rc;
     if (total <= 0) {
         out = 0.0;
         return AE_SUCCESS;

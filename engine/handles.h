@@ -55,8 +55,14 @@ class IndexHandle : public EngineObject {
 struct Nav {
     int id = -1;  // -1 record-number order, else the tag's position
     const OrderSpec* order = nullptr;
-    std::vector<Condition> conditions;
     IndexHandle* index = nullptr;
+    const TableHandle* handle = nullptr;
+    // The order's scopes and the table's filters, ANDed into every read (cursor.cpp). Made at
+    // first use: most calls, a step among the rows read ahead, need none.
+    const std::vector<Condition>& conditions() const;
+
+  private:
+    mutable std::optional<std::vector<Condition>> conditions_;
 };
 
 enum class PendingKind { None, Edit, Append };
