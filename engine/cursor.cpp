@@ -126,6 +126,11 @@ UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
     const size_t rows = batch.size();
     h.keepWindow(std::move(batch), nav.id, v);
     h.restartBatches();
+    // A filtered walk goes on in larger reads at once: the next takes 64.
+    if (limit == kFirstFilteredBatch) {
+        h.growBatches(kMaxBatch);
+        h.growBatches(kMaxBatch);
+    }
     h.takeWindowRow(top ? 0 : rows - 1);
     return AE_SUCCESS;
 }
