@@ -111,8 +111,8 @@ UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
     RowBatch batch;
     const uint64_t v = version(h);
     const size_t limit = nav.conditions().empty() ? kFirstBatch : kFirstFilteredBatch;
-    if (UNSIGNED32 rc =
-            h.table->scan(*nav.order, top, nullptr, nullptr, nav.conditions(), limit, h.page, batch))
+    if (UNSIGNED32 rc = h.table->scan(*nav.order, top, nullptr, nullptr, nav.conditions(), limit,
+                                      h.page, batch))
         return rc;
     h.dropWindow();
     if (batch.size() == 0) {
@@ -172,11 +172,17 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
     }
     std::vector<Value> start;
     uint64_t v = version(h);
+    // Going on from the row whose key the last read gave, the way it read: what it saw beyond.
+    const size_t emptyPhases =
+        windowUsable(h, nav) && h.window().keyRowid == h.rowid() && h.window().keyForward == forward
+            ? h.window().emptyPhasesAfterKey
+            : 0;
     if (UNSIGNED32 rc = currentKey(h, nav, start)) return rc;
     bool ascending = forward != nav.order->descending;
     RowBatch batch;
-    if (UNSIGNED32 rc = h.table->scan(*nav.order, forward, &start, ascending ? ">" : "<",
-                                      nav.conditions(), h.nextBatch(), h.page, batch))
+    if (UNSIGNED32 rc =
+            h.table->scan(*nav.order, forward, &start, ascending ? ">" : "<", nav.conditions(),
+                          h.nextBatch(), h.page, batch, false, emptyPhases))
         return rc;
     h.growBatches(kMaxBatch);
     const size_t length = h.table->schema().recordLength;
@@ -197,6 +203,8 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
         window.images.insert(window.images.end(), batch.images.begin(), batch.images.end());
         window.keyRowid = batch.keyRowid;
         window.key = std::move(batch.key);
+        window.keyForward = batch.keyForward;
+        window.emptyPhasesAfterKey = batch.emptyPhasesAfterKey;
         window.last = batch.complete;
     } else {
         reverseBatch(batch, length);
@@ -375,8 +383,8 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
     const uint64_t v = version(h);
     if (key.values.empty()) {
         // An empty key matches every row: the first row of the order.
-        if (UNSIGNED32 rc =
-                h.table->scan(*nav.order, true, nullptr, nullptr, nav.conditions(), 1, h.page, batch))
+        if (UNSIGNED32 rc = h.table->scan(*nav.order, true, nullptr, nullptr, nav.conditions(), 1,
+                                          h.page, batch))
             return rc;
         found = batch.size() > 0;
         return placeOn(h, nav, batch, v);
@@ -469,7 +477,8 @@ UNSIGNED32 relativePosition(TableHandle& h, const Nav& nav, double& out) {
     if (UNSIGNED32 rc = count(h, nav, ADS_RESPECTFILTERS, total)) return rc;
     std::vector<Value> start;
     if (UNSIGNED32 rc = currentKey(h, nav, start)) return rc;
-    if (UNSIGNED32 rc = h.table->countBefore(*nav.order, start, nav.conditions(), before)) return rc;
+    if (UNSIGNED32 rc = h.table->countBefore(*nav.order, start, nav.conditions(), before))
+        return rc;
     if (total <= 0) {
         out = 0.0;
         return AE_SUCCESS;

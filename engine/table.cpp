@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <sodium.h>
@@ -406,11 +407,43 @@ std::vector<Phase> phases(const std::vector<std::string>& keys, const std::vecto
     return out;
 }
 
+// Whether two key values are surely different as SQLite orders them (BINARY text, numbers); a
+// pair of different kinds counts as possibly equal.
+bool surelyDifferent(const Value& a, const Value& b) {
+    if (a.kind != b.kind) return false;
+    switch (a.kind) {
+        case Value::Kind::Text:
+        case Value::Kind::Blob:
+            return a.bytes != b.bytes;
+        case Value::Kind::Integer:
+            return a.integer != b.integer;
+        case Value::Kind::Real:
+            return a.real != b.real;
+        default:
+            return false;
+    }
+}
+
+// The phases of a read going on from the batch's key row that hold no row, seen from the row
+// that follows it (the statement's current row): every phase that keeps the key's values equal
+// up to and past the first value in which the two rows surely differ.
+size_t emptyPhasesBetween(const RowBatch& batch, sqlite3_stmt* stmt, int firstKeyColumn) {
+    const size_t values = batch.key.size();
+    size_t differ = values;  // the record number, where two rows always differ
+    for (size_t i = 0; i < values; ++i)
+        if (surelyDifferent(batch.key[i],
+                            image::columnValue(stmt, firstKeyColumn + static_cast<int>(i)))) {
+            differ = i;
+            break;
+        }
+    return values - differ;
+}
+
 }  // namespace
 
 UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<Value>* start,
                        const char* startOp, const std::vector<Condition>& conditions, size_t limit,
-                       image::CodePage page, RowBatch& out, bool singlePhase) {
+                       image::CodePage page, RowBatch& out, bool singlePhase, size_t emptyPhases) {
     out.rowids.clear();
     out.images.clear();
     std::vector<std::string> keys = order.expressions;
@@ -423,6 +456,8 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
         if (singlePhase) list.resize(1);
         // An equal expression must not lead ORDER BY, or SQLite sorts the matching rows itself.
         if (std::string(startOp) == "=") list[0].orderFrom = start->size();
+        list.erase(list.begin(),
+                   list.begin() + static_cast<long>(std::min(emptyPhases, list.size() - 1)));
     } else {
         list.push_back(Phase{});
     }
@@ -436,12 +471,18 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
     out.complete = false;
     out.keyRowid = 0;
     out.key.clear();
+    out.keyForward = forward;
+    out.emptyPhasesAfterKey = 0;
+    bool more = false;  // a row lies beyond the last one kept: read, not kept
+    // A read of one row (a move to either end, a seek) is mostly not walked on: it reads no
+    // row more, which could lie on a page of its own.
+    const size_t ahead = limit > 1 ? 1 : 0;
     // The key expressions come with the rows: the last row's key is where a walk goes on.
     std::string keyColumns;
     for (const std::string& e : order.expressions) keyColumns += ", " + e;
     const int firstKeyColumn = static_cast<int>(fields) + 1;
     for (const Phase& p : list) {
-        if (out.size() >= limit) break;
+        if (more || out.size() >= limit + ahead) break;
         std::string sql = "SELECT " + selectList_ + keyColumns + " FROM \"main\".\"records\"";
         std::string where = p.where;
         if (!extra.empty()) where += (where.empty() ? "" : " AND ") + extra;
@@ -456,10 +497,15 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
         for (const Value* v : p.values) image::bind(stmt, bindAt++, *v);
         for (const Condition& c : conditions)
             for (const Value& v : c.values) image::bind(stmt, bindAt++, v);
-        sqlite3_bind_int64(stmt, bindAt, static_cast<int64_t>(limit - out.size()));
+        sqlite3_bind_int64(stmt, bindAt, static_cast<int64_t>(limit + ahead - out.size()));
         sql::ResetOnExit resetting(stmt);
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (out.size() == limit) {
+                more = true;
+                out.emptyPhasesAfterKey = emptyPhasesBetween(out, stmt, firstKeyColumn);
+                break;
+            }
             out.rowids.push_back(sqlite3_column_int64(stmt, 0));
             size_t at = out.images.size();
             out.images.resize(at + length);
@@ -476,9 +522,9 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
                         image::columnValue(stmt, firstKeyColumn + static_cast<int>(k)));
             }
         }
-        if (rc != SQLITE_DONE) return sqlFailure("read");
+        if (rc != SQLITE_DONE && !more) return sqlFailure("read");
     }
-    out.complete = out.size() < limit && !singlePhase;
+    out.complete = !more && out.size() < limit + ahead && !singlePhase;
     return AE_SUCCESS;
 }
 

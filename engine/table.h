@@ -50,9 +50,12 @@ struct RowBatch {
     // Set by Table::scan: fewer rows came than were asked for, so none lies beyond the last one.
     bool complete = false;
     // The order's key of the last row when the batch filled up (a walk goes on from it), read
-    // with the rows; keyRowid 0 when none was read.
+    // with the rows; keyRowid 0 when none was read. The row after it, read too, shows how many
+    // of the phases of a read going on from it (in the same direction) hold no row.
     int64_t keyRowid = 0;
     std::vector<Value> key;
+    bool keyForward = true;
+    size_t emptyPhasesAfterKey = 0;
     // Set by the cursor on a window of rows: no row of the walk lies before the first one, or
     // after the last one (while the table is unchanged).
     bool first = false, last = false;
@@ -121,9 +124,11 @@ class Table {
     // startOp compares a row's value with the start's last value (">", ">=", "<", "<=" as the
     // walking direction needs; the leading values then walk on strictly). singlePhase reads only
     // rows whose leading values equal the start's; with "=" exactly the rows of that key.
+    // `emptyPhases` leading phases are known to hold no row (RowBatch::emptyPhasesAfterKey).
     UNSIGNED32 scan(const OrderSpec& order, bool forward, const std::vector<Value>* start,
                     const char* startOp, const std::vector<Condition>& conditions, size_t limit,
-                    image::CodePage page, RowBatch& out, bool singlePhase = false);
+                    image::CodePage page, RowBatch& out, bool singlePhase = false,
+                    size_t emptyPhases = 0);
     UNSIGNED32 countRows(const std::vector<Condition>& conditions, int64_t& out);
     // Counts rows strictly before `start` (order expressions then rowid) in walking order.
     UNSIGNED32 countBefore(const OrderSpec& order, const std::vector<Value>& start,
