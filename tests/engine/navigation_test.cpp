@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
+#include <tuple>
 
 #include "engine_fixture.h"
 
@@ -344,6 +346,34 @@ TEST_F(Navigation, AWalkAtEitherEndSeesRowsChangedMeanwhile) {
     UNSIGNED16 bof = 0;
     ASSERT_EQ(AdsAtBOF(byName, &bof), AE_SUCCESS);
     EXPECT_EQ(bof, 1);
+}
+
+// Walks read ahead in batches and go on after each batch's last key: with two segments, runs of
+// equal first values and of equal pairs, and a descending tag, every record comes once in
+// order both ways.
+TEST_F(Navigation, BatchedWalksOverRepeatedKeysMissNoRecord) {
+    ADSHANDLE t = create("pairs", "A,Character,4;B,Integer");
+    std::vector<std::tuple<std::string, int, UNSIGNED32>> expected;
+    for (UNSIGNED32 i = 1; i <= 2500; ++i) {
+        std::string a = std::string(1, static_cast<char>('a' + (i * 31) % 3));
+        int b = static_cast<int>((i * 7) % 40);
+        append(t, {a, std::to_string(b)});
+        expected.emplace_back(a, b, i);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::vector<UNSIGNED32> order;
+    for (const auto& e : expected) order.push_back(std::get<2>(e));
+    ADSHANDLE pair = index(t, "PAIR", "A;B");
+    EXPECT_EQ(walkRecords(pair), order);
+    std::vector<UNSIGNED32> back = walkRecords(pair, true);
+    std::reverse(back.begin(), back.end());
+    EXPECT_EQ(back, order);
+    ADSHANDLE down = index(t, "DOWN", "A;B", ADS_DESCENDING);
+    std::vector<UNSIGNED32> descending = walkRecords(down);
+    ASSERT_EQ(descending.size(), order.size());
+    std::vector<UNSIGNED32> ascendingAgain = walkRecords(down, true);
+    std::reverse(ascendingAgain.begin(), ascendingAgain.end());
+    EXPECT_EQ(ascendingAgain, descending);
 }
 
 }  // namespace
