@@ -122,34 +122,20 @@ uint64_t sqliteWalk(bench::Baseline& db, bool backwards) {
     return db.drain(walk);
 }
 
-// Walks an order to its end reading every record; answers the rows read.
-uint64_t walkToEnd(ADSHANDLE order, std::vector<UNSIGNED8>& record) {
+// Walks an order from one end to the other (backwards: from the bottom) reading every record;
+// answers the rows read.
+uint64_t walkOver(ADSHANDLE order, std::vector<UNSIGNED8>& record, bool backwards = false) {
     uint64_t walked = 0;
-    UNSIGNED16 eof = 0;
-    check(AdsGotoTop(order), "top");
-    check(AdsAtEOF(order, &eof), "eof");
-    while (!eof) {
+    UNSIGNED16 end = 0;
+    auto atEnd = [&] { check(backwards ? AdsAtBOF(order, &end) : AdsAtEOF(order, &end), "end"); };
+    check(backwards ? AdsGotoBottom(order) : AdsGotoTop(order), "either end");
+    atEnd();
+    while (!end) {
         UNSIGNED32 len = static_cast<UNSIGNED32>(record.size());
         check(AdsGetRecord(order, record.data(), &len), "get record");
         ++walked;
-        check(AdsSkip(order, 1), "skip");
-        check(AdsAtEOF(order, &eof), "eof");
-    }
-    return walked;
-}
-
-// Walks an order backwards to its start reading every record; answers the rows read.
-uint64_t walkBackToStart(ADSHANDLE order, std::vector<UNSIGNED8>& record) {
-    uint64_t walked = 0;
-    UNSIGNED16 bof = 0;
-    check(AdsGotoBottom(order), "bottom");
-    check(AdsAtBOF(order, &bof), "bof");
-    while (!bof) {
-        UNSIGNED32 len = static_cast<UNSIGNED32>(record.size());
-        check(AdsGetRecord(order, record.data(), &len), "get record");
-        ++walked;
-        check(AdsSkip(order, -1), "skip back");
-        check(AdsAtBOF(order, &bof), "bof");
+        check(AdsSkip(order, backwards ? -1 : 1), "skip");
+        atEnd();
     }
     return walked;
 }
@@ -168,7 +154,7 @@ void filterFigures(const std::string& tableFile, ADSHANDLE t, ADSHANDLE byName, 
     for (int turn = 0; turn < kTurns; ++turn) {
         auto started = Clock::now();
         check(AdsSetAOF(t, ads::EngineText("BORN < STOD('19550101')"), ADS_RESOLVE_DYNAMIC), "aof");
-        kept = walkToEnd(t, record);
+        kept = walkOver(t, record);
         check(AdsClearAOF(t), "clear aof");
         double engineSeconds = seconds(started);
         started = Clock::now();
@@ -199,7 +185,7 @@ void filterFigures(const std::string& tableFile, ADSHANDLE t, ADSHANDLE byName, 
     for (int i = 0; i < 7; ++i) {
         auto started = Clock::now();
         check(AdsSetAOF(t, ads::EngineText(filter.c_str()), ADS_RESOLVE_DYNAMIC), "aof on tag");
-        kept = walkToEnd(byName, record);
+        kept = walkOver(byName, record);
         check(AdsClearAOF(t), "clear aof");
         double engineSeconds = seconds(started);
         started = Clock::now();
@@ -303,8 +289,7 @@ int main(int argc, char** argv) {
         Turns walks;
         for (int turn = 0; turn < kTurns; ++turn) {
             started = Clock::now();
-            uint64_t walked =
-                backwards ? walkBackToStart(byName, record) : walkToEnd(byName, record);
+            uint64_t walked = walkOver(byName, record, backwards);
             double engineSeconds = seconds(started);
             if (walked != rows)
                 std::fprintf(stderr, "walked %llu rows\n", static_cast<unsigned long long>(walked));
@@ -481,7 +466,7 @@ int main(int argc, char** argv) {
     Turns encryptedWalks;
     for (int turn = 0; turn < 3; ++turn) {
         started = Clock::now();
-        uint64_t walked = walkToEnd(byName, record);
+        uint64_t walked = walkOver(byName, record);
         double engineSeconds = seconds(started);
         if (walked != allRows)
             std::fprintf(stderr, "walked %llu encrypted rows\n",

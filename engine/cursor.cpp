@@ -135,6 +135,16 @@ UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
     return AE_SUCCESS;
 }
 
+// A step past the last row (or before the first) leaves the rows.
+UNSIGNED32 walkEnded(TableHandle& h, bool forward) {
+    h.dropWindow();
+    if (forward)
+        h.placeAfterLast();
+    else
+        h.placeBeforeFirst();
+    return AE_SUCCESS;
+}
+
 UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
     moved = false;
     if (!h.onRow()) {
@@ -159,14 +169,7 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
             return AE_SUCCESS;
         }
         // At the window's edge where the walk ends: no row to read beyond it.
-        if (forward ? h.window().last : h.window().first) {
-            h.dropWindow();
-            if (forward)
-                h.placeAfterLast();
-            else
-                h.placeBeforeFirst();
-            return AE_SUCCESS;
-        }
+        if (forward ? h.window().last : h.window().first) return walkEnded(h, forward);
     } else {
         h.restartBatches();
     }
@@ -186,14 +189,7 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
         return rc;
     h.growBatches(kMaxBatch);
     const size_t length = h.table->schema().recordLength;
-    if (batch.size() == 0) {
-        h.dropWindow();
-        if (forward)
-            h.placeAfterLast();
-        else
-            h.placeBeforeFirst();
-        return AE_SUCCESS;
-    }
+    if (batch.size() == 0) return walkEnded(h, forward);
     // The window: the current row and the rows read, in walking order.
     RowBatch window;
     if (forward) {
