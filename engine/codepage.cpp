@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace engine::codepage {
 
@@ -76,6 +77,15 @@ std::string toUtf8(std::string_view bytes, CodePage page) {
 }
 
 size_t fromUtf8Into(std::string_view utf8, CodePage page, char* out, size_t capacity) {
+    // Most text is ASCII, the same in every code page: copied whole once that is known.
+    if (utf8.size() <= capacity) {
+        unsigned char high = 0;
+        for (char c : utf8) high |= static_cast<unsigned char>(c);
+        if (high < 0x80) {
+            std::memcpy(out, utf8.data(), utf8.size());
+            return utf8.size();
+        }
+    }
     size_t written = 0;
     size_t i = 0;
     while (i < utf8.size() && written < capacity) {
