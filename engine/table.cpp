@@ -115,6 +115,7 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     table->pid_ = ::getpid();
     if (UNSIGNED32 rc = table->placeCheck()) return rc;
     if (UNSIGNED32 rc = table->openConnection(false)) return rc;
+    sql::ReadTogether reading(table->db_);  // the structure, the marker, the page checks
     metadata::OpenFacts facts;
     if (UNSIGNED32 rc = metadata::readAtOpen(table->db_, table->schema_, facts, file)) return rc;
     // Read the longer way (structureOnly), the marker and whether the rows can be read come one
