@@ -78,8 +78,8 @@ UNSIGNED32 Table::openConnection(bool create) {
             rc == SQLITE_NOTADB ? AE_NOT_A_TABLE : AE_IO_ERROR,
             "Could not open the table " + displayName(file_) + ": " + db_.errorText() + ".");
     sqlite3_busy_timeout(db_.get(), 10000);
-    // Filters run on this connection: the expression language's functions must be there.
-    if (sqlfunctions::registerAll(db_.get()) != SQLITE_OK) return sqlFailure("open");
+    // A connection made again (after a change of form) gets the functions its filters use.
+    if (functions_ && sqlfunctions::registerAll(db_.get()) != SQLITE_OK) return sqlFailure("open");
     if (db_.exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA "
                  "mmap_size=1073741824; PRAGMA secure_delete=OFF;"
                  " PRAGMA temp_store=MEMORY") != SQLITE_OK)
@@ -239,11 +239,20 @@ std::shared_ptr<Table> Table::overRows(const std::string& name, Schema schema, s
     return table;
 }
 
+UNSIGNED32 Table::useFunctions() {
+    if (functions_) return AE_SUCCESS;
+    if (sqlfunctions::registerAll(db_.get()) != SQLITE_OK) return sqlFailure("prepare a filter on");
+    functions_ = true;
+    return AE_SUCCESS;
+}
+
 sqlite3_stmt* Table::statement(const std::string& sql) {
     auto it = statements_.find(sql);
     if (it == statements_.end()) {
         sql::Statement stmt;
-        if (db_.prepare(sql, stmt) != SQLITE_OK) {
+        // A statement naming the expression language's functions finds them at its second try.
+        if (db_.prepare(sql, stmt) != SQLITE_OK &&
+            (functions_ || useFunctions() != AE_SUCCESS || db_.prepare(sql, stmt) != SQLITE_OK)) {
             sqlFailure("read");
             return nullptr;
         }

@@ -85,6 +85,9 @@ class Table {
     std::recursive_mutex& mutex() { return mutex_; }
     ChangeCounter& counter() { return counter_; }
     sql::Database& db() { return db_; }
+    // Puts the expression language's functions on the connection, where filters run: at the
+    // first filter, not at every open (registering them costs a good part of an open).
+    UNSIGNED32 useFunctions();
     UNSIGNED32 pageSize() const { return pageSize_; }
 
     // Why the table cannot be changed in this place (a folder that cannot be written, a network
@@ -189,6 +192,7 @@ class Table {
     std::string selectList_;
     std::map<std::string, sql::Statement, std::less<>> statements_;
     bool countValid_ = false;
+    bool functions_ = false;  // the expression language's functions are on the connection
     int64_t countCache_ = 0;
     uint64_t countCounter_ = 0;
     int64_t countDataVersion_ = 0;

@@ -309,4 +309,20 @@ TEST_F(Filters, AFilterOnTheLeadingFieldOfATagUsesTheTag) {
     EXPECT_EQ(plan(file, "UPPER(NAME) = 'BO'").find("USING INDEX velda"), std::string::npos);
 }
 
+// The functions of the expression language come to a table's connection with its first filter,
+// and stay through the change of form that makes the connection again.
+TEST_F(Filters, FunctionsInAFilterHoldAcrossEncryption) {
+    close(people());
+    ADSHANDLE t = openOk("people", ADS_EXCLUSIVE);
+    ASSERT_EQ(AdsSetAOF(t, u8("LEFT(NAME, 1) = 'B' .AND. YEAR(BORN) < 1990"), ADS_RESOLVE_DYNAMIC),
+              AE_SUCCESS)
+        << lastError();
+    EXPECT_EQ(walkRecords(t), (Records{3, 6, 7}));
+    ASSERT_EQ(AdsEnableEncryption(t, u8("secret")), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsEncryptTable(t), AE_SUCCESS) << lastError();
+    EXPECT_EQ(walkRecords(t), (Records{3, 6, 7}));
+    ASSERT_EQ(AdsDecryptTable(t), AE_SUCCESS) << lastError();
+    EXPECT_EQ(walkRecords(t), (Records{3, 6, 7}));
+}
+
 }  // namespace
