@@ -477,7 +477,8 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
     const size_t fields = schema_.fields.size();
     const UNSIGNED32 length = schema_.recordLength;
     out.rowids.reserve(limit);
-    out.images.reserve(limit * length);
+    // Room for every row at once, zero-filled once; cut to the rows read at the end.
+    out.images.assign(static_cast<size_t>(limit) * length, 0);
     out.complete = false;
     out.keyRowid = 0;
     out.key.clear();
@@ -502,7 +503,10 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
             sql += (i > p.orderFrom ? "," : "") + keys[i] + direction;
         sql += " LIMIT ?";
         sqlite3_stmt* stmt = statement(sql);
-        if (!stmt) return lastError().code;
+        if (!stmt) {
+            out.images.resize(out.rowids.size() * length);
+            return lastError().code;
+        }
         int bindAt = 1;
         for (const Value* v : p.values) image::bind(stmt, bindAt++, *v);
         for (const Condition& c : conditions)
@@ -516,10 +520,8 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
                 out.emptyPhasesAfterKey = emptyPhasesBetween(out, stmt, firstKeyColumn);
                 break;
             }
+            uint8_t* image = out.images.data() + out.rowids.size() * length;
             out.rowids.push_back(sqlite3_column_int64(stmt, 0));
-            size_t at = out.images.size();
-            out.images.resize(at + length);
-            uint8_t* image = out.images.data() + at;
             for (size_t f = 0; f < fields; ++f) {
                 const FieldDef& field = schema_.fields[f];
                 image::writeColumn(field, stmt, static_cast<int>(f + 1), page,
@@ -532,8 +534,12 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
                         image::columnValue(stmt, firstKeyColumn + static_cast<int>(k)));
             }
         }
-        if (rc != SQLITE_DONE && !more) return sqlFailure("read");
+        if (rc != SQLITE_DONE && !more) {
+            out.images.resize(out.rowids.size() * length);
+            return sqlFailure("read");
+        }
     }
+    out.images.resize(out.rowids.size() * length);
     out.complete = !more && out.size() < limit + ahead && !singlePhase;
     return AE_SUCCESS;
 }
