@@ -81,11 +81,16 @@ bool windowUsable(TableHandle& h, const Nav& nav) {
            h.windowPos() < h.window().size() && h.window().rowids[h.windowPos()] == h.rowid();
 }
 
+// Whether the current row is the one whose key the last read of the window gave.
+bool onWindowKeyRow(TableHandle& h, const Nav& nav) {
+    return windowUsable(h, nav) && h.window().keyRowid == h.rowid() &&
+           h.window().key.size() == nav.order->expressions.size();
+}
+
 // Key of the current row in the order: as the scan that read it gave it, else read exactly, or
 // decoded from its image once it is gone.
 UNSIGNED32 currentKey(TableHandle& h, const Nav& nav, std::vector<Value>& key) {
-    if (windowUsable(h, nav) && h.window().keyRowid == h.rowid() &&
-        h.window().key.size() == nav.order->expressions.size()) {
+    if (onWindowKeyRow(h, nav)) {
         key = h.window().key;
         key.push_back(Value::ofInteger(h.rowid()));
         return AE_SUCCESS;
@@ -175,10 +180,9 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
     std::vector<Value> start;
     uint64_t v = version(h);
     // Going on from the row whose key the last read gave, the way it read: what it saw beyond.
-    const size_t emptyPhases =
-        windowUsable(h, nav) && h.window().keyRowid == h.rowid() && h.window().keyForward == forward
-            ? h.window().emptyPhasesAfterKey
-            : 0;
+    const size_t emptyPhases = onWindowKeyRow(h, nav) && h.window().keyForward == forward
+                                   ? h.window().emptyPhasesAfterKey
+                                   : 0;
     if (UNSIGNED32 rc = currentKey(h, nav, start)) return rc;
     bool ascending = forward != nav.order->descending;
     RowBatch batch;

@@ -96,17 +96,22 @@ bool exists(const std::string& path) {
     return fs::current().access(path, F_OK) == 0;
 }
 
+// Whether a file is there: as an open found it a moment ago (`own`), else as the disk says now.
+bool there(const std::string& path, const files::OwnFiles* own) {
+    return own ? own->has(path) : exists(path);
+}
+
 // Removes what an interrupted change of form left beside the table: the temporary files, and
 // the companion of a table that is plain. Only while nobody has the table open (an exclusive
 // holder may be building them right now).
-// `own`, when given, is what an open found on disk a moment ago.
 void tidy(const std::string& file, bool encrypted, const files::OwnFiles* own) {
-    auto there = [own](const std::string& path) { return own ? own->has(path) : exists(path); };
     bool stale = false;
     for (const std::string& base : {newCompanionOf(file), newTableOf(file)})
-        for (const char* suffix : {"", "-journal", "-wal"}) stale = stale || there(base + suffix);
+        for (const char* suffix : {"", "-journal", "-wal"})
+            stale = stale || there(base + suffix, own);
     if (!encrypted)
-        for (const char* suffix : {"", "-wal"}) stale = stale || there(companionOf(file) + suffix);
+        for (const char* suffix : {"", "-wal"})
+            stale = stale || there(companionOf(file) + suffix, own);
     if (!stale) return;
     LockFile probe;
     if (probe.open(file) != AE_SUCCESS || !probe.lockTableExclusive()) return;
@@ -164,7 +169,7 @@ UNSIGNED32 Table::readEncryption(const files::OwnFiles* own) {
 UNSIGNED32 Table::takeEncryption(bool encrypted, const files::OwnFiles* own) {
     encrypted_ = encrypted;
     tidy(file_, encrypted_, own);
-    if (encrypted_ && !(own ? own->has(companionOf(file_)) : exists(companionOf(file_))))
+    if (encrypted_ && !there(companionOf(file_), own))
         return fail(AE_NOT_A_TABLE, "The encrypted table " + file_ + " is damaged: its rows file " +
                                         companionOf(file_) + " is missing.");
     return AE_SUCCESS;

@@ -479,6 +479,10 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
     out.rowids.reserve(limit);
     // Room for every row at once, zero-filled once; cut to the rows read at the end.
     out.images.assign(static_cast<size_t>(limit) * length, 0);
+    auto cutToRows = [&](UNSIGNED32 rc) {
+        out.images.resize(out.rowids.size() * length);
+        return rc;
+    };
     out.complete = false;
     out.keyRowid = 0;
     out.key.clear();
@@ -503,10 +507,7 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
             sql += (i > p.orderFrom ? "," : "") + keys[i] + direction;
         sql += " LIMIT ?";
         sqlite3_stmt* stmt = statement(sql);
-        if (!stmt) {
-            out.images.resize(out.rowids.size() * length);
-            return lastError().code;
-        }
+        if (!stmt) return cutToRows(lastError().code);
         int bindAt = 1;
         for (const Value* v : p.values) image::bind(stmt, bindAt++, *v);
         for (const Condition& c : conditions)
@@ -534,12 +535,9 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
                         image::columnValue(stmt, firstKeyColumn + static_cast<int>(k)));
             }
         }
-        if (rc != SQLITE_DONE && !more) {
-            out.images.resize(out.rowids.size() * length);
-            return sqlFailure("read");
-        }
+        if (rc != SQLITE_DONE && !more) return cutToRows(sqlFailure("read"));
     }
-    out.images.resize(out.rowids.size() * length);
+    cutToRows(AE_SUCCESS);
     out.complete = !more && out.size() < limit + ahead && !singlePhase;
     return AE_SUCCESS;
 }

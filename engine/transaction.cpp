@@ -1,6 +1,5 @@
 #include "engine/transaction.h"
 
-#include "engine/connection.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
 
@@ -106,10 +105,8 @@ void Transaction::abandon() {
 namespace transaction {
 
 UNSIGNED32 joinOpen(TableHandle& h) {
-    if (h.transaction) return h.transaction->join(h, h.connection);
-    auto connection = HandleRegistry::instance().findAs<Connection>(h.connection);
-    if (!connection) return AE_SUCCESS;
-    return connection->transaction().join(h, h.connection);
+    // A handle whose connection was gone when it was made has no transaction to join.
+    return h.transaction ? h.transaction->join(h, h.connection) : AE_SUCCESS;
 }
 
 WriteScope::~WriteScope() {

@@ -4,7 +4,6 @@
 // be a clean error with a text, and afterwards the table must open, with faults off, holding
 // exactly its old or exactly its new content.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <functional>
@@ -54,16 +53,6 @@ std::string describe(const Content& c) {
 
 class FaultInjection : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velda-faults-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
-    }
-
     // A connection to the folder (or to a dictionary in it) for the length of one call.
     class Connection {
       public:
@@ -89,11 +78,16 @@ class FaultInjection : public ::testing::Test {
                             ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, options, &t);
     }
 
-    // A fresh folder holding table "t" with three rows, encrypted when asked.
-    void makeTable(bool encrypted) {
+    // Empties the folder for the next try.
+    void emptyFolder() {
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(folder_, ec))
             std::filesystem::remove_all(entry.path(), ec);
+    }
+
+    // A fresh folder holding table "t" with three rows, encrypted when asked.
+    void makeTable(bool encrypted) {
+        emptyFolder();
         Connection c(folder_);
         ASSERT_EQ(c.rc, AE_SUCCESS) << lastError();
         ADSHANDLE t = 0;
@@ -205,7 +199,8 @@ class FaultInjection : public ::testing::Test {
         return {true, encrypted, {"ROW1|10", "ROW2|20", "ROW3|30"}};
     }
 
-    std::string folder_;
+    testsupport::TempFolder temp_{"velda-faults"};
+    const std::string folder_ = temp_.path();
 };
 
 // One call on table "t" of the folder, opened with `options` (and the password when asked),
@@ -278,26 +273,22 @@ TEST_F(FaultInjection, RecordChangesLeaveTheOldOrTheNewRows) {
 }
 
 TEST_F(FaultInjection, ACreatedTableIsThereWholeOrNotAtAll) {
-    auto prepare = [&] {
-        std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator(folder_, ec))
-            std::filesystem::remove_all(entry.path(), ec);
-    };
-    EXPECT_GT(everyFailurePoint(
-                  prepare,
-                  [&] {
-                      ADSHANDLE connection = 0;
-                      if (UNSIGNED32 rc = AdsConnect(u8(folder_.c_str()), &connection)) return rc;
-                      ADSHANDLE t = 0;
-                      UNSIGNED32 rc = AdsCreateTable(connection, u8("t"), nullptr, ADS_ADT,
-                                                     ADS_ANSI, ADS_PROPRIETARY_LOCKING,
-                                                     ADS_CHECKRIGHTS, 0, u8(kFields), &t);
-                      if (rc == AE_SUCCESS) rc = AdsCloseTable(t);
-                      AdsDisconnect(connection);
-                      return rc;
-                  },
-                  Content{}, Content{true, false, {}}),
-              5);
+    EXPECT_GT(
+        everyFailurePoint([&] { emptyFolder(); },
+                          [&] {
+                              ADSHANDLE connection = 0;
+                              if (UNSIGNED32 rc = AdsConnect(u8(folder_.c_str()), &connection))
+                                  return rc;
+                              ADSHANDLE t = 0;
+                              UNSIGNED32 rc = AdsCreateTable(connection, u8("t"), nullptr, ADS_ADT,
+                                                             ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                                                             ADS_CHECKRIGHTS, 0, u8(kFields), &t);
+                              if (rc == AE_SUCCESS) rc = AdsCloseTable(t);
+                              AdsDisconnect(connection);
+                              return rc;
+                          },
+                          Content{}, Content{true, false, {}}),
+        5);
 }
 
 TEST_F(FaultInjection, EncryptionAndDecryptionLeaveAWholeTable) {
