@@ -319,6 +319,26 @@ UNSIGNED32 Table::control(const std::string& sql, const std::string& doing) {
     return runToEnd(stmt, doing);
 }
 
+Table::OneRead::OneRead(Table& table, bool wanted) : table_(table) {
+    if (!wanted || !sqlite3_get_autocommit(table.db_.get())) return;
+    sqlite3_stmt* begin = table.statement("BEGIN");
+    if (!begin) return;
+    sql::ResetOnExit resetting(begin);
+    open_ = sqlite3_step(begin) == SQLITE_DONE;
+}
+
+Table::OneRead::~OneRead() {
+    if (!open_) return;
+    sqlite3_stmt* commit = table_.statement("COMMIT");
+    bool ended = false;
+    if (commit) {
+        sql::ResetOnExit resetting(commit);
+        ended = sqlite3_step(commit) == SQLITE_DONE;
+    }
+    // A read has nothing to keep; a transaction left open would stop the next write's BEGIN.
+    if (!ended && !sqlite3_get_autocommit(table_.db_.get())) table_.db_.exec("ROLLBACK");
+}
+
 UNSIGNED32 Table::runToEnd(sqlite3_stmt* stmt, const std::string& doing) {
     sql::ResetOnExit resetting(stmt);
     int rc = sqlite3_step(stmt);
@@ -496,6 +516,7 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
     std::string keyColumns;
     for (const std::string& e : order.expressions) keyColumns += ", " + e;
     const int firstKeyColumn = static_cast<int>(fields) + 1;
+    OneRead reading(*this, list.size() > 1);
     for (const Phase& p : list) {
         if (more || out.size() >= limit + ahead) break;
         std::string sql = "SELECT " + selectList_ + keyColumns + " FROM \"main\".\"records\"";
@@ -565,7 +586,9 @@ UNSIGNED32 Table::countBefore(const OrderSpec& order, const std::vector<Value>& 
     keys.push_back("rowid");
     const char* before = order.descending ? ">" : "<";
     out = 0;
-    for (const Phase& p : phases(keys, start, before, before)) {
+    const std::vector<Phase> list = phases(keys, start, before, before);
+    OneRead reading(*this, list.size() > 1);
+    for (const Phase& p : list) {
         std::vector<Condition> all = conditions;
         Condition c{p.where, {}};
         for (const Value* v : p.values) c.values.push_back(*v);

@@ -98,6 +98,22 @@ class Table {
     sqlite3_stmt* statement(const std::string& sql);
     // Fails with the code that fits the connection's last SQLite error.
     UNSIGNED32 sqlFailure(const std::string& doing);
+
+    // Several statements of one read (the phases of a scan, the counts before a key) in one read
+    // transaction while it lives: alone, each statement takes and gives back the file's read
+    // lock, three system calls a time. Does nothing inside a transaction (which holds the lock)
+    // or when BEGIN fails.
+    class OneRead {
+      public:
+        OneRead(Table& table, bool wanted);
+        ~OneRead();
+        OneRead(const OneRead&) = delete;
+        OneRead& operator=(const OneRead&) = delete;
+
+      private:
+        Table& table_;
+        bool open_ = false;
+    };
     // Steps a statement from statement() to its end (rows are passed over) and resets it; a
     // failure is reported as sqlFailure(doing).
     UNSIGNED32 runToEnd(sqlite3_stmt* stmt, const std::string& doing);

@@ -303,6 +303,9 @@ TEST_F(Filters, AFilterOnTheLeadingFieldOfATagUsesTheTag) {
                                "EMPTY(NAME)", "NAME >= 'Bob' .AND. N > 0"})
         EXPECT_NE(plan(file, filter).find("USING INDEX"), std::string::npos) << filter;
     EXPECT_NE(plan(file, "NAME = 'Bob'", true).find("USING INDEX"), std::string::npos);
+    // "Begins with" reads the tag between both ends of its range, not from the text to the end.
+    EXPECT_NE(plan(file, "NAME = 'Bo'").find("<expr>>? AND <expr><?"), std::string::npos)
+        << plan(file, "NAME = 'Bo'");
     EXPECT_NE(plan(file, "N = 30").find("USING INDEX"), std::string::npos);
     EXPECT_NE(plan(file, "30 < N").find("USING INDEX"), std::string::npos);
     // A function of the field cannot use the tag.
