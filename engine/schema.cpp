@@ -456,14 +456,16 @@ UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file) {
 UNSIGNED32 readAtOpen(sql::Database& db, Schema& schema, OpenFacts& facts,
                       const std::string& file) {
     // Opening is mostly preparing statements, so the fields come with the encryption marker and
-    // the last record number (which reads the rows table once). Whatever goes wrong this way, the
-    // file is read again by read(), whose checks come in their order with their errors.
+    // the first record number (which reads the rows table once, at its first pages: the last
+    // ones lie anywhere in the file, and each page first touched through the memory map costs a
+    // page fault). Whatever goes wrong this way, the file is read again by read(), whose checks
+    // come in their order with their errors.
     schema = Schema{};
     facts = OpenFacts{};
     sql::Statement fields;
     if (db.prepare("SELECT name, type, length, decimals,"
                    " (SELECT value FROM \"main\".velda_table WHERE key='encrypted'),"
-                   " (SELECT max(rowid) FROM \"main\".\"records\")"
+                   " (SELECT rowid FROM \"main\".\"records\" LIMIT 1)"
                    " FROM \"main\".velda_fields ORDER BY number",
                    fields) != SQLITE_OK)
         return read(db, schema, file);

@@ -136,11 +136,12 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
         return fail(AE_NOT_A_TABLE,
                     "The table " + file +
                         " is damaged: the file is shorter than its contents (it was cut off).");
-    sql::Statement last;
-    if (facts.structureOnly &&
-        (table->db_.prepare("SELECT max(rowid) FROM \"main\".\"records\"", last) != SQLITE_OK ||
-         last.step() != SQLITE_ROW))
-        return table->sqlFailure("open");
+    if (facts.structureOnly) {
+        sql::Statement first;  // the rows read once (an empty table reads none)
+        int rc = table->db_.prepare("SELECT rowid FROM \"main\".\"records\" LIMIT 1", first);
+        if (rc == SQLITE_OK) rc = first.step();
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) return table->sqlFailure("open");
+    }
     table->buildSelectList();
     table->counter_.open(file);
     out = table;
