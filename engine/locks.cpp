@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "engine/file_system.h"
 #include "engine/files.h"
@@ -35,8 +36,8 @@ LockFile::~LockFile() {
     if (fd_ >= 0) fs::current().close(fd_);
 }
 
-UNSIGNED32 LockFile::open(const std::string& tableFile) {
-    fd_ = openLockFile(tableFile);
+UNSIGNED32 LockFile::open(const std::string& tableFile, int spare) {
+    fd_ = spare >= 0 ? spare : openLockFile(tableFile);
     if (fd_ < 0 && errno == ELOOP) {
         unsafe_ = true;
         return fail(AE_IO_ERROR, "The lock file " + lockFileOf(tableFile) +
@@ -89,26 +90,31 @@ bool LockFile::recordLockedElsewhere(uint32_t record) const {
 
 ChangeCounter::~ChangeCounter() {
     if (map_) ::munmap(map_, kCounterPage);
-    if (fd_ >= 0) fs::current().close(fd_);
+    if (spare_ >= 0) fs::current().close(spare_);
+}
+
+int ChangeCounter::takeSpare() {
+    return std::exchange(spare_, -1);
 }
 
 void ChangeCounter::open(const std::string& tableFile) {
     struct stat st {};
-    fd_ = openLockFile(tableFile, &st);
-    if (fd_ < 0) return;
+    int fd = openLockFile(tableFile, &st);
+    if (fd < 0) return;
     fs::FileSystem& disk = fs::current();
-    if (st.st_size < static_cast<off_t>(kCounterPage) && disk.ftruncate(fd_, kCounterPage) != 0) {
-        disk.close(fd_);
-        fd_ = -1;
+    if (st.st_size < static_cast<off_t>(kCounterPage) && disk.ftruncate(fd, kCounterPage) != 0) {
+        disk.close(fd);
         return;
     }
-    void* map = ::mmap(nullptr, kCounterPage, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    // Populated at once: the page is read at the first move, and a fault costs more than this.
+    void* map =
+        ::mmap(nullptr, kCounterPage, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
     if (map == MAP_FAILED) {
-        disk.close(fd_);
-        fd_ = -1;
+        disk.close(fd);
         return;
     }
     map_ = map;
+    spare_ = fd;
 }
 
 uint64_t ChangeCounter::value() const {

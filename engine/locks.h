@@ -26,8 +26,10 @@ class LockFile {
     LockFile& operator=(const LockFile&) = delete;
 
     // Opens (creating, private) the lock file; AE_IO_ERROR naming it on failure. A lock file
-    // that is a link or not a regular file is refused and marked unsafe.
-    UNSIGNED32 open(const std::string& tableFile);
+    // that is a link or not a regular file is refused and marked unsafe. `spare`, when not -1,
+    // is a descriptor of the lock file that holds no lock (ChangeCounter::takeSpare), taken
+    // instead of opening the file again.
+    UNSIGNED32 open(const std::string& tableFile, int spare = -1);
     bool isOpen() const { return fd_ >= 0; }
     // Whether open refused the file as a link or not a regular file (never to be tolerated,
     // unlike a read-only folder where no lock file can be made).
@@ -64,9 +66,13 @@ class ChangeCounter {
     void open(const std::string& tableFile);
     uint64_t value() const;
     void bump();
+    // The descriptor the counter was mapped through, once, for the table's first handle to take
+    // as its own (LockFile::open): a mapping needs no open descriptor, and a fresh one holds no
+    // lock. -1 once taken or without a lock file.
+    int takeSpare();
 
   private:
-    int fd_ = -1;
+    int spare_ = -1;
     void* map_ = nullptr;
     uint64_t local_ = 0;
 };

@@ -59,7 +59,7 @@ UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::
     handle->lockType = lockType;
     handle->rights = rights;
     std::lock_guard lock(table->mutex());
-    if (UNSIGNED32 rc = handle->locks.open(table->file());
+    if (UNSIGNED32 rc = handle->locks.open(table->file(), table->counter().takeSpare());
         rc &&
         ((!handle->readOnly() && table->notWritableBecause().empty()) || handle->locks.unsafe()))
         return rc;
