@@ -114,7 +114,7 @@ UNSIGNED32 currentKey(TableHandle& h, const Nav& nav, std::vector<Value>& key) {
 }
 
 UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
-    RowBatch batch;
+    RowBatch batch = h.spareBatch();
     const uint64_t v = version(h);
     const size_t limit = nav.conditions().empty() ? kFirstBatch : kFirstFilteredBatch;
     if (UNSIGNED32 rc = h.table->scan(*nav.order, top, nullptr, nullptr, nav.conditions(), limit,
@@ -185,7 +185,7 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
                                    : 0;
     if (UNSIGNED32 rc = currentKey(h, nav, start)) return rc;
     bool ascending = forward != nav.order->descending;
-    RowBatch batch;
+    RowBatch batch = h.spareBatch();
     if (UNSIGNED32 rc =
             h.table->scan(*nav.order, forward, &start, ascending ? ">" : "<", nav.conditions(),
                           h.nextBatch(), h.page, batch, false, emptyPhases))
@@ -194,25 +194,18 @@ UNSIGNED32 stepOne(TableHandle& h, const Nav& nav, bool forward, bool& moved) {
     const size_t length = h.table->schema().recordLength;
     if (batch.size() == 0) return walkEnded(h, forward);
     // The window: the current row and the rows read, in walking order.
-    RowBatch window;
     if (forward) {
-        window.rowids.push_back(h.rowid());
-        window.images = h.image();
-        window.rowids.insert(window.rowids.end(), batch.rowids.begin(), batch.rowids.end());
-        window.images.insert(window.images.end(), batch.images.begin(), batch.images.end());
-        window.keyRowid = batch.keyRowid;
-        window.key = std::move(batch.key);
-        window.keyForward = batch.keyForward;
-        window.emptyPhasesAfterKey = batch.emptyPhasesAfterKey;
-        window.last = batch.complete;
+        batch.rowids.insert(batch.rowids.begin(), h.rowid());
+        batch.images.insert(batch.images.begin(), h.image().begin(), h.image().end());
+        batch.last = batch.complete;
+        batch.complete = false;
     } else {
         reverseBatch(batch, length);
-        window = std::move(batch);
-        window.rowids.push_back(h.rowid());
-        window.images.insert(window.images.end(), h.image().begin(), h.image().end());
-        window.first = window.complete;
+        batch.rowids.push_back(h.rowid());
+        batch.images.insert(batch.images.end(), h.image().begin(), h.image().end());
+        batch.first = batch.complete;
     }
-    h.keepWindow(std::move(window), nav.id, v);
+    h.keepWindow(std::move(batch), nav.id, v);
     h.takeWindowRow(forward ? 1 : h.window().size() - 2);
     moved = true;
     return AE_SUCCESS;
@@ -378,7 +371,7 @@ UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16
     found = false;
     const std::vector<std::string>& e = nav.order->expressions;
     bool desc = nav.order->descending;
-    RowBatch batch;
+    RowBatch batch = h.spareBatch();
     const uint64_t v = version(h);
     if (key.values.empty()) {
         // An empty key matches every row: the first row of the order.

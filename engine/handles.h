@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/locks.h"
@@ -139,7 +140,11 @@ class TableHandle : public EngineObject {
     uint64_t windowVersion() const { return windowVersion_; }
     size_t nextBatch() const { return nextBatch_; }
 
+    // The window's rows; the storage of the window let go becomes the spare batch.
     void keepWindow(RowBatch rows, int order, uint64_t version);
+    // Storage for the next read to fill (Table::scan empties it): a walk reads batch after batch
+    // into the memory of windows it let go, as fresh heap pages would each cost a page fault.
+    RowBatch spareBatch() { return std::exchange(spare_, RowBatch{}); }
     // Makes row `pos` of the window the current row.
     void takeWindowRow(size_t pos);
     void dropWindow() { windowOrder_ = INT_MIN; }
@@ -171,6 +176,7 @@ class TableHandle : public EngineObject {
     int windowOrder_ = INT_MIN;
     uint64_t windowVersion_ = 0;
     RowBatch window_;
+    RowBatch spare_;
     size_t windowPos_ = 0;
     size_t nextBatch_ = kFirstWalkBatch;
 

@@ -497,14 +497,17 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
         extra += (extra.empty() ? "" : " AND ") + ("(" + c.sql + ")");
     const size_t fields = schema_.fields.size();
     const UNSIGNED32 length = schema_.recordLength;
-    out.rowids.reserve(limit);
-    // Room for every row at once, zero-filled once; cut to the rows read at the end.
+    // Room for every row at once and for the row a walk puts before them, zero-filled once; cut
+    // to the rows read at the end. Storage used before keeps its room.
+    out.rowids.clear();
+    out.rowids.reserve(limit + 1);
+    out.images.reserve((static_cast<size_t>(limit) + 1) * length);
     out.images.assign(static_cast<size_t>(limit) * length, 0);
     auto cutToRows = [&](UNSIGNED32 rc) {
         out.images.resize(out.rowids.size() * length);
         return rc;
     };
-    out.complete = false;
+    out.complete = out.first = out.last = false;
     out.keyRowid = 0;
     out.key.clear();
     out.keyForward = forward;

@@ -2,6 +2,8 @@
 // the record number and the image together.
 #include "engine/handles.h"
 
+#include <utility>
+
 namespace engine {
 
 void TableHandle::placeOn(int64_t rowid, std::vector<uint8_t> image, uint64_t version) {
@@ -41,7 +43,7 @@ void TableHandle::forgetRow() {
 }
 
 void TableHandle::keepWindow(RowBatch rows, int order, uint64_t version) {
-    window_ = std::move(rows);
+    spare_ = std::exchange(window_, std::move(rows));
     windowOrder_ = order;
     windowVersion_ = version;
 }
