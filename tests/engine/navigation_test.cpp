@@ -374,6 +374,19 @@ TEST_F(Navigation, BatchedWalksOverRepeatedKeysMissNoRecord) {
     std::vector<UNSIGNED32> ascendingAgain = walkRecords(down, true);
     std::reverse(ascendingAgain.begin(), ascendingAgain.end());
     EXPECT_EQ(ascendingAgain, descending);
+    // The reads of a walk leave no transaction open: a write goes through in the middle of one,
+    // and a seek after the walk starts a window of its own.
+    ASSERT_EQ(AdsGotoTop(pair), AE_SUCCESS);
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(AdsSkip(pair, 1), AE_SUCCESS);
+    append(t, {"b", "7"});
+    EXPECT_EQ(walkRecords(pair).size(), order.size() + 1);
+    ASSERT_EQ(AdsGotoBottom(pair), AE_SUCCESS);
+    UNSIGNED16 found = 0;
+    ASSERT_EQ(AdsSeek(pair, u8("a"), 1, ADS_STRINGKEY, ADS_HARDSEEK, &found), AE_SUCCESS);
+    ASSERT_TRUE(found);
+    size_t after = 0;
+    for (UNSIGNED16 eof = 0; AdsAtEOF(pair, &eof) == AE_SUCCESS && !eof; AdsSkip(pair, 1)) ++after;
+    EXPECT_EQ(after, order.size() + 1);
 }
 
 }  // namespace
