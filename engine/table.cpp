@@ -657,6 +657,8 @@ UNSIGNED32 Table::readKey(int64_t rowid, const OrderSpec& order, std::vector<Val
 }
 
 UNSIGNED32 Table::totalRows(bool fresh, int64_t& out) {
+    // A count made afresh reads the data version and the rows in one snapshot.
+    OneRead reading(*this, fresh);
     sqlite3_stmt* version = statement("PRAGMA data_version");
     if (!version) return lastError().code;
     int64_t dataVersion = -1;
