@@ -42,7 +42,8 @@ bool OwnFiles::has(const std::string& path) const {
     return std::find(present_.begin(), present_.end(), path) != present_.end();
 }
 
-UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found) {
+UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found,
+                       const struct stat* tableStatus) {
     // Named files only: listing the folder at every open would cost more than the open.
     std::vector<std::string> own;
     for (const std::string& base :
@@ -52,7 +53,10 @@ UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found) {
     own.push_back(lockFileOf(tableFile));
     for (const std::string& part : own) {
         struct stat st {};
-        if (fs::current().lstat(part, st) != 0) continue;
+        if (part == tableFile && tableStatus && tableStatus->st_mode != 0)
+            st = *tableStatus;
+        else if (fs::current().lstat(part, st) != 0)
+            continue;
         if (!S_ISREG(st.st_mode))
             return fail(AE_IO_ERROR,
                         part +
@@ -110,10 +114,15 @@ std::string networkFileSystem(const std::string& folder) {
     }
 }
 
-std::string realFile(const std::string& path) {
+std::string realFile(const std::string& path, struct stat* status) {
     struct stat st {};
     fs::FileSystem& disk = fs::current();
-    if (disk.lstat(path, st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    if (status) *status = {};
+    if (disk.lstat(path, st) != 0) return path;
+    if (!S_ISLNK(st.st_mode)) {
+        if (status) *status = st;
+        return path;
+    }
     std::string real = disk.realPath(path);
     return real.empty() ? path : real;
 }

@@ -50,11 +50,14 @@ class OwnFiles {
 
 // Fails with AE_IO_ERROR naming the first of the table's own files (the file, its -wal, -shm
 // and journal, its companions and its lock file) that exists and is not a regular file; the
-// others that exist go into `found` when given.
-UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found = nullptr);
+// others that exist go into `found` when given. `tableStatus`, when given and not zero, is what
+// lstat found of the table file itself (realFile), which is then not looked at again.
+UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found = nullptr,
+                       const struct stat* tableStatus = nullptr);
 
 // The real path of a file reached through a symbolic link; the path itself otherwise.
-std::string realFile(const std::string& path);
+// `status`, when given, gets what lstat found of a path that exists and is no link (zero else).
+std::string realFile(const std::string& path, struct stat* status = nullptr);
 
 // Read-only folders. SQLite reads a WAL-mode file only through its -shm file, which a folder
 // that cannot be written cannot hold. There a table whose -wal is empty or gone (every clean

@@ -98,11 +98,12 @@ void Table::buildSelectList() {
 }
 
 UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
-    const std::string file = files::realFile(given);
+    struct stat status {};
+    const std::string file = files::realFile(given, &status);
     std::lock_guard lock(TableRegistryAccess::mutex());
     if ((out = TableRegistryAccess::find(file))) return AE_SUCCESS;
     files::OwnFiles own;
-    if (UNSIGNED32 rc = files::refuseLinks(file, &own)) return rc;
+    if (UNSIGNED32 rc = files::refuseLinks(file, &own, &status)) return rc;
     if (!own.has(file)) {
         std::string folder = paths::folderOf(file);
         if (!folder.empty() && !paths::folderExists(folder))
