@@ -44,6 +44,9 @@ void TableHandle::forgetRow() {
 
 void TableHandle::keepWindow(RowBatch rows, int order, uint64_t version) {
     spare_ = std::exchange(window_, std::move(rows));
+    // Wide records make large windows: their storage is not kept twice.
+    constexpr size_t kLargestSpare = size_t{1} << 20;
+    if (spare_.images.capacity() > kLargestSpare) spare_ = RowBatch{};
     windowOrder_ = order;
     windowVersion_ = version;
 }
