@@ -626,8 +626,8 @@ class Translator {
                 // Range forms on the stored text: "begins with" is "at least the text and below
                 // the text followed by a byte that no UTF-8 text contains". The bound is
                 // written as an expression without affinity: a bare CAST(... AS TEXT) has TEXT
-                // affinity, and SQLite 3.2x onwards then no longer ends an index range on it but
-                // reads the tag to its end.
+                // affinity, on which newer SQLite versions no longer end the tag's range but
+                // read the tag to its end.
                 const std::string low = quoteText(right);
                 const std::string high = "(''||CAST(X'" + hexOf(right) + "FF' AS TEXT))";
                 const std::string& k = l.sql;
