@@ -131,10 +131,11 @@ UNSIGNED32 toEnd(TableHandle& h, const Nav& nav, bool top) {
     batch.last = !top || batch.complete;
     const size_t rows = batch.size();
     h.keepWindow(std::move(batch), nav.id, v);
-    h.restartBatches();
     // A filtered walk goes on in larger reads at once: the next takes 128.
     if (limit == kFirstFilteredBatch)
-        for (int doubled = 0; doubled < 3; ++doubled) h.growBatches(kMaxBatch);
+        h.restartBatches(2 * kFirstFilteredBatch);
+    else
+        h.restartBatches();
     h.takeWindowRow(top ? 0 : rows - 1);
     return AE_SUCCESS;
 }

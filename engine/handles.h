@@ -148,7 +148,8 @@ class TableHandle : public EngineObject {
     // Makes row `pos` of the window the current row.
     void takeWindowRow(size_t pos);
     void dropWindow() { windowOrder_ = INT_MIN; }
-    void restartBatches() { nextBatch_ = kFirstWalkBatch; }
+    // The next read takes `next` rows, and each one after twice the one before.
+    void restartBatches(size_t next = kFirstWalkBatch) { nextBatch_ = next; }
     void growBatches(size_t limit) { nextBatch_ = std::min(nextBatch_ * 2, limit); }
 
     // --- The change being made ---

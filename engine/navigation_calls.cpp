@@ -15,24 +15,25 @@ using namespace engine::calls;
 
 // --- Navigation -------------------------------------------------------------------------------
 
-UNSIGNED32 AdsGotoTop(ADSHANDLE hObj) {
+namespace {
+// A move to either end settles the pending change and places a handle not placed yet itself.
+UNSIGNED32 gotoEnd(ADSHANDLE hObj, bool top) {
     return navigate(
         hObj,
-        [](TableHandle& h, Nav& nav) {
+        [top](TableHandle& h, Nav& nav) {
             if (UNSIGNED32 rc = writer::settle(h)) return rc;
-            return cursor::gotoTop(h, nav);
+            return top ? cursor::gotoTop(h, nav) : cursor::gotoBottom(h, nav);
         },
         Placement::ByTheCall);
 }
+}  // namespace
+
+UNSIGNED32 AdsGotoTop(ADSHANDLE hObj) {
+    return gotoEnd(hObj, true);
+}
 
 UNSIGNED32 AdsGotoBottom(ADSHANDLE hObj) {
-    return navigate(
-        hObj,
-        [](TableHandle& h, Nav& nav) {
-            if (UNSIGNED32 rc = writer::settle(h)) return rc;
-            return cursor::gotoBottom(h, nav);
-        },
-        Placement::ByTheCall);
+    return gotoEnd(hObj, false);
 }
 
 UNSIGNED32 AdsSkip(ADSHANDLE hObj, SIGNED32 lRecs) {

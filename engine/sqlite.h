@@ -100,22 +100,6 @@ class ResetOnExit {
     sqlite3_stmt* stmt_;
 };
 
-// One read transaction while it lives (BEGIN, then COMMIT at the end), so that several reads
-// take the file's locks once instead of each its own. Does nothing when BEGIN fails.
-class ReadTogether {
-  public:
-    explicit ReadTogether(Database& db) : db_(db), open_(db.exec("BEGIN") == SQLITE_OK) {}
-    ~ReadTogether() {
-        if (open_) db_.exec("COMMIT");  // a read ends the same whether this succeeds or not
-    }
-    ReadTogether(const ReadTogether&) = delete;
-    ReadTogether& operator=(const ReadTogether&) = delete;
-
-  private:
-    Database& db_;
-    bool open_;
-};
-
 }  // namespace engine::sql
 
 #endif

@@ -116,7 +116,7 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     table->pid_ = ::getpid();
     if (UNSIGNED32 rc = table->placeCheck()) return rc;
     if (UNSIGNED32 rc = table->openConnection(false)) return rc;
-    sql::ReadTogether reading(table->db_);  // the structure, the marker, the page checks
+    OneRead reading(*table, true);  // the structure, the marker, the page checks
     metadata::OpenFacts facts;
     if (UNSIGNED32 rc = metadata::readAtOpen(table->db_, table->schema_, facts, file)) return rc;
     // Read the longer way (structureOnly), the marker and whether the rows can be read come one
@@ -500,7 +500,6 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
     const UNSIGNED32 length = schema_.recordLength;
     // Room for every row at once and for the row a walk puts before them, zero-filled once; cut
     // to the rows read at the end. Storage used before keeps its room.
-    out.rowids.clear();
     out.rowids.reserve(limit + 1);
     out.images.reserve((static_cast<size_t>(limit) + 1) * length);
     out.images.assign(static_cast<size_t>(limit) * length, 0);

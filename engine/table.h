@@ -99,10 +99,10 @@ class Table {
     // Fails with the code that fits the connection's last SQLite error.
     UNSIGNED32 sqlFailure(const std::string& doing);
 
-    // Several statements of one read (the phases of a scan, the counts before a key) in one read
-    // transaction while it lives: alone, each statement takes and gives back the file's read
-    // lock, three system calls a time. Does nothing inside a transaction (which holds the lock)
-    // or when BEGIN fails.
+    // Several statements of one read (an open's, the phases of a scan, the counts before a key)
+    // in one read transaction while it lives: alone, each statement takes and gives back the file's
+    // read lock, three system calls a time. Does nothing inside a transaction (which holds the
+    // lock) or when BEGIN fails.
     class OneRead {
       public:
         OneRead(Table& table, bool wanted);
