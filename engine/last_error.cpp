@@ -1,5 +1,7 @@
 #include "engine/last_error.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -77,8 +79,8 @@ extern "C" UNSIGNED32 AdsGetVersion(UNSIGNED32* pulMajor, UNSIGNED32* pulMinor,
     if (pulMinor) *pulMinor = 10;
     if (pucLetter) *pucLetter = ' ';
     if (pucDesc && pusDescLen)
-        return engine::copyOut("velda engine on SQLCipher", pucDesc, pusDescLen,
-                               "the version text");
+        return engine::copyOut(std::string("velda engine on SQLite ") + sqlite3_libversion(),
+                               pucDesc, pusDescLen, "the version text");
     return AE_SUCCESS;
 }
 
