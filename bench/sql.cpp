@@ -6,6 +6,7 @@
 //   sql_year_join_ratio       the first divided by the second
 //   sql_month_join_ms         the statement over one month
 //   sql_prepare_encrypted_ms  prepare and execute on a fresh connection with one encrypted table
+//   sql_refuse_nested_10000_ms  the refusal of a statement of 10,000 nested brackets
 //   bench_sql [transactions]
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -212,12 +213,23 @@ int main(int argc, char** argv) {
         return millisSince(started);
     });
 
+    // A statement of 10,000 nested brackets: refused by the translation, before SQLite parses.
+    const std::string nested =
+        "SELECT " + std::string(10000, '(') + "1" + std::string(10000, ')') + " FROM EMPLOYEE";
+    double refuseMs = best(5, [&] {
+        auto started = Clock::now();
+        if (AdsPrepareSQL(s, u8(nested)) == AE_SUCCESS)
+            std::fprintf(stderr, "10,000 nested brackets were accepted\n");
+        return millisSince(started);
+    });
+
     std::printf("sql_year_join_ms %.1f ms\n", yearMs);
     std::printf("sql_year_join_sqlite_ms %.1f ms\n", sqliteMs);
     std::printf("sql_year_join_ratio %.2f ratio\n", yearMs / sqliteMs);
     std::printf("sql_month_join_ms %.1f ms\n", monthMs);
     std::printf("sql_prepare_encrypted_ms %.2f ms\n", prepareMs);
     std::printf("sql_year_join_rows %zu rows\n", yearRows);
+    std::printf("sql_refuse_nested_10000_ms %.3f ms\n", refuseMs);
     check(AdsDisconnect(connection), "disconnect");
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);

@@ -75,6 +75,7 @@ typedef uint32_t ADSHANDLE;
 #define AE_TRANSACTION_OPEN 6021u   // a transaction is open already on the connection
 #define AE_SQL_SYNTAX 6030u         // an SQL statement does not parse; the text names where
 #define AE_EXPRESSION_ERROR 6031u   // an expression cannot be used; the text names the position
+#define AE_SQL_TIMEOUT 6032u        // an SQL statement ran longer than the engine allows (5 min)
 
 // Handle kinds reported by AdsGetHandleType.
 #define ADS_CONNECTION 1

@@ -1,5 +1,6 @@
 #include "engine/expression.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,13 @@ namespace {
 
 // Nesting beyond this is refused, so that no text can exhaust the stack.
 constexpr size_t kMaxDepth = 100;
+// Bounds on what a filter may ask of SQLite, checked when the filter is set rather than left to
+// fail at every read: the number of names, values and operators, and the depth of the condition
+// built (SQLite refuses expressions about a thousand levels deep; a translated operator takes up
+// to four of them). Chains of .AND. or .OR. are built as balanced trees, so long lists of
+// alternatives stay shallow.
+constexpr size_t kMaxTokens = 20000;
+constexpr size_t kMaxHeight = 200;
 
 enum class Type { Text, Number, Date, Logical };
 
@@ -50,6 +58,7 @@ struct Node {
     bool logical = false;
     const FieldDef* field = nullptr;  // a plain field reference
     size_t pos = 0;
+    size_t height = 0;  // operators above the deepest operand
 };
 
 bool isNameStart(char c) {
@@ -98,6 +107,7 @@ class Translator {
         Node n;
         if (UNSIGNED32 rc = parseOr(n)) return rc;
         if (peek().kind != Tok::End) return unexpected(peek());
+        if (tooDeepAt_) return error("it is nested too deeply for the engine", tooDeepAt_);
         if (n.type != Type::Logical)
             return error(
                 std::string("the expression is ") + typeWord(n.type) + ", not a logical expression",
@@ -136,6 +146,10 @@ class Translator {
                 ++i;
                 continue;
             }
+            if (tokens_.size() >= kMaxTokens)
+                return error("it is longer than the engine takes (more than " +
+                                 std::to_string(kMaxTokens) + " names, values and operators)",
+                             pos);
             if (c == '\'' || c == '"') {
                 size_t close = text_.find(c, i + 1);
                 if (close == std::string_view::npos)
@@ -309,15 +323,27 @@ class Translator {
     // Marks n constant when every input is, and folds it then.
     void finish(Node& n, std::initializer_list<const Node*> inputs) {
         n.constant = true;
-        for (const Node* in : inputs) n.constant = n.constant && in->constant;
-        n.field = nullptr;
-        if (n.constant) fold(n);
+        n.height = 0;
+        for (const Node* in : inputs) {
+            n.constant = n.constant && in->constant;
+            n.height = std::max(n.height, in->height + 1);
+        }
+        finished(n);
     }
     void finish(Node& n, const std::vector<Node>& inputs) {
         n.constant = true;
-        for (const Node& in : inputs) n.constant = n.constant && in.constant;
+        n.height = 0;
+        for (const Node& in : inputs) {
+            n.constant = n.constant && in.constant;
+            n.height = std::max(n.height, in.height + 1);
+        }
+        finished(n);
+    }
+    void finished(Node& n) {
         n.field = nullptr;
         if (n.constant) fold(n);
+        if (n.constant) n.height = 0;  // folded into a literal
+        if (n.height > kMaxHeight && !tooDeepAt_) tooDeepAt_ = n.pos;
     }
 
     // ---- grammar -------------------------------------------------------------------------
@@ -326,38 +352,43 @@ class Translator {
         return AE_SUCCESS;
     }
 
-    UNSIGNED32 parseOr(Node& out) {
-        if (UNSIGNED32 rc = parseAnd(out)) return rc;
-        while (peek().kind == Tok::Or) {
+    UNSIGNED32 parseOr(Node& out) { return chain(Tok::Or, "OR", &Translator::parseAnd, out); }
+
+    UNSIGNED32 parseAnd(Node& out) { return chain(Tok::And, "AND", &Translator::parseNot, out); }
+
+    // Operands joined by one logical operator. Each operand is checked as it is read, so errors
+    // name the same operator as a left-to-right reading would; the terms are then joined as a
+    // balanced tree (the operators are associative, so the value is the same).
+    UNSIGNED32 chain(Tok kind, const char* op, UNSIGNED32 (Translator::*operand)(Node&),
+                     Node& out) {
+        if (UNSIGNED32 rc = (this->*operand)(out)) return rc;
+        if (peek().kind != kind) return AE_SUCCESS;
+        std::vector<Node> terms;
+        terms.push_back(std::move(out));
+        while (peek().kind == kind) {
             size_t pos = take().pos;
             Node r;
-            if (UNSIGNED32 rc = parseAnd(r)) return rc;
-            if (UNSIGNED32 rc = logical(out, "OR", r, pos)) return rc;
+            if (UNSIGNED32 rc = (this->*operand)(r)) return rc;
+            const Node& l = terms.front();
+            if (l.type != Type::Logical || r.type != Type::Logical)
+                return mismatch(l, std::string(".") + op + ".", r, pos);
+            terms.push_back(std::move(r));
         }
+        out = join(terms, 0, terms.size(), op);
         return AE_SUCCESS;
     }
 
-    UNSIGNED32 parseAnd(Node& out) {
-        if (UNSIGNED32 rc = parseNot(out)) return rc;
-        while (peek().kind == Tok::And) {
-            size_t pos = take().pos;
-            Node r;
-            if (UNSIGNED32 rc = parseNot(r)) return rc;
-            if (UNSIGNED32 rc = logical(out, "AND", r, pos)) return rc;
-        }
-        return AE_SUCCESS;
-    }
-
-    UNSIGNED32 logical(Node& l, const char* op, const Node& r, size_t pos) {
-        if (l.type != Type::Logical || r.type != Type::Logical)
-            return mismatch(l, std::string(".") + op + ".", r, pos);
+    Node join(std::vector<Node>& terms, size_t from, size_t to, const char* op) {
+        if (to - from == 1) return std::move(terms[from]);
+        size_t middle = from + (to - from) / 2;
+        Node l = join(terms, from, middle, op);
+        Node r = join(terms, middle, to, op);
         Node n;
         n.type = Type::Logical;
         n.pos = l.pos;
         n.sql = "(" + l.sql + " " + op + " " + r.sql + ")";
         finish(n, {&l, &r});
-        l = std::move(n);
-        return AE_SUCCESS;
+        return n;
     }
 
     UNSIGNED32 parseNot(Node& out) {
@@ -836,6 +867,7 @@ class Translator {
     std::vector<Token> tokens_;
     size_t at_ = 0;
     size_t depth_ = 0;
+    size_t tooDeepAt_ = 0;  // where the condition first grew deeper than kMaxHeight
 };
 
 }  // namespace

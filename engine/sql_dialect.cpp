@@ -57,6 +57,10 @@ std::string sqlIdentifier(std::string_view value) {
     return out + "\"";
 }
 
+// Brackets nested deeper than this are refused before SQLite sees them: SQLite's own bounds are
+// about this deep, and its answer then names no position.
+constexpr size_t kMaxNesting = 256;
+
 UNSIGNED32 syntaxError(size_t position, const std::string& what) {
     return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement at position " +
                                    std::to_string(position + 1) + ": " + what + ".");
@@ -317,8 +321,7 @@ const char* castType(const std::string& name) {
 const char* functionName(const std::string& name) {
     static const std::map<std::string, const char*> names = {
         {"LEFT", "velda_left"},     {"RIGHT", "velda_right"},
-        {"SUBSTRING", "substr"},    {"CONCAT", "velda_concat"},
-        {"IIF", "velda_iif"},       {"CURDATE", "velda_curdate"},
+        {"CONCAT", "velda_concat"}, {"CURDATE", "velda_curdate"},
         {"NOW", "velda_now"},       {"YEAR", "velda_year"},
         {"MONTH", "velda_month"},   {"DAYOFMONTH", "velda_dayofmonth"},
         {"DAY", "velda_dayofmonth"}};
@@ -397,7 +400,9 @@ class Translator {
         switch (t.kind) {
             case Kind::Punct:
                 if (t.source == "(") {
-                    ++depth_;
+                    if (++depth_ > kMaxNesting)
+                        return syntaxError(t.position, "brackets are nested more than " +
+                                                           std::to_string(kMaxNesting) + " deep");
                     inFrom_.resize(depth_ + 1, false);
                     inFrom_[depth_] = false;
                 } else if (t.source == ")") {
@@ -488,10 +493,6 @@ class Translator {
                 if (w == "LIMIT" && top_ >= 0) return refuse("TOP together with LIMIT");
                 return AE_SUCCESS;
             }
-        if ((w == "TRUE" || w == "FALSE") && !call) {
-            t.out = w == "TRUE" ? "1" : "0";
-            return AE_SUCCESS;
-        }
         if (w == "TOP" && prev &&
             (isWord(prev, "SELECT") || isWord(prev, "DISTINCT") || isWord(prev, "ALL"))) {
             if (depth_ > 0 || top_ >= 0) return refuse("TOP in a subquery or a second TOP");

@@ -64,12 +64,6 @@ void concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     resultText(ctx, out);
 }
 
-void iif(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    bool condition =
-        sqlite3_value_type(argv[0]) != SQLITE_NULL && sqlite3_value_double(argv[0]) != 0.0;
-    sqlite3_result_value(ctx, argv[condition ? 1 : 2]);
-}
-
 std::tm localNow(int& millis) {
     auto now = std::chrono::system_clock::now();
     std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -345,21 +339,13 @@ int registerAll(sqlite3* db) {
         bool deterministic;
     };
     const Entry entries[] = {
-        {"velda_left", 2, left, true},
-        {"velda_right", 2, right, true},
-        {"velda_concat", -1, concat, true},
-        {"velda_iif", 3, iif, true},
-        {"velda_curdate", 0, curdate, false},
-        {"velda_now", 0, now, false},
-        {"velda_year", 1, year, true},
-        {"velda_month", 1, month, true},
-        {"velda_dayofmonth", 1, dayofmonth, true},
-        {"velda_ctod", 2, ctod, true},
-        {"velda_stod", 1, stod, true},
-        {"velda_str", 3, str, true},
-        {"velda_chr", 1, chr, true},
-        {"velda_ctot", 1, ctot, true},
-        {"velda_ctots", 2, ctots, true},
+        {"velda_left", 2, left, true},      {"velda_right", 2, right, true},
+        {"velda_concat", -1, concat, true}, {"velda_curdate", 0, curdate, false},
+        {"velda_now", 0, now, false},       {"velda_year", 1, year, true},
+        {"velda_month", 1, month, true},    {"velda_dayofmonth", 1, dayofmonth, true},
+        {"velda_ctod", 2, ctod, true},      {"velda_stod", 1, stod, true},
+        {"velda_str", 3, str, true},        {"velda_chr", 1, chr, true},
+        {"velda_ctot", 1, ctot, true},      {"velda_ctots", 2, ctots, true},
     };
     for (const Entry& e : entries) {
         int flags = SQLITE_UTF8 | (e.deterministic ? SQLITE_DETERMINISTIC : 0);

@@ -6,11 +6,10 @@
 //
 // They work on the stored forms: dates "YYYY-MM-DD", time stamps "YYYY-MM-DD HH:MM:SS.mmm",
 // texts UTF-8. An empty (NULL) argument gives an empty result, except in velda_concat, which
-// skips it, and velda_iif, whose condition is then false.
+// skips it.
 //   upper(text), lower(text)                    Windows-1252-aware (engine/text_functions.h)
 //   velda_left(text, n), velda_right(text, n)  the first / last n characters
 //   velda_concat(a, b, ...)                     the texts joined
-//   velda_iif(condition, then, else)            then when the condition is true (non-zero)
 //   velda_curdate(), velda_now()                today's local date / the local time stamp
 //   velda_year(d), velda_month(d), velda_dayofmonth(d)  parts of a date or time stamp
 //   velda_ctod(text, format)  the date of a text in a date format ("MM/DD/YYYY", "DD.MM.YY",

@@ -8,6 +8,8 @@ int Database::open(const std::string& path, int flags) {
     db_.reset(raw);  // a handle is returned even on failure and must be closed
     if (rc != SQLITE_OK) return rc;
     sqlite3_extended_result_codes(raw, 0);
+    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+    sqlite3_limit(raw, SQLITE_LIMIT_SQL_LENGTH, kMaxStatementBytes);
     return SQLITE_OK;
 }
 

@@ -1,4 +1,5 @@
-// Thin RAII over SQLite (the SQLCipher build). Internal to engine/.
+// Thin RAII over SQLite (SQLite3 Multiple Ciphers, writing SQLCipher 3 files). Internal to
+// engine/.
 #ifndef VELDA_ENGINE_SQLITE_H
 #define VELDA_ENGINE_SQLITE_H
 
@@ -10,6 +11,12 @@
 #include <string_view>
 
 namespace engine::sql {
+
+// Bounds every connection is opened with, so that no statement, filter or value can take the
+// process's memory: a text or binary value (and so a whole row) of at most 256 MiB, a statement
+// text of at most 16 MiB. Beyond them SQLite answers SQLITE_TOOBIG.
+constexpr int kMaxValueBytes = 256 * 1024 * 1024;
+constexpr int kMaxStatementBytes = 16 * 1024 * 1024;
 
 struct DatabaseCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -24,7 +31,8 @@ class Statement;
 class Database {
   public:
     Database() = default;
-    // Opens the file; flags as for sqlite3_open_v2. Returns the SQLite result code.
+    // Opens the file with the bounds above; flags as for sqlite3_open_v2. Returns the SQLite
+    // result code.
     int open(const std::string& path, int flags);
     bool isOpen() const { return db_ != nullptr; }
     sqlite3* get() const { return db_.get(); }

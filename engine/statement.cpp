@@ -60,19 +60,34 @@ void hashPassword(const Secret& password, const unsigned char* salt, unsigned ch
 }
 
 // Collects the attached tables a statement reads or writes, and refuses what no statement of the
-// dialect may do (the pre-pass refuses these first; this is the second line).
+// dialect may do (the pre-pass refuses these first; this is the second line): anything but reading
+// and changing rows, a recursive common table expression, and the SQL library's own functions
+// (they would reconfigure the session's encryption).
 struct Authorizer {
     std::set<std::string> aliases;
+    bool recursive = false;
+    std::string function;  // a function refused, as named
 
-    static int callback(void* self, int action, const char*, const char*, const char* database,
-                        const char*) {
+    static bool libraryFunction(const char* name) {
+        std::string n = name ? upper(name) : std::string();
+        return n.rfind("SQLITE3MC", 0) == 0 || n.rfind("VLE_", 0) == 0 || n == "LOAD_EXTENSION";
+    }
+
+    static int callback(void* self, int action, const char*, const char* detail,
+                        const char* database, const char*) {
         auto* me = static_cast<Authorizer*>(self);
         switch (action) {
+            case SQLITE_FUNCTION:
+                if (libraryFunction(detail)) {
+                    me->function = detail;
+                    return SQLITE_DENY;
+                }
+                break;
+            case SQLITE_RECURSIVE:
+                me->recursive = true;
+                return SQLITE_DENY;
             case SQLITE_READ:
             case SQLITE_SELECT:
-            case SQLITE_FUNCTION:
-            case SQLITE_RECURSIVE:
-                break;
             case SQLITE_INSERT:
             case SQLITE_UPDATE:
             case SQLITE_DELETE:
@@ -83,6 +98,18 @@ struct Authorizer {
         if (database && std::string(database).rfind(kAliasPrefix, 0) == 0)
             me->aliases.insert(database);
         return SQLITE_OK;
+    }
+
+    // The engine's error for what the callback refused, or AE_SUCCESS when it refused nothing.
+    UNSIGNED32 refusal() const {
+        if (recursive)
+            return fail(AE_NOT_SUPPORTED,
+                        "The SQL statement uses a recursive common table expression, which the "
+                        "engine does not run.");
+        if (!function.empty())
+            return fail(AE_NOT_SUPPORTED, "The SQL statement calls the function " + function +
+                                              ", which the engine does not offer.");
+        return AE_SUCCESS;
     }
 };
 
@@ -101,16 +128,33 @@ UNSIGNED32 prepareFailure(const SqlStatement& statement, const std::string& mess
         return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement " +
                                        sqldialect::locate(statement.translation, near) + ".");
     }
-    if (message == "incomplete input")
+    // SQLite names no token when the text ends early: name the last one, where it stops.
+    if (message == "incomplete input") {
+        const auto& origins = statement.translation.origins;
+        if (!origins.empty())
+            return fail(AE_SQL_SYNTAX,
+                        "Syntax error in the SQL statement " +
+                            sqldialect::locate(statement.translation, origins.back().emitted) +
+                            ".");
         return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement " +
                                        sqldialect::locate(statement.translation, "") +
                                        ": it ends too early.");
+    }
     const std::string noColumn = "no such column: ";
     if (message.rfind(noColumn, 0) == 0)
         return fail(AE_COLUMN_NOT_FOUND, "The SQL statement names column \"" +
                                              codepage::fromUtf8(message.substr(noColumn.size()),
                                                                 codepage::CodePage::Ansi1252) +
                                              "\", which none of its tables has.");
+    // SQLite's own bounds: the statement is too large or too deeply nested.
+    for (const char* bound :
+         {"Expression tree is too large", "parser stack overflow", "Recursion limit",
+          "statement too long", "too many terms in compound SELECT",
+          "too many arguments on function"})
+        if (message.rfind(bound, 0) == 0)
+            return fail(AE_SQL_SYNTAX,
+                        "The SQL statement is too large or too deeply nested for the engine (" +
+                            message + ").");
     if (message == "not authorized")
         return fail(AE_NOT_SUPPORTED,
                     "The SQL statement does something the engine does not allow (it may only "
@@ -171,10 +215,27 @@ UNSIGNED32 SqlSession::open() {
                                 SQLITE_OPEN_URI) != SQLITE_OK)
         return fail(AE_INTERNAL, "Could not open the SQL engine: " + db.errorText() + ".");
     sqlite3_busy_timeout(db.get(), 10000);
+    sqlite3_progress_handler(db.get(), 4096, &SqlSession::onProgress, this);
     if (db.exec("PRAGMA temp_store=MEMORY") != SQLITE_OK ||
         sqlfunctions::registerAll(db.get()) != SQLITE_OK)
         return sessionFailure(db.get(), "set up the SQL engine");
     return AE_SUCCESS;
+}
+
+int SqlSession::onProgress(void* self) {
+    auto* session = static_cast<SqlSession*>(self);
+    if (std::chrono::steady_clock::now() < session->deadline_) return 0;
+    session->ranOut_ = true;
+    return 1;
+}
+
+SqlSession::Clock::Clock(SqlSession& session) : session_(session) {
+    session_.ranOut_ = false;
+    session_.deadline_ = std::chrono::steady_clock::now() + session_.timeLimit;
+}
+
+SqlSession::Clock::~Clock() {
+    session_.deadline_ = std::chrono::steady_clock::time_point::max();
 }
 
 AttachedTable* SqlSession::byAlias(const std::string& alias) {
@@ -331,6 +392,8 @@ UNSIGNED32 SqlSession::prepare(SqlStatement& statement, const std::string& sql, 
         sqlite3_set_authorizer(db.get(), &Authorizer::callback, &authorizer);
         int rc = db.prepare(sql, out);
         sqlite3_set_authorizer(db.get(), nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            if (UNSIGNED32 code = authorizer.refusal()) return code;
         if (rc == SQLITE_OK) {
             used.clear();
             bool again = false;
@@ -592,9 +655,19 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
                         "SQL statements that change rows cannot run inside a transaction; commit "
                         "or roll back the transaction first.");
     }
-    if (s.translation.kind == sqldialect::StatementKind::Select)
-        return result::open(s, prepared, used, cursor);
-    return writes::run(s, prepared, *target);
+    SqlSession::Clock clock(*s.session);
+    UNSIGNED32 rc = s.translation.kind == sqldialect::StatementKind::Select
+                        ? result::open(s, prepared, used, cursor)
+                        : writes::run(s, prepared, *target);
+    if (rc != AE_SUCCESS && clock.ranOut()) {
+        const auto ms = s.session->timeLimit.count();
+        std::string limit = std::to_string(ms / 1000);
+        if (ms % 1000) limit += "." + std::to_string(ms % 1000 + 1000).substr(1);
+        return fail(AE_SQL_TIMEOUT, "The SQL statement ran longer than the engine allows (" +
+                                        limit +
+                                        " seconds) and was stopped; nothing of it was kept.");
+    }
+    return rc;
 }
 
 }  // namespace statement

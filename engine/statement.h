@@ -16,10 +16,16 @@
 // A SELECT becomes a static cursor (result_cursor.h): its rows are copied at execution into an
 // in-memory table, so that the read snapshot ends at once and the cursor is navigated like a
 // table. An INSERT, UPDATE or DELETE is applied through the engine's own writer (sql_writes.h).
+//
+// Limits, so that no statement runs without end: a recursive common table expression is refused
+// at preparation (its depth is the data's to choose), as are the SQL library's own configuration
+// functions; and a statement that runs longer than the session's time limit (five minutes unless
+// a test sets another) is stopped by SQLite's progress handler and answers AE_SQL_TIMEOUT.
 #ifndef VELDA_ENGINE_STATEMENT_H
 #define VELDA_ENGINE_STATEMENT_H
 
 #include <array>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -79,14 +85,33 @@ class SqlSession {
     // Lets go of the tables held during a call.
     void release();
 
+    // How long one execution may run.
+    std::chrono::milliseconds timeLimit{std::chrono::minutes(5)};
+    // Starts the clock of an execution; it stops when the object goes.
+    class Clock {
+      public:
+        explicit Clock(SqlSession& session);
+        ~Clock();
+        Clock(const Clock&) = delete;
+        Clock& operator=(const Clock&) = delete;
+        // Whether the progress handler stopped the execution for running too long.
+        bool ranOut() const { return session_.ranOut_; }
+
+      private:
+        SqlSession& session_;
+    };
+
   private:
     UNSIGNED32 open();
+    static int onProgress(void* self);
     UNSIGNED32 attach(SqlStatement& statement, const std::string& name,
                       const std::set<std::string>& keep);
     UNSIGNED32 detach(AttachedTable& table);
     UNSIGNED32 checkPassword(SqlStatement& statement, AttachedTable& table);
 
     std::vector<std::unique_ptr<AttachedTable>> attached_;
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+    bool ranOut_ = false;
     uint64_t clock_ = 0;
     uint64_t nextAlias_ = 0;
 };
