@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -146,9 +147,15 @@ void RemoveOutputLeftovers(const std::string& folder) {
         if (owner == 0 || owner == ::getpid()) continue;
         if (::kill(owner, 0) == 0 || errno != ESRCH)
             continue;  // still running, or not ours to tell
+        // The process number may be another machine's (a network folder): a file still being
+        // written is locked by its writer.
         const std::string path = folder + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) continue;
         struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
     }
     ::closedir(dir);
 }
@@ -178,12 +185,14 @@ TOutputFile::TOutputFile(const std::string& target, const TProtectedFiles& prote
     }
     RemoveOutputLeftovers(folder);
     if (unnamedFiles) fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX | LOCK_NB);  // kept once the file has a name
     if (fd_ < 0) {
         // No unnamed files here: a hidden file beside the target, private from the start.
         for (int attempt = 0; fd_ < 0; ++attempt) {
             std::string name = HiddenName(folder);
             fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd_ >= 0) {
+                ::flock(fd_, LOCK_EX | LOCK_NB);  // tells a writer's file from a leftover
                 temporary_ = std::move(name);
                 removeAtSignal_ = std::make_unique<rtl::TRemoveAtSignal>(temporary_);
             } else if (errno != EEXIST || attempt > 100) {

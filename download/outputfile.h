@@ -15,8 +15,8 @@
 // - is private (0600) until it is put in place. Where the file system offers unnamed files
 //   (O_TMPFILE) it has no name until then; elsewhere it is ".velda-PID-XXXXXX" beside the
 //   target: removed on failure and at SIGINT, SIGTERM, SIGHUP and SIGQUIT, and a leftover of a
-//   killed run (its process gone) is removed by the next file made in that folder. The name is
-//   short, so that any name the file system takes for the target works.
+//   killed run (its process gone, its lock free) is removed by the next file made in that
+//   folder. The name is short, so that any name the file system takes for the target works.
 #ifndef VELDA_DOWNLOAD_OUTPUTFILE_H
 #define VELDA_DOWNLOAD_OUTPUTFILE_H
 
@@ -112,7 +112,7 @@ class TOutputFile {
 
 // The prefix of the hidden files being written, and whether a name is one ("PREFIX-PID-XXXXXX").
 inline constexpr std::string_view kOutputTemporaryPrefix = ".velda-";
-// Removes the hidden files of folder whose process is gone.
+// Removes the hidden files of folder whose process is gone and which no writer holds locked.
 void RemoveOutputLeftovers(const std::string& folder);
 
 }  // namespace download

@@ -1,7 +1,9 @@
 // The leave selection statement, the four layouts, the amount and the download file, on rows
 // given as literals.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -355,8 +357,17 @@ TEST_F(DownloadFileTest, HiddenFilesArePrivateAndNeverOutliveTheirRun) {
             EXPECT_TRUE(hidden().empty()) << "left after signal " << signal;
         }
     }
-    // SIGKILL cannot be caught: the next run in the folder removes what it left.
+    // SIGKILL cannot be caught: the next run in the folder removes what it left. A file whose
+    // process number is unknown here but which a writer holds locked (another machine's, on a
+    // network folder) stays.
     ASSERT_EQ(hidden().size(), 1u);
+    const std::string foreign = hidden()[0].substr(0, hidden()[0].size() - 6) + "Remote";
+    const int held = ::open((folder / foreign).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    download::TDownloadFile(target, {}, false).Close();
+    EXPECT_EQ(hidden(), std::vector<std::string>{foreign});
+    ::close(held);
     {
         download::TDownloadFile next(target, {}, false);
         next.Close();
