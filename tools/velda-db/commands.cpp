@@ -126,7 +126,8 @@ const std::map<std::string, std::string>& CommandHelp() {
          "does\n"
          "not name stay empty. A value that does not fit its field stops the import and nothing "
          "of\n"
-         "it is kept. An encrypted table needs its --password.\n"},
+         "it is kept. An encrypted table needs its --password. CSV is a regular file or a pipe;\n"
+         "a record longer than 16 MiB is refused with its row.\n"},
         {"export",
          "usage: velda-db export TABLE [--password PW] [--index TAG]\n"
          "Writes the table as CSV (UTF-8, header row of field names) to standard output, in "
@@ -153,7 +154,8 @@ const std::map<std::string, std::string>& CommandHelp() {
          "Every one of them needs the administrator password (create sets it): it is read from\n"
          "VELDA_DB_ADMIN_PASSWORD, else from the first line of standard input. The new password\n"
          "of add-user and set-password is read from VELDA_DB_NEW_PASSWORD, else from the next\n"
-         "line of standard input. Passwords are never taken from the command line.\n"},
+         "line of standard input. Passwords are never taken from the command line. A user's\n"
+         "password has at least 8 characters; a user name at most 50, no control characters.\n"},
         {"demo",
          "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
          "Builds a complete program folder: VELDA.ini, the company master table MCOMPANY.adt and\n"
