@@ -188,23 +188,13 @@ void Tfmdownload::BitBtn3Click() {
         ui::Application().ShowMessage("Invalid Output Format Type!");
         return;
     }
-    // The statement runs before the file is touched: a statement error leaves an earlier file
-    // of that name as it was.
+    // The file is written beside its name and put in place only when complete: a statement or
+    // write error leaves an earlier file of that name as it was.
     const rtl::TDateTime from = wwDBDateTimePicker1->Date(), to = wwDBDateTimePicker2->Date();
-    Query1->SetSQLText(LeaveSelectionSql(from, to, *layout));
-    Query1->Open();
-
     const std::string fileName = Edit1->Text();
-    {
-        TDownloadFile file(fileName);  // closed also when a line fails
-        std::unique_ptr<TLeaveRows> rows = DataSetRows(*Query1);
-        std::unique_ptr<TApplicationLookup> lookup;
-        if (*layout != TOutputLayout::Extended3)
-            lookup = SelectionLookup(*tblleave, from, to, *layout);
-        WriteLeaveLines(*rows, *layout, lookup.get(), file);
-        file.Close();
-    }
-    Query1->Close();
+    TDownloadFile file(fileName,
+                       TProtectedFiles::OfCompany(Query1->ResolveDataPath(), rtl::ProgramFolder()));
+    RunLeaveDownload(*Query1, *tblleave, from, to, *layout, file);
     ui::Application().ShowMessage("Leave download text file has be saved to: [ " + fileName + " ]");
 }
 

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "ads/adsfunc.h"
+#include "download/outputfile.h"
 #include "rtl/exception.h"
 #include "rtl/sysutils.h"
 
@@ -177,6 +178,8 @@ class TLineSink {
   public:
     virtual ~TLineSink() = default;
     virtual void Write(const TLeaveLine& line) = 0;
+    // After the last line of a run: a file is put in place here.
+    virtual void Finish() {}
 };
 
 // A line could not be written: 'Cannot write file "x". No space left on device'.
@@ -185,21 +188,27 @@ class EDownloadWriteError : public rtl::Exception {
     using rtl::Exception::Exception;
 };
 
-// The download file: created, or emptied when it exists, on construction (rtl::EFCreateError
-// 'Cannot create file "x". reason' when that fails, the file then untouched); each line and
-// CR LF appended; closed by Close or the destructor (the lines written so far stay).
+// The download file, written beside its name and renamed into place by Close (outputfile.h:
+// which names are refused, modes and owners). Construction checks the name and makes the file
+// being written (rtl::EFCreateError 'Cannot create file "x". reason' when that fails); each line
+// and CR LF is appended; Close puts the file in place (EDownloadWriteError 'Cannot write file
+// "x". reason' when a line cannot be written). Without Close, as after a failed line, the file
+// being written is removed and an earlier file of that name stays whole. "-" and "/dev/stdout"
+// write standard output.
 class TDownloadFile : public TLineSink {
   public:
-    explicit TDownloadFile(const std::string& fileName);
+    explicit TDownloadFile(const std::string& fileName, const TProtectedFiles& protect = {},
+                           bool unnamedFiles = true);
     ~TDownloadFile() override;
     TDownloadFile(const TDownloadFile&) = delete;
     TDownloadFile& operator=(const TDownloadFile&) = delete;
     void Write(const TLeaveLine& line) override;
-    void Close();  // raises EDownloadWriteError when buffered lines cannot be written
+    void Finish() override { Close(); }
+    void Close();
 
   private:
     std::string fileName_;
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<TOutputFile> file_;
 };
 
 // Lines with CR LF to a stream the caller owns (standard output); raises EDownloadWriteError.
@@ -223,11 +232,20 @@ using TProgress = std::function<void(std::int64_t done, std::int64_t total)>;
 std::int64_t WriteLeaveLines(TLeaveRows& rows, TOutputLayout layout, TApplicationLookup* lookup,
                              TLineSink& sink, const TProgress& progress = {});
 
-// The whole download on an open company connection: the statement for the range and layout,
-// run with the table password when the connection uses free tables, every line to the sink,
-// the applications found with SelectionLookup on "empleave.adt". Returns the lines written. The
-// statement names the connection by its name (Owner.Name when it has a named owner); a
-// connection without a name is named "LeaveDownloadConnection".
+// The run of a download, the one sequence of the dialog and velda-export: the statement for the
+// range and layout on query (its connection and its BeforeOpen, with the statement's passwords,
+// are the caller's), the applications found with SelectionLookup on applications (the leave
+// application table, left to open on first use), every line to the sink, the sink's Finish (a
+// file is put in place), and the query closed. A failure leaves the sink unfinished. Returns the
+// lines written.
+std::int64_t RunLeaveDownload(ads::TAdsQuery& query, ads::TAdsDataSet& applications,
+                              rtl::TDateTime from, rtl::TDateTime to, TOutputLayout layout,
+                              TLineSink& sink, const TProgress& progress = {});
+
+// The whole download on an open company connection: the run above on a query and table of its
+// own, with the table password when the connection uses free tables, the applications in
+// "empleave.adt". The statement names the connection by its name (Owner.Name when it has a named
+// owner); a connection without a name is named "LeaveDownloadConnection".
 std::int64_t RunLeaveDownload(ads::TAdsConnection& connection, rtl::TDateTime from,
                               rtl::TDateTime to, TOutputLayout layout, TLineSink& sink,
                               const TProgress& progress = {});

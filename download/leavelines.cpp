@@ -170,35 +170,39 @@ void WriteBytes(std::FILE* stream, const std::string& name, const std::string& t
 
 }  // namespace
 
-TDownloadFile::TDownloadFile(const std::string& fileName) : fileName_(fileName) {
-    errno = 0;
-    file_ = std::fopen(fileName.c_str(), "wb");
-    if (file_ == nullptr)
+TDownloadFile::TDownloadFile(const std::string& fileName, const TProtectedFiles& protect,
+                             bool unnamedFiles)
+    : fileName_(fileName) {
+    try {
+        file_ = std::make_unique<TOutputFile>(fileName, protect, unnamedFiles);
+    } catch (const EOutputFileError& e) {
         throw rtl::EFCreateError("Cannot create file \"" + fileName + "\". " +
-                                 Reason(errno ? errno : EINVAL));
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+                                 (e.Reason().empty() ? "It " + e.Problem() : e.Reason()));
+    }
 }
 
-TDownloadFile::~TDownloadFile() {
-    if (file_ != nullptr) std::fclose(file_);
-}
+TDownloadFile::~TDownloadFile() = default;
 
 void TDownloadFile::Write(const TLeaveLine& line) {
-    if (file_ == nullptr)
-        throw EDownloadWriteError("Cannot write file \"" + fileName_ + "\". closed");
-    WriteBytes(file_, fileName_, line.Text);
+    if (!file_) throw EDownloadWriteError("Cannot write file \"" + fileName_ + "\". closed");
+    try {
+        file_->Write(line.Text);
+        file_->Write("\r\n");
+    } catch (const EOutputFileError& e) {
+        file_.reset();  // the lines written so far go; an earlier file stays whole
+        throw EDownloadWriteError("Cannot write file \"" + fileName_ + "\". " + e.Reason());
+    }
 }
 
 void TDownloadFile::Close() {
-    if (file_ == nullptr) return;
-    std::FILE* file = std::exchange(file_, nullptr);
-    errno = 0;
-    bool flushed = std::fflush(file) == 0;
-    int error = errno;
-    bool closed = std::fclose(file) == 0;
-    if (!flushed || !closed)
-        throw EDownloadWriteError("Cannot write file \"" + fileName_ + "\". " +
-                                  Reason(error ? error : errno));
+    if (!file_) return;
+    try {
+        file_->Commit();
+    } catch (const EOutputFileError& e) {
+        file_.reset();
+        throw EDownloadWriteError("Cannot write file \"" + fileName_ + "\". " + e.Reason());
+    }
+    file_.reset();
 }
 
 void TStreamSink::Write(const TLeaveLine& line) {

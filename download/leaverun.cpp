@@ -16,6 +16,26 @@ void GiveLeaveStatementPasswords(ads::TAdsQuery& query) {
     query.SetStatementTablePassword("EMPLOYEE.ADT", kTablePassword);
 }
 
+std::int64_t RunLeaveDownload(ads::TAdsQuery& query, ads::TAdsDataSet& applications,
+                              rtl::TDateTime from, rtl::TDateTime to, TOutputLayout layout,
+                              TLineSink& sink, const TProgress& progress) {
+    query.SetSQLText(LeaveSelectionSql(from, to, layout));
+    query.Open();
+    try {
+        std::unique_ptr<TLeaveRows> rows = DataSetRows(query);
+        std::unique_ptr<TApplicationLookup> lookup;
+        if (layout != TOutputLayout::Extended3)
+            lookup = SelectionLookup(applications, from, to, layout);
+        const std::int64_t lines = WriteLeaveLines(*rows, layout, lookup.get(), sink, progress);
+        sink.Finish();
+        query.Close();
+        return lines;
+    } catch (...) {
+        query.Close();  // the next run sets its own statement
+        throw;
+    }
+}
+
 std::int64_t RunLeaveDownload(ads::TAdsConnection& connection, rtl::TDateTime from,
                               rtl::TDateTime to, TOutputLayout layout, TLineSink& sink,
                               const TProgress& progress) {
@@ -30,8 +50,6 @@ std::int64_t RunLeaveDownload(ads::TAdsConnection& connection, rtl::TDateTime fr
     query->SetDatabaseName(databaseName);
     query->SetAdsConnection(&connection);
     query->BeforeOpen = [query](db::TDataSet*) { GiveLeaveStatementPasswords(*query); };
-    query->SetSQLText(LeaveSelectionSql(from, to, layout));
-    query->Open();
 
     auto* applications = owner.CreateOwned<ads::TAdsTable>();
     applications->SetName("tblleave");
@@ -39,14 +57,7 @@ std::int64_t RunLeaveDownload(ads::TAdsConnection& connection, rtl::TDateTime fr
     applications->SetAdsConnection(&connection);
     applications->SetTableName("empleave.adt");
     applications->SetIndexName("EMPCODE");
-
-    std::unique_ptr<TLeaveRows> rows = DataSetRows(*query);
-    std::unique_ptr<TApplicationLookup> lookup;
-    if (layout != TOutputLayout::Extended3)
-        lookup = SelectionLookup(*applications, from, to, layout);
-    std::int64_t lines = WriteLeaveLines(*rows, layout, lookup.get(), sink, progress);
-    query->Close();
-    return lines;
+    return RunLeaveDownload(*query, *applications, from, to, layout, sink, progress);
 }
 
 }  // namespace download

@@ -1,6 +1,7 @@
 #include "engine/connection.h"
 
 #include "engine/dictionary.h"
+#include "engine/file_system.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
 
@@ -21,6 +22,39 @@ HandleKind Connection::kind() const {
     return isDictionary() ? HandleKind::DictionaryConnection : HandleKind::Connection;
 }
 
+namespace {
+
+// The real path of a path whose last parts may not exist yet: the longest existing start
+// resolved (links followed, "." and ".." gone), the rest kept as written; empty when a ".."
+// follows a part that does not exist.
+std::string realPrefix(const std::string& path) {
+    std::string rest;
+    std::string start = path;
+    for (;;) {
+        std::string real = fs::current().realPath(start.empty() ? "." : start);
+        if (!real.empty()) return rest.empty() ? real : real + "/" + rest;
+        const std::string folder = paths::folderOf(start);
+        const std::string last = paths::fileName(start);
+        if (last == "..") return "";  // ".." past a missing folder leads nowhere
+        rest = rest.empty() ? last : last + "/" + rest;
+        if (folder.empty() || folder == start) return path;
+        start = folder;
+    }
+}
+
+// Whether file lies in folder or a folder below it, with links followed.
+bool below(const std::string& file, const std::string& folder) {
+    const std::string real = realPrefix(file);
+    if (real.empty()) return false;
+    std::string top = realPrefix(folder.empty() ? "." : folder);
+    if (top.size() > 1 && top.back() == '/') top.pop_back();
+    if (top == "/") return real.rfind('/', 0) == 0;
+    return real.size() > top.size() && real.compare(0, top.size(), top) == 0 &&
+           real[top.size()] == '/';
+}
+
+}  // namespace
+
 UNSIGNED32 Connection::resolveTable(const std::string& name, std::string& file) const {
     if (name.empty()) return fail(AE_INVALID_ARGUMENT, "No table name given.");
     std::string path;
@@ -30,6 +64,14 @@ UNSIGNED32 Connection::resolveTable(const std::string& name, std::string& file) 
         return rc;
     }
     file = paths::resolve(paths::withTableExtension(path));
+    // A dictionary's users reach its tables and the free tables of its own folder, not the
+    // tables of other companies by a path.
+    if (dictionary_ && paths::hasSeparator(name) && !below(file, folder_))
+        return fail(AE_INVALID_ARGUMENT,
+                    "The table " + name + " is outside the folder " + folder_ +
+                        " of the data dictionary " + serverPath_ +
+                        "; a dictionary connection opens the tables of its own folder and the "
+                        "folders below it only.");
     return AE_SUCCESS;
 }
 

@@ -314,6 +314,16 @@ bool Dictionary::isAdministrator(const std::string& user) const {
 UNSIGNED32 Dictionary::createUser(const std::string& name, const std::string& password,
                                   const std::string& group, const std::string& description) {
     if (name.empty()) return fail(AE_INVALID_ARGUMENT, "No user name given.");
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F)
+            return fail(AE_INVALID_ARGUMENT,
+                        "A user name cannot hold control characters (character " +
+                            std::to_string(c) + " given).");
+    if (name.size() > kMaxUserName)
+        return fail(AE_INVALID_ARGUMENT, "The user name " + name.substr(0, 20) + "... has " +
+                                             std::to_string(name.size()) +
+                                             " characters; a user name has at most " +
+                                             std::to_string(kMaxUserName) + ".");
     std::string hash;
     if (!hashPassword(password, hash))
         return fail(AE_INTERNAL, "Could not hash the password of user " + name + ".");

@@ -40,6 +40,10 @@ class Dictionary {
                      std::string& user) const;
     bool isAdministrator(const std::string& user) const;
 
+    // The longest user name a dictionary takes.
+    static constexpr size_t kMaxUserName = 50;
+    // AE_INVALID_ARGUMENT for a name that is empty, longer than kMaxUserName or holds a control
+    // character.
     UNSIGNED32 createUser(const std::string& name, const std::string& password,
                           const std::string& group, const std::string& description);
     // Replaces a user's password (the name compares without regard to case);

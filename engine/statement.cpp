@@ -9,6 +9,7 @@
 
 #include "engine/encryption.h"
 #include "engine/file_system.h"
+#include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/locks.h"
 #include "engine/paths.h"
@@ -275,6 +276,16 @@ UNSIGNED32 SqlSession::checkPassword(SqlStatement& statement, AttachedTable& tab
     return AE_SUCCESS;
 }
 
+namespace {
+
+// A file of a table in a folder that cannot be written is attached as the table opens it,
+// immutable (no -wal, no -shm, which such a folder cannot hold).
+std::string attachName(const Table& table, const std::string& file) {
+    return table.immutable() ? files::immutableUri(file) : file;
+}
+
+}  // namespace
+
 UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
                               const std::set<std::string>& keep) {
     std::string file;
@@ -332,10 +343,10 @@ UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
                 return rc2;
             randombytes_buf(entry->hashSalt.data(), entry->hashSalt.size());
             hashPassword(*password, entry->hashSalt.data(), entry->passwordHash.data());
-            attach.bindText(1, encryption::companionOf(file));
+            attach.bindText(1, attachName(*table, encryption::companionOf(file)));
             sqlite3_bind_text(attach.get(), 2, key.data(), key.size(), SQLITE_STATIC);
         } else {
-            attach.bindText(1, file);
+            attach.bindText(1, attachName(*table, file));
             attach.bindText(2, "");
         }
         int attachRc = attach.step();

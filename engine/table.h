@@ -93,6 +93,9 @@ class Table {
     // Why the table cannot be changed in this place (a folder that cannot be written, a network
     // file system; files.h), or empty when it can.
     const std::string& notWritableBecause() const { return notWritable_; }
+    // Opened immutable, in a folder that cannot be written: whatever else reads the file there
+    // must open it so too.
+    bool immutable() const { return immutable_; }
 
     // A cached prepared statement, reset and unbound; null after failing with the SQLite error.
     sqlite3_stmt* statement(const std::string& sql);

@@ -72,4 +72,21 @@ std::string PadRightSpaces(const std::string& S, int32_t Width) {
     return PadRight(' ', S, Width);
 }
 
+std::string ShowControlCharacters(const std::string& S) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(S.size());
+    for (char c : S) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown += "\\x";
+            shown.push_back(kDigits[byte >> 4]);
+            shown.push_back(kDigits[byte & 0xF]);
+        } else {
+            shown.push_back(c);
+        }
+    }
+    return shown;
+}
+
 }  // namespace util

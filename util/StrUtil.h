@@ -37,6 +37,10 @@ std::string PadRight(char C, const std::string& S, int32_t Width);
 std::string PadLeftSpaces(const std::string& S, int32_t Width);
 std::string PadRightSpaces(const std::string& S, int32_t Width);
 
+// S for a message: NUL and the other control characters (1 to 31 and 127) as "\x00", "\x1b",
+// so that nothing cuts, hides or rewrites the message; other bytes as they are.
+std::string ShowControlCharacters(const std::string& S);
+
 }  // namespace util
 
 #endif

@@ -1,8 +1,15 @@
 // The leave selection statement, the four layouts, the amount and the download file, on rows
 // given as literals.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "download/leavedownload.h"
@@ -174,7 +181,36 @@ TEST(LeaveLayouts, ApplicationLayoutsNeedALookup) {
 
 class DownloadFileTest : public ::testing::Test {
   protected:
+    // The names in the folder, sorted.
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     testsupport::TempFolder folder{"velda-download"};
+};
+
+// Files of this process may grow to `bytes` while it lives (a write beyond fails with EFBIG, as
+// on a full disk, for root too).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        signal_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, signal_);
+    }
+
+  private:
+    rlimit saved_{};
+    sighandler_t signal_ = SIG_DFL;
 };
 
 TEST_F(DownloadFileTest, LinesEndWithCrLfAndARerunReplacesTheFile) {
@@ -238,17 +274,37 @@ TEST_F(DownloadFileTest, AFileThatCannotBeCreatedIsReportedAndNothingIsTouched) 
     EXPECT_EQ(readFile(dir + "/inside.txt"), "keep");
 }
 
+// A failed write (here a file size limit, as a full disk would) is a write error, and the
+// earlier file stays whole: the lines are written beside it and only a complete file replaces it.
+// A device such as /dev/full is refused before anything is written.
 TEST_F(DownloadFileTest, AFullDiskIsAWriteErrorAndTheStreamSinkWritesTheSameBytes) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    LiteralRows rows({{"E1", "AL", march(1), 1, 0, "Y", 1}});
-    download::TDownloadFile full("/dev/full");
-    download::WriteLeaveLines(rows, TOutputLayout::Extended3, nullptr, full);
-    try {
-        full.Close();
-        FAIL() << "closed";
-    } catch (const download::EDownloadWriteError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot write file \"/dev/full\". No space left on device");
+    std::string target = folder / "full.txt";
+    writeFile(target, "earlier\r\n");
+    {
+        LiteralRows rows(
+            {{"E1", "AL", march(1), 1, 0, "Y", 1}, {"E2", "AL", march(1), 1, 0, "Y", 1}});
+        download::TDownloadFile full(target);
+        download::WriteLeaveLines(rows, TOutputLayout::Extended3, nullptr, full);
+        FileSizeLimit limit(50);
+        try {
+            full.Close();
+            FAIL() << "closed";
+        } catch (const download::EDownloadWriteError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot write file \"" + target + "\". File too large");
+        }
+    }
+    EXPECT_EQ(readFile(target), "earlier\r\n");
+    EXPECT_EQ(entries(), std::vector<std::string>{"full.txt"});
+    if (std::filesystem::exists("/dev/full")) {
+        try {
+            download::TDownloadFile device("/dev/full");
+            FAIL() << "created";
+        } catch (const rtl::EFCreateError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot create file \"/dev/full\". It is not a regular file (a device, FIFO "
+                      "or socket); give a file name, or - for standard output");
+        }
     }
 
     std::string path = folder / "stream.txt";
@@ -259,6 +315,112 @@ TEST_F(DownloadFileTest, AFullDiskIsAWriteErrorAndTheStreamSinkWritesTheSameByte
     download::WriteLeaveLines(again, TOutputLayout::Extended3, nullptr, sink);
     std::fclose(stream);
     EXPECT_EQ(readFile(path), pad("E1", 12) + pad("AL", 8) + "01/03/2006  1.0001/03/2006\r\n");
+}
+
+// Where the file system has no unnamed files, the file being written is a hidden
+// ".velda-PID-XXXXXX" beside the target: private from the start, removed when the run fails or
+// a signal ends it, and, left by a killed run, removed by the next file made in that folder.
+TEST_F(DownloadFileTest, HiddenFilesArePrivateAndNeverOutliveTheirRun) {
+    const std::string target = folder / "leave.txt";
+    auto hidden = [&] {
+        std::vector<std::string> names;
+        for (const std::string& name : entries())
+            if (name.rfind(".velda-", 0) == 0) names.push_back(name);
+        return names;
+    };
+    {
+        download::TDownloadFile file(target, {}, false);
+        ASSERT_EQ(hidden().size(), 1u);
+        struct stat st {};
+        ASSERT_EQ(stat((folder / hidden()[0]).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(hidden()[0].size(),
+                  std::string(".velda-").size() + std::to_string(getpid()).size() + 7)
+            << hidden()[0];
+    }
+    EXPECT_TRUE(hidden().empty()) << "not removed without Close";
+
+    for (int signal : {SIGTERM, SIGINT, SIGKILL}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            LiteralRows rows({{"E1", "AL", march(1), 1, 0, "Y", 1}});
+            download::TDownloadFile file(target, {}, false);
+            download::WriteLeaveLines(rows, TOutputLayout::Extended3, nullptr, file);
+            ::raise(signal);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+        if (signal != SIGKILL) {
+            EXPECT_TRUE(hidden().empty()) << "left after signal " << signal;
+        }
+    }
+    // SIGKILL cannot be caught: the next run in the folder removes what it left. A file whose
+    // process number is unknown here but which a writer holds locked (another machine's, on a
+    // network folder) stays.
+    ASSERT_EQ(hidden().size(), 1u);
+    const std::string foreign = hidden()[0].substr(0, hidden()[0].size() - 6) + "Remote";
+    const int held = ::open((folder / foreign).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    download::TDownloadFile(target, {}, false).Close();
+    EXPECT_EQ(hidden(), std::vector<std::string>{foreign});
+    ::close(held);
+    {
+        download::TDownloadFile next(target, {}, false);
+        next.Close();
+    }
+    EXPECT_EQ(entries(), std::vector<std::string>{"leave.txt"});
+}
+
+// A new download file is private to its owner (0640 in a folder shared by its set-group-ID bit);
+// a replaced one keeps its mode; a link is followed; a file of the company is refused.
+TEST_F(DownloadFileTest, ModesLinksAndTheCompanysFiles) {
+    const mode_t mask = umask(022);
+    for (bool unnamed : {true, false}) {
+        std::filesystem::remove(folder / "new.txt");
+        download::TDownloadFile(folder / "new.txt", {}, unnamed).Close();
+        EXPECT_EQ(std::filesystem::status(folder / "new.txt").permissions(),
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    }
+    std::filesystem::create_directory(folder / "shared");
+    ASSERT_EQ(chmod((folder / "shared").c_str(), 02775), 0);
+    download::TDownloadFile(folder / "shared/new.txt").Close();
+    struct stat st {};
+    ASSERT_EQ(stat((folder / "shared/new.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    umask(mask);
+    writeFile(folder / "kept.txt", "old");
+    ASSERT_EQ(chmod((folder / "kept.txt").c_str(), 0664), 0);
+    std::filesystem::create_symlink("kept.txt", folder / "link.txt");
+    download::TDownloadFile(folder / "link.txt").Close();
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.txt"));
+    EXPECT_EQ(readFile(folder / "kept.txt"), "");
+    ASSERT_EQ(stat((folder / "kept.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+
+    std::filesystem::create_directories(folder / "COMPANY/A01");
+    writeFile(folder / "COMPANY/A01/LEAV_TRX.adt", "table");
+    const download::TProtectedFiles company =
+        download::TProtectedFiles::OfCompany(folder / "COMPANY/A01", folder.path() + "/");
+    for (const std::string& name :
+         {std::string("COMPANY/A01/LEAV_TRX.adt"), std::string("COMPANY/A01/leav_trx.ADT.lck"),
+          std::string("COMPANY/A01/A01.add"), std::string("MCOMPANY.ADT"), std::string("velda.INI"),
+          std::string("lvdnpath.ini")}) {
+        try {
+            download::TDownloadFile file(folder / name, company);
+            FAIL() << name;
+        } catch (const rtl::EFCreateError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (folder / name) +
+                                                 "\". It is a file of the company or of the "
+                                                 "program; give another file name");
+        }
+    }
+    EXPECT_EQ(readFile(folder / "COMPANY/A01/LEAV_TRX.adt"), "table");
+    download::TDownloadFile(folder / "COMPANY/A01/leave.txt", company).Close();
+    download::TDownloadFile(folder / "leave.adt.txt", company).Close();
 }
 
 }  // namespace

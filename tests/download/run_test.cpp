@@ -2,6 +2,9 @@
 // the employee table encrypted, and a data dictionary), the application lookups and the file,
 // through the windowless run and through the dialog's OK.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -228,7 +231,7 @@ TEST_F(LeaveRun, AFileThatCannotBeCreatedIsShownWithoutTheClosingMessage) {
         d.Edit1->SetText(target);
         ui::Script().Message();
         sim::Click(*d.BitBtn3);
-        EXPECT_TRUE(d.Query1->Active());  // left open; the next run's new text closes it
+        EXPECT_FALSE(d.Query1->Active());  // the statement does not run without its file
     });
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Cannot create file \"" + target +
                                                        "\". No such file or directory."});
@@ -248,6 +251,64 @@ TEST_F(LeaveRun, AStatementErrorLeavesAnEarlierFileUntouched) {
     ASSERT_EQ(MessageTexts().size(), 1u);
     EXPECT_NE(MessageTexts()[0].find("LEAV_TRX"), std::string::npos) << MessageTexts()[0];
     EXPECT_EQ(readFile(target), "earlier");
+}
+
+// The dialog writes beside the file and renames as velda-export does: a write that fails (here
+// a file size limit, as a full disk would) shows the input/output error and leaves the earlier
+// file whole, and nothing else in its folder.
+TEST_F(LeaveRun, AFailedWriteShowsTheErrorAndLeavesTheEarlierFileWhole) {
+    apptest::CompanyStandIn company(company_);
+    fs::create_directory(folder / "out");
+    std::string target = folder / "out/march.txt";
+    writeFile(target, "earlier");
+    // Some 1,500 lines, about 72 KB: more than the limit below, which leaves room for the
+    // engine's -shm files (32 KB).
+    std::vector<std::vector<std::string>> more;
+    for (int i = 0; i < 1500; ++i)
+        more.push_back({"E00001", "AL", "2006-03-" + std::to_string(10 + i % 18), "1", "0", "Y",
+                        std::to_string(100 + i)});
+    adstest::addRows(company_, "LEAV_TRX.adt", more);
+    dialog([&](download::Tfmdownload& d) {
+        d.Edit1->SetText(target);
+        ui::Script().Message();
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        auto* previous = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = 48 * 1024;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        sim::Click(*d.BitBtn3);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        ::signal(SIGXFSZ, previous);
+    });
+    EXPECT_EQ(MessageTexts(),
+              std::vector<std::string>{"Cannot write file \"" + target + "\". File too large."});
+    EXPECT_TRUE(readFile(target) == "earlier") << readFile(target).size() << " bytes";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "out"), fs::directory_iterator()), 1);
+}
+
+// A new file is private; a file of the company is never the download's target.
+TEST_F(LeaveRun, ANewFileIsPrivateAndTheCompanysTablesAreRefused) {
+    apptest::CompanyStandIn company(company_);
+    const mode_t mask = umask(022);
+    const std::string table = company_ + "/LEAV_TRX.adt";
+    const std::string before = readFile(table);
+    for (const std::string& target : {folder / "new.txt", table}) {
+        dialog([&](download::Tfmdownload& d) {
+            d.Edit1->SetText(target);
+            ui::Script().Message();
+            sim::Click(*d.BitBtn3);
+        });
+    }
+    umask(mask);
+    EXPECT_EQ(MessageTexts(),
+              (std::vector<std::string>{savedMessage(folder / "new.txt"),
+                                        "Cannot create file \"" + table +
+                                            "\". It is a file of the company or of the program; "
+                                            "give another file name."}));
+    EXPECT_EQ(fs::status(folder / "new.txt").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(readFile(table), before);
 }
 
 TEST_F(LeaveRun, AnEmptyRangeWritesAnEmptyFileAndSaysSo) {

@@ -344,3 +344,97 @@ TEST_F(Dictionary, ConcurrentWritersWaitForEachOther) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table T with one row in folder, made through a free-table connection.
+void makeTable(const std::string& folder) {
+    ADSHANDLE c = 0, t = 0;
+    ASSERT_EQ(AdsConnect(u8(folder), &c), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsCreateTable(c, u8("T"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                             ADS_CHECKRIGHTS, 0, u8("NAME,Character,10"), &t),
+              AE_SUCCESS)
+        << lastError();
+    ASSERT_EQ(AdsAppendRecord(t), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsSetString(t, u8("NAME"), u8("secret"), 6), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS) << lastError();
+    AdsCloseTable(t);
+    AdsDisconnect(c);
+}
+
+// A dictionary's connection reaches the free tables of its own folder and the folders below it,
+// never another company's tables by a relative, absolute or linked path, neither by a table call
+// nor by an SQL statement; a free-table connection goes on reaching them.
+TEST_F(Dictionary, ADictionaryConnectionOpensNoTablesOutsideItsFolder) {
+    testsupport::TempFolder other("velda-dd-other");
+    makeTable(other.path());
+    fs::create_directory(temp / "sub");
+    makeTable(temp / "sub");
+    fs::create_symlink(other / "T.adt", temp / "link.adt");
+    const std::string relative =
+        "../" + fs::path(other.path()).filename().string() + "/T";  // from the dictionary's folder
+    ADSHANDLE h = 0;
+    EXPECT_EQ(AdsOpenTable(admin, u8("sub/T"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                           ADS_CHECKRIGHTS, 0, &h),
+              AE_SUCCESS)
+        << lastError();
+    AdsCloseTable(h);
+    for (const std::string& name :
+         {relative, other / "T", std::string("sub/../") + relative, std::string("./link.adt")}) {
+        const std::string refused = "Error 6002: The table " + name + " is outside the folder " +
+                                    temp.path() + " of the data dictionary " + dd +
+                                    "; a dictionary connection opens the tables of its own "
+                                    "folder and the folders below it only.";
+        EXPECT_EQ(AdsOpenTable(admin, u8(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                               ADS_CHECKRIGHTS, 0, &h),
+                  AE_INVALID_ARGUMENT)
+            << name;
+        EXPECT_EQ(lastError(), refused);
+        ADSHANDLE s = 0, cursor = 0;
+        ASSERT_EQ(AdsCreateSQLStatement(admin, &s), AE_SUCCESS) << lastError();
+        EXPECT_EQ(AdsExecuteSQLDirect(s, u8("SELECT * FROM \"" + name + "\""), &cursor),
+                  AE_INVALID_ARGUMENT)
+            << name;
+        EXPECT_EQ(lastError(), refused);
+        AdsCloseSQLStatement(s);
+    }
+    ADSHANDLE s = 0, cursor = 0;
+    ASSERT_EQ(AdsCreateSQLStatement(admin, &s), AE_SUCCESS) << lastError();
+    EXPECT_EQ(AdsExecuteSQLDirect(s, u8("SELECT * FROM \"sub/T\""), &cursor), AE_SUCCESS)
+        << lastError();
+    AdsCloseSQLStatement(s);
+
+    ADSHANDLE free = 0;
+    ASSERT_EQ(AdsConnect(u8(temp.path()), &free), AE_SUCCESS);
+    EXPECT_EQ(AdsOpenTable(free, u8(relative), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                           ADS_CHECKRIGHTS, 0, &h),
+              AE_SUCCESS)
+        << lastError();
+    AdsCloseTable(h);
+    AdsDisconnect(free);
+}
+
+// User names: the dictionary's length limit, no control characters.
+TEST_F(Dictionary, UserNamesHaveALengthLimitAndNoControlCharacters) {
+    EXPECT_EQ(AdsDDCreateUser(admin, nullptr, u8(std::string(50, 'U')), u8("password"), nullptr),
+              AE_SUCCESS)
+        << lastError();
+    EXPECT_EQ(AdsDDCreateUser(admin, nullptr, u8(std::string(5000, 'V')), u8("password"), nullptr),
+              AE_INVALID_ARGUMENT);
+    EXPECT_EQ(lastError(),
+              "Error 6002: The user name VVVVVVVVVVVVVVVVVVVV... has 5000 characters; "
+              "a user name has at most 50.");
+    for (const char* name : {"CL\tERK",
+                             "CL\x1b"
+                             "ERK",
+                             "CLERK\n"}) {
+        EXPECT_EQ(AdsDDCreateUser(admin, nullptr, u8(name), u8("password"), nullptr),
+                  AE_INVALID_ARGUMENT)
+            << name;
+        EXPECT_EQ(lastError().rfind("Error 6002: A user name cannot hold control characters", 0),
+                  0u)
+            << lastError();
+    }
+}
+
+}  // namespace

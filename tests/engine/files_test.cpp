@@ -166,6 +166,52 @@ TEST_F(Files, AFolderThatCannotBeWrittenIsReadWithoutWalAndRefusesChangesSayingW
     EXPECT_FALSE(fs::exists(path("T.adt-shm")));
 }
 
+// SQL statements read a folder that cannot be written as table calls do (immutable, without
+// -wal and -shm), the encrypted companion of a table too; before, every statement there failed
+// with "unable to open database file".
+TEST_F(Files, StatementsReadAFolderThatCannotBeWritten) {
+    ADSHANDLE t = create("T", "NAME,Character,10");
+    append(t, {"Ann"});
+    append(t, {"Bob"});
+    close(t);
+    ADSHANDLE e = create("E", "NAME,Character,10");
+    append(e, {"Cid"});
+    close(e);
+    e = openOk("E", ADS_EXCLUSIVE);
+    ASSERT_EQ(AdsEnableEncryption(e, u8("pw")), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsEncryptTable(e), AE_SUCCESS) << lastError();
+    close(e);
+    for (const auto& entry : fs::directory_iterator(folder))
+        fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write |
+                                          fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    std::string where = folder;
+    Child reader([where](Child& self) {
+        // Root may write anywhere: read as an ordinary user.
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 10;
+        ADSHANDLE c = 0, s = 0, cursor = 0;
+        if (AdsConnect(u8(where.c_str()), &c)) return 11;
+        if (AdsCreateSQLStatement(c, &s)) return 12;
+        if (AdsStmtSetTablePassword(s, u8("E"), u8("pw"))) return 13;
+        UNSIGNED32 n = 0;
+        if (AdsExecuteSQLDirect(s, u8("SELECT T.NAME FROM T, E WHERE T.NAME < E.NAME"), &cursor) !=
+                AE_SUCCESS ||
+            AdsGetRecordCount(cursor, ADS_IGNOREFILTERS, &n) != AE_SUCCESS || n != 2) {
+            std::string text = lastError();
+            self.send(text.data(), text.size());
+            return 14;
+        }
+        return 0;
+    });
+    char buffer[400] = {};
+    size_t got = 0;
+    while (got < sizeof buffer - 1 && reader.receive(buffer + got, 1)) ++got;
+    EXPECT_EQ(reader.wait(), 0) << std::string(buffer, got);
+    for (const char* name : {"T.adt-wal", "T.adt-shm", "E.adt.rows-wal", "E.adt.rows-shm"})
+        EXPECT_FALSE(fs::exists(path(name))) << name;
+}
+
 // Every folder on NFS.
 class PretendNfs : public engine::fs::FileSystem {
   public:

@@ -261,7 +261,7 @@ TEST_F(VeldaDb, DictionaryCommandsNeedTheAdministratorPassword) {
         EXPECT_EQ(r.err, refused) << command;
     }
     // The administrator password and the new one, as two lines of standard input.
-    r = Run("dict add-user " + add + " CLERK", "", "adm1\nsecret\n");
+    r = Run("dict add-user " + add + " CLERK", "", "adm1\nsecret12\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "added user CLERK to " + add + "\n");
     r = Run("dict add-table " + add + " pass.adt --default-index ID", admin);
@@ -271,10 +271,10 @@ TEST_F(VeldaDb, DictionaryCommandsNeedTheAdministratorPassword) {
     EXPECT_EQ(r.exitCode, 1);
     r = Run("dict frob " + add);
     EXPECT_EQ(r.err, "velda-db: dict: unknown subcommand 'frob' (see 'velda-db dict --help')\n");
-    r = Run("dict set-password " + add + " NOBODY", admin + " VELDA_DB_NEW_PASSWORD=x");
+    r = Run("dict set-password " + add + " NOBODY", admin + " VELDA_DB_NEW_PASSWORD=x2345678");
     EXPECT_EQ(r.err, "velda-db: " + add +
                          ": Error 6002: User NOBODY is not in the data dictionary " + add + ".\n");
-    r = Run("dict set-password " + add + " ADSSYS", admin + " VELDA_DB_NEW_PASSWORD=");
+    r = Run("dict set-password " + add + " ADSSYS", admin, "\n");
     EXPECT_EQ(r.err, "velda-db: dict set-password: the administrator password must not be empty\n");
 
     auto login = [&](const char* user, const char* password) {
@@ -287,10 +287,10 @@ TEST_F(VeldaDb, DictionaryCommandsNeedTheAdministratorPassword) {
         return rc;
     };
     EXPECT_EQ(login("ADSSYS", ""), AE_LOGIN_FAILED);
-    EXPECT_EQ(login("CLERK", "secret"), AE_SUCCESS);
-    ASSERT_EQ(Run("dict set-password " + add + " clerk", admin, "changed\n").exitCode, 0);
-    EXPECT_EQ(login("CLERK", "secret"), AE_LOGIN_FAILED);
-    EXPECT_EQ(login("CLERK", "changed"), AE_SUCCESS);
+    EXPECT_EQ(login("CLERK", "secret12"), AE_SUCCESS);
+    ASSERT_EQ(Run("dict set-password " + add + " clerk", admin, "changed1\n").exitCode, 0);
+    EXPECT_EQ(login("CLERK", "secret12"), AE_LOGIN_FAILED);
+    EXPECT_EQ(login("CLERK", "changed1"), AE_SUCCESS);
     ASSERT_EQ(Run("dict set-password " + add + " ADSSYS", admin, "adm2\n").exitCode, 0);
     EXPECT_EQ(login("ADSSYS", "adm1"), AE_LOGIN_FAILED);
     EXPECT_EQ(Run("dict add-table " + add + " pass.adt --name P2", admin).exitCode, 1);
@@ -300,7 +300,7 @@ TEST_F(VeldaDb, DictionaryCommandsNeedTheAdministratorPassword) {
     ASSERT_EQ(
         AdsConnect60(reinterpret_cast<UNSIGNED8*>(add.data()), ADS_LOCAL_SERVER,
                      reinterpret_cast<UNSIGNED8*>(const_cast<char*>("CLERK")),
-                     reinterpret_cast<UNSIGNED8*>(const_cast<char*>("changed")), 0, &connection),
+                     reinterpret_cast<UNSIGNED8*>(const_cast<char*>("changed1")), 0, &connection),
         AE_SUCCESS);
     char property[200];
     UNSIGNED16 len = sizeof property;
@@ -513,6 +513,121 @@ TEST_F(VeldaDb, CreateRefusesFieldsItWouldGetWrong) {
         EXPECT_EQ(entry.path().filename().string().rfind("nnnn", 0), std::string::npos)
             << entry.path();
     EXPECT_FALSE(fs::exists(dir_ / "t.adt"));
+}
+
+}  // namespace
+
+namespace {
+
+// Input a user can give by mistake or on purpose: each is refused with the row, the name or the
+// reason, never taken quietly, never left to eat all memory.
+TEST_F(VeldaDb, ImportRefusesDevicesAndEndlessLinesWithTheRow) {
+    const std::string people = CreatePeople();
+    Result zero = Run("import " + people + " /dev/zero");
+    EXPECT_EQ(zero.exitCode, 1);
+    EXPECT_EQ(zero.err,
+              "velda-db: /dev/zero: is not a regular file or a pipe (a device or socket), not a "
+              "CSV file\n");
+    // A line without end, longer than any record: refused at the record's row; nothing kept.
+    Write("endless.csv", "NAME\r\nA\r\n" + std::string(size_t{17} << 20, 'x'));
+    Result endless = Run("import " + people + " " + Path("endless.csv"));
+    EXPECT_EQ(endless.exitCode, 1);
+    EXPECT_EQ(endless.err, "velda-db: " + Path("endless.csv") +
+                               ": row 3 (line 3): a record longer than 16777216 bytes, far more "
+                               "than any table's record (a line without end?)\n");
+    Result rows = Run("describe " + people);
+    EXPECT_NE(rows.out.find("rows: 0\n"), std::string::npos) << rows.out;
+    // A pipe is read as a file is.
+    Result piped = Run("import " + people + " /dev/stdin", "", "NAME\r\nB\r\n");
+    EXPECT_EQ(piped.exitCode, 0) << piped.err;
+}
+
+TEST_F(VeldaDb, ErrorTextsShowControlCharactersAndNulEscaped) {
+    const std::string people = CreatePeople();
+    using namespace std::string_literals;
+    Write("nul.csv", "NA\0ME,AGE\r\nx,1\r\n"s);
+    Result nul = Run("import " + people + " " + Path("nul.csv"));
+    EXPECT_EQ(nul.exitCode, 1);
+    EXPECT_EQ(nul.err, "velda-db: " + Path("nul.csv") + ": row 1, column 1: 'NA\\x00ME' is not a " +
+                           "field of " + people + "\n");
+    Write("escape.csv", "AGE\r\n\x1b[2J12\r\n");
+    Result escape = Run("import " + people + " " + Path("escape.csv"));
+    EXPECT_EQ(escape.exitCode, 1);
+    EXPECT_EQ(escape.err.find('\x1b'), std::string::npos) << escape.err;
+    EXPECT_NE(escape.err.find("'\\x1b[2J12'"), std::string::npos) << escape.err;
+}
+
+// What cannot reach standard output is a failure with status 1, never a truncated success.
+TEST_F(VeldaDb, StandardOutputThatCannotBeWrittenIsAFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::string people = CreatePeople();
+    for (const std::string& command : {"export " + people, "describe " + people}) {
+        const std::string line = "env -u VELDA_DB_PASSWORD " + std::string(VELDA_BINARY_DIR) +
+                                 "/tools/velda-db " + command + " >/dev/full 2>" + Path(".err");
+        const int status = std::system(line.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << command;
+        EXPECT_EQ(Slurp(Path(".err")),
+                  "velda-db: standard output cannot be written (No space left on device)\n");
+    }
+}
+
+// Options given twice, empty password variables and dictionary users that no one should have.
+TEST_F(VeldaDb, DoubledOptionsEmptyVariablesAndWeakUsersAreRefused) {
+    const std::string people = CreatePeople();
+    Result twice = Run("export " + people + " --index NAME --index AGE");
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_EQ(twice.err, "velda-db: option --index given twice\n");
+    Result emptyTable = Run("export " + people, "VELDA_DB_PASSWORD=");
+    EXPECT_EQ(emptyTable.exitCode, 1);
+    EXPECT_EQ(emptyTable.err,
+              "velda-db: VELDA_DB_PASSWORD is set but empty: give the table password there, or "
+              "unset it\n");
+
+    const std::string add = Path("co.add");
+    ASSERT_EQ(Run("dict create " + add, "VELDA_DB_ADMIN_PASSWORD=admin123").exitCode, 0);
+    const std::string admin = "VELDA_DB_ADMIN_PASSWORD=admin123";
+    struct Case {
+        std::string user, environment, input, error;
+    } cases[] = {
+        {"CLERK", admin, "\n", "dict add-user: the password is empty"},
+        {"CLERK", admin, "short\n",
+         "dict add-user: the password has 5 characters; a dictionary password needs at least 8"},
+        {"CLERK", admin + " VELDA_DB_NEW_PASSWORD=", "long enough\n",
+         "VELDA_DB_NEW_PASSWORD is set but empty: give the new user's password there, or unset "
+         "it to give it on standard input"},
+        {"CLERK", "VELDA_DB_ADMIN_PASSWORD=", "admin123\nlong enough\n",
+         "VELDA_DB_ADMIN_PASSWORD is set but empty: give the administrator password there, or "
+         "unset it to give it on standard input"},
+        {"'CL\tERK'", admin, "long enough\n",
+         add + ": Error 6002: A user name cannot hold control characters (character 9 given)."},
+        {std::string(5000, 'U'), admin, "long enough\n",
+         add + ": Error 6002: The user name UUUUUUUUUUUUUUUUUUUU... has 5000 characters; a user "
+               "name has at most 50."},
+    };
+    for (const Case& c : cases) {
+        Result r = Run("dict add-user " + add + " " + c.user, c.environment, c.input);
+        EXPECT_EQ(r.exitCode, 1) << c.error;
+        EXPECT_EQ(r.err, "velda-db: " + c.error + "\n");
+    }
+    Result weak = Run("dict set-password " + add + " NOBODY", admin, "short\n");
+    EXPECT_EQ(weak.err,
+              "velda-db: dict set-password: the password has 5 characters; a dictionary password "
+              "needs at least 8\n");
+    Result fine = Run("dict add-user " + add + " CLERK", admin, "long enough\n");
+    EXPECT_EQ(fine.exitCode, 0) << fine.err;
+}
+
+// SIGINT or SIGTERM at a password prompt: the terminal gets its echo back.
+TEST_F(VeldaDb, ASignalAtThePasswordPromptRestoresTheTerminal) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        const tooltest::PromptEnd end = tooltest::SignalAtPrompt(
+            {std::string(VELDA_BINARY_DIR) + "/tools/velda-db", "dict", "create", Path("x.add")},
+            "the administrator password: ", signal);
+        EXPECT_TRUE(end.prompted) << end.screen;
+        EXPECT_TRUE(end.killedBySignal) << end.screen;
+        EXPECT_TRUE(end.echoAfter) << "echo left off after signal " << signal;
+    }
+    EXPECT_FALSE(fs::exists(Path("x.add")));
 }
 
 }  // namespace

@@ -79,13 +79,16 @@ class VeldaExport : public ::testing::Test {
 
     // Runs the tool (or a copy at program); password: VELDA_PASSWORD when given (else it is
     // unset); input: stdin.
+    // standardOutput: where standard output goes instead of .out (which then reads empty).
     Result Run(const std::string& arguments, const char* password = nullptr,
-               const std::string& input = "", const std::string& program = "") {
+               const std::string& input = "", const std::string& program = "",
+               const std::string& standardOutput = ".out") {
         Spit(work_ / ".in", input);
+        Spit(work_ / ".out", "");
         std::string command = "cd " + Quote(work_.string()) + " && env -u VELDA_PASSWORD ";
         if (password) command += "VELDA_PASSWORD=" + Quote(password) + " ";
         command += (program.empty() ? Tool("velda-export") : program) + " " + arguments +
-                   " <.in >.out 2>.err";
+                   " <.in >" + standardOutput + " 2>.err";
         const int status = std::system(command.c_str());
         Result r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -155,8 +158,10 @@ TEST_F(VeldaExport, UsageErrorsAreOneLineAndStatusTwo) {
         {base + "--quiet=yes", "--quiet takes no value"},
         {Login() + "--user TOOLONGID --output x.txt",
          "--user 'TOOLONGID': an ID has at most 8 characters"},
-        {Login() + "--user MASTER --check --output x.txt",
-         "--check writes no file: leave out --output"},
+        {base + "--output y.txt", "--output given twice"},
+        {base + "-o y.txt", "--output given twice"},
+        {base + "--quiet -q", "-q given twice"},
+        {base + "--format 1 --format=2", "--format given twice"},
         {"--list --company A01", "--list takes no other option than --folder"},
         {"--list --folder " + Quote(fs::temp_directory_path().string()),
          "--folder " + fs::temp_directory_path().string() +
@@ -507,6 +512,174 @@ TEST_F(VeldaExport, OnATerminalThePasswordIsNotEchoedAndProgressIsShown) {
     EXPECT_GT(download.size(), 1000000u);
     EXPECT_EQ(download.find('\033'), std::string::npos);
     EXPECT_EQ(download.substr(download.size() - 2), "\r\n");
+}
+
+// --output names a file to replace, never anything else: a device or FIFO is refused (with
+// "-" and "/dev/stdout" as the ways to standard output), a link is followed to the file it names
+// and that file replaced, the link left as it was.
+TEST_F(VeldaExport, OutputIsARegularFileAndLinksAreFollowed) {
+    const std::string run = Login() + "--user MASTER --quiet --output ";
+    Result reference = Run(run + "reference.txt", "master");
+    ASSERT_EQ(reference.exitCode, 0) << reference.err;
+    const std::string bytes = Slurp(Work("reference.txt"));
+    ASSERT_FALSE(bytes.empty());
+
+    ASSERT_EQ(mkfifo(Work("fifo").c_str(), 0600), 0);
+    for (const std::string& device : {std::string("/dev/null"), Work("fifo").string()}) {
+        Result r = Run(run + device, "master");
+        EXPECT_EQ(r.exitCode, 1) << device;
+        EXPECT_EQ(r.err, "velda-export: " + device +
+                             ": is not a regular file (a device, FIFO or socket); give a file "
+                             "name, or - for standard output\n");
+    }
+    struct stat st {};
+    ASSERT_EQ(lstat(Work("fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    Result toStdout = Run(run + "/dev/stdout", "master");
+    EXPECT_EQ(toStdout.exitCode, 0) << toStdout.err;
+    EXPECT_EQ(toStdout.out, bytes);
+
+    // A link to an earlier file and a link to a file not there yet: the files behind them get the
+    // download, the links stay links.
+    Spit(Work("earlier.txt"), "earlier\r\n");
+    fs::create_symlink("earlier.txt", Work("link.txt"));
+    fs::create_symlink(Work("later.txt"), Work("dangling.txt"));
+    for (const char* link : {"link.txt", "dangling.txt"}) {
+        Result r = Run(run + link, "master");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(fs::is_symlink(Work(link))) << link;
+    }
+    EXPECT_EQ(Slurp(Work("earlier.txt")), bytes);
+    EXPECT_EQ(Slurp(Work("later.txt")), bytes);
+}
+
+// The company's own files (its tables, their companions and lock files, the company list,
+// VELDA.ini) are never a download's target, also not through a link; the table stays whole.
+TEST_F(VeldaExport, OutputIsNeverAFileOfTheCompany) {
+    fs::copy(Folder(), Work("program"), fs::copy_options::recursive);
+    const std::string program = Work("program").string();
+    const std::string table = program + "/COMPANY/A01/LEAV_TRX.adt";
+    const std::string before = Slurp(table);
+    fs::create_symlink(table, Work("innocent.txt"));
+    for (const std::string& target :
+         {table, program + "/COMPANY/A01/leav_trx.ADT", program + "/COMPANY/A01/LEAV_TRX.adt.lck",
+          program + "/COMPANY/A01/EMPLOYEE.adt.rows", program + "/MCOMPANY.adt",
+          program + "/VELDA.ini", Work("innocent.txt").string()}) {
+        Result r = Run("--folder " + program + " --company A01 --user MASTER --output " + target,
+                       "master");
+        EXPECT_EQ(r.exitCode, 1) << target;
+        EXPECT_EQ(r.err, "velda-export: " + target +
+                             ": is a file of the company or of the program; give another file "
+                             "name\n");
+    }
+    EXPECT_EQ(Slurp(table), before);
+    // --check looks at the output too, and writes nothing.
+    Result check = Run(
+        "--folder " + program + " --company A01 --user MASTER --check --output " + table, "master");
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_EQ(check.out, "");
+    Result missing = Run(Login() + "--user MASTER --check --output no/such/leave.txt", "master");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err,
+              "velda-export: no/such/leave.txt: cannot be written (No such file or directory)\n");
+    Result fine = Run(Login() + "--user MASTER --check --output leave.txt", "master");
+    EXPECT_NE(fine.exitCode, 1) << fine.err;
+    EXPECT_NE(fine.out.find("check: "), std::string::npos);
+    EXPECT_FALSE(fs::exists(Work("leave.txt")));
+    for (const auto& entry : fs::directory_iterator(work_))
+        EXPECT_EQ(entry.path().filename().string().rfind(".velda-", 0), std::string::npos)
+            << entry.path();
+}
+
+// A new download is private to its owner (0600 less the umask, 0640 in a folder shared by its
+// set-group-ID bit); a replaced one keeps its owner, group and mode; the longest name the file
+// system takes works (the hidden name beside it is short).
+TEST_F(VeldaExport, NewFilesArePrivateAndReplacedFilesKeepTheirOwner) {
+    const std::string run = Login() + "--user MASTER --quiet --output ";
+    const mode_t mask = umask(022);
+    Result r = Run(run + "new.txt", "master");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(fs::status(Work("new.txt")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_directory(Work("shared"));
+    ASSERT_EQ(chmod(Work("shared").c_str(), 02770), 0);
+    r = Run(run + "shared/new.txt", "master");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(fs::status(Work("shared/new.txt")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const std::string longest(254, 'n');
+    r = Run(run + longest, "master");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(Work(longest)));
+    umask(mask);
+
+    if (geteuid() != 0) GTEST_SKIP() << "a file of another user can only be made by root";
+    Spit(Work("theirs.txt"), "theirs\r\n");
+    ASSERT_EQ(chown(Work("theirs.txt").c_str(), 12345, 23456), 0);
+    ASSERT_EQ(chmod(Work("theirs.txt").c_str(), 0604), 0);
+    r = Run(run + "theirs.txt", "master");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(stat(Work("theirs.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 12345u);
+    EXPECT_EQ(st.st_gid, 23456u);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_NE(Slurp(Work("theirs.txt")), "theirs\r\n");
+}
+
+// What cannot reach standard output or standard error is a failure, status 1, also for --check
+// (which would otherwise say 3 or 0 with nothing reported) and --list.
+TEST_F(VeldaExport, StandardOutputThatCannotBeWrittenIsAFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::string full =
+        "velda-export: standard output cannot be written (No space left on "
+        "device)\n";
+    for (const std::string& arguments :
+         {Login() + "--user MASTER --check", Login() + "--user MASTER --check --to 2000-01-01",
+          "--list --folder " + Folder(), std::string("--help")}) {
+        Result r = Run(arguments, "master", "", "", "/dev/full");
+        EXPECT_EQ(r.exitCode, 1) << arguments;
+        EXPECT_EQ(r.err, full) << arguments;
+    }
+    Result stream =
+        Run(Login() + "--user MASTER --output - --quiet", "master", "", "", "/dev/full");
+    EXPECT_EQ(stream.exitCode, 1);
+    EXPECT_EQ(stream.err,
+              "velda-export: standard output: cannot be written (No space left on "
+              "device)\n");
+    // The closing line on standard error.
+    const std::string command = "cd " + Quote(work_.string()) + " && VELDA_PASSWORD=master " +
+                                Tool("velda-export") + " " + Login() +
+                                "--user MASTER --output leave.txt 2>/dev/full";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+}
+
+TEST_F(VeldaExport, AnEmptyPasswordVariableIsAnError) {
+    Result r = Run(Login() + "--user MASTER --output leave.txt", "", "master\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err,
+              "velda-export: VELDA_PASSWORD is set but empty: give the password there, or unset "
+              "it to give it on standard input (see --help)\n");
+    EXPECT_FALSE(fs::exists(Work("leave.txt")));
+}
+
+// SIGINT or SIGTERM at the password prompt: the terminal gets its echo back.
+TEST_F(VeldaExport, ASignalAtThePasswordPromptRestoresTheTerminal) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        std::string screen;
+        const tooltest::PromptEnd end = tooltest::SignalAtPrompt(
+            {Tool("velda-export"), "--folder", Folder(), "--company", "A01", "--user", "MASTER",
+             "--output", Work("leave.txt").string()},
+            "Password: ", signal);
+        EXPECT_TRUE(end.prompted) << end.screen;
+        EXPECT_TRUE(end.killedBySignal) << end.screen;
+        EXPECT_TRUE(end.echoAfter) << "echo left off after signal " << signal;
+    }
+    EXPECT_FALSE(fs::exists(Work("leave.txt")));
 }
 
 // A company with one case of every finding in January of next year (which the demo's master

@@ -12,16 +12,19 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <sstream>
 
 #include "ads/engine_text.h"
 #include "rtl/codepage.h"
+#include "rtl/signals.h"
 #include "rtl/stringlist.h"
 #include "tools/velda-db/csv.h"
 #include "tools/velda-db/engine_session.h"
 #include "tools/velda-db/values.h"
+#include "util/StrUtil.h"
 
 namespace veldadb {
 
@@ -33,31 +36,46 @@ constexpr const char* kUserPasswordVariable = "VELDA_DB_NEW_PASSWORD";
 constexpr const char* kTablePasswordVariable = "VELDA_DB_PASSWORD";
 
 // A secret from an environment variable, else the next line of standard input (asked for
-// without echo on a terminal); never from the command line, where the process list shows it.
+// without echo on a terminal, echo restored also when a signal ends the program at the prompt);
+// never from the command line, where the process list shows it. A variable that is set but
+// empty is a mistake, not a password.
 std::string ReadSecret(const char* variable, const std::string& what) {
-    if (const char* value = *variable ? std::getenv(variable) : nullptr) return value;
+    if (const char* value = *variable ? std::getenv(variable) : nullptr) {
+        if (*value == '\0')
+            throw ToolError(std::string(variable) + " is set but empty: give " + what +
+                            " there, or unset it to give it on standard input");
+        return value;
+    }
     bool terminal = ::isatty(STDIN_FILENO);
-    termios saved{};
-    if (terminal) {
-        std::cerr << "velda-db: " << what << ": " << std::flush;
-        if (::tcgetattr(STDIN_FILENO, &saved) == 0) {
-            termios quiet = saved;
-            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-        }
-    }
     std::string line;
-    bool got = static_cast<bool>(std::getline(std::cin, line));
-    if (terminal) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        std::cerr << "\n";
+    bool got = false;
+    {
+        std::unique_ptr<rtl::TEchoOff> noEcho;
+        if (terminal) {
+            noEcho = std::make_unique<rtl::TEchoOff>(STDIN_FILENO);
+            std::cerr << "velda-db: " << what << ": " << std::flush;
+        }
+        got = static_cast<bool>(std::getline(std::cin, line));
     }
+    if (terminal) std::cerr << "\n";
     if (!got)
         throw ToolError(what + " is needed: " +
                         (*variable ? "set " + std::string(variable) + " or give" : "give") +
                         " it as a line on standard input");
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
+}
+
+// The shortest password a dictionary user may be given.
+constexpr std::size_t kMinimumPassword = 8;
+
+// A new dictionary user's password: required, and not too short to guess.
+void CheckNewPassword(const std::string& password, const std::string& command) {
+    if (password.empty()) throw ToolError(command + ": the password is empty");
+    if (password.size() < kMinimumPassword)
+        throw ToolError(command + ": the password has " + std::to_string(password.size()) +
+                        " characters; a dictionary password needs at least " +
+                        std::to_string(kMinimumPassword));
 }
 
 const char* kUsage =
@@ -108,7 +126,8 @@ const std::map<std::string, std::string>& CommandHelp() {
          "does\n"
          "not name stay empty. A value that does not fit its field stops the import and nothing "
          "of\n"
-         "it is kept. An encrypted table needs its --password.\n"},
+         "it is kept. An encrypted table needs its --password. CSV is a regular file or a pipe;\n"
+         "a record longer than 16 MiB is refused with its row.\n"},
         {"export",
          "usage: velda-db export TABLE [--password PW] [--index TAG]\n"
          "Writes the table as CSV (UTF-8, header row of field names) to standard output, in "
@@ -135,7 +154,8 @@ const std::map<std::string, std::string>& CommandHelp() {
          "Every one of them needs the administrator password (create sets it): it is read from\n"
          "VELDA_DB_ADMIN_PASSWORD, else from the first line of standard input. The new password\n"
          "of add-user and set-password is read from VELDA_DB_NEW_PASSWORD, else from the next\n"
-         "line of standard input. Passwords are never taken from the command line.\n"},
+         "line of standard input. Passwords are never taken from the command line. A user's\n"
+         "password has at least 8 characters; a user name at most 50, no control characters.\n"},
         {"demo",
          "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
          "Builds a complete program folder: VELDA.ini, the company master table MCOMPANY.adt and\n"
@@ -161,6 +181,10 @@ std::ifstream OpenCsv(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         throw ToolError(path + ": is a folder, not a CSV file");
+    // A device (/dev/zero, a terminal) or socket never ends like a file.
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode))
+        throw ToolError(path +
+                        ": is not a regular file or a pipe (a device or socket), not a CSV file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ToolError(path + ": cannot be read (" + std::string(strerror(errno)) + ")");
     return in;
@@ -193,8 +217,12 @@ std::optional<std::string> TablePassword(const Options& options, bool fromEnviro
         if (value == "-") return ReadSecret("", "the table password");
         return value;
     }
-    if (const char* value = fromEnvironment ? std::getenv(kTablePasswordVariable) : nullptr)
+    if (const char* value = fromEnvironment ? std::getenv(kTablePasswordVariable) : nullptr) {
+        if (*value == '\0')
+            throw ToolError(std::string(kTablePasswordVariable) +
+                            " is set but empty: give the table password there, or unset it");
         return std::string(value);
+    }
     return std::nullopt;
 }
 
@@ -282,7 +310,8 @@ IndexSpec ParseIndexSpec(const std::string& spec) {
 }  // namespace
 
 Options::Options(const Args& args, const std::vector<std::string>& valued,
-                 const std::vector<std::string>& flags) {
+                 const std::vector<std::string>& flags,
+                 const std::vector<std::string>& repeatable) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
@@ -297,6 +326,7 @@ Options::Options(const Args& args, const std::vector<std::string>& valued,
                 name = name.substr(0, eq);
             }
             if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
+                if (has(name)) throw ToolError("option --" + name + " given twice");
                 named_.emplace_back(name, "");
             } else if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
                 if (!inlineValue) {
@@ -304,6 +334,11 @@ Options::Options(const Args& args, const std::vector<std::string>& valued,
                         throw ToolError("option --" + name + " needs a value");
                     value = args[++i];
                 }
+                // Only the options that build a list may repeat; any other given twice would
+                // quietly take the last value.
+                if (std::find(repeatable.begin(), repeatable.end(), name) == repeatable.end() &&
+                    has(name))
+                    throw ToolError("option --" + name + " given twice");
                 named_.emplace_back(name, value);
             } else {
                 throw ToolError("unknown option " + a);
@@ -333,7 +368,7 @@ std::vector<std::string> Options::values(const std::string& name) const {
 }
 
 int Create(const Args& args, std::ostream& out) {
-    Options options(args, {"field", "index", "password"}, {});
+    Options options(args, {"field", "index", "password"}, {}, {"field", "index"});
     std::string path = NeedOne(options, 1, "create");
     std::vector<std::string> fieldSpecs = options.values("field");
     if (fieldSpecs.empty()) throw ToolError("create: at least one --field is needed");
@@ -395,8 +430,8 @@ int Import(const Args& args, std::ostream& out) {
     // auto-increment fields are numbered by the table and cannot be imported.
     std::vector<const FieldInfo*> columns;
     for (size_t c = 0; c < header.cells.size(); ++c) {
-        std::string where =
-            csvPath + ": row 1, column " + std::to_string(c + 1) + ": '" + header.cells[c] + "'";
+        std::string where = csvPath + ": row 1, column " + std::to_string(c + 1) + ": '" +
+                            util::ShowControlCharacters(header.cells[c]) + "'";
         std::optional<std::string> name = rtl::Utf8ToCp1252(header.cells[c]);
         const FieldInfo* found = nullptr;
         for (const auto& f : fields)
@@ -439,8 +474,8 @@ int Import(const Args& args, std::ostream& out) {
                                 " cannot be stored (not in Windows-1252)");
             FieldValue value = ParseCell(*columns[c], *text, error);
             if (!error.empty())
-                throw ToolError(where + ", column " + columns[c]->name + ": '" + record.cells[c] +
-                                "' " + error);
+                throw ToolError(where + ", column " + columns[c]->name + ": '" +
+                                util::ShowControlCharacters(record.cells[c]) + "' " + error);
             row.push_back(std::move(value));
         }
         opened.table.AppendRow(columns, row, csvPath + ": row " + std::to_string(rows + 1));
@@ -602,6 +637,7 @@ int Dictionary(const Args& args, std::ostream& out) {
         EngineConnection connection(
             p[0], kAdministrator, ReadSecret(kAdminPasswordVariable, "the administrator password"));
         std::string password = ReadSecret(kUserPasswordVariable, "the new user's password");
+        CheckNewPassword(password, "dict add-user");
         Check(AdsDDCreateUser(connection.handle(), nullptr, ads::EngineText(p[1]),
                               ads::EngineText(password), ads::EngineText("")),
               p[0]);
@@ -618,6 +654,8 @@ int Dictionary(const Args& args, std::ostream& out) {
         std::string password = ReadSecret(kUserPasswordVariable, "the new password");
         if (password.empty() && strcasecmp(p[1].c_str(), kAdministrator) == 0)
             throw ToolError("dict set-password: the administrator password must not be empty");
+        if (strcasecmp(p[1].c_str(), kAdministrator) != 0)
+            CheckNewPassword(password, "dict set-password");
         Check(AdsDDSetUserProperty(connection.handle(), ads::EngineText(p[1]), ADS_DD_USER_PASSWORD,
                                    ads::EngineText(password),
                                    static_cast<UNSIGNED16>(password.size() + 1)),
@@ -678,19 +716,33 @@ int RunCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 0;
     }
     try {
-        if (command == "create") return Create(rest, out);
-        if (command == "import") return Import(rest, out);
-        if (command == "export") return Export(rest, out);
-        if (command == "describe") return Describe(rest, out);
-        if (command == "encrypt") return Encrypt(rest, out, true);
-        if (command == "decrypt") return Encrypt(rest, out, false);
-        if (command == "dict") return Dictionary(rest, out);
-        return Demo(rest, out);
-    } catch (const ToolError& e) {
-        err << "velda-db: " << e.what() << "\n";
-        return 1;
+        int status = 0;
+        if (command == "create")
+            status = Create(rest, out);
+        else if (command == "import")
+            status = Import(rest, out);
+        else if (command == "export")
+            status = Export(rest, out);
+        else if (command == "describe")
+            status = Describe(rest, out);
+        else if (command == "encrypt")
+            status = Encrypt(rest, out, true);
+        else if (command == "decrypt")
+            status = Encrypt(rest, out, false);
+        else if (command == "dict")
+            status = Dictionary(rest, out);
+        else
+            status = Demo(rest, out);
+        // What went to standard output must have reached it (a full disk, /dev/full).
+        errno = 0;
+        out.flush();
+        if (!out)
+            throw ToolError(std::string("standard output cannot be written (") +
+                            std::strerror(errno ? errno : EIO) + ")");
+        return status;
     } catch (const std::exception& e) {
-        err << "velda-db: " << e.what() << "\n";
+        // Control characters of names and values read are shown, never let through.
+        err << "velda-db: " << util::ShowControlCharacters(e.what()) << "\n" << std::flush;
         return 1;
     }
 }

@@ -25,9 +25,10 @@ int Demo(const Args& args, std::ostream& out);
 // Options parsing shared by the commands.
 class Options {
   public:
-    // Splits args into positional words and --name value pairs; flags take no value.
+    // Splits args into positional words and --name value pairs; flags take no value. An option
+    // given twice is an error unless it is one of the repeatable ones, which build a list.
     Options(const Args& args, const std::vector<std::string>& valued,
-            const std::vector<std::string>& flags);
+            const std::vector<std::string>& flags, const std::vector<std::string>& repeatable = {});
     const std::vector<std::string>& positional() const { return positional_; }
     bool has(const std::string& name) const;
     std::string value(const std::string& name, const std::string& fallback = "") const;

@@ -6,6 +6,14 @@ namespace {
 constexpr int kEnd = std::char_traits<char>::eof();
 }
 
+bool CsvReader::TooLong(size_t bytes, std::string& error) const {
+    if (bytes <= maxRecord_) return false;
+    error = "row " + std::to_string(row_) + " (line " + std::to_string(line_) +
+            "): a record longer than " + std::to_string(maxRecord_) +
+            " bytes, far more than any table's record (a line without end?)";
+    return true;
+}
+
 bool CsvReader::Next(CsvRecord& record, std::string& error) {
     error.clear();
     record.cells.clear();
@@ -22,8 +30,11 @@ bool CsvReader::Next(CsvRecord& record, std::string& error) {
     }
     if (in_.sgetc() == kEnd) return false;
     record.line = line_;
+    ++row_;
     std::string cell;
+    size_t bytes = 0;  // of the record's cells before this one
     for (;;) {
+        bytes += cell.size();
         cell.clear();
         if (in_.sgetc() == '"') {
             size_t quoteLine = line_;
@@ -41,6 +52,7 @@ bool CsvReader::Next(CsvRecord& record, std::string& error) {
                 }
                 if (c == '\n') ++line_;
                 cell.push_back(static_cast<char>(c));
+                if (TooLong(bytes + cell.size(), error)) return false;
             }
             if (!closed) {
                 error = "line " + std::to_string(quoteLine) + ": a quoted value is not closed";
@@ -60,6 +72,7 @@ bool CsvReader::Next(CsvRecord& record, std::string& error) {
                     return false;
                 }
                 cell.push_back(static_cast<char>(in_.sbumpc()));
+                if (TooLong(bytes + cell.size(), error)) return false;
             }
         }
         record.cells.push_back(cell);

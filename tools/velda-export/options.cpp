@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "util/DateUtil.h"
 
@@ -36,16 +37,20 @@ const char* const kHelp =
     "                   3, or a caption such as \"Extended Format 1\" (default: standard)\n"
     "  --output FILE    the download file; written beside itself and renamed into place when\n"
     "                   complete, so a failed run leaves an earlier file as it was; - writes to\n"
-    "                   standard output\n"
+    "                   standard output. A link is followed and its target replaced; a\n"
+    "                   device, FIFO, socket or file of the company is refused. A new file is\n"
+    "                   private (0600), a replaced one keeps its owner, group and mode\n"
     "  --check          write nothing; report on standard output every line whose fields\n"
     "                   overflow their widths, every line without its leave application, the\n"
     "                   transactions of the range that no layout selects (approval flag neither\n"
-    "                   Y nor N, no such employee, no date) and a From later than To\n"
+    "                   Y nor N, no such employee, no date) and a From later than To; with\n"
+    "                   --output, check that the file could be written there\n"
     "  --quiet          no progress bar and no closing line on standard error\n"
     "  --help           this text\n"
     "\n"
     "Exit status: 0 done (with --check: nothing found), 1 failed (login refused, database or\n"
-    "file error), 2 wrong command line, 3 --check found something.\n"
+    "file error, standard output or error cannot be written), 2 wrong command line (an option\n"
+    "given twice, an empty VELDA_PASSWORD), 3 --check found something.\n"
     "\n"
     "Example: the download of last month, on the 1st of each month at 06:00, as one crontab\n"
     "line (the password file readable by the job's user only; crontab needs the % escaped):\n"
@@ -107,6 +112,7 @@ Options ParseOptions(const std::vector<std::string>& args, rtl::TDateTime today,
     options.Folder = WithSlash(defaultFolder);
     std::optional<std::string> period, from, to, format;
     bool haveOutput = false;
+    std::set<std::string> given;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i], value;
@@ -120,12 +126,16 @@ Options ParseOptions(const std::vector<std::string>& args, rtl::TDateTime today,
             }
         }
         auto takeValue = [&]() {
+            // One value per option: a second one would quietly win over the first.
+            if (!given.insert(name == "-o" ? "--output" : name).second)
+                throw UsageError((name == "-o" ? std::string("--output") : name) + " given twice");
             if (inlineValue) return value;
             if (i + 1 >= args.size()) throw UsageError(name + " needs a value");
             return args[++i];
         };
         auto flag = [&](bool& target) {
             if (inlineValue) throw UsageError(name + " takes no value");
+            if (target) throw UsageError(name + " given twice");
             target = true;
         };
         if (name == "--help" || name == "-h")
@@ -180,7 +190,6 @@ Options ParseOptions(const std::vector<std::string>& args, rtl::TDateTime today,
     if (!haveOutput && !options.Check)
         throw UsageError("--output is required (- for standard output)");
     if (haveOutput && options.Output.empty()) throw UsageError("--output: empty file name");
-    if (haveOutput && options.Check) throw UsageError("--check writes no file: leave out --output");
 
     int year = 0, month = 0, day = 0;
     if (period) {

@@ -1,26 +1,24 @@
 // Where the download goes: a file that appears only when it is complete, or standard output.
-//
-// The file is written beside its target and renamed over it once everything is written and
-// flushed to disk, so an importer never sees half a file and a run that fails or is killed
-// leaves an earlier file as it was. Where the file system offers unnamed files (O_TMPFILE), the
-// file being written has no name at all until it is complete, so not even a killed run leaves
-// anything behind; elsewhere it is a hidden ".NAME.XXXXXX" file that is removed on failure. A
-// replaced file's permission bits carry over to the new one.
+// The file is download::TOutputFile (download/outputfile.h): written beside its target and
+// renamed over it once everything is written and flushed to disk; which targets are refused,
+// and the modes, owners and hidden files, are said there.
 #ifndef VELDA_TOOLS_EXPORT_OUTPUT_H
 #define VELDA_TOOLS_EXPORT_OUTPUT_H
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "download/outputfile.h"
 
 namespace veldaexport {
 
 class Output {
   public:
-    // "-" is standard output. Throws RunError when the file cannot be made.
-    explicit Output(const std::string& target);
-    // Without Commit the file being written is discarded; the target is untouched.
-    ~Output();
+    // "-" and "/dev/stdout" are standard output. Throws RunError "TARGET: what (reason)" when
+    // the target is refused or the file cannot be made.
+    Output(const std::string& target, const download::TProtectedFiles& protect);
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
@@ -34,15 +32,7 @@ class Output {
     std::string Describe() const;
 
   private:
-    [[noreturn]] void Fail(const std::string& what) const;
-    void Flush();
-
-    std::string target_;
-    std::string temporary_;  // the hidden file's name; empty for an unnamed file or stdout
-    int fd_ = -1;
-    bool toStdout_ = false;
-    bool committed_ = false;
-    std::string buffer_;
+    std::unique_ptr<download::TOutputFile> file_;
     std::size_t lines_ = 0;
 };
 

@@ -1,22 +1,25 @@
 #include "tools/velda-export/run.h"
 
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <sstream>
 
 #include "rtl/progfolder.h"
+#include "rtl/signals.h"
 #include "rtl/sysutils.h"
 #include "tools/velda-export/check.h"
 #include "tools/velda-export/company.h"
 #include "tools/velda-export/options.h"
 #include "tools/velda-export/output.h"
 #include "tools/velda-export/progress.h"
+#include "util/StrUtil.h"
 
 namespace veldaexport {
 
@@ -26,47 +29,48 @@ constexpr const char* kProgram = "velda-export";
 
 // One line on standard error, also for a message of several lines, so a job's log keeps one
 // line per run.
-void Say(std::FILE* err, std::string text) {
+// Control characters other than the line ends, and NUL, are shown escaped. False when standard
+// error cannot be written.
+bool Say(std::FILE* err, std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     std::replace_if(
         text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    std::fprintf(err, "%s: %s\n", kProgram, text.c_str());
-    std::fflush(err);
+    text = util::ShowControlCharacters(text);
+    const bool written = std::fprintf(err, "%s: %s\n", kProgram, text.c_str()) >= 0;
+    return std::fflush(err) == 0 && written && !std::ferror(err);
 }
 
-// Switches echo off on a terminal for as long as the object lives.
-class NoEcho {
-  public:
-    explicit NoEcho(int fd) : fd_(fd) {
-        if (::tcgetattr(fd_, &saved_) != 0) return;
-        termios quiet = saved_;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        active_ = ::tcsetattr(fd_, TCSANOW, &quiet) == 0;
+// What went to standard output must have reached it: a full disk, /dev/full or a closed pipe
+// (where SIGPIPE is ignored) is a failure.
+void FlushStandardOutput(std::FILE* out) {
+    errno = 0;
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+        const int error = errno ? errno : EIO;
+        std::clearerr(out);
+        throw RunError(std::string("standard output cannot be written (") + std::strerror(error) +
+                       ")");
     }
-    ~NoEcho() {
-        if (active_) ::tcsetattr(fd_, TCSANOW, &saved_);
-    }
-    NoEcho(const NoEcho&) = delete;
-    NoEcho& operator=(const NoEcho&) = delete;
-
-  private:
-    int fd_;
-    termios saved_{};
-    bool active_ = false;
-};
+}
 
 // VELDA_PASSWORD, else the first line of in (without its line end); on a terminal it is asked
 // for on err and not echoed.
 std::string ReadPassword(std::FILE* in, std::FILE* err) {
-    if (const char* fromEnvironment = std::getenv("VELDA_PASSWORD")) return fromEnvironment;
+    if (const char* fromEnvironment = std::getenv("VELDA_PASSWORD")) {
+        if (*fromEnvironment == '\0')
+            throw UsageError(
+                "VELDA_PASSWORD is set but empty: give the password there, or unset it to give "
+                "it on standard input");
+        return fromEnvironment;
+    }
     const int fd = ::fileno(in);
     const bool terminal = ::isatty(fd);
     std::string password;
     {
-        // Echo goes off before the prompt shows, so nothing typed after the prompt is echoed.
-        std::unique_ptr<NoEcho> noEcho;
+        // Echo goes off before the prompt shows, so nothing typed after the prompt is echoed;
+        // it comes back also when a signal ends the program at the prompt.
+        std::unique_ptr<rtl::TEchoOff> noEcho;
         if (terminal) {
-            noEcho = std::make_unique<NoEcho>(fd);
+            noEcho = std::make_unique<rtl::TEchoOff>(fd);
             std::fputs("Password: ", err);
             std::fflush(err);
         }
@@ -96,6 +100,7 @@ class OutputSink : public download::TLineSink {
         output_.Write(line.Text);
         output_.Write("\r\n");
     }
+    void Finish() override { output_.Commit(); }
 
   private:
     Output& output_;
@@ -114,9 +119,20 @@ int Export(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err
     const app::StartupConfiguration configuration = OpenProgramFolder(options.Folder);
     if (options.List) {
         PrintCompanyList(ReadCompanyList(configuration), out);
+        FlushStandardOutput(out);
         return kExitDone;
     }
     CompanySession session(configuration, options.Company);
+    download::TProtectedFiles protect = download::TProtectedFiles::OfCompany(
+        app::CompanyConnectPath(configuration, options.Company), configuration.ProgramFolder);
+    protect.DataFolders.push_back(configuration.MasterFolder);
+    if (options.Check && !options.Output.empty()) {
+        try {
+            download::TOutputFile::Check(options.Output, protect);
+        } catch (const download::EOutputFileError& e) {
+            throw RunError(e.what());
+        }
+    }
     session.Login(options.User, ReadPassword(in, err), options.Period);
 
     ProgressBar bar(!options.Quiet, err);
@@ -129,20 +145,20 @@ int Export(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err
             RunCheck(session, options.From, options.To, options.Format, findings, progress);
         bar.Clear();
         std::fputs(findings.str().c_str(), out);
-        std::fflush(out);
+        FlushStandardOutput(out);
         return result.Findings == 0 ? kExitDone : kExitFindings;
     }
 
-    Output output(options.Output);
+    Output output(options.Output, protect);
     OutputSink sink(output);
     download::RunLeaveDownload(session.Connection(), options.From, options.To, options.Format, sink,
                                progress);
-    output.Commit();
     bar.Clear();
-    if (!options.Quiet)
-        Say(err, std::to_string(output.Lines()) + (output.Lines() == 1 ? " line" : " lines") +
-                     " written to " + output.Describe() + " in " +
-                     Seconds(std::chrono::steady_clock::now() - started));
+    if (!options.Quiet &&
+        !Say(err, std::to_string(output.Lines()) + (output.Lines() == 1 ? " line" : " lines") +
+                      " written to " + output.Describe() + " in " +
+                      Seconds(std::chrono::steady_clock::now() - started)))
+        return kExitFailed;
     return kExitDone;
 }
 
@@ -154,6 +170,7 @@ int Run(const std::vector<std::string>& args, std::FILE* in, std::FILE* out, std
         options = ParseOptions(args, rtl::Date(), rtl::ProgramFolder());
         if (options.Help) {
             std::fputs(kHelp, out);
+            FlushStandardOutput(out);
             return kExitDone;
         }
         return Export(options, in, out, err);
