@@ -355,16 +355,16 @@ extern "C" {
 
 // --- Navigation (table or index handle) ----------------------------------------------------
 // The moves write a pending change first, and see only rows the filters and scopes accept.
-// To the first row of the order (at the end when there is none).
+// To the first row of the order; with no row to show, the handle is at both ends.
 [[nodiscard]] UNSIGNED32 AdsGotoTop(ADSHANDLE hObj);
-// To the last row of the order (at the start when there is none).
+// To the last row of the order; with no row to show, the handle is at both ends.
 [[nodiscard]] UNSIGNED32 AdsGotoBottom(ADSHANDLE hObj);
 // lRecs rows on (back when negative); past either end the handle is at that end, which is 0.
 [[nodiscard]] UNSIGNED32 AdsSkip(ADSHANDLE hObj, SIGNED32 lRecs);
 [[nodiscard]] UNSIGNED32 AdsAtEOF(ADSHANDLE hObj, UNSIGNED16* pbEof);  // 1 at the end, else 0
 [[nodiscard]] UNSIGNED32 AdsAtBOF(ADSHANDLE hObj, UNSIGNED16* pbBof);  // 1 at the start, else 0
-// The current record image, the pending change included (bytes); AE_BUFFER_TOO_SMALL,
-// AE_NO_CURRENT_RECORD.
+// The current record image, the pending change included (bytes; off any row, the blank
+// record); AE_BUFFER_TOO_SMALL.
 [[nodiscard]] UNSIGNED32 AdsGetRecord(ADSHANDLE hObj, UNSIGNED8* pucRec, UNSIGNED32* pulLen);
 // The current record number; 0 off any row or on a new record.
 [[nodiscard]] UNSIGNED32 AdsGetRecordNum(ADSHANDLE hObj, UNSIGNED16 usFilterOption,
@@ -479,11 +479,11 @@ extern "C" {
                                         UNSIGNED32 ulLen);
 // Gives the field its empty value (on a statement handle: the parameter); as AdsSetField.
 [[nodiscard]] UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName);
-// The field's value: text fields as text, binary, image and raw fields as bytes (a buffer);
-// AE_BUFFER_TOO_SMALL, AE_NO_CURRENT_RECORD.
+// The field's value: text fields as text, binary, image and raw fields as bytes (a buffer; off
+// any row, the empty value); AE_BUFFER_TOO_SMALL.
 [[nodiscard]] UNSIGNED32 AdsGetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf,
                                      UNSIGNED32* pulLen, UNSIGNED16 usOption);
-// 1 when the field holds its empty value, else 0; AE_NO_CURRENT_RECORD.
+// 1 when the field holds its empty value (off any row, 1), else 0.
 [[nodiscard]] UNSIGNED32 AdsIsEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbEmpty);
 // Starts a new blank record, pending until written; AE_READ_ONLY, AE_STATIC_CURSOR.
 [[nodiscard]] UNSIGNED32 AdsAppendRecord(ADSHANDLE hTable);
@@ -505,10 +505,10 @@ extern "C" {
 [[nodiscard]] UNSIGNED32 AdsLockRecord(ADSHANDLE hTable, UNSIGNED32 ulRec);
 // Releases this handle's lock of record ulRec (0: all of them); one not held is 0.
 [[nodiscard]] UNSIGNED32 AdsUnlockRecord(ADSHANDLE hTable, UNSIGNED32 ulRec);
-// The length of a memo's text; AE_COLUMN_WRONG_TYPE (not a memo), AE_NO_CURRENT_RECORD.
+// The length of a memo's text (0 off any row); AE_COLUMN_WRONG_TYPE (not a memo).
 [[nodiscard]] UNSIGNED32 AdsGetMemoLength(ADSHANDLE hTable, UNSIGNED8* pucFldName,
                                           UNSIGNED32* pulLength);
-// The length of a binary or image value; AE_COLUMN_WRONG_TYPE, AE_NO_CURRENT_RECORD.
+// The length of a binary or image value (0 off any row); AE_COLUMN_WRONG_TYPE.
 [[nodiscard]] UNSIGNED32 AdsGetBinaryLength(ADSHANDLE hTable, UNSIGNED8* pucFldName,
                                             UNSIGNED32* pulLength);
 // ADS_MEMO_TEXT for a memo, ADS_MEMO_BINARY for binary and image; AE_COLUMN_WRONG_TYPE.
@@ -530,8 +530,9 @@ extern "C" {
 [[nodiscard]] UNSIGNED32 AdsIsTableEncrypted(ADSHANDLE hTable,
                                              UNSIGNED16* pbEncrypted);  // 1 or 0
 // Encrypts a plain table with the password given to AdsEnableEncryption on this handle, or
-// decrypts an encrypted one whose password has been given. The table must be open exclusively
-// (AE_LOCKED); AE_ALREADY_ENCRYPTED, AE_NOT_ENCRYPTED, AE_INVALID_ARGUMENT (no password given).
+// decrypts an encrypted one whose password has been given. The handle must be opened
+// exclusively (AE_INVALID_ARGUMENT) and be the table's only one (AE_LOCKED), and writable
+// (AE_READ_ONLY); AE_ALREADY_ENCRYPTED, AE_NOT_ENCRYPTED, AE_INVALID_ARGUMENT (no password).
 [[nodiscard]] UNSIGNED32 AdsEncryptTable(ADSHANDLE hTable);
 [[nodiscard]] UNSIGNED32 AdsDecryptTable(ADSHANDLE hTable);
 
