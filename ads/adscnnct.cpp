@@ -36,14 +36,10 @@ TAdsLoginDialog& loginDialog() {
 
 }  // namespace
 
-AdsError::AdsError(UNSIGNED32 /*result*/) : rtl::Exception("") {
-    UNSIGNED32 code = 0;
+AdsError::AdsError(UNSIGNED32 result) : rtl::Exception("") {
     std::string text;
-    if (!ReadEngineLastError(code, text)) {
-        AdsShowError(EngineText("Ads Exception Error"));
-        return;
-    }
-    SetMessage(text);
+    EngineFailure(result, code_, text);
+    SetMessage(std::move(text));
 }
 bool LookupAlias(const std::string& alias, TAdsAlias& found) {
     std::string file = rtl::ProgramFolder() + "ADS.INI";
@@ -102,7 +98,7 @@ TAdsConnection::~TAdsConnection() {
         UNSIGNED32 rc = AdsDisconnect(handle_);
         if (rc != AE_SUCCESS && rc != AE_INVALID_CONNECTION) {
             std::string title = "Ads Exception Error";
-            AdsShowError(EngineText(title));
+            (void)AdsShowError(EngineText(title));
         }
         try {
             DoOnDisconnect();

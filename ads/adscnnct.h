@@ -22,10 +22,15 @@
 
 namespace ads {
 
-// An engine failure of a connection-level call; the message is the engine's last-error text.
+// An engine failure of a connection-level call: the engine's last error, its code and its text
+// as the message (see EngineFailure).
 class AdsError : public rtl::Exception {
   public:
     explicit AdsError(UNSIGNED32 result);
+    UNSIGNED32 ErrorCode() const { return code_; }
+
+  private:
+    UNSIGNED32 code_ = 0;
 };
 
 // A check of the connection component itself failed.

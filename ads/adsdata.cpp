@@ -126,16 +126,20 @@ bool ReadEngineLastError(UNSIGNED32& code, std::string& text) {
     return true;
 }
 
+void EngineFailure(UNSIGNED32 result, UNSIGNED32& code, std::string& text) {
+    if (!ReadEngineLastError(code, text) || text.empty())
+        text = "Error " + std::to_string(result) + ": the database engine gave no description.";
+    // An engine that reports no code for a failure still must not produce an error that reads
+    // as success.
+    if (code == 0) code = result;
+}
+
 void CheckEngineResult(TAdsDataSet* dataSet, UNSIGNED32 result) {
     if (result == AE_SUCCESS) return;
     if (EADSDatabaseError::ErrorPending()) return;
     UNSIGNED32 code = 0;
     std::string text;
-    if (!ReadEngineLastError(code, text))
-        text = "Error " + std::to_string(result) + ": the database engine gave no description.";
-    // An engine that reports no code for a failure still must not produce an error that reads
-    // as success.
-    if (code == 0) code = result;
+    EngineFailure(result, code, text);
     throw EADSDatabaseError(dataSet, text, static_cast<int32_t>(code));
 }
 TObjectRegistry<TAdsDataSet>& AllDataSets() {

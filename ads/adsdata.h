@@ -88,8 +88,13 @@ class EADSDatabaseError : public db::EDatabaseError {
 };
 
 // The engine's last error of this thread (code and text, up to 600 characters); false when the
-// engine cannot tell it. The one reader for CheckEngineResult and AdsError.
+// engine cannot tell it. The one reader for EngineFailure.
 bool ReadEngineLastError(UNSIGNED32& code, std::string& text);
+
+// What a failed engine result means, for CheckEngineResult and AdsError: the engine's last
+// error code and text. A failure the engine cannot describe (no text, or code 0) still reads
+// as a failure: result and "Error <result>: the database engine gave no description.".
+void EngineFailure(UNSIGNED32 result, UNSIGNED32& code, std::string& text);
 
 // Nothing for 0. Otherwise, unless an error is pending in this thread, raises EADSDatabaseError
 // with the engine's last error code and text (up to 600 characters).

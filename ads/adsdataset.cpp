@@ -219,7 +219,7 @@ void TAdsDataSet::RebuildIndexDefs() {
         ADSHANDLE h;
         bool active;
         ~Closer() {
-            if (active) AdsCloseTable(h);
+            if (active) (void)AdsCloseTable(h);  // a cursor only read: nothing pending to lose
         }
     } closer{handle, temporary};
 
@@ -380,7 +380,8 @@ void TAdsDataSet::InternalClose() {
         key.KeyFieldMarks.clear();
     }
     oldRecord_.clear();
-    if (isLive(tableHandle_)) AdsCloseTable(tableHandle_);
+    // Pending changes were posted or cancelled before; the handle is given up either way.
+    if (isLive(tableHandle_)) (void)AdsCloseTable(tableHandle_);
     tableHandle_ = kClosedHandle;
     activeHandle_ = kClosedHandle;
     mayModify_ = false;
@@ -418,7 +419,7 @@ void TAdsDataSet::clearKeyBuffer(TKeyBuffer& key) {
     UNSIGNED32 length = recordLength_ + 1;
     if (isLive(tableHandle_)) Check(AdsGetNullRecord(tableHandle_, key.Image.data(), &length));
     UNSIGNED16 fields = 0;
-    if (isLive(tableHandle_)) AdsGetNumFields(tableHandle_, &fields);
+    if (isLive(tableHandle_)) Check(AdsGetNumFields(tableHandle_, &fields));
     key.KeyFieldMarks.assign(fields + 1u, kNoKeyValue);
     key.Modified = false;
     key.Exclusive = false;

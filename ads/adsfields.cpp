@@ -255,35 +255,7 @@ void WriteFieldValue(TAdsDataSet* dataSet, const TACEFieldDef& f, uint8_t* image
     uint8_t* p = image + f.Offset;
     const auto* in = static_cast<const uint8_t*>(value);
     if (!value) {
-        if (adt) {
-            switch (f.EngineType) {
-                case ADS_LOGICAL:
-                    p[0] = record::kEmptyLogical;
-                    return;
-                case ADS_DOUBLE:
-                case ADS_CURDOUBLE:
-                    record::writeEmptyDouble(p);
-                    return;
-                case ADS_INTEGER:
-                    store<uint32_t>(p, record::kEmptyInteger);
-                    return;
-                case ADS_SHORTINT:
-                    store<uint16_t>(p, record::kEmptyShortInteger);
-                    return;
-                case ADS_TIME:
-                    store<uint32_t>(p, record::kEmptyTime);
-                    return;
-                case ADS_AUTOINC:
-                    store<uint32_t>(p, record::kEmptyAutoInc);
-                    return;
-                case ADS_TIMESTAMP:
-                    record::writeEmptyTimeStamp(p);
-                    return;
-                default:
-                    std::memset(p, 0, f.Length);
-                    return;
-            }
-        }
+        if (adt) return record::writeEmpty(f.EngineType, p, f.Length);
         bool zeros = IsBlobType(f.EngineType) || f.EngineType == ADS_COMPACTDATE ||
                      f.EngineType == ADS_DOUBLE || f.EngineType == ADS_INTEGER ||
                      f.EngineType == ADS_SHORTINT || f.EngineType == ADS_CURDOUBLE;

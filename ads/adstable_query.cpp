@@ -136,7 +136,7 @@ TAdsQuery::~TAdsQuery() {
     } catch (...) {
     }
     if (statement != kClosedHandle && (connected || (path != kClosedHandle && path > 0)))
-        AdsCloseSQLStatement(statement);  // AE_INVALID_STATEMENT accepted: nothing to close
+        (void)AdsCloseSQLStatement(statement);  // AE_INVALID_STATEMENT accepted: nothing to close
 }
 
 void TAdsQuery::SetSQL(const rtl::TStringList& lines) {
@@ -327,7 +327,7 @@ ADSHANDLE TAdsQuery::RunStatement() {
         UNSIGNED32 rc = AdsGetRecordCount(statement_, ADS_IGNOREFILTERS, &count);
         if (rc != AE_NO_RECORD_COUNT) Check(rc);
     } catch (...) {
-        AdsCloseTable(cursor);
+        (void)AdsCloseTable(cursor);
         throw;
     }
     return cursor;
@@ -344,7 +344,7 @@ ADSHANDLE TAdsQuery::OpenCursorHandle() {
             Check(AdsOpenIndex(cursor, textArg(ResolveDataPath() + "\\" + file), indexes, &count));
         }
     } catch (...) {
-        AdsCloseTable(cursor);
+        (void)AdsCloseTable(cursor);
         throw;
     }
     return cursor;
@@ -356,7 +356,7 @@ void TAdsQuery::ExecSQL() {
         WaitCursorScope wait(waitCursor_);
         cursor = RunStatement();
     }
-    if (cursor != kClosedHandle) AdsCloseTable(cursor);
+    if (cursor != kClosedHandle) Check(AdsCloseTable(cursor));
 }
 
 void TAdsQuery::closeStatement(bool acceptInvalid) {

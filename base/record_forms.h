@@ -62,6 +62,47 @@ inline bool blobMarkEmpty(const uint8_t* slot) {
     return load<uint32_t>(slot) == kBlobEmpty;
 }
 
+// The field types whose empty form is not all zero bytes, by the numbers of the engine's call
+// surface (engine/ace.h, which base/ does not include; the engine checks that they agree).
+inline constexpr int kLogicalType = 1;
+inline constexpr int kDoubleType = 10;
+inline constexpr int kIntegerType = 11;
+inline constexpr int kShortIntegerType = 12;
+inline constexpr int kTimeType = 13;
+inline constexpr int kTimeStampType = 14;
+inline constexpr int kAutoIncType = 15;
+inline constexpr int kCurDoubleType = 17;
+
+// Writes the empty form of a field of the type into its slot of length bytes.
+inline void writeEmpty(int type, uint8_t* slot, size_t length) {
+    switch (type) {
+        case kLogicalType:
+            slot[0] = kEmptyLogical;
+            return;
+        case kDoubleType:
+        case kCurDoubleType:
+            writeEmptyDouble(slot);
+            return;
+        case kIntegerType:
+            store<uint32_t>(slot, kEmptyInteger);
+            return;
+        case kShortIntegerType:
+            store<uint16_t>(slot, kEmptyShortInteger);
+            return;
+        case kTimeType:
+            store<uint32_t>(slot, kEmptyTime);
+            return;
+        case kAutoIncType:
+            store<uint32_t>(slot, kEmptyAutoInc);
+            return;
+        case kTimeStampType:
+            writeEmptyTimeStamp(slot);
+            return;
+        default:
+            std::memset(slot, 0, length);
+    }
+}
+
 }  // namespace velda::record
 
 #endif

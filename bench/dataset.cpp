@@ -33,8 +33,8 @@ int main() {
             std::fprintf(stderr, "bench_dataset: cannot create the table\n");
             return 1;
         }
-        AdsCloseTable(t);
-        AdsDisconnect(c);
+        (void)AdsCloseTable(t);
+        (void)AdsDisconnect(c);
     }
     // In turns (bench::Turns): a share of the rows through the dataset, then as many through
     // SQLite, each side's table kept open across the turns.

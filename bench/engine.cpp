@@ -492,7 +492,7 @@ int main(int argc, char** argv) {
     encryptedWalks.print("walk_encrypted_rows_per_s", "walk_encrypted_ratio", "rows/s", true);
     sqlite.close();
     check(AdsCloseTable(t), "close");
-    AdsDisconnect(connection);
+    (void)AdsDisconnect(connection);
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
     return 0;

@@ -15,7 +15,7 @@ inline void check(UNSIGNED32 rc, const char* what) {
     UNSIGNED8 text[600];
     UNSIGNED16 len = sizeof text;
     UNSIGNED32 code = 0;
-    AdsGetLastError(&code, text, &len);
+    (void)AdsGetLastError(&code, text, &len);
     std::fprintf(stderr, "%s failed: %s\n", what, reinterpret_cast<char*>(text));
     std::exit(1);
 }

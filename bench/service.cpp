@@ -39,13 +39,13 @@ void CreateEncrypted(ADSHANDLE connection, const std::string& name, const std::s
         check(AdsSetField(t, ads::EngineText("HIRED_DATE"), ads::EngineText(hired), 8), "set");
         check(AdsWriteRecord(t), "write");
     }
-    AdsCloseTable(t);
+    (void)AdsCloseTable(t);
     check(AdsOpenTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI, 1, 1,
                        ADS_EXCLUSIVE, &t),
           "open");
     check(AdsEnableEncryption(t, ads::EngineText(ads::kTablePassword)), "password");
     check(AdsEncryptTable(t), "encrypt");
-    AdsCloseTable(t);
+    (void)AdsCloseTable(t);
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ int main() {
                         "USERID,Character,8;EMP_NO,Character,12;AGE,Double;LEN_OF_SVS_MTH,Double;"
                         "LEN_OF_SVS_YRS,Double",
                         "EMP_NO", "EMP_NO;USERID", 0);
-        AdsDisconnect(c);
+        (void)AdsDisconnect(c);
     }
 
     rtl::TComponent form;

@@ -14,20 +14,6 @@ UNSIGNED32 missing(const char* what) {
     return fail(AE_INVALID_ARGUMENT, std::string("No place given for ") + what + ".");
 }
 
-UNSIGNED32 copyBytes(const void* data, size_t size, void* buffer, UNSIGNED32* len,
-                     const char* what) {
-    if (!len)
-        return fail(AE_INVALID_ARGUMENT, std::string("No buffer length given for ") + what + ".");
-    if (!buffer || *len < size) {
-        *len = static_cast<UNSIGNED32>(size);
-        return fail(AE_BUFFER_TOO_SMALL, std::string("The buffer for ") + what + " is too small; " +
-                                             std::to_string(size) + " bytes are needed.");
-    }
-    if (size) std::memcpy(buffer, data, size);
-    *len = static_cast<UNSIGNED32>(size);
-    return AE_SUCCESS;
-}
-
 UNSIGNED32 fieldOf(const TableHandle& h, const UNSIGNED8* name, size_t& out) {
     const Schema& schema = h.table->schema();
     auto number = reinterpret_cast<uintptr_t>(name);

@@ -1,5 +1,5 @@
-// Helpers shared by the files of the call surface (*_calls.cpp): argument checks, buffer
-// copies, field lookup, and running a call under the table's lock. Internal to engine/.
+// Helpers shared by the files of the call surface (*_calls.cpp): argument checks, field
+// lookup, and running a call under the table's lock. Internal to engine/.
 #ifndef VELDA_ENGINE_CALL_HELPERS_H
 #define VELDA_ENGINE_CALL_HELPERS_H
 
@@ -16,12 +16,9 @@ namespace engine::calls {
 // A C text argument as a string; null gives the empty string.
 std::string textOf(const UNSIGNED8* p);
 // AE_INVALID_ARGUMENT for an output argument given as null.
-UNSIGNED32 missing(const char* what);
-// Copies size bytes into the caller's buffer, or tells the size needed (AE_BUFFER_TOO_SMALL).
-UNSIGNED32 copyBytes(const void* data, size_t size, void* buffer, UNSIGNED32* len,
-                     const char* what);
+[[nodiscard]] UNSIGNED32 missing(const char* what);
 // The field a call names, by number (1-based) or by name.
-UNSIGNED32 fieldOf(const TableHandle& h, const UNSIGNED8* name, size_t& out);
+[[nodiscard]] UNSIGNED32 fieldOf(const TableHandle& h, const UNSIGNED8* name, size_t& out);
 
 // What a call does with a handle not placed yet: most place it first (cursor::placeIfNew);
 // the moves to either end place it themselves.
@@ -29,8 +26,8 @@ enum class Placement { First, ByTheCall };
 
 // Runs f under the table's lock with the handle found.
 template <class F>
-UNSIGNED32 withTarget(ADSHANDLE handle, bool indexOnly, F&& f,
-                      Placement placement = Placement::First) {
+[[nodiscard]] UNSIGNED32 withTarget(ADSHANDLE handle, bool indexOnly, F&& f,
+                                    Placement placement = Placement::First) {
     Target target;
     if (UNSIGNED32 rc = findTarget(handle, target, indexOnly)) return rc;
     std::lock_guard lock(target.table->table->mutex());
@@ -41,17 +38,17 @@ UNSIGNED32 withTarget(ADSHANDLE handle, bool indexOnly, F&& f,
 }
 
 template <class F>
-UNSIGNED32 withTable(ADSHANDLE handle, F&& f) {
+[[nodiscard]] UNSIGNED32 withTable(ADSHANDLE handle, F&& f) {
     return withTarget(handle, false, [&](Target& t) { return f(*t.table); });
 }
 
 template <class F>
-UNSIGNED32 withIndex(ADSHANDLE handle, F&& f) {
+[[nodiscard]] UNSIGNED32 withIndex(ADSHANDLE handle, F&& f) {
     return withTarget(handle, true, [&](Target& t) { return f(*t.index, *t.table); });
 }
 
 template <class F>
-UNSIGNED32 navigate(ADSHANDLE handle, F&& f, Placement placement = Placement::First) {
+[[nodiscard]] UNSIGNED32 navigate(ADSHANDLE handle, F&& f, Placement placement = Placement::First) {
     return withTarget(
         handle, false,
         [&](Target& t) {

@@ -54,9 +54,9 @@ UNSIGNED32 connectDictionary(const std::string& given, const std::string& userNa
 std::shared_ptr<engine::Connection> dictionaryConnection(ADSHANDLE hDictionary) {
     auto connection = engine::connectionFor(hDictionary);
     if (connection && !connection->isDictionary()) {
-        fail(AE_INVALID_HANDLE, "Connection " + std::to_string(hDictionary) + " to " +
-                                    connection->serverPath() +
-                                    " is not a data dictionary connection.");
+        (void)fail(AE_INVALID_HANDLE, "Connection " + std::to_string(hDictionary) + " to " +
+                                          connection->serverPath() +
+                                          " is not a data dictionary connection.");
         return nullptr;
     }
     return connection;

@@ -87,9 +87,9 @@ void Connection::setDateFormat(std::string format) {
 
 std::shared_ptr<Connection> connectionFor(ADSHANDLE handle) {
     auto connection = HandleRegistry::instance().findAs<Connection>(handle);
-    if (!connection)
-        fail(AE_INVALID_CONNECTION,
-             "Handle " + std::to_string(handle) + " is not a live connection.");
+    if (!connection)  // the caller answers the code of the last error
+        (void)fail(AE_INVALID_CONNECTION,
+                   "Handle " + std::to_string(handle) + " is not a live connection.");
     return connection;
 }
 

@@ -38,7 +38,7 @@ class Connection : public EngineObject {
     // folder unless absolute); on a dictionary connection any other name is looked up in the
     // dictionary (AE_NOT_IN_DICTIONARY when it is not there). The result is normalised and
     // resolved without regard to case, ".adt" added when the name has no extension.
-    UNSIGNED32 resolveTable(const std::string& name, std::string& file) const;
+    [[nodiscard]] UNSIGNED32 resolveTable(const std::string& name, std::string& file) const;
 
     // The connection's engine transaction (transaction.h).
     Transaction& transaction() { return *transaction_; }

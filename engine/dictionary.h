@@ -24,54 +24,54 @@ class Dictionary {
     // Opens an existing dictionary file. The path is normalised and resolved without regard
     // to case. Missing file: AE_FILE_NOT_FOUND; empty, foreign or damaged file:
     // AE_NOT_A_DICTIONARY. Every text names the file.
-    static UNSIGNED32 open(const std::string& path, std::unique_ptr<Dictionary>& out);
+    [[nodiscard]] static UNSIGNED32 open(const std::string& path, std::unique_ptr<Dictionary>& out);
 
     // Creates a new dictionary file (AE_ALREADY_EXISTS when one is there) holding only the
     // administrator. The file appears complete or not at all.
-    static UNSIGNED32 create(const std::string& path, const std::string& description,
-                             std::unique_ptr<Dictionary>& out);
+    [[nodiscard]] static UNSIGNED32 create(const std::string& path, const std::string& description,
+                                           std::unique_ptr<Dictionary>& out);
 
     const std::string& path() const { return path_; }
     const std::string& folder() const { return folder_; }
 
     // Checks a user name and password. On success user holds the name as registered.
     // A wrong name and a wrong password fail alike (AE_LOGIN_FAILED), in about the same time.
-    UNSIGNED32 login(const std::string& userName, const std::string& password,
-                     std::string& user) const;
+    [[nodiscard]] UNSIGNED32 login(const std::string& userName, const std::string& password,
+                                   std::string& user) const;
     bool isAdministrator(const std::string& user) const;
 
     // The longest user name a dictionary takes.
     static constexpr size_t kMaxUserName = 50;
     // AE_INVALID_ARGUMENT for a name that is empty, longer than kMaxUserName or holds a control
     // character.
-    UNSIGNED32 createUser(const std::string& name, const std::string& password,
-                          const std::string& group, const std::string& description);
+    [[nodiscard]] UNSIGNED32 createUser(const std::string& name, const std::string& password,
+                                        const std::string& group, const std::string& description);
     // Replaces a user's password (the name compares without regard to case);
     // AE_INVALID_ARGUMENT when the user is not there.
-    UNSIGNED32 setPassword(const std::string& name, const std::string& password);
+    [[nodiscard]] UNSIGNED32 setPassword(const std::string& name, const std::string& password);
 
     // Registers a table file; tablePath is relative to the dictionary's folder or absolute, and
     // the file must exist (found without regard to case, ".adt" added without an extension).
-    UNSIGNED32 addTable(const std::string& name, const std::string& tablePath, UNSIGNED16 tableType,
-                        UNSIGNED16 charType, const std::string& indexFiles,
-                        const std::string& comments);
+    [[nodiscard]] UNSIGNED32 addTable(const std::string& name, const std::string& tablePath,
+                                      UNSIGNED16 tableType, UNSIGNED16 charType,
+                                      const std::string& indexFiles, const std::string& comments);
 
     // The file registered under name, joined with the dictionary's folder when relative.
     // AE_NOT_IN_DICTIONARY when the name is not registered.
-    UNSIGNED32 tableFile(const std::string& name, std::string& file) const;
+    [[nodiscard]] UNSIGNED32 tableFile(const std::string& name, std::string& file) const;
 
     // Table properties (only ADS_DD_TABLE_DEFAULT_INDEX is offered). An empty value removes the
     // property; reading one that is not set answers AE_PROPERTY_NOT_SET.
-    UNSIGNED32 setTableProperty(const std::string& table, UNSIGNED16 property,
-                                const std::string& value);
-    UNSIGNED32 tableProperty(const std::string& table, UNSIGNED16 property,
-                             std::string& value) const;
+    [[nodiscard]] UNSIGNED32 setTableProperty(const std::string& table, UNSIGNED16 property,
+                                              const std::string& value);
+    [[nodiscard]] UNSIGNED32 tableProperty(const std::string& table, UNSIGNED16 property,
+                                           std::string& value) const;
 
   private:
     Dictionary(std::string path, sql::Database db);
 
-    UNSIGNED32 sqlFailure(int rc, const std::string& doing) const;
-    UNSIGNED32 notInDictionary(const std::string& table) const;
+    [[nodiscard]] UNSIGNED32 sqlFailure(int rc, const std::string& doing) const;
+    [[nodiscard]] UNSIGNED32 notInDictionary(const std::string& table) const;
     bool tableRegistered(const std::string& key, UNSIGNED32& rc) const;
 
     std::string path_;

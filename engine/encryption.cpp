@@ -319,6 +319,12 @@ UNSIGNED32 Table::reconnect(const Secret* password) {
     return AE_SUCCESS;
 }
 
+UNSIGNED32 Table::reopenAfter(UNSIGNED32 rc, const Secret* password) {
+    const LastError failure = lastError();
+    if (reconnect(password) == AE_SUCCESS) return rc;
+    return fail(rc, failure.message + " Opening it again failed too: " + lastError().message);
+}
+
 UNSIGNED32 Table::encrypt(const Secret& password) {
     if (transactionOwner_ != 0)
         return fail(
@@ -393,11 +399,7 @@ UNSIGNED32 Table::encrypt(const Secret& password) {
     if (db_.exec(sql) != SQLITE_OK) return discard(sqlFailure("encrypt"));
     if (db_.exec("DETACH \"enc\"; DETACH \"out\"") != SQLITE_OK)
         return discard(sqlFailure("encrypt"));
-    if (UNSIGNED32 rc = closeConnection()) {
-        discard(rc);
-        reconnect(nullptr);
-        return rc;
-    }
+    if (UNSIGNED32 rc = closeConnection()) return reopenAfter(discard(rc), nullptr);
     // The switch: the companion first (beside a plain table it is a leftover), then the table
     // file, whose rename makes the table encrypted.
     auto undo = [&](const std::string& doing) {
@@ -406,8 +408,7 @@ UNSIGNED32 Table::encrypt(const Secret& password) {
         encryption::removeDatabase(rowsNew);
         encryption::removeDatabase(tableNew);
         encryption::removeDatabase(rows);
-        reconnect(nullptr);
-        return rc;
+        return reopenAfter(rc, nullptr);
     };
     if (!files::keepModeAndOwner(file_, rowsNew) || !files::keepModeAndOwner(file_, tableNew))
         return undo("giving the new files the mode and owner of " + file_);
@@ -461,18 +462,13 @@ UNSIGNED32 Table::decrypt(const Secret& password) {
     sql += "COMMIT; PRAGMA out.journal_mode=WAL;";
     if (db_.exec(sql) != SQLITE_OK) return discard(sqlFailure("decrypt"));
     if (db_.exec("DETACH \"out\"") != SQLITE_OK) return discard(sqlFailure("decrypt"));
-    if (UNSIGNED32 rc = closeConnection()) {
-        discard(rc);
-        reconnect(&password);
-        return rc;
-    }
+    if (UNSIGNED32 rc = closeConnection()) return reopenAfter(discard(rc), &password);
     // The rename makes the table plain; the companion is a leftover from then on.
     if (!files::keepModeAndOwner(file_, tableNew) || fs::current().rename(tableNew, file_) != 0) {
         UNSIGNED32 rc = fail(AE_IO_ERROR, "Could not decrypt the table " + file_ + ": " +
                                               systemError("renaming " + tableNew) + ".");
         encryption::removeDatabase(tableNew);
-        reconnect(&password);
-        return rc;
+        return reopenAfter(rc, &password);
     }
     encryption::syncFolder(folder);
     encryption::removeDatabase(rows);

@@ -59,8 +59,8 @@ struct Translation {
 // Translates a logical expression over the fields of `schema`. `db` is a connection with
 // sqlfunctions::registerAll() applied (engine/sql_functions.h); constant parts are evaluated on
 // it.
-UNSIGNED32 translate(std::string_view text, const Schema& schema, const Settings& settings,
-                     sqlite3* db, Translation& out);
+[[nodiscard]] UNSIGNED32 translate(std::string_view text, const Schema& schema,
+                                   const Settings& settings, sqlite3* db, Translation& out);
 
 }  // namespace engine::expression
 

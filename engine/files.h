@@ -52,8 +52,8 @@ class OwnFiles {
 // and journal, its companions and its lock file) that exists and is not a regular file; the
 // others that exist go into `found` when given. `tableStatus`, when given and not zero, is what
 // lstat found of the table file itself (realFile), which is then not looked at again.
-UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found = nullptr,
-                       const struct stat* tableStatus = nullptr);
+[[nodiscard]] UNSIGNED32 refuseLinks(const std::string& tableFile, OwnFiles* found = nullptr,
+                                     const struct stat* tableStatus = nullptr);
 
 // The real path of a file reached through a symbolic link; the path itself otherwise.
 // `status`, when given, gets what lstat found of a path that exists and is no link (zero else).

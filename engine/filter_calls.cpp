@@ -15,23 +15,11 @@ using namespace engine::calls;
 
 namespace {
 
-// Copies a text out with its NUL. Too small (or no buffer): AE_INSUFFICIENT_BUFFER with *len the
-// size needed, NUL included, as callers ask for the size first and then read with that size.
+// Filter and expression texts answer AE_INSUFFICIENT_BUFFER when the buffer is too small, as
+// callers ask for the size first (a null buffer) and then read with the size they were told.
 UNSIGNED32 copyText(const std::string& text, UNSIGNED8* buffer, UNSIGNED16* len, const char* what) {
     if (!len) return missing(what);
-    const size_t needed = text.size() + 1;
-    if (needed > 0xFFFF)
-        return fail(AE_INVALID_ARGUMENT,
-                    std::string("The text of ") + what + " is too long for a 16-bit length.");
-    if (!buffer || *len < needed) {
-        *len = static_cast<UNSIGNED16>(needed);
-        return fail(AE_INSUFFICIENT_BUFFER, std::string("The buffer for ") + what +
-                                                " is too small; " + std::to_string(needed) +
-                                                " bytes are needed.");
-    }
-    std::memcpy(buffer, text.c_str(), needed);
-    *len = static_cast<UNSIGNED16>(text.size());
-    return AE_SUCCESS;
+    return copyOut(text, buffer, len, what, AE_INSUFFICIENT_BUFFER);
 }
 
 std::string dateFormatOf(const TableHandle& h) {

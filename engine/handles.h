@@ -40,7 +40,7 @@ class IndexHandle : public EngineObject {
     std::optional<ScopeKey> top, bottom;
 
     // The tag's current position in the table's structure; fails when it has been deleted.
-    UNSIGNED32 resolve(size_t& position);
+    [[nodiscard]] UNSIGNED32 resolve(size_t& position);
     const IndexDef& def() const;
     const OrderSpec& order();
     // Scope conditions in the tag's order.
@@ -192,45 +192,45 @@ struct Target {
     std::shared_ptr<IndexHandle> index;
 };
 // Looks the handle up (table or index); fails with AE_INVALID_HANDLE.
-UNSIGNED32 findTarget(ADSHANDLE handle, Target& out, bool indexOnly = false);
-UNSIGNED32 navFor(Target& target, Nav& nav);
+[[nodiscard]] UNSIGNED32 findTarget(ADSHANDLE handle, Target& out, bool indexOnly = false);
+[[nodiscard]] UNSIGNED32 navFor(Target& target, Nav& nav);
 
 // Navigation (cursor.cpp).
 namespace cursor {
 // Places a handle that has not been placed yet on its first row in record order.
-UNSIGNED32 placeIfNew(TableHandle& h);
-UNSIGNED32 gotoTop(TableHandle& h, const Nav& nav);
-UNSIGNED32 gotoBottom(TableHandle& h, const Nav& nav);
-UNSIGNED32 skip(TableHandle& h, const Nav& nav, SIGNED32 count);
-UNSIGNED32 gotoRecord(TableHandle& h, int64_t record);
-UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key, UNSIGNED16 seekType,
-                bool& found);
+[[nodiscard]] UNSIGNED32 placeIfNew(TableHandle& h);
+[[nodiscard]] UNSIGNED32 gotoTop(TableHandle& h, const Nav& nav);
+[[nodiscard]] UNSIGNED32 gotoBottom(TableHandle& h, const Nav& nav);
+[[nodiscard]] UNSIGNED32 skip(TableHandle& h, const Nav& nav, SIGNED32 count);
+[[nodiscard]] UNSIGNED32 gotoRecord(TableHandle& h, int64_t record);
+[[nodiscard]] UNSIGNED32 seek(TableHandle& h, const Nav& nav, const KeyValues& key,
+                              UNSIGNED16 seekType, bool& found);
 // Re-reads the current row when the table changed since it was read.
-UNSIGNED32 refresh(TableHandle& h, bool always);
-UNSIGNED32 visible(TableHandle& h, const Nav& nav, bool& out);
-UNSIGNED32 count(TableHandle& h, const Nav& nav, UNSIGNED16 option, int64_t& out);
-UNSIGNED32 relativePosition(TableHandle& h, const Nav& nav, double& out);
+[[nodiscard]] UNSIGNED32 refresh(TableHandle& h, bool always);
+[[nodiscard]] UNSIGNED32 visible(TableHandle& h, const Nav& nav, bool& out);
+[[nodiscard]] UNSIGNED32 count(TableHandle& h, const Nav& nav, UNSIGNED16 option, int64_t& out);
+[[nodiscard]] UNSIGNED32 relativePosition(TableHandle& h, const Nav& nav, double& out);
 void blank(const Schema& schema, uint8_t* image);
 }  // namespace cursor
 
 // Changes (writer.cpp).
 namespace writer {
-UNSIGNED32 ensureWritable(TableHandle& h);
-UNSIGNED32 beginEdit(TableHandle& h);
-UNSIGNED32 append(TableHandle& h);
-UNSIGNED32 setValue(TableHandle& h, size_t field, Value value);
-UNSIGNED32 write(TableHandle& h);
-UNSIGNED32 cancel(TableHandle& h);
-UNSIGNED32 remove(TableHandle& h);
+[[nodiscard]] UNSIGNED32 ensureWritable(TableHandle& h);
+[[nodiscard]] UNSIGNED32 beginEdit(TableHandle& h);
+[[nodiscard]] UNSIGNED32 append(TableHandle& h);
+[[nodiscard]] UNSIGNED32 setValue(TableHandle& h, size_t field, Value value);
+[[nodiscard]] UNSIGNED32 write(TableHandle& h);
+[[nodiscard]] UNSIGNED32 cancel(TableHandle& h);
+[[nodiscard]] UNSIGNED32 remove(TableHandle& h);
 // Writes a pending change before the handle moves (as the original engine does).
-UNSIGNED32 settle(TableHandle& h);
-UNSIGNED32 lock(TableHandle& h, uint32_t record);
-UNSIGNED32 unlock(TableHandle& h, uint32_t record);
+[[nodiscard]] UNSIGNED32 settle(TableHandle& h);
+[[nodiscard]] UNSIGNED32 lock(TableHandle& h, uint32_t record);
+[[nodiscard]] UNSIGNED32 unlock(TableHandle& h, uint32_t record);
 // The current record's image including a pending change.
 void currentImage(TableHandle& h, uint8_t* out);
 // Gives the empty auto-increment fields of an append (h.values) their next values and moves the
 // table's counters on; inside the caller's write transaction.
-UNSIGNED32 assignAutoincrements(TableHandle& h);
+[[nodiscard]] UNSIGNED32 assignAutoincrements(TableHandle& h);
 // The statements that store the changed fields (parameters in field order): an INSERT (DEFAULT
 // VALUES when none changed) and an UPDATE by rowid, its last parameter (empty when none changed).
 std::string insertSql(const Schema& schema, const std::vector<bool>& changed);

@@ -14,39 +14,55 @@ namespace {
 thread_local LastError tlsLastError;
 }
 
-UNSIGNED32 fail(UNSIGNED32 code, const std::string& what) {
+UNSIGNED32 fail(UNSIGNED32 code, const std::string& message) {
     tlsLastError.code = code;
-    tlsLastError.text = "Error " + std::to_string(code) + ": " + what;
+    tlsLastError.message = message;
     return code;
+}
+
+UNSIGNED32 restore(const LastError& saved) {
+    tlsLastError = saved;
+    return saved.code;
+}
+
+std::string LastError::text() const {
+    if (code == 0 && message.empty()) return {};  // nothing has failed yet in this thread
+    return "Error " + std::to_string(code) + ": " + message;
 }
 
 const LastError& lastError() {
     return tlsLastError;
 }
 
-UNSIGNED32 copyOut(const std::string& text, UNSIGNED8* buffer, UNSIGNED16* len, const char* what) {
+UNSIGNED32 copyOut(const void* data, size_t size, Copy kind, void* buffer, UNSIGNED32* len,
+                   const char* what, UNSIGNED32 tooSmall) {
     if (!len)
         return fail(AE_INVALID_ARGUMENT, std::string("No buffer length given for ") + what + ".");
-    UNSIGNED32 size = *len;
-    UNSIGNED32 result = copyOut32(text, buffer, &size, what);
-    *len = static_cast<UNSIGNED16>(size > 0xFFFF ? 0xFFFF : size);
-    return result;
+    const size_t needed = size + (kind == Copy::Text ? 1 : 0);
+    if (!buffer || *len < needed) {
+        *len = static_cast<UNSIGNED32>(needed);
+        return fail(tooSmall, std::string("The buffer for ") + what + " is too small; " +
+                                  std::to_string(needed) + " bytes are needed.");
+    }
+    if (size) std::memcpy(buffer, data, size);
+    if (kind == Copy::Text) static_cast<UNSIGNED8*>(buffer)[size] = 0;
+    *len = static_cast<UNSIGNED32>(size);
+    return AE_SUCCESS;
 }
 
-UNSIGNED32 copyOut32(const std::string& text, UNSIGNED8* buffer, UNSIGNED32* len,
-                     const char* what) {
+UNSIGNED32 copyOut(const std::string& text, UNSIGNED8* buffer, UNSIGNED16* len, const char* what,
+                   UNSIGNED32 tooSmall) {
     if (!len)
         return fail(AE_INVALID_ARGUMENT, std::string("No buffer length given for ") + what + ".");
-    if (!buffer || *len < text.size() + 1) {
-        *len = static_cast<UNSIGNED32>(text.size());
-        return fail(AE_BUFFER_TOO_SMALL, std::string("The buffer for ") + what + " is too small; " +
-                                             std::to_string(text.size() + 1) +
-                                             " bytes are needed.");
-    }
-    std::memcpy(buffer, text.data(), text.size());
-    buffer[text.size()] = 0;
-    *len = static_cast<UNSIGNED32>(text.size());
-    return AE_SUCCESS;
+    // A size the 16-bit length cannot hold could never succeed on a retry.
+    if (text.size() + 1 > 0xFFFF)
+        return fail(AE_INVALID_ARGUMENT,
+                    std::string("The text of ") + what + " is too long for a 16-bit length.");
+    UNSIGNED32 size = *len;
+    UNSIGNED32 result =
+        copyOut(text.data(), text.size(), Copy::Text, buffer, &size, what, tooSmall);
+    *len = static_cast<UNSIGNED16>(size);
+    return result;
 }
 
 }  // namespace engine
@@ -58,8 +74,9 @@ extern "C" UNSIGNED32 AdsGetLastError(UNSIGNED32* pulErrCode, UNSIGNED8* pucBuf,
     if (!pucBuf || !pusBufLen) return AE_SUCCESS;
     if (*pusBufLen == 0) return AE_SUCCESS;
     // The text is cut to the buffer rather than refused: a caller reporting an error must get it.
-    size_t n = std::min<size_t>(e.text.size(), *pusBufLen - 1u);
-    std::memcpy(pucBuf, e.text.data(), n);
+    const std::string text = e.text();
+    size_t n = std::min<size_t>(text.size(), *pusBufLen - 1u);
+    std::memcpy(pucBuf, text.data(), n);
     pucBuf[n] = 0;
     *pusBufLen = static_cast<UNSIGNED16>(n);
     return AE_SUCCESS;
@@ -68,7 +85,7 @@ extern "C" UNSIGNED32 AdsGetLastError(UNSIGNED32* pulErrCode, UNSIGNED8* pucBuf,
 extern "C" UNSIGNED32 AdsShowError(UNSIGNED8* pucTitle) {
     const engine::LastError& e = engine::lastError();
     const char* title = pucTitle ? reinterpret_cast<const char*>(pucTitle) : "Error";
-    std::fprintf(stderr, "%s: %s\n", title, e.code ? e.text.c_str() : "No error.");
+    std::fprintf(stderr, "%s: %s\n", title, e.code ? e.text().c_str() : "No error.");
     return AE_SUCCESS;
 }
 
@@ -78,7 +95,7 @@ extern "C" UNSIGNED32 AdsGetVersion(UNSIGNED32* pulMajor, UNSIGNED32* pulMinor,
     if (pulMajor) *pulMajor = 7;
     if (pulMinor) *pulMinor = 10;
     if (pucLetter) *pucLetter = ' ';
-    if (pucDesc && pusDescLen)
+    if (pusDescLen)  // a null buffer asks for the size, as everywhere
         return engine::copyOut(std::string("velda engine on SQLite ") + sqlite3_libversion(),
                                pucDesc, pusDescLen, "the version text");
     return AE_SUCCESS;

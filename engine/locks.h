@@ -29,7 +29,7 @@ class LockFile {
     // that is a link or not a regular file is refused and marked unsafe. `spare`, when not -1,
     // is a descriptor of the lock file that holds no lock (ChangeCounter::takeSpare), taken
     // instead of opening the file again.
-    UNSIGNED32 open(const std::string& tableFile, int spare = -1);
+    [[nodiscard]] UNSIGNED32 open(const std::string& tableFile, int spare = -1);
     bool isOpen() const { return fd_ >= 0; }
     // Whether open refused the file as a link or not a regular file (never to be tolerated,
     // unlike a read-only folder where no lock file can be made).

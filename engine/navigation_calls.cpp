@@ -64,7 +64,7 @@ UNSIGNED32 AdsGetRecord(ADSHANDLE hObj, UNSIGNED8* pucRec, UNSIGNED32* pulLen) {
         const UNSIGNED32 length = h.table->schema().recordLength;
         if (!pulLen) return missing("the record length");
         if (!pucRec || *pulLen < length)
-            return copyBytes(nullptr, length, nullptr, pulLen, "the record");
+            return copyOut(nullptr, length, Copy::Bytes, nullptr, pulLen, "the record");
         if (h.pending() == PendingKind::None)
             if (UNSIGNED32 rc = cursor::refresh(h, false)) return rc;
         writer::currentImage(h, pucRec);
@@ -106,7 +106,7 @@ UNSIGNED32 AdsGetBookmark60(ADSHANDLE hObj, UNSIGNED8* pucBookmark, UNSIGNED32* 
         UNSIGNED32 record = h.onRow() && h.pending() != PendingKind::Append
                                 ? static_cast<UNSIGNED32>(h.rowid())
                                 : 0;
-        return copyBytes(&record, sizeof record, pucBookmark, pulLength, "the bookmark");
+        return copyOut(&record, sizeof record, Copy::Bytes, pucBookmark, pulLength, "the bookmark");
     });
 }
 

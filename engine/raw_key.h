@@ -29,16 +29,18 @@ struct KeyValues {
 };
 
 std::string encodeRawKey(const std::vector<KeySegment>& segments);
-UNSIGNED32 decodeRawKey(const uint8_t* key, size_t length, const Schema& schema,
-                        const IndexDef& index, std::vector<KeySegment>& out);
+[[nodiscard]] UNSIGNED32 decodeRawKey(const uint8_t* key, size_t length, const Schema& schema,
+                                      const IndexDef& index, std::vector<KeySegment>& out);
 // A plain text for the first segment (ADS_STRINGKEY), in Windows-1252.
-UNSIGNED32 stringKey(const uint8_t* key, size_t length, const Schema& schema, const IndexDef& index,
-                     image::CodePage page, std::vector<KeySegment>& out);
+[[nodiscard]] UNSIGNED32 stringKey(const uint8_t* key, size_t length, const Schema& schema,
+                                   const IndexDef& index, image::CodePage page,
+                                   std::vector<KeySegment>& out);
 // A double for the first segment (ADS_DOUBLEKEY).
-UNSIGNED32 doubleKey(const uint8_t* key, size_t length, const Schema& schema, const IndexDef& index,
-                     std::vector<KeySegment>& out);
-UNSIGNED32 keyValues(const Schema& schema, const IndexDef& index,
-                     const std::vector<KeySegment>& segments, image::CodePage page, KeyValues& out);
+[[nodiscard]] UNSIGNED32 doubleKey(const uint8_t* key, size_t length, const Schema& schema,
+                                   const IndexDef& index, std::vector<KeySegment>& out);
+[[nodiscard]] UNSIGNED32 keyValues(const Schema& schema, const IndexDef& index,
+                                   const std::vector<KeySegment>& segments, image::CodePage page,
+                                   KeyValues& out);
 
 }  // namespace engine
 

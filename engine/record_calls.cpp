@@ -137,9 +137,9 @@ UNSIGNED32 AdsGetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf,
         Value value;
         if (UNSIGNED32 rc = currentValue(h, field, value)) return rc;
         std::string text = image::toText(f, value);
-        if (f.type == ADS_BINARY || f.type == ADS_IMAGE || f.type == ADS_RAW)
-            return copyBytes(text.data(), text.size(), pucBuf, pulLen, "the field value");
-        return copyOut32(text, pucBuf, pulLen, "the field value");
+        const bool bytes = f.type == ADS_BINARY || f.type == ADS_IMAGE || f.type == ADS_RAW;
+        return copyOut(text.data(), text.size(), bytes ? Copy::Bytes : Copy::Text, pucBuf, pulLen,
+                       "the field value");
     });
 }
 
@@ -183,12 +183,14 @@ UNSIGNED32 AdsDeleteRecord(ADSHANDLE hTable) {
 
 UNSIGNED32 AdsRefreshRecord(ADSHANDLE hTable) {
     return withTable(hTable, [](TableHandle& h) {
-        if (h.pending() == PendingKind::Append) writer::cancel(h);
+        if (h.pending() == PendingKind::Append)
+            if (UNSIGNED32 rc = writer::cancel(h)) return rc;
         if (!h.onRow())
             return fail(
                 AE_NO_CURRENT_RECORD,
                 "There is no current record to refresh in the table " + h.table->file() + ".");
-        if (h.pending() != PendingKind::None) writer::cancel(h);
+        if (h.pending() != PendingKind::None)
+            if (UNSIGNED32 rc = writer::cancel(h)) return rc;
         h.dropWindow();
         return cursor::refresh(h, true);
     });

@@ -8,6 +8,7 @@
 
 #include "base/record_forms.h"
 #include "engine/last_error.h"
+#include "engine/time_of_day.h"
 
 namespace engine {
 
@@ -63,7 +64,7 @@ namespace image {
 
 namespace {
 
-constexpr int64_t kMillisPerDay = 86400000;
+using timeofday::kMillisPerDay;
 
 template <class T>
 void put(uint8_t* slot, T v) {
@@ -170,47 +171,7 @@ std::string numericText(const FieldDef& field, double v) {
 }
 
 bool parseTime(std::string_view s, int64_t& millis) {
-    // HH:MM[:SS[.fff]]
-    auto num = [](std::string_view p, int& out) {
-        if (p.empty() || p.size() > 2) return false;
-        out = 0;
-        for (char c : p) {
-            if (c < '0' || c > '9') return false;
-            out = out * 10 + (c - '0');
-        }
-        return true;
-    };
-    int h = 0, m = 0, sec = 0, ms = 0;
-    size_t c1 = s.find(':');
-    if (c1 == std::string_view::npos || !num(s.substr(0, c1), h)) return false;
-    std::string_view rest = s.substr(c1 + 1);
-    size_t c2 = rest.find(':');
-    if (!num(rest.substr(0, c2), m)) return false;
-    if (c2 != std::string_view::npos) {
-        std::string_view secs = rest.substr(c2 + 1);
-        size_t dot = secs.find('.');
-        if (!num(secs.substr(0, dot), sec)) return false;
-        if (dot != std::string_view::npos) {
-            std::string_view frac = secs.substr(dot + 1);
-            if (frac.empty() || frac.size() > 3) return false;
-            for (size_t i = 0; i < 3; ++i) {
-                char c = i < frac.size() ? frac[i] : '0';
-                if (c < '0' || c > '9') return false;
-                ms = ms * 10 + (c - '0');
-            }
-        }
-    }
-    if (h > 23 || m > 59 || sec > 59) return false;
-    millis = ((h * 60 + m) * 60 + sec) * 1000LL + ms;
-    return true;
-}
-
-std::string timeText(int64_t millis) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", static_cast<int>(millis / 3600000),
-                  static_cast<int>(millis / 60000 % 60), static_cast<int>(millis / 1000 % 60),
-                  static_cast<int>(millis % 1000));
-    return buf;
+    return timeofday::parse(s, timeofday::Form::Stored, millis);
 }
 
 bool parseTimeStamp(std::string_view s, int64_t& julian, int64_t& millis) {
@@ -286,33 +247,15 @@ void writeBlobFlag(bool present, uint8_t* slot) {
 
 }  // namespace
 
+static_assert(record::kLogicalType == ADS_LOGICAL && record::kDoubleType == ADS_DOUBLE &&
+                  record::kIntegerType == ADS_INTEGER &&
+                  record::kShortIntegerType == ADS_SHORTINT && record::kTimeType == ADS_TIME &&
+                  record::kTimeStampType == ADS_TIMESTAMP && record::kAutoIncType == ADS_AUTOINC &&
+                  record::kCurDoubleType == ADS_CURDOUBLE,
+              "base/record_forms.h names the field types by the numbers of engine/ace.h");
+
 void writeEmpty(const FieldDef& field, uint8_t* slot) {
-    switch (field.type) {
-        case ADS_LOGICAL:
-            slot[0] = record::kEmptyLogical;
-            return;
-        case ADS_DOUBLE:
-        case ADS_CURDOUBLE:
-            record::writeEmptyDouble(slot);
-            return;
-        case ADS_INTEGER:
-            put<uint32_t>(slot, record::kEmptyInteger);
-            return;
-        case ADS_SHORTINT:
-            put<uint16_t>(slot, record::kEmptyShortInteger);
-            return;
-        case ADS_TIME:
-            put<uint32_t>(slot, record::kEmptyTime);
-            return;
-        case ADS_AUTOINC:
-            put<uint32_t>(slot, record::kEmptyAutoInc);
-            return;
-        case ADS_TIMESTAMP:
-            record::writeEmptyTimeStamp(slot);
-            return;
-        default:
-            std::memset(slot, 0, field.length);
-    }
+    record::writeEmpty(field.type, slot, field.length);
 }
 
 void write(const FieldDef& field, const Value& value, CodePage page, uint8_t* slot) {
@@ -520,7 +463,7 @@ UNSIGNED32 read(const FieldDef& field, const uint8_t* bytes, size_t len, CodePag
             if (v == record::kEmptyTime) return AE_SUCCESS;
             if (v >= kMillisPerDay)
                 return refuse(field, std::to_string(v), "it is no time of day in milliseconds");
-            out = Value::ofText(timeText(v));
+            out = Value::ofText(timeofday::text(v));
             return AE_SUCCESS;
         }
         case ADS_TIMESTAMP: {
@@ -534,7 +477,7 @@ UNSIGNED32 read(const FieldDef& field, const uint8_t* bytes, size_t len, CodePag
             if (ms >= kMillisPerDay)
                 return refuse(field, std::to_string(ms),
                               "its time is no time of day in milliseconds");
-            out = Value::ofText(calendar::isoDate(jd) + " " + timeText(ms));
+            out = Value::ofText(calendar::isoDate(jd) + " " + timeofday::text(ms));
             return AE_SUCCESS;
         }
         case ADS_RAW: {
@@ -645,14 +588,14 @@ UNSIGNED32 fromText(const FieldDef& field, std::string_view text, Value& out) {
         case ADS_TIME: {
             int64_t ms;
             if (!parseTime(t, ms)) return refuse(field, t, "a time is written HH:MM:SS.mmm");
-            out = Value::ofText(timeText(ms));
+            out = Value::ofText(timeofday::text(ms));
             return AE_SUCCESS;
         }
         case ADS_TIMESTAMP: {
             int64_t jd, ms;
             if (!parseTimeStamp(t, jd, ms))
                 return refuse(field, t, "a time stamp is written YYYY-MM-DD HH:MM:SS.mmm");
-            out = Value::ofText(calendar::isoDate(jd) + " " + timeText(ms));
+            out = Value::ofText(calendar::isoDate(jd) + " " + timeofday::text(ms));
             return AE_SUCCESS;
         }
         default:

@@ -78,9 +78,10 @@ void writeColumn(const FieldDef& field, sqlite3_stmt* stmt, int column, CodePage
                  uint8_t* slot);
 // Image bytes (len may be shorter than the field) to the stored form; AE_COLUMN_VALUE naming the
 // column when the bytes are no value of the field.
-UNSIGNED32 read(const FieldDef& field, const uint8_t* bytes, size_t len, CodePage page, Value& out);
+[[nodiscard]] UNSIGNED32 read(const FieldDef& field, const uint8_t* bytes, size_t len,
+                              CodePage page, Value& out);
 // A text (Windows-1252) to the stored form.
-UNSIGNED32 fromText(const FieldDef& field, std::string_view text, Value& out);
+[[nodiscard]] UNSIGNED32 fromText(const FieldDef& field, std::string_view text, Value& out);
 // The text AdsGetField gives (Windows-1252): character fields blank padded to their length.
 std::string toText(const FieldDef& field, const Value& value);
 // The key form: an empty value becomes the smallest value of its kind.

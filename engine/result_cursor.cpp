@@ -55,8 +55,9 @@ const char* declaredType(const FieldDef& f) {
 
 FieldDef fieldOfSpec(const std::string& spec) {
     std::vector<FieldDef> fields;
-    parseFieldList("X," + spec, "SQL result", fields);
-    return fields.empty() ? FieldDef{} : fields.front();
+    if (parseFieldList("X," + spec, "SQL result", fields) != AE_SUCCESS || fields.empty())
+        return FieldDef{};
+    return fields.front();
 }
 
 // Types computed columns by the values they produced.

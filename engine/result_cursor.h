@@ -27,10 +27,10 @@ struct AttachedTable;
 namespace result {
 
 // Runs the prepared SELECT (parameters bound) into a new cursor; *cursor is its handle.
-UNSIGNED32 open(SqlStatement& statement, sql::Statement& select,
-                const std::vector<AttachedTable*>& used, ADSHANDLE* cursor);
+[[nodiscard]] UNSIGNED32 open(SqlStatement& statement, sql::Statement& select,
+                              const std::vector<AttachedTable*>& used, ADSHANDLE* cursor);
 // Closes a result cursor.
-UNSIGNED32 close(ADSHANDLE cursor);
+[[nodiscard]] UNSIGNED32 close(ADSHANDLE cursor);
 
 }  // namespace result
 }  // namespace engine

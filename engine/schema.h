@@ -58,17 +58,17 @@ bool equalsNoCase(std::string_view a, std::string_view b);
 
 // Parses "NAME,Type[,Length[,Decimals]];..." for table `table`; fails with AE_INVALID_ARGUMENT
 // and a text naming the field.
-UNSIGNED32 parseFieldList(std::string_view spec, const std::string& table,
-                          std::vector<FieldDef>& out);
+[[nodiscard]] UNSIGNED32 parseFieldList(std::string_view spec, const std::string& table,
+                                        std::vector<FieldDef>& out);
 
 // The index key length of a tag in the raw key (header included).
 size_t rawKeyLength(const Schema& schema, const IndexDef& index);
 
 namespace metadata {
 // Creates the metadata tables and the rows table `rows` ("main"."records") of a new table.
-UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& file);
+[[nodiscard]] UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& file);
 // Reads the structure; fails with AE_NOT_A_TABLE naming the file when it is not one of ours.
-UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file);
+[[nodiscard]] UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file);
 // What opening a table reads besides the structure: the encryption marker, and that the rows
 // can be read. `structureOnly` when only the structure was read (by read(), the file not having
 // answered the shorter way); the rest is then read step by step.
@@ -77,7 +77,8 @@ struct OpenFacts {
     bool encrypted = false;
 };
 // The structure and the facts in two statements, with read()'s errors.
-UNSIGNED32 readAtOpen(sql::Database& db, Schema& schema, OpenFacts& facts, const std::string& file);
+[[nodiscard]] UNSIGNED32 readAtOpen(sql::Database& db, Schema& schema, OpenFacts& facts,
+                                    const std::string& file);
 // The CREATE INDEX statement of a tag, in the database `in`.
 std::string createIndexSql(const Schema& schema, const IndexDef& index,
                            const std::string& in = "main");

@@ -26,7 +26,7 @@ UNSIGNED32 AdsBuildRawKey(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16* pusKe
         index.key.resize(index.def().segments.size());
         std::string key = encodeRawKey(index.key);
         UNSIGNED32 len = *pusKeyLen;
-        UNSIGNED32 rc = copyBytes(key.data(), key.size(), pucKey, &len, "the key");
+        UNSIGNED32 rc = copyOut(key.data(), key.size(), Copy::Bytes, pucKey, &len, "the key");
         *pusKeyLen = static_cast<UNSIGNED16>(len);
         return rc;
     });

@@ -6,6 +6,7 @@
 #include "engine/codepage.h"
 #include "engine/last_error.h"
 #include "engine/record_image.h"
+#include "engine/time_of_day.h"
 
 namespace engine::sqldialect {
 
@@ -84,20 +85,9 @@ bool escapedLiteral(const std::string& type, const std::string& text, std::strin
         return d.size() == 10 && d[4] == '-' && d[7] == '-' && calendar::parseDate(d, julian);
     };
     auto timeOf = [&](std::string_view t, std::string& stored) {
-        if (t.size() < 8 || t[2] != ':' || t[5] != ':' || !allDigits(t, 0, 2) ||
-            !allDigits(t, 3, 5) || !allDigits(t, 6, 8))
-            return false;
-        std::string millis = "000";
-        if (t.size() > 8) {
-            if (t[8] != '.' || t.size() > 12 || t.size() == 9 || !allDigits(t, 9, t.size()))
-                return false;
-            millis = std::string(t.substr(9)) + std::string(12 - t.size(), '0');
-        }
-        if (std::stoi(std::string(t.substr(0, 2))) > 23 ||
-            std::stoi(std::string(t.substr(3, 2))) > 59 ||
-            std::stoi(std::string(t.substr(6, 2))) > 59)
-            return false;
-        stored = std::string(t.substr(0, 8)) + "." + millis;
+        int64_t millis = 0;
+        if (!timeofday::parse(t, timeofday::Form::Escape, millis)) return false;
+        stored = timeofday::text(millis);
         return true;
     };
     if (type == "D") {

@@ -76,11 +76,11 @@ struct Translation {
 
 // Translates a statement (Windows-1252). Fails with AE_SQL_SYNTAX naming the position and the
 // token, or AE_NOT_SUPPORTED naming a construct the engine does not support.
-UNSIGNED32 translate(std::string_view text, Translation& out);
+[[nodiscard]] UNSIGNED32 translate(std::string_view text, Translation& out);
 
 // Whether the text's tokens are well formed (quotes, comments and escapes closed); an empty or
 // unfinished statement passes. AE_SQL_SYNTAX naming the position otherwise.
-UNSIGNED32 checkTokens(std::string_view text);
+[[nodiscard]] UNSIGNED32 checkTokens(std::string_view text);
 
 // The source token and position behind SQLite's complaint about the token `near`, as
 // "at position P (near "X")"; "at the end of the statement" when `near` is empty.

@@ -11,6 +11,7 @@
 #include "engine/codepage.h"
 #include "engine/record_image.h"
 #include "engine/text_functions.h"
+#include "engine/time_of_day.h"
 
 namespace engine::sqlfunctions {
 
@@ -258,47 +259,9 @@ std::string dateFromDigits(std::string_view text) {
 }
 
 std::string timeFromText(std::string_view text) {
-    const size_t from = text.find_first_not_of(' ');
-    if (from == std::string_view::npos) return "";
-    text = text.substr(from, text.find_last_not_of(' ') - from + 1);
-    // A 12-hour clock's suffix.
-    int shift = -1;
-    if (text.size() >= 2) {
-        const char a =
-            static_cast<char>(std::toupper(static_cast<unsigned char>(text[text.size() - 2])));
-        const char m = static_cast<char>(std::toupper(static_cast<unsigned char>(text.back())));
-        if ((a == 'A' || a == 'P') && m == 'M') {
-            shift = a == 'P' ? 12 : 0;
-            text = text.substr(0, text.size() - 2);
-            while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-        }
-    }
-    int parts[4] = {0, 0, 0, 0};
-    size_t count = 0, digits = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        const bool end = i == text.size();
-        const char c = end ? ' ' : text[i];
-        if (std::isdigit(static_cast<unsigned char>(c))) {
-            if (++digits > 3) return "";
-            parts[count] = parts[count] * 10 + (c - '0');
-            continue;
-        }
-        const bool separator = end || (c == ':' && count < 2) || (c == '.' && count == 2);
-        if (!separator || digits == 0) return "";
-        if (count == 3 && digits < 3) parts[3] *= digits == 1 ? 100 : 10;  // ".5" is 500 ms
-        ++count;
-        digits = 0;
-    }
-    if (count < 2) return "";
-    if (shift >= 0) {
-        if (parts[0] < 1 || parts[0] > 12) return "";
-        parts[0] = parts[0] % 12 + shift;
-    }
-    if (parts[0] > 23 || parts[1] > 59 || parts[2] > 59) return "";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d.%03d", parts[0], parts[1], parts[2],
-                  parts[3]);
-    return buffer;
+    int64_t millis = 0;
+    if (!timeofday::parse(text, timeofday::Form::Loose, millis)) return "";
+    return timeofday::text(millis);
 }
 
 std::string timeStampFromText(std::string_view text, std::string_view format) {

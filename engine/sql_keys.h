@@ -22,15 +22,17 @@ namespace engine::sqlkeys {
 // The key literal ("x'<64 hex digits>'") for the encrypted file `rowsFile` and the password. The
 // salt is read through an SQLite connection of its own, never a descriptor outside SQLite, which
 // could drop this process's SQLite locks on the file.
-UNSIGNED32 rawKey(const std::string& rowsFile, const Secret& password, Secret& keyLiteral);
+[[nodiscard]] UNSIGNED32 rawKey(const std::string& rowsFile, const Secret& password,
+                                Secret& keyLiteral);
 // The same for `rowsFile` open in `db` as "main" and not yet keyed: the salt is read through
 // that connection's file.
-UNSIGNED32 rawKey(const sql::Database& db, const std::string& rowsFile, const Secret& password,
-                  Secret& keyLiteral);
+[[nodiscard]] UNSIGNED32 rawKey(const sql::Database& db, const std::string& rowsFile,
+                                const Secret& password, Secret& keyLiteral);
 // The key literal for a new encrypted file `rowsFile` ("x'<64 hex key><32 hex salt>'", which
 // makes SQLCipher write that salt): a fresh random salt, its key derived and kept as for an
 // existing file, so that opening the file afterwards derives nothing.
-UNSIGNED32 newFileKey(const std::string& rowsFile, const Secret& password, Secret& keyLiteral);
+[[nodiscard]] UNSIGNED32 newFileKey(const std::string& rowsFile, const Secret& password,
+                                    Secret& keyLiteral);
 
 // Forgets every derived key (for tests: the next open derives again).
 void forgetAll();

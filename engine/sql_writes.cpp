@@ -51,7 +51,7 @@ UNSIGNED32 storedValue(const FieldDef& field, const Value& given, Value& out) {
     }
     if (image::fromText(field, textOf(given), out) == AE_SUCCESS) return AE_SUCCESS;
     // The field's own refusal, worded for a statement: "... column "NAME" cannot take ...".
-    std::string why = lastError().text.substr(lastError().text.find(": ") + 2);
+    std::string why = lastError().message;
     if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
     return fail(AE_COLUMN_VALUE, "The SQL statement changed nothing: " + why);
 }

@@ -24,7 +24,8 @@ struct AttachedTable;
 namespace writes {
 
 // Runs the prepared selection of an INSERT, UPDATE or DELETE (parameters bound) on the target.
-UNSIGNED32 run(SqlStatement& statement, sql::Statement& select, AttachedTable& target);
+[[nodiscard]] UNSIGNED32 run(SqlStatement& statement, sql::Statement& select,
+                             AttachedTable& target);
 
 }  // namespace writes
 }  // namespace engine

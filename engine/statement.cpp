@@ -293,7 +293,7 @@ UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
     if (rc == AE_NOT_IN_DICTIONARY && endsWithNoCase(name, ".adt")) {
         const LastError first = lastError();
         rc = connection->resolveTable(withoutExtension(name), file);
-        if (rc) return fail(first.code, first.text.substr(first.text.find(": ") + 2));
+        if (rc) return restore(first);
     }
     if (rc) return rc;
     if (!paths::fileExists(file))
@@ -412,8 +412,7 @@ UNSIGNED32 SqlSession::prepare(SqlStatement& statement, const std::string& sql, 
                 AttachedTable* table = byAlias(alias);
                 if (!table) continue;
                 bool same = false;
-                if (!table->table) Table::open(table->file, table->table);
-                if (table->table)
+                if (table->table || Table::open(table->file, table->table) == AE_SUCCESS)
                     same = fingerprint(table->file, *table->table) == table->fingerprint;
                 if (!same) {
                     // The structure changed under the views: attach it afresh.
@@ -470,7 +469,7 @@ void closeStatementsOf(ADSHANDLE connection) {
         auto [from, to] = statementsByConnection().equal_range(connection);
         for (auto it = from; it != to; ++it) handles.push_back(it->second);
     }
-    for (ADSHANDLE h : handles) statement::close(h);
+    for (ADSHANDLE h : handles) (void)statement::close(h);  // one closed meanwhile is gone already
     SqlSession::drop(connection);
 }
 
@@ -504,7 +503,7 @@ UNSIGNED32 close(ADSHANDLE handle) {
     std::shared_ptr<SqlStatement> s;
     if (UNSIGNED32 rc = find(handle, s)) return rc;
     for (ADSHANDLE cursor : s->cursors)
-        if (HandleRegistry::instance().find(cursor)) result::close(cursor);
+        if (HandleRegistry::instance().find(cursor)) (void)result::close(cursor);  // gone meanwhile
     HandleRegistry::instance().remove(handle);
     std::lock_guard lock(sessionsMutex());
     auto [from, to] = statementsByConnection().equal_range(s->connection);

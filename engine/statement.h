@@ -66,8 +66,8 @@ struct AttachedTable {
 class SqlSession {
   public:
     // The session of an engine connection, opened on first use.
-    static UNSIGNED32 of(const std::shared_ptr<Connection>& connection,
-                         std::shared_ptr<SqlSession>& out);
+    [[nodiscard]] static UNSIGNED32 of(const std::shared_ptr<Connection>& connection,
+                                       std::shared_ptr<SqlSession>& out);
     // Forgets the connection's session (its statements are closed by the caller).
     static void drop(ADSHANDLE connection);
 
@@ -77,8 +77,8 @@ class SqlSession {
 
     // Prepares `sql` (SQLite's dialect) for `statement`, attaching the tables it names.
     // `used` receives the attached tables it reads.
-    UNSIGNED32 prepare(SqlStatement& statement, const std::string& sql, sql::Statement& out,
-                       std::vector<AttachedTable*>& used);
+    [[nodiscard]] UNSIGNED32 prepare(SqlStatement& statement, const std::string& sql,
+                                     sql::Statement& out, std::vector<AttachedTable*>& used);
     AttachedTable* byAlias(const std::string& alias);
     // The attached table a view name stands for; null when there is none.
     AttachedTable* byView(const std::string& name);
@@ -102,12 +102,12 @@ class SqlSession {
     };
 
   private:
-    UNSIGNED32 open();
+    [[nodiscard]] UNSIGNED32 open();
     static int onProgress(void* self);
-    UNSIGNED32 attach(SqlStatement& statement, const std::string& name,
-                      const std::set<std::string>& keep);
-    UNSIGNED32 detach(AttachedTable& table);
-    UNSIGNED32 checkPassword(SqlStatement& statement, AttachedTable& table);
+    [[nodiscard]] UNSIGNED32 attach(SqlStatement& statement, const std::string& name,
+                                    const std::set<std::string>& keep);
+    [[nodiscard]] UNSIGNED32 detach(AttachedTable& table);
+    [[nodiscard]] UNSIGNED32 checkPassword(SqlStatement& statement, AttachedTable& table);
 
     std::vector<std::unique_ptr<AttachedTable>> attached_;
     std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
@@ -164,19 +164,19 @@ std::string fingerprint(const std::string& file, const Table& table);
 void closeStatementsOf(ADSHANDLE connection);
 
 namespace statement {
-UNSIGNED32 create(ADSHANDLE connection, ADSHANDLE* out);
-UNSIGNED32 close(ADSHANDLE handle);
+[[nodiscard]] UNSIGNED32 create(ADSHANDLE connection, ADSHANDLE* out);
+[[nodiscard]] UNSIGNED32 close(ADSHANDLE handle);
 // The live statement a handle names; AE_INVALID_STATEMENT otherwise.
-UNSIGNED32 find(ADSHANDLE handle, std::shared_ptr<SqlStatement>& out);
+[[nodiscard]] UNSIGNED32 find(ADSHANDLE handle, std::shared_ptr<SqlStatement>& out);
 bool isStatement(ADSHANDLE handle);
-UNSIGNED32 prepare(SqlStatement& statement, const std::string& text);
+[[nodiscard]] UNSIGNED32 prepare(SqlStatement& statement, const std::string& text);
 // Runs the prepared statement: *cursor is the result cursor of a SELECT, else 0.
-UNSIGNED32 execute(SqlStatement& statement, ADSHANDLE* cursor);
+[[nodiscard]] UNSIGNED32 execute(SqlStatement& statement, ADSHANDLE* cursor);
 // Sets parameter `number` (1-based), or every parameter named `name` when number is 0.
-UNSIGNED32 setParameter(SqlStatement& statement, const UNSIGNED8* which, Value value);
+[[nodiscard]] UNSIGNED32 setParameter(SqlStatement& statement, const UNSIGNED8* which, Value value);
 // Binds the statement's parameters to a prepared SQLite statement of its text; fails naming a
 // parameter that has no value.
-UNSIGNED32 bind(SqlStatement& statement, sqlite3_stmt* stmt);
+[[nodiscard]] UNSIGNED32 bind(SqlStatement& statement, sqlite3_stmt* stmt);
 }  // namespace statement
 
 }  // namespace engine

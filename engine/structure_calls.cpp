@@ -91,6 +91,6 @@ UNSIGNED32 AdsGetNullRecord(ADSHANDLE hTable, void* pvBuf, UNSIGNED32* pulLen) {
     return withTable(hTable, [&](TableHandle& h) {
         std::vector<uint8_t> blank(h.table->schema().recordLength);
         cursor::blank(h.table->schema(), blank.data());
-        return copyBytes(blank.data(), blank.size(), pvBuf, pulLen, "the blank record");
+        return copyOut(blank.data(), blank.size(), Copy::Bytes, pvBuf, pulLen, "the blank record");
     });
 }

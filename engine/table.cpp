@@ -255,7 +255,7 @@ sqlite3_stmt* Table::statement(const std::string& sql) {
         // A statement naming the expression language's functions finds them at its second try.
         if (db_.prepare(sql, stmt) != SQLITE_OK &&
             (functions_ || useFunctions() != AE_SUCCESS || db_.prepare(sql, stmt) != SQLITE_OK)) {
-            sqlFailure("read");
+            (void)sqlFailure("read");  // the caller answers the code of the last error
             return nullptr;
         }
         // A bounded cache: queries differ only by order and scope, but a caller could vary them.

@@ -68,9 +68,10 @@ class Table {
     Table& operator=(const Table&) = delete;
 
     // The one Table of a file in this process (opened on first use).
-    static UNSIGNED32 open(const std::string& file, std::shared_ptr<Table>& out);
-    static UNSIGNED32 create(const std::string& file, const std::vector<FieldDef>& fields,
-                             std::shared_ptr<Table>& out);
+    [[nodiscard]] static UNSIGNED32 open(const std::string& file, std::shared_ptr<Table>& out);
+    [[nodiscard]] static UNSIGNED32 create(const std::string& file,
+                                           const std::vector<FieldDef>& fields,
+                                           std::shared_ptr<Table>& out);
     // Whether this process has the file open.
     static bool isOpen(const std::string& file);
     // A table over rows already in `db` ("main"."records", laid out for `schema`): the static
@@ -87,7 +88,7 @@ class Table {
     sql::Database& db() { return db_; }
     // Puts the expression language's functions on the connection, where filters run: at the
     // first filter, not at every open (registering them costs a good part of an open).
-    UNSIGNED32 useFunctions();
+    [[nodiscard]] UNSIGNED32 useFunctions();
     UNSIGNED32 pageSize() const { return pageSize_; }
 
     // Why the table cannot be changed in this place (a folder that cannot be written, a network
@@ -100,7 +101,7 @@ class Table {
     // A cached prepared statement, reset and unbound; null after failing with the SQLite error.
     sqlite3_stmt* statement(const std::string& sql);
     // Fails with the code that fits the connection's last SQLite error.
-    UNSIGNED32 sqlFailure(const std::string& doing);
+    [[nodiscard]] UNSIGNED32 sqlFailure(const std::string& doing);
 
     // Several statements of one read (an open's, the phases of a scan, the counts before a key)
     // in one read transaction while it lives: alone, each statement takes and gives back the file's
@@ -119,16 +120,16 @@ class Table {
     };
     // Steps a statement from statement() to its end (rows are passed over) and resets it; a
     // failure is reported as sqlFailure(doing).
-    UNSIGNED32 runToEnd(sqlite3_stmt* stmt, const std::string& doing);
+    [[nodiscard]] UNSIGNED32 runToEnd(sqlite3_stmt* stmt, const std::string& doing);
 
     // Write transactions: BEGIN IMMEDIATE, COMMIT (bumping the change counter), ROLLBACK.
     // begin() refuses (AE_LOCKED) while an engine transaction holds the table.
-    UNSIGNED32 begin();
-    UNSIGNED32 commit();
+    [[nodiscard]] UNSIGNED32 begin();
+    [[nodiscard]] UNSIGNED32 commit();
     void rollback();
     // Runs one statement of transaction control (SAVEPOINT, RELEASE, BEGIN ...); the failure
     // names what was being done.
-    UNSIGNED32 control(const std::string& sql, const std::string& doing);
+    [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
 
     // The connection whose engine transaction holds this table's SQLite transaction (0: none).
     // See transaction.h.
@@ -136,8 +137,8 @@ class Table {
     void setTransactionOwner(ADSHANDLE connection) { transactionOwner_ = connection; }
 
     // Structure changes (inside a write transaction).
-    UNSIGNED32 addIndex(const IndexDef& index);
-    UNSIGNED32 dropIndex(size_t position);
+    [[nodiscard]] UNSIGNED32 addIndex(const IndexDef& index);
+    [[nodiscard]] UNSIGNED32 dropIndex(size_t position);
 
     // "rowid, field columns" for reading record images; blob fields give their non-empty flag.
     const std::string& selectList() const { return selectList_; }
@@ -147,26 +148,29 @@ class Table {
     // walking direction needs; the leading values then walk on strictly). singlePhase reads only
     // rows whose leading values equal the start's; with "=" exactly the rows of that key.
     // `emptyPhases` leading phases are known to hold no row (RowBatch::emptyPhasesAfterKey).
-    UNSIGNED32 scan(const OrderSpec& order, bool forward, const std::vector<Value>* start,
-                    const char* startOp, const std::vector<Condition>& conditions, size_t limit,
-                    image::CodePage page, RowBatch& out, bool singlePhase = false,
-                    size_t emptyPhases = 0);
-    UNSIGNED32 countRows(const std::vector<Condition>& conditions, int64_t& out);
+    [[nodiscard]] UNSIGNED32 scan(const OrderSpec& order, bool forward,
+                                  const std::vector<Value>* start, const char* startOp,
+                                  const std::vector<Condition>& conditions, size_t limit,
+                                  image::CodePage page, RowBatch& out, bool singlePhase = false,
+                                  size_t emptyPhases = 0);
+    [[nodiscard]] UNSIGNED32 countRows(const std::vector<Condition>& conditions, int64_t& out);
     // Counts rows strictly before `start` (order expressions then rowid) in walking order.
-    UNSIGNED32 countBefore(const OrderSpec& order, const std::vector<Value>& start,
-                           const std::vector<Condition>& conditions, int64_t& out);
+    [[nodiscard]] UNSIGNED32 countBefore(const OrderSpec& order, const std::vector<Value>& start,
+                                         const std::vector<Condition>& conditions, int64_t& out);
     // Reads one row's image; false (no failure) when it does not exist.
-    UNSIGNED32 readRow(int64_t rowid, image::CodePage page, uint8_t* image, bool& found);
+    [[nodiscard]] UNSIGNED32 readRow(int64_t rowid, image::CodePage page, uint8_t* image,
+                                     bool& found);
     // Reads one row's stored values; false when it does not exist.
-    UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values, bool& found);
+    [[nodiscard]] UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values, bool& found);
     // The exact key values of a row over the order's expressions.
-    UNSIGNED32 readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key, bool& found);
+    [[nodiscard]] UNSIGNED32 readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
+                                     bool& found);
     // The given column expressions of one row (none: found, no values).
-    UNSIGNED32 readColumns(const std::vector<std::string>& columns, int64_t rowid,
-                           std::vector<Value>& values, bool& found);
+    [[nodiscard]] UNSIGNED32 readColumns(const std::vector<std::string>& columns, int64_t rowid,
+                                         std::vector<Value>& values, bool& found);
 
     // The count of all rows, cached while nothing changes.
-    UNSIGNED32 totalRows(bool fresh, int64_t& out);
+    [[nodiscard]] UNSIGNED32 totalRows(bool fresh, int64_t& out);
 
     // Encryption (encryption.cpp). Whether the rows live in the encrypted companion, and whether
     // this process's connection has opened it.
@@ -174,30 +178,33 @@ class Table {
     bool keyed() const { return keyed_; }
     // Opens the companion with the password (its key is derived once, here), or checks the
     // password against the one in force; AE_WRONG_PASSWORD when it does not open the table.
-    UNSIGNED32 unlock(const Secret& password);
+    [[nodiscard]] UNSIGNED32 unlock(const Secret& password);
     // Turn a plain table into an encrypted one and back, keeping every row, record number, tag and
     // counter. The caller holds the table exclusively; decrypt needs the companion open.
-    UNSIGNED32 encrypt(const Secret& password);
-    UNSIGNED32 decrypt(const Secret& password);
+    [[nodiscard]] UNSIGNED32 encrypt(const Secret& password);
+    [[nodiscard]] UNSIGNED32 decrypt(const Secret& password);
 
   private:
     Table() = default;
     // Where the file lies: a network file system or a folder that cannot be written makes the
     // table read-only (notWritable_), the latter opened immutable.
-    UNSIGNED32 placeCheck();
-    UNSIGNED32 openConnection(bool create);
+    [[nodiscard]] UNSIGNED32 placeCheck();
+    [[nodiscard]] UNSIGNED32 openConnection(bool create);
     // Reads the encrypted marker of the table file and takes it (below).
-    UNSIGNED32 readEncryption(const files::OwnFiles* own = nullptr);
+    [[nodiscard]] UNSIGNED32 readEncryption(const files::OwnFiles* own = nullptr);
     // Takes the encrypted marker read and clears what a crash left half-made; `own` is what an
     // open found on disk, when there is such a look to go by.
-    UNSIGNED32 takeEncryption(bool encrypted, const files::OwnFiles* own = nullptr);
-    UNSIGNED32 openCompanion(const Secret& password, sql::Database& out);
+    [[nodiscard]] UNSIGNED32 takeEncryption(bool encrypted, const files::OwnFiles* own = nullptr);
+    [[nodiscard]] UNSIGNED32 openCompanion(const Secret& password, sql::Database& out);
     void rememberPassword(const Secret& password);
     bool passwordMatches(const Secret& password) const;
     // Closes the connection (its WAL checkpointed away) and opens the table file again, then the
     // companion when a password is given.
-    UNSIGNED32 closeConnection();
-    UNSIGNED32 reconnect(const Secret* password);
+    [[nodiscard]] UNSIGNED32 closeConnection();
+    [[nodiscard]] UNSIGNED32 reconnect(const Secret* password);
+    // After a failed encryption or decryption (rc, the last error): opens the table again as it
+    // now is and answers rc; when that fails too, the last error tells both.
+    [[nodiscard]] UNSIGNED32 reopenAfter(UNSIGNED32 rc, const Secret* password);
     void buildSelectList();
 
     std::string file_;

@@ -147,14 +147,11 @@ void WriteScope::rollback() {
         t.rollback();
         return;
     }
-    // Keeps the last error: the caller reports why the write failed.
+    // Keeps the last error: the caller reports why the write failed, not how the undo went.
     LastError saved = lastError();
-    t.control(std::string("ROLLBACK TO ") + kSavepoint, "write");
-    t.control(std::string("RELEASE ") + kSavepoint, "write");
-    if (saved.code != 0) {
-        size_t colon = saved.text.find(": ");
-        fail(saved.code, colon == std::string::npos ? saved.text : saved.text.substr(colon + 2));
-    }
+    (void)t.control(std::string("ROLLBACK TO ") + kSavepoint, "write");
+    (void)t.control(std::string("RELEASE ") + kSavepoint, "write");
+    if (saved.code != 0) restore(saved);
 }
 
 }  // namespace transaction

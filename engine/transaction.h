@@ -52,16 +52,16 @@ class Transaction {
     bool active() const;
     // Opens the transaction; AE_INVALID_ARGUMENT when one is open already. `where` names the
     // connection in texts.
-    UNSIGNED32 begin(const std::string& where);
+    [[nodiscard]] UNSIGNED32 begin(const std::string& where);
     // Commits every joined table (see above); fails when none is open.
-    UNSIGNED32 commit(const std::string& where);
+    [[nodiscard]] UNSIGNED32 commit(const std::string& where);
     // Rolls every joined table back; fails when none is open.
-    UNSIGNED32 rollback(const std::string& where);
+    [[nodiscard]] UNSIGNED32 rollback(const std::string& where);
     // Rolls back whatever is open, quietly (disconnect).
     void abandon();
 
     // Joins the handle's table (see above). Called with the table's mutex held.
-    UNSIGNED32 join(TableHandle& h, ADSHANDLE connection);
+    [[nodiscard]] UNSIGNED32 join(TableHandle& h, ADSHANDLE connection);
 
   private:
     void endAll(bool commit, UNSIGNED32& rc);
@@ -74,7 +74,7 @@ namespace transaction {
 
 // Joins the handle's table to its connection's open transaction, if any. Called with the
 // table's mutex held, before any use of the handle.
-UNSIGNED32 joinOpen(TableHandle& h);
+[[nodiscard]] UNSIGNED32 joinOpen(TableHandle& h);
 
 // One change to a table: a savepoint inside the connection's transaction, else one IMMEDIATE
 // transaction of its own. Rolls back in the destructor unless committed.
@@ -85,8 +85,8 @@ class WriteScope {
     WriteScope(const WriteScope&) = delete;
     WriteScope& operator=(const WriteScope&) = delete;
 
-    UNSIGNED32 begin();
-    UNSIGNED32 commit();
+    [[nodiscard]] UNSIGNED32 begin();
+    [[nodiscard]] UNSIGNED32 commit();
     void rollback();
     bool insideTransaction() const { return joined_; }
 

@@ -34,9 +34,7 @@ UNSIGNED32 writeFailure(TableHandle& h) {
                                           " already holds its key. The change is still pending.");
     }
     UNSIGNED32 code = t.sqlFailure("write to");
-    std::string text = lastError().text;
-    std::string what = text.substr(text.find(": ") + 2);
-    return fail(code, what + " The change is still pending.");
+    return fail(code, lastError().message + " The change is still pending.");
 }
 
 // Keeps the record locked for the duration of a write unless this handle holds the lock already.
@@ -215,8 +213,7 @@ UNSIGNED32 write(TableHandle& h) {
         }
     };
     if (UNSIGNED32 rc = scope.begin())
-        return fail(rc, lastError().text.substr(lastError().text.find(": ") + 2) +
-                            " The change is still pending.");
+        return fail(rc, lastError().message + " The change is still pending.");
     int64_t rowid = h.rowid();
     if (h.pending() == PendingKind::Append) {
         if (UNSIGNED32 rc = assignAutoincrements(h)) {

@@ -60,14 +60,14 @@ inline const std::string& folder() {
 inline ADSHANDLE connection() {
     static ADSHANDLE h = [] {
         ADSHANDLE c = 0;
-        AdsConnect(u8(folder().c_str()), &c);
+        (void)AdsConnect(u8(folder().c_str()), &c);
         return c;
     }();
     return h;
 }
 
 inline void removeTable(const char* name) {
-    AdsDeleteTable(connection(), u8(name));
+    (void)AdsDeleteTable(connection(), u8(name));
     std::error_code ec;
     for (const char* suffix : {".adt", ".adt-wal", ".adt-shm", ".adt.lck"})
         std::filesystem::remove(folder() + "/" + name + suffix, ec);
@@ -112,14 +112,14 @@ inline void runScript(Input& in) {
                        &t))
         return;
     ADSHANDLE tags[4] = {};
-    AdsCreateIndex61(t, nullptr, u8("BYS"), u8("S"), nullptr, nullptr, 0, 512, &tags[0]);
-    AdsCreateIndex61(t, nullptr, u8("BYSD"), u8("S;D"), nullptr, nullptr, 0, 512, &tags[1]);
-    AdsCreateIndex61(t, nullptr, u8("BYN"), u8("N"), nullptr, nullptr, ADS_DESCENDING, 512,
-                     &tags[2]);
-    AdsCreateIndex61(t, nullptr, u8("BYI"), u8("I;TS"), nullptr, nullptr, ADS_UNIQUE, 512,
-                     &tags[3]);
+    (void)AdsCreateIndex61(t, nullptr, u8("BYS"), u8("S"), nullptr, nullptr, 0, 512, &tags[0]);
+    (void)AdsCreateIndex61(t, nullptr, u8("BYSD"), u8("S;D"), nullptr, nullptr, 0, 512, &tags[1]);
+    (void)AdsCreateIndex61(t, nullptr, u8("BYN"), u8("N"), nullptr, nullptr, ADS_DESCENDING, 512,
+                           &tags[2]);
+    (void)AdsCreateIndex61(t, nullptr, u8("BYI"), u8("I;TS"), nullptr, nullptr, ADS_UNIQUE, 512,
+                           &tags[3]);
     ADSHANDLE second = 0;
-    AdsOpenTable(connection(), u8("script"), nullptr, ADS_ADT, ADS_OEM, 1, 1, 0, &second);
+    (void)AdsOpenTable(connection(), u8("script"), nullptr, ADS_ADT, ADS_OEM, 1, 1, 0, &second);
     std::vector<UNSIGNED8> buffer(4096);
     int steps = 0;
     while (!in.done() && steps++ < 400) {
@@ -132,124 +132,128 @@ inline void runScript(Input& in) {
         UNSIGNED16 flag = 0;
         switch (op % 19) {
             case 0:
-                AdsAppendRecord(handle);
+                (void)AdsAppendRecord(handle);
                 break;
             case 1: {
                 std::string v = in.bytes(in.byte() % 16);
-                AdsSetFieldRaw(handle, ADSFIELD(field), u8(v.c_str()),
-                               static_cast<UNSIGNED32>(v.size()));
+                (void)AdsSetFieldRaw(handle, ADSFIELD(field), u8(v.c_str()),
+                                     static_cast<UNSIGNED32>(v.size()));
                 break;
             }
             case 2: {
                 std::string v = in.bytes(in.byte() % 16);
-                AdsSetField(handle, ADSFIELD(field), u8(v.c_str()),
-                            static_cast<UNSIGNED32>(v.size()));
+                (void)AdsSetField(handle, ADSFIELD(field), u8(v.c_str()),
+                                  static_cast<UNSIGNED32>(v.size()));
                 break;
             }
             case 3:
-                AdsWriteRecord(handle);
+                (void)AdsWriteRecord(handle);
                 break;
             case 4:
-                AdsCancelUpdate(handle);
+                (void)AdsCancelUpdate(handle);
                 break;
             case 5:
-                AdsSkip(handle, static_cast<int8_t>(in.byte()));
+                (void)AdsSkip(handle, static_cast<int8_t>(in.byte()));
                 break;
             case 6:
-                (in.byte() & 1) ? AdsGotoTop(handle) : AdsGotoBottom(handle);
+                (void)((in.byte() & 1) ? AdsGotoTop(handle) : AdsGotoBottom(handle));
                 break;
             case 7:
-                AdsGotoRecord(handle, in.byte() % 40);
+                (void)AdsGotoRecord(handle, in.byte() % 40);
                 break;
             case 8: {
                 std::string key = in.bytes(in.byte() % 40);
-                AdsSeek(tag, u8(key.c_str()), static_cast<UNSIGNED16>(key.size()),
-                        static_cast<UNSIGNED16>(1 + in.byte() % 4),
-                        static_cast<UNSIGNED16>(in.byte() % 8), &flag);
+                (void)AdsSeek(tag, u8(key.c_str()), static_cast<UNSIGNED16>(key.size()),
+                              static_cast<UNSIGNED16>(1 + in.byte() % 4),
+                              static_cast<UNSIGNED16>(in.byte() % 8), &flag);
                 break;
             }
             case 9: {
-                AdsInitRawKey(tag);
+                (void)AdsInitRawKey(tag);
                 std::string v = in.bytes(in.byte() % 12);
-                AdsSetField(tag, ADSFIELD(field), u8(v.c_str()), static_cast<UNSIGNED32>(v.size()));
+                (void)AdsSetField(tag, ADSFIELD(field), u8(v.c_str()),
+                                  static_cast<UNSIGNED32>(v.size()));
                 UNSIGNED8 key[ADS_MAX_KEY_LENGTH];
                 UNSIGNED16 keyLen = sizeof key;
                 if (AdsBuildRawKey(tag, key, &keyLen) == AE_SUCCESS)
-                    AdsSeek(tag, key, keyLen, ADS_RAWKEY, static_cast<UNSIGNED16>(in.byte() % 8),
-                            &flag);
+                    (void)AdsSeek(tag, key, keyLen, ADS_RAWKEY,
+                                  static_cast<UNSIGNED16>(in.byte() % 8), &flag);
                 break;
             }
             case 10: {
                 std::string key = in.bytes(in.byte() % 24);
-                AdsSetScope(tag, static_cast<UNSIGNED16>(in.byte() % 3), u8(key.c_str()),
-                            static_cast<UNSIGNED16>(key.size()),
-                            static_cast<UNSIGNED16>(1 + in.byte() % 2));
+                (void)AdsSetScope(tag, static_cast<UNSIGNED16>(in.byte() % 3), u8(key.c_str()),
+                                  static_cast<UNSIGNED16>(key.size()),
+                                  static_cast<UNSIGNED16>(1 + in.byte() % 2));
                 break;
             }
             case 11:
-                AdsClearAllScopes(t);
+                (void)AdsClearAllScopes(t);
                 break;
             case 12:
-                AdsDeleteRecord(handle);
+                (void)AdsDeleteRecord(handle);
                 break;
             case 13:
-                AdsGetRecord(handle, buffer.data(), &len);
+                (void)AdsGetRecord(handle, buffer.data(), &len);
                 len = static_cast<UNSIGNED32>(in.byte());
-                AdsGetField(handle, ADSFIELD(field), buffer.data(), &len, ADS_NONE);
-                AdsIsEmpty(handle, ADSFIELD(field), &flag);
+                (void)AdsGetField(handle, ADSFIELD(field), buffer.data(), &len, ADS_NONE);
+                (void)AdsIsEmpty(handle, ADSFIELD(field), &flag);
                 break;
             case 14: {
                 UNSIGNED32 count = 0;
                 double pos = 0;
-                AdsGetRecordCount(handle, static_cast<UNSIGNED16>(in.byte() % 8), &count);
-                AdsGetRelKeyPos(handle, &pos);
-                AdsIsRecordVisible(handle, &flag);
+                (void)AdsGetRecordCount(handle, static_cast<UNSIGNED16>(in.byte() % 8), &count);
+                (void)AdsGetRelKeyPos(handle, &pos);
+                (void)AdsIsRecordVisible(handle, &flag);
                 break;
             }
             case 15:
-                (in.byte() & 1) ? AdsLockRecord(handle, in.byte() % 8)
-                                : AdsUnlockRecord(handle, in.byte() % 8);
+                (void)((in.byte() & 1) ? AdsLockRecord(handle, in.byte() % 8)
+                                       : AdsUnlockRecord(handle, in.byte() % 8));
                 break;
             case 16:
-                AdsGetScope(tag, static_cast<UNSIGNED16>(in.byte() % 3), buffer.data(), &len16);
-                AdsGetBookmark60(handle, buffer.data(), &len);
+                (void)AdsGetScope(tag, static_cast<UNSIGNED16>(in.byte() % 3), buffer.data(),
+                                  &len16);
+                (void)AdsGetBookmark60(handle, buffer.data(), &len);
                 break;
             case 17: {
                 // Filters and expressions of any text, then a move under them.
                 std::string text = expressionText(in);
                 switch (in.byte() % 6) {
                     case 0:
-                        AdsSetAOF(handle, u8(text.c_str()), static_cast<UNSIGNED16>(in.byte() % 4));
+                        (void)AdsSetAOF(handle, u8(text.c_str()),
+                                        static_cast<UNSIGNED16>(in.byte() % 4));
                         break;
                     case 1:
-                        AdsSetFilter(handle, u8(text.c_str()));
+                        (void)AdsSetFilter(handle, u8(text.c_str()));
                         break;
                     case 2:
-                        AdsEvalLogicalExpr(handle, u8(text.c_str()), &flag);
+                        (void)AdsEvalLogicalExpr(handle, u8(text.c_str()), &flag);
                         break;
                     case 3:
-                        AdsSetExact22(handle, in.byte() & 1);
+                        (void)AdsSetExact22(handle, in.byte() & 1);
                         break;
                     case 4:
-                        (in.byte() & 1) ? AdsClearAOF(handle) : AdsClearFilter(handle);
+                        (void)((in.byte() & 1) ? AdsClearAOF(handle) : AdsClearFilter(handle));
                         break;
                     default:
-                        AdsGetAOF(handle, buffer.data(), &len16);
-                        AdsExpressionLongToShort(handle, u8(text.c_str()), buffer.data(), &len16);
+                        (void)AdsGetAOF(handle, buffer.data(), &len16);
+                        (void)AdsExpressionLongToShort(handle, u8(text.c_str()), buffer.data(),
+                                                       &len16);
                         break;
                 }
-                AdsSkip(handle, (in.byte() & 1) ? 1 : -1);
+                (void)AdsSkip(handle, (in.byte() & 1) ? 1 : -1);
                 break;
             }
             default:
-                AdsRefreshRecord(handle);
+                (void)AdsRefreshRecord(handle);
                 break;
         }
     }
-    if (second) AdsCloseTable(second);
+    if (second) (void)AdsCloseTable(second);
     if (AdsCloseTable(t) != AE_SUCCESS) {
-        AdsCancelUpdate(t);
-        AdsCloseTable(t);
+        (void)AdsCancelUpdate(t);
+        (void)AdsCloseTable(t);
     }
 }
 
@@ -263,17 +267,17 @@ inline void runDamagedFile(Input& in) {
                            u8(kFields), &t))
             return;
         ADSHANDLE tag = 0;
-        AdsCreateIndex61(t, nullptr, u8("BYS"), u8("S;D"), nullptr, nullptr, 0, 512, &tag);
+        (void)AdsCreateIndex61(t, nullptr, u8("BYS"), u8("S;D"), nullptr, nullptr, 0, 512, &tag);
         for (int i = 0; i < 60; ++i) {
             std::string s = std::to_string(i * 37 % 100),
                         d = "2020-01-" + std::to_string(10 + i % 18);
-            AdsAppendRecord(t);
-            AdsSetField(t, u8("S"), u8(s.c_str()), static_cast<UNSIGNED32>(s.size()));
-            AdsSetField(t, u8("D"), u8(d.c_str()), static_cast<UNSIGNED32>(d.size()));
-            AdsSetField(t, u8("M"), u8("memo text"), 9);
-            AdsWriteRecord(t);
+            (void)AdsAppendRecord(t);
+            (void)AdsSetField(t, u8("S"), u8(s.c_str()), static_cast<UNSIGNED32>(s.size()));
+            (void)AdsSetField(t, u8("D"), u8(d.c_str()), static_cast<UNSIGNED32>(d.size()));
+            (void)AdsSetField(t, u8("M"), u8("memo text"), 9);
+            (void)AdsWriteRecord(t);
         }
-        AdsCloseTable(t);
+        (void)AdsCloseTable(t);
         FILE* f = std::fopen(file.c_str(), "rb");
         if (!f) return;
         char chunk[4096];
@@ -301,9 +305,9 @@ inline void runDamagedFile(Input& in) {
         AE_SUCCESS)
         return;
     ADSHANDLE tag = 0;
-    AdsGetIndexHandle(t, u8("BYS"), &tag);
+    (void)AdsGetIndexHandle(t, u8("BYS"), &tag);
     UNSIGNED32 length = 0;
-    AdsGetRecordLength(t, &length);
+    (void)AdsGetRecordLength(t, &length);
     std::vector<UNSIGNED8> record(length + 1);
     for (ADSHANDLE h : {t, tag}) {
         if (!h) continue;
@@ -311,14 +315,14 @@ inline void runDamagedFile(Input& in) {
         if (AdsGotoTop(h) != AE_SUCCESS) continue;
         for (int i = 0; i < 200 && AdsAtEOF(h, &eof) == AE_SUCCESS && !eof; ++i) {
             UNSIGNED32 len = length + 1;
-            AdsGetRecord(h, record.data(), &len);
+            (void)AdsGetRecord(h, record.data(), &len);
             if (AdsSkip(h, 1) != AE_SUCCESS) break;
         }
     }
-    AdsAppendRecord(t);
-    AdsSetField(t, u8("S"), u8("x"), 1);
-    if (AdsWriteRecord(t) != AE_SUCCESS) AdsCancelUpdate(t);
-    AdsCloseTable(t);
+    (void)AdsAppendRecord(t);
+    (void)AdsSetField(t, u8("S"), u8("x"), 1);
+    if (AdsWriteRecord(t) != AE_SUCCESS) (void)AdsCancelUpdate(t);
+    (void)AdsCloseTable(t);
 }
 
 // A statement text from the input: dialect tokens mixed with raw bytes.
@@ -420,12 +424,12 @@ inline void runSql(Input& in) {
         return;
     for (int i = 0; i < 5; ++i) {
         std::string v = std::to_string(i);
-        AdsAppendRecord(t);
-        AdsSetField(t, u8("S"), u8(v.c_str()), static_cast<UNSIGNED32>(v.size()));
-        AdsSetField(t, u8("D"), u8("2020-01-02"), 10);
-        AdsWriteRecord(t);
+        (void)AdsAppendRecord(t);
+        (void)AdsSetField(t, u8("S"), u8(v.c_str()), static_cast<UNSIGNED32>(v.size()));
+        (void)AdsSetField(t, u8("D"), u8("2020-01-02"), 10);
+        (void)AdsWriteRecord(t);
     }
-    AdsCloseTable(t);
+    (void)AdsCloseTable(t);
     ADSHANDLE s = 0;
     if (AdsCreateSQLStatement(connection(), &s)) return;
     std::vector<UNSIGNED8> buffer(4096);
@@ -441,39 +445,41 @@ inline void runSql(Input& in) {
                 if (AdsPrepareSQL(s, u8(sql.c_str())) == AE_SUCCESS &&
                     AdsExecuteSQL(s, &cursor) == AE_SUCCESS && cursor) {
                     UNSIGNED16 eof = 0;
-                    AdsGotoTop(cursor);
+                    (void)AdsGotoTop(cursor);
                     for (int i = 0; i < 20 && AdsAtEOF(cursor, &eof) == AE_SUCCESS && !eof; ++i) {
                         UNSIGNED32 len = static_cast<UNSIGNED32>(buffer.size());
-                        AdsGetRecord(cursor, buffer.data(), &len);
+                        (void)AdsGetRecord(cursor, buffer.data(), &len);
                         len = static_cast<UNSIGNED32>(buffer.size());
-                        AdsGetField(cursor, ADSFIELD(1), buffer.data(), &len, ADS_NONE);
-                        AdsSkip(cursor, 1);
+                        (void)AdsGetField(cursor, ADSFIELD(1), buffer.data(), &len, ADS_NONE);
+                        (void)AdsSkip(cursor, 1);
                     }
-                    AdsWriteRecord(cursor);
-                    AdsCloseTable(cursor);
+                    (void)AdsWriteRecord(cursor);
+                    (void)AdsCloseTable(cursor);
                 }
                 break;
             }
             case 2: {
                 std::string raw = in.bytes(in.byte() % 64);
-                AdsGetSQLStmtParams(u8(raw.c_str()));
+                (void)AdsGetSQLStmtParams(u8(raw.c_str()));
                 if (AdsExecuteSQLDirect(s, u8(raw.c_str()), &cursor) == AE_SUCCESS && cursor)
-                    AdsCloseTable(cursor);
+                    (void)AdsCloseTable(cursor);
                 break;
             }
             case 3: {
                 std::string v = in.bytes(in.byte() % 16);
-                AdsSetString(s, which, u8(v.c_str()), static_cast<UNSIGNED32>(v.size()));
+                (void)AdsSetString(s, which, u8(v.c_str()), static_cast<UNSIGNED32>(v.size()));
                 break;
             }
             case 4: {
                 int32_t day = static_cast<int32_t>(in.byte() << 16 | in.byte() << 8 | in.byte());
-                (op & 1) ? AdsSetJulian(s, which, day) : AdsSetMilliseconds(s, which, day * 7);
+                (void)((op & 1) ? AdsSetJulian(s, which, day)
+                                : AdsSetMilliseconds(s, which, day * 7));
                 break;
             }
             case 5: {
                 std::string raw = in.bytes(8);
-                AdsSetTimeStampRaw(s, which, u8(raw.c_str()), static_cast<UNSIGNED32>(raw.size()));
+                (void)AdsSetTimeStampRaw(s, which, u8(raw.c_str()),
+                                         static_cast<UNSIGNED32>(raw.size()));
                 break;
             }
             case 6: {
@@ -481,34 +487,34 @@ inline void runSql(Input& in) {
                 (op & 1) ? AdsSetDouble(s, which, static_cast<double>(in.byte()) / 3.0)
                          : AdsSetBinary(s, which, ADS_BINARY, static_cast<UNSIGNED32>(raw.size()),
                                         0, u8(raw.c_str()), static_cast<UNSIGNED32>(raw.size()));
-                AdsSetLogical(s, which, in.byte() & 1);
-                AdsSetEmpty(s, which);
+                (void)AdsSetLogical(s, which, in.byte() & 1);
+                (void)AdsSetEmpty(s, which);
                 break;
             }
             case 7: {
                 UNSIGNED16 v = in.byte() % 5;
-                AdsStmtSetTableType(s, v);
-                AdsStmtSetTableCharType(s, v);
-                AdsStmtSetTableReadOnly(s, v);
-                AdsStmtReadAllColumns(s, v);
+                (void)AdsStmtSetTableType(s, v);
+                (void)AdsStmtSetTableCharType(s, v);
+                (void)AdsStmtSetTableReadOnly(s, v);
+                (void)AdsStmtReadAllColumns(s, v);
                 break;
             }
             case 8: {
                 std::string pw = in.bytes(in.byte() % 10);
-                (op & 1) ? AdsStmtEnableEncryption(s, u8(pw.c_str()))
-                         : AdsStmtSetTablePassword(s, u8("sqlt"), u8(pw.c_str()));
-                if (op & 0x40) AdsStmtClearTablePasswords(s);
+                (void)((op & 1) ? AdsStmtEnableEncryption(s, u8(pw.c_str()))
+                                : AdsStmtSetTablePassword(s, u8("sqlt"), u8(pw.c_str())));
+                if (op & 0x40) (void)AdsStmtClearTablePasswords(s);
                 break;
             }
             default: {
                 UNSIGNED32 value = 0;
-                AdsGetRecordCount(s, ADS_IGNOREFILTERS, &value);
-                AdsGetLastAutoinc(s, &value);
+                (void)AdsGetRecordCount(s, ADS_IGNOREFILTERS, &value);
+                (void)AdsGetLastAutoinc(s, &value);
                 break;
             }
         }
     }
-    AdsCloseSQLStatement(s);
+    (void)AdsCloseSQLStatement(s);
 }
 
 inline int runOne(const uint8_t* data, size_t size) {

@@ -2,15 +2,11 @@
 
 #include <cstdint>
 
+#include "base/cp1252.h"
+
 namespace rtl {
 
 namespace {
-
-// Unicode code points of the bytes 0x80 to 0x9F.
-constexpr char32_t kHighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -25,13 +21,6 @@ void appendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-std::optional<unsigned char> toCp1252(char32_t cp) {
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);
-    for (int i = 0; i < 32; ++i)
-        if (kHighControls[i] == cp) return static_cast<unsigned char>(0x80 + i);
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::string Cp1252ToUtf8(const std::string& text) {
@@ -40,10 +29,8 @@ std::string Cp1252ToUtf8(const std::string& text) {
     for (unsigned char c : text) {
         if (c < 0x80)
             out.push_back(static_cast<char>(c));
-        else if (c < 0xA0)
-            appendUtf8(out, kHighControls[c - 0x80]);
         else
-            appendUtf8(out, c);
+            appendUtf8(out, velda::cp1252::toUnicode(c));
     }
     return out;
 }
@@ -87,12 +74,12 @@ std::optional<std::string> Utf8ToCp1252(const std::string& text, size_t* badOffs
             if (badOffset) *badOffset = start;
             return std::nullopt;
         }
-        auto byte = toCp1252(cp);
-        if (!byte) {
+        const int byte = velda::cp1252::fromUnicode(cp);
+        if (byte < 0) {
             if (badOffset) *badOffset = start;
             return std::nullopt;
         }
-        out.push_back(static_cast<char>(*byte));
+        out.push_back(static_cast<char>(byte));
     }
     return out;
 }

@@ -41,7 +41,7 @@ inline std::string makeDictionary(const std::string& folder, const std::string& 
     EXPECT_EQ(AdsDDCreate(u8(path), 0, nullptr, &h), AE_SUCCESS) << engineLastError();
     EXPECT_EQ(AdsDDCreateUser(h, nullptr, u8("velda"), u8("s3cret"), nullptr), AE_SUCCESS)
         << engineLastError();
-    AdsDisconnect(h);
+    (void)AdsDisconnect(h);
     return path;
 }
 

@@ -334,7 +334,7 @@ TEST_F(Connection, TransactionsCommitAndRollBackWithTheirEvents) {
               "Error 6020: No transaction is open on the connection to " + temp.path() + ".");
     EXPECT_EQ(c.events, (std::vector<std::string>{"BeforeCommit"}));
     EXPECT_FALSE(c.GetTransactionActive());
-    AdsCloseTable(table);
+    (void)AdsCloseTable(table);
 }
 
 TEST_F(Connection, LongPathsAndCredentialsAreRefused) {
@@ -489,7 +489,7 @@ TEST_F(Connection, DisconnectFailureRaisesAdsErrorAndKeepsTheConnection) {
     c.SetConnectPath(temp.path());
     c.Connect();
     ADSHANDLE handle = c.ConnectionHandle();
-    AdsDisconnect(handle);
+    (void)AdsDisconnect(handle);
     try {
         c.Disconnect();
         FAIL() << "disconnect of a dead handle reported success";

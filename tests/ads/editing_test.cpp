@@ -36,9 +36,9 @@ class EditingTest : public ::testing::Test {
                                ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, &t),
                   AE_SUCCESS);
         UNSIGNED32 r = AdsLockRecord(t, recno);
-        if (r == AE_SUCCESS) AdsUnlockRecord(t, recno);
-        AdsCloseTable(t);
-        AdsDisconnect(c);
+        if (r == AE_SUCCESS) (void)AdsUnlockRecord(t, recno);
+        (void)AdsCloseTable(t);
+        (void)AdsDisconnect(c);
         return r == AE_SUCCESS;
     }
     adstest::TempFolder dir;
@@ -98,8 +98,8 @@ TEST_F(EditingTest, SecondPostAfterAFailedWriteAppendsOnce) {
     ASSERT_EQ(AdsCreateIndex61(h, nullptr, u8("UCODE"), u8("CODE"), nullptr, nullptr, ADS_UNIQUE,
                                512, &index),
               AE_SUCCESS);
-    AdsCloseTable(h);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(h);
+    (void)AdsDisconnect(c);
     addRows(dir.path(), "CODES.adt", {{"AAAA", ""}});
 
     ads::TAdsTable* t = form.table("Codes", "CODES.adt");

@@ -19,8 +19,8 @@ void encrypt(const std::string& folder, const std::string& name, const char* pas
               AE_SUCCESS);
     ASSERT_EQ(AdsEnableEncryption(t, u8(password)), AE_SUCCESS);
     ASSERT_EQ(AdsEncryptTable(t), AE_SUCCESS) << adstest::engineLastError();
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
 }
 
 class TablePasswordTest : public ::testing::Test {

@@ -200,12 +200,35 @@ TEST_F(DatabaseErrors, EachThreadHasItsOwnFlag) {
     EXPECT_TRUE(EADSDatabaseError::ErrorPending());
 }
 
-TEST_F(DatabaseErrors, AdsErrorCarriesTheEngineTextOnly) {
+TEST_F(DatabaseErrors, AdsErrorCarriesTheEngineTextAndCode) {
     failEngine(missing);
     ads::AdsError e(AE_PATH_NOT_FOUND);
     EXPECT_EQ(e.Message(), "Error 6005: The folder " + missing + " does not exist.");
+    EXPECT_EQ(e.ErrorCode(), AE_PATH_NOT_FOUND);
     EXPECT_EQ(ads::AdsConnectionError("No connection to database server.").Message(),
               "No connection to database server.");
+}
+
+// A failure the engine has no text for (nothing failed yet in this thread) still reads as a
+// failure with the result's code, for both kinds of error; before, AdsError printed the engine's
+// empty last error to standard error and carried an empty message.
+TEST_F(DatabaseErrors, AFailureWithoutEngineTextStillNamesItsCode) {
+    std::thread fresh([] {
+        const std::string text = "Error 6017: the database engine gave no description.";
+        testing::internal::CaptureStderr();
+        ads::AdsError e(AE_INTERNAL);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(e.Message(), text);
+        EXPECT_EQ(e.ErrorCode(), AE_INTERNAL);
+        try {
+            CheckEngineResult(nullptr, AE_INTERNAL);
+            ADD_FAILURE() << "nothing raised";
+        } catch (const EADSDatabaseError& raised) {
+            EXPECT_EQ(raised.Message(), text);
+            EXPECT_EQ(raised.ErrorCode(), static_cast<int32_t>(AE_INTERNAL));
+        }
+    });
+    fresh.join();
 }
 
 }  // namespace

@@ -189,6 +189,6 @@ TEST(FieldCodec, EmptyFormsAgreeWithTheEnginesImages) {
                   0)
             << "field " << n;
     }
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
 }

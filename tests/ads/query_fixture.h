@@ -19,8 +19,8 @@ inline void encryptTable(const std::string& folder, const std::string& name, con
               AE_SUCCESS);
     ASSERT_EQ(AdsEnableEncryption(t, u8(password)), AE_SUCCESS);
     ASSERT_EQ(AdsEncryptTable(t), AE_SUCCESS) << engineLastError();
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
 }
 
 inline void makeLeaveTables(const std::string& folder, bool encryptEmployees) {

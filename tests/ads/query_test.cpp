@@ -53,7 +53,7 @@ TEST_F(LeaveQuery, DictionaryGivesNoPasswordAndFindsTheTablesByFileName) {
                   AE_SUCCESS)
             << adstest::engineLastError();
     }
-    AdsDisconnect(admin);
+    (void)AdsDisconnect(admin);
     adstest::FreeTableForm company(dd);
     company.connection->SetUsername("ORBELNAX4");
     company.connection->SetPassword("KWENDOLARIX");

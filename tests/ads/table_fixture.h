@@ -27,8 +27,8 @@ inline void makeTable(const std::string& folder, const std::string& name, const 
             AE_SUCCESS)
             << engineLastError();
     }
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
 }
 
 // Appends rows of texts, one per field in order (an empty text leaves the field empty).
@@ -51,8 +51,8 @@ inline void addRows(const std::string& folder, const std::string& name,
         }
         ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS) << engineLastError();
     }
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
 }
 
 // A form with a free-table connection to a folder.

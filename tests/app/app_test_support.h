@@ -123,9 +123,9 @@ inline void EncryptCompanyTables(const std::string& folder) {
             << adstest::engineLastError();
         EXPECT_EQ(AdsEnableEncryption(t, u8("KORVA4816")), AE_SUCCESS);
         EXPECT_EQ(AdsEncryptTable(t), AE_SUCCESS) << adstest::engineLastError();
-        AdsCloseTable(t);
+        (void)AdsCloseTable(t);
     }
-    AdsDisconnect(c);
+    (void)AdsDisconnect(c);
 }
 
 // Makes folder/code.ADD (user and password as the program's dictionary login) and registers
@@ -147,7 +147,7 @@ inline std::string RegisterTablesInDictionary(const std::string& folder, const s
         EXPECT_EQ(AdsDDAddTable(dd, u8(t[0]), u8(t[1]), ADS_ADT, ADS_ANSI, u8(""), u8("")),
                   AE_SUCCESS)
             << adstest::engineLastError();
-    AdsDisconnect(dd);
+    (void)AdsDisconnect(dd);
     return path;
 }
 

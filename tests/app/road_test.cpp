@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "ads/adscnnct.h"
 #include "ads/adstable.h"
@@ -14,6 +15,7 @@
 #include "rtl/progfolder.h"
 #include "rtl/sysutils.h"
 #include "tests/app/app_test_support.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/ui/simulate.h"
 
 namespace {
@@ -27,9 +29,9 @@ using app::TFormMain;
 class Road : public apptest::AppTest {
   protected:
     static void SetUpTestSuite() {
-        root_ = fs::temp_directory_path() / ("velda-road-" + std::to_string(::getpid()));
-        fs::remove_all(root_);
-        fs::create_directories(root_);
+        temp_ = std::make_unique<testsupport::TempFolder>("velda-road");
+        ASSERT_FALSE(temp_->path().empty()) << "no temporary folder";
+        root_ = temp_->path();
         for (const char* kind : {"free", "dict"}) {
             std::string command = std::string(VELDA_BINARY_DIR) + "/tools/velda-db demo " +
                                   (root_ / kind).string() + " --employees 12" +
@@ -39,7 +41,7 @@ class Road : public apptest::AppTest {
             ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
         }
     }
-    static void TearDownTestSuite() { fs::remove_all(root_); }
+    static void TearDownTestSuite() { temp_.reset(); }
     void TearDown() override {
         form_.reset();
         folder_.reset();
@@ -67,6 +69,7 @@ class Road : public apptest::AppTest {
     }
     static void ads_password(ads::TAdsTable* t);
 
+    static inline std::unique_ptr<testsupport::TempFolder> temp_;
     static fs::path root_;
     std::unique_ptr<rtl::ScopedProgramFolderForTesting> folder_;
     ui::TFormPtr<app::TFormCompany> form_;

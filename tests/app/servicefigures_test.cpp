@@ -121,9 +121,9 @@ TEST_F(ServiceTables, AFailureKeepsTheRowsPostedBeforeIt) {
     } catch (const ads::EADSDatabaseError& e) {
         EXPECT_EQ(e.ErrorCode(), 5035) << e.Message();
     }
-    AdsUnlockRecord(t, 1);
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsUnlockRecord(t, 1);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
     service->Cancel();
     EXPECT_EQ(serviceRows(),
               (std::vector<std::string>{"E1/CLERK1 35.25 10 0.83", "E2/CLERK1 1 1 1"}));

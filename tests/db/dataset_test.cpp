@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/error_of.h"
 #include "tests/support/mem_dataset.h"
 
 using namespace db;
@@ -34,15 +35,7 @@ std::vector<int> ForwardIds(TDataSet& ds) {
     return ids;
 }
 
-template <class F>
-std::string ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const rtl::Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
+using testsupport::ErrorOf;
 
 void LogEvents(TDataSet& ds, std::vector<std::string>& log) {
     auto add = [&log](const char* name) {

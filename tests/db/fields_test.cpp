@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "db/params.h"
+#include "tests/support/error_of.h"
 #include "tests/support/mem_dataset.h"
 
 using namespace db;
@@ -10,15 +11,7 @@ using dbtest::TMemDataSet;
 
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const rtl::Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
+using testsupport::ErrorOf;
 
 class FieldsTest : public ::testing::Test {
   protected:

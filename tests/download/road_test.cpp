@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -20,6 +21,7 @@
 #include "rtl/progfolder.h"
 #include "tests/app/app_test_support.h"
 #include "tests/download/download_test_support.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/ui/simulate.h"
 
 namespace {
@@ -141,9 +143,9 @@ std::string ThisPeriod(int& year, int& month) {
 class DownloadRoad : public apptest::AppTest {
   protected:
     static void SetUpTestSuite() {
-        root_ = fs::temp_directory_path() / ("velda-download-road-" + std::to_string(::getpid()));
-        fs::remove_all(root_);
-        fs::create_directories(root_);
+        temp_ = std::make_unique<testsupport::TempFolder>("velda-download-road");
+        ASSERT_FALSE(temp_->path().empty()) << "no temporary folder";
+        root_ = temp_->path();
         for (const char* kind : {"free", "dict"}) {
             std::string command = Tool() + " demo " + (root_ / kind).string() +
                                   (std::string(kind) == "dict" ? " --dictionary" : "") +
@@ -151,7 +153,7 @@ class DownloadRoad : public apptest::AppTest {
             ASSERT_EQ(RunCommand(command), 0) << command;
         }
     }
-    static void TearDownTestSuite() { fs::remove_all(root_); }
+    static void TearDownTestSuite() { temp_.reset(); }
 
     // Company A01 of the demo folder: logs in, makes a download of each layout for the period's
     // month and compares each file with the lines worked out from the tables.
@@ -235,6 +237,7 @@ class DownloadRoad : public apptest::AppTest {
         form.reset();
     }
 
+    static inline std::unique_ptr<testsupport::TempFolder> temp_;
     static fs::path root_;
 };
 fs::path DownloadRoad::root_;

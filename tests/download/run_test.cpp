@@ -192,7 +192,7 @@ TEST_F(LeaveRun, PasswordsOnlyForFreeTables) {
                                 ADS_ADT, ADS_ANSI, adstest::u8(""), adstest::u8("")),
                   AE_SUCCESS)
             << adstest::engineLastError();
-    AdsDisconnect(admin);
+    (void)AdsDisconnect(admin);
     apptest::CompanyStandIn dictionary(dd);
     dictionary.DatabaseMain->SetUsername("ORBELNAX4");
     dictionary.DatabaseMain->SetPassword("KWENDOLARIX");

@@ -68,7 +68,7 @@ TEST_F(FolderConnection, PathIsResolvedWithEitherSeparatorAndAnyCase) {
     UNSIGNED16 len = sizeof name;
     ASSERT_EQ(AdsGetServerName(h, name, &len), AE_SUCCESS);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(name)), temp / "Data");
-    AdsDisconnect(h);
+    (void)AdsDisconnect(h);
 }
 
 TEST_F(FolderConnection, FailuresNameWhatIsWrong) {
@@ -129,7 +129,7 @@ TEST_F(FolderConnection, ResolvesTableNamesInItsFolder) {
     ASSERT_EQ(connection->resolveTable("newtable", file), AE_SUCCESS);
     EXPECT_EQ(file, temp / "newtable.adt");
     EXPECT_EQ(connection->resolveTable("", file), AE_INVALID_ARGUMENT);
-    AdsDisconnect(h);
+    (void)AdsDisconnect(h);
 }
 
 }  // namespace
@@ -149,7 +149,7 @@ TEST(Disconnect, ClosesTheConnectionsTables) {
     EXPECT_EQ(AdsGetHandleType(t, &type), AE_INVALID_HANDLE);  // closed with its connection
     EXPECT_EQ(AdsGetHandleType(kept, &type), AE_SUCCESS);      // another connection's stays
     EXPECT_EQ(AdsCloseTable(kept), AE_SUCCESS);
-    AdsDisconnect(other);
+    (void)AdsDisconnect(other);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ class Dictionary : public ::testing::Test {
                   AE_SUCCESS)
             << lastError();
     }
-    void TearDown() override { AdsDisconnect(admin); }
+    void TearDown() override { (void)AdsDisconnect(admin); }
 
     TempFolder temp;
     std::string dd = temp / "A1.ADD";
@@ -111,7 +111,7 @@ TEST_F(Dictionary, LoginChecksUserAndPasswordWithoutTellingWhichIsWrong) {
     ADSHANDLE h = 0;
     ASSERT_EQ(connect(dd, "CLERK", "Pa55", &h), AE_SUCCESS) << lastError();
     EXPECT_EQ(engine::connectionFor(h)->user(), "Clerk");
-    AdsDisconnect(h);
+    (void)AdsDisconnect(h);
 
     const std::string refused =
         "Error 6008: The user name or password is not valid for the data dictionary " + dd + ".";
@@ -147,7 +147,7 @@ TEST_F(Dictionary, OnlyTheAdministratorChangesTheDictionary) {
     UNSIGNED32 rc = 0;
     defaultIndex(clerk, "PASS", &rc);
     EXPECT_EQ(rc, AE_PROPERTY_NOT_SET);
-    AdsDisconnect(clerk);
+    (void)AdsDisconnect(clerk);
 }
 
 TEST_F(Dictionary, DictionaryCallsNeedADictionaryConnection) {
@@ -157,7 +157,7 @@ TEST_F(Dictionary, DictionaryCallsNeedADictionaryConnection) {
               AE_INVALID_HANDLE);
     EXPECT_EQ(lastError(), "Error 6001: Connection " + std::to_string(folder) + " to " +
                                temp.path() + " is not a data dictionary connection.");
-    AdsDisconnect(folder);
+    (void)AdsDisconnect(folder);
     EXPECT_EQ(AdsDDCreateUser(folder, nullptr, u8("x"), u8(""), nullptr), AE_INVALID_CONNECTION);
 }
 
@@ -204,12 +204,12 @@ TEST_F(Dictionary, ADictionaryInsideAnAddFolderAndInLowerCaseConnects) {
     ADSHANDLE made = 0;
     ASSERT_EQ(AdsDDCreate(u8(temp / "DATA.ADDRESS/c2.add"), 0, nullptr, &made), AE_SUCCESS)
         << lastError();
-    AdsDisconnect(made);
+    (void)AdsDisconnect(made);
     ADSHANDLE h = 0;
     ASSERT_EQ(connect(temp.path() + "\\data.address\\C2.ADD", "ADSSYS", "", &h), AE_SUCCESS)
         << lastError();
     EXPECT_EQ(engine::connectionFor(h)->folder(), temp / "DATA.ADDRESS");
-    AdsDisconnect(h);
+    (void)AdsDisconnect(h);
 }
 
 TEST_F(Dictionary, TablesResolveByNameWithOrWithoutExtension) {
@@ -277,7 +277,7 @@ TEST_F(Dictionary, DefaultIndexPropertyIsSetReadAndCleared) {
     UNSIGNED16 len = sizeof small;
     EXPECT_EQ(AdsDDGetTableProperty(admin, u8("PASS"), ADS_DD_TABLE_DEFAULT_INDEX, small, &len),
               AE_BUFFER_TOO_SMALL);
-    EXPECT_EQ(len, tag.size());
+    EXPECT_EQ(len, tag.size() + 1);
 
     ASSERT_EQ(AdsDDSetTableProperty(admin, u8("PASS"), ADS_DD_TABLE_DEFAULT_INDEX, nullptr, 0),
               AE_SUCCESS);
@@ -294,17 +294,19 @@ TEST_F(Dictionary, DefaultIndexPropertyIsSetReadAndCleared) {
 }
 
 TEST_F(Dictionary, RelativeTablePathsFollowTheDatabaseFolder) {
-    AdsDisconnect(admin);
+    (void)AdsDisconnect(admin);
     admin = 0;
     std::string moved = temp.path() + "-moved";
     fs::rename(temp.path(), moved);
     ADSHANDLE h = 0;
     UNSIGNED32 rc = connect(moved + "/A1.ADD", "ADSSYS", "", &h);
     std::string file;
-    if (rc == AE_SUCCESS) engine::connectionFor(h)->resolveTable("employee", file);
-    AdsDisconnect(h);
+    UNSIGNED32 resolved = AE_SUCCESS;
+    if (rc == AE_SUCCESS) resolved = engine::connectionFor(h)->resolveTable("employee", file);
+    (void)AdsDisconnect(h);
     fs::rename(moved, temp.path());
     ASSERT_EQ(rc, AE_SUCCESS) << lastError();
+    EXPECT_EQ(resolved, AE_SUCCESS);
     EXPECT_EQ(file, moved + "/data/Employee.ADT");
 }
 
@@ -316,7 +318,7 @@ TEST_F(Dictionary, ChangesOfOneConnectionAreSeenByAnotherAtOnce) {
         AE_SUCCESS);
     UNSIGNED32 rc = 0;
     EXPECT_EQ(defaultIndex(other, "employee.adt", &rc), "EMP");
-    AdsDisconnect(other);
+    (void)AdsDisconnect(other);
 }
 
 TEST_F(Dictionary, ConcurrentWritersWaitForEachOther) {
@@ -340,7 +342,7 @@ TEST_F(Dictionary, ConcurrentWritersWaitForEachOther) {
     EXPECT_EQ(failures[1], 0u);
     UNSIGNED32 rc = 0;
     for (int i = 0; i < 40; ++i) EXPECT_EQ(defaultIndex(admin, "t" + std::to_string(i), &rc), "K");
-    AdsDisconnect(second);
+    (void)AdsDisconnect(second);
 }
 
 }  // namespace

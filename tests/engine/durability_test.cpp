@@ -47,7 +47,7 @@ int writer(Child& c, const std::string& dir, uint32_t firstValue, uint32_t seed)
             return 6;
         if (update && AdsUnlockRecord(t, record)) return 7;
         UNSIGNED32 written = 0;
-        AdsGetRecordNum(t, ADS_IGNOREFILTERS, &written);
+        (void)AdsGetRecordNum(t, ADS_IGNOREFILTERS, &written);
         Report ack{'a', written, value};
         c.send(&ack, sizeof ack);
     }

@@ -441,7 +441,7 @@ TEST_F(Encryption, AKilledEncryptionOrDecryptionLeavesAWholeTable) {
                          &t))
             return 2;
         UNSIGNED16 isEncrypted = 0;
-        AdsIsTableEncrypted(t, &isEncrypted);
+        (void)AdsIsTableEncrypted(t, &isEncrypted);
         if (AdsEnableEncryption(t, u8(kPassword))) return 3;
         c.send('r');
         UNSIGNED32 rc = isEncrypted ? AdsDecryptTable(t) : AdsEncryptTable(t);

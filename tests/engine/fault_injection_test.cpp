@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -64,7 +65,7 @@ class FaultInjection : public ::testing::Test {
                             : AdsConnect(u8(path.c_str()), &handle);
         }
         ~Connection() {
-            if (handle) AdsDisconnect(handle);
+            if (handle) (void)AdsDisconnect(handle);
         }
         Connection(const Connection&) = delete;
         Connection& operator=(const Connection&) = delete;
@@ -145,7 +146,7 @@ class FaultInjection : public ::testing::Test {
                 break;
             }
         }
-        AdsCloseTable(t);
+        (void)AdsCloseTable(t);
         return out;
     }
 
@@ -172,7 +173,12 @@ class FaultInjection : public ::testing::Test {
                 reached = failingvfs::reached;
                 failingvfs::disarmFaultPoint();
             }
-            const std::string text = rc ? lastError() : "";
+            UNSIGNED32 code = 0;
+            const std::string text = rc ? lastError(&code) : "";
+            // The text reported is the one of the code returned, whatever the clean-up did.
+            if (rc) {
+                EXPECT_EQ(code, rc) << "failure point " << n << ": " << text;
+            }
             Content now = current();
             if (!reached) {
                 EXPECT_EQ(rc, AE_SUCCESS) << "without a fault: " << text;
@@ -284,7 +290,7 @@ TEST_F(FaultInjection, ACreatedTableIsThereWholeOrNotAtAll) {
                                                              ADS_ANSI, ADS_PROPRIETARY_LOCKING,
                                                              ADS_CHECKRIGHTS, 0, u8(kFields), &t);
                               if (rc == AE_SUCCESS) rc = AdsCloseTable(t);
-                              AdsDisconnect(connection);
+                              (void)AdsDisconnect(connection);
                               return rc;
                           },
                           Content{}, Content{true, false, {}}),
@@ -309,6 +315,44 @@ TEST_F(FaultInjection, EncryptionAndDecryptionLeaveAWholeTable) {
               20);
 }
 
+// The rename that makes a table encrypted fails, and the table file is spoilt meanwhile, so the
+// table cannot be opened again either: the answer is the failed encryption's code with its own
+// text, and the text tells the second failure too. Before, the reopening's error replaced the
+// text, which then named another failure than the code answered.
+TEST_F(FaultInjection, AFailedEncryptionThatCannotReopenTellsBothFailures) {
+    makeTable(false);
+    class RenameFailsAndSpoils : public engine::fs::FileSystem {
+      public:
+        explicit RenameFailsAndSpoils(std::string table) : table_(std::move(table)) {}
+        int rename(const std::string&, const std::string&) override {
+            std::ofstream(table_, std::ios::trunc) << "not a table any more";
+            errno = EIO;
+            return -1;
+        }
+
+      private:
+        std::string table_;
+    } spoiling(folder_ + "/t.adt");
+    Connection c(folder_);
+    ASSERT_EQ(c.rc, AE_SUCCESS) << lastError();
+    ADSHANDLE t = 0;
+    ASSERT_EQ(openTable(c.handle, "t", t, ADS_EXCLUSIVE), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsEnableEncryption(t, u8(kPassword)), AE_SUCCESS) << lastError();
+    UNSIGNED32 rc;
+    {
+        engine::fs::ScopedFileSystem files(spoiling);
+        rc = AdsEncryptTable(t);
+    }
+    UNSIGNED32 code = 0;
+    const std::string text = lastError(&code);
+    EXPECT_EQ(rc, AE_IO_ERROR);
+    EXPECT_EQ(code, rc);
+    const std::string failed = "Error 6009: Could not encrypt the table " + folder_ + "/t.adt: ";
+    EXPECT_EQ(text.rfind(failed, 0), 0u) << text;
+    EXPECT_NE(text.find(". Opening it again failed too: "), std::string::npos) << text;
+    (void)AdsCloseTable(t);
+}
+
 TEST_F(FaultInjection, DictionaryChangesAreWholeOrNone) {
     const std::string dictionary = folder_ + "/company.add";
     auto prepare = [&] {
@@ -316,7 +360,7 @@ TEST_F(FaultInjection, DictionaryChangesAreWholeOrNone) {
         ADSHANDLE admin = 0;
         ASSERT_EQ(AdsDDCreate(u8(dictionary.c_str()), 0, u8("faults"), &admin), AE_SUCCESS)
             << lastError();
-        AdsDisconnect(admin);
+        (void)AdsDisconnect(admin);
     };
     auto read = [&] {
         // The dictionary must still open; the table is there by its name or not at all.

@@ -96,8 +96,8 @@ TEST_F(Files, ATableReachedThroughALinkIsEncryptedInItsRealFile) {
                              ADS_CHECKRIGHTS, 0, u8("CODE,Character,20"), &t),
               AE_SUCCESS);
     append(t, {"ZQXJ-PLAINTEXT"});
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
     fs::create_symlink(path("real/T.adt"), path("L.adt"));
 
     ADSHANDLE h = openOk("L", ADS_EXCLUSIVE);
@@ -343,7 +343,7 @@ TEST_P(FileModes, NewFilesAreNeverWorldReadableAndAChangeOfFormKeepsModeAndOwner
     ADSHANDLE dictionary = 0;
     std::string add = path("co.ADD");
     ASSERT_EQ(AdsDDCreate(u8(add.c_str()), 0, u8(""), &dictionary), AE_SUCCESS) << lastError();
-    AdsDisconnect(dictionary);
+    (void)AdsDisconnect(dictionary);
     EXPECT_EQ(modeOf(add), expected);
 }
 
@@ -368,7 +368,7 @@ TEST_F(Files, AFailedLoginTakesAsLongForAnUnknownUserAsForAKnownOne) {
     ADSHANDLE dictionary = 0;
     ASSERT_EQ(AdsDDCreate(u8(add.c_str()), 0, u8(""), &dictionary), AE_SUCCESS);
     ASSERT_EQ(AdsDDCreateUser(dictionary, nullptr, u8("CLERK"), u8("secret"), u8("")), AE_SUCCESS);
-    AdsDisconnect(dictionary);
+    (void)AdsDisconnect(dictionary);
     auto firstFailure = [&](const std::string& user) {
         std::string result = path("login-" + user);
         std::string command = "VELDA_LOGIN_DICTIONARY=" + add + " VELDA_LOGIN_USER=" + user +

@@ -26,7 +26,7 @@ TEST(Handles, UnknownHandleIsAnErrorWithText) {
 
 TEST(Handles, LastErrorIsCutToTheCallersBuffer) {
     UNSIGNED16 type = 0;
-    AdsGetHandleType(12345, &type);
+    (void)AdsGetHandleType(12345, &type);
     UNSIGNED8 small[8];
     UNSIGNED16 len = sizeof small;
     UNSIGNED32 code = 0;

@@ -385,7 +385,8 @@ TEST_F(Navigation, BatchedWalksOverRepeatedKeysMissNoRecord) {
     ASSERT_EQ(AdsSeek(pair, u8("a"), 1, ADS_STRINGKEY, ADS_HARDSEEK, &found), AE_SUCCESS);
     ASSERT_TRUE(found);
     size_t after = 0;
-    for (UNSIGNED16 eof = 0; AdsAtEOF(pair, &eof) == AE_SUCCESS && !eof; AdsSkip(pair, 1)) ++after;
+    for (UNSIGNED16 eof = 0; AdsAtEOF(pair, &eof) == AE_SUCCESS && !eof; (void)AdsSkip(pair, 1))
+        ++after;
     EXPECT_EQ(after, order.size() + 1);
 }
 

@@ -31,7 +31,7 @@ inline std::string leaveStatement(
 class SqlTest : public EngineTest {
   protected:
     void TearDown() override {
-        for (ADSHANDLE s : statements) AdsCloseSQLStatement(s);
+        for (ADSHANDLE s : statements) (void)AdsCloseSQLStatement(s);
         EngineTest::TearDown();
     }
 

@@ -175,7 +175,7 @@ TEST_F(SqlWrites, AKilledLargeUpdateLeavesAllOrNothing) {
             if (AdsConnect(u8(folder.c_str()), &conn) || AdsCreateSQLStatement(conn, &s)) return 1;
             c.send('R');
             for (int i = 0; i < 100; ++i)
-                AdsExecuteSQLDirect(s, u8("UPDATE staff SET PAY = PAY + 1"), &cursor);
+                (void)AdsExecuteSQLDirect(s, u8("UPDATE staff SET PAY = PAY + 1"), &cursor);
             return 0;
         });
         ASSERT_EQ(child.receive(), 'R');

@@ -56,7 +56,7 @@ TEST_F(Tables, StructureOfANewTable) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(name)), "NAME");
     nameLen = 3;
     EXPECT_EQ(AdsGetFieldName(t, 2, name, &nameLen), AE_BUFFER_TOO_SMALL);
-    EXPECT_EQ(nameLen, 4);
+    EXPECT_EQ(nameLen, 5);  // the size to retry with: the name and its NUL
     UNSIGNED16 tableType = 0;
     ASSERT_EQ(AdsGetTableType(t, &tableType), AE_SUCCESS);
     EXPECT_EQ(tableType, ADS_ADT);

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -14,19 +14,15 @@ namespace {
 
 class IniFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "velda-ini-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()) << "no temporary folder"; }
 
     std::string write(const std::string& content, const std::string& name = "VELDA.ini") {
         std::ofstream(dir_ / name, std::ios::binary) << content;
         return (dir_ / name).string();
     }
 
-    fs::path dir_;
+    testsupport::TempFolder temp_{"velda-ini"};
+    const fs::path dir_ = temp_.path();
 };
 
 TEST_F(IniFile, ReadsValuesWithoutRegardToCaseAndTrimmed) {

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -15,18 +16,12 @@ namespace {
 
 class ProgFolder : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "velda-progfolder-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        rtl::ResetProgramFolderForTesting();
-        fs::remove_all(dir_);
-    }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()) << "no temporary folder"; }
+    void TearDown() override { rtl::ResetProgramFolderForTesting(); }
     void write(const std::string& name) { std::ofstream(dir_ / name) << "x"; }
 
-    fs::path dir_;
+    testsupport::TempFolder temp_{"velda-progfolder"};
+    const fs::path dir_ = temp_.path();
 };
 
 TEST_F(ProgFolder, IsTheExecutablesFolderEndingInSlash) {

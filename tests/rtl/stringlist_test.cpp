@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -10,18 +9,15 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/temp_folder.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 class StringList : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "velda-strings-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()) << "no temporary folder"; }
 
     std::string path(const std::string& name = "lvdnpath.ini") const {
         return (dir_ / name).string();
@@ -36,7 +32,8 @@ class StringList : public ::testing::Test {
         return s.str();
     }
 
-    fs::path dir_;
+    testsupport::TempFolder temp_{"velda-strings"};
+    const fs::path dir_ = temp_.path();
 };
 
 TEST_F(StringList, LinesAndIndexChecks) {

@@ -3,19 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+
+#include "tests/support/error_of.h"
 
 using namespace rtl;
 
 namespace {
 
+// Only conversion errors count: any other escapes and fails the test.
 template <class F>
 std::string ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const EConvertError& e) {
-        return e.Message();
-    }
-    return "(no error)";
+    return testsupport::ErrorOf<EConvertError>(std::forward<F>(f));
 }
 
 class SysUtils : public ::testing::Test {

@@ -6,12 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/ace.h"
 
+#include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
 
 namespace fs = std::filesystem;
@@ -46,16 +48,16 @@ std::vector<std::string> ReadRows(ADSHANDLE connection, const std::string& table
         EXPECT_EQ(AdsEnableEncryption(h, U(password)), AE_SUCCESS);
     }
     UNSIGNED16 fields = 0;
-    AdsGetNumFields(h, &fields);
+    (void)AdsGetNumFields(h, &fields);
     std::vector<std::string> rows;
-    AdsGotoTop(h);
-    for (UNSIGNED16 eof = 0; AdsAtEOF(h, &eof) == AE_SUCCESS && !eof; AdsSkip(h, 1)) {
+    (void)AdsGotoTop(h);
+    for (UNSIGNED16 eof = 0; AdsAtEOF(h, &eof) == AE_SUCCESS && !eof; (void)AdsSkip(h, 1)) {
         std::string row;
         for (UNSIGNED16 f = 1; f <= fields; ++f) {
             UNSIGNED8 buffer[256];
             UNSIGNED32 len = sizeof buffer;
             UNSIGNED16 empty = 0;
-            AdsIsEmpty(h, ADSFIELD(f), &empty);
+            (void)AdsIsEmpty(h, ADSFIELD(f), &empty);
             std::string value;
             if (!empty && AdsGetField(h, ADSFIELD(f), buffer, &len, ADS_NONE) == AE_SUCCESS)
                 value.assign(reinterpret_cast<char*>(buffer), len);
@@ -64,16 +66,16 @@ std::vector<std::string> ReadRows(ADSHANDLE connection, const std::string& table
         }
         rows.push_back(row);
     }
-    AdsCloseTable(h);
+    (void)AdsCloseTable(h);
     return rows;
 }
 
 class Demo : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        char pattern[] = "/tmp/velda-demo-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        temp_ = std::make_unique<testsupport::TempFolder>("velda-demo");
+        ASSERT_FALSE(temp_->path().empty()) << "no temporary folder";
+        root_ = temp_->path();
         std::string out;
         ASSERT_EQ(RunTool("demo " + (root_ / "free").string() + " --employees 30 --seed 7", &out),
                   0)
@@ -82,7 +84,8 @@ class Demo : public ::testing::Test {
             RunTool("demo " + (root_ / "dict").string() + " --dictionary --employees 12", &out), 0)
             << out;
     }
-    static void TearDownTestSuite() { fs::remove_all(root_); }
+    static void TearDownTestSuite() { temp_.reset(); }
+    static inline std::unique_ptr<testsupport::TempFolder> temp_;
     static fs::path root_;
 };
 fs::path Demo::root_;
@@ -97,7 +100,7 @@ TEST_F(Demo, FolderHasConfigurationAndCompanyList) {
     EXPECT_EQ(companies[0], "A01|Alder Freight Ltd|30");
     EXPECT_EQ(companies[1].substr(0, 4), "B02|");
     EXPECT_EQ(companies[2].substr(0, 4), "C03|");
-    AdsDisconnect(c);
+    (void)AdsDisconnect(c);
 }
 
 TEST_F(Demo, FreeTableCompanyIsEncryptedWithTheTablePassword) {
@@ -122,7 +125,7 @@ TEST_F(Demo, FreeTableCompanyIsEncryptedWithTheTablePassword) {
 
     // Without the password the encrypted tables show no rows, and no value is on disk in plaintext.
     EXPECT_TRUE(ReadRows(c, "PASS.adt").empty());
-    AdsDisconnect(c);
+    (void)AdsDisconnect(c);
     for (const auto& entry : fs::directory_iterator(company)) {
         std::string name = entry.path().filename().string();
         if (name.rfind("LEAV_TRX", 0) == 0 || name.rfind("empleave", 0) == 0) continue;
@@ -140,7 +143,7 @@ TEST_F(Demo, DictionaryCompanyLogsInWithItsUser) {
     EXPECT_EQ(ReadRows(c, "PASS.adt").size(), 3u);
     EXPECT_EQ(ReadRows(c, "employee").size(), 7u);  // 12 * 3 / 5
     EXPECT_FALSE(ReadRows(c, "LEAV_TRX").empty());
-    AdsDisconnect(c);
+    (void)AdsDisconnect(c);
     ADSHANDLE wrong = 0;
     EXPECT_NE(AdsConnect60(U(add), ADS_LOCAL_SERVER, U("ORBELNAX4"), U("nope"), 0, &wrong),
               AE_SUCCESS);
@@ -176,7 +179,7 @@ TEST_F(Demo, DictionariesTakeTheAdministratorPasswordWhenOneIsGiven) {
         ADSHANDLE c = 0;
         UNSIGNED32 result = AdsConnect60(U(add), ADS_LOCAL_SERVER, U("ADSSYS"), U(password), 0, &c);
         EXPECT_EQ(result, *password ? AE_SUCCESS : AE_LOGIN_FAILED) << password;
-        if (result == AE_SUCCESS) AdsDisconnect(c);
+        if (result == AE_SUCCESS) (void)AdsDisconnect(c);
     }
 }
 

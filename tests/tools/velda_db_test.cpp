@@ -12,6 +12,7 @@
 
 #include "engine/ace.h"
 
+#include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
 
 namespace fs = std::filesystem;
@@ -23,12 +24,7 @@ using tooltest::Slurp;
 
 class VeldaDb : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/velda-db-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()) << "no temporary folder"; }
 
     // Runs the tool; `environment` is put before it ("NAME=value ..."), `input` is its standard
     // input.
@@ -61,7 +57,8 @@ class VeldaDb : public ::testing::Test {
         return Path("people");
     }
 
-    fs::path dir_;
+    testsupport::TempFolder temp_{"velda-db-test"};
+    const fs::path dir_ = temp_.path();
 };
 
 TEST_F(VeldaDb, EveryCommandHasHelp) {
@@ -283,7 +280,7 @@ TEST_F(VeldaDb, DictionaryCommandsNeedTheAdministratorPassword) {
             AdsConnect60(reinterpret_cast<UNSIGNED8*>(add.data()), ADS_LOCAL_SERVER,
                          reinterpret_cast<UNSIGNED8*>(const_cast<char*>(user)),
                          reinterpret_cast<UNSIGNED8*>(const_cast<char*>(password)), 0, &connection);
-        if (rc == AE_SUCCESS) AdsDisconnect(connection);
+        if (rc == AE_SUCCESS) (void)AdsDisconnect(connection);
         return rc;
     };
     EXPECT_EQ(login("ADSSYS", ""), AE_LOGIN_FAILED);
@@ -319,7 +316,7 @@ TEST_F(VeldaDb, DictionaryCommandsNeedTheAdministratorPassword) {
         AdsDDSetUserProperty(connection, reinterpret_cast<UNSIGNED8*>(const_cast<char*>("clerk")),
                              ADS_DD_USER_PASSWORD, pw.data(), 5),
         AE_SUCCESS);
-    AdsDisconnect(connection);
+    (void)AdsDisconnect(connection);
     EXPECT_EQ(login("CLERK", "mine"), AE_SUCCESS);
 }
 

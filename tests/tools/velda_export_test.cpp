@@ -13,11 +13,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
 
 extern char** environ;
@@ -59,9 +61,9 @@ std::string LastLine(const std::string& text) {
 class VeldaExport : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        char pattern[] = "/tmp/velda-export-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        temp_ = std::make_unique<testsupport::TempFolder>("velda-export-test");
+        ASSERT_FALSE(temp_->path().empty()) << "no temporary folder";
+        root_ = temp_->path();
         for (const char* kind : {"free", "dict"}) {
             const std::string extra = std::string(kind) == "dict" ? " --dictionary" : "";
             ASSERT_EQ(std::system((Tool("velda-db") + " demo " + (root_ / kind).string() +
@@ -70,7 +72,7 @@ class VeldaExport : public ::testing::Test {
                       0);
         }
     }
-    static void TearDownTestSuite() { fs::remove_all(root_); }
+    static void TearDownTestSuite() { temp_.reset(); }
 
     void SetUp() override {
         work_ = root_ / ("work-" + std::to_string(++counter_));
@@ -115,6 +117,7 @@ class VeldaExport : public ::testing::Test {
     }
     fs::path Work(const std::string& name) const { return work_ / name; }
 
+    static inline std::unique_ptr<testsupport::TempFolder> temp_;
     static fs::path root_;
     static int counter_;
     fs::path work_;

@@ -403,7 +403,7 @@ int Create(const Args& args, std::ostream& out) {
             Check(AdsEncryptTable(exclusive.handle()), path);
         }
     } catch (...) {
-        AdsDeleteTable(connection.handle(), ads::EngineText(parts.name));
+        (void)AdsDeleteTable(connection.handle(), ads::EngineText(parts.name));
         throw;
     }
     out << "created " << path << "\n";
@@ -619,7 +619,7 @@ int Dictionary(const Args& args, std::ostream& out) {
             AdsDDSetUserProperty(h, ads::EngineText(kAdministrator), ADS_DD_USER_PASSWORD,
                                  ads::EngineText(admin), static_cast<UNSIGNED16>(admin.size() + 1));
         std::string error = rc ? EngineErrorText() : "";
-        AdsDisconnect(h);
+        (void)AdsDisconnect(h);
         if (rc) {
             // A dictionary whose administrator has no password must not stay behind.
             std::error_code ec;

@@ -296,7 +296,7 @@ void BuildCompany(const fs::path& folder, const Company& company, bool dictionar
               file);
         struct Closer {
             ADSHANDLE h;
-            ~Closer() { AdsDisconnect(h); }
+            ~Closer() { (void)AdsDisconnect(h); }
         } closer{dd};
         Check(AdsDDCreateUser(dd, nullptr, ads::EngineText(kDictionaryUser),
                               ads::EngineText(kDictionaryPassword), ads::EngineText("")),

@@ -61,7 +61,7 @@ EngineConnection::EngineConnection(const std::string& dictionary, const std::str
 }
 
 EngineConnection::~EngineConnection() {
-    if (handle_) AdsDisconnect(handle_);
+    if (handle_) (void)AdsDisconnect(handle_);
 }
 
 EngineTransaction::EngineTransaction(const EngineConnection& connection, std::string context)
@@ -71,7 +71,7 @@ EngineTransaction::EngineTransaction(const EngineConnection& connection, std::st
 }
 
 EngineTransaction::~EngineTransaction() {
-    if (open_) AdsRollbackTransaction(connection_);
+    if (open_) (void)AdsRollbackTransaction(connection_);
 }
 
 void EngineTransaction::Commit() {
@@ -97,7 +97,7 @@ EngineTable::~EngineTable() {
 }
 
 void EngineTable::Close() {
-    if (handle_) AdsCloseTable(handle_);
+    if (handle_) (void)AdsCloseTable(handle_);
     handle_ = 0;
 }
 
@@ -172,7 +172,7 @@ void EngineTable::AppendRow(const std::vector<const FieldInfo*>& columns,
         if (text.size() >= pending.size() &&
             text.compare(text.size() - pending.size(), pending.size(), pending) == 0)
             text.resize(text.size() - pending.size());
-        AdsCancelUpdate(handle_);
+        (void)AdsCancelUpdate(handle_);
         throw ToolError(context + ": " + text);
     };
     for (size_t c = 0; c < columns.size(); ++c) {
