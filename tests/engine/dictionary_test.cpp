@@ -360,8 +360,8 @@ void makeTable(const std::string& folder) {
     ASSERT_EQ(AdsAppendRecord(t), AE_SUCCESS) << lastError();
     ASSERT_EQ(AdsSetString(t, u8("NAME"), u8("secret"), 6), AE_SUCCESS) << lastError();
     ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS) << lastError();
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
 }
 
 // A dictionary's connection reaches the free tables of its own folder and the folders below it,
@@ -380,7 +380,7 @@ TEST_F(Dictionary, ADictionaryConnectionOpensNoTablesOutsideItsFolder) {
                            ADS_CHECKRIGHTS, 0, &h),
               AE_SUCCESS)
         << lastError();
-    AdsCloseTable(h);
+    (void)AdsCloseTable(h);
     for (const std::string& name :
          {relative, other / "T", std::string("sub/../") + relative, std::string("./link.adt")}) {
         const std::string refused = "Error 6002: The table " + name + " is outside the folder " +
@@ -398,13 +398,13 @@ TEST_F(Dictionary, ADictionaryConnectionOpensNoTablesOutsideItsFolder) {
                   AE_INVALID_ARGUMENT)
             << name;
         EXPECT_EQ(lastError(), refused);
-        AdsCloseSQLStatement(s);
+        (void)AdsCloseSQLStatement(s);
     }
     ADSHANDLE s = 0, cursor = 0;
     ASSERT_EQ(AdsCreateSQLStatement(admin, &s), AE_SUCCESS) << lastError();
     EXPECT_EQ(AdsExecuteSQLDirect(s, u8("SELECT * FROM \"sub/T\""), &cursor), AE_SUCCESS)
         << lastError();
-    AdsCloseSQLStatement(s);
+    (void)AdsCloseSQLStatement(s);
 
     ADSHANDLE free = 0;
     ASSERT_EQ(AdsConnect(u8(temp.path()), &free), AE_SUCCESS);
@@ -412,8 +412,8 @@ TEST_F(Dictionary, ADictionaryConnectionOpensNoTablesOutsideItsFolder) {
                            ADS_CHECKRIGHTS, 0, &h),
               AE_SUCCESS)
         << lastError();
-    AdsCloseTable(h);
-    AdsDisconnect(free);
+    (void)AdsCloseTable(h);
+    (void)AdsDisconnect(free);
 }
 
 // User names: the dictionary's length limit, no control characters.

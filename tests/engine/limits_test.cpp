@@ -26,7 +26,7 @@ class Limits : public SqlTest {
     }
     std::string aof(ADSHANDLE h) {
         UNSIGNED16 len = 0;
-        AdsGetAOF(h, nullptr, &len);
+        (void)AdsGetAOF(h, nullptr, &len);
         std::string text(len, '\0');
         EXPECT_EQ(AdsGetAOF(h, reinterpret_cast<UNSIGNED8*>(text.data()), &len), AE_SUCCESS)
             << lastError();

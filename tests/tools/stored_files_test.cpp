@@ -107,7 +107,7 @@ TEST_F(StoredFiles, ADictionaryOfTheOldBuildLogsInAndOpensItsTables) {
               AE_SUCCESS);
     std::string titles;
     ASSERT_EQ(AdsGotoTop(t), AE_SUCCESS);
-    for (UNSIGNED16 eof = 0; AdsAtEOF(t, &eof) == AE_SUCCESS && !eof; AdsSkip(t, 1)) {
+    for (UNSIGNED16 eof = 0; AdsAtEOF(t, &eof) == AE_SUCCESS && !eof; (void)AdsSkip(t, 1)) {
         UNSIGNED8 buffer[64];
         UNSIGNED32 length = sizeof buffer;
         ASSERT_EQ(AdsGetField(t, U("TITLE"), buffer, &length, ADS_NONE), AE_SUCCESS);
@@ -115,8 +115,8 @@ TEST_F(StoredFiles, ADictionaryOfTheOldBuildLogsInAndOpensItsTables) {
         titles += title.substr(0, title.find_last_not_of(' ') + 1) + ";";
     }
     EXPECT_EQ(titles, "Alder Freight Ltd;Birchwood Caf\xE9;");
-    AdsCloseTable(t);
-    AdsDisconnect(c);
+    (void)AdsCloseTable(t);
+    (void)AdsDisconnect(c);
 }
 
 TEST_F(StoredFiles, EncryptedRowsWrittenNowOpenWithSqlCipher3AndNotWithoutTheKey) {
