@@ -9,6 +9,7 @@
 
 #include "rtl/exception.h"
 #include "ui/qtext.h"
+#include "ui/scaling.h"
 #include "ui/stdctrls.h"
 
 namespace ui {
@@ -146,6 +147,8 @@ void TForm::SetBounds(int left, int top, int width, int height) {
 
 void TForm::SetClientSize(int width, int height) {
     QWidget* w = Widget();
+    width = ScaleX(width);
+    height = ScaleY(height);
     if (borderStyle_ == bsSizeable) {
         w->resize(width, height);
     } else {

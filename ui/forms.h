@@ -67,7 +67,7 @@ class TForm : public TWinControl {
     void SetBorderIcons(TBorderIcons icons);
     TPosition Position() const { return position_; }
     void SetPosition(TPosition position) { position_ = position; }
-    // The client area (Width/Height of a form are its client area too).
+    // The client area in design pixels (Width/Height of a form are its client area too).
     void SetClientSize(int width, int height);
     void SetBounds(int left, int top, int width, int height) override;
     // With KeyPreview the form's OnKeyDown sees each key before the focused control; setting
