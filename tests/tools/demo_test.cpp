@@ -12,6 +12,7 @@
 
 #include "engine/ace.h"
 
+#include "tests/support/demo_folder.h"
 #include "tests/tools/tool_test_support.h"
 
 namespace fs = std::filesystem;
@@ -74,13 +75,11 @@ class Demo : public ::testing::Test {
         char pattern[] = "/tmp/velda-demo-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root_ = pattern;
-        std::string out;
-        ASSERT_EQ(RunTool("demo " + (root_ / "free").string() + " --employees 30 --seed 7", &out),
-                  0)
-            << out;
+        const std::string tool = std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
+        ASSERT_EQ(testsupport::CopyOfDemoFolder(tool, "--employees 30 --seed 7", root_ / "free"),
+                  "");
         ASSERT_EQ(
-            RunTool("demo " + (root_ / "dict").string() + " --dictionary --employees 12", &out), 0)
-            << out;
+            testsupport::CopyOfDemoFolder(tool, "--dictionary --employees 12", root_ / "dict"), "");
     }
     static void TearDownTestSuite() { fs::remove_all(root_); }
     static fs::path root_;

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/demo_folder.h"
 #include "tests/tools/tool_test_support.h"
 
 extern char** environ;
@@ -64,10 +65,9 @@ class VeldaExport : public ::testing::Test {
         root_ = pattern;
         for (const char* kind : {"free", "dict"}) {
             const std::string extra = std::string(kind) == "dict" ? " --dictionary" : "";
-            ASSERT_EQ(std::system((Tool("velda-db") + " demo " + (root_ / kind).string() +
-                                   " --employees 25" + extra + " >/dev/null")
-                                      .c_str()),
-                      0);
+            ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool("velda-db"), "--employees 25" + extra,
+                                                    root_ / kind),
+                      "");
         }
     }
     static void TearDownTestSuite() { fs::remove_all(root_); }
