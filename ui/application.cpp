@@ -190,6 +190,7 @@ void TApplication::Init() {
         throw rtl::Exception("An application object exists already");
     qt_ = std::make_unique<QtApplication>(argc_, argv_.data(), this);
     theApplication = this;
+    SetFormHost(this);
     QApplication::setQuitOnLastWindowClosed(false);
     cursorHooks_ = std::make_unique<CursorHooks>();
 }
@@ -199,6 +200,7 @@ TApplication::~TApplication() {
     DestroyComponents();
     cursorHooks_.reset();
     qt_.reset();
+    if (FormHost() == this) SetFormHost(nullptr);
     theApplication = nullptr;
 }
 
@@ -232,11 +234,15 @@ void TApplication::DestroyForms() {
     mainForm_ = nullptr;
 }
 
-void TApplication::FormGone(TForm* form) {
-    if (mainForm_ == form) mainForm_ = nullptr;
+void TApplication::FormGone(TForm& form) {
+    if (mainForm_ == &form) mainForm_ = nullptr;
     modal_.erase(std::remove_if(modal_.begin(), modal_.end(),
-                                [form](const ModalEntry& e) { return e.form == form; }),
+                                [&form](const ModalEntry& e) { return e.form == &form; }),
                  modal_.end());
+}
+
+void TApplication::FormClosed(TForm& form) {
+    if (mainForm_ == &form) Terminate();
 }
 
 void TApplication::Run() {
@@ -347,76 +353,45 @@ void TApplication::HandleEvent(const std::function<void()>& handler) {
 
 // ---- modal forms ------------------------------------------------------------------------------
 
-void TApplication::PopModal(TForm* form) {
+void TApplication::PushModal(TForm& form) {
+    modal_.push_back({&form, eventDepth_});
+}
+
+void TApplication::PopModal(TForm& form) {
     for (auto it = modal_.rbegin(); it != modal_.rend(); ++it) {
-        if (it->form == form) {
+        if (it->form == &form) {
             modal_.erase(std::next(it).base());
             return;
         }
     }
 }
 
+void TApplication::ModalResultSet(TForm&) {
+    AfterEvent();
+}
+
 void TApplication::AfterEvent() {
     if (modal_.empty()) return;
     const ModalEntry top = modal_.back();
-    TForm* form = top.form;
-    if (eventDepth_ != top.depth || form->modalResult_ == mrNone || form->modalDone_ ||
-        form->closing_)
-        return;
+    if (eventDepth_ != top.depth || !top.form->ModalCloseDue()) return;
     ++eventDepth_;
     try {
-        form->CloseModal();
+        top.form->CloseModal();
     } catch (...) {
         HandleException(std::current_exception());
     }
     --eventDepth_;
 }
 
-TModalResult TApplication::ExecuteModal(TForm& form) {
-    QWidget* w = form.Widget();
-    form.modalResult_ = mrNone;
-    form.modalDone_ = false;
-    form.modal_ = true;
-    w->setWindowModality(Qt::ApplicationModal);
-    modal_.push_back({&form, eventDepth_});
-    // Off the stack and hidden on every way out, an exception from OnShow included.
-    struct Cleanup {
-        TForm& form;
-        TApplication& app;
-        ~Cleanup() {
-            form.modal_ = false;
-            form.modalLoop_ = nullptr;
-            app.PopModal(&form);
-            if (QWidget* w = form.Widget()) {
-                w->hide();
-                w->setWindowModality(Qt::NonModal);
-            }
-        }
-    } cleanup{form, *this};
-
-    form.SetVisible(true);
-    if (form.modalResult_ != mrNone && !form.modalDone_) AfterEvent();
-    if (!form.modalDone_) {
-        if (standIn_) {
-            DriveModalByStandIn(form);
-        } else {
-            QEventLoop loop;
-            form.modalLoop_ = &loop;
-            while (!form.modalDone_ && !terminated_) loop.exec();
-        }
-    }
-    if (terminated_ && !form.modalDone_) form.modalResult_ = mrCancel;
-    return form.modalResult_;
-}
-
-void TApplication::DriveModalByStandIn(TForm& form) {
+bool TApplication::DriveModal(TForm& form) {
+    if (!standIn_) return false;
     const bool driven = standIn_->DriveModal(form);
-    if (driven && !form.modalDone_) AfterEvent();
-    if (!form.modalDone_) {
+    if (driven && !form.ModalDone()) AfterEvent();
+    if (!form.ModalDone()) {
         if (driven) standIn_->ModalLeftOpen(form);
-        form.modalResult_ = mrCancel;
-        form.modalDone_ = true;
+        form.AbandonModal();
     }
+    return true;
 }
 
 bool TApplication::ExecuteFileDialog(TOpenDialog& dialog, QFileDialog& box) {

@@ -5,6 +5,9 @@
 // A stand-in for the person (SetStandIn, used by tests) answers every message box, modal form
 // and file dialog instead of a person at the screen. Every message box shown, answered by a
 // person or by the stand-in, is recorded in Messages().
+//
+// It is the forms' host (ui/formhost.h) while it lives: it owns the modal stack, and the forms
+// reach it through that interface only.
 #ifndef VELDA_UI_APPLICATION_H
 #define VELDA_UI_APPLICATION_H
 
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "rtl/component.h"
+#include "ui/formhost.h"
 
 class QApplication;
 class QEventLoop;
@@ -77,7 +81,7 @@ class TUserStandIn {
     virtual bool ExecuteFileDialog(TOpenDialog& dialog, QFileDialog& box) = 0;
 };
 
-class TApplication : public rtl::TComponent {
+class TApplication : public rtl::TComponent, public TFormHost {
   public:
     TApplication();  // program name "velda", no arguments
     TApplication(int& argc, char** argv);
@@ -102,7 +106,7 @@ class TApplication : public rtl::TComponent {
     // Shows the main form and runs the message loop until the main form closes (or Terminate).
     void Run();
     void Terminate();  // ends Run and every modal loop (modal forms end with mrCancel)
-    bool Terminated() const { return terminated_; }
+    bool Terminated() const override { return terminated_; }
     void ProcessMessages();
 
     // Message boxes; texts in Windows-1252. Answers IDOK, IDCANCEL, IDYES, ...
@@ -113,10 +117,10 @@ class TApplication : public rtl::TComponent {
     void ShowException(const std::exception& error);
     static std::string ErrorText(const std::exception& error);  // the text ShowException shows
     // For a catch block: shows the error (rtl::EAbort and its kind silently).
-    void HandleException(std::exception_ptr error);
+    void HandleException(std::exception_ptr error) override;
     // Runs an event handler: an exception that leaves it ends it and is shown; then a modal
     // form whose ModalResult the handler set is closed (closing check first).
-    void HandleEvent(const std::function<void()>& handler);
+    void HandleEvent(const std::function<void()>& handler) override;
 
     // Not owned; nullptr (the default) for a person at the screen.
     void SetStandIn(TUserStandIn* standIn) { standIn_ = standIn; }
@@ -132,7 +136,6 @@ class TApplication : public rtl::TComponent {
     QApplication& Qt() const;
 
   private:
-    friend class TForm;
     class QtApplication;
     class CursorHooks;
     struct ModalEntry {
@@ -142,13 +145,16 @@ class TApplication : public rtl::TComponent {
 
     void Init();
     void AdoptForm(TForm* form);
+    // Runs the closing check of the modal form on top when its result is set and the handler
+    // at its depth has ended.
     void AfterEvent();
-    // The modal stack. Used by TForm::ShowModal: shows the form and runs it until it ends.
-    int ExecuteModal(TForm& form);  // the modal result
-    void PopModal(TForm* form);
-    // Hands a form just shown modally to the stand-in; ends it when the stand-in is done.
-    void DriveModalByStandIn(TForm& form);
-    void FormGone(TForm* form);
+    // The form host: the modal stack, the stand-in's turn, the main form's close.
+    void PushModal(TForm& form) override;
+    void PopModal(TForm& form) override;
+    void ModalResultSet(TForm& form) override;
+    bool DriveModal(TForm& form) override;
+    void FormClosed(TForm& form) override;
+    void FormGone(TForm& form) override;
 
     int argc_ = 1;
     std::vector<char*> argv_;

@@ -9,6 +9,7 @@
 #include "ui/application.h"
 #include "ui/forms.h"
 #include "ui/qtext.h"
+#include "ui/scaling.h"
 
 namespace ui {
 
@@ -30,6 +31,13 @@ class ResizeWatcher : public QObject {
   private:
     TWinControl* control_;
 };
+
+// The pixel rectangle of a design rectangle inside a parent: both edges scaled.
+QRect ToPixels(int left, int top, int width, int height) {
+    const int x = ScaleX(left), y = ScaleY(top);
+    return QRect(x, y, std::max(0, ScaleX(left + std::max(0, width)) - x),
+                 std::max(0, ScaleY(top + std::max(0, height)) - y));
+}
 
 }  // namespace
 
@@ -92,22 +100,29 @@ TForm* TControl::ParentForm() const {
     return nullptr;
 }
 
+// A window's place on the screen is in screen pixels; everything else in design pixels.
 int TControl::Left() const {
-    return widget_ ? widget_->x() : 0;
+    if (!widget_) return 0;
+    return widget_->isWindow() ? widget_->x() : DesignX(widget_->x());
 }
 int TControl::Top() const {
-    return widget_ ? widget_->y() : 0;
+    if (!widget_) return 0;
+    return widget_->isWindow() ? widget_->y() : DesignY(widget_->y());
 }
 int TControl::Width() const {
-    return widget_ ? widget_->width() : 0;
+    if (!widget_) return 0;
+    const int x = widget_->isWindow() ? 0 : widget_->x();
+    return DesignX(x + widget_->width()) - DesignX(x);
 }
 int TControl::Height() const {
-    return widget_ ? widget_->height() : 0;
+    if (!widget_) return 0;
+    const int y = widget_->isWindow() ? 0 : widget_->y();
+    return DesignY(y + widget_->height()) - DesignY(y);
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
     if (!widget_) return;
-    widget_->setGeometry(left, top, std::max(0, width), std::max(0, height));
+    widget_->setGeometry(ToPixels(left, top, width, height));
     if (align_ != alNone && parent_) parent_->Realign();
 }
 
@@ -224,32 +239,36 @@ void TWinControl::SetTabStop(bool tabStop) {
 void TWinControl::Realign() {
     QWidget* w = Widget();
     if (!w) return;
-    QRect area = w->contentsRect();
+    // Worked out in design pixels, as the controls' own sizes are, so that an aligned control
+    // reads back the place the design arithmetic gives it.
+    const QRect contents = w->contentsRect();
+    int left = DesignX(contents.left()), top = DesignY(contents.top());
+    int right = DesignX(contents.left() + contents.width());
+    int bottom = DesignY(contents.top() + contents.height());
     auto place = [&](TAlign which) {
         for (TControl* c : controls_) {
             if (c->align_ != which || !c->visible_ || !c->Widget()) continue;
             QWidget* cw = c->Widget();
+            const int width = c->Width(), height = c->Height();
             switch (which) {
                 case alTop:
-                    cw->setGeometry(area.left(), area.top(), area.width(), cw->height());
-                    area.setTop(area.top() + cw->height());
+                    cw->setGeometry(ToPixels(left, top, right - left, height));
+                    top += height;
                     break;
                 case alBottom:
-                    cw->setGeometry(area.left(), area.bottom() + 1 - cw->height(), area.width(),
-                                    cw->height());
-                    area.setBottom(area.bottom() - cw->height());
+                    cw->setGeometry(ToPixels(left, bottom - height, right - left, height));
+                    bottom -= height;
                     break;
                 case alLeft:
-                    cw->setGeometry(area.left(), area.top(), cw->width(), area.height());
-                    area.setLeft(area.left() + cw->width());
+                    cw->setGeometry(ToPixels(left, top, width, bottom - top));
+                    left += width;
                     break;
                 case alRight:
-                    cw->setGeometry(area.right() + 1 - cw->width(), area.top(), cw->width(),
-                                    area.height());
-                    area.setRight(area.right() - cw->width());
+                    cw->setGeometry(ToPixels(right - width, top, width, bottom - top));
+                    right -= width;
                     break;
                 case alClient:
-                    cw->setGeometry(area);
+                    cw->setGeometry(ToPixels(left, top, right - left, bottom - top));
                     break;
                 case alNone:
                     break;

@@ -3,7 +3,8 @@
 // Owner and parent: the owner (a form, as a rule) destroys the component; the parent is the
 // control whose widget holds this one's widget (a form, panel or group box). A component made
 // with a parent of nullptr takes its owner as parent when the owner is a TWinControl.
-// Positions and sizes are in pixels relative to the parent, as placed by the window's code;
+// Positions and sizes are in design pixels relative to the parent, as placed by the window's code
+// (scaled to the running font, ui/scaling.h);
 // Align places a control along an edge of its parent, or over all that the others leave.
 //
 // Events are std::function members; every call of one goes through the application's event

@@ -7,6 +7,7 @@
 
 #include "rtl/stringlist.h"
 #include "ui/qtext.h"
+#include "ui/scaling.h"
 
 namespace ui {
 
@@ -190,7 +191,7 @@ void TStatusPanel::SetWidth(int width) {
 TStatusBar::TStatusBar(rtl::TComponent* owner, TWinControl* parent) : TWinControl(owner, parent) {
     auto* widget = new StatusBarWidget(ParentWidget(), this);
     Attach(widget);
-    widget->resize(widget->width(), 19);
+    widget->resize(widget->width(), ScaleY(19));
     SetAlign(alBottom);
 }
 
@@ -218,12 +219,14 @@ TStatusPanel& TStatusBar::Panels(int index) {
 void TStatusBar::Arrange() {
     QWidget* w = Widget();
     if (!w) return;
+    // Panel widths are design pixels; the last panel takes the rest of the bar.
     int x = 0;
     for (size_t i = 0; i < panels_.size(); ++i) {
         const bool last = i + 1 == panels_.size();
-        const int width = last ? std::max(panels_[i]->width_, w->width() - x) : panels_[i]->width_;
-        panels_[i]->label_->setGeometry(x, 0, width, w->height());
-        x += width;
+        const int right = last ? std::max(ScaleX(x + panels_[i]->width_), w->width())
+                               : ScaleX(x + panels_[i]->width_);
+        panels_[i]->label_->setGeometry(ScaleX(x), 0, right - ScaleX(x), w->height());
+        x += panels_[i]->width_;
     }
 }
 

@@ -8,13 +8,21 @@
 #include <QScreen>
 
 #include "rtl/exception.h"
-#include "ui/application.h"
 #include "ui/qtext.h"
+#include "ui/scaling.h"
 #include "ui/stdctrls.h"
 
 namespace ui {
 
 namespace {
+
+TFormHost* theHost = nullptr;
+
+// The host, for what a form cannot do without one (its modal show, its events).
+TFormHost& Host() {
+    if (!theHost) throw rtl::Exception("No application object");
+    return *theHost;
+}
 
 // The form's top-level widget: hands the title bar's close button and the keys no control
 // used (Enter, Esc) to the form.
@@ -41,6 +49,14 @@ class FormWidget : public QWidget {
 
 }  // namespace
 
+TFormHost* FormHost() {
+    return theHost;
+}
+
+void SetFormHost(TFormHost* host) {
+    theHost = host;
+}
+
 TForm::TForm(rtl::TComponent* owner) : TWinControl(owner, nullptr) {
     Attach(new FormWidget(this));
     WatchResize();
@@ -50,7 +66,7 @@ TForm::TForm(rtl::TComponent* owner) : TWinControl(owner, nullptr) {
 }
 
 TForm::~TForm() {
-    if (ApplicationExists()) Application().FormGone(this);
+    if (theHost) theHost->FormGone(*this);
     if (modalLoop_) modalLoop_->quit();
     // The components go while the form's widget still holds theirs.
     DestroyComponents();
@@ -68,7 +84,7 @@ void TForm::DoDestroy() {
         try {
             OnDestroy(this);
         } catch (...) {
-            Application().HandleException(std::current_exception());
+            Host().HandleException(std::current_exception());
         }
     }
 }
@@ -131,6 +147,8 @@ void TForm::SetBounds(int left, int top, int width, int height) {
 
 void TForm::SetClientSize(int width, int height) {
     QWidget* w = Widget();
+    width = ScaleX(width);
+    height = ScaleY(height);
     if (borderStyle_ == bsSizeable) {
         w->resize(width, height);
     } else {
@@ -190,11 +208,11 @@ void TForm::Close() {
     if (OnClose) OnClose(this, action);
     if (action == caNone) return;
     SetVisible(false);
-    if (ApplicationExists() && Application().MainForm() == this) Application().Terminate();
+    if (theHost) theHost->FormClosed(*this);
 }
 
 void TForm::CloseFromTitleBar() {
-    Application().HandleEvent([this] { Close(); });
+    Host().HandleEvent([this] { Close(); });
 }
 
 void TForm::SetModalResult(TModalResult result) {
@@ -202,7 +220,7 @@ void TForm::SetModalResult(TModalResult result) {
     if (!modal_ || result == mrNone || closing_) return;
     // Outside any event handler (a test script, code after the loop) the check runs now;
     // inside one it runs when that handler ends.
-    Application().AfterEvent();
+    Host().ModalResultSet(*this);
 }
 
 bool TForm::CloseModal() {
@@ -234,9 +252,46 @@ void TForm::EndModalLoop() {
     if (modalLoop_) modalLoop_->quit();
 }
 
+void TForm::AbandonModal() {
+    modalResult_ = mrCancel;
+    modalDone_ = true;
+    EndModalLoop();
+}
+
 TModalResult TForm::ShowModal() {
     if (Visible() || modal_) throw rtl::Exception("Cannot make a visible window modal");
-    return Application().ExecuteModal(*this);
+    TFormHost& host = Host();
+    QWidget* w = Widget();
+    modalResult_ = mrNone;
+    modalDone_ = false;
+    modal_ = true;
+    w->setWindowModality(Qt::ApplicationModal);
+    host.PushModal(*this);
+    // Off the stack and hidden on every way out, an exception from OnShow included.
+    struct Cleanup {
+        TForm& form;
+        TFormHost& host;
+        ~Cleanup() {
+            form.modal_ = false;
+            form.modalLoop_ = nullptr;
+            host.PopModal(form);
+            if (QWidget* w = form.Widget()) {
+                w->hide();
+                w->setWindowModality(Qt::NonModal);
+            }
+        }
+    } cleanup{*this, host};
+
+    SetVisible(true);
+    // OnShow may have set the result already.
+    if (ModalCloseDue()) host.ModalResultSet(*this);
+    if (!modalDone_ && !host.DriveModal(*this)) {
+        QEventLoop loop;
+        modalLoop_ = &loop;
+        while (!modalDone_ && !host.Terminated()) loop.exec();
+    }
+    if (host.Terminated() && !modalDone_) modalResult_ = mrCancel;
+    return modalResult_;
 }
 
 TWinControl* TForm::ActiveControl() const {

@@ -11,6 +11,8 @@
 // OnCloseQuery first and then OnClose, which may keep the form open with caNone.
 // A modal show (ShowModal) is a nested event loop that ends when the modal result is set and
 // the closing check allows it; while the application is scripted, the script drives the form.
+// The modal stack itself belongs to the form host (ui/formhost.h), which the form reaches only
+// through that interface.
 #ifndef VELDA_UI_FORMS_H
 #define VELDA_UI_FORMS_H
 
@@ -20,6 +22,7 @@
 #include <utility>
 
 #include "ui/controls.h"
+#include "ui/formhost.h"
 #include "ui/keys.h"
 
 class QEventLoop;
@@ -64,7 +67,7 @@ class TForm : public TWinControl {
     void SetBorderIcons(TBorderIcons icons);
     TPosition Position() const { return position_; }
     void SetPosition(TPosition position) { position_ = position; }
-    // The client area (Width/Height of a form are its client area too).
+    // The client area in design pixels (Width/Height of a form are its client area too).
     void SetClientSize(int width, int height);
     void SetBounds(int left, int top, int width, int height) override;
     // With KeyPreview the form's OnKeyDown sees each key before the focused control; setting
@@ -109,11 +112,24 @@ class TForm : public TWinControl {
     void CloseFromTitleBar();
     bool PreviewKey(int qtKey, int qtModifiers);  // true: consumed
 
-  private:
-    friend class TApplication;
-    bool CloseQuery();
-    bool CloseModal();  // closing check and OnClose of a modal form; true when it may end
+    // For the form host's modal stack.
+    // The modal show has ended (its result is final).
+    bool ModalDone() const { return modalDone_; }
+    // Modal with a result set, not ended and not inside its closing check: the host runs
+    // CloseModal once no event handler of the form's depth is running.
+    bool ModalCloseDue() const {
+        return modal_ && modalResult_ != mrNone && !modalDone_ && !closing_;
+    }
+    // The closing check and OnClose of a modal form; true when it ended (hidden, loop left).
+    // When the check refuses, the modal result goes back to mrNone.
+    bool CloseModal();
+    // Leaves the form's modal loop (the program ends); the form ends with mrCancel.
     void EndModalLoop();
+    // Ends the modal show with mrCancel without the closing check (whoever drove it left it open).
+    void AbandonModal();
+
+  private:
+    bool CloseQuery();
     void ApplyWindowFlags();
     void CenterOnScreen();
 

@@ -13,6 +13,7 @@
 
 #include "engine/ace.h"
 
+#include "tests/support/demo_folder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
 
@@ -76,13 +77,11 @@ class Demo : public ::testing::Test {
         temp_ = std::make_unique<testsupport::TempFolder>("velda-demo");
         ASSERT_FALSE(temp_->path().empty()) << "no temporary folder";
         root_ = temp_->path();
-        std::string out;
-        ASSERT_EQ(RunTool("demo " + (root_ / "free").string() + " --employees 30 --seed 7", &out),
-                  0)
-            << out;
+        const std::string tool = std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
+        ASSERT_EQ(testsupport::CopyOfDemoFolder(tool, "--employees 30 --seed 7", root_ / "free"),
+                  "");
         ASSERT_EQ(
-            RunTool("demo " + (root_ / "dict").string() + " --dictionary --employees 12", &out), 0)
-            << out;
+            testsupport::CopyOfDemoFolder(tool, "--dictionary --employees 12", root_ / "dict"), "");
     }
     static void TearDownTestSuite() { temp_.reset(); }
     static inline std::unique_ptr<testsupport::TempFolder> temp_;

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/demo_folder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
 
@@ -66,10 +67,9 @@ class VeldaExport : public ::testing::Test {
         root_ = temp_->path();
         for (const char* kind : {"free", "dict"}) {
             const std::string extra = std::string(kind) == "dict" ? " --dictionary" : "";
-            ASSERT_EQ(std::system((Tool("velda-db") + " demo " + (root_ / kind).string() +
-                                   " --employees 25" + extra + " >/dev/null")
-                                      .c_str()),
-                      0);
+            ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool("velda-db"), "--employees 25" + extra,
+                                                    root_ / kind),
+                      "");
         }
     }
     static void TearDownTestSuite() { temp_.reset(); }

@@ -1,5 +1,6 @@
 #include <QScreen>
 #include <QTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -292,9 +293,91 @@ TEST_F(Layout, ACentredFormIsPlacedInTheMiddleOfTheScreen) {
     form->SetClientSize(200, 100);
     form->Show();
     const QRect screen = form->Widget()->screen()->availableGeometry();
-    EXPECT_NEAR(form->Left() + 100, screen.center().x(), 2);
-    EXPECT_NEAR(form->Top() + 50, screen.center().y(), 2);
+    // The place on the screen is in screen pixels, the size grows with the font.
+    EXPECT_NEAR(form->Left() + form->Widget()->width() / 2, screen.center().x(), 2);
+    EXPECT_NEAR(form->Top() + form->Widget()->height() / 2, screen.center().y(), 2);
     EXPECT_EQ(form->Caption(), "Test");
+}
+
+// The forms reach the modal stack, the error display and the end of the program through their
+// host only: a host of the test's own sees every request, and no application part is needed.
+class RecordingHost : public TFormHost {
+  public:
+    RecordingHost() : previous_(FormHost()) { SetFormHost(this); }
+    ~RecordingHost() override { SetFormHost(previous_); }
+    void PushModal(TForm&) override { calls.push_back("push"); }
+    void PopModal(TForm&) override { calls.push_back("pop"); }
+    void ModalResultSet(TForm& form) override {
+        calls.push_back("result");
+        if (form.ModalCloseDue()) form.CloseModal();
+    }
+    bool DriveModal(TForm& form) override {
+        calls.push_back("drive");
+        if (drive) drive(dynamic_cast<TTestDialog&>(form));
+        if (!form.ModalDone()) form.AbandonModal();
+        return true;
+    }
+    bool Terminated() const override { return false; }
+    void HandleEvent(const std::function<void()>& handler) override {
+        calls.push_back("event");
+        handler();
+    }
+    void HandleException(std::exception_ptr) override { calls.push_back("error"); }
+    void FormClosed(TForm&) override { calls.push_back("closed"); }
+    void FormGone(TForm&) override { calls.push_back("gone"); }
+
+    std::function<void(TTestDialog&)> drive;
+    std::vector<std::string> calls;
+
+  private:
+    TFormHost* previous_;
+};
+
+class FormHostSeam : public UiTest {};
+
+TEST_F(FormHostSeam, AModalShowAsksTheHostAtEachStep) {
+    struct Case {
+        const char* what;
+        bool allowClose;
+        TModalResult expected;
+    };
+    for (const Case& c : {Case{"the closing check allows", true, mrOk},
+                          Case{"the closing check refuses", false, mrCancel}}) {
+        SCOPED_TRACE(c.what);
+        auto form = ui::NewForm<TTestDialog>();
+        form->allowClose = c.allowClose;
+        RecordingHost host;
+        host.drive = [](TTestDialog& f) { f.SetModalResult(mrOk); };
+        EXPECT_EQ(form->ShowModal(), c.expected);
+        EXPECT_EQ(host.calls, (std::vector<std::string>{"push", "drive", "result", "pop"}));
+        EXPECT_EQ(form->queries, 1);
+        EXPECT_FALSE(form->Visible());
+        EXPECT_FALSE(form->Modal());
+
+        host.calls.clear();
+        form->allowClose = true;
+        form->Show();
+        form->CloseFromTitleBar();  // the title bar's close: an event, then the host hears of it
+        form.reset();
+        EXPECT_EQ(host.calls, (std::vector<std::string>{"event", "closed", "gone"}));
+    }
+}
+
+TEST_F(FormHostSeam, WithoutAHostAModalShowIsRefusedAndTheFormStaysHidden) {
+    auto form = ui::NewForm<TTestDialog>();
+    struct NoHost {
+        TFormHost* previous = FormHost();
+        NoHost() { SetFormHost(nullptr); }
+        ~NoHost() { SetFormHost(previous); }
+    } noHost;
+    try {
+        form->ShowModal();
+        ADD_FAILURE() << "ShowModal without a host";
+    } catch (const rtl::Exception& e) {
+        EXPECT_EQ(e.Message(), "No application object");
+    }
+    EXPECT_FALSE(form->Visible());
+    EXPECT_FALSE(form->Modal());
 }
 
 }  // namespace
