@@ -2,6 +2,7 @@
 // is the size that succeeds when the call is tried again with it; every kind of text and bytes
 // the engine copies out is tried here.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <functional>
 #include <string>
@@ -66,7 +67,7 @@ TEST_F(Buffers, TheLengthToldAfterATooSmallBufferSucceedsOnRetry) {
              UNSIGNED8 letter;
              return AdsGetVersion(&major, &minor, &letter, b, l);
          }),
-         "velda engine on SQLCipher"},
+         std::string("velda engine on SQLite ") + sqlite3_libversion()},
         {"server name",
          with16([&](UNSIGNED8* b, UNSIGNED16* l) { return AdsGetServerName(connection, b, l); }),
          folder},
