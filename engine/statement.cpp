@@ -286,9 +286,9 @@ std::string attachName(const Table& table, const std::string& file) {
 
 }  // namespace
 
-UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
-                              const std::set<std::string>& keep) {
-    std::string file;
+// The file a statement's table name stands for, found as AdsOpenTable finds it ("X.ADT" also as
+// "X" in a dictionary).
+UNSIGNED32 SqlSession::resolve(const std::string& name, std::string& file) {
     UNSIGNED32 rc = connection->resolveTable(name, file);
     if (rc == AE_NOT_IN_DICTIONARY && endsWithNoCase(name, ".adt")) {
         const LastError first = lastError();
@@ -300,82 +300,101 @@ UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
         return fail(
             AE_FILE_NOT_FOUND,
             "The table " + name + " named in the SQL statement does not exist (" + file + ").");
+    return AE_SUCCESS;
+}
+
+// Detaches the least recently used tables, never those in `keep`, until one more fits.
+UNSIGNED32 SqlSession::makeRoom(const std::set<std::string>& keep) {
+    while (attached_.size() >= kMaxAttached) {
+        AttachedTable* oldest = nullptr;
+        for (auto& a : attached_)
+            if (!keep.count(a->alias) && (!oldest || a->lastUse < oldest->lastUse))
+                oldest = a.get();
+        if (!oldest)
+            return fail(AE_NOT_SUPPORTED, "The SQL statement uses more than " +
+                                              std::to_string(kMaxAttached) +
+                                              " tables, which the engine does not support.");
+        if (UNSIGNED32 rc = detach(*oldest)) return rc;
+    }
+    return AE_SUCCESS;
+}
+
+// Attaches the table's file (an encrypted table's rows file, with the raw key of the password the
+// statement gives for it) and reads it once, which checks the key against the file.
+UNSIGNED32 SqlSession::attachFile(SqlStatement& statement, const std::string& name,
+                                  AttachedTable& entry) {
+    const std::string& file = entry.file;
+    const Table& table = *entry.table;
+    sql::Statement attach;
+    if (db.prepare("ATTACH ?1 AS " + quoteIdentifier(entry.alias) + " KEY ?2", attach) != SQLITE_OK)
+        return sessionFailure(db.get(), "attach the table " + name);
+    Secret key;
+    if (entry.encrypted) {
+        const Secret* password = statement.passwordFor({name, paths::fileName(file)});
+        if (!password)
+            return fail(
+                AE_WRONG_PASSWORD,
+                "The table " + name + " is encrypted; give the SQL statement its password.");
+        if (UNSIGNED32 rc = sqlkeys::rawKey(encryption::companionOf(file), *password, key))
+            return rc;
+        randombytes_buf(entry.hashSalt.data(), entry.hashSalt.size());
+        hashPassword(*password, entry.hashSalt.data(), entry.passwordHash.data());
+        attach.bindText(1, attachName(table, encryption::companionOf(file)));
+        sqlite3_bind_text(attach.get(), 2, key.data(), key.size(), SQLITE_STATIC);
+    } else {
+        attach.bindText(1, attachName(table, file));
+        attach.bindText(2, "");
+    }
+    int attachRc = attach.step();
+    attach = sql::Statement();
+    bool attachedOk = attachRc == SQLITE_DONE;
+    int probeRc = attachRc;
+    if (attachedOk) {
+        sql::Statement probe;
+        probeRc = db.prepare(
+            "SELECT count(*) FROM " + quoteIdentifier(entry.alias) + ".sqlite_master", probe);
+        if (probeRc == SQLITE_OK) probeRc = probe.step() == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
+    }
+    if (probeRc == SQLITE_OK) return AE_SUCCESS;
+    int code = sqlite3_extended_errcode(db.get());
+    std::string why = db.errorText();
+    if (attachedOk) (void)db.exec("DETACH " + quoteIdentifier(entry.alias));
+    if ((code & 0xFF) == SQLITE_NOTADB)
+        return fail(AE_WRONG_PASSWORD,
+                    entry.encrypted
+                        ? "The password given to the SQL statement does not open the "
+                          "encrypted table " +
+                              name + "."
+                        : "The file of the table " + name + " is not a table (" + why + ").");
+    return fail(AE_IO_ERROR,
+                "Could not read the table " + name + " for the SQL statement: " + why + ".");
+}
+
+UNSIGNED32 SqlSession::attach(SqlStatement& statement, const std::string& name,
+                              const std::set<std::string>& keep) {
+    std::string file;
+    if (UNSIGNED32 rc = resolve(name, file)) return rc;
     AttachedTable* target = nullptr;
     for (auto& a : attached_)
         if (a->file == file) target = a.get();
     std::shared_ptr<Table> table;
-    if (UNSIGNED32 rc2 = Table::open(file, table)) return rc2;
+    if (UNSIGNED32 rc = Table::open(file, table)) return rc;
+    // A file attached before under another name is used again, unless it changed meanwhile.
     if (target && fingerprint(file, *table) != target->fingerprint) {
-        if (UNSIGNED32 rc2 = detach(*target)) return rc2;
+        if (UNSIGNED32 rc = detach(*target)) return rc;
         target = nullptr;
     }
-    if (target) target->table = table;
-    if (!target) {
-        while (attached_.size() >= kMaxAttached) {
-            AttachedTable* oldest = nullptr;
-            for (auto& a : attached_)
-                if (!keep.count(a->alias) && (!oldest || a->lastUse < oldest->lastUse))
-                    oldest = a.get();
-            if (!oldest)
-                return fail(AE_NOT_SUPPORTED, "The SQL statement uses more than " +
-                                                  std::to_string(kMaxAttached) +
-                                                  " tables, which the engine does not support.");
-            if (UNSIGNED32 rc2 = detach(*oldest)) return rc2;
-        }
+    if (target) {
+        target->table = table;
+    } else {
+        if (UNSIGNED32 rc = makeRoom(keep)) return rc;
         auto entry = std::make_unique<AttachedTable>();
         entry->alias = kAliasPrefix + std::to_string(++nextAlias_);
         entry->file = file;
         entry->table = table;
         entry->fingerprint = fingerprint(file, *table);
         entry->encrypted = table->encrypted();
-        sql::Statement attach;
-        if (db.prepare("ATTACH ?1 AS " + quoteIdentifier(entry->alias) + " KEY ?2", attach) !=
-            SQLITE_OK)
-            return sessionFailure(db.get(), "attach the table " + name);
-        Secret key;
-        if (entry->encrypted) {
-            const Secret* password = statement.passwordFor({name, paths::fileName(file)});
-            if (!password)
-                return fail(
-                    AE_WRONG_PASSWORD,
-                    "The table " + name + " is encrypted; give the SQL statement its password.");
-            if (UNSIGNED32 rc2 = sqlkeys::rawKey(encryption::companionOf(file), *password, key))
-                return rc2;
-            randombytes_buf(entry->hashSalt.data(), entry->hashSalt.size());
-            hashPassword(*password, entry->hashSalt.data(), entry->passwordHash.data());
-            attach.bindText(1, attachName(*table, encryption::companionOf(file)));
-            sqlite3_bind_text(attach.get(), 2, key.data(), key.size(), SQLITE_STATIC);
-        } else {
-            attach.bindText(1, attachName(*table, file));
-            attach.bindText(2, "");
-        }
-        int attachRc = attach.step();
-        attach = sql::Statement();
-        bool attachedOk = attachRc == SQLITE_DONE;
-        int probeRc = attachRc;
-        if (attachedOk) {
-            // The first read checks the key against the file.
-            sql::Statement probe;
-            probeRc = db.prepare(
-                "SELECT count(*) FROM " + quoteIdentifier(entry->alias) + ".sqlite_master", probe);
-            if (probeRc == SQLITE_OK)
-                probeRc = probe.step() == SQLITE_ROW ? SQLITE_OK : SQLITE_ERROR;
-        }
-        int code = probeRc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(db.get());
-        if (probeRc != SQLITE_OK) {
-            std::string why = db.errorText();
-            if (attachedOk) db.exec("DETACH " + quoteIdentifier(entry->alias));
-            if ((code & 0xFF) == SQLITE_NOTADB)
-                return fail(
-                    AE_WRONG_PASSWORD,
-                    entry->encrypted
-                        ? "The password given to the SQL statement does not open the "
-                          "encrypted table " +
-                              name + "."
-                        : "The file of the table " + name + " is not a table (" + why + ").");
-            return fail(AE_IO_ERROR, "Could not read the table " + name +
-                                         " for the SQL statement: " + why + ".");
-        }
+        if (UNSIGNED32 rc = attachFile(statement, name, *entry)) return rc;
         target = entry.get();
         attached_.push_back(std::move(entry));
     }

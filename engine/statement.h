@@ -104,8 +104,14 @@ class SqlSession {
   private:
     [[nodiscard]] UNSIGNED32 open();
     static int onProgress(void* self);
+    // Attaches the table a statement names and gives it a temp view under that name; the
+    // tables in `keep` stay attached.
     [[nodiscard]] UNSIGNED32 attach(SqlStatement& statement, const std::string& name,
                                     const std::set<std::string>& keep);
+    [[nodiscard]] UNSIGNED32 resolve(const std::string& name, std::string& file);
+    [[nodiscard]] UNSIGNED32 makeRoom(const std::set<std::string>& keep);
+    [[nodiscard]] UNSIGNED32 attachFile(SqlStatement& statement, const std::string& name,
+                                        AttachedTable& entry);
     [[nodiscard]] UNSIGNED32 detach(AttachedTable& table);
     [[nodiscard]] UNSIGNED32 checkPassword(SqlStatement& statement, AttachedTable& table);
 
