@@ -702,7 +702,7 @@ class Translator {
     }
 
     UNSIGNED32 arguments(const Token& name, const std::vector<Node>& args,
-                         std::initializer_list<Type> types, size_t optional = 0) {
+                         const std::vector<Type>& types, size_t optional = 0) {
         const std::string f = upperAscii(name.text);
         size_t most = types.size(), least = most - optional;
         if (args.size() < least || args.size() > most) {
@@ -714,16 +714,112 @@ class Translator {
                              std::to_string(args.size()),
                          name.pos);
         }
-        size_t i = 0;
-        for (Type t : types) {
-            if (i >= args.size()) break;
-            if (args[i].type != t)
-                return error(f + " needs " + typeWord(t) + " as argument " + std::to_string(i + 1) +
-                                 ", not " + typeWord(args[i].type),
+        for (size_t i = 0; i < args.size(); ++i)
+            if (args[i].type != types[i])
+                return error(f + " needs " + typeWord(types[i]) + " as argument " +
+                                 std::to_string(i + 1) + ", not " + typeWord(args[i].type),
                              args[i].pos);
-            ++i;
-        }
         return AE_SUCCESS;
+    }
+
+    // A function of the language whose arguments have fixed types: what it takes (the last
+    // `optional` of them may be left out), what it gives, and its SQL.
+    using SqlOf = std::string (*)(const std::vector<Node>& a, const Settings& settings);
+    struct Function {
+        const char* name;
+        std::vector<Type> takes;
+        size_t optional;
+        Type gives;
+        SqlOf sql;
+    };
+
+    static const std::vector<Function>& functions() {
+        using T = Type;
+        using A = const std::vector<Node>&;
+        using S = const Settings&;
+        static const std::vector<Function> table = {
+            {"UPPER", {T::Text}, 0, T::Text, [](A a, S) { return "upper(" + a[0].sql + ")"; }},
+            {"LOWER", {T::Text}, 0, T::Text, [](A a, S) { return "lower(" + a[0].sql + ")"; }},
+            {"TRIM", {T::Text}, 0, T::Text, [](A a, S) { return "rtrim(" + a[0].sql + ",' ')"; }},
+            {"RTRIM", {T::Text}, 0, T::Text, [](A a, S) { return "rtrim(" + a[0].sql + ",' ')"; }},
+            {"LTRIM", {T::Text}, 0, T::Text, [](A a, S) { return "ltrim(" + a[0].sql + ",' ')"; }},
+            {"ALLTRIM", {T::Text}, 0, T::Text, [](A a, S) { return "trim(" + a[0].sql + ",' ')"; }},
+            {"SUBSTR",
+             {T::Text, T::Number, T::Number},
+             1,
+             T::Text,
+             [](A a, S) {
+                 std::string sql = "substr(" + a[0].sql + ",max(" + a[1].sql + ",1)";
+                 if (a.size() == 3) sql += ",max(" + a[2].sql + ",0)";
+                 return sql + ")";
+             }},
+            {"LEFT",
+             {T::Text, T::Number},
+             0,
+             T::Text,
+             [](A a, S) { return "velda_left(" + a[0].sql + "," + a[1].sql + ")"; }},
+            {"RIGHT",
+             {T::Text, T::Number},
+             0,
+             T::Text,
+             [](A a, S) { return "velda_right(" + a[0].sql + "," + a[1].sql + ")"; }},
+            {"LEN", {T::Text}, 0, T::Number, [](A a, S) { return "length(" + a[0].sql + ")"; }},
+            {"STR",
+             {T::Number, T::Number, T::Number},
+             2,
+             T::Text,
+             [](A a, S) {
+                 return "velda_str(" + a[0].sql + "," + (a.size() > 1 ? a[1].sql : "10") + "," +
+                        (a.size() > 2 ? a[2].sql : "0") + ")";
+             }},
+            {"CHR", {T::Number}, 0, T::Text, [](A a, S) { return "velda_chr(" + a[0].sql + ")"; }},
+            {"VAL",
+             {T::Text},
+             0,
+             T::Number,
+             [](A a, S) { return "CAST(" + a[0].sql + " AS REAL)"; }},
+            {"DTOS",
+             {T::Date},
+             0,
+             T::Text,
+             [](A a, S) { return "substr(replace(" + a[0].sql + ",'-','')||'        ',1,8)"; }},
+            {"CTOD",
+             {T::Text},
+             0,
+             T::Date,
+             [](A a, S s) {
+                 return "velda_ctod(" + a[0].sql + "," + quoteText(s.dateFormat) + ")";
+             }},
+            {"CTOT", {T::Text}, 0, T::Text, [](A a, S) { return "velda_ctot(" + a[0].sql + ")"; }},
+            {"CTOTS",
+             {T::Text},
+             0,
+             T::Text,
+             [](A a, S s) {
+                 return "velda_ctots(" + a[0].sql + "," + quoteText(s.dateFormat) + ")";
+             }},
+            {"STOD", {T::Text}, 0, T::Date, [](A a, S) { return "velda_stod(" + a[0].sql + ")"; }},
+            // An empty date has no parts: 0, as the engine's empty number.
+            {"YEAR",
+             {T::Date},
+             0,
+             T::Number,
+             [](A a, S) { return "ifnull(velda_year(" + a[0].sql + "),0)"; }},
+            {"MONTH",
+             {T::Date},
+             0,
+             T::Number,
+             [](A a, S) { return "ifnull(velda_month(" + a[0].sql + "),0)"; }},
+            {"DAY",
+             {T::Date},
+             0,
+             T::Number,
+             [](A a, S) { return "ifnull(velda_dayofmonth(" + a[0].sql + "),0)"; }},
+            {"DATE", {}, 0, T::Date, [](A, S) { return std::string("velda_curdate()"); }},
+            // A deleted record is gone from the table: no row a filter sees is deleted.
+            {"DELETED", {}, 0, T::Logical, [](A, S) { return std::string("0"); }},
+        };
+        return table;
     }
 
     UNSIGNED32 function(const Token& name, std::vector<Node>& a, Node& out) {
@@ -736,83 +832,12 @@ class Translator {
             finish(out, a);
             return AE_SUCCESS;
         };
-        if (f == "UPPER" || f == "LOWER") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
-            return done(Type::Text, (f == "UPPER" ? "upper(" : "lower(") + a[0].sql + ")");
-        }
-        if (f == "TRIM" || f == "RTRIM" || f == "LTRIM" || f == "ALLTRIM") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
-            const char* fn = f == "LTRIM" ? "ltrim(" : f == "ALLTRIM" ? "trim(" : "rtrim(";
-            return done(Type::Text, fn + a[0].sql + ",' ')");
-        }
-        if (f == "SUBSTR") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text, Type::Number, Type::Number}, 1))
-                return rc;
-            std::string sql = "substr(" + a[0].sql + ",max(" + a[1].sql + ",1)";
-            if (a.size() == 3) sql += ",max(" + a[2].sql + ",0)";
-            return done(Type::Text, sql + ")");
-        }
-        if (f == "LEFT") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text, Type::Number})) return rc;
-            return done(Type::Text, "velda_left(" + a[0].sql + "," + a[1].sql + ")");
-        }
-        if (f == "RIGHT") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text, Type::Number})) return rc;
-            return done(Type::Text, "velda_right(" + a[0].sql + "," + a[1].sql + ")");
-        }
-        if (f == "LEN") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
-            return done(Type::Number, "length(" + a[0].sql + ")");
-        }
-        if (f == "STR") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Number, Type::Number, Type::Number}, 2))
-                return rc;
-            return done(Type::Text, "velda_str(" + a[0].sql + "," +
-                                        (a.size() > 1 ? a[1].sql : "10") + "," +
-                                        (a.size() > 2 ? a[2].sql : "0") + ")");
-        }
-        if (f == "CHR") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Number})) return rc;
-            return done(Type::Text, "velda_chr(" + a[0].sql + ")");
-        }
-        if (f == "VAL") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
-            return done(Type::Number, "CAST(" + a[0].sql + " AS REAL)");
-        }
-        if (f == "DTOS") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Date})) return rc;
-            return done(Type::Text, "substr(replace(" + a[0].sql + ",'-','')||'        ',1,8)");
-        }
-        if (f == "CTOD") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
-            return done(Type::Date,
-                        "velda_ctod(" + a[0].sql + "," + quoteText(settings_.dateFormat) + ")");
-        }
-        if (f == "CTOT") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
-            return done(Type::Text, "velda_ctot(" + a[0].sql + ")");
-        }
-        if (f == "CTOTS") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
-            return done(Type::Text,
-                        "velda_ctots(" + a[0].sql + "," + quoteText(settings_.dateFormat) + ")");
-        }
-        if (f == "STOD") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Text})) return rc;
-            return done(Type::Date, "velda_stod(" + a[0].sql + ")");
-        }
-        if (f == "YEAR" || f == "MONTH" || f == "DAY") {
-            if (UNSIGNED32 rc = arguments(name, a, {Type::Date})) return rc;
-            // An empty date has no parts: 0, as the engine's empty number.
-            const char* fn = f == "YEAR"    ? "ifnull(velda_year("
-                             : f == "MONTH" ? "ifnull(velda_month("
-                                            : "ifnull(velda_dayofmonth(";
-            return done(Type::Number, fn + a[0].sql + "),0)");
-        }
-        if (f == "DATE") {
-            if (UNSIGNED32 rc = arguments(name, a, {})) return rc;
-            return done(Type::Date, "velda_curdate()");
-        }
+        for (const Function& fn : functions())
+            if (f == fn.name) {
+                if (UNSIGNED32 rc = arguments(name, a, fn.takes, fn.optional)) return rc;
+                return done(fn.gives, fn.sql(a, settings_));
+            }
+        // The functions whose types depend on their arguments, and RECNO, which reads no value.
         if (f == "EMPTY") {
             if (a.size() != 1)
                 return error("EMPTY takes 1 argument, not " + std::to_string(a.size()), name.pos);
@@ -845,11 +870,6 @@ class Translator {
                              a[2].pos);
             return done(a[1].type, "(CASE WHEN " + a[0].sql + " THEN " + a[1].sql + " ELSE " +
                                        a[2].sql + " END)");
-        }
-        if (f == "DELETED") {
-            // A deleted record is gone from the table: no row a filter sees is deleted.
-            if (UNSIGNED32 rc = arguments(name, a, {})) return rc;
-            return done(Type::Logical, "0");
         }
         if (f == "RECNO") {
             if (UNSIGNED32 rc = arguments(name, a, {})) return rc;
