@@ -40,6 +40,16 @@ class Files : public EngineTest {
         ADSHANDLE h = 0;
         return open(name, h, options);
     }
+    // The folder and its files readable by another user, but nobody but the owner may write the
+    // folder.
+    void readableByOthersWritableByNone() {
+        for (const auto& entry : fs::directory_iterator(folder))
+            fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write |
+                                              fs::perms::group_read | fs::perms::others_read);
+        fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    }
 };
 
 TEST_F(Files, ALockFileThatIsALinkIsRefusedAndNothingIsWrittenThroughIt) {
@@ -133,12 +143,7 @@ TEST_F(Files, AFolderThatCannotBeWrittenIsReadWithoutWalAndRefusesChangesSayingW
     append(t, {"Ann"});
     append(t, {"Bob"});
     close(t);
-    // Readable by another user, but nobody but the owner may write the folder.
-    for (const auto& entry : fs::directory_iterator(folder))
-        fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write |
-                                          fs::perms::group_read | fs::perms::others_read);
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+    readableByOthersWritableByNone();
     std::string where = folder;
     Child reader([where](Child& self) {
         // Root may write anywhere: read as an ordinary user.
@@ -181,11 +186,7 @@ TEST_F(Files, StatementsReadAFolderThatCannotBeWritten) {
     ASSERT_EQ(AdsEnableEncryption(e, u8("pw")), AE_SUCCESS) << lastError();
     ASSERT_EQ(AdsEncryptTable(e), AE_SUCCESS) << lastError();
     close(e);
-    for (const auto& entry : fs::directory_iterator(folder))
-        fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write |
-                                          fs::perms::group_read | fs::perms::others_read);
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+    readableByOthersWritableByNone();
     std::string where = folder;
     Child reader([where](Child& self) {
         // Root may write anywhere: read as an ordinary user.

@@ -37,15 +37,8 @@ class StoredFiles : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     Result Run(const std::string& program, const std::string& arguments) {
-        fs::path out = dir_ / ".out", err = dir_ / ".err";
-        std::string command = "cd " + dir_.string() + " && " + program + " " + arguments + " >" +
-                              out.string() + " 2>" + err.string() + " </dev/null";
-        int status = std::system(command.c_str());
-        Result r;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = Slurp(out);
-        r.err = Slurp(err);
-        return r;
+        return tooltest::RunCaptured(
+            "cd " + dir_.string() + " && " + program + " " + arguments + " </dev/null", dir_);
     }
     Result Tool(const std::string& arguments) {
         return Run(std::string(VELDA_BINARY_DIR) + "/tools/velda-db", arguments);

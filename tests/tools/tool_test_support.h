@@ -34,6 +34,17 @@ inline std::string Slurp(const std::filesystem::path& path) {
     return s.str();
 }
 
+// Runs a shell command line with its standard output and error caught in files of `scratch`.
+inline Result RunCaptured(const std::string& command, const std::filesystem::path& scratch) {
+    const std::filesystem::path out = scratch / ".out", err = scratch / ".err";
+    int status = std::system((command + " >" + out.string() + " 2>" + err.string()).c_str());
+    Result r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+}
+
 // How a program ended that was sent a signal while it asked for a password on a terminal.
 struct PromptEnd {
     bool prompted = false;        // the prompt was seen

@@ -31,16 +31,10 @@ class VeldaDb : public ::testing::Test {
     Result Run(const std::string& arguments, const std::string& environment = "",
                const std::string& input = "") {
         std::string tool = std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
-        fs::path out = dir_ / ".out", err = dir_ / ".err", in = dir_ / ".in";
+        fs::path in = dir_ / ".in";
         std::ofstream(in, std::ios::binary) << input;
-        std::string command = "env " + environment + " " + tool + " " + arguments + " >" +
-                              out.string() + " 2>" + err.string() + " <" + in.string();
-        int status = std::system(command.c_str());
-        Result r;
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = Slurp(out);
-        r.err = Slurp(err);
-        return r;
+        return tooltest::RunCaptured(
+            "env " + environment + " " + tool + " " + arguments + " <" + in.string(), dir_);
     }
 
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
