@@ -81,9 +81,14 @@ UNSIGNED32 Table::openConnection(bool create) {
     // A connection made again (after a change of form) gets the functions its filters use.
     if (functions_ && sqlfunctions::registerAll(db_.get()) != SQLITE_OK) return sqlFailure("open");
     if (db_.exec("PRAGMA synchronous=NORMAL; PRAGMA cache_size=-131072; PRAGMA "
-                 "mmap_size=1073741824; PRAGMA secure_delete=OFF;"
-                 " PRAGMA temp_store=MEMORY") != SQLITE_OK)
+                 "secure_delete=OFF; PRAGMA temp_store=MEMORY") != SQLITE_OK)
         return sqlFailure("open");
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::mapRows() {
+    if (encrypted_) return AE_SUCCESS;
+    if (db_.exec("PRAGMA mmap_size=1073741824") != SQLITE_OK) return sqlFailure("open");
     return AE_SUCCESS;
 }
 
@@ -124,6 +129,7 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     if (UNSIGNED32 rc = facts.structureOnly ? table->readEncryption(&own)
                                             : table->takeEncryption(facts.encrypted, &own))
         return rc;
+    if (UNSIGNED32 rc = table->mapRows()) return rc;
     sql::Statement pages;
     int64_t pageCount = 0;
     if (table->db_.prepare("PRAGMA page_count", pages) == SQLITE_OK && pages.step() == SQLITE_ROW)
@@ -210,6 +216,7 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
         return rc;
     };
     if (UNSIGNED32 rc = table->openConnection(true)) return discard(rc);
+    if (UNSIGNED32 rc = table->mapRows()) return discard(rc);
     if (table->db_.exec("PRAGMA journal_mode=WAL") != SQLITE_OK)
         return discard(table->sqlFailure("create"));
     if (table->db_.exec("BEGIN IMMEDIATE") != SQLITE_OK)

@@ -190,6 +190,10 @@ class Table {
     // table read-only (notWritable_), the latter opened immutable.
     [[nodiscard]] UNSIGNED32 placeCheck();
     [[nodiscard]] UNSIGNED32 openConnection(bool create);
+    // Reads the table file through a memory map once it is known to hold the rows (a plain table).
+    // The file of an encrypted table is read a few times at open and then replaced by the rows
+    // file's connection: mapping it would only add an unmap (a costly TLB shootdown) to the open.
+    [[nodiscard]] UNSIGNED32 mapRows();
     // Reads the encrypted marker of the table file and takes it (below).
     [[nodiscard]] UNSIGNED32 readEncryption(const files::OwnFiles* own = nullptr);
     // Takes the encrypted marker read and clears what a crash left half-made; `own` is what an
