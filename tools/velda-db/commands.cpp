@@ -98,6 +98,7 @@ const char* kUsage =
     "                                    register a table of the dictionary's folder\n"
     "  demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
     "                                    build a complete demo program folder\n"
+    "  --version                         print the version and the SQLite the engine runs on\n"
     "\n"
     "TABLE is a table file path; the extension may be left out and the name is found without\n"
     "regard to case. TYPE is one of Logical, Numeric, Date, Character, Memo, Binary, Image,\n"

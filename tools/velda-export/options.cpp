@@ -16,6 +16,7 @@ const char* const kHelp =
     "                    [--format standard|extended1|extended2|extended3]\n"
     "                    --output FILE [--check] [--quiet]\n"
     "       velda-export --list [--folder DIR]\n"
+    "       velda-export --version\n"
     "\n"
     "Writes the leave download file of a company without windows, byte for byte as the Leave\n"
     "Download dialog writes it, or checks the download before it is written.\n"
