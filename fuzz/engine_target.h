@@ -484,9 +484,11 @@ inline void runSql(Input& in) {
             }
             case 6: {
                 std::string raw = in.bytes(in.byte() % 8);
-                (op & 1) ? AdsSetDouble(s, which, static_cast<double>(in.byte()) / 3.0)
-                         : AdsSetBinary(s, which, ADS_BINARY, static_cast<UNSIGNED32>(raw.size()),
-                                        0, u8(raw.c_str()), static_cast<UNSIGNED32>(raw.size()));
+                if (op & 1)
+                    (void)AdsSetDouble(s, which, static_cast<double>(in.byte()) / 3.0);
+                else
+                    (void)AdsSetBinary(s, which, ADS_BINARY, static_cast<UNSIGNED32>(raw.size()), 0,
+                                       u8(raw.c_str()), static_cast<UNSIGNED32>(raw.size()));
                 (void)AdsSetLogical(s, which, in.byte() & 1);
                 (void)AdsSetEmpty(s, which);
                 break;
