@@ -21,7 +21,7 @@
 
 #include "ads/adscnnct.h"
 #include "bench/engine_check.h"
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 #include "engine/ace.h"
 
 namespace {

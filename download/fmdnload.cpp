@@ -2,7 +2,7 @@
 
 #include "ads/adscnnct.h"
 #include "ads/adstable.h"
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 #include "download/previewOutput.h"
 #include "rtl/progfolder.h"
 #include "ui/application.h"

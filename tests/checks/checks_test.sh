@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Tests of the tree checks: each planted violation must fail its check with a line naming it,
-# and a clean tree must pass.
+# and a clean tree must pass. With a build folder as argument, an include against the layering
+# must also fail to compile with the flags the build gives that library.
+# Usage: tests/checks/checks_test.sh [BUILD]
 set -uo pipefail
 repo="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${1:-}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -31,11 +34,12 @@ tree() {  # a fresh small tree with one file in each layer
   printf '#include "engine/ace.h"\n' >"$work/t/ads/a.cpp"
   printf '#include "engine/table.h"\n' >"$work/t/tests/engine/a.cpp"
   printf '#include "ads/adsdata.h"\n#include "ui/forms.h"\n' >"$work/t/app/a.cpp"
-  printf '#include "ads/adsdata.h"\n' >"$work/t/download/leave.cpp"
-  printf '#include "ui/forms.h"\n' >"$work/t/download/fmdnload.cpp"
-  mkdir -p "$work/t/app/core"
+  mkdir -p "$work/t/app/core" "$work/t/download/core"
+  printf '#include "ads/adsdata.h"\n#include "download/core/x.h"\n' >"$work/t/download/core/leave.cpp"
+  printf '#include "download/core/x.h"\n#include "ui/forms.h"\n' >"$work/t/download/fmdnload.cpp"
   printf '#include "ads/adsdata.h"\n' >"$work/t/app/core/rules.cpp"
-  printf '#include "app/core/rules.h"\nint x = 0;\n' >"$work/t/tools/x/main.cpp"
+  printf '#include <download/core/x.h>\n#include "app/core/rules.h"\nint x = 0;\n' \
+    >"$work/t/tools/x/main.cpp"
 }
 
 tree
@@ -66,13 +70,26 @@ for user in ads db tools; do
   expect 1 "$user/b.h:1 .* may not depend on ui/" "$repo/scripts/check-layers" "$work/t"
 done
 
+for planted in '#include "ui/forms.h"' '#include "download/fmdnload.h"' '#include "app/core/x.h"'; do
+  tree
+  printf '%s\n' "$planted" >"$work/t/download/core/b.cpp"
+  expect 1 "download/core/b.cpp:1 .* may not depend on" "$repo/scripts/check-layers" "$work/t"
+done
+
+# The angle-bracket spelling is held to the same rule.
 tree
-printf '#include "ui/forms.h"\n' >"$work/t/download/leave_lines.cpp"
-expect 1 "windowless part of download/" "$repo/scripts/check-layers" "$work/t"
+printf '#include <vector>\n#include <engine/table.h>\n' >"$work/t/ads/b.cpp"
+expect 1 "ads/b.cpp:2 includes engine/table.h" "$repo/scripts/check-layers" "$work/t"
+tree
+printf '#include <sys/stat.h>\n#  include <ads/adsdata.h>\n' >"$work/t/engine/b.cpp"
+expect 1 "engine/b.cpp:2 .* engine/ may not depend on ads/" "$repo/scripts/check-layers" "$work/t"
 
 tree
 printf '#include "app/Login1.h"\n' >"$work/t/tools/x/b.cpp"
 expect 1 "tools/x/b.cpp:1 .* tools/ may use only the windowless app/core/" "$repo/scripts/check-layers" "$work/t"
+tree
+printf '#include "download/fmdnload.h"\n' >"$work/t/tools/x/b.cpp"
+expect 1 "tools/x/b.cpp:1 .* tools/ may use only the windowless download/core/" "$repo/scripts/check-layers" "$work/t"
 
 for planted in '#include "ui/forms.h"' '#include "app/Login1.h"' '#include "download/fmdnload.h"'; do
   tree
@@ -93,6 +110,50 @@ printf 'int  f( ) {return 1;}\n' >"$work/t/util/b.cpp"
 expect 1 "not formatted: util/b.cpp" "$repo/scripts/check-format" "$work/t"
 expect 0 "" "$repo/scripts/check-format" --fix "$work/t"
 expect 0 "formatted" "$repo/scripts/check-format" "$work/t"
+
+# The compiler holds the layering too: a file compiled with a library's flags sees only the
+# folders that library links. Each case: a source of the library whose flags are used, and an
+# include that must not compile there; the first case's ace.h include must compile.
+compiles() {  # compiles SOURCE_OF_LIBRARY INCLUDE
+  local command
+  command="$(python3 - "$build/compile_commands.json" "$repo/$1" <<'PY'
+import json, shlex, sys
+for entry in json.load(open(sys.argv[1])):
+    if entry["file"] == sys.argv[2]:
+        words = shlex.split(entry["command"])
+        keep, skip = [], False
+        for word in words:
+            if skip:
+                skip = False
+            elif word in ("-o", "-c", "-MF", "-MT", "-MQ"):
+                skip = word != "-c"
+            elif word != entry["file"] and not word.startswith("-M"):
+                keep.append(word)
+        print(shlex.join(keep))
+        break
+PY
+)"
+  if [ -z "$command" ]; then
+    echo "no compile command for $1 in $build" >&2
+    return 2
+  fi
+  printf '#include %s\n' "$2" >"$work/planted.cpp"
+  # shellcheck disable=SC2086
+  eval "$command" -fsyntax-only -x c++ "$work/planted.cpp"
+}
+if [ -n "$build" ]; then
+  expect 0 "" compiles ads/adsdata.cpp '"engine/ace.h"'
+  expect 1 "engine/table.h: No such file" compiles ads/adsdata.cpp '"engine/table.h"'
+  expect 1 "engine/table.h: No such file" compiles ads/adsdata.cpp '<engine/table.h>'
+  expect 1 "ads/adsdata.h: No such file" compiles engine/table.cpp '"ads/adsdata.h"'
+  expect 1 "ads/adsdata.h: No such file" compiles db/dataset.cpp '"ads/adsdata.h"'
+  expect 1 "engine/ace.h: No such file" compiles ui/forms.cpp '"engine/ace.h"'
+  expect 1 "ui/forms.h: No such file" compiles download/core/leaverun.cpp '"ui/forms.h"'
+  expect 1 "download/fmdnload.h: No such file" compiles download/core/leaverun.cpp '"download/fmdnload.h"'
+  expect 1 "app/Login1.h: No such file" compiles app/core/startup.cpp '"app/Login1.h"'
+  expect 1 "app/Login1.h: No such file" compiles tools/velda-export/run.cpp '"app/Login1.h"'
+  expect 1 "engine/table.h: No such file" compiles tools/velda-db/commands.cpp '"engine/table.h"'
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

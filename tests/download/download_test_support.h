@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 #include "rtl/sysutils.h"
 
 namespace downloadtest {

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 #include "rtl/stringlist.h"
 #include "tests/download/download_test_support.h"
 #include "tests/support/engine_test_helpers.h"

@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include "ads/adstable.h"
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 #include "tests/ads/table_fixture.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "ads/adstable.h"
+#include "download/core/leavedownload.h"
 #include "download/fmdnload.h"
-#include "download/leavedownload.h"
 #include "rtl/progfolder.h"
 #include "tests/app/app_test_support.h"
 #include "tests/download/download_test_support.h"

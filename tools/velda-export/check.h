@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 
 namespace veldaexport {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 #include "rtl/sysutils.h"
 
 namespace veldaexport {

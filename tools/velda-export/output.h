@@ -1,5 +1,5 @@
 // Where the download goes: a file that appears only when it is complete, or standard output.
-// The file is download::TOutputFile (download/outputfile.h): written beside its target and
+// The file is download::TOutputFile (download/core/outputfile.h): written beside its target and
 // renamed over it once everything is written and flushed to disk; which targets are refused,
 // and the modes, owners and hidden files, are said there.
 #ifndef VELDA_TOOLS_EXPORT_OUTPUT_H
@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "download/outputfile.h"
+#include "download/core/outputfile.h"
 
 namespace veldaexport {
 

@@ -6,7 +6,7 @@
 
 #include "db/dataset.h"
 #include "db/fields.h"
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 #include "rtl/stringlist.h"
 #include "util/StrUtil.h"
 

@@ -1,4 +1,4 @@
-#include "download/outputfile.h"
+#include "download/core/outputfile.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "ads/adsfunc.h"
-#include "download/outputfile.h"
+#include "download/core/outputfile.h"
 #include "rtl/exception.h"
 #include "rtl/sysutils.h"
 

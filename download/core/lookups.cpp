@@ -41,7 +41,7 @@
 #include "ads/adsdata.h"
 #include "ads/adstable.h"
 #include "db/fields.h"
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 
 namespace download {
 

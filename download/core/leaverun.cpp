@@ -3,7 +3,7 @@
 #include "ads/adscnnct.h"
 #include "ads/adsfunc.h"
 #include "ads/adstable.h"
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 
 namespace download {
 

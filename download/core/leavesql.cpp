@@ -1,7 +1,7 @@
 // The leave selection statement, built from fixed pieces, and the layouts' approval clauses.
 #include <cstdio>
 
-#include "download/leavedownload.h"
+#include "download/core/leavedownload.h"
 
 namespace download {
 
