@@ -340,8 +340,8 @@ class Translator {
             }
             if (t.dropped) continue;
             if (t.out.empty()) t.out = t.kind == Kind::Word ? utf8(t.source) : t.source;
+            out_.origins.push_back({t.out, t.position + 1, t.source, out_.sql.size()});
             out_.sql += t.out;
-            out_.origins.push_back({t.out, t.position + 1, t.source});
         }
         if (top_ >= 0) out_.sql += " LIMIT " + std::to_string(top_);
         if (out_.kind != StatementKind::Select) return writeParts();
@@ -716,12 +716,18 @@ UNSIGNED32 checkTokens(std::string_view text) {
     return Lexer(text).run(tokens);
 }
 
-std::string locate(const Translation& translation, const std::string& near) {
+std::string locate(const Translation::Origin& origin) {
+    return "at position " + std::to_string(origin.position) + " (near \"" + origin.source + "\")";
+}
+
+std::string locate(const Translation& translation, const std::string& near, int offset) {
     if (near.empty()) return "at the end of the statement";
+    if (offset >= 0)
+        for (const auto& origin : translation.origins)
+            if (origin.offset == static_cast<size_t>(offset) && origin.emitted == near)
+                return locate(origin);
     for (const auto& origin : translation.origins)
-        if (origin.emitted == near)
-            return "at position " + std::to_string(origin.position) + " (near \"" + origin.source +
-                   "\")";
+        if (origin.emitted == near) return locate(origin);
     return "near \"" + near + "\"";
 }
 

@@ -56,6 +56,7 @@ struct Translation {
         std::string emitted;
         size_t position = 0;  // 1-based character position in the statement's text
         std::string source;
+        size_t offset = 0;  // byte offset of `emitted` in `sql`
     };
     std::vector<Origin> origins;
 
@@ -83,8 +84,12 @@ struct Translation {
 [[nodiscard]] UNSIGNED32 checkTokens(std::string_view text);
 
 // The source token and position behind SQLite's complaint about the token `near`, as
-// "at position P (near "X")"; "at the end of the statement" when `near` is empty.
-std::string locate(const Translation& translation, const std::string& near);
+// "at position P (near "X")"; "at the end of the statement" when `near` is empty. SQLite's byte
+// offset into `sql` (sqlite3_error_offset; negative when it names none) picks the very token
+// when it falls on one, since the same text may stand in several places.
+std::string locate(const Translation& translation, const std::string& near, int offset = -1);
+// "at position P (near "X")" for one emitted token.
+std::string locate(const Translation::Origin& origin);
 
 }  // namespace engine::sqldialect
 

@@ -120,23 +120,23 @@ UNSIGNED32 sessionFailure(sqlite3* db, const std::string& doing) {
 }
 
 // The engine's error for a failed prepare that is not a missing table.
-UNSIGNED32 prepareFailure(const SqlStatement& statement, const std::string& message) {
+// `offset` is SQLite's byte offset of the error in the translated statement, or -1.
+UNSIGNED32 prepareFailure(const SqlStatement& statement, const std::string& message, int offset) {
     const std::string syntax = "near \"";
     if (message.rfind(syntax, 0) == 0) {
         size_t end = message.find("\": syntax error");
         std::string near =
             end == std::string::npos ? "" : message.substr(syntax.size(), end - syntax.size());
         return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement " +
-                                       sqldialect::locate(statement.translation, near) + ".");
+                                       sqldialect::locate(statement.translation, near, offset) +
+                                       ".");
     }
     // SQLite names no token when the text ends early: name the last one, where it stops.
     if (message == "incomplete input") {
         const auto& origins = statement.translation.origins;
         if (!origins.empty())
-            return fail(AE_SQL_SYNTAX,
-                        "Syntax error in the SQL statement " +
-                            sqldialect::locate(statement.translation, origins.back().emitted) +
-                            ".");
+            return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement " +
+                                           sqldialect::locate(origins.back()) + ".");
         return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement " +
                                        sqldialect::locate(statement.translation, "") +
                                        ": it ends too early.");
@@ -452,7 +452,10 @@ UNSIGNED32 SqlSession::prepare(SqlStatement& statement, const std::string& sql, 
         }
         std::string message = db.errorText();
         const std::string missing = "no such table: ";
-        if (message.rfind(missing, 0) != 0) return prepareFailure(statement, message);
+        if (message.rfind(missing, 0) != 0)
+            return prepareFailure(
+                statement, message,
+                sql == statement.translation.sql ? sqlite3_error_offset(db.get()) : -1);
         std::string name =
             codepage::fromUtf8(message.substr(missing.size()), codepage::CodePage::Ansi1252);
         for (auto& a : attached_)

@@ -187,6 +187,16 @@ TEST_F(SqlDialect, ErrorsNameWhatIsWrong) {
     EXPECT_EQ(text,
               "Error 6030: Syntax error in the SQL statement at position 29 (near "
               "\"WHERE\").");
+    // A token that stands in several places is named where the error is, not where it first is.
+    EXPECT_EQ(failure("SELECT EMP_NO FROM EMPLOYEE WHERE EMP_NO = 1 EMP_NO", text), AE_SQL_SYNTAX);
+    EXPECT_EQ(text,
+              "Error 6030: Syntax error in the SQL statement at position 46 (near "
+              "\"EMP_NO\").");
+    EXPECT_EQ(failure("SELECT EMP_NO FROM EMPLOYEE WHERE EMP_NO IN (SELECT EMP_NO", text),
+              AE_SQL_SYNTAX);
+    EXPECT_EQ(text,
+              "Error 6030: Syntax error in the SQL statement at position 53 (near "
+              "\"EMP_NO\").");
     EXPECT_EQ(failure("SELECT 'abc FROM EMPLOYEE", text), AE_SQL_SYNTAX);
     EXPECT_EQ(text,
               "Error 6030: Syntax error in the SQL statement at position 8: the text is "
