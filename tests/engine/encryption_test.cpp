@@ -417,6 +417,38 @@ TEST_F(Encryption, OnlyAFileHoldingTheRowsIsReadThroughAMemoryMap) {
     EXPECT_FALSE(mapped());
 }
 
+// The table file of an encrypted table holds its structure only and keeps a rollback journal,
+// so an open makes no write-ahead log beside it; decrypted, it holds the rows again in WAL mode.
+TEST_F(Encryption, OnlyAFileHoldingTheRowsKeepsAWriteAheadLog) {
+    makeStaff(8);
+    const std::string file = path("staff.adt");
+    ADSHANDLE t = openOk("staff", ADS_EXCLUSIVE);
+    EXPECT_TRUE(fs::exists(file + "-wal"));
+    ASSERT_EQ(AdsEnableEncryption(t, u8(kPassword)), AE_SUCCESS);
+    ASSERT_EQ(AdsEncryptTable(t), AE_SUCCESS) << lastError();
+    const std::string rows = transcript(t);
+    close(t);
+
+    ADSHANDLE a = openWith("staff", kPassword), b = openWith("staff", kPassword);
+    EXPECT_EQ(transcript(a), rows);
+    EXPECT_FALSE(fs::exists(file + "-wal"));
+    EXPECT_TRUE(fs::exists(file + ".rows-wal"));
+    ASSERT_EQ(AdsGotoRecord(b, 4), AE_SUCCESS);
+    ASSERT_EQ(AdsLockRecord(b, 4), AE_SUCCESS);
+    ASSERT_EQ(AdsSetField(b, u8("CITY"), u8("ZQX"), 3), AE_SUCCESS);
+    ASSERT_EQ(AdsWriteRecord(b), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsUnlockRecord(b, 4), AE_SUCCESS);
+    EXPECT_NE(transcript(a), rows);
+    close(a);
+    close(b);
+
+    t = openOk("staff", ADS_EXCLUSIVE);
+    ASSERT_EQ(AdsEnableEncryption(t, u8(kPassword)), AE_SUCCESS);
+    ASSERT_EQ(AdsDecryptTable(t), AE_SUCCESS) << lastError();
+    EXPECT_TRUE(fs::exists(file + "-wal"));
+    close(t);
+}
+
 TEST_F(Encryption, EncryptAndDecryptRefuseWithTheirReasons) {
     makeStaff(8);
     const std::string file = path("staff.adt");
