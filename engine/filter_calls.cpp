@@ -91,24 +91,7 @@ UNSIGNED32 evaluate(TableHandle& h, const std::string& text, bool& result) {
     std::vector<Value> values;
     int64_t rowid = 0;
     if (UNSIGNED32 rc = rowValues(h, values, rowid)) return rc;
-    // The row as a one-row table under the column names the translation refers to.
-    std::string sql = "SELECT (" + t.sql + ") FROM (SELECT ? AS rowid";
-    for (const FieldDef& f : h.table->schema().fields) sql += ", ? AS " + f.column();
-    sqlite3_stmt* stmt = h.table->statement(sql + ")");
-    if (!stmt) return lastError().code;
-    int at = 1;
-    sqlite3_bind_int64(stmt, at++, rowid);
-    for (const Value& v : values) image::bind(stmt, at++, v);
-    for (const Value& v : t.values) image::bind(stmt, at++, v);
-    int rc = sqlite3_step(stmt);
-    if (rc != SQLITE_ROW) {
-        UNSIGNED32 code = h.table->sqlFailure("evaluate an expression on");
-        sqlite3_reset(stmt);
-        return code;
-    }
-    result = sqlite3_column_int64(stmt, 0) != 0;
-    sqlite3_reset(stmt);
-    return AE_SUCCESS;
+    return h.table->evaluate(t.sql, rowid, values, t.values, result);
 }
 
 UNSIGNED32 convertExpression(ADSHANDLE hTable, UNSIGNED8* in, UNSIGNED8* out, UNSIGNED16* len) {

@@ -231,10 +231,6 @@ void currentImage(TableHandle& h, uint8_t* out);
 // Gives the empty auto-increment fields of an append (h.values) their next values and moves the
 // table's counters on; inside the caller's write transaction.
 [[nodiscard]] UNSIGNED32 assignAutoincrements(TableHandle& h);
-// The statements that store the changed fields (parameters in field order): an INSERT (DEFAULT
-// VALUES when none changed) and an UPDATE by rowid, its last parameter (empty when none changed).
-std::string insertSql(const Schema& schema, const std::vector<bool>& changed);
-std::string updateSql(const Schema& schema, const std::vector<bool>& changed);
 }  // namespace writer
 
 }  // namespace engine

@@ -93,15 +93,7 @@ UNSIGNED32 currentValue(TableHandle& h, size_t field, Value& out) {
     const FieldDef& f = h.table->schema().fields[field];
     if (!f.isBlob() && !f.isText() && h.imageVersion() == h.table->counter().value())
         return image::read(f, h.image().data() + f.offset, f.length, h.page, out);
-    sqlite3_stmt* stmt =
-        h.table->statement("SELECT " + f.column() + " FROM \"main\".\"records\" WHERE rowid=?");
-    if (!stmt) return lastError().code;
-    sqlite3_bind_int64(stmt, 1, h.rowid());
-    int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) out = image::columnValue(stmt, 0);
-    sqlite3_reset(stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return h.table->sqlFailure("read");
-    return AE_SUCCESS;
+    return h.table->readField(h.rowid(), f, out);
 }
 
 }  // namespace

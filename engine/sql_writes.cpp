@@ -126,47 +126,26 @@ UNSIGNED32 collect(SqlStatement& s, sql::Statement& select, Table& table,
 
 UNSIGNED32 apply(SqlStatement& s, TableHandle& h, std::vector<Change>& changes) {
     Table& t = *h.table;
-    const Schema& schema = t.schema();
     const auto kind = s.translation.kind;
     for (Change& change : changes) {
-        int rc = SQLITE_DONE;
+        UNSIGNED32 rc = AE_SUCCESS;
         if (kind == sqldialect::StatementKind::Delete) {
-            sqlite3_stmt* del = t.statement("DELETE FROM \"main\".\"records\" WHERE rowid=?");
-            if (!del) return lastError().code;
-            sqlite3_bind_int64(del, 1, change.rowid);
-            rc = sqlite3_step(del);
-            sqlite3_reset(del);
+            rc = t.deleteRow(change.rowid, "change");
         } else if (kind == sqldialect::StatementKind::Update) {
-            std::string sql = writer::updateSql(schema, change.given);
-            if (sql.empty()) continue;
-            sqlite3_stmt* up = t.statement(sql);
-            if (!up) return lastError().code;
-            int at = 1;
-            for (size_t i = 0; i < schema.fields.size(); ++i)
-                if (change.given[i]) image::bind(up, at++, change.values[i]);
-            sqlite3_bind_int64(up, at, change.rowid);
-            rc = sqlite3_step(up);
-            sqlite3_reset(up);
+            bool found = true;
+            rc = t.updateRow(change.rowid, change.given, change.values, "change", found);
         } else {
             h.restorePending(change.values, change.given);
             if (UNSIGNED32 code = writer::assignAutoincrements(h)) return code;
-            sqlite3_stmt* ins = t.statement(writer::insertSql(schema, h.changedFields()));
-            if (!ins) return lastError().code;
-            int at = 1;
-            for (size_t i = 0; i < schema.fields.size(); ++i)
-                if (h.changedFields()[i]) image::bind(ins, at++, h.pendingValues()[i]);
-            rc = sqlite3_step(ins);
-            sqlite3_reset(ins);
-            if (rc == SQLITE_DONE) s.lastAutoinc = h.lastAutoinc;
+            int64_t rowid = 0;
+            rc = t.insertRow(h.changedFields(), h.pendingValues(), "change", rowid);
+            if (rc == AE_SUCCESS) s.lastAutoinc = h.lastAutoinc;
         }
-        if (rc != SQLITE_DONE) {
-            if ((rc & 0xFF) == SQLITE_CONSTRAINT)
-                return fail(AE_DUPLICATE_KEY, "The SQL statement cannot change the table " +
-                                                  t.file() +
-                                                  ": a unique index tag already holds a key it "
-                                                  "gives. Nothing was changed.");
-            return t.sqlFailure("change");
-        }
+        if (rc == AE_DUPLICATE_KEY)
+            return fail(AE_DUPLICATE_KEY, "The SQL statement cannot change the table " + t.file() +
+                                              ": a unique index tag already holds a key it "
+                                              "gives. Nothing was changed.");
+        if (rc != AE_SUCCESS) return rc;
     }
     return AE_SUCCESS;
 }

@@ -328,6 +328,39 @@ UNSIGNED32 Table::control(const std::string& sql, const std::string& doing) {
     return runToEnd(stmt, doing);
 }
 
+UNSIGNED32 Table::beginHeld(bool writing) {
+    if (writing) return control("BEGIN IMMEDIATE", "write");
+    // BEGIN alone takes no snapshot; the first read does, so read once now.
+    if (UNSIGNED32 rc = control("BEGIN", "read")) return rc;
+    if (UNSIGNED32 rc = control("SELECT count(*) FROM \"main\".sqlite_master", "read")) {
+        rollback();
+        return rc;
+    }
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::commitHeld() {
+    return control("COMMIT", "commit the transaction on");
+}
+
+namespace {
+constexpr const char* kChangeSavepoint = "velda_write";
+}
+
+UNSIGNED32 Table::beginChange() {
+    return control(std::string("SAVEPOINT ") + kChangeSavepoint, "write");
+}
+
+UNSIGNED32 Table::endChange() {
+    return control(std::string("RELEASE ") + kChangeSavepoint, "write");
+}
+
+UNSIGNED32 Table::undoChange() {
+    UNSIGNED32 rc = control(std::string("ROLLBACK TO ") + kChangeSavepoint, "write");
+    UNSIGNED32 released = endChange();
+    return rc != AE_SUCCESS ? rc : released;
+}
+
 Table::OneRead::OneRead(Table& table, bool wanted) : table_(table) {
     if (!wanted || !sqlite3_get_autocommit(table.db_.get())) return;
     sqlite3_stmt* begin = table.statement("BEGIN");

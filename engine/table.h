@@ -127,9 +127,16 @@ class Table {
     [[nodiscard]] UNSIGNED32 begin();
     [[nodiscard]] UNSIGNED32 commit();
     void rollback();
-    // Runs one statement of transaction control (SAVEPOINT, RELEASE, BEGIN ...); the failure
-    // names what was being done.
-    [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
+    // The transaction an engine transaction holds the table in (transaction.h): for writing, or,
+    // where the table cannot be written, a snapshot to read from; and its end. Failures name
+    // what was being done.
+    [[nodiscard]] UNSIGNED32 beginHeld(bool writing);
+    [[nodiscard]] UNSIGNED32 commitHeld();
+    // One change inside a held transaction, undone alone when it fails: a savepoint, released
+    // when the change is written or after it was rolled back to.
+    [[nodiscard]] UNSIGNED32 beginChange();
+    [[nodiscard]] UNSIGNED32 endChange();
+    [[nodiscard]] UNSIGNED32 undoChange();
 
     // The connection whose engine transaction holds this table's SQLite transaction (0: none).
     // See transaction.h.
@@ -168,6 +175,32 @@ class Table {
     // The given column expressions of one row (none: found, no values).
     [[nodiscard]] UNSIGNED32 readColumns(const std::vector<std::string>& columns, int64_t rowid,
                                          std::vector<Value>& values, bool& found);
+
+    // One field's stored value of a row (empty when the row does not exist).
+    [[nodiscard]] UNSIGNED32 readField(int64_t rowid, const FieldDef& field, Value& out);
+    // Whether the translated expression `sql` (table_rows.cpp) holds for the given values of a
+    // row: its rowid and every field in order, then the expression's own parameters.
+    [[nodiscard]] UNSIGNED32 evaluate(const std::string& sql, int64_t rowid,
+                                      const std::vector<Value>& values,
+                                      const std::vector<Value>& parameters, bool& result);
+
+    // Row changes, inside a write transaction. `given` marks the fields whose `values` are
+    // stored (values in field order). A unique tag that holds the key already answers
+    // AE_DUPLICATE_KEY naming the tag; any other failure as sqlFailure(doing).
+    [[nodiscard]] UNSIGNED32 insertRow(const std::vector<bool>& given,
+                                       const std::vector<Value>& values, const std::string& doing,
+                                       int64_t& rowid);
+    // `found` false (no failure) when no row has that record number any more.
+    [[nodiscard]] UNSIGNED32 updateRow(int64_t rowid, const std::vector<bool>& given,
+                                       const std::vector<Value>& values, const std::string& doing,
+                                       bool& found);
+    [[nodiscard]] UNSIGNED32 deleteRow(int64_t rowid, const std::string& doing);
+    // An auto-increment field's counter: the last value given (the highest in the rows when the
+    // table keeps none), and the counter moved on to `value`.
+    [[nodiscard]] UNSIGNED32 lastAutoincrement(const FieldDef& field, int64_t& last);
+    [[nodiscard]] UNSIGNED32 storeAutoincrement(const FieldDef& field, int64_t value);
+    // Whether a transaction is open on the table's connection.
+    bool inTransaction() const;
 
     // The count of all rows, cached while nothing changes.
     [[nodiscard]] UNSIGNED32 totalRows(bool fresh, int64_t& out);
@@ -210,6 +243,10 @@ class Table {
     // now is and answers rc; when that fails too, the last error tells both.
     [[nodiscard]] UNSIGNED32 reopenAfter(UNSIGNED32 rc, const Secret* password);
     void buildSelectList();
+    // Runs one statement of transaction control; the failure names what was being done.
+    [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
+    // The failure of a row change that SQLite answered with `rc` (table_rows.cpp).
+    [[nodiscard]] UNSIGNED32 changeFailure(int rc, const std::string& doing);
 
     std::string file_;
     pid_t pid_ = 0;

@@ -7,8 +7,6 @@ namespace engine {
 
 namespace {
 
-constexpr const char* kSavepoint = "velda_write";
-
 UNSIGNED32 noTransaction(const std::string& where) {
     return fail(AE_NO_TRANSACTION, "No transaction is open on the connection to " + where + ".");
 }
@@ -43,18 +41,9 @@ UNSIGNED32 Transaction::join(TableHandle& h, ADSHANDLE connection) {
     // The rows of an encrypted table come from another file once its password is given: join
     // then, not before.
     if (h.hidesRows()) return AE_SUCCESS;
-    if (!sqlite3_get_autocommit(t.db().get()))
+    if (t.inTransaction())
         return fail(AE_LOCKED, "The table " + t.file() + " is busy with another change.");
-    if (h.readOnly() || !t.notWritableBecause().empty()) {
-        // BEGIN alone takes no snapshot; the first read does, so read once now.
-        if (UNSIGNED32 rc = t.control("BEGIN", "read")) return rc;
-        if (UNSIGNED32 rc = t.control("SELECT count(*) FROM \"main\".sqlite_master", "read")) {
-            t.rollback();
-            return rc;
-        }
-    } else if (UNSIGNED32 rc = t.control("BEGIN IMMEDIATE", "write")) {
-        return rc;
-    }
+    if (UNSIGNED32 rc = t.beginHeld(!h.readOnly() && t.notWritableBecause().empty())) return rc;
     t.setTransactionOwner(connection);
     tables_.push_back(h.table);
     return AE_SUCCESS;
@@ -71,7 +60,7 @@ void Transaction::endAll(bool commit, UNSIGNED32& rc) {
     for (const auto& table : tables) {
         std::lock_guard lock(table->mutex());
         if (commit && !failed) {
-            if (UNSIGNED32 code = table->control("COMMIT", "commit the transaction on")) {
+            if (UNSIGNED32 code = table->commitHeld()) {
                 failed = true;
                 rc = code;
             }
@@ -118,7 +107,7 @@ UNSIGNED32 WriteScope::begin() {
     if (UNSIGNED32 rc = joinOpen(h_)) return rc;
     joined_ = t.transactionOwner() == h_.connection && h_.connection != 0;
     if (joined_) {
-        if (UNSIGNED32 rc = t.control(std::string("SAVEPOINT ") + kSavepoint, "write")) return rc;
+        if (UNSIGNED32 rc = t.beginChange()) return rc;
     } else if (UNSIGNED32 rc = t.begin()) {
         return rc;
     }
@@ -129,7 +118,7 @@ UNSIGNED32 WriteScope::begin() {
 UNSIGNED32 WriteScope::commit() {
     Table& t = *h_.table;
     if (joined_) {
-        if (UNSIGNED32 rc = t.control(std::string("RELEASE ") + kSavepoint, "write")) return rc;
+        if (UNSIGNED32 rc = t.endChange()) return rc;
         // Other handles see the pending rows at their next move, as they would a commit.
         t.counter().bump();
     } else if (UNSIGNED32 rc = t.commit()) {
@@ -149,8 +138,7 @@ void WriteScope::rollback() {
     }
     // Keeps the last error: the caller reports why the write failed, not how the undo went.
     LastError saved = lastError();
-    (void)t.control(std::string("ROLLBACK TO ") + kSavepoint, "write");
-    (void)t.control(std::string("RELEASE ") + kSavepoint, "write");
+    (void)t.undoChange();
     if (saved.code != 0) restore(saved);
 }
 

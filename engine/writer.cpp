@@ -14,27 +14,9 @@ std::string recordName(const TableHandle& h, int64_t record) {
     return "Record " + std::to_string(record) + " of the table " + h.table->file();
 }
 
-// The tag a unique-constraint message names ("... index 'tag_NAME'").
-std::string violatedTag(const std::string& message) {
-    size_t at = message.find("tag_");
-    if (at == std::string::npos) return "";
-    std::string tag = message.substr(at + 4);
-    size_t end = tag.find_first_of("'\"");
-    return end == std::string::npos ? tag : tag.substr(0, end);
-}
-
-UNSIGNED32 writeFailure(TableHandle& h) {
-    Table& t = *h.table;
-    int rc = sqlite3_errcode(t.db().get());
-    if (rc == SQLITE_CONSTRAINT) {
-        std::string tag = violatedTag(t.db().errorText());
-        return fail(AE_DUPLICATE_KEY, "The record cannot be written to the table " + t.file() +
-                                          ": the unique index tag " +
-                                          (tag.empty() ? std::string("of the table") : tag) +
-                                          " already holds its key. The change is still pending.");
-    }
-    UNSIGNED32 code = t.sqlFailure("write to");
-    return fail(code, lastError().message + " The change is still pending.");
+// A failed write: its text with the note that the change is still pending.
+UNSIGNED32 stillPending(UNSIGNED32 rc) {
+    return fail(rc, lastError().message + " The change is still pending.");
 }
 
 // Keeps the record locked for the duration of a write unless this handle holds the lock already.
@@ -72,66 +54,14 @@ UNSIGNED32 staticViewRefuses(const TableHandle& h) {
 
 }  // namespace
 
-std::string insertSql(const Schema& schema, const std::vector<bool>& changed) {
-    std::string columns, marks;
-    for (size_t i = 0; i < schema.fields.size(); ++i) {
-        if (!changed[i]) continue;
-        if (!columns.empty()) {
-            columns += ',';
-            marks += ',';
-        }
-        columns += schema.fields[i].column();
-        marks += '?';
-    }
-    if (columns.empty()) return "INSERT INTO \"main\".\"records\" DEFAULT VALUES";
-    return "INSERT INTO \"main\".\"records\"(" + columns + ") VALUES(" + marks + ")";
-}
-
-std::string updateSql(const Schema& schema, const std::vector<bool>& changed) {
-    std::string sets;
-    for (size_t i = 0; i < schema.fields.size(); ++i) {
-        if (!changed[i]) continue;
-        if (!sets.empty()) sets += ',';
-        sets += schema.fields[i].column();
-        sets += "=?";
-    }
-    if (sets.empty()) return sets;
-    return "UPDATE \"main\".\"records\" SET " + sets + " WHERE rowid=?";
-}
-
 UNSIGNED32 assignAutoincrements(TableHandle& h) {
     Table& t = *h.table;
     const Schema& schema = t.schema();
     for (size_t i = 0; i < schema.fields.size(); ++i) {
         const FieldDef& f = schema.fields[i];
         if (f.type != ADS_AUTOINC) continue;
-        std::string key = "autoinc." + f.name;
-        sqlite3_stmt* read = t.statement("SELECT value FROM velda_table WHERE key=?");
-        if (!read) return lastError().code;
-        sqlite3_bind_text(read, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
         int64_t last = 0;
-        bool known = false;
-        {
-            sql::ResetOnExit resetting(read);
-            int rc = sqlite3_step(read);
-            if (rc == SQLITE_ROW) {
-                last = sqlite3_column_int64(read, 0);
-                known = true;
-            } else if (rc != SQLITE_DONE) {
-                return writeFailure(h);
-            }
-        }
-        if (!known) {
-            sqlite3_stmt* highest =
-                t.statement("SELECT ifnull(max(" + f.column() + "),0) FROM \"main\".\"records\"");
-            if (!highest) return lastError().code;
-            sql::ResetOnExit resetting(highest);
-            int rc = sqlite3_step(highest);
-            if (rc == SQLITE_ROW)
-                last = sqlite3_column_int64(highest, 0);
-            else
-                return writeFailure(h);
-        }
+        if (UNSIGNED32 rc = t.lastAutoincrement(f, last)) return stillPending(rc);
         int64_t next =
             h.pendingValues()[i].isNull() ? last + 1 : std::max(last, h.pendingValues()[i].integer);
         if (h.pendingValues()[i].isNull()) {
@@ -140,12 +70,7 @@ UNSIGNED32 assignAutoincrements(TableHandle& h) {
                             "Column \"" + f.name + "\" has no auto-increment values left.");
             h.setPendingValue(i, Value::ofInteger(next));
         }
-        sqlite3_stmt* store =
-            t.statement("INSERT OR REPLACE INTO velda_table(key, value) VALUES(?, ?)");
-        if (!store) return lastError().code;
-        sqlite3_bind_text(store, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(store, 2, next);
-        if (t.runToEnd(store, "write") != AE_SUCCESS) return writeFailure(h);
+        if (UNSIGNED32 rc = t.storeAutoincrement(f, next)) return stillPending(rc);
         h.lastAutoinc = static_cast<UNSIGNED32>(h.pendingValues()[i].integer);
     }
     return AE_SUCCESS;
@@ -212,54 +137,35 @@ UNSIGNED32 write(TableHandle& h) {
             h.restorePending(saved, savedChanged);
         }
     };
-    if (UNSIGNED32 rc = scope.begin())
-        return fail(rc, lastError().message + " The change is still pending.");
+    if (UNSIGNED32 rc = scope.begin()) return stillPending(rc);
     int64_t rowid = h.rowid();
     if (h.pending() == PendingKind::Append) {
         if (UNSIGNED32 rc = assignAutoincrements(h)) {
             restore();
             return rc;
         }
-        sqlite3_stmt* stmt = t.statement(insertSql(schema, h.changedFields()));
-        if (!stmt) {
-            restore();
-            return lastError().code;
-        }
-        int at = 1;
-        for (size_t i = 0; i < schema.fields.size(); ++i)
-            if (h.changedFields()[i]) image::bind(stmt, at++, h.pendingValues()[i]);
-        if (t.runToEnd(stmt, "write") != AE_SUCCESS) {
-            UNSIGNED32 code = writeFailure(h);
+        if (UNSIGNED32 rc = t.insertRow(h.changedFields(), h.pendingValues(), "write to", rowid)) {
+            UNSIGNED32 code = stillPending(rc);
             restore();
             return code;
         }
-        rowid = sqlite3_last_insert_rowid(t.db().get());
     } else {
-        std::string sql = updateSql(schema, h.changedFields());
-        if (!sql.empty()) {
-            sqlite3_stmt* stmt = t.statement(sql);
-            if (!stmt) {
-                restore();
-                return lastError().code;
-            }
-            int at = 1;
-            for (size_t i = 0; i < schema.fields.size(); ++i)
-                if (h.changedFields()[i]) image::bind(stmt, at++, h.pendingValues()[i]);
-            sqlite3_bind_int64(stmt, at, rowid);
-            if (t.runToEnd(stmt, "write") != AE_SUCCESS) {
-                UNSIGNED32 code = writeFailure(h);
-                restore();
-                return code;
-            }
-            if (sqlite3_changes(t.db().get()) == 0) {
-                restore();
-                return fail(AE_NO_SUCH_RECORD,
-                            recordName(h, rowid) + " has been deleted by another user.");
-            }
+        bool found = true;
+        if (UNSIGNED32 rc =
+                t.updateRow(rowid, h.changedFields(), h.pendingValues(), "write to", found)) {
+            UNSIGNED32 code = stillPending(rc);
+            restore();
+            return code;
+        }
+        if (!found) {
+            restore();
+            return fail(AE_NO_SUCH_RECORD,
+                        recordName(h, rowid) + " has been deleted by another user.");
         }
     }
     if (scope.commit() != AE_SUCCESS) {
-        UNSIGNED32 code = writeFailure(h);
+        // Named as a failed write, whichever step of ending the transaction failed.
+        UNSIGNED32 code = stillPending(t.sqlFailure("write to"));
         restore();
         return code;
     }
@@ -296,10 +202,7 @@ UNSIGNED32 remove(TableHandle& h) {
     Table& t = *h.table;
     transaction::WriteScope scope(h);
     if (UNSIGNED32 rc = scope.begin()) return rc;
-    sqlite3_stmt* stmt = t.statement("DELETE FROM \"main\".\"records\" WHERE rowid=?");
-    if (!stmt) return lastError().code;
-    sqlite3_bind_int64(stmt, 1, h.rowid());
-    if (UNSIGNED32 rc = t.runToEnd(stmt, "delete a record of")) return rc;
+    if (UNSIGNED32 rc = t.deleteRow(h.rowid(), "delete a record of")) return rc;
     if (UNSIGNED32 code = scope.commit()) return code;
     h.clearPending();
     h.dropWindow();
