@@ -229,7 +229,7 @@ UNSIGNED32 placeOn(TableHandle& h, const Nav& nav, RowBatch& batch, uint64_t ver
 }  // namespace
 
 UNSIGNED32 IndexHandle::resolve(size_t& position) {
-    const Table& t = *owner->table;
+    const Storage& t = *owner->table;
     if (generation_ != t.schemaGeneration()) {
         int found = t.schema().indexByName(tag);
         if (found < 0)

@@ -34,8 +34,7 @@ UNSIGNED32 translateFor(TableHandle& h, const std::string& text, bool exact,
     settings.dateFormat = dateFormatOf(h);
     settings.page = h.page;
     settings.tableName = h.table->file();
-    if (UNSIGNED32 rc = h.table->useFunctions()) return rc;
-    return expression::translate(text, h.table->schema(), settings, h.table->db().get(), out);
+    return h.table->translateFilter(text, settings, out);
 }
 
 UNSIGNED32 setFilter(TableHandle& h, const UNSIGNED8* text, std::optional<FilterSpec>& slot) {

@@ -17,7 +17,7 @@
 #include "engine/locks.h"
 #include "engine/raw_key.h"
 #include "engine/registry.h"
-#include "engine/table.h"
+#include "engine/storage.h"
 
 namespace engine {
 
@@ -78,7 +78,7 @@ class TableHandle : public EngineObject {
   public:
     HandleKind kind() const override { return HandleKind::Table; }
 
-    std::shared_ptr<Table> table;
+    std::shared_ptr<Storage> table;
     ADSHANDLE connection = 0;
     std::shared_ptr<Transaction> transaction;  // the connection's (transaction.h)
     std::string alias;

@@ -88,10 +88,10 @@ UNSIGNED32 doubleKey(const uint8_t* key, size_t length, const Schema& schema, co
     std::memcpy(&v, key, sizeof v);
     Value value;
     switch (field.storage()) {
-        case Storage::Integer:
+        case ColumnClass::Integer:
             value = Value::ofInteger(static_cast<int64_t>(v));
             break;
-        case Storage::Real:
+        case ColumnClass::Real:
             value = Value::ofReal(v);
             break;
         default:

@@ -651,12 +651,12 @@ std::string toText(const FieldDef& field, const Value& value) {
 Value keyForm(const FieldDef& field, const Value& value) {
     if (!value.isNull()) return value;
     switch (field.storage()) {
-        case Storage::Integer:
-        case Storage::Real:
+        case ColumnClass::Integer:
+        case ColumnClass::Real:
             return Value::ofReal(-std::numeric_limits<double>::infinity());
-        case Storage::Blob:
+        case ColumnClass::Blob:
             return Value::ofBlob("");
-        case Storage::Text:
+        case ColumnClass::Text:
             break;
     }
     return Value::ofText("");

@@ -41,13 +41,13 @@ bool plainName(const std::string& name) {
 
 const char* declaredType(const FieldDef& f) {
     switch (f.storage()) {
-        case Storage::Integer:
+        case ColumnClass::Integer:
             return " INTEGER";
-        case Storage::Real:
+        case ColumnClass::Real:
             return " REAL";
-        case Storage::Text:
+        case ColumnClass::Text:
             return " TEXT";
-        case Storage::Blob:
+        case ColumnClass::Blob:
             return " BLOB";
     }
     return "";

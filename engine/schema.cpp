@@ -123,23 +123,23 @@ const char* typeName(UNSIGNED16 type) {
     return info ? info->name : "unknown";
 }
 
-Storage FieldDef::storage() const {
+ColumnClass FieldDef::storage() const {
     switch (type) {
         case ADS_LOGICAL:
         case ADS_INTEGER:
         case ADS_SHORTINT:
         case ADS_AUTOINC:
-            return Storage::Integer;
+            return ColumnClass::Integer;
         case ADS_NUMERIC:
         case ADS_DOUBLE:
         case ADS_CURDOUBLE:
-            return Storage::Real;
+            return ColumnClass::Real;
         case ADS_BINARY:
         case ADS_IMAGE:
         case ADS_RAW:
-            return Storage::Blob;
+            return ColumnClass::Blob;
         default:
-            return Storage::Text;
+            return ColumnClass::Text;
     }
 }
 
@@ -153,12 +153,12 @@ std::string FieldDef::column() const {
 
 std::string FieldDef::keyExpression() const {
     switch (storage()) {
-        case Storage::Integer:
-        case Storage::Real:
+        case ColumnClass::Integer:
+        case ColumnClass::Real:
             return "ifnull(" + column() + ",-9e999)";
-        case Storage::Blob:
+        case ColumnClass::Blob:
             return "ifnull(" + column() + ",X'')";
-        case Storage::Text:
+        case ColumnClass::Text:
             break;
     }
     return "ifnull(" + column() + ",'')";
@@ -280,13 +280,13 @@ namespace {
 
 const char* sqlType(const FieldDef& f) {
     switch (f.storage()) {
-        case Storage::Integer:
+        case ColumnClass::Integer:
             return "INTEGER";
-        case Storage::Real:
+        case ColumnClass::Real:
             return "REAL";
-        case Storage::Blob:
+        case ColumnClass::Blob:
             return "BLOB";
-        case Storage::Text:
+        case ColumnClass::Text:
             break;
     }
     return "TEXT";

@@ -13,7 +13,7 @@
 namespace engine {
 
 // How a field's value is kept in its SQLite column.
-enum class Storage { Integer, Real, Text, Blob };
+enum class ColumnClass { Integer, Real, Text, Blob };
 
 struct FieldDef {
     std::string name;
@@ -23,7 +23,7 @@ struct FieldDef {
     UNSIGNED16 decimals = 0;
     UNSIGNED32 offset = 0;  // position in the record image
 
-    Storage storage() const;
+    ColumnClass storage() const;
     // Memo, binary, image and varchar fields: kept out of the record image.
     bool isBlob() const;
     bool isText() const { return type == ADS_STRING; }

@@ -40,7 +40,7 @@ UNSIGNED32 storedValue(const FieldDef& field, const Value& given, Value& out) {
         out = Value{};
         return AE_SUCCESS;
     }
-    if (given.kind == Value::Kind::Blob && field.storage() == Storage::Blob) {
+    if (given.kind == Value::Kind::Blob && field.storage() == ColumnClass::Blob) {
         out = given;
         return AE_SUCCESS;
     }
@@ -125,7 +125,7 @@ UNSIGNED32 collect(SqlStatement& s, sql::Statement& select, Table& table,
 }
 
 UNSIGNED32 apply(SqlStatement& s, TableHandle& h, std::vector<Change>& changes) {
-    Table& t = *h.table;
+    Storage& t = *h.table;
     const auto kind = s.translation.kind;
     for (Change& change : changes) {
         UNSIGNED32 rc = AE_SUCCESS;

@@ -23,6 +23,7 @@
 #include "engine/schema.h"
 #include "engine/secret.h"
 #include "engine/sqlite.h"
+#include "engine/storage.h"
 
 namespace engine {
 
@@ -30,42 +31,10 @@ namespace files {
 class OwnFiles;
 }
 
-// An order to walk rows in: an index tag's key expressions, or none for record-number order.
-struct OrderSpec {
-    std::vector<std::string> expressions;
-    bool descending = false;
-};
-
-// A condition on rows with its values, ANDed into a query.
-struct Condition {
-    std::string sql;
-    std::vector<Value> values;
-};
-
-// Rows read in one go: record numbers and their record images, in walking order.
-struct RowBatch {
-    std::vector<int64_t> rowids;
-    std::vector<uint8_t> images;
-    size_t size() const { return rowids.size(); }
-    // Set by Table::scan: fewer rows came than were asked for, so none lies beyond the last one.
-    bool complete = false;
-    // The order's key of the last row when the batch filled up (a walk goes on from it), read
-    // with the rows; keyRowid 0 when none was read. The row after it, read too, shows how many
-    // of the phases of a read going on from it (in the same direction) hold no row.
-    int64_t keyRowid = 0;
-    std::vector<Value> key;
-    bool keyForward = true;
-    size_t emptyPhasesAfterKey = 0;
-    // Set by the cursor on a window of rows: no row of the walk lies before the first one, or
-    // after the last one (while the table is unchanged).
-    bool first = false, last = false;
-};
-
-class Table {
+// A table in a folder: its SQLite file (and, encrypted, the companion of its rows).
+class Table final : public Storage {
   public:
-    ~Table();
-    Table(const Table&) = delete;
-    Table& operator=(const Table&) = delete;
+    ~Table() override;
 
     // The one Table of a file in this process (opened on first use).
     [[nodiscard]] static UNSIGNED32 open(const std::string& file, std::shared_ptr<Table>& out);
@@ -80,20 +49,8 @@ class Table {
     static std::shared_ptr<Table> overRows(const std::string& name, Schema schema,
                                            sql::Database db);
 
-    const std::string& file() const { return file_; }
-    const Schema& schema() const { return schema_; }
-    uint64_t schemaGeneration() const { return generation_; }
-    std::recursive_mutex& mutex() { return mutex_; }
-    ChangeCounter& counter() { return counter_; }
     sql::Database& db() { return db_; }
-    // Puts the expression language's functions on the connection, where filters run: at the
-    // first filter, not at every open (registering them costs a good part of an open).
-    [[nodiscard]] UNSIGNED32 useFunctions();
-    UNSIGNED32 pageSize() const { return pageSize_; }
-
-    // Why the table cannot be changed in this place (a folder that cannot be written, a network
-    // file system; files.h), or empty when it can.
-    const std::string& notWritableBecause() const { return notWritable_; }
+    UNSIGNED32 pageSize() const override { return pageSize_; }
     // Opened immutable, in a folder that cannot be written: whatever else reads the file there
     // must open it so too.
     bool immutable() const { return immutable_; }
@@ -102,6 +59,15 @@ class Table {
     sqlite3_stmt* statement(const std::string& sql);
     // Fails with the code that fits the connection's last SQLite error.
     [[nodiscard]] UNSIGNED32 sqlFailure(const std::string& doing);
+    [[nodiscard]] UNSIGNED32 failure(const std::string& doing) override {
+        return sqlFailure(doing);
+    }
+    // Puts the expression language's functions on the connection, where filters run: at the
+    // first filter, not at every open (registering them costs a good part of an open).
+    [[nodiscard]] UNSIGNED32 useFunctions();
+    [[nodiscard]] UNSIGNED32 translateFilter(const std::string& text,
+                                             const expression::Settings& settings,
+                                             expression::Translation& out) override;
 
     // Several statements of one read (an open's, the phases of a scan, the counts before a key)
     // in one read transaction while it lives: alone, each statement takes and gives back the file's
@@ -122,100 +88,60 @@ class Table {
     // failure is reported as sqlFailure(doing).
     [[nodiscard]] UNSIGNED32 runToEnd(sqlite3_stmt* stmt, const std::string& doing);
 
-    // Write transactions: BEGIN IMMEDIATE, COMMIT (bumping the change counter), ROLLBACK.
-    // begin() refuses (AE_LOCKED) while an engine transaction holds the table.
-    [[nodiscard]] UNSIGNED32 begin();
-    [[nodiscard]] UNSIGNED32 commit();
-    void rollback();
-    // The transaction an engine transaction holds the table in (transaction.h): for writing, or,
-    // where the table cannot be written, a snapshot to read from; and its end. Failures name
-    // what was being done.
-    [[nodiscard]] UNSIGNED32 beginHeld(bool writing);
-    [[nodiscard]] UNSIGNED32 commitHeld();
-    // One change inside a held transaction, undone alone when it fails: a savepoint, released
-    // when the change is written or after it was rolled back to.
-    [[nodiscard]] UNSIGNED32 beginChange();
-    [[nodiscard]] UNSIGNED32 endChange();
-    [[nodiscard]] UNSIGNED32 undoChange();
+    [[nodiscard]] UNSIGNED32 begin() override;
+    [[nodiscard]] UNSIGNED32 commit() override;
+    void rollback() override;
+    bool inTransaction() const override;
+    [[nodiscard]] UNSIGNED32 beginHeld(bool writing) override;
+    [[nodiscard]] UNSIGNED32 commitHeld() override;
+    [[nodiscard]] UNSIGNED32 beginChange() override;
+    [[nodiscard]] UNSIGNED32 endChange() override;
+    [[nodiscard]] UNSIGNED32 undoChange() override;
 
-    // The connection whose engine transaction holds this table's SQLite transaction (0: none).
-    // See transaction.h.
-    ADSHANDLE transactionOwner() const { return transactionOwner_; }
-    void setTransactionOwner(ADSHANDLE connection) { transactionOwner_ = connection; }
-
-    // Structure changes (inside a write transaction).
-    [[nodiscard]] UNSIGNED32 addIndex(const IndexDef& index);
-    [[nodiscard]] UNSIGNED32 dropIndex(size_t position);
+    [[nodiscard]] UNSIGNED32 addIndex(const IndexDef& index) override;
+    [[nodiscard]] UNSIGNED32 dropIndex(size_t position) override;
 
     // "rowid, field columns" for reading record images; blob fields give their non-empty flag.
     const std::string& selectList() const { return selectList_; }
-    // Reads the rows of one walk: starting after (or at) `start` (values over the order's
-    // expressions and finally the rowid), within the conditions, at most `limit` rows.
-    // startOp compares a row's value with the start's last value (">", ">=", "<", "<=" as the
-    // walking direction needs; the leading values then walk on strictly). singlePhase reads only
-    // rows whose leading values equal the start's; with "=" exactly the rows of that key.
-    // `emptyPhases` leading phases are known to hold no row (RowBatch::emptyPhasesAfterKey).
     [[nodiscard]] UNSIGNED32 scan(const OrderSpec& order, bool forward,
                                   const std::vector<Value>* start, const char* startOp,
                                   const std::vector<Condition>& conditions, size_t limit,
                                   image::CodePage page, RowBatch& out, bool singlePhase = false,
-                                  size_t emptyPhases = 0);
-    [[nodiscard]] UNSIGNED32 countRows(const std::vector<Condition>& conditions, int64_t& out);
-    // Counts rows strictly before `start` (order expressions then rowid) in walking order.
+                                  size_t emptyPhases = 0) override;
+    [[nodiscard]] UNSIGNED32 countRows(const std::vector<Condition>& conditions,
+                                       int64_t& out) override;
     [[nodiscard]] UNSIGNED32 countBefore(const OrderSpec& order, const std::vector<Value>& start,
-                                         const std::vector<Condition>& conditions, int64_t& out);
-    // Reads one row's image; false (no failure) when it does not exist.
+                                         const std::vector<Condition>& conditions,
+                                         int64_t& out) override;
+    [[nodiscard]] UNSIGNED32 totalRows(bool fresh, int64_t& out) override;
     [[nodiscard]] UNSIGNED32 readRow(int64_t rowid, image::CodePage page, uint8_t* image,
-                                     bool& found);
-    // Reads one row's stored values; false when it does not exist.
-    [[nodiscard]] UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values, bool& found);
-    // The exact key values of a row over the order's expressions.
+                                     bool& found) override;
+    [[nodiscard]] UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values,
+                                        bool& found) override;
     [[nodiscard]] UNSIGNED32 readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
-                                     bool& found);
-    // The given column expressions of one row (none: found, no values).
+                                     bool& found) override;
     [[nodiscard]] UNSIGNED32 readColumns(const std::vector<std::string>& columns, int64_t rowid,
-                                         std::vector<Value>& values, bool& found);
-
-    // One field's stored value of a row (empty when the row does not exist).
-    [[nodiscard]] UNSIGNED32 readField(int64_t rowid, const FieldDef& field, Value& out);
-    // Whether the translated expression `sql` (table_rows.cpp) holds for the given values of a
-    // row: its rowid and every field in order, then the expression's own parameters.
+                                         std::vector<Value>& values, bool& found) override;
+    [[nodiscard]] UNSIGNED32 readField(int64_t rowid, const FieldDef& field, Value& out) override;
     [[nodiscard]] UNSIGNED32 evaluate(const std::string& sql, int64_t rowid,
                                       const std::vector<Value>& values,
-                                      const std::vector<Value>& parameters, bool& result);
+                                      const std::vector<Value>& parameters, bool& result) override;
 
-    // Row changes, inside a write transaction. `given` marks the fields whose `values` are
-    // stored (values in field order). A unique tag that holds the key already answers
-    // AE_DUPLICATE_KEY naming the tag; any other failure as sqlFailure(doing).
     [[nodiscard]] UNSIGNED32 insertRow(const std::vector<bool>& given,
                                        const std::vector<Value>& values, const std::string& doing,
-                                       int64_t& rowid);
-    // `found` false (no failure) when no row has that record number any more.
+                                       int64_t& rowid) override;
     [[nodiscard]] UNSIGNED32 updateRow(int64_t rowid, const std::vector<bool>& given,
                                        const std::vector<Value>& values, const std::string& doing,
-                                       bool& found);
-    [[nodiscard]] UNSIGNED32 deleteRow(int64_t rowid, const std::string& doing);
-    // An auto-increment field's counter: the last value given (the highest in the rows when the
-    // table keeps none), and the counter moved on to `value`.
-    [[nodiscard]] UNSIGNED32 lastAutoincrement(const FieldDef& field, int64_t& last);
-    [[nodiscard]] UNSIGNED32 storeAutoincrement(const FieldDef& field, int64_t value);
-    // Whether a transaction is open on the table's connection.
-    bool inTransaction() const;
+                                       bool& found) override;
+    [[nodiscard]] UNSIGNED32 deleteRow(int64_t rowid, const std::string& doing) override;
+    [[nodiscard]] UNSIGNED32 lastAutoincrement(const FieldDef& field, int64_t& last) override;
+    [[nodiscard]] UNSIGNED32 storeAutoincrement(const FieldDef& field, int64_t value) override;
 
-    // The count of all rows, cached while nothing changes.
-    [[nodiscard]] UNSIGNED32 totalRows(bool fresh, int64_t& out);
-
-    // Encryption (encryption.cpp). Whether the rows live in the encrypted companion, and whether
-    // this process's connection has opened it.
-    bool encrypted() const { return encrypted_; }
-    bool keyed() const { return keyed_; }
-    // Opens the companion with the password (its key is derived once, here), or checks the
-    // password against the one in force; AE_WRONG_PASSWORD when it does not open the table.
-    [[nodiscard]] UNSIGNED32 unlock(const Secret& password);
-    // Turn a plain table into an encrypted one and back, keeping every row, record number, tag and
-    // counter. The caller holds the table exclusively; decrypt needs the companion open.
-    [[nodiscard]] UNSIGNED32 encrypt(const Secret& password);
-    [[nodiscard]] UNSIGNED32 decrypt(const Secret& password);
+    // Encryption (encryption.cpp): the rows live in the encrypted companion; unlock() opens it
+    // with the password (its key is derived once, here).
+    [[nodiscard]] UNSIGNED32 unlock(const Secret& password) override;
+    [[nodiscard]] UNSIGNED32 encrypt(const Secret& password) override;
+    [[nodiscard]] UNSIGNED32 decrypt(const Secret& password) override;
 
   private:
     Table() = default;
@@ -248,13 +174,8 @@ class Table {
     // The failure of a row change that SQLite answered with `rc` (table_rows.cpp).
     [[nodiscard]] UNSIGNED32 changeFailure(int rc, const std::string& doing);
 
-    std::string file_;
     pid_t pid_ = 0;
     sql::Database db_;
-    Schema schema_;
-    uint64_t generation_ = 0;
-    std::recursive_mutex mutex_;
-    ChangeCounter counter_;
     UNSIGNED32 pageSize_ = 4096;
     std::string selectList_;
     std::map<std::string, sql::Statement, std::less<>> statements_;
@@ -263,11 +184,7 @@ class Table {
     int64_t countCache_ = 0;
     uint64_t countCounter_ = 0;
     int64_t countDataVersion_ = 0;
-    bool encrypted_ = false;
-    bool keyed_ = false;
-    ADSHANDLE transactionOwner_ = 0;
     bool immutable_ = false;
-    std::string notWritable_;
     // A salted hash of the password that opened the companion, kept in memory only.
     unsigned char passwordSalt_[32] = {};
     unsigned char passwordHash_[32] = {};

@@ -15,6 +15,7 @@
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
 #include "engine/paths.h"
+#include "engine/table.h"
 
 using namespace engine;
 using namespace engine::calls;

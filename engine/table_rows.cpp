@@ -1,5 +1,6 @@
 // Single-row reads and the row changes of a table: the statements that store a record's fields,
 // its auto-increment counters, and the evaluation of an expression on one row.
+#include "engine/expression.h"
 #include "engine/last_error.h"
 #include "engine/table.h"
 
@@ -164,6 +165,12 @@ UNSIGNED32 Table::storeAutoincrement(const FieldDef& field, int64_t value) {
     sqlite3_bind_int64(store, 2, value);
     if (sqlite3_step(store) != SQLITE_DONE) return sqlFailure("write to");
     return AE_SUCCESS;
+}
+
+UNSIGNED32 Table::translateFilter(const std::string& text, const expression::Settings& settings,
+                                  expression::Translation& out) {
+    if (UNSIGNED32 rc = useFunctions()) return rc;
+    return expression::translate(text, schema_, settings, db_.get(), out);
 }
 
 bool Table::inTransaction() const {

@@ -28,7 +28,7 @@ UNSIGNED32 Transaction::begin(const std::string& where) {
 }
 
 UNSIGNED32 Transaction::join(TableHandle& h, ADSHANDLE connection) {
-    Table& t = *h.table;
+    Storage& t = *h.table;
     if (t.transactionOwner() == connection) return AE_SUCCESS;
     // Every call on a handle comes here; most come with no transaction open.
     if (!active_.load(std::memory_order_acquire)) return AE_SUCCESS;
@@ -50,7 +50,7 @@ UNSIGNED32 Transaction::join(TableHandle& h, ADSHANDLE connection) {
 }
 
 void Transaction::endAll(bool commit, UNSIGNED32& rc) {
-    std::vector<std::shared_ptr<Table>> tables;
+    std::vector<std::shared_ptr<Storage>> tables;
     {
         std::lock_guard lock(mutex_);
         tables.swap(tables_);
@@ -103,7 +103,7 @@ WriteScope::~WriteScope() {
 }
 
 UNSIGNED32 WriteScope::begin() {
-    Table& t = *h_.table;
+    Storage& t = *h_.table;
     if (UNSIGNED32 rc = joinOpen(h_)) return rc;
     joined_ = t.transactionOwner() == h_.connection && h_.connection != 0;
     if (joined_) {
@@ -116,7 +116,7 @@ UNSIGNED32 WriteScope::begin() {
 }
 
 UNSIGNED32 WriteScope::commit() {
-    Table& t = *h_.table;
+    Storage& t = *h_.table;
     if (joined_) {
         if (UNSIGNED32 rc = t.endChange()) return rc;
         // Other handles see the pending rows at their next move, as they would a commit.
@@ -131,7 +131,7 @@ UNSIGNED32 WriteScope::commit() {
 void WriteScope::rollback() {
     if (!open_) return;
     open_ = false;
-    Table& t = *h_.table;
+    Storage& t = *h_.table;
     if (!joined_) {
         t.rollback();
         return;

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "engine/ace.h"
+#include "engine/storage.h"
 
 namespace engine {
 
@@ -66,8 +67,8 @@ class Transaction {
   private:
     void endAll(bool commit, UNSIGNED32& rc);
     mutable std::mutex mutex_;
-    std::atomic<bool> active_ = false;            // written under mutex_; read without it by join()
-    std::vector<std::shared_ptr<Table>> tables_;  // in the order they joined
+    std::atomic<bool> active_ = false;  // written under mutex_; read without it by join()
+    std::vector<std::shared_ptr<Storage>> tables_;  // in the order they joined
 };
 
 namespace transaction {

@@ -55,7 +55,7 @@ UNSIGNED32 staticViewRefuses(const TableHandle& h) {
 }  // namespace
 
 UNSIGNED32 assignAutoincrements(TableHandle& h) {
-    Table& t = *h.table;
+    Storage& t = *h.table;
     const Schema& schema = t.schema();
     for (size_t i = 0; i < schema.fields.size(); ++i) {
         const FieldDef& f = schema.fields[i];
@@ -116,7 +116,7 @@ UNSIGNED32 setValue(TableHandle& h, size_t field, Value value) {
 
 UNSIGNED32 write(TableHandle& h) {
     if (h.pending() == PendingKind::None) return AE_SUCCESS;
-    Table& t = *h.table;
+    Storage& t = *h.table;
     const Schema& schema = t.schema();
     std::optional<WriteLock> lock;
     if (h.pending() == PendingKind::Edit) {
@@ -165,7 +165,7 @@ UNSIGNED32 write(TableHandle& h) {
     }
     if (scope.commit() != AE_SUCCESS) {
         // Named as a failed write, whichever step of ending the transaction failed.
-        UNSIGNED32 code = stillPending(t.sqlFailure("write to"));
+        UNSIGNED32 code = stillPending(t.failure("write to"));
         restore();
         return code;
     }
@@ -199,7 +199,7 @@ UNSIGNED32 remove(TableHandle& h) {
                     "There is no current record to delete in the table " + h.table->file() + ".");
     WriteLock lock(h, h.rowid());
     if (UNSIGNED32 rc = lock.take()) return rc;
-    Table& t = *h.table;
+    Storage& t = *h.table;
     transaction::WriteScope scope(h);
     if (UNSIGNED32 rc = scope.begin()) return rc;
     if (UNSIGNED32 rc = t.deleteRow(h.rowid(), "delete a record of")) return rc;
