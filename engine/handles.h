@@ -87,7 +87,7 @@ class TableHandle : public EngineObject {
     UNSIGNED16 lockType = ADS_PROPRIETARY_LOCKING;
     UNSIGNED16 rights = ADS_CHECKRIGHTS;
     image::CodePage page = image::CodePage::Ansi1252;
-    LockFile locks;
+    std::unique_ptr<HandleLocks> locks = std::make_unique<NoLocks>();
     std::set<uint32_t> heldRecords;
     std::map<std::string, ADSHANDLE> indexHandles;  // by upper-cased tag name
     // The password given with AdsEnableEncryption; `unlocked` once it has opened the encrypted

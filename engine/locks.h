@@ -12,16 +12,17 @@
 #include <string>
 
 #include "engine/ace.h"
+#include "engine/handle_locks.h"
 
 namespace engine {
 
 std::string lockFileOf(const std::string& tableFile);
 
 // One handle's descriptor of the lock file.
-class LockFile {
+class LockFile final : public HandleLocks {
   public:
     LockFile() = default;
-    ~LockFile();
+    ~LockFile() override;
     LockFile(const LockFile&) = delete;
     LockFile& operator=(const LockFile&) = delete;
 
@@ -36,12 +37,12 @@ class LockFile {
     bool unsafe() const { return unsafe_; }
 
     // The whole-table byte: shared by every open handle, exclusive for an exclusive open.
-    bool lockTableShared();
-    bool lockTableExclusive();
+    bool lockTableShared() override;
+    bool lockTableExclusive() override;
     void unlockTable();
     // A record's byte; false when another handle or process holds it.
-    bool lockRecord(uint32_t record);
-    void unlockRecord(uint32_t record);
+    bool lockRecord(uint32_t record) override;
+    void unlockRecord(uint32_t record) override;
     // Whether another handle or process holds the record (this descriptor's own lock does not
     // count).
     bool recordLockedElsewhere(uint32_t record) const;

@@ -174,15 +174,15 @@ UNSIGNED32 run(SqlStatement& s, sql::Statement& select, AttachedTable& target) {
     // of the rows it changes until it is done, as a user's handle would.
     TableHandle h;
     h.table = table;
-    if (UNSIGNED32 rc = h.locks.open(table->file())) return rc;
-    if (!h.locks.lockTableShared())
+    if (UNSIGNED32 rc = table->openLocks(true, h.locks)) return rc;
+    if (!h.locks->lockTableShared())
         return fail(AE_LOCKED, "The table " + name +
                                    " is opened exclusively by another user or handle; the SQL "
                                    "statement changed nothing.");
     if (s.translation.kind != sqldialect::StatementKind::Insert) {
         for (const Change& change : changes) {
             auto record = static_cast<uint32_t>(change.rowid);
-            if (!h.locks.lockRecord(record))
+            if (!h.locks->lockRecord(record))
                 return fail(AE_LOCKED, "Record " + std::to_string(change.rowid) + " of the table " +
                                            name +
                                            " is locked by another user or handle; the SQL "

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/handle_locks.h"
 #include "engine/locks.h"
 #include "engine/record_image.h"
 #include "engine/schema.h"
@@ -162,6 +163,11 @@ class Storage {
     // The connection whose engine transaction holds this table (0: none).
     ADSHANDLE transactionOwner() const { return transactionOwner_; }
     void setTransactionOwner(ADSHANDLE connection) { transactionOwner_ = connection; }
+
+    // A new handle's locks. `required`: a handle that may change the table; otherwise, where
+    // locks cannot be kept (a folder that cannot be written), the handle gets none.
+    [[nodiscard]] virtual UNSIGNED32 openLocks(bool required,
+                                               std::unique_ptr<HandleLocks>& out) = 0;
 
     // Structure changes (inside a write transaction).
     [[nodiscard]] virtual UNSIGNED32 addIndex(const IndexDef& index) = 0;

@@ -98,6 +98,7 @@ class Table final : public Storage {
     [[nodiscard]] UNSIGNED32 endChange() override;
     [[nodiscard]] UNSIGNED32 undoChange() override;
 
+    [[nodiscard]] UNSIGNED32 openLocks(bool required, std::unique_ptr<HandleLocks>& out) override;
     [[nodiscard]] UNSIGNED32 addIndex(const IndexDef& index) override;
     [[nodiscard]] UNSIGNED32 dropIndex(size_t position) override;
 

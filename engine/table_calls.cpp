@@ -60,15 +60,14 @@ UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::
     handle->lockType = lockType;
     handle->rights = rights;
     std::lock_guard lock(table->mutex());
-    if (UNSIGNED32 rc = handle->locks.open(table->file(), table->counter().takeSpare());
-        rc &&
-        ((!handle->readOnly() && table->notWritableBecause().empty()) || handle->locks.unsafe()))
+    if (UNSIGNED32 rc = table->openLocks(!handle->readOnly() && table->notWritableBecause().empty(),
+                                         handle->locks))
         return rc;
     if (handle->exclusive()) {
-        if (!handle->locks.lockTableExclusive())
+        if (!handle->locks->lockTableExclusive())
             return fail(AE_LOCKED, "The table " + table->file() +
                                        " is open elsewhere; it cannot be opened exclusively.");
-    } else if (!handle->locks.lockTableShared()) {
+    } else if (!handle->locks->lockTableShared()) {
         return fail(AE_LOCKED, "The table " + table->file() +
                                    " is opened exclusively by another user or handle.");
     }

@@ -167,6 +167,16 @@ UNSIGNED32 Table::storeAutoincrement(const FieldDef& field, int64_t value) {
     return AE_SUCCESS;
 }
 
+UNSIGNED32 Table::openLocks(bool required, std::unique_ptr<HandleLocks>& out) {
+    auto locks = std::make_unique<LockFile>();
+    // A lock file that is a link or not a regular file is never tolerated.
+    if (UNSIGNED32 rc = locks->open(file_, counter_.takeSpare());
+        rc && (required || locks->unsafe()))
+        return rc;
+    out = std::move(locks);
+    return AE_SUCCESS;
+}
+
 UNSIGNED32 Table::translateFilter(const std::string& text, const expression::Settings& settings,
                                   expression::Translation& out) {
     if (UNSIGNED32 rc = useFunctions()) return rc;

@@ -24,11 +24,11 @@ class WriteLock {
   public:
     WriteLock(TableHandle& h, int64_t record) : h_(h), record_(static_cast<uint32_t>(record)) {}
     ~WriteLock() {
-        if (taken_) h_.locks.unlockRecord(record_);
+        if (taken_) h_.locks->unlockRecord(record_);
     }
     UNSIGNED32 take() {
         if (h_.exclusive() || h_.heldRecords.count(record_)) return AE_SUCCESS;
-        if (!h_.locks.lockRecord(record_))
+        if (!h_.locks->lockRecord(record_))
             return fail(AE_LOCKED,
                         recordName(h_, record_) + " is locked by another user or handle.");
         taken_ = true;
@@ -217,7 +217,7 @@ UNSIGNED32 lock(TableHandle& h, uint32_t record) {
     if (h.staticView) return staticViewRefuses(h);
     if (h.hidesRows()) return passwordNeeded(h);
     if (h.exclusive()) return AE_SUCCESS;
-    if (!h.locks.lockRecord(record))
+    if (!h.locks->lockRecord(record))
         return fail(AE_LOCKED, recordName(h, record) + " is locked by another user or handle.");
     h.heldRecords.insert(record);
     return AE_SUCCESS;
@@ -225,11 +225,11 @@ UNSIGNED32 lock(TableHandle& h, uint32_t record) {
 
 UNSIGNED32 unlock(TableHandle& h, uint32_t record) {
     if (record == 0) {
-        for (uint32_t r : h.heldRecords) h.locks.unlockRecord(r);
+        for (uint32_t r : h.heldRecords) h.locks->unlockRecord(r);
         h.heldRecords.clear();
         return AE_SUCCESS;
     }
-    if (h.heldRecords.erase(record)) h.locks.unlockRecord(record);
+    if (h.heldRecords.erase(record)) h.locks->unlockRecord(record);
     return AE_SUCCESS;
 }
 
