@@ -290,6 +290,12 @@ bool ServerPath::parse(const std::string& path, ServerPath& out, std::string& pr
         }
     }
 
+    // An "@" past the host is a password's that holds a "/": refused, so that it is masked.
+    if (rest.find('@') != std::string_view::npos) {
+        problem = "has an \"@\" after its host; write an @ in a password or a name as %40.";
+        return false;
+    }
+
     // The database, then the folders.
     if (!rest.empty()) rest.remove_prefix(1);
     size_t databaseEnd = rest.find_first_of("/\\");
@@ -346,20 +352,20 @@ std::string maskServerPath(const std::string& path) {
     std::string problem;
     if (ServerPath::parse(path, parsed, problem)) return parsed.masked();
     // It does not parse: hide everything that may be a password, which is more than libpq would
-    // take as one.
+    // take as one. A password with a "/", "?" or "@" in it runs to the last "@".
     std::string out = path;
-    size_t mark = out.find('?', schemeEnd);
-    std::string query;
-    if (mark != std::string::npos) {
-        query = out.substr(mark + 1);
-        out.resize(mark);
-    }
-    size_t at = out.rfind('@');
-    if (at != std::string::npos && at >= schemeEnd) {
+    size_t after = schemeEnd;
+    if (size_t at = out.rfind('@'); at != std::string::npos && at >= schemeEnd) {
         size_t colon = out.find(':', schemeEnd);
-        if (colon != std::string::npos && colon < at) out.replace(colon + 1, at - colon - 1, "***");
+        if (colon < at) {
+            out.replace(colon + 1, at - colon - 1, "***");
+            after = colon + 4;
+        } else {
+            after = at;
+        }
     }
-    if (mark != std::string::npos) out += "?" + maskQuery(query);
+    if (size_t mark = out.find('?', after); mark != std::string::npos)
+        out = out.substr(0, mark + 1) + maskQuery(std::string_view(out).substr(mark + 1));
     return out;
 }
 

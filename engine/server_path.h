@@ -16,7 +16,9 @@
 // than read as part of a parameter. Every "%" starts two hexadecimal digits, in every part; %00 is
 // refused. The host may be left out only where libpq is told elsewhere which server to use: a
 // host=, hostaddr= or service= parameter, or PGHOST, PGHOSTADDR or PGSERVICE in the environment.
-// The database is named in the path, never by a dbname= parameter.
+// The database is named in the path, never by a dbname= parameter. An "@" is refused outside the
+// user part and the parameters (write %40): a password holding a "/" would otherwise be read as
+// a host and a database, and shown.
 //
 // A password in a path (user:password@, or ?password=) is shown as *** in every text the engine
 // makes from it: masked(), maskServerPath() and every error text of this module.
@@ -82,7 +84,8 @@ class ServerPath {
 
 // Parses a server path. AE_INVALID_ARGUMENT, with a one-line text naming the masked path and what
 // is wrong: not a server path, no database, a bad "%", a "?" before the end, a parameter without
-// "=", dbname=, a port that is not a number, no host, ".." above the database.
+// "=", dbname=, a port that is not a number, no host, an "@" past the host, ".." above the
+// database.
 [[nodiscard]] UNSIGNED32 parseServerPath(const std::string& path, ServerPath& out);
 
 // The path of `name` on the server of `base`, as a folder path joins a name to its folder: a

@@ -242,6 +242,13 @@ TEST(ServerPath, RefusesMalformedPathsNamingThemMasked) {
         {"postgresql://clerk:pa/ss@h/velda",
          "The server path postgresql://clerk:***@h/velda has "
          "a port that is not a number from 1 to 65535."},
+        {"postgresql://clerk:12/34@h/velda",
+         "The server path postgresql://clerk:***@h/velda has an "
+         "\"@\" after its host; write an @ in a password or a "
+         "name as %40."},
+        {"postgresql://h/velda/A@B",
+         "The server path postgresql://h/velda/A@B has an \"@\" after "
+         "its host; write an @ in a password or a name as %40."},
         {"postgresql://clerk:p@ss@h/velda",
          "The server path postgresql://clerk:***@h/velda has an "
          "\"@\" in its host; write an @ in a user name or "
@@ -363,6 +370,9 @@ TEST(ServerPath, MasksThePasswordInAnyText) {
         {"postgresql://clerk:pw@h/velda?password=pw&a=b/c",
          "postgresql://clerk:***@h/velda?password=***&a=b/c"},
         {"postgresql://clerk:pw@", "postgresql://clerk:***@"},
+        {"postgresql://clerk:pa?ss@h/velda", "postgresql://clerk:***@h/velda"},
+        {"postgresql://clerk:p@ss@h/velda?password=x&y",
+         "postgresql://clerk:***@h/velda?password=***&y"},
         {"postgresql://h/velda?pass%77ord=pw/", "postgresql://h/velda?pass%77ord=***"},
     };
     for (const auto& c : cases) EXPECT_EQ(engine::maskServerPath(c.text), c.masked) << c.text;
