@@ -90,6 +90,21 @@ else
     env VELDA_SERVER_DIR="$work/closed/s" "$server" start
   chmod 0700 "$work/closed"
 fi
+ln -s "$work/other" "$work/link"
+expect 1 "^server: $work/link is a symbolic link" env VELDA_SERVER_DIR="$work/link" "$server" start
+expect 1 "^server: $work/link is a symbolic link" env VELDA_SERVER_DIR="$work/link" "$server" stop
+if [ "$(id -u)" -eq 0 ]; then
+  # a folder someone else made first under the name
+  mkdir "$work/theirs" && chown nobody "$work/theirs"
+  expect 1 "^server: $work/theirs belongs to the user nobody" \
+    env VELDA_SERVER_DIR="$work/theirs" "$server" start
+  expect 1 "^server: $work/theirs belongs to the user nobody" \
+    env VELDA_SERVER_DIR="$work/theirs" "$server" stop
+  [ -d "$work/theirs" ] || {
+    echo "FAIL: stop removed a folder of another user"
+    failed=$((failed + 1))
+  }
+fi
 long="$work/$(printf 'x%.0s' {1..100})"
 expect 1 "too long for the server's socket" env VELDA_SERVER_DIR="$long" "$server" start
 
