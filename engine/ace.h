@@ -77,6 +77,7 @@ typedef uint32_t ADSHANDLE;
 #define AE_SQL_SYNTAX 6030u         // an SQL statement does not parse; the text names where
 #define AE_EXPRESSION_ERROR 6031u   // an expression cannot be used; the text names the position
 #define AE_SQL_TIMEOUT 6032u        // an SQL statement ran longer than the engine allows (5 min)
+#define AE_SERVER_CONNECT 6040u     // a server not reached, or refusing; the text says why
 
 // Handle kinds reported by AdsGetHandleType.
 #define ADS_CONNECTION 1
@@ -195,19 +196,26 @@ extern "C" {
 
 // --- Connections --------------------------------------------------------------------------
 // pucServerPath is a folder of free tables, or the path of a data dictionary (.ADD) file whose
-// user and password are checked. A new connection handle; AE_PATH_NOT_FOUND, AE_FILE_NOT_FOUND,
-// AE_NOT_A_DICTIONARY, AE_LOGIN_FAILED, AE_NOT_SUPPORTED (a server type or option not offered).
+// user and password are checked (both the local server, ADS_LOCAL_SERVER), or a server path,
+// postgresql://[user[:password]@]host[:port]/DATABASE[/FOLDER...][?name=value&...], a database on
+// a PostgreSQL server (the remote server, ADS_REMOTE_SERVER; engine/server_path.h): the user name
+// and password given here are a dictionary's, the server's come from the path, PGUSER or
+// ~/.pgpass. usServerTypes must hold the path's server type, or be 0. A new connection handle;
+// AE_PATH_NOT_FOUND, AE_FILE_NOT_FOUND, AE_NOT_A_DICTIONARY, AE_LOGIN_FAILED, AE_INVALID_ARGUMENT
+// (a malformed server path), AE_SERVER_CONNECT, AE_NOT_SUPPORTED (a server type or option not
+// offered, a data dictionary on a server). Error texts show a password in a path as ***.
 [[nodiscard]] UNSIGNED32 AdsConnect60(UNSIGNED8* pucServerPath, UNSIGNED16 usServerTypes,
                                       UNSIGNED8* pucUserName, UNSIGNED8* pucPassword,
                                       UNSIGNED32 ulOptions, ADSHANDLE* phConnect);
-// As AdsConnect60 with no user, local server and no options.
+// As AdsConnect60 with no user, server types 0 (the path says which) and no options.
 [[nodiscard]] UNSIGNED32 AdsConnect(UNSIGNED8* pucServerPath, ADSHANDLE* phConnect);
 // Closes the connection with its tables, statements and cursors; an open transaction is undone.
 [[nodiscard]] UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect);
-// The path the connection was made to (a buffer); AE_BUFFER_TOO_SMALL.
+// The folder or dictionary file the connection was made to, or on a server its host (a name, an
+// address or a socket folder) and port, "host:port" (a buffer); AE_BUFFER_TOO_SMALL.
 [[nodiscard]] UNSIGNED32 AdsGetServerName(ADSHANDLE hConnect, UNSIGNED8* pucName,
                                           UNSIGNED16* pusLen);
-// Always ADS_LOCAL_SERVER for a live connection.
+// ADS_LOCAL_SERVER for a folder or dictionary, ADS_REMOTE_SERVER for a server path.
 [[nodiscard]] UNSIGNED32 AdsGetConnectionType(ADSHANDLE hConnect, UNSIGNED16* pusConnectType);
 
 // --- Transactions (engine/transaction.h tells what is atomic) ------------------------------
@@ -226,7 +234,7 @@ extern "C" {
 // A change to a dictionary needs its administrator (AE_READ_ONLY for another user).
 // Creates a new, empty dictionary file and returns a connection to it (user ADSSYS, no password).
 // AE_ALREADY_EXISTS, AE_PATH_NOT_FOUND, AE_INVALID_ARGUMENT (a name without .ADD),
-// AE_NOT_SUPPORTED (an encrypted dictionary).
+// AE_NOT_SUPPORTED (an encrypted dictionary, a server path: not available in this build).
 [[nodiscard]] UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt,
                                      UNSIGNED8* pucDescription, ADSHANDLE* phDictionary);
 // Adds a user (the group is ignored) on a dictionary connection; AE_ALREADY_EXISTS,
@@ -260,17 +268,20 @@ extern "C" {
 // pucFields: "NAME,Type[,Length[,Decimals]];..." with the type names Logical, Numeric, Date,
 // Character, Memo, Binary, Image, VarChar, CompactDate, Double, Integer, ShortInteger, Time,
 // TimeStamp, AutoInc, Raw, CurDouble (any case). The new table is left open in *phTable.
-// AE_ALREADY_EXISTS, AE_INVALID_ARGUMENT (a field list that does not parse), AE_NOT_SUPPORTED.
+// AE_ALREADY_EXISTS, AE_INVALID_ARGUMENT (a field list that does not parse), AE_NOT_SUPPORTED
+// (also on a server connection: tables on a server are not available in this build).
 [[nodiscard]] UNSIGNED32 AdsCreateTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAlias,
                                         UNSIGNED16 usTableType, UNSIGNED16 usCharType,
                                         UNSIGNED16 usLockType, UNSIGNED16 usCheckRights,
                                         UNSIGNED16 usMemoSize, UNSIGNED8* pucFields,
                                         ADSHANDLE* phTable);
-// Removes a closed table and every file that belongs to it; AE_FILE_NOT_FOUND, AE_LOCKED (open).
+// Removes a closed table and every file that belongs to it; AE_FILE_NOT_FOUND, AE_LOCKED (open),
+// AE_NOT_SUPPORTED (a server connection).
 [[nodiscard]] UNSIGNED32 AdsDeleteTable(ADSHANDLE hConnect, UNSIGNED8* pucName);
 // A new table handle on a table by name (with or without extension) or path, ulOptions
 // ADS_EXCLUSIVE and ADS_READONLY; AE_FILE_NOT_FOUND, AE_NOT_IN_DICTIONARY, AE_LOCKED (opened
-// exclusively elsewhere, or open elsewhere for an exclusive open), AE_NOT_SUPPORTED.
+// exclusively elsewhere, or open elsewhere for an exclusive open), AE_NOT_SUPPORTED (also on a
+// server connection, naming the table's path there with its password masked).
 [[nodiscard]] UNSIGNED32 AdsOpenTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAlias,
                                       UNSIGNED16 usTableType, UNSIGNED16 usCharType,
                                       UNSIGNED16 usLockType, UNSIGNED16 usCheckRights,
@@ -543,7 +554,7 @@ extern "C" {
 // engine/sql_dialect.h. A SELECT gives a static, read-only cursor (AdsGetTableOpenOptions has
 // ADS_READONLY set; changes answer AE_STATIC_CURSOR) that the table calls serve and
 // AdsCloseTable closes; any other statement gives cursor 0.
-// A new statement handle on the connection.
+// A new statement handle on the connection; AE_NOT_SUPPORTED on a server connection.
 [[nodiscard]] UNSIGNED32 AdsCreateSQLStatement(ADSHANDLE hConnect, ADSHANDLE* phStatement);
 // Closes the statement and its cursors; AE_INVALID_STATEMENT.
 [[nodiscard]] UNSIGNED32 AdsCloseSQLStatement(ADSHANDLE hStatement);

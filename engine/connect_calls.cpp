@@ -1,8 +1,9 @@
 // The connection and data dictionary calls of the call surface.
 //
-// AdsGetServerName reports the path the connection was made to: the free-table folder or the
-// dictionary file, normalised and resolved as the engine uses it. AdsGetConnectionType is
-// always ADS_LOCAL_SERVER: this engine runs inside the calling process.
+// Folders and dictionary files are the local server's: the engine runs inside the calling
+// process. A server path (engine/server_path.h) is the remote server's: a session with the
+// PostgreSQL server holds the connection. AdsGetServerName reports the folder or dictionary file,
+// normalised and resolved as the engine uses it, or the server's host and port.
 #include <strings.h>
 
 #include <memory>
@@ -14,7 +15,9 @@
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
 #include "engine/paths.h"
+#include "engine/postgres/session.h"
 #include "engine/registry.h"
+#include "engine/server_path.h"
 #include "engine/statement.h"
 
 namespace {
@@ -50,6 +53,26 @@ UNSIGNED32 connectDictionary(const std::string& given, const std::string& userNa
     return AE_SUCCESS;
 }
 
+UNSIGNED32 connectServer(const std::string& given, UNSIGNED16 serverTypes, ADSHANDLE* phConnect) {
+    if (serverTypes != 0 && (serverTypes & ADS_REMOTE_SERVER) == 0)
+        return fail(AE_NOT_SUPPORTED,
+                    "A server path is reached through the remote server (2), "
+                    "and the server types " +
+                        std::to_string(serverTypes) + " given for " +
+                        engine::maskServerPath(given) + " do not include it.");
+    engine::ServerPath path;
+    if (UNSIGNED32 rc = engine::parseServerPath(given, path)) return rc;
+    if (path.namesDictionary())
+        return fail(AE_NOT_SUPPORTED,
+                    "Data dictionaries on a server are not available in this build: cannot open " +
+                        path.masked() + ".");
+    std::unique_ptr<engine::postgres::Session> session;
+    if (UNSIGNED32 rc = engine::postgres::Session::open(path, session)) return rc;
+    *phConnect = engine::HandleRegistry::instance().add(
+        std::make_shared<engine::Connection>(std::move(path), std::move(session)));
+    return AE_SUCCESS;
+}
+
 // The dictionary behind a connection handle, or null after failing.
 std::shared_ptr<engine::Connection> dictionaryConnection(ADSHANDLE hDictionary) {
     auto connection = engine::connectionFor(hDictionary);
@@ -80,12 +103,16 @@ UNSIGNED32 AdsConnect60(UNSIGNED8* pucServerPath, UNSIGNED16 usServerTypes, UNSI
     std::string path = text(pucServerPath);
     if (path.empty())
         return fail(AE_INVALID_ARGUMENT, "No folder or data dictionary given to connect to.");
-    if (usServerTypes != 0 && (usServerTypes & ADS_LOCAL_SERVER) == 0)
-        return fail(AE_NOT_SUPPORTED, "Only the local server is available, and the server types " +
-                                          std::to_string(usServerTypes) + " do not include it.");
     if (ulOptions != 0)
         return fail(AE_NOT_SUPPORTED,
                     "Connection option " + std::to_string(ulOptions) + " is not supported.");
+    if (engine::isServerPath(path)) return connectServer(path, usServerTypes, phConnect);
+    if (usServerTypes != 0 && (usServerTypes & ADS_LOCAL_SERVER) == 0)
+        return fail(AE_NOT_SUPPORTED,
+                    "A folder or data dictionary is reached through the local server (1), and the "
+                    "server types " +
+                        std::to_string(usServerTypes) + " given for " + path +
+                        " do not include it.");
     if (engine::paths::namesDictionary(path))
         return connectDictionary(path, text(pucUserName), text(pucPassword), phConnect);
     return connectFolder(path, phConnect);
@@ -108,14 +135,15 @@ UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
 UNSIGNED32 AdsGetServerName(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED16* pusLen) {
     auto connection = engine::connectionFor(hConnect);
     if (!connection) return AE_INVALID_CONNECTION;
-    return engine::copyOut(connection->serverPath(), pucName, pusLen, "the server name");
+    return engine::copyOut(connection->serverName(), pucName, pusLen, "the server name");
 }
 
 UNSIGNED32 AdsGetConnectionType(ADSHANDLE hConnect, UNSIGNED16* pusConnectType) {
     if (!pusConnectType)
         return fail(AE_INVALID_ARGUMENT, "No place given for the connection type.");
-    if (!engine::connectionFor(hConnect)) return AE_INVALID_CONNECTION;
-    *pusConnectType = ADS_LOCAL_SERVER;
+    auto connection = engine::connectionFor(hConnect);
+    if (!connection) return AE_INVALID_CONNECTION;
+    *pusConnectType = connection->onServer() ? ADS_REMOTE_SERVER : ADS_LOCAL_SERVER;
     return AE_SUCCESS;
 }
 
@@ -126,6 +154,11 @@ UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt,
     *phDictionary = 0;
     if (usEncrypt != 0)
         return fail(AE_NOT_SUPPORTED, "Encrypted data dictionaries are not supported.");
+    if (std::string path = text(pucDictionaryPath); engine::isServerPath(path))
+        return fail(
+            AE_NOT_SUPPORTED,
+            "Data dictionaries on a server are not available in this build: cannot create " +
+                engine::maskServerPath(path) + ".");
     std::unique_ptr<engine::Dictionary> dictionary;
     if (UNSIGNED32 rc =
             engine::Dictionary::create(text(pucDictionaryPath), text(pucDescription), dictionary))

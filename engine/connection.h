@@ -1,5 +1,5 @@
-// Engine connections: to a folder of free tables, or to a data dictionary file.
-// Internal to engine/.
+// Engine connections: to a folder of free tables, to a data dictionary file, or to a database on
+// a server. Internal to engine/.
 #ifndef VELDA_ENGINE_CONNECTION_H
 #define VELDA_ENGINE_CONNECTION_H
 
@@ -9,11 +9,15 @@
 
 #include "engine/ace.h"
 #include "engine/registry.h"
+#include "engine/server_path.h"
 #include "engine/transaction.h"
 
 namespace engine {
 
 class Dictionary;
+namespace postgres {
+class Session;
+}
 
 class Connection : public EngineObject {
   public:
@@ -22,12 +26,27 @@ class Connection : public EngineObject {
     // A data dictionary; its folder is the dictionary file's folder.
     Connection(std::string dictionaryPath, std::shared_ptr<Dictionary> dictionary,
                std::string user);
+    // A database on a server (engine/server_path.h) through its session. It has no folder, and
+    // its tables are not available in this build: refuseServerTables() says so.
+    Connection(ServerPath path, std::unique_ptr<postgres::Session> session);
     ~Connection() override;
 
     HandleKind kind() const override;
     bool isDictionary() const { return dictionary_ != nullptr; }
+    bool onServer() const { return session_ != nullptr; }
+    // The session with the server; null on a folder or dictionary connection.
+    postgres::Session* session() const { return session_.get(); }
     const std::string& folder() const { return folder_; }
+    // The folder or dictionary file; on a server the path with its password masked, for texts.
     const std::string& serverPath() const { return serverPath_; }
+    // What AdsGetServerName answers: the path, or on a server its host and port.
+    std::string serverName() const;
+    // On a server connection, AE_NOT_SUPPORTED saying that its tables are not available in this
+    // build and what could not be done: "cannot <action> <path>", the path being the masked path
+    // of `name` on the server (the connection's own when name is empty). AE_SUCCESS on every
+    // other connection, at the cost of one test.
+    [[nodiscard]] UNSIGNED32 refuseServerTables(const std::string& action,
+                                                const std::string& name) const;
     Dictionary* dictionary() const { return dictionary_.get(); }
     const std::string& user() const { return user_; }
     // The date format of CTOD in expressions on this connection's tables.
@@ -49,6 +68,8 @@ class Connection : public EngineObject {
   private:
     std::string serverPath_;
     std::string folder_;
+    ServerPath server_;
+    std::unique_ptr<postgres::Session> session_;
     std::shared_ptr<Dictionary> dictionary_;
     std::string user_;
     std::shared_ptr<Transaction> transaction_ = std::make_shared<Transaction>();

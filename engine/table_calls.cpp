@@ -105,6 +105,7 @@ UNSIGNED32 AdsCreateTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* puc
     if (!connection) return AE_INVALID_CONNECTION;
     std::string name = textOf(pucName);
     if (name.empty()) return fail(AE_INVALID_ARGUMENT, "No name given for the new table.");
+    if (UNSIGNED32 rc = connection->refuseServerTables("create the table", name)) return rc;
     if (UNSIGNED32 rc = checkTableType(usTableType, name)) return rc;
     std::string file = paths::resolve(
         paths::withTableExtension(paths::join(connection->folder(), paths::normalise(name))));
@@ -123,6 +124,7 @@ UNSIGNED32 AdsOpenTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAl
     auto connection = connectionFor(hConnect);
     if (!connection) return AE_INVALID_CONNECTION;
     std::string name = textOf(pucName);
+    if (UNSIGNED32 rc = connection->refuseServerTables("open the table", name)) return rc;
     if (UNSIGNED32 rc = checkTableType(usTableType, name)) return rc;
     std::string file;
     if (UNSIGNED32 rc = connection->resolveTable(name, file)) return rc;
@@ -172,6 +174,8 @@ void closeTablesOf(ADSHANDLE connection) {
 UNSIGNED32 AdsDeleteTable(ADSHANDLE hConnect, UNSIGNED8* pucName) {
     auto connection = connectionFor(hConnect);
     if (!connection) return AE_INVALID_CONNECTION;
+    if (UNSIGNED32 rc = connection->refuseServerTables("delete the table", textOf(pucName)))
+        return rc;
     std::string file;
     if (UNSIGNED32 rc = connection->resolveTable(textOf(pucName), file)) return rc;
     if (!paths::fileExists(file))

@@ -51,6 +51,14 @@ printf '#include "engine/table.h"\n' >"$work/t/ads/b.cpp"
 expect 1 "ads/b.cpp:1 includes engine/table.h" "$repo/scripts/check-layers" "$work/t"
 
 tree
+printf '#include "engine/postgres/session.h"\n' >"$work/t/ads/b.cpp"
+expect 1 "ads/b.cpp:1 includes engine/postgres/session.h" "$repo/scripts/check-layers" "$work/t"
+tree
+mkdir -p "$work/t/engine/postgres"
+printf '#include "engine/ace.h"\n#include "engine/last_error.h"\n' >"$work/t/engine/postgres/b.cpp"
+expect 0 "layering holds" "$repo/scripts/check-layers" "$work/t"
+
+tree
 printf '#include "engine/cursor.h"\n' >"$work/t/tests/ads/b.cpp"
 expect 1 "tests/ads/b.cpp:1 includes engine/cursor.h" "$repo/scripts/check-layers" "$work/t"
 
@@ -145,6 +153,9 @@ if [ -n "$build" ]; then
   expect 0 "" compiles ads/adsdata.cpp '"engine/ace.h"'
   expect 1 "engine/table.h: No such file" compiles ads/adsdata.cpp '"engine/table.h"'
   expect 1 "engine/table.h: No such file" compiles ads/adsdata.cpp '<engine/table.h>'
+  expect 1 "engine/postgres/session.h: No such file" compiles ads/adsdata.cpp '"engine/postgres/session.h"'
+  expect 1 "libpq-fe.h: No such file" compiles ads/adsdata.cpp '<libpq-fe.h>'
+  expect 0 "" compiles engine/postgres/session.cpp '"engine/last_error.h"'
   expect 1 "ads/adsdata.h: No such file" compiles engine/table.cpp '"ads/adsdata.h"'
   expect 1 "ads/adsdata.h: No such file" compiles db/dataset.cpp '"ads/adsdata.h"'
   expect 1 "engine/ace.h: No such file" compiles ui/forms.cpp '"engine/ace.h"'

@@ -92,8 +92,9 @@ TEST_F(FolderConnection, FailuresNameWhatIsWrong) {
     EXPECT_EQ(AdsConnect60(u8(temp.path()), ADS_REMOTE_SERVER, nullptr, nullptr, 0, &h),
               AE_NOT_SUPPORTED);
     EXPECT_EQ(lastError(),
-              "Error 5004: Only the local server is available, and the server types 2 do not "
-              "include it.");
+              "Error 5004: A folder or data dictionary is reached through the local server (1), "
+              "and the server types 2 given for " +
+                  temp.path() + " do not include it.");
     EXPECT_EQ(AdsConnect60(u8(temp.path()), 0, nullptr, nullptr, 2, &h), AE_NOT_SUPPORTED);
     EXPECT_EQ(lastError(), "Error 5004: Connection option 2 is not supported.");
 }

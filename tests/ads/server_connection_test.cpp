@@ -1,0 +1,64 @@
+// The connection component on a server path (a throwaway server, tests/support/server.h): what a
+// form sees of a company database on a PostgreSQL server in this build.
+#include <string>
+
+#include "ads/adscnnct.h"
+#include "ads/adstable.h"
+#include "tests/ads/table_fixture.h"
+#include "tests/support/server.h"
+
+namespace {
+
+using ads::EADSDatabaseError;
+
+class ServerConnection : public testsupport::OnServer {};
+
+TEST_F(ServerConnection, IsRemoteNamesItsServerAndRefusesTablesForNow) {
+    adstest::FreeTableForm company(serverPath() + "COMPANY/A01/");
+    ads::TAdsConnection& c = *company.connection;
+    c.SetAdsServerTypes({ads::stADS_LOCAL, ads::stADS_REMOTE});
+    c.Connect();
+    ASSERT_TRUE(c.IsConnected());
+    EXPECT_EQ(c.GetConnectionKind(), "Remote");
+    // The host is the socket folder scripts/server made: "/…:port".
+    EXPECT_EQ(c.ServerName().substr(0, 1), "/");
+    EXPECT_NE(c.ServerName().find(':'), std::string::npos);
+
+    ads::TAdsTable* employees = company.table("TableEmployee", "EMPLOYEE");
+    try {
+        employees->Open();
+        FAIL() << "a table opened on a server";
+    } catch (const EADSDatabaseError& e) {
+        EXPECT_EQ(e.ErrorCode(), AE_NOT_SUPPORTED);
+        EXPECT_NE(e.Message().find("Tables on a server are not available in this build: cannot "
+                                   "open the table postgresql://"),
+                  std::string::npos)
+            << e.Message();
+        EXPECT_NE(e.Message().find("/velda/COMPANY/A01/EMPLOYEE."), std::string::npos)
+            << e.Message();
+    }
+    EXPECT_FALSE(employees->Active());
+    c.Disconnect();
+    EXPECT_FALSE(c.IsConnected());
+}
+
+TEST_F(ServerConnection, AFailedConnectShowsTheEnginesTextWithoutThePassword) {
+    std::string path = serverPath();
+    path.replace(path.find("/velda/"), 7, "/no_such_db/");
+    path.insert(path.find('@'), ":Secr3t");
+    adstest::FreeTableForm company(path);
+    try {
+        company.connection->Connect();
+        FAIL() << "connected to a database that does not exist";
+    } catch (const EADSDatabaseError& e) {
+        EXPECT_EQ(e.ErrorCode(), AE_SERVER_CONNECT);
+        EXPECT_EQ(e.Message().find("Error 6040: Cannot connect to postgresql://postgres:***@"), 0u)
+            << e.Message();
+        EXPECT_NE(e.Message().find("database \"no_such_db\" does not exist"), std::string::npos)
+            << e.Message();
+        EXPECT_EQ(e.Message().find("Secr3t"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(company.connection->IsConnected());
+}
+
+}  // namespace
