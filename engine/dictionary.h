@@ -12,7 +12,7 @@
 #include <string>
 
 #include "engine/ace.h"
-#include "engine/sqlite.h"
+#include "engine/sqlite/sqlite.h"
 
 namespace engine {
 

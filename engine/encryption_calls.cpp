@@ -2,9 +2,9 @@
 
 #include "engine/ace.h"
 #include "engine/call_helpers.h"
-#include "engine/encryption.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
+#include "engine/sqlite/encryption.h"
 
 using namespace engine;
 using namespace engine::calls;

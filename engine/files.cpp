@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/encryption.h"
 #include "engine/file_system.h"
 #include "engine/last_error.h"
-#include "engine/locks.h"
+#include "engine/sqlite/encryption.h"
+#include "engine/sqlite/locks.h"
 
 namespace engine::files {
 

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/locks.h"
 #include "engine/raw_key.h"
 #include "engine/registry.h"
+#include "engine/sqlite/locks.h"
 #include "engine/storage.h"
 
 namespace engine {

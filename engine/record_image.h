@@ -24,7 +24,7 @@
 
 #include "engine/codepage.h"
 #include "engine/schema.h"
-#include "engine/sqlite.h"
+#include "engine/sqlite/sqlite.h"
 
 #include "base/calendar.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/ace.h"
-#include "engine/sqlite.h"
+#include "engine/sqlite/sqlite.h"
 
 namespace engine {
 

@@ -6,8 +6,8 @@
 
 #include "engine/handles.h"
 #include "engine/last_error.h"
-#include "engine/locks.h"
 #include "engine/paths.h"
+#include "engine/sqlite/locks.h"
 #include "engine/statement.h"
 
 namespace engine::writes {

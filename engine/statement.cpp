@@ -7,16 +7,16 @@
 
 #include <algorithm>
 
-#include "engine/encryption.h"
 #include "engine/file_system.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
-#include "engine/locks.h"
 #include "engine/paths.h"
 #include "engine/result_cursor.h"
 #include "engine/sql_functions.h"
-#include "engine/sql_keys.h"
 #include "engine/sql_writes.h"
+#include "engine/sqlite/encryption.h"
+#include "engine/sqlite/locks.h"
+#include "engine/sqlite/sql_keys.h"
 
 namespace engine {
 

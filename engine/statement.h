@@ -39,8 +39,8 @@
 #include "engine/registry.h"
 #include "engine/secret.h"
 #include "engine/sql_dialect.h"
-#include "engine/sqlite.h"
-#include "engine/table.h"
+#include "engine/sqlite/sqlite.h"
+#include "engine/sqlite/table.h"
 
 namespace engine {
 

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "engine/handle_locks.h"
-#include "engine/locks.h"
 #include "engine/record_image.h"
 #include "engine/schema.h"
 #include "engine/secret.h"
+#include "engine/sqlite/locks.h"
 
 namespace engine {
 

@@ -9,13 +9,13 @@
 #include "engine/ace.h"
 #include "engine/call_helpers.h"
 #include "engine/connection.h"
-#include "engine/encryption.h"
 #include "engine/file_system.h"
 #include "engine/handles.h"
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
 #include "engine/paths.h"
-#include "engine/table.h"
+#include "engine/sqlite/encryption.h"
+#include "engine/sqlite/table.h"
 
 using namespace engine;
 using namespace engine::calls;

@@ -58,6 +58,15 @@ mkdir -p "$work/t/engine/postgres"
 printf '#include "engine/ace.h"\n#include "engine/last_error.h"\n' >"$work/t/engine/postgres/b.cpp"
 expect 0 "layering holds" "$repo/scripts/check-layers" "$work/t"
 
+# The two storage backends do not include each other.
+for pair in "sqlite postgres" "postgres sqlite"; do
+  set -- $pair
+  tree
+  mkdir -p "$work/t/engine/$1"
+  printf '#include "engine/storage.h"\n#include "engine/%s/x.h"\n' "$2" >"$work/t/engine/$1/b.cpp"
+  expect 1 "engine/$1/b.cpp:2 includes engine/$2/x.h: the storage backends" "$repo/scripts/check-layers" "$work/t"
+done
+
 tree
 printf '#include "engine/cursor.h"\n' >"$work/t/tests/ads/b.cpp"
 expect 1 "tests/ads/b.cpp:1 includes engine/cursor.h" "$repo/scripts/check-layers" "$work/t"
@@ -156,7 +165,7 @@ if [ -n "$build" ]; then
   expect 1 "engine/postgres/session.h: No such file" compiles ads/adsdata.cpp '"engine/postgres/session.h"'
   expect 1 "libpq-fe.h: No such file" compiles ads/adsdata.cpp '<libpq-fe.h>'
   expect 0 "" compiles engine/postgres/session.cpp '"engine/last_error.h"'
-  expect 1 "ads/adsdata.h: No such file" compiles engine/table.cpp '"ads/adsdata.h"'
+  expect 1 "ads/adsdata.h: No such file" compiles engine/sqlite/table.cpp '"ads/adsdata.h"'
   expect 1 "ads/adsdata.h: No such file" compiles db/dataset.cpp '"ads/adsdata.h"'
   expect 1 "engine/ace.h: No such file" compiles ui/forms.cpp '"engine/ace.h"'
   expect 1 "ui/forms.h: No such file" compiles download/core/leaverun.cpp '"ui/forms.h"'

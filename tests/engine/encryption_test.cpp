@@ -8,7 +8,7 @@
 #include <set>
 #include <thread>
 
-#include "engine/sql_keys.h"
+#include "engine/sqlite/sql_keys.h"
 #include "engine_fixture.h"
 #include "process_helpers.h"
 

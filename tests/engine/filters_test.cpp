@@ -6,7 +6,7 @@
 
 #include "engine/expression.h"
 #include "engine/sql_functions.h"
-#include "engine/table.h"
+#include "engine/sqlite/table.h"
 #include "engine_fixture.h"
 #include "process_helpers.h"
 

@@ -2,7 +2,7 @@
 // dictionary: rows, order and field types.
 #include <gtest/gtest.h>
 
-#include "engine/sql_keys.h"
+#include "engine/sqlite/sql_keys.h"
 #include "sql_fixture.h"
 
 namespace enginetest {

@@ -15,7 +15,7 @@
 
 #include "engine/ace.h"
 #include "engine/secret.h"
-#include "engine/sqlite.h"
+#include "engine/sqlite/sqlite.h"
 
 namespace engine::sqlkeys {
 

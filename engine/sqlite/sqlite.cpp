@@ -1,4 +1,4 @@
-#include "engine/sqlite.h"
+#include "engine/sqlite/sqlite.h"
 
 namespace engine::sql {
 

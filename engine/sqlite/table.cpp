@@ -1,4 +1,4 @@
-#include "engine/table.h"
+#include "engine/sqlite/table.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,12 +8,12 @@
 
 #include <sodium.h>
 
-#include "engine/encryption.h"
 #include "engine/file_system.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
 #include "engine/paths.h"
 #include "engine/sql_functions.h"
+#include "engine/sqlite/encryption.h"
 
 namespace engine {
 

@@ -2,7 +2,7 @@
 // its auto-increment counters, and the evaluation of an expression on one row.
 #include "engine/expression.h"
 #include "engine/last_error.h"
-#include "engine/table.h"
+#include "engine/sqlite/table.h"
 
 namespace engine {
 

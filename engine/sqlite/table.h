@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/locks.h"
 #include "engine/record_image.h"
 #include "engine/schema.h"
 #include "engine/secret.h"
-#include "engine/sqlite.h"
+#include "engine/sqlite/locks.h"
+#include "engine/sqlite/sqlite.h"
 #include "engine/storage.h"
 
 namespace engine {

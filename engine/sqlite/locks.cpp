@@ -1,4 +1,4 @@
-#include "engine/locks.h"
+#include "engine/sqlite/locks.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

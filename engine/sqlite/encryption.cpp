@@ -1,6 +1,6 @@
 // Encrypted tables: the companion of rows, opening it with a password, and turning a table from
 // one form into the other so that a crash at any moment leaves one whole form.
-#include "engine/encryption.h"
+#include "engine/sqlite/encryption.h"
 
 #include <fcntl.h>
 #include <sodium.h>
@@ -13,12 +13,12 @@
 #include "engine/file_system.h"
 #include "engine/files.h"
 #include "engine/last_error.h"
-#include "engine/locks.h"
 #include "engine/password_hash.h"
 #include "engine/paths.h"
 #include "engine/sql_functions.h"
-#include "engine/sql_keys.h"
-#include "engine/table.h"
+#include "engine/sqlite/locks.h"
+#include "engine/sqlite/sql_keys.h"
+#include "engine/sqlite/table.h"
 
 namespace engine {
 

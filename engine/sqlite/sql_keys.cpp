@@ -1,4 +1,4 @@
-#include "engine/sql_keys.h"
+#include "engine/sqlite/sql_keys.h"
 
 #include <openssl/evp.h>
 #include <sodium.h>
