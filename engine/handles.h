@@ -16,7 +16,6 @@
 
 #include "engine/raw_key.h"
 #include "engine/registry.h"
-#include "engine/sqlite/locks.h"
 #include "engine/storage.h"
 
 namespace engine {

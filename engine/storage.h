@@ -18,7 +18,6 @@
 #include "engine/record_image.h"
 #include "engine/schema.h"
 #include "engine/secret.h"
-#include "engine/sqlite/locks.h"
 
 namespace engine {
 
@@ -58,6 +57,17 @@ struct RowBatch {
     bool first = false, last = false;
 };
 
+// Tells the handles of a table that it changed: writers bump it after each commit; readers
+// compare it with the value their rows were read at, which costs a memory read instead of asking
+// the storage at every navigation. Each storage keeps its own where every process that uses the
+// table sees it (a folder table's: in its lock file).
+class ChangeCounter {
+  public:
+    virtual ~ChangeCounter() = default;
+    virtual uint64_t value() const = 0;
+    virtual void bump() = 0;
+};
+
 class Storage {
   public:
     virtual ~Storage() = default;
@@ -71,7 +81,7 @@ class Storage {
     uint64_t schemaGeneration() const { return generation_; }
     // Held by every call that uses the table, for the length of the call.
     std::recursive_mutex& mutex() { return mutex_; }
-    ChangeCounter& counter() { return counter_; }
+    virtual ChangeCounter& counter() = 0;
     virtual UNSIGNED32 pageSize() const = 0;
     // Why the table cannot be changed in this place (files.h: a folder that cannot be written, a
     // network file system), or empty when it can.
@@ -190,7 +200,6 @@ class Storage {
     Schema schema_;
     uint64_t generation_ = 0;
     std::recursive_mutex mutex_;
-    ChangeCounter counter_;
     std::string notWritable_;
     bool encrypted_ = false;
     bool keyed_ = false;

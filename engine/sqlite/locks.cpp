@@ -88,16 +88,16 @@ bool LockFile::recordLockedElsewhere(uint32_t record) const {
     return lock.l_type != F_UNLCK;
 }
 
-ChangeCounter::~ChangeCounter() {
+LockFileCounter::~LockFileCounter() {
     if (map_) ::munmap(map_, kCounterPage);
     if (spare_ >= 0) fs::current().close(spare_);
 }
 
-int ChangeCounter::takeSpare() {
+int LockFileCounter::takeSpare() {
     return std::exchange(spare_, -1);
 }
 
-void ChangeCounter::open(const std::string& tableFile) {
+void LockFileCounter::open(const std::string& tableFile) {
     struct stat st {};
     int fd = openLockFile(tableFile, &st);
     if (fd < 0) return;
@@ -117,12 +117,12 @@ void ChangeCounter::open(const std::string& tableFile) {
     spare_ = fd;
 }
 
-uint64_t ChangeCounter::value() const {
+uint64_t LockFileCounter::value() const {
     if (!map_) return local_;
     return std::atomic_ref<uint64_t>(*static_cast<uint64_t*>(map_)).load(std::memory_order_acquire);
 }
 
-void ChangeCounter::bump() {
+void LockFileCounter::bump() {
     ++local_;
     if (map_)
         std::atomic_ref<uint64_t>(*static_cast<uint64_t*>(map_))

@@ -13,6 +13,7 @@
 
 #include "engine/ace.h"
 #include "engine/handle_locks.h"
+#include "engine/storage.h"
 
 namespace engine {
 
@@ -28,7 +29,7 @@ class LockFile final : public HandleLocks {
 
     // Opens (creating, private) the lock file; AE_IO_ERROR naming it on failure. A lock file
     // that is a link or not a regular file is refused and marked unsafe. `spare`, when not -1,
-    // is a descriptor of the lock file that holds no lock (ChangeCounter::takeSpare), taken
+    // is a descriptor of the lock file that holds no lock (LockFileCounter::takeSpare), taken
     // instead of opening the file again.
     [[nodiscard]] UNSIGNED32 open(const std::string& tableFile, int spare = -1);
     bool isOpen() const { return fd_ >= 0; }
@@ -53,20 +54,19 @@ class LockFile final : public HandleLocks {
     bool unsafe_ = false;
 };
 
-// A 64-bit counter in the lock file, shared by every process that has the table open. Writers
-// bump it after each commit; readers compare it with the value their rows were read at, which
-// costs a memory read instead of a SQLite transaction per navigation.
-class ChangeCounter {
+// The change counter of a folder table (storage.h): 64 bits in the lock file, shared by every
+// process that has the table open.
+class LockFileCounter final : public ChangeCounter {
   public:
-    ChangeCounter() = default;
-    ~ChangeCounter();
-    ChangeCounter(const ChangeCounter&) = delete;
-    ChangeCounter& operator=(const ChangeCounter&) = delete;
+    LockFileCounter() = default;
+    ~LockFileCounter() override;
+    LockFileCounter(const LockFileCounter&) = delete;
+    LockFileCounter& operator=(const LockFileCounter&) = delete;
 
     // Maps the counter; without a lock file (a read-only folder) the counter is this process's.
     void open(const std::string& tableFile);
-    uint64_t value() const;
-    void bump();
+    uint64_t value() const override;
+    void bump() override;
     // The descriptor the counter was mapped through, once, for the table's first handle to take
     // as its own (LockFile::open): a mapping needs no open descriptor, and a fresh one holds no
     // lock. -1 once taken or without a lock file.

@@ -50,6 +50,7 @@ class Table final : public Storage {
                                            sql::Database db);
 
     sql::Database& db() { return db_; }
+    ChangeCounter& counter() override { return counter_; }
     UNSIGNED32 pageSize() const override { return pageSize_; }
     // Opened immutable, in a folder that cannot be written: whatever else reads the file there
     // must open it so too.
@@ -176,6 +177,7 @@ class Table final : public Storage {
     [[nodiscard]] UNSIGNED32 changeFailure(int rc, const std::string& doing);
 
     pid_t pid_ = 0;
+    LockFileCounter counter_;
     sql::Database db_;
     UNSIGNED32 pageSize_ = 4096;
     std::string selectList_;
