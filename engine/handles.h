@@ -141,7 +141,7 @@ class TableHandle : public EngineObject {
 
     // The window's rows; the storage of the window let go becomes the spare batch.
     void keepWindow(RowBatch rows, int order, uint64_t version);
-    // Storage for the next read to fill (Table::scan empties it): a walk reads batch after batch
+    // Storage for the next read to fill (Storage::scan empties it): a walk reads batch after batch
     // into the memory of windows it let go, as fresh heap pages would each cost a page fault.
     RowBatch spareBatch() { return std::exchange(spare_, RowBatch{}); }
     // Makes row `pos` of the window the current row.

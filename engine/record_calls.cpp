@@ -93,7 +93,11 @@ UNSIGNED32 currentValue(TableHandle& h, size_t field, Value& out) {
     const FieldDef& f = h.table->schema().fields[field];
     if (!f.isBlob() && !f.isText() && h.imageVersion() == h.table->counter().value())
         return image::read(f, h.image().data() + f.offset, f.length, h.page, out);
-    return h.table->readField(h.rowid(), f, out);
+    std::vector<Value> values;
+    bool found = false;
+    if (UNSIGNED32 rc = h.table->readColumns({f.column()}, h.rowid(), values, found)) return rc;
+    if (found) out = std::move(values.front());
+    return AE_SUCCESS;
 }
 
 }  // namespace

@@ -129,9 +129,6 @@ class Storage {
     [[nodiscard]] virtual UNSIGNED32 readColumns(const std::vector<std::string>& columns,
                                                  int64_t rowid, std::vector<Value>& values,
                                                  bool& found) = 0;
-    // One field's stored value of a row (empty when the row does not exist).
-    [[nodiscard]] virtual UNSIGNED32 readField(int64_t rowid, const FieldDef& field,
-                                               Value& out) = 0;
     // Whether a translated filter (translateFilter) holds for the given values of a row: its
     // rowid and every field in order, then the translation's own parameters.
     [[nodiscard]] virtual UNSIGNED32 evaluate(const std::string& sql, int64_t rowid,

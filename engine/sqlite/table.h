@@ -124,7 +124,6 @@ class Table final : public Storage {
                                      bool& found) override;
     [[nodiscard]] UNSIGNED32 readColumns(const std::vector<std::string>& columns, int64_t rowid,
                                          std::vector<Value>& values, bool& found) override;
-    [[nodiscard]] UNSIGNED32 readField(int64_t rowid, const FieldDef& field, Value& out) override;
     [[nodiscard]] UNSIGNED32 evaluate(const std::string& sql, int64_t rowid,
                                       const std::vector<Value>& values,
                                       const std::vector<Value>& parameters, bool& result) override;

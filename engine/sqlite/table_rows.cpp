@@ -1,4 +1,4 @@
-// Single-row reads and the row changes of a table: the statements that store a record's fields,
+// The row changes of a table: the statements that store a record's fields,
 // its auto-increment counters, and the evaluation of an expression on one row.
 #include "engine/expression.h"
 #include "engine/last_error.h"
@@ -55,19 +55,6 @@ int bindGiven(sqlite3_stmt* stmt, const Schema& schema, const std::vector<bool>&
 }
 
 }  // namespace
-
-UNSIGNED32 Table::readField(int64_t rowid, const FieldDef& field, Value& out) {
-    out = Value{};
-    sqlite3_stmt* stmt =
-        statement("SELECT " + field.column() + " FROM \"main\".\"records\" WHERE rowid=?");
-    if (!stmt) return lastError().code;
-    sql::ResetOnExit resetting(stmt);
-    sqlite3_bind_int64(stmt, 1, rowid);
-    int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) out = image::columnValue(stmt, 0);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return sqlFailure("read");
-    return AE_SUCCESS;
-}
 
 UNSIGNED32 Table::evaluate(const std::string& sql, int64_t rowid, const std::vector<Value>& values,
                            const std::vector<Value>& parameters, bool& result) {

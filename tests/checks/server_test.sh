@@ -13,20 +13,8 @@ trap '"$server" stop >/dev/null 2>&1; rm -rf "$work"' EXIT
 failed=0
 passed=0
 
-expect() {  # expect STATUS PATTERN COMMAND...
-  local status="$1" pattern="$2"
-  shift 2
-  local out
-  out="$("$@" 2>&1)"
-  local got=$?
-  if [ "$got" -ne "$status" ] || ! grep -qE -- "$pattern" <<<"$out"; then
-    echo "FAIL: $* -> status $got, expected $status and /$pattern/"
-    echo "$out" | sed 's/^/    /'
-    failed=$((failed + 1))
-  else
-    passed=$((passed + 1))
-  fi
-}
+# shellcheck source=tests/checks/expect.sh
+source "$repo/tests/checks/expect.sh"
 
 expect 0 "^Usage: scripts/server start" "$server" --help
 expect 1 "^server: say start, stop or status" "$server"
