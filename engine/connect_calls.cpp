@@ -66,7 +66,7 @@ UNSIGNED32 connectServer(const std::string& given, UNSIGNED16 serverTypes, ADSHA
         return fail(AE_NOT_SUPPORTED,
                     "Data dictionaries on a server are not available in this build: cannot open " +
                         path.masked() + ".");
-    std::unique_ptr<engine::postgres::Session> session;
+    std::shared_ptr<engine::postgres::Session> session;
     if (UNSIGNED32 rc = engine::postgres::Session::open(path, session)) return rc;
     *phConnect = engine::HandleRegistry::instance().add(
         std::make_shared<engine::Connection>(std::move(path), std::move(session)));

@@ -17,7 +17,7 @@ Connection::Connection(std::string dictionaryPath, std::shared_ptr<Dictionary> d
       dictionary_(std::move(dictionary)),
       user_(std::move(user)) {}
 
-Connection::Connection(ServerPath path, std::unique_ptr<postgres::Session> session)
+Connection::Connection(ServerPath path, std::shared_ptr<postgres::Session> session)
     : serverPath_(path.masked()), server_(std::move(path)), session_(std::move(session)) {}
 
 Connection::~Connection() = default;
@@ -28,15 +28,14 @@ std::string Connection::serverName() const {
     return name.empty() ? server_.serverName() : name;
 }
 
-UNSIGNED32 Connection::refuseServerTables(const std::string& action,
-                                          const std::string& name) const {
+UNSIGNED32 Connection::refuseOnServer(const std::string& action, const std::string& name) const {
     if (!session_) return AE_SUCCESS;
     std::string where = serverPath_;
     ServerPath joined;
     if (!name.empty() && joinServerPath(server_, name, joined) == AE_SUCCESS)
         where = joined.masked();
-    return fail(AE_NOT_SUPPORTED, "Tables on a server are not available in this build: cannot " +
-                                      action + " " + where + ".");
+    return fail(AE_NOT_SUPPORTED,
+                "Not available on a server in this build: cannot " + action + " " + where + ".");
 }
 
 HandleKind Connection::kind() const {
@@ -78,7 +77,7 @@ bool below(const std::string& file, const std::string& folder) {
 
 UNSIGNED32 Connection::resolveTable(const std::string& name, std::string& file) const {
     if (name.empty()) return fail(AE_INVALID_ARGUMENT, "No table name given.");
-    if (UNSIGNED32 rc = refuseServerTables("open the table", name)) return rc;
+    if (UNSIGNED32 rc = refuseOnServer("open the table", name)) return rc;
     std::string path;
     if (paths::hasSeparator(name) || !dictionary_) {
         path = paths::join(folder_, paths::normalise(name));

@@ -15,6 +15,7 @@
 namespace engine {
 
 class Dictionary;
+class Storage;
 namespace postgres {
 class Session;
 }
@@ -26,9 +27,10 @@ class Connection : public EngineObject {
     // A data dictionary; its folder is the dictionary file's folder.
     Connection(std::string dictionaryPath, std::shared_ptr<Dictionary> dictionary,
                std::string user);
-    // A database on a server (engine/server_path.h) through its session. It has no folder, and
-    // its tables are not available in this build: refuseServerTables() says so.
-    Connection(ServerPath path, std::unique_ptr<postgres::Session> session);
+    // A database on a server (engine/server_path.h) through its session, which its tables share.
+    // It has no folder; SQL statements and dictionaries are not available on it in this build:
+    // refuseOnServer() says so.
+    Connection(ServerPath path, std::shared_ptr<postgres::Session> session);
     ~Connection() override;
 
     HandleKind kind() const override;
@@ -45,8 +47,16 @@ class Connection : public EngineObject {
     // build and what could not be done: "cannot <action> <path>", the path being the masked path
     // of `name` on the server (the connection's own when name is empty). AE_SUCCESS on every
     // other connection, at the cost of one test.
-    [[nodiscard]] UNSIGNED32 refuseServerTables(const std::string& action,
-                                                const std::string& name) const;
+    [[nodiscard]] UNSIGNED32 refuseOnServer(const std::string& action,
+                                            const std::string& name) const;
+    // The table a name opens, creates or deletes, in this connection's place (table_places.cpp):
+    // a folder's file (resolveTable) or a server's table (the name joined to the path as a folder
+    // path joins it, ".adt" added when the name has no extension).
+    [[nodiscard]] UNSIGNED32 openStorage(const std::string& name,
+                                         std::shared_ptr<Storage>& out) const;
+    [[nodiscard]] UNSIGNED32 createStorage(const std::string& name, const std::string& fields,
+                                           std::shared_ptr<Storage>& out) const;
+    [[nodiscard]] UNSIGNED32 deleteStorage(const std::string& name) const;
     Dictionary* dictionary() const { return dictionary_.get(); }
     const std::string& user() const { return user_; }
     // The date format of CTOD in expressions on this connection's tables.
@@ -66,10 +76,12 @@ class Connection : public EngineObject {
     std::shared_ptr<Transaction> sharedTransaction() const { return transaction_; }
 
   private:
+    [[nodiscard]] UNSIGNED32 serverTablePath(const std::string& name, ServerPath& out) const;
+
     std::string serverPath_;
     std::string folder_;
     ServerPath server_;
-    std::unique_ptr<postgres::Session> session_;
+    std::shared_ptr<postgres::Session> session_;
     std::shared_ptr<Dictionary> dictionary_;
     std::string user_;
     std::shared_ptr<Transaction> transaction_ = std::make_shared<Transaction>();

@@ -240,7 +240,7 @@ UNSIGNED32 IndexHandle::resolve(size_t& position) {
         order_.expressions.clear();
         const IndexDef& index = t.schema().indexes[position_];
         for (size_t s : index.segments)
-            order_.expressions.push_back(t.schema().fields[s].keyExpression());
+            order_.expressions.push_back(t.keyExpression(t.schema().fields[s]));
         order_.descending = index.descending;
     }
     position = position_;

@@ -258,6 +258,10 @@ void writeEmpty(const FieldDef& field, uint8_t* slot) {
     record::writeEmpty(field.type, slot, field.length);
 }
 
+void writePresence(bool present, uint8_t* slot) {
+    writeBlobFlag(present, slot);
+}
+
 void write(const FieldDef& field, const Value& value, CodePage page, uint8_t* slot) {
     if (value.isNull()) return writeEmpty(field, slot);
     double real = value.kind == Value::Kind::Real ? value.real : static_cast<double>(value.integer);

@@ -71,6 +71,8 @@ namespace image {
 using codepage::CodePage;
 
 void writeEmpty(const FieldDef& field, uint8_t* slot);
+// The slot of a memo, binary, image or varchar field: whether it holds a value.
+void writePresence(bool present, uint8_t* slot);
 void write(const FieldDef& field, const Value& value, CodePage page, uint8_t* slot);
 // The fetch path: a result column straight into the image. A blob field's column holds its
 // non-empty flag only.

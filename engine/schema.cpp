@@ -366,9 +366,6 @@ UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& fi
     return AE_SUCCESS;
 }
 
-namespace {
-
-// One field of the structure as stored; fails naming the file when it makes no sense.
 UNSIGNED32 addField(Schema& schema, std::string name, int64_t type, int64_t length,
                     int64_t decimals, const std::string& file) {
     FieldDef f;
@@ -388,6 +385,8 @@ UNSIGNED32 addField(Schema& schema, std::string name, int64_t type, int64_t leng
     schema.fields.push_back(f);
     return AE_SUCCESS;
 }
+
+namespace {
 
 // The index tags, after the fields; fails naming the file when one makes no sense.
 UNSIGNED32 readIndexes(sql::Database& db, Schema& schema, const std::string& file) {

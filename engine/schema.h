@@ -3,6 +3,7 @@
 #ifndef VELDA_ENGINE_SCHEMA_H
 #define VELDA_ENGINE_SCHEMA_H
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,6 +80,10 @@ struct OpenFacts {
 // The structure and the facts in two statements, with read()'s errors.
 [[nodiscard]] UNSIGNED32 readAtOpen(sql::Database& db, Schema& schema, OpenFacts& facts,
                                     const std::string& file);
+// One field of the structure as stored, added to `schema`; AE_NOT_A_TABLE naming the file when
+// it makes no sense.
+[[nodiscard]] UNSIGNED32 addField(Schema& schema, std::string name, int64_t type, int64_t length,
+                                  int64_t decimals, const std::string& file);
 // The CREATE INDEX statement of a tag, in the database `in`.
 std::string createIndexSql(const Schema& schema, const IndexDef& index,
                            const std::string& in = "main");

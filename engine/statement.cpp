@@ -512,7 +512,7 @@ bool isStatement(ADSHANDLE handle) {
 UNSIGNED32 create(ADSHANDLE connection, ADSHANDLE* out) {
     auto c = connectionFor(connection);
     if (!c) return AE_INVALID_CONNECTION;
-    if (UNSIGNED32 rc = c->refuseServerTables("run SQL statements on", "")) return rc;
+    if (UNSIGNED32 rc = c->refuseOnServer("run SQL statements on", "")) return rc;
     auto s = std::make_shared<SqlStatement>();
     s->connection = connection;
     if (UNSIGNED32 rc = SqlSession::of(c, s->session)) return rc;

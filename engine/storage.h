@@ -91,6 +91,10 @@ class Storage {
     // done ("write to", "read").
     [[nodiscard]] virtual UNSIGNED32 failure(const std::string& doing) = 0;
 
+    // The sort form of a field in this storage's index keys and walking orders: empty values
+    // sort first and are not NULL, so that range conditions on the key see every row.
+    virtual std::string keyExpression(const FieldDef& field) const { return field.keyExpression(); }
+
     // Translates a filter expression into a condition over this storage's rows (expression.h).
     [[nodiscard]] virtual UNSIGNED32 translateFilter(const std::string& text,
                                                      const expression::Settings& settings,

@@ -14,8 +14,6 @@
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
 #include "engine/paths.h"
-#include "engine/sqlite/encryption.h"
-#include "engine/sqlite/table.h"
 
 using namespace engine;
 using namespace engine::calls;
@@ -41,14 +39,10 @@ void forgetTable(ADSHANDLE connection, ADSHANDLE table) {
         }
 }
 
-UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::string& file,
-                      UNSIGNED16 charType, UNSIGNED16 lockType, UNSIGNED16 rights,
-                      UNSIGNED32 options, const std::string& alias, ADSHANDLE* phTable) {
-    if (charType != ADS_ANSI && charType != ADS_OEM && charType != 0)
-        return fail(AE_INVALID_ARGUMENT, "The character type " + std::to_string(charType) +
-                                             " is not ANSI (1) or OEM (2).");
-    std::shared_ptr<Table> table;
-    if (UNSIGNED32 rc = Table::open(file, table)) return rc;
+UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection,
+                      const std::shared_ptr<Storage>& table, UNSIGNED16 charType,
+                      UNSIGNED16 lockType, UNSIGNED16 rights, UNSIGNED32 options,
+                      const std::string& alias, ADSHANDLE* phTable) {
     auto handle = std::make_shared<TableHandle>();
     handle->table = table;
     handle->connection = connection->handle();
@@ -78,6 +72,12 @@ UNSIGNED32 openHandle(const std::shared_ptr<Connection>& connection, const std::
     return AE_SUCCESS;
 }
 
+UNSIGNED32 checkCharType(UNSIGNED16 charType) {
+    if (charType == ADS_ANSI || charType == ADS_OEM || charType == 0) return AE_SUCCESS;
+    return fail(AE_INVALID_ARGUMENT,
+                "The character type " + std::to_string(charType) + " is not ANSI (1) or OEM (2).");
+}
+
 UNSIGNED32 checkTableType(UNSIGNED16 type, const std::string& name) {
     if (type == ADS_ADT || type == ADS_DEFAULT) return AE_SUCCESS;
     return fail(AE_NOT_SUPPORTED, "The table " + name + " cannot be used as table type " +
@@ -105,15 +105,12 @@ UNSIGNED32 AdsCreateTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* puc
     if (!connection) return AE_INVALID_CONNECTION;
     std::string name = textOf(pucName);
     if (name.empty()) return fail(AE_INVALID_ARGUMENT, "No name given for the new table.");
-    if (UNSIGNED32 rc = connection->refuseServerTables("create the table", name)) return rc;
     if (UNSIGNED32 rc = checkTableType(usTableType, name)) return rc;
-    std::string file = paths::resolve(
-        paths::withTableExtension(paths::join(connection->folder(), paths::normalise(name))));
-    std::vector<FieldDef> fields;
-    if (UNSIGNED32 rc = parseFieldList(textOf(pucFields), file, fields)) return rc;
-    std::shared_ptr<Table> table;
-    if (UNSIGNED32 rc = Table::create(file, fields, table)) return rc;
-    return openHandle(connection, file, usCharType, usLockType, usCheckRights, 0, textOf(pucAlias),
+    // Checked before the table is made, so that a refused call leaves no table behind.
+    if (UNSIGNED32 rc = checkCharType(usCharType)) return rc;
+    std::shared_ptr<Storage> table;
+    if (UNSIGNED32 rc = connection->createStorage(name, textOf(pucFields), table)) return rc;
+    return openHandle(connection, table, usCharType, usLockType, usCheckRights, 0, textOf(pucAlias),
                       phTable);
 }
 
@@ -124,11 +121,11 @@ UNSIGNED32 AdsOpenTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAl
     auto connection = connectionFor(hConnect);
     if (!connection) return AE_INVALID_CONNECTION;
     std::string name = textOf(pucName);
-    if (UNSIGNED32 rc = connection->refuseServerTables("open the table", name)) return rc;
     if (UNSIGNED32 rc = checkTableType(usTableType, name)) return rc;
-    std::string file;
-    if (UNSIGNED32 rc = connection->resolveTable(name, file)) return rc;
-    return openHandle(connection, file, usCharType, usLockType, usCheckRights, ulOptions,
+    if (UNSIGNED32 rc = checkCharType(usCharType)) return rc;
+    std::shared_ptr<Storage> table;
+    if (UNSIGNED32 rc = connection->openStorage(name, table)) return rc;
+    return openHandle(connection, table, usCharType, usLockType, usCheckRights, ulOptions,
                       textOf(pucAlias), phTable);
 }
 
@@ -174,29 +171,7 @@ void closeTablesOf(ADSHANDLE connection) {
 UNSIGNED32 AdsDeleteTable(ADSHANDLE hConnect, UNSIGNED8* pucName) {
     auto connection = connectionFor(hConnect);
     if (!connection) return AE_INVALID_CONNECTION;
-    if (UNSIGNED32 rc = connection->refuseServerTables("delete the table", textOf(pucName)))
-        return rc;
-    std::string file;
-    if (UNSIGNED32 rc = connection->resolveTable(textOf(pucName), file)) return rc;
-    if (!paths::fileExists(file))
-        return fail(AE_FILE_NOT_FOUND, "The table " + file + " does not exist.");
-    if (Table::isOpen(file))
-        return fail(AE_LOCKED, "The table " + file + " is open; close it before deleting it.");
-    LockFile probe;
-    if (probe.open(file) == AE_SUCCESS && !probe.lockTableExclusive())
-        return fail(AE_LOCKED, "The table " + file + " is open elsewhere; it cannot be deleted.");
-    // The table file first: a companion left without it is removed when the name is used again,
-    // while a table file left without its companion would be damaged.
-    std::vector<std::string> parts;
-    for (const char* suffix : {"", "-wal", "-shm"}) parts.push_back(file + suffix);
-    for (const std::string& part : encryption::companionFiles(file)) parts.push_back(part);
-    for (const std::string& part : parts) {
-        if (engine::fs::current().unlink(part) != 0 && errno != ENOENT)
-            return fail(AE_IO_ERROR,
-                        "Could not delete " + part + ": " + std::strerror(errno) + ".");
-    }
-    engine::fs::current().unlink(lockFileOf(file));
-    return AE_SUCCESS;
+    return connection->deleteStorage(textOf(pucName));
 }
 
 UNSIGNED32 AdsCacheOpenTables(UNSIGNED16) {

@@ -1,5 +1,5 @@
-// A session with a PostgreSQL server: one libpq connection, closed with its owner.
-// Internal to engine/.
+// A session with a PostgreSQL server: one libpq connection, shared by the connection that made
+// it and by every table opened through that connection. Internal to engine/.
 //
 // A session connects with the libpq URI of a server path (engine/server_path.h) over the
 // engine's own settings: connect_timeout=10, so that a server that does not answer fails the
@@ -7,30 +7,88 @@
 // or network that goes away is noticed within about 11 s; application_name=velda, which shows in
 // pg_stat_activity beside the session's locks. The path's own parameters override these. The
 // client encoding is always UTF8: the engine converts texts between Windows-1252 and UTF-8 itself,
-// and a path's client_encoding would make it store other bytes than it reads back.
+// and a path's client_encoding would make it store other bytes than it reads back. A statement
+// waits at most 10 s for a row another session has locked (lock_timeout), as a folder table
+// waits for another writer.
 //
 // A failed connect is one line: the masked path and libpq's reason (its first line), never the
-// password, whether the path or ~/.pgpass gave it.
+// password, whether the path or ~/.pgpass gave it. A session whose connection was lost (the
+// server stopped or restarted, the network gone) reconnects at the next statement; what the lost
+// connection held (an open transaction, locks) is gone with it.
 #ifndef VELDA_ENGINE_POSTGRES_SESSION_H
 #define VELDA_ENGINE_POSTGRES_SESSION_H
 
+#include <chrono>
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/ace.h"
 
 struct pg_conn;
+struct pg_result;
 
 namespace engine {
 
 class ServerPath;
+struct Value;
 
 namespace postgres {
+
+// A statement's result; empty when the statement could not be sent.
+class Result {
+  public:
+    Result() = default;
+    explicit Result(pg_result* result) : result_(result) {}
+    // Whether the statement succeeded (with or without rows).
+    bool ok() const;
+    int rows() const;
+    bool isNull(int row, int column) const;
+    const char* text(int row, int column) const;
+    int length(int row, int column) const;
+    int64_t integer(int row, int column) const;
+    // The value of a column as the engine keeps it: integers (and booleans as 0/1), reals,
+    // texts and byte strings by the column's type; null as null.
+    Value value(int row, int column) const;
+    // The SQLSTATE of a failure ("" when the server gave none, as when the connection was lost),
+    // the server's message (first line), and the constraint a violation names.
+    std::string state() const;
+    std::string message() const;
+    std::string constraint() const;
+    pg_result* get() const { return result_.get(); }
+
+  private:
+    struct Clear {
+        void operator()(pg_result* result) const;
+    };
+    std::unique_ptr<pg_result, Clear> result_;
+};
+
+// The parameters of one statement, in order: texts as UTF-8, integers and reals as text, byte
+// strings binary; the server infers each one's type from where it stands.
+class Params {
+  public:
+    void add(const Value& value);
+    void addInteger(int64_t value);
+    void addText(const std::string& text);
+    void addNull();
+    size_t size() const { return values_.size(); }
+
+  private:
+    friend class Session;
+    std::vector<std::string> storage_;
+    std::vector<bool> null_, binary_;
+    std::vector<int> values_;  // index into storage_ per parameter
+};
 
 class Session {
   public:
     // Connects to the path's database. AE_SERVER_CONNECT with the reason, as above.
-    [[nodiscard]] static UNSIGNED32 open(const ServerPath& path, std::unique_ptr<Session>& out);
+    [[nodiscard]] static UNSIGNED32 open(const ServerPath& path, std::shared_ptr<Session>& out);
 
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -39,16 +97,62 @@ class Session {
     // The server the session reached: its host (a name, an address or a socket folder) and port,
     // as libpq reports them.
     std::string serverName() const;
-    // libpq's connection, for the storage built on the session; owned by the session.
+    // The database's path with its password masked, for texts.
+    const std::string& where() const { return where_; }
+    // libpq's connection (for tests that look at its settings); owned by the session.
     pg_conn* connection() const { return connection_.get(); }
+    // Held by every use of the session: the tables of a connection share it.
+    std::recursive_mutex& mutex() { return mutex_; }
+
+    // Runs one statement, prepared once per session by its text. A lost connection is made again
+    // first (and the statement fails when that fails: see failure()).
+    Result run(const std::string& sql, const Params& params = Params());
+    // Runs statements of the simple protocol (several, separated by ";"), without parameters.
+    Result exec(const std::string& sql);
+    bool inTransaction() const;
+    // Whether the connection is gone (its last statement found it lost).
+    bool lost() const;
+    // The code and text of a failed result (`doing` completes "Could not ... <what>"): a lost
+    // connection AE_SERVER_CONNECT, a lock or serialization conflict AE_LOCKED, a full disk
+    // AE_IO_ERROR, anything else AE_INTERNAL with the server's message.
+    [[nodiscard]] UNSIGNED32 failure(const Result& result, const std::string& doing,
+                                     const std::string& what);
+
+    // Change notices: the session listens on a table's channel; notices(channel) is how many
+    // have come for it (each commit of a change sends one, this session's own included). The
+    // socket is read for new notices at most once a millisecond.
+    void listen(const std::string& channel);
+    uint64_t notices(const std::string& channel);
+    // Channels to notify at the next COMMIT of this session, which sends them with it.
+    void notifyAtCommit(const std::string& channel) { pendingNotices_.insert(channel); }
+    // COMMIT with the pending notices, in one round trip; the notices are dropped either way.
+    Result commit();
+    void dropPendingNotices() { pendingNotices_.clear(); }
+
+    // Whether the database's catalog of tables is known to exist (postgres/table.h).
+    bool catalogReady = false;
+    // How many tables hold the session's transaction for an engine transaction.
+    int heldBy = 0;
+    // Moves on whenever the connection is made again: locks taken before are gone.
+    uint64_t generation() const { return generation_; }
 
   private:
     struct Finish {
         void operator()(pg_conn* connection) const;
     };
     explicit Session(std::unique_ptr<pg_conn, Finish> connection);
+    [[nodiscard]] bool revive();
+    void poll();
 
     std::unique_ptr<pg_conn, Finish> connection_;
+    std::string where_;
+    std::recursive_mutex mutex_;
+    std::map<std::string, std::string, std::less<>> prepared_;
+    std::set<std::string> channels_;
+    std::map<std::string, uint64_t, std::less<>> notices_;
+    std::set<std::string> pendingNotices_;
+    std::chrono::steady_clock::time_point lastPoll_{};
+    uint64_t generation_ = 0;
 };
 
 }  // namespace postgres

@@ -13,7 +13,7 @@ using ads::EADSDatabaseError;
 
 class ServerConnection : public testsupport::OnServer {};
 
-TEST_F(ServerConnection, IsRemoteNamesItsServerAndRefusesTablesForNow) {
+TEST_F(ServerConnection, IsRemoteNamesItsServerAndNamesAMissingTableByItsPath) {
     adstest::FreeTableForm company(serverPath() + "COMPANY/A01/");
     ads::TAdsConnection& c = *company.connection;
     c.SetAdsServerTypes({ads::stADS_LOCAL, ads::stADS_REMOTE});
@@ -27,14 +27,12 @@ TEST_F(ServerConnection, IsRemoteNamesItsServerAndRefusesTablesForNow) {
     ads::TAdsTable* employees = company.table("TableEmployee", "EMPLOYEE");
     try {
         employees->Open();
-        FAIL() << "a table opened on a server";
+        FAIL() << "a missing table opened on a server";
     } catch (const EADSDatabaseError& e) {
-        EXPECT_EQ(e.ErrorCode(), AE_NOT_SUPPORTED);
-        EXPECT_NE(e.Message().find("Tables on a server are not available in this build: cannot "
-                                   "open the table postgresql://"),
+        EXPECT_EQ(e.ErrorCode(), AE_FILE_NOT_FOUND);
+        EXPECT_NE(e.Message().find("The table postgresql://"), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find("/velda/COMPANY/A01/EMPLOYEE.adt does not exist."),
                   std::string::npos)
-            << e.Message();
-        EXPECT_NE(e.Message().find("/velda/COMPANY/A01/EMPLOYEE."), std::string::npos)
             << e.Message();
     }
     EXPECT_FALSE(employees->Active());

@@ -112,6 +112,7 @@ class Encryption : public EngineTest {
 };
 
 TEST_F(Encryption, NoFieldValueIsWrittenInPlaintext) {
+    FOLDER_ONLY();
     makeStaff(40);
     ASSERT_EQ(encrypt("staff"), AE_SUCCESS) << lastError();
     std::vector<std::string> secrets = {"ZQNAME", "ZQCITY", "ZQNOTE"};
@@ -233,6 +234,7 @@ TEST_F(Encryption, AWrongPasswordIsRefusedAndTheHandleStaysUsable) {
 }
 
 TEST_F(Encryption, WithThePasswordEverythingWorksAsOnAPlainTable) {
+    FOLDER_ONLY();  // copies the file
     makeStaff(30);
     fs::copy_file(path("staff.adt"), path("plain.adt"));
     ASSERT_EQ(encrypt("staff"), AE_SUCCESS) << lastError();
@@ -299,7 +301,7 @@ TEST_F(Encryption, RecordLocksHoldBetweenHandlesAndProcesses) {
 
     // A child with its own handle and the password: 'l' locks record 4, 'a' appends a row,
     // 'e' answers whether an exclusive open succeeds.
-    std::string where = folder;
+    std::string where = root;
     Child child([where](Child& c) {
         ADSHANDLE connection = 0, t = 0;
         if (AdsConnect(u8(where.c_str()), &connection)) return 1;
@@ -347,7 +349,9 @@ TEST_F(Encryption, EncryptAndDecryptKeepRowsRecordNumbersTagsAndCounters) {
     EXPECT_EQ(field(t, "NAME"), nameOf(10));
     EXPECT_EQ(transcript(t), before);
     close(t);
-    EXPECT_TRUE(files().count("staff.adt.rows"));
+    if (!onServer()) {
+        EXPECT_TRUE(files().count("staff.adt.rows"));
+    }
 
     t = openWith("staff", kPassword);
     EXPECT_EQ(transcript(t), before);
@@ -384,6 +388,7 @@ TEST_F(Encryption, EncryptAndDecryptKeepRowsRecordNumbersTagsAndCounters) {
 // is read a few times at open and then left for its rows file, and unmapping it made every open
 // of an encrypted table slower than a plain one. After a change of form, the new form decides.
 TEST_F(Encryption, OnlyAFileHoldingTheRowsIsReadThroughAMemoryMap) {
+    FOLDER_ONLY();
     makeStaff(20);
     const std::string file = fs::canonical(path("staff.adt")).string();
     auto mapped = [&file] {
@@ -420,6 +425,7 @@ TEST_F(Encryption, OnlyAFileHoldingTheRowsIsReadThroughAMemoryMap) {
 // The table file of an encrypted table holds its structure only and keeps a rollback journal,
 // so an open makes no write-ahead log beside it; decrypted, it holds the rows again in WAL mode.
 TEST_F(Encryption, OnlyAFileHoldingTheRowsKeepsAWriteAheadLog) {
+    FOLDER_ONLY();
     makeStaff(8);
     const std::string file = path("staff.adt");
     ADSHANDLE t = openOk("staff", ADS_EXCLUSIVE);
@@ -489,6 +495,7 @@ TEST_F(Encryption, EncryptAndDecryptRefuseWithTheirReasons) {
 }
 
 TEST_F(Encryption, AKilledEncryptionOrDecryptionLeavesAWholeTable) {
+    FOLDER_ONLY();
     makeStaff(3000);
     std::vector<std::string> expected;
     {
@@ -557,6 +564,7 @@ TEST_F(Encryption, AKilledEncryptionOrDecryptionLeavesAWholeTable) {
 }
 
 TEST_F(Encryption, LeftoversOfAnInterruptedChangeAreRemovedAtTheNextOpen) {
+    FOLDER_ONLY();
     makeStaff(8);
     for (const char* name :
          {"staff.adt.rows", "staff.adt.rows-wal", "staff.adt.rows-new", "staff.adt.table-new",
@@ -578,6 +586,7 @@ TEST_F(Encryption, LeftoversOfAnInterruptedChangeAreRemovedAtTheNextOpen) {
 }
 
 TEST_F(Encryption, DeletingATableRemovesItsCompanion) {
+    FOLDER_ONLY();
     makeStaff(8);
     ASSERT_EQ(encrypt("staff"), AE_SUCCESS) << lastError();
     ASSERT_TRUE(files().count("staff.adt.rows"));
@@ -619,6 +628,7 @@ bool inWritableMemory(const std::string& needle, const char* self) {
 }
 
 TEST_F(Encryption, APasswordsKeyIsDerivedOncePerProcessAndFile) {
+    FOLDER_ONLY();
     makeStaff(10);
     engine::sqlkeys::forgetAll();
     const unsigned before = engine::sqlkeys::derivations();
@@ -667,6 +677,7 @@ TEST_F(Encryption, APasswordsKeyIsDerivedOncePerProcessAndFile) {
 }
 
 TEST_F(Encryption, TheKeyCacheKeepsNoPasswordInClear) {
+    FOLDER_ONLY();
 #if defined(__SANITIZE_ADDRESS__)
     // AddressSanitizer's shadow and allocator regions are terabytes of writable mappings, which
     // cannot be read through; its quarantine also keeps freed blocks as they were.

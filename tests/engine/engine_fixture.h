@@ -1,10 +1,18 @@
 // Shared helpers of the engine tests: a temporary folder with a connection, tables made through
 // the engine's own calls, and short forms of the calls the tests make most.
+//
+// One suite, two places: with VELDA_ENGINE_BACKEND=server in the environment (CTest runs the
+// shared groups so, as "engine.server.*"), the connection is to a folder of its own in the test
+// server's database instead (tests/support/server.h), so the same cases run against tables on a
+// server. Cases about files themselves say so with FOLDER_ONLY().
 #ifndef VELDA_TESTS_ENGINE_FIXTURE_H
 #define VELDA_TESTS_ENGINE_FIXTURE_H
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -12,15 +20,44 @@
 
 #include "engine/ace.h"
 #include "tests/support/engine_test_helpers.h"
+#include "tests/support/server.h"
 
 namespace enginetest {
 
 using testsupport::lastError;
 using testsupport::u8;
 
+// Whether the engine tests run against a server (see above).
+inline bool onServer() {
+    const char* backend = std::getenv("VELDA_ENGINE_BACKEND");
+    return backend && std::string(backend) == "server";
+}
+
+// A folder of its own in the test server's database for each test.
+inline std::string serverFolder() {
+    static int made = 0;
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return testsupport::testServer().path + "t" + std::to_string(::getpid()) + "_" +
+           std::to_string(++made) + "_" + (test ? test->name() : "case");
+}
+
+#define FOLDER_ONLY()                                                        \
+    do {                                                                     \
+        if (::enginetest::onServer()) GTEST_SKIP() << "about folder tables"; \
+    } while (0)
+
 class EngineTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        if (onServer()) {
+            if (testsupport::testServer().path.empty()) {
+                if (testsupport::inCi()) FAIL() << testsupport::testServer().reason;
+                GTEST_SKIP() << testsupport::testServer().reason;
+            }
+            root = serverFolder();
+            ASSERT_EQ(AdsConnect(u8(root.c_str()), &connection), AE_SUCCESS) << lastError();
+            return;
+        }
         ASSERT_FALSE(folder.empty()) << "no temporary folder";
         ASSERT_EQ(AdsConnect(u8(folder.c_str()), &connection), AE_SUCCESS) << lastError();
     }
@@ -117,10 +154,12 @@ class EngineTest : public ::testing::Test {
         }
         return out;
     }
-    std::string path(const std::string& name) const { return folder + "/" + name; }
+    std::string path(const std::string& name) const { return root + "/" + name; }
 
     testsupport::TempFolder temp{"velda-engine"};
     std::string folder = temp.path();
+    // Where the connection's tables are: the folder, or on a server the folder's server path.
+    std::string root = folder;
     ADSHANDLE connection = 0;
     std::vector<ADSHANDLE> opened;
 };

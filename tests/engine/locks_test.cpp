@@ -99,7 +99,7 @@ TEST_F(Locks, ExclusiveOpenTakesTheWholeTable) {
 
 TEST_F(Locks, AnotherProcessIsRefusedUntilItsHolderUnlocksClosesOrDies) {
     ADSHANDLE t = openOk("staff");
-    std::string dir = folder;
+    std::string dir = root;
     Child child([&](Child& c) { return holder(c, dir); });
     auto ask = [&](char command) {
         child.send(command);
@@ -129,7 +129,7 @@ TEST_F(Locks, AnotherProcessIsRefusedUntilItsHolderUnlocksClosesOrDies) {
 }
 
 TEST_F(Locks, AnExclusiveOpenInAnotherProcessRefusesOpensUntilItDies) {
-    std::string dir = folder;
+    std::string dir = root;
     Child child([&](Child& c) { return holder(c, dir); });
     child.send('x');
     ASSERT_EQ(child.receive(), '0');
@@ -140,7 +140,7 @@ TEST_F(Locks, AnExclusiveOpenInAnotherProcessRefusesOpensUntilItDies) {
 }
 
 TEST_F(Locks, TwoProcessesEditingDifferentRowsBothSucceed) {
-    std::string dir = folder;
+    std::string dir = root;
     auto editor = [dir](UNSIGNED32 record) {
         return [dir, record](Child& c) {
             ADSHANDLE connection = 0, t = 0;
@@ -180,7 +180,7 @@ TEST_F(Locks, AnotherProcessesCommitIsSeenAtTheNextNavigation) {
     UNSIGNED32 count = 0;
     ASSERT_EQ(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count), AE_SUCCESS);
     ASSERT_EQ(count, 3u);
-    std::string dir = folder;
+    std::string dir = root;
     Child child([dir](Child& c) {
         ADSHANDLE connection = 0, h = 0;
         if (AdsConnect(u8(dir.c_str()), &connection)) return 1;

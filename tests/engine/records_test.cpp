@@ -91,6 +91,7 @@ TEST_F(Records, EveryTypeRoundTripsThroughItsImageBytes) {
     EXPECT_EQ(field(t, "N"), "   12.30");  // the field's text, right-aligned
     EXPECT_EQ(field(t, "L"), "T");
     // The stored columns are plain values for SQL.
+    if (onServer()) return;
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path("types.adt").c_str(), &db), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;

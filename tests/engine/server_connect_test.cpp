@@ -156,7 +156,7 @@ TEST_F(ServerConnect, TheServerTypesChooseBetweenFoldersAndServers) {
     }
 }
 
-TEST_F(ServerConnect, TablesStatementsAndDictionariesAreNotAvailableYet) {
+TEST_F(ServerConnect, TablesAreThereButStatementsAndDictionariesAreNotYet) {
     ADSHANDLE h = 0;
     ASSERT_EQ(AdsConnect(u8(pathWithPassword()), &h), AE_SUCCESS) << lastError();
     engine::ServerPath top;
@@ -165,46 +165,40 @@ TEST_F(ServerConnect, TablesStatementsAndDictionariesAreNotAvailableYet) {
     ASSERT_EQ(masked.find("Secr3t"), std::string::npos);
     ASSERT_NE(masked.find(":***@"), std::string::npos);
 
+    // Texts name the table by its path, the password masked.
     ADSHANDLE table = 77;
-    EXPECT_EQ(AdsOpenTable(h, u8("COMPANY\\A01\\EMPLOYEE"), nullptr, ADS_ADT, ADS_ANSI,
+    EXPECT_EQ(AdsOpenTable(h, u8("NOCOMPANY\\A01\\EMPLOYEE"), nullptr, ADS_ADT, ADS_ANSI,
                            ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, &table),
-              AE_NOT_SUPPORTED);
-    EXPECT_EQ(lastError(),
-              "Error 5004: Tables on a server are not available in this build: "
-              "cannot open the table " +
-                  masked + "/COMPANY/A01/EMPLOYEE.");
-    // A name that makes no path still answers, with the connection's path.
-    EXPECT_EQ(AdsOpenTable(h, u8("A?B"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
-                           ADS_CHECKRIGHTS, 0, &table),
-              AE_NOT_SUPPORTED);
-    EXPECT_EQ(lastError(),
-              "Error 5004: Tables on a server are not available in this build: "
-              "cannot open the table " +
-                  masked + ".");
-    EXPECT_EQ(AdsCreateTable(h, u8("NEWTABLE"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+              AE_PATH_NOT_FOUND);
+    EXPECT_EQ(lastError(), "Error " + std::to_string(AE_PATH_NOT_FOUND) + ": The folder " + masked +
+                               "/NOCOMPANY/A01 of the table " + masked +
+                               "/NOCOMPANY/A01/EMPLOYEE.adt does not exist.");
+    EXPECT_EQ(AdsOpenTable(h, u8("NOSUCHTABLE"), nullptr, ADS_ADT, ADS_ANSI,
+                           ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, &table),
+              AE_FILE_NOT_FOUND);
+    EXPECT_EQ(lastError(), "Error " + std::to_string(AE_FILE_NOT_FOUND) + ": The table " + masked +
+                               "/NOSUCHTABLE.adt does not exist.");
+    const std::string name = "NEWTABLE" + std::to_string(::getpid());
+    ASSERT_EQ(AdsCreateTable(h, u8(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
                              ADS_CHECKRIGHTS, 0, u8("ID,Integer"), &table),
-              AE_NOT_SUPPORTED);
-    EXPECT_EQ(lastError(),
-              "Error 5004: Tables on a server are not available in this build: "
-              "cannot create the table " +
-                  masked + "/NEWTABLE.");
-    EXPECT_EQ(AdsDeleteTable(h, u8("EMPLOYEE")), AE_NOT_SUPPORTED);
-    EXPECT_EQ(lastError(),
-              "Error 5004: Tables on a server are not available in this build: "
-              "cannot delete the table " +
-                  masked + "/EMPLOYEE.");
+              AE_SUCCESS)
+        << lastError();
+    EXPECT_EQ(AdsDeleteTable(h, u8(name)), AE_LOCKED);
+    EXPECT_EQ(lastError(), "Error " + std::to_string(AE_LOCKED) + ": The table " + masked + "/" +
+                               name + ".adt is open; close it before deleting it.");
+    ASSERT_EQ(AdsCloseTable(table), AE_SUCCESS);
+    EXPECT_EQ(AdsDeleteTable(h, u8(name)), AE_SUCCESS) << lastError();
+    EXPECT_EQ(AdsDeleteTable(h, u8(name)), AE_FILE_NOT_FOUND);
     ADSHANDLE statement = 77;
     EXPECT_EQ(AdsCreateSQLStatement(h, &statement), AE_NOT_SUPPORTED);
     EXPECT_EQ(lastError(),
-              "Error 5004: Tables on a server are not available in this build: "
+              "Error 5004: Not available on a server in this build: "
               "cannot run SQL statements on " +
                   masked + ".");
     EXPECT_EQ(AdsDDCreateUser(h, nullptr, u8("CLERK"), u8("password1"), nullptr),
               AE_INVALID_HANDLE);
     EXPECT_EQ(lastError(), "Error 6001: Connection " + std::to_string(h) + " to " + masked +
                                " is not a data dictionary connection.");
-    std::string file;
-    EXPECT_EQ(engine::connectionFor(h)->resolveTable("EMPLOYEE", file), AE_NOT_SUPPORTED);
     ASSERT_EQ(AdsDisconnect(h), AE_SUCCESS);
 
     // A dictionary on a server is refused before anything is asked of the server.

@@ -1,0 +1,168 @@
+// A table in a database on a PostgreSQL server, as one connection's session sees it. Internal to
+// engine/.
+//
+// The database holds a catalog of its tables, made at the first use:
+//   velda_tables      id, folder and file name (lower case, "company/a01", "leave.adt"), the path
+//                     as it was created (for texts)
+//   velda_fields      the fields in order: name, type, length as given, decimals
+//   velda_indexes     the index tags in order: name, field names ("A;B"), unique, descending
+//   velda_properties  per table: auto-increment counters ("autoinc.FIELD"), the table password's
+//                     salted hash ("password_check") when the table is encrypted
+// and the rows of each table in velda_rows_<id>: velda_recno, the record number (the primary key;
+// a new row takes the highest plus one, as in a folder), then one column per field: bigint for
+// integers and logicals, double precision for numbers, bytea for binary fields, text COLLATE "C"
+// for the rest, so that text keys sort by their bytes, as in a folder. A tag is a btree index over
+// the key expressions (empty values first, as keyExpression() writes them) and velda_recno.
+//
+// Locks are the session's advisory locks on (table id, 0) for the open table, shared by every
+// handle and exclusive for an exclusive open, and on (table id, record number) for records; this
+// process's handles on one session are told apart here. A change another session commits is
+// noticed through LISTEN/NOTIFY on the table's channel ("velda_<id>"). Filters are not available
+// on server tables yet: setting one fails with AE_NOT_SUPPORTED.
+//
+// An encrypted table on a server keeps its rows as they are (the server has no table-level
+// encryption); the engine asks for the table password and checks it against the stored salted
+// hash before any row is read. What protects the values is TLS, the server's roles and its disk
+// encryption.
+#ifndef VELDA_ENGINE_POSTGRES_TABLE_H
+#define VELDA_ENGINE_POSTGRES_TABLE_H
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/postgres/session.h"
+#include "engine/storage.h"
+
+namespace engine {
+
+class ServerPath;
+
+namespace postgres {
+
+class ServerTable final : public Storage {
+  public:
+    ~ServerTable() override;
+
+    // The one ServerTable of the path on this session (opened on first use). A folder exists
+    // when a table lies in it or below it, or when it is `connected` (the connection's own
+    // folder, ServerPath::folders()) or above it.
+    [[nodiscard]] static UNSIGNED32 open(const std::shared_ptr<Session>& session,
+                                         const ServerPath& path, std::shared_ptr<ServerTable>& out,
+                                         const std::vector<std::string>& connected = {});
+    [[nodiscard]] static UNSIGNED32 create(const std::shared_ptr<Session>& session,
+                                           const ServerPath& path,
+                                           const std::vector<FieldDef>& fields,
+                                           std::shared_ptr<ServerTable>& out);
+    // Deletes the table; AE_LOCKED while a handle of any session has it open.
+    [[nodiscard]] static UNSIGNED32 remove(const std::shared_ptr<Session>& session,
+                                           const ServerPath& path);
+
+    ChangeCounter& counter() override { return counter_; }
+    UNSIGNED32 pageSize() const override { return 8192; }
+    [[nodiscard]] UNSIGNED32 failure(const std::string& doing) override;
+    std::string keyExpression(const FieldDef& field) const override;
+    [[nodiscard]] UNSIGNED32 translateFilter(const std::string& text,
+                                             const expression::Settings& settings,
+                                             expression::Translation& out) override;
+
+    [[nodiscard]] UNSIGNED32 scan(const OrderSpec& order, bool forward,
+                                  const std::vector<Value>* start, const char* startOp,
+                                  const std::vector<Condition>& conditions, size_t limit,
+                                  image::CodePage page, RowBatch& out, bool singlePhase = false,
+                                  size_t emptyPhases = 0) override;
+    [[nodiscard]] UNSIGNED32 countRows(const std::vector<Condition>& conditions,
+                                       int64_t& out) override;
+    [[nodiscard]] UNSIGNED32 countBefore(const OrderSpec& order, const std::vector<Value>& start,
+                                         const std::vector<Condition>& conditions,
+                                         int64_t& out) override;
+    [[nodiscard]] UNSIGNED32 totalRows(bool fresh, int64_t& out) override;
+    [[nodiscard]] UNSIGNED32 readRow(int64_t rowid, image::CodePage page, uint8_t* image,
+                                     bool& found) override;
+    [[nodiscard]] UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values,
+                                        bool& found) override;
+    [[nodiscard]] UNSIGNED32 readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
+                                     bool& found) override;
+    [[nodiscard]] UNSIGNED32 readColumns(const std::vector<std::string>& columns, int64_t rowid,
+                                         std::vector<Value>& values, bool& found) override;
+    [[nodiscard]] UNSIGNED32 evaluate(const std::string& sql, int64_t rowid,
+                                      const std::vector<Value>& values,
+                                      const std::vector<Value>& parameters, bool& result) override;
+
+    [[nodiscard]] UNSIGNED32 insertRow(const std::vector<bool>& given,
+                                       const std::vector<Value>& values, const std::string& doing,
+                                       int64_t& rowid) override;
+    [[nodiscard]] UNSIGNED32 updateRow(int64_t rowid, const std::vector<bool>& given,
+                                       const std::vector<Value>& values, const std::string& doing,
+                                       bool& found) override;
+    [[nodiscard]] UNSIGNED32 deleteRow(int64_t rowid, const std::string& doing) override;
+    [[nodiscard]] UNSIGNED32 lastAutoincrement(const FieldDef& field, int64_t& last) override;
+    [[nodiscard]] UNSIGNED32 storeAutoincrement(const FieldDef& field, int64_t value) override;
+
+    [[nodiscard]] UNSIGNED32 begin() override;
+    [[nodiscard]] UNSIGNED32 commit() override;
+    void rollback() override;
+    bool inTransaction() const override;
+    [[nodiscard]] UNSIGNED32 beginHeld(bool writing) override;
+    [[nodiscard]] UNSIGNED32 commitHeld() override;
+    [[nodiscard]] UNSIGNED32 beginChange() override;
+    [[nodiscard]] UNSIGNED32 endChange() override;
+    [[nodiscard]] UNSIGNED32 undoChange() override;
+
+    [[nodiscard]] UNSIGNED32 openLocks(bool required, std::unique_ptr<HandleLocks>& out) override;
+    [[nodiscard]] UNSIGNED32 addIndex(const IndexDef& index) override;
+    [[nodiscard]] UNSIGNED32 dropIndex(size_t position) override;
+
+    [[nodiscard]] UNSIGNED32 unlock(const Secret& password) override;
+    [[nodiscard]] UNSIGNED32 encrypt(const Secret& password) override;
+    [[nodiscard]] UNSIGNED32 decrypt(const Secret& password) override;
+
+  private:
+    class Locks;
+    class NoticeCounter final : public ChangeCounter {
+      public:
+        NoticeCounter(Session& session, std::string channel)
+            : session_(session), channel_(std::move(channel)) {}
+        uint64_t value() const override;
+        void bump() override { ++local_; }
+
+      private:
+        Session& session_;
+        std::string channel_;
+        uint64_t local_ = 0;
+    };
+
+    ServerTable(std::shared_ptr<Session> session, int64_t id, std::string shown);
+    [[nodiscard]] UNSIGNED32 readStructure();
+    // The statement's failure, kept for failure(), as the session words it.
+    [[nodiscard]] UNSIGNED32 failed(const Result& result, const std::string& doing);
+    [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
+    [[nodiscard]] UNSIGNED32 readOne(const std::string& columns, int64_t rowid, Result& out,
+                                     bool& found);
+    void buildSelectList();
+
+    std::shared_ptr<Session> session_;
+    int64_t id_ = 0;
+    std::string rows_;     // "velda_rows_<id>", quoted
+    std::string channel_;  // "velda_<id>"
+    NoticeCounter counter_;
+    std::string selectList_;
+    std::string lastState_, lastMessage_;
+    bool countValid_ = false;
+    int64_t countCache_ = 0;
+    uint64_t countCounter_ = 0;
+    // This process's handles on the session: who holds which lock.
+    int sharedOpens_ = 0;
+    const void* exclusiveOpen_ = nullptr;
+    std::map<uint32_t, const void*> recordHolders_;
+    // A salted hash of the password that opened the table, kept in memory only.
+    unsigned char passwordSalt_[32] = {};
+    unsigned char passwordHash_[32] = {};
+};
+
+}  // namespace postgres
+}  // namespace engine
+
+#endif
