@@ -102,14 +102,15 @@ void BuildEveryType(const fs::path& folder, const std::string& name, bool encryp
     ADSHANDLE c = 0;
     ASSERT_EQ(AdsConnect(U(folder.string()), &c), AE_SUCCESS);
     ADSHANDLE t = 0;
-    ASSERT_EQ(AdsCreateTable(c, U(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
-                             ADS_CHECKRIGHTS, 0,
-                             U("ID,AutoInc;NAME,Character,130;OK,Logical;AMOUNT,Numeric,12,3;"
-                               "BORN,Date;NOTE,Memo;BLOB,Binary;PICTURE,Image;SHORT,VarChar,200;"
-                               "PACKED,CompactDate;RATE,Double;COUNT,Integer;SMALL,ShortInteger;"
-                               "AT,Time;STAMP,TimeStamp;KEY,Raw,16;MONEY,CurDouble,8,4"),
-                             &t),
-              AE_SUCCESS);
+    ASSERT_EQ(
+        AdsCreateTable(c, U(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                       ADS_CHECKRIGHTS, 0,
+                       U("ID,AutoInc;NAME,Character,130;OK,Logical;AMOUNT,Numeric,12,3;"
+                         "BORN,Date;NOTE,Memo;BLOB,Binary;PICTURE,Image;SHORT,VarChar,200;"
+                         "PACKED,CompactDate;RATE,Double;COUNT,Integer;SMALL,ShortInteger;"
+                         "AT,Time;STAMP,TimeStamp;KEY,Raw,16;MONEY,CurDouble,8,4;OLDDATE,Date,8"),
+                       &t),
+        AE_SUCCESS);
     ADSHANDLE index = 0;
     ASSERT_EQ(AdsCreateIndex61(t, nullptr, U("NAME"), U("NAME"), nullptr, nullptr, 0, 512, &index),
               AE_SUCCESS);
@@ -173,6 +174,7 @@ void BuildEveryType(const fs::path& folder, const std::string& name, bool encryp
     const unsigned char packed[3] = {0x4E, 0x1F, 0x9F};  // 9999-12-31
     raw("PACKED", packed, 3);
     raw("KEY", high.data(), 16);
+    raw("OLDDATE", "99991231", 8);
     ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS);
 
     // 2: empty everywhere but the auto-increment value.
@@ -218,6 +220,7 @@ TEST_P(CopyTo, EveryFieldTypeAndAwkwardValueSurvives) {
         EXPECT_NE(Describe(target).find(encrypted ? "encrypted: yes" : "encrypted: no"),
                   std::string::npos);
         EXPECT_NE(Describe(target, password).find("  MONEY CurDouble 8 4\n"), std::string::npos);
+        EXPECT_NE(Describe(target, password).find("  OLDDATE Date 8 0\n"), std::string::npos);
         for (const char* tag : {"NAME", "BYCOUNT"})
             EXPECT_EQ(Export(target, password + " --index " + tag),
                       Export(source, password + " --index " + tag))
@@ -225,7 +228,7 @@ TEST_P(CopyTo, EveryFieldTypeAndAwkwardValueSurvives) {
 
         // The counter goes on from the highest value copied, as the source's does.
         fs::path row = dir_ / "row.csv";
-        std::ofstream(row, std::ios::binary) << "NAME,COUNT\nappended,5\n";
+        std::ofstream(row, std::ios::binary) << "NAME,COUNT,OLDDATE\nappended,5,2024-02-29\n";
         for (const std::string& table : {source, target}) {
             Result appended = Run("import '" + table + "' '" + row.string() + "' " + password);
             ASSERT_EQ(appended.exitCode, 0) << appended.err;
@@ -233,6 +236,9 @@ TEST_P(CopyTo, EveryFieldTypeAndAwkwardValueSurvives) {
         std::string after = Export(target, password);
         EXPECT_EQ(after, Export(source, password));
         EXPECT_EQ(after.substr(after.rfind("\r\n", after.size() - 3) + 2, 12), "11,appended,");
+        // A date of 8 bytes (its CCYYMMDD text) is exported and imported as a date.
+        EXPECT_NE(original.find(",9999-12-31\r\n"), std::string::npos);
+        EXPECT_EQ(after.substr(after.size() - 13), ",2024-02-29\r\n");
     }
 }
 
