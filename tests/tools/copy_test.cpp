@@ -269,6 +269,45 @@ TEST_P(CopyTo, DemoProgramFolderCopiesWhole) {
     EXPECT_NE(Describe(target + "/COMPANY/A01/LEAV_TRX").find("encrypted: no"), std::string::npos);
 }
 
+TEST_P(CopyTo, AProgramFolderNeedsAFolderForEveryCompanyOfItsList) {
+    // A program folder with the company A01 and a list of the codes given.
+    auto program = [&](const std::string& name, const std::string& codes) {
+        fs::path folder = dir_ / name;
+        fs::create_directories(folder / "COMPANY" / "A01");
+        BuildEveryType(folder / "COMPANY" / "A01", "plain.adt", false);
+        const std::string list = (folder / "MCOMPANY.adt").string();
+        EXPECT_EQ(Run("create '" + list + "' --field COMPANY_CODE:Character:8").exitCode, 0);
+        std::ofstream(dir_ / "list.csv", std::ios::binary) << "COMPANY_CODE\n" << codes;
+        EXPECT_EQ(Run("import '" + list + "' '" + (dir_ / "list.csv").string() + "'").exitCode, 0);
+        return folder;
+    };
+    struct Case {
+        const char* name;
+        const char* codes;
+        std::string error;
+    } cases[] = {
+        {"missing", "A01\nB02\n",
+         (dir_ / "missing" / "COMPANY" / "B02").string() +
+             ": the company B02 of the company list has no folder"},
+        {"outside", "A01\n../A01\n",
+         (dir_ / "outside" / "MCOMPANY.adt").string() +
+             ": the company code '../A01' is not the name of a folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path folder = program(c.name, c.codes);
+        Result r = Run("copy '" + folder.string() + "' '" + root_ + c.name + "'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + c.error + "\n");
+        EXPECT_FALSE(TableThere(root_ + c.name + "/MCOMPANY.adt"));
+    }
+    fs::path folder = program("right", "A01\n");
+    Result r = Run("copy '" + folder.string() + "' '" + root_ + "right'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Export(root_ + "right/COMPANY/A01/plain.adt"),
+              Export((folder / "COMPANY" / "A01" / "plain.adt").string()));
+}
+
 TEST_P(CopyTo, DictionaryCompanyKeepsItsUsersAndTables) {
     if (GetParam() != "folder") GTEST_SKIP() << "data dictionaries live in folders only";
     fs::path demo = dir_ / "demo";

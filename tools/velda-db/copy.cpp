@@ -654,6 +654,10 @@ Plan MakePlan(const std::string& source, const std::string& target,
     fs::path companies = FindEntry(from, "COMPANY", false, true);
     std::string companiesName = companies.empty() ? "COMPANY" : companies.filename().string();
     for (const auto& code : codes) {
+        // A code names a folder below COMPANY/, never one elsewhere.
+        if (code == "." || code == ".." || code.find_first_of("/\\") != std::string::npos)
+            throw ToolError(list.string() + ": the company code '" + code +
+                            "' is not the name of a folder");
         fs::path folder = companies.empty() ? fs::path() : FindEntry(companies, code, false, true);
         if (folder.empty())
             throw ToolError((from / companiesName / code).string() + ": the company " + code +
@@ -692,7 +696,7 @@ int Copy(const Args& args, std::ostream& out, std::ostream& err) {
                             (existing.size() > 1
                                  ? " (and " + std::to_string(existing.size() - 1) + " more)"
                                  : std::string()) +
-                            "; give --replace to replace it");
+                            "; give --replace to replace " + (existing.size() > 1 ? "them" : "it"));
     }
     // Every source opens with a password given, before anything is written.
     for (const auto& [from, to] : plan.tables) {
