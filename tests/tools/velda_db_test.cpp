@@ -57,7 +57,7 @@ class VeldaDb : public ::testing::Test {
 
 TEST_F(VeldaDb, EveryCommandHasHelp) {
     for (const char* command :
-         {"create", "import", "export", "describe", "encrypt", "decrypt", "dict", "demo"}) {
+         {"create", "import", "export", "describe", "encrypt", "decrypt", "dict", "demo", "copy"}) {
         Result r = Run(std::string(command) + " --help");
         EXPECT_EQ(r.exitCode, 0) << command;
         EXPECT_NE(r.out.find("usage: velda-db"), std::string::npos) << command;

@@ -98,6 +98,8 @@ const char* kUsage =
     "                                    register a table of the dictionary's folder\n"
     "  demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
     "                                    build a complete demo program folder\n"
+    "  copy [--replace] [--password PW]... SOURCE TARGET\n"
+    "                                    copy a table, a company folder or a program folder\n"
     "  --version                         print the version and the SQLite the engine runs on\n"
     "\n"
     "TABLE is a table file path; the extension may be left out and the name is found without\n"
@@ -157,6 +159,22 @@ const std::map<std::string, std::string>& CommandHelp() {
          "of add-user and set-password is read from VELDA_DB_NEW_PASSWORD, else from the next\n"
          "line of standard input. Passwords are never taken from the command line. A user's\n"
          "password has at least 8 characters; a user name at most 50, no control characters.\n"},
+        {"copy",
+         "usage: velda-db copy [--replace] [--password PW]... SOURCE TARGET\n"
+         "Copies tables with their fields, index tags, rows (in record order), encryption and\n"
+         "auto-increment values, each table whole or not at all, and checks every copy (row\n"
+         "count and a checksum over every value, read back) before it reports it.\n"
+         "SOURCE is one of:\n"
+         "  a table: TARGET is a table path, or a folder that gets the table under its name;\n"
+         "  a company folder: every table of it and its data dictionaries (*.ADD, with their\n"
+         "    users, passwords and registered tables) go into the folder TARGET;\n"
+         "  a program folder (one with the company list MCOMPANY): VELDA.ini, the company list\n"
+         "    and COMPANY/<code>/ of every company in the list go into the folder TARGET.\n"
+         "An existing target table is refused unless --replace is given, which removes it before\n"
+         "its copy is made. An encrypted table stays encrypted with its own table password: give\n"
+         "it with --password (repeat it for companies with different passwords; each encrypted\n"
+         "table takes the first that opens it) or VELDA_DB_PASSWORD. Each table copied prints a\n"
+         "line; a failure stops the copy, and the table being copied is removed.\n"},
         {"demo",
          "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
          "Builds a complete program folder: VELDA.ini, the company master table MCOMPANY.adt and\n"
@@ -366,6 +384,22 @@ std::vector<std::string> Options::values(const std::string& name) const {
     for (const auto& p : named_)
         if (p.first == name) out.push_back(p.second);
     return out;
+}
+
+std::vector<std::string> TablePasswords(const Options& options) {
+    std::vector<std::string> passwords;
+    for (const auto& value : options.values("password"))
+        passwords.push_back(value == "-" ? ReadSecret("", "the table password") : value);
+    if (passwords.empty()) {
+        if (std::optional<std::string> fromEnvironment = TablePassword(options))
+            passwords.push_back(*fromEnvironment);
+    }
+    return passwords;
+}
+
+std::string TablePasswordHint() {
+    return std::string("give its password (") + kTablePasswordVariable +
+           ", --password -, or --password PW)";
 }
 
 int Create(const Args& args, std::ostream& out) {
@@ -732,6 +766,8 @@ int RunCommand(const Args& args, std::ostream& out, std::ostream& err) {
             status = Encrypt(rest, out, false);
         else if (command == "dict")
             status = Dictionary(rest, out);
+        else if (command == "copy")
+            status = Copy(rest, out, err);
         else
             status = Demo(rest, out);
         // What went to standard output must have reached it (a full disk, /dev/full).

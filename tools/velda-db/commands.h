@@ -3,6 +3,7 @@
 #ifndef VELDA_TOOLS_COMMANDS_H
 #define VELDA_TOOLS_COMMANDS_H
 
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ int Describe(const Args& args, std::ostream& out);
 int Encrypt(const Args& args, std::ostream& out, bool encrypt);
 int Dictionary(const Args& args, std::ostream& out);
 int Demo(const Args& args, std::ostream& out);
+// Progress goes to err, and only when standard error is a terminal.
+int Copy(const Args& args, std::ostream& out, std::ostream& err);
 
 // Options parsing shared by the commands.
 class Options {
@@ -40,6 +43,18 @@ class Options {
     std::vector<std::pair<std::string, std::string>> named_;
     bool help_ = false;
 };
+
+// Creates the folder and any missing parents with mode 0770 (less the umask): company folders
+// hold payroll data and must not be open to everyone.
+void MakePrivateFolders(const std::filesystem::path& folder);
+
+// The table passwords a command was given, in order: each --password PW, each --password -
+// read as the next line of standard input; without the option VELDA_DB_PASSWORD when it is set.
+// A variable set but empty is a ToolError.
+std::vector<std::string> TablePasswords(const Options& options);
+
+// The hint every refusal of an encrypted table without its password ends with.
+std::string TablePasswordHint();
 
 }  // namespace veldadb
 

@@ -30,17 +30,6 @@ using ads::kDictionaryPassword;
 using ads::kDictionaryUser;
 using ads::kTablePassword;
 
-// Creates the folder and any missing parents with mode 0770 (less the umask): company folders
-// hold payroll data and must not be open to everyone.
-void MakePrivateFolders(const fs::path& folder) {
-    fs::path made;
-    for (const auto& part : folder) {
-        made /= part;
-        if (::mkdir(made.c_str(), 0770) != 0 && errno != EEXIST)
-            throw ToolError(made.string() + ": cannot be created (" + std::strerror(errno) + ")");
-    }
-}
-
 // Staging folders of demo runs that were killed: ".velda-demo-<pid>" whose process is gone.
 void RemoveAbandonedStaging(const fs::path& parent) {
     std::error_code ec;
@@ -332,6 +321,15 @@ int ParseCount(const std::string& text, const std::string& option, int minimum) 
 }
 
 }  // namespace
+
+void MakePrivateFolders(const fs::path& folder) {
+    fs::path made;
+    for (const auto& part : folder) {
+        made /= part;
+        if (::mkdir(made.c_str(), 0770) != 0 && errno != EEXIST)
+            throw ToolError(made.string() + ": cannot be created (" + std::strerror(errno) + ")");
+    }
+}
 
 int Demo(const Args& args, std::ostream& out) {
     Options options(args, {"employees", "seed"}, {"dictionary"});

@@ -115,8 +115,7 @@ std::vector<FieldInfo> EngineTable::Fields() const {
         Check(AdsGetFieldType(handle_, ADSFIELD(n), &f.type), name_);
         Check(AdsGetFieldOffset(handle_, ADSFIELD(n), &f.offset), name_);
         Check(AdsGetFieldLength(handle_, ADSFIELD(n), &f.length), name_);
-        if (f.type == ADS_NUMERIC)
-            Check(AdsGetFieldDecimals(handle_, ADSFIELD(n), &f.decimals), name_);
+        Check(AdsGetFieldDecimals(handle_, ADSFIELD(n), &f.decimals), name_);
         fields.push_back(f);
     }
     return fields;

@@ -231,9 +231,15 @@ FieldValue ParseCell(const FieldInfo& field, const std::string& cell, std::strin
             long julian;
             if (!ParseDate(cell, 0, julian) || cell.size() != 10)
                 return bad("not a date (YYYY-MM-DD)");
-            if (field.type == ADS_DATE) return raw(Bytes(static_cast<int32_t>(julian)));
             int y, m, d;
             CivilFromJulian(julian, y, m, d);
+            if (field.type == ADS_DATE && field.length == 8) {
+                // A date of 8 bytes is kept as its CCYYMMDD text.
+                char text[16];
+                std::snprintf(text, sizeof text, "%04d%02d%02d", y, m, d);
+                return raw(std::string(text, 8));
+            }
+            if (field.type == ADS_DATE) return raw(Bytes(static_cast<int32_t>(julian)));
             std::string packed(3, '\0');
             unsigned first =
                 (static_cast<unsigned>(y) << 1) | ((static_cast<unsigned>(m) >> 3) & 1);
@@ -288,6 +294,10 @@ std::string FormatCell(const FieldInfo& field, const unsigned char* image) {
         case ADS_SHORTINT:
             return std::to_string(Load<int16_t>(p));
         case ADS_DATE:
+            if (field.length == 8) {
+                std::string text(reinterpret_cast<const char*>(p), 8);
+                return text.substr(0, 4) + "-" + text.substr(4, 2) + "-" + text.substr(6, 2);
+            }
             return FormatDate(Load<int32_t>(p));
         case ADS_COMPACTDATE: {
             unsigned first = (static_cast<unsigned>(p[0]) << 8) | p[1];

@@ -1,0 +1,564 @@
+// velda-db copy: tables, companies and program folders copied and checked, each table whole or not
+// at all. The copies go under a target root given as the fixture's parameter: a folder today; a
+// root on a PostgreSQL server joins as a second instance once tables live there.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/ace.h"
+
+#include "tests/support/demo_folder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/tools/tool_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using tooltest::Result;
+using tooltest::Slurp;
+
+UNSIGNED8* U(const std::string& text) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text.c_str()));
+}
+
+std::string Tool() {
+    return std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
+}
+
+// Where the copies go: a root to which table and folder names are added.
+std::string MakeRoot(const std::string& kind, const fs::path& scratch) {
+    if (kind == "folder") {
+        fs::create_directories(scratch / "target");
+        return (scratch / "target").string() + "/";
+    }
+    return {};
+}
+
+class CopyTo : public ::testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(dir_.empty()) << "no temporary folder";
+        root_ = MakeRoot(GetParam(), dir_);
+        ASSERT_FALSE(root_.empty()) << "no target root of kind " << GetParam();
+    }
+
+    // Runs velda-db; `environment` goes before it ("NAME=value ..."), `input` is standard input.
+    Result Run(const std::string& arguments, const std::string& environment = "",
+               const std::string& input = "") {
+        fs::path in = dir_ / ".in";
+        std::ofstream(in, std::ios::binary) << input;
+        return tooltest::RunCaptured("env -u VELDA_DB_PASSWORD " + environment + " " + Tool() +
+                                         " " + arguments + " <" + in.string(),
+                                     dir_);
+    }
+    // `velda-db export`'s output, or a note of its failure that no export equals.
+    std::string Export(const std::string& table, const std::string& extra = "") {
+        Result r = Run("export '" + table + "' " + extra);
+        return r.exitCode == 0 ? r.out : "export failed: " + r.err;
+    }
+    // `velda-db describe` without its first line, which names the table.
+    std::string Describe(const std::string& table, const std::string& extra = "") {
+        Result r = Run("describe '" + table + "' " + extra);
+        if (r.exitCode != 0) return "describe failed: " + r.err;
+        return r.out.substr(r.out.find('\n') + 1);
+    }
+    // Whether the engine finds a table at the path.
+    static bool TableThere(const std::string& path) {
+        size_t slash = path.find_last_of('/');
+        ADSHANDLE c = 0;
+        if (AdsConnect(U(path.substr(0, slash)), &c) != AE_SUCCESS) return false;
+        ADSHANDLE t = 0;
+        UNSIGNED32 rc = AdsOpenTable(c, U(path.substr(slash + 1)), nullptr, ADS_ADT, ADS_ANSI,
+                                     ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, ADS_READONLY, &t);
+        if (rc == AE_SUCCESS) (void)AdsCloseTable(t);
+        (void)AdsDisconnect(c);
+        return rc != AE_FILE_NOT_FOUND;
+    }
+    // The table files below a local folder, as paths relative to it.
+    static std::vector<std::string> Tables(const fs::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            if (e.path().extension() == ".adt") names.push_back(fs::relative(e.path(), folder));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    testsupport::TempFolder temp_{"velda-copy-test"};
+    const fs::path dir_ = temp_.path();
+    std::string root_;
+};
+
+// A table of every field type, filled through the engine with the awkward values: empty ones,
+// the longest, Windows-1252 letters and every byte from 0x80 to 0xFF in texts and binaries,
+// extreme numbers and dates, and auto-increment values with gaps.
+constexpr const char* kPassword = "Gl\xE4nzend-7";  // "Glänzend-7" in Windows-1252
+
+void BuildEveryType(const fs::path& folder, const std::string& name, bool encrypted) {
+    ADSHANDLE c = 0;
+    ASSERT_EQ(AdsConnect(U(folder.string()), &c), AE_SUCCESS);
+    ADSHANDLE t = 0;
+    ASSERT_EQ(
+        AdsCreateTable(c, U(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                       ADS_CHECKRIGHTS, 0,
+                       U("ID,AutoInc;NAME,Character,130;OK,Logical;AMOUNT,Numeric,12,3;"
+                         "BORN,Date;NOTE,Memo;BLOB,Binary;PICTURE,Image;SHORT,VarChar,200;"
+                         "PACKED,CompactDate;RATE,Double;COUNT,Integer;SMALL,ShortInteger;"
+                         "AT,Time;STAMP,TimeStamp;KEY,Raw,16;MONEY,CurDouble,8,4;OLDDATE,Date,8"),
+                       &t),
+        AE_SUCCESS);
+    ADSHANDLE index = 0;
+    ASSERT_EQ(AdsCreateIndex61(t, nullptr, U("NAME"), U("NAME"), nullptr, nullptr, 0, 512, &index),
+              AE_SUCCESS);
+    ASSERT_EQ(AdsCreateIndex61(t, nullptr, U("BYCOUNT"), U("COUNT;BORN"), nullptr, nullptr,
+                               ADS_UNIQUE | ADS_DESCENDING, 512, &index),
+              AE_SUCCESS);
+    ASSERT_EQ(AdsCloseTable(t), AE_SUCCESS);
+    if (encrypted) {
+        ASSERT_EQ(AdsOpenTable(c, U(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                               ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &t),
+                  AE_SUCCESS);
+        ASSERT_EQ(AdsEnableEncryption(t, U(kPassword)), AE_SUCCESS);
+        ASSERT_EQ(AdsEncryptTable(t), AE_SUCCESS);
+        ASSERT_EQ(AdsCloseTable(t), AE_SUCCESS);
+    }
+    ASSERT_EQ(AdsOpenTable(c, U(name), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                           ADS_CHECKRIGHTS, 0, &t),
+              AE_SUCCESS);
+    if (encrypted) {
+        ASSERT_EQ(AdsEnableEncryption(t, U(kPassword)), AE_SUCCESS);
+    }
+
+    std::string high;  // every byte from 0x80 to 0xFF
+    for (int b = 0x80; b <= 0xFF; ++b) high.push_back(static_cast<char>(b));
+    std::string all;  // every byte
+    for (int b = 0; b <= 0xFF; ++b) all.push_back(static_cast<char>(b));
+    auto raw = [&](const char* field, const void* bytes, UNSIGNED32 size) {
+        ASSERT_EQ(
+            AdsSetFieldRaw(t, U(field), static_cast<UNSIGNED8*>(const_cast<void*>(bytes)), size),
+            AE_SUCCESS)
+            << field;
+    };
+    auto text = [&](const char* field, const std::string& value) {
+        ASSERT_EQ(AdsSetField(t, U(field), U(value), static_cast<UNSIGNED32>(value.size())),
+                  AE_SUCCESS)
+            << field;
+    };
+    auto numbers = [&](uint32_t id, int32_t julian, double real, int32_t count, int16_t small,
+                       int32_t ms) {
+        raw("ID", &id, 4);
+        raw("BORN", &julian, 4);
+        raw("RATE", &real, 8);
+        raw("MONEY", &real, 8);
+        raw("COUNT", &count, 4);
+        raw("SMALL", &small, 2);
+        raw("AT", &ms, 4);
+        int32_t stamp[2] = {julian, ms};
+        raw("STAMP", stamp, 8);
+    };
+
+    // 1: the longest values, of the high bytes and letters.
+    ASSERT_EQ(AdsAppendRecord(t), AE_SUCCESS);
+    numbers(3, 5373484 /* 9999-12-31 */, 1.7976931348623157e308, 2147483647, 32767, 86399999);
+    text("NAME", (high + "\xC9t\xE9 \x80uro \xD8resund").substr(0, 130));
+    raw("OK", "T", 1);
+    raw("AMOUNT", "-9999999.999", 12);
+    text("NOTE", "Line one\r\nLine two, \"quoted\"; " + high + std::string(5000, 'x'));
+    text("BLOB", all + all);
+    text("PICTURE", high);
+    text("SHORT", (high + high).substr(0, 200));
+    const unsigned char packed[3] = {0x4E, 0x1F, 0x9F};  // 9999-12-31
+    raw("PACKED", packed, 3);
+    raw("KEY", high.data(), 16);
+    raw("OLDDATE", "99991231", 8);
+    ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS);
+
+    // 2: empty everywhere but the auto-increment value.
+    ASSERT_EQ(AdsAppendRecord(t), AE_SUCCESS);
+    uint32_t seven = 7;
+    raw("ID", &seven, 4);
+    ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS);
+
+    // 3: small and negative values, trailing blanks, a one-letter text.
+    ASSERT_EQ(AdsAppendRecord(t), AE_SUCCESS);
+    numbers(10, 2415021 /* 1900-01-01 */, -4.9e-324, -2147483647, -32767, 0);
+    text("NAME", "\xE4");
+    raw("OK", "F", 1);
+    raw("AMOUNT", "       0.001", 12);
+    text("NOTE", "  padded  ");
+    text("BLOB", std::string(1, '\0'));
+    text("SHORT", "x");
+    const unsigned char early[3] = {0x0E, 0xD8, 0x21};  // 1900-01-01
+    raw("PACKED", early, 3);
+    ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS);
+    ASSERT_EQ(AdsCloseTable(t), AE_SUCCESS);
+    (void)AdsDisconnect(c);
+}
+
+TEST_P(CopyTo, EveryFieldTypeAndAwkwardValueSurvives) {
+    for (bool encrypted : {false, true}) {
+        SCOPED_TRACE(encrypted ? "encrypted" : "plain");
+        const std::string name = encrypted ? "secret.adt" : "plain.adt";
+        ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_, name, encrypted));
+        const std::string source = (dir_ / name).string(), target = root_ + "copy-" + name;
+        const std::string environment =
+            encrypted ? "VELDA_DB_PASSWORD=" + std::string(kPassword) : std::string();
+        Result r = Run("copy '" + source + "' '" + target + "'", environment);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, "copied " + source + " to " + target + " (3 rows, checked)\n");
+        EXPECT_EQ(r.err, "");  // no progress when standard error is not a terminal
+
+        const std::string password = encrypted ? "--password '" + std::string(kPassword) + "'" : "";
+        std::string original = Export(source, password);
+        ASSERT_EQ(original.find("failed"), std::string::npos) << original;
+        EXPECT_EQ(Export(target, password), original);
+        EXPECT_EQ(Describe(target, password), Describe(source, password));
+        EXPECT_NE(Describe(target).find(encrypted ? "encrypted: yes" : "encrypted: no"),
+                  std::string::npos);
+        EXPECT_NE(Describe(target, password).find("  MONEY CurDouble 8 4\n"), std::string::npos);
+        EXPECT_NE(Describe(target, password).find("  OLDDATE Date 8 0\n"), std::string::npos);
+        for (const char* tag : {"NAME", "BYCOUNT"})
+            EXPECT_EQ(Export(target, password + " --index " + tag),
+                      Export(source, password + " --index " + tag))
+                << tag;
+
+        // The counter goes on from the highest value copied, as the source's does.
+        fs::path row = dir_ / "row.csv";
+        std::ofstream(row, std::ios::binary) << "NAME,COUNT,OLDDATE\nappended,5,2024-02-29\n";
+        for (const std::string& table : {source, target}) {
+            Result appended = Run("import '" + table + "' '" + row.string() + "' " + password);
+            ASSERT_EQ(appended.exitCode, 0) << appended.err;
+        }
+        std::string after = Export(target, password);
+        EXPECT_EQ(after, Export(source, password));
+        EXPECT_EQ(after.substr(after.rfind("\r\n", after.size() - 3) + 2, 12), "11,appended,");
+        // A date of 8 bytes (its CCYYMMDD text) is exported and imported as a date.
+        EXPECT_NE(original.find(",9999-12-31\r\n"), std::string::npos);
+        EXPECT_EQ(after.substr(after.size() - 13), ",2024-02-29\r\n");
+    }
+}
+
+TEST_P(CopyTo, DemoProgramFolderCopiesWhole) {
+    fs::path demo = dir_ / "demo";
+    ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool(), "--employees 12", demo), "");
+    const std::string target = root_ + "program";
+    Result r = Run("copy '" + demo.string() + "' '" + target + "'", "VELDA_DB_PASSWORD=KORVA4816");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("copied 19 tables and 1 file from " + demo.string()), std::string::npos)
+        << r.out;
+
+    std::vector<std::string> tables = Tables(demo);
+    ASSERT_EQ(tables.size(), 19u);
+    if (GetParam() == "folder") {
+        EXPECT_EQ(Tables(target), tables);
+        EXPECT_EQ(Slurp(target + "/VELDA.ini"), Slurp(demo / "VELDA.ini"));
+    }
+    for (const auto& table : tables) {
+        SCOPED_TRACE(table);
+        const std::string from = (demo / table).string(), to = target + "/" + table;
+        EXPECT_EQ(Export(to, "--password KORVA4816"), Export(from, "--password KORVA4816"));
+        EXPECT_EQ(Describe(to, "--password KORVA4816"), Describe(from, "--password KORVA4816"));
+    }
+    // Encrypted stays encrypted.
+    EXPECT_NE(Describe(target + "/COMPANY/A01/EMPLOYEE").find("encrypted: yes"), std::string::npos);
+    EXPECT_NE(Describe(target + "/COMPANY/A01/LEAV_TRX").find("encrypted: no"), std::string::npos);
+}
+
+TEST_P(CopyTo, AProgramFolderNeedsAFolderForEveryCompanyOfItsList) {
+    // A program folder with the company A01 and a list of the codes given.
+    auto program = [&](const std::string& name, const std::string& codes) {
+        fs::path folder = dir_ / name;
+        fs::create_directories(folder / "COMPANY" / "A01");
+        BuildEveryType(folder / "COMPANY" / "A01", "plain.adt", false);
+        const std::string list = (folder / "MCOMPANY.adt").string();
+        EXPECT_EQ(Run("create '" + list + "' --field COMPANY_CODE:Character:8").exitCode, 0);
+        std::ofstream(dir_ / "list.csv", std::ios::binary) << "COMPANY_CODE\n" << codes;
+        EXPECT_EQ(Run("import '" + list + "' '" + (dir_ / "list.csv").string() + "'").exitCode, 0);
+        return folder;
+    };
+    struct Case {
+        const char* name;
+        const char* codes;
+        std::string error;
+    } cases[] = {
+        {"missing", "A01\nB02\n",
+         (dir_ / "missing" / "COMPANY" / "B02").string() +
+             ": the company B02 of the company list has no folder"},
+        {"outside", "A01\n../A01\n",
+         (dir_ / "outside" / "MCOMPANY.adt").string() +
+             ": the company code '../A01' is not the name of a folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path folder = program(c.name, c.codes);
+        Result r = Run("copy '" + folder.string() + "' '" + root_ + c.name + "'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + c.error + "\n");
+        EXPECT_FALSE(TableThere(root_ + c.name + "/MCOMPANY.adt"));
+    }
+    fs::path folder = program("right", "A01\n");
+    Result r = Run("copy '" + folder.string() + "' '" + root_ + "right'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Export(root_ + "right/COMPANY/A01/plain.adt"),
+              Export((folder / "COMPANY" / "A01" / "plain.adt").string()));
+}
+
+TEST_P(CopyTo, DictionaryCompanyKeepsItsUsersAndTables) {
+    if (GetParam() != "folder") GTEST_SKIP() << "data dictionaries live in folders only";
+    fs::path demo = dir_ / "demo";
+    ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool(), "--dictionary --employees 5", demo), "");
+    const std::string target = root_ + "A01";
+    Result r = Run("copy '" + (demo / "COMPANY" / "A01").string() + "' '" + target + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("copied 6 tables and 1 file"), std::string::npos) << r.out;
+    // The source goes, so that whatever the copy reaches is its own.
+    fs::remove_all(demo);
+
+    const std::string dictionary = target + "/A01.ADD";
+    struct Login {
+        const char* user;
+        const char* password;
+        UNSIGNED32 expected;
+    } logins[] = {{"ORBELNAX4", "KWENDOLARIX", AE_SUCCESS},
+                  {"ORBELNAX4", "kwendolarix", AE_LOGIN_FAILED},
+                  {"ADSSYS", "", AE_SUCCESS},
+                  {"NOBODY", "KWENDOLARIX", AE_LOGIN_FAILED}};
+    for (const auto& login : logins) {
+        ADSHANDLE c = 0;
+        EXPECT_EQ(
+            AdsConnect60(U(dictionary), ADS_LOCAL_SERVER, U(login.user), U(login.password), 0, &c),
+            login.expected)
+            << login.user << "/" << login.password;
+        if (c) (void)AdsDisconnect(c);
+    }
+    ADSHANDLE c = 0;
+    ASSERT_EQ(
+        AdsConnect60(U(dictionary), ADS_LOCAL_SERVER, U("ORBELNAX4"), U("KWENDOLARIX"), 0, &c),
+        AE_SUCCESS);
+    for (const char* table : {"EMPLOYEE", "LEAV_TRX", "paypara1"}) {
+        ADSHANDLE t = 0;
+        EXPECT_EQ(AdsOpenTable(c, U(table), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                               ADS_CHECKRIGHTS, ADS_READONLY, &t),
+                  AE_SUCCESS)
+            << table;
+        UNSIGNED32 count = 0;
+        EXPECT_EQ(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count), AE_SUCCESS);
+        EXPECT_GT(count, 0u) << table;
+        (void)AdsCloseTable(t);
+    }
+    (void)AdsDisconnect(c);
+}
+
+TEST_P(CopyTo, RefusalsNameWhatIsWrongAndLeaveNoTable) {
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_, "secret.adt", true));
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_, "plain.adt", false));
+    const std::string secret = (dir_ / "secret.adt").string();
+    const std::string plain = (dir_ / "plain.adt").string();
+    const std::string target = root_ + "t.adt";
+    const std::string password = std::string("VELDA_DB_PASSWORD=") + kPassword;
+    struct Case {
+        const char* what;
+        std::string arguments;
+        std::string environment;
+        std::string error;
+    } cases[] = {
+        {"no password", "copy '" + secret + "' '" + target + "'", "",
+         "velda-db: " + secret +
+             ": the table is encrypted; give its password (VELDA_DB_PASSWORD, --password -, or "
+             "--password PW)\n"},
+        {"wrong password", "copy --password wrong '" + secret + "' '" + target + "'", "",
+         "velda-db: " + secret + ": Error 6011: The password does not open the encrypted table " +
+             secret + ".\n"},
+        {"two wrong passwords",
+         "copy --password wrong --password worse '" + secret + "' '" + target + "'", "",
+         "velda-db: " + secret + ": Error 6011: The password does not open the encrypted table " +
+             secret + ". (none of the 2 passwords given opens it)\n"},
+        {"empty password variable", "copy '" + secret + "' '" + target + "'", "VELDA_DB_PASSWORD=",
+         "velda-db: VELDA_DB_PASSWORD is set but empty: give the table password there, or unset "
+         "it\n"},
+        {"missing source", "copy '" + (dir_ / "absent").string() + "' '" + target + "'", "",
+         "velda-db: absent: Error 6004: The table " + (dir_ / "absent.adt").string() +
+             " does not exist.\n"},
+        {"missing folder", "copy '" + (dir_ / "nowhere" / "x.adt").string() + "' '" + target + "'",
+         "", "velda-db: " + (dir_ / "nowhere").string() + ": Error 6005: "},
+        {"one argument", "copy '" + plain + "'", "",
+         "velda-db: copy: expected 2 arguments (see 'velda-db copy --help')\n"},
+        {"unknown option", "copy --force '" + plain + "' '" + target + "'", "",
+         "velda-db: unknown option --force\n"},
+        {"itself", "copy --replace '" + plain + "' '" + plain + "'", "",
+         "velda-db: " + plain + ": is the source table itself\n"},
+        {"folder into itself", "copy '" + dir_.string() + "' '" + dir_.string() + "'", password,
+         "velda-db: " + dir_.string() + ": is the source folder itself\n"},
+        {"unknown fault", "copy '" + plain + "' '" + target + "'",
+         "VELDA_DB_COPY_TEST_FAULT=sometimes",
+         "velda-db: VELDA_DB_COPY_TEST_FAULT: 'sometimes' is not a fault the copy knows\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Result r = Run(c.arguments, c.environment);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err.substr(0, c.error.size()), c.error);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(TableThere(target));
+    }
+    // The source itself is untouched by the refusals.
+    EXPECT_EQ(Export(plain).find("failed"), std::string::npos);
+    // The second of two passwords opens the table.
+    Result r = Run("copy --password wrong --password '" + std::string(kPassword) + "' '" + secret +
+                   "' '" + target + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_P(CopyTo, AnExistingTargetIsRefusedUnlessReplaced) {
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_, "plain.adt", false));
+    const std::string plain = (dir_ / "plain.adt").string();
+    const std::string target = root_ + "old.adt";
+    Result made = Run("create '" + target + "' --field X:Integer");
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const std::string before = Export(target);
+
+    Result r = Run("copy '" + plain + "' '" + target + "'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "velda-db: " + target + ": exists already; give --replace to replace it\n");
+    EXPECT_EQ(Export(target), before);
+    // A table in another case is the same table.
+    r = Run("copy '" + plain + "' '" + root_ + "OLD'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "velda-db: " + root_ + "OLD: exists already; give --replace to replace it\n");
+
+    r = Run("copy --replace '" + plain + "' '" + target + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Export(target), Export(plain));
+
+    // A folder copy names the first table it would replace, and copies nothing.
+    fs::path company = dir_ / "company";
+    fs::create_directories(company);
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(company, "a.adt", false));
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(company, "b.adt", false));
+    if (GetParam() == "folder") fs::create_directories(root_ + "co");
+    ASSERT_EQ(Run("create '" + root_ + "co/b.adt' --field X:Integer").exitCode, 0);
+    r = Run("copy '" + company.string() + "' '" + root_ + "co'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err,
+              "velda-db: " + root_ + "co/b.adt: exists already; give --replace to replace it\n");
+    EXPECT_FALSE(TableThere(root_ + "co/a.adt"));
+}
+
+TEST_P(CopyTo, AFailedCopyLeavesNoTargetTable) {
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_, "secret.adt", true));
+    const std::string source = (dir_ / "secret.adt").string();
+    const std::string target = root_ + "half.adt";
+    struct Case {
+        const char* fault;
+        std::string error;
+    } cases[] = {
+        {"fail-after-rows=2", target + ": row 3: the write failed (VELDA_DB_COPY_TEST_FAULT)"},
+        {"drop-row=2", target + ": the copy has 2 rows where the source has 3"},
+        {"blank-row=1", target + ": the copy's values differ from the source's"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Result r = Run(
+            "copy '" + source + "' '" + target + "'",
+            std::string("VELDA_DB_PASSWORD=") + kPassword + " VELDA_DB_COPY_TEST_FAULT=" + c.fault);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + c.error + "; the copy " + target + " was removed\n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(TableThere(target));
+        if (GetParam() == "folder") {
+            EXPECT_TRUE(fs::is_empty(root_)) << "files left behind";
+        }
+    }
+}
+
+TEST_P(CopyTo, ADictionaryInUseIsNotCopied) {
+    if (GetParam() != "folder") GTEST_SKIP() << "data dictionaries live in folders only";
+    fs::path demo = dir_ / "demo";
+    ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool(), "--dictionary --employees 3", demo), "");
+    fs::path company = demo / "COMPANY" / "C03";
+    std::ofstream(company / "C03.ADD-wal") << "changes";
+    Result r = Run("copy '" + company.string() + "' '" + root_ + "C03'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "velda-db: " + (company / "C03.ADD").string() +
+                         ": the dictionary is in use (its -wal or -shm file is there); close the "
+                         "programs that use it and copy again\n");
+}
+
+// What the engine cannot do on a server yet is refused before anything is copied.
+TEST(CopyPlaces, ServerPathsAreRefusedWhereTheEngineLacksTheCalls) {
+    testsupport::TempFolder temp{"velda-copy-test"};
+    const fs::path dir = temp.path();
+    fs::create_directories(dir / "A01");
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir / "A01", "plain.adt", false));
+    const std::string dictionary = (dir / "A01" / "A01.ADD").string();
+    Result made = tooltest::RunCaptured(
+        "VELDA_DB_ADMIN_PASSWORD=secret-admin " + Tool() + " dict create '" + dictionary + "'",
+        dir);
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    struct Case {
+        std::string arguments;
+        std::string error;
+    } cases[] = {
+        {"'" + (dir / "A01").string() + "' postgresql://localhost/velda/A01/",
+         dictionary +
+             ": a data dictionary cannot be copied to a server: the engine keeps dictionaries in "
+             "folders only"},
+        {"postgresql://localhost/velda/A01/ '" + (dir / "B02").string() + "'",
+         "postgresql://localhost/velda/A01/: a folder on a server cannot be copied yet: the engine "
+         "cannot list the tables of a folder on a server"},
+    };
+    for (const auto& c : cases) {
+        Result r = tooltest::RunCaptured(Tool() + " copy " + c.arguments, dir);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + c.error + "\n");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_FALSE(fs::exists(dir / "B02"));
+}
+
+// What a program shows on a terminal that is its standard output and error, once it has ended.
+std::string ScreenOf(std::vector<std::string> argv, const std::string& password) {
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid < 0) return "forkpty failed";
+    if (pid == 0) {
+        setenv("VELDA_DB_PASSWORD", password.c_str(), 1);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    std::string screen;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the program has ended
+        screen.append(buffer, static_cast<size_t>(n));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(terminal);
+    return screen;
+}
+
+TEST_P(CopyTo, ATerminalSeesTheProgressAndThenOneLinePerTable) {
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_, "secret.adt", true));
+    const std::string source = (dir_ / "secret.adt").string(), target = root_ + "shown.adt";
+    std::string screen = ScreenOf({Tool(), "copy", source, target}, kPassword);
+    EXPECT_NE(screen.find("\r\033[Kvelda-db: copying secret.adt: 1 of 3 rows"), std::string::npos)
+        << screen;
+    // The progress line is cleared before the table's own line.
+    EXPECT_NE(screen.find("\r\033[Kcopied " + source + " to " + target + " (3 rows, checked)\r\n"),
+              std::string::npos)
+        << screen;
+}
+
+INSTANTIATE_TEST_SUITE_P(Folder, CopyTo, ::testing::Values(std::string("folder")));
+
+}  // namespace
