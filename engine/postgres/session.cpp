@@ -215,12 +215,30 @@ bool Session::lost() const {
     return PQstatus(connection_.get()) != CONNECTION_OK;
 }
 
-bool Session::inTransaction() const {
-    return PQtransactionStatus(connection_.get()) != PQTRANS_IDLE;
+void Session::noteTransaction() {
+    if (lost()) return;  // what was open stays open until rollback() forgets it
+    transactionOpen_ = PQtransactionStatus(connection_.get()) != PQTRANS_IDLE;
+}
+
+void Session::rollback() {
+    pendingNotices_.clear();
+    heldBy = 0;
+    if (!lost() && PQtransactionStatus(connection_.get()) != PQTRANS_IDLE) {
+        Result r(PQexec(connection_.get(), "ROLLBACK"));
+        (void)r;
+    }
+    transactionOpen_ = transactionLost_ = false;
 }
 
 bool Session::revive() {
+    if (transactionLost_) return false;
     if (!lost()) return true;
+    if (transactionOpen_) {
+        // The server has rolled the transaction back; the engine must hear of it, not carry on
+        // outside a transaction.
+        transactionLost_ = true;
+        return false;
+    }
     PQreset(connection_.get());
     if (lost()) return false;
     PQsetNoticeProcessor(connection_.get(), ignoreNotice, nullptr);
@@ -253,18 +271,27 @@ Result Session::run(const std::string& sql, const Params& params) {
         lengths[i] = static_cast<int>(v.size());
         formats[i] = params.binary_[i] ? 1 : 0;
     }
-    return Result(PQexecPrepared(connection_.get(), it->second.c_str(), n, values.data(),
-                                 lengths.data(), formats.data(), 0));
+    Result r(PQexecPrepared(connection_.get(), it->second.c_str(), n, values.data(), lengths.data(),
+                            formats.data(), 0));
+    noteTransaction();
+    return r;
 }
 
 Result Session::exec(const std::string& sql) {
     if (!revive()) return Result();
-    return Result(PQexec(connection_.get(), sql.c_str()));
+    Result r(PQexec(connection_.get(), sql.c_str()));
+    noteTransaction();
+    return r;
 }
 
 UNSIGNED32 Session::failure(const Result& result, const std::string& doing,
                             const std::string& what) {
     const std::string state = result.state();
+    if (transactionLost_)
+        return fail(AE_SERVER_CONNECT, "Could not " + doing + " " + what +
+                                           ": the connection to the server of " + where_ +
+                                           " was lost, and the open transaction with it; nothing "
+                                           "of the transaction was kept.");
     if (lost() || state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" ||
         state == "57P03") {
         std::string reason =
@@ -306,10 +333,12 @@ uint64_t Session::notices(const std::string& channel) {
 }
 
 Result Session::commit() {
+    if (!revive()) return Result();
     std::string sql;
     for (const std::string& channel : pendingNotices_) sql += "NOTIFY \"" + channel + "\";";
     pendingNotices_.clear();
     Result r = Result(PQexec(connection_.get(), (sql + "COMMIT").c_str()));
+    noteTransaction();
     // Notices that came with the answer count at once: a commit is seen by the next read.
     lastPoll_ = {};
     return r;

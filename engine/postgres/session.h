@@ -105,11 +105,16 @@ class Session {
     std::recursive_mutex& mutex() { return mutex_; }
 
     // Runs one statement, prepared once per session by its text. A lost connection is made again
-    // first (and the statement fails when that fails: see failure()).
+    // first (and the statement fails when that fails: see failure()). A transaction that was
+    // open when the connection was lost is gone with it: every statement fails (an empty result)
+    // until rollback().
     Result run(const std::string& sql, const Params& params = Params());
     // Runs statements of the simple protocol (several, separated by ";"), without parameters.
     Result exec(const std::string& sql);
-    bool inTransaction() const;
+    // Whether a transaction is open, or was open when the connection was lost (until rollback).
+    bool inTransaction() const { return transactionOpen_; }
+    // Ends the open transaction, if any, undoing it; on a lost connection only forgets it.
+    void rollback();
     // Whether the connection is gone (its last statement found it lost).
     bool lost() const;
     // The code and text of a failed result (`doing` completes "Could not ... <what>"): a lost
@@ -143,6 +148,8 @@ class Session {
     explicit Session(std::unique_ptr<pg_conn, Finish> connection);
     [[nodiscard]] bool revive();
     void poll();
+    // Notes after each statement whether a transaction is open.
+    void noteTransaction();
 
     std::unique_ptr<pg_conn, Finish> connection_;
     std::string where_;
@@ -153,6 +160,8 @@ class Session {
     std::set<std::string> pendingNotices_;
     std::chrono::steady_clock::time_point lastPoll_{};
     uint64_t generation_ = 0;
+    bool transactionOpen_ = false;
+    bool transactionLost_ = false;
 };
 
 }  // namespace postgres

@@ -269,7 +269,7 @@ UNSIGNED32 ensureCatalog(Session& session, const std::string& shown) {
     Result r = session.exec(kCatalogSql);
     if (!r.ok()) {
         UNSIGNED32 rc = session.failure(r, "prepare the catalog of tables for", shown);
-        if (session.inTransaction()) (void)session.exec("ROLLBACK");
+        session.rollback();
         return rc;
     }
     session.catalogReady = true;
@@ -432,7 +432,7 @@ UNSIGNED32 ServerTable::create(const std::shared_ptr<Session>& session, const Se
     if (Result begin = session->exec("BEGIN"); !begin.ok())
         return session->failure(begin, "create the table", place.shown);
     auto undo = [&](UNSIGNED32 rc) {
-        (void)session->exec("ROLLBACK");
+        session->rollback();
         return rc;
     };
     Params params;
@@ -488,7 +488,7 @@ UNSIGNED32 ServerTable::remove(const std::shared_ptr<Session>& session, const Se
         session->exec("BEGIN;DROP TABLE IF EXISTS " + rowsName(id) +
                       ";DELETE FROM velda_tables WHERE id=" + std::to_string(id) + ";COMMIT");
     UNSIGNED32 rc = r.ok() ? AE_SUCCESS : session->failure(r, "delete the table", place.shown);
-    if (session->inTransaction()) (void)session->exec("ROLLBACK");
+    if (session->inTransaction()) session->rollback();
     (void)session->exec("SELECT pg_advisory_unlock(" + key + ", 0)");
     return rc;
 }
@@ -868,10 +868,7 @@ UNSIGNED32 ServerTable::commit() {
 
 void ServerTable::rollback() {
     std::lock_guard lock(session_->mutex());
-    session_->heldBy = 0;
-    session_->dropPendingNotices();
-    if (!session_->inTransaction()) return;
-    (void)session_->exec("ROLLBACK");
+    session_->rollback();
 }
 
 UNSIGNED32 ServerTable::beginHeld(bool /*writing*/) {

@@ -17,7 +17,7 @@ passed=0
 source "$repo/tests/checks/expect.sh"
 
 expect 0 "^Usage: scripts/server start" "$server" --help
-expect 1 "^server: say start, stop or status" "$server"
+expect 1 "^server: say start, stop, halt or status" "$server"
 expect 1 "^server: unknown argument '--bogus'" "$server" start --bogus
 expect 1 "^server: --tcp goes with start only" "$server" status --tcp
 expect 1 "^server: no PostgreSQL server programs found .*install Debian's package postgresql" \
@@ -47,6 +47,12 @@ expect 0 "^1$" "$psql_bin" -X -At -c "SELECT 1" "${path%/}"
 expect 0 "^250ms off$" "$psql_bin" -X -At -F ' ' \
   -c "SELECT current_setting('client_connection_check_interval'), current_setting('fsync')" \
   "${path%/}"
+# halt keeps the data; the next start serves it again under the same path.
+expect 0 "^1$" "$psql_bin" -X -At -c "CREATE TABLE kept(a int); INSERT INTO kept VALUES(1); SELECT count(*) FROM kept" "${path%/}"
+expect 0 "^$" "$server" halt
+expect 1 "^server: not running" "$server" status
+expect 0 "^${path}$" "$server" start
+expect 0 "^1$" "$psql_bin" -X -At -c "SELECT count(*) FROM kept" "${path%/}"
 expect 0 "^$" "$server" stop
 expect 1 "^server: not running" "$server" status
 if [ -e "$VELDA_SERVER_DIR" ]; then

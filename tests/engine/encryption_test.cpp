@@ -333,7 +333,7 @@ TEST_F(Encryption, RecordLocksHoldBetweenHandlesAndProcesses) {
     ADSHANDLE x = 0;
     EXPECT_EQ(open("staff", x, ADS_EXCLUSIVE), AE_LOCKED);
     child.kill();  // its lock dies with it
-    EXPECT_EQ(AdsLockRecord(a, 4), AE_SUCCESS) << lastError();
+    EXPECT_EQ(afterKill([&] { return AdsLockRecord(a, 4); }), AE_SUCCESS) << lastError();
 }
 
 TEST_F(Encryption, EncryptAndDecryptKeepRowsRecordNumbersTagsAndCounters) {

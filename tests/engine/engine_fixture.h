@@ -12,10 +12,12 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/ace.h"
@@ -153,6 +155,19 @@ class EngineTest : public ::testing::Test {
             EXPECT_EQ(AdsSkip(h, backwards ? -1 : 1), AE_SUCCESS) << lastError();
         }
         return out;
+    }
+    // A call that must succeed once a killed process's locks are gone: at once in a folder (the
+    // kernel drops them with the process), within two seconds on a server (its backend notices
+    // the closed connection).
+    template <typename Call>
+    UNSIGNED32 afterKill(Call call) {
+        UNSIGNED32 rc = call();
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (onServer() && rc == AE_LOCKED && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            rc = call();
+        }
+        return rc;
     }
     std::string path(const std::string& name) const { return root + "/" + name; }
 
