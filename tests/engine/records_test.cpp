@@ -378,3 +378,31 @@ TEST(Julian, ConvertsBothWays) {
 }
 
 }  // namespace
+
+TEST_F(Records, EveryByteOfATextAndAMemoRoundTrips) {
+    ADSHANDLE t = create("bytes", "S,Character,255;M,Memo;B,Binary");
+    std::string all;
+    for (int c = 1; c < 256; ++c) all.push_back(static_cast<char>(c));
+    ASSERT_EQ(AdsAppendRecord(t), AE_SUCCESS);
+    ASSERT_EQ(AdsSetField(t, u8("S"), u8(all.data()), static_cast<UNSIGNED32>(all.size())),
+              AE_SUCCESS)
+        << lastError();
+    ASSERT_EQ(AdsSetField(t, u8("M"), u8(all.data()), static_cast<UNSIGNED32>(all.size())),
+              AE_SUCCESS)
+        << lastError();
+    std::string binary = std::string(1, '\0') + all;
+    ASSERT_EQ(AdsSetField(t, u8("B"), u8(binary.data()), static_cast<UNSIGNED32>(binary.size())),
+              AE_SUCCESS)
+        << lastError();
+    ASSERT_EQ(AdsWriteRecord(t), AE_SUCCESS) << lastError();
+    t = (close(t), openOk("bytes"));
+    ASSERT_EQ(AdsGotoTop(t), AE_SUCCESS);
+    EXPECT_EQ(field(t, "S"), all.substr(0, all.size() - 1) + "\xFF");
+    std::vector<UNSIGNED8> buffer(1024);
+    UNSIGNED32 len = static_cast<UNSIGNED32>(buffer.size());
+    ASSERT_EQ(AdsGetField(t, u8("M"), buffer.data(), &len, ADS_NONE), AE_SUCCESS) << lastError();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), len), all);
+    len = static_cast<UNSIGNED32>(buffer.size());
+    ASSERT_EQ(AdsGetField(t, u8("B"), buffer.data(), &len, ADS_NONE), AE_SUCCESS) << lastError();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), len), binary);
+}
