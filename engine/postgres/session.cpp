@@ -257,7 +257,14 @@ Result Session::run(const std::string& sql, const Params& params) {
     if (!revive()) return Result();
     auto it = prepared_.find(sql);
     if (it == prepared_.end()) {
-        std::string name = "velda_" + std::to_string(prepared_.size() + 1);
+        // A bounded cache, as statements differ by order, scope and filter and a caller could
+        // vary them without end. Names are never reused, so a DEALLOCATE that fails harms nothing.
+        if (prepared_.size() >= 200) {
+            Result dropped(PQexec(connection_.get(), "DEALLOCATE ALL"));
+            (void)dropped;
+            prepared_.clear();
+        }
+        std::string name = "velda_" + std::to_string(++statementsMade_);
         Result made(PQprepare(connection_.get(), name.c_str(), sql.c_str(), 0, nullptr));
         if (!made.ok()) return made;
         it = prepared_.emplace(sql, std::move(name)).first;

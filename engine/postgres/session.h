@@ -160,6 +160,7 @@ class Session {
     std::set<std::string> pendingNotices_;
     std::chrono::steady_clock::time_point lastPoll_{};
     uint64_t generation_ = 0;
+    uint64_t statementsMade_ = 0;
     bool transactionOpen_ = false;
     bool transactionLost_ = false;
 };

@@ -217,6 +217,27 @@ TEST_F(ServerConnect, TablesAreThereButStatementsAndDictionariesAreNotYet) {
 }
 
 // Each failure: the masked path, then libpq's reason on one line; never the password.
+TEST_F(ServerConnect, TheSessionKeepsABoundedNumberOfPreparedStatements) {
+    engine::ServerPath path;
+    ASSERT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS);
+    std::shared_ptr<engine::postgres::Session> session;
+    ASSERT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+    auto prepared = [&] {
+        engine::postgres::Result r = session->exec("SELECT count(*) FROM pg_prepared_statements");
+        return r.ok() ? r.integer(0, 0) : -1;
+    };
+    for (int i = 0; i < 450; ++i) {
+        engine::postgres::Result r = session->run("SELECT " + std::to_string(i));
+        ASSERT_TRUE(r.ok()) << i << ": " << r.message();
+        ASSERT_EQ(r.integer(0, 0), i);
+    }
+    EXPECT_LE(prepared(), 200);
+    // A statement dropped from the cache is prepared again under a new name.
+    engine::postgres::Result again = session->run("SELECT 0");
+    ASSERT_TRUE(again.ok()) << again.message();
+    EXPECT_EQ(again.integer(0, 0), 0);
+}
+
 TEST_F(ServerConnect, FailedConnectsSayWhyWithThePathMasked) {
     engine::ServerPath parsed;
     ASSERT_EQ(engine::parseServerPath(serverPath(), parsed), AE_SUCCESS);
