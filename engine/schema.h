@@ -1,5 +1,5 @@
 // A table's structure: its fields in order with their record-image layout, and its index tags.
-// Kept in the table file's metadata tables velda_fields and velda_indexes. Internal to engine/.
+// Each storage keeps it in its own way (sqlite/metadata.h, postgres/table.h). Internal to engine/.
 #ifndef VELDA_ENGINE_SCHEMA_H
 #define VELDA_ENGINE_SCHEMA_H
 
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/ace.h"
-#include "engine/sqlite/sqlite.h"
 
 namespace engine {
 
@@ -66,33 +65,14 @@ bool equalsNoCase(std::string_view a, std::string_view b);
 size_t rawKeyLength(const Schema& schema, const IndexDef& index);
 
 namespace metadata {
-// Creates the metadata tables and the rows table `rows` ("main"."records") of a new table.
-[[nodiscard]] UNSIGNED32 create(sql::Database& db, const Schema& schema, const std::string& file);
-// Reads the structure; fails with AE_NOT_A_TABLE naming the file when it is not one of ours.
-[[nodiscard]] UNSIGNED32 read(sql::Database& db, Schema& schema, const std::string& file);
-// What opening a table reads besides the structure: the encryption marker, and that the rows
-// can be read. `structureOnly` when only the structure was read (by read(), the file not having
-// answered the shorter way); the rest is then read step by step.
-struct OpenFacts {
-    bool structureOnly = true;
-    bool encrypted = false;
-};
-// The structure and the facts in two statements, with read()'s errors.
-[[nodiscard]] UNSIGNED32 readAtOpen(sql::Database& db, Schema& schema, OpenFacts& facts,
-                                    const std::string& file);
 // One field of the structure as stored, added to `schema`; AE_NOT_A_TABLE naming the file when
 // it makes no sense.
 [[nodiscard]] UNSIGNED32 addField(Schema& schema, std::string name, int64_t type, int64_t length,
                                   int64_t decimals, const std::string& file);
-// The CREATE INDEX statement of a tag, in the database `in`.
-std::string createIndexSql(const Schema& schema, const IndexDef& index,
-                           const std::string& in = "main");
-// The CREATE TABLE statements of the metadata tables, and of the rows table, in the database `in`.
-std::string createMetadataSql(const std::string& in);
-std::string createRowsSql(const Schema& schema, const std::string& in);
-// "rowid, field columns": every stored value of a row, for copying rows between databases.
-std::string copyColumns(const Schema& schema);
-std::string sqliteIndexName(const IndexDef& index);
+// One index tag as stored (its fields' names joined by ";"), added to `schema` after its fields;
+// AE_NOT_A_TABLE naming the file when it names an unknown field or has no valid key.
+[[nodiscard]] UNSIGNED32 addIndex(Schema& schema, std::string name, std::string_view segments,
+                                  bool unique, bool descending, const std::string& file);
 }  // namespace metadata
 
 }  // namespace engine

@@ -382,24 +382,11 @@ UNSIGNED32 ServerTable::readStructure() {
         "ORDER BY position",
         params);
     if (!indexes.ok()) return failed(indexes, "open");
-    for (int i = 0; i < indexes.rows(); ++i) {
-        IndexDef index;
-        index.name = indexes.text(i, 0);
-        std::string segments = indexes.text(i, 1);
-        for (size_t from = 0; from <= segments.size();) {
-            size_t to = segments.find(';', from);
-            if (to == std::string::npos) to = segments.size();
-            int field = schema_.fieldByName(segments.substr(from, to - from));
-            if (field < 0)
-                return fail(AE_NOT_A_TABLE, "The table " + file_ + " is damaged: index tag " +
-                                                index.name + " names an unknown field.");
-            index.segments.push_back(static_cast<size_t>(field));
-            from = to + 1;
-        }
-        index.unique = indexes.text(i, 2)[0] == 't';
-        index.descending = indexes.text(i, 3)[0] == 't';
-        schema_.indexes.push_back(index);
-    }
+    for (int i = 0; i < indexes.rows(); ++i)
+        if (UNSIGNED32 rc = metadata::addIndex(schema_, indexes.text(i, 0), indexes.text(i, 1),
+                                               indexes.text(i, 2)[0] == 't',
+                                               indexes.text(i, 3)[0] == 't', file_))
+            return rc;
     Params check;
     check.addInteger(id_);
     check.addText(kPasswordCheck);

@@ -22,6 +22,7 @@
 #include "engine/schema.h"
 #include "engine/secret.h"
 #include "engine/sqlite/locks.h"
+#include "engine/sqlite/metadata.h"
 #include "engine/sqlite/sqlite.h"
 #include "engine/storage.h"
 
