@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <utility>
 
@@ -703,6 +705,14 @@ std::string violatedTag(const Schema& schema, int64_t id, const std::string& con
 
 }  // namespace
 
+UNSIGNED32 ServerTable::changeFailed(const Result& result, const std::string& doing) {
+    if (result.state() != "23505") return failed(result, doing);
+    std::string tag = violatedTag(schema_, id_, result.constraint());
+    return fail(AE_DUPLICATE_KEY,
+                "The record cannot be written to the table " + file_ + ": the unique index tag " +
+                    (tag.empty() ? std::string("of the table") : tag) + " already holds its key.");
+}
+
 UNSIGNED32 ServerTable::insertRow(const std::vector<bool>& given, const std::vector<Value>& values,
                                   const std::string& doing, int64_t& rowid) {
     std::lock_guard lock(session_->mutex());
@@ -727,16 +737,7 @@ UNSIGNED32 ServerTable::insertRow(const std::vector<bool>& given, const std::vec
                       columns + ") VALUES((SELECT coalesce(max(" + kRecno + "),0)+1 FROM " + rows_ +
                       ")" + (marks.empty() ? "" : ",") + marks + ") RETURNING " + kRecno;
     Result r = session_->run(sql, params);
-    if (!r.ok()) {
-        if (r.state() == "23505") {
-            std::string tag = violatedTag(schema_, id_, r.constraint());
-            return fail(AE_DUPLICATE_KEY, "The record cannot be written to the table " + file_ +
-                                              ": the unique index tag " +
-                                              (tag.empty() ? std::string("of the table") : tag) +
-                                              " already holds its key.");
-        }
-        return failed(r, doing);
-    }
+    if (!r.ok()) return changeFailed(r, doing);
     rowid = r.integer(0, 0);
     session_->notifyAtCommit(channel_);
     return AE_SUCCESS;
@@ -759,16 +760,7 @@ UNSIGNED32 ServerTable::updateRow(int64_t rowid, const std::vector<bool>& given,
     params.addInteger(rowid);
     Result r = session_->run(
         "UPDATE " + rows_ + " SET " + sets + " WHERE " + kRecno + "=" + mark(next), params);
-    if (!r.ok()) {
-        if (r.state() == "23505") {
-            std::string tag = violatedTag(schema_, id_, r.constraint());
-            return fail(AE_DUPLICATE_KEY, "The record cannot be written to the table " + file_ +
-                                              ": the unique index tag " +
-                                              (tag.empty() ? std::string("of the table") : tag) +
-                                              " already holds its key.");
-        }
-        return failed(r, doing);
-    }
+    if (!r.ok()) return changeFailed(r, doing);
     found = std::string(PQcmdTuples(r.get())) != "0";
     session_->notifyAtCommit(channel_);
     return AE_SUCCESS;
@@ -787,14 +779,11 @@ UNSIGNED32 ServerTable::deleteRow(int64_t rowid, const std::string& doing) {
 UNSIGNED32 ServerTable::lastAutoincrement(const FieldDef& field, int64_t& last) {
     std::lock_guard lock(session_->mutex());
     last = 0;
-    Params params;
-    params.addInteger(id_);
-    params.addText("autoinc." + field.name);
-    Result stored =
-        session_->run("SELECT value FROM velda_properties WHERE table_id=$1 AND key=$2", params);
-    if (!stored.ok()) return failed(stored, "write to");
-    if (stored.rows() == 1) {
-        last = stored.integer(0, 0);
+    std::string stored;
+    bool found = false;
+    if (UNSIGNED32 rc = property("autoinc." + field.name, stored, found, "write to")) return rc;
+    if (found) {
+        last = std::strtoll(stored.c_str(), nullptr, 10);
         return AE_SUCCESS;
     }
     Result highest = session_->run("SELECT coalesce(max(" + field.column() + "),0) FROM " + rows_);
@@ -805,16 +794,7 @@ UNSIGNED32 ServerTable::lastAutoincrement(const FieldDef& field, int64_t& last) 
 
 UNSIGNED32 ServerTable::storeAutoincrement(const FieldDef& field, int64_t value) {
     std::lock_guard lock(session_->mutex());
-    Params params;
-    params.addInteger(id_);
-    params.addText("autoinc." + field.name);
-    params.addText(std::to_string(value));
-    Result r = session_->run(
-        "INSERT INTO velda_properties(table_id, key, value) VALUES($1, $2, $3) "
-        "ON CONFLICT (table_id, key) DO UPDATE SET value=EXCLUDED.value",
-        params);
-    if (!r.ok()) return failed(r, "write to");
-    return AE_SUCCESS;
+    return setProperty("autoinc." + field.name, std::to_string(value), "write to");
 }
 
 // --- Transactions -------------------------------------------------------------------------------
@@ -912,7 +892,6 @@ UNSIGNED32 ServerTable::openLocks(bool /*required*/, std::unique_ptr<HandleLocks
 
 UNSIGNED32 ServerTable::addIndex(const IndexDef& index) {
     std::lock_guard lock(session_->mutex());
-    if (UNSIGNED32 rc = begin()) return rc;
     std::string keys, segments;
     for (size_t s : index.segments) {
         keys += (keys.empty() ? "" : ",") + keyExpression(schema_.fields[s]);
@@ -926,20 +905,16 @@ UNSIGNED32 ServerTable::addIndex(const IndexDef& index) {
                       std::to_string(id_) + ")," + quoteText(index.name) + "," +
                       quoteText(segments) + "," + (index.unique ? "true" : "false") + "," +
                       (index.descending ? "true" : "false") + ")";
-    Result r = session_->exec(sql);
-    if (!r.ok()) {
-        UNSIGNED32 rc = r.state() == "23505"
-                            ? fail(AE_DUPLICATE_KEY, "Cannot create the unique index tag " +
-                                                         index.name + " on the table " + file_ +
-                                                         ": rows of the table share a key.")
-                            : failed(r, "index");
-        rollback();
+    if (UNSIGNED32 rc = alone([&] {
+            Result r = session_->exec(sql);
+            if (r.ok()) return AE_SUCCESS;
+            return r.state() == "23505"
+                       ? fail(AE_DUPLICATE_KEY, "Cannot create the unique index tag " + index.name +
+                                                    " on the table " + file_ +
+                                                    ": rows of the table share a key.")
+                       : failed(r, "index");
+        }))
         return rc;
-    }
-    if (UNSIGNED32 rc = commit()) {
-        rollback();
-        return rc;
-    }
     schema_.indexes.push_back(index);
     ++generation_;
     return AE_SUCCESS;
@@ -948,19 +923,14 @@ UNSIGNED32 ServerTable::addIndex(const IndexDef& index) {
 UNSIGNED32 ServerTable::dropIndex(size_t position) {
     std::lock_guard lock(session_->mutex());
     const IndexDef& index = schema_.indexes[position];
-    if (UNSIGNED32 rc = begin()) return rc;
-    Result r = session_->exec("DROP INDEX IF EXISTS " + quoteIdentifier(indexName(id_, index)) +
-                              ";DELETE FROM velda_indexes WHERE table_id=" + std::to_string(id_) +
-                              " AND name=" + quoteText(index.name));
-    if (!r.ok()) {
-        UNSIGNED32 rc = failed(r, "delete an index tag of");
-        rollback();
+    if (UNSIGNED32 rc = alone([&] {
+            Result r =
+                session_->exec("DROP INDEX IF EXISTS " + quoteIdentifier(indexName(id_, index)) +
+                               ";DELETE FROM velda_indexes WHERE table_id=" + std::to_string(id_) +
+                               " AND name=" + quoteText(index.name));
+            return r.ok() ? AE_SUCCESS : failed(r, "delete an index tag of");
+        }))
         return rc;
-    }
-    if (UNSIGNED32 rc = commit()) {
-        rollback();
-        return rc;
-    }
     schema_.indexes.erase(schema_.indexes.begin() + static_cast<long>(position));
     ++generation_;
     return AE_SUCCESS;
@@ -987,20 +957,14 @@ UNSIGNED32 ServerTable::unlock(const Secret& password) {
         sodium_memzero(hash, sizeof hash);
         return same ? AE_SUCCESS : fail(wrong, wrongText);
     }
-    Params params;
-    params.addInteger(id_);
-    params.addText(kPasswordCheck);
-    Result r =
-        session_->run("SELECT value FROM velda_properties WHERE table_id=$1 AND key=$2", params);
-    if (!r.ok()) return failed(r, "read");
-    std::string check = r.rows() == 1 ? r.text(0, 0) : "";
+    std::string check;
+    bool found = false;
+    if (UNSIGNED32 rc = property(kPasswordCheck, check, found, "read")) return rc;
     std::string given(password.data(), password.size());
     bool right = !check.empty() && verifyPassword(check, given);
     sodium_memzero(given.data(), given.size());
     if (!right) return fail(wrong, wrongText);
-    randombytes_buf(passwordSalt_, sizeof passwordSalt_);
-    memoryHash(password, passwordSalt_, passwordHash_);
-    keyed_ = true;
+    rememberPassword(password);
     return AE_SUCCESS;
 }
 
@@ -1013,28 +977,10 @@ UNSIGNED32 ServerTable::encrypt(const Secret& password) {
     if (!hashed)
         return fail(AE_INTERNAL,
                     "Could not encrypt the table " + file_ + ": the password could not be hashed.");
-    if (UNSIGNED32 rc = begin()) return rc;
-    Params params;
-    params.addInteger(id_);
-    params.addText(kPasswordCheck);
-    params.addText(check);
-    Result r = session_->run(
-        "INSERT INTO velda_properties(table_id, key, value) VALUES($1, $2, $3) "
-        "ON CONFLICT (table_id, key) DO UPDATE SET value=EXCLUDED.value",
-        params);
-    if (!r.ok()) {
-        UNSIGNED32 rc = failed(r, "encrypt");
-        rollback();
+    if (UNSIGNED32 rc = alone([&] { return setProperty(kPasswordCheck, check, "encrypt"); }))
         return rc;
-    }
-    if (UNSIGNED32 rc = commit()) {
-        rollback();
-        return rc;
-    }
     encrypted_ = true;
-    randombytes_buf(passwordSalt_, sizeof passwordSalt_);
-    memoryHash(password, passwordSalt_, passwordHash_);
-    keyed_ = true;
+    rememberPassword(password);
     return AE_SUCCESS;
 }
 
@@ -1042,23 +988,62 @@ UNSIGNED32 ServerTable::decrypt(const Secret& password) {
     std::lock_guard lock(session_->mutex());
     if (!encrypted_) return AE_SUCCESS;
     if (UNSIGNED32 rc = unlock(password)) return rc;
-    if (UNSIGNED32 rc = begin()) return rc;
-    Params params;
-    params.addInteger(id_);
-    params.addText(kPasswordCheck);
-    Result r = session_->run("DELETE FROM velda_properties WHERE table_id=$1 AND key=$2", params);
-    if (!r.ok()) {
-        UNSIGNED32 rc = failed(r, "decrypt");
-        rollback();
+    if (UNSIGNED32 rc = alone([&] {
+            Params params;
+            params.addInteger(id_);
+            params.addText(kPasswordCheck);
+            Result r =
+                session_->run("DELETE FROM velda_properties WHERE table_id=$1 AND key=$2", params);
+            return r.ok() ? AE_SUCCESS : failed(r, "decrypt");
+        }))
         return rc;
-    }
-    if (UNSIGNED32 rc = commit()) {
-        rollback();
-        return rc;
-    }
     encrypted_ = false;
     keyed_ = false;
     return AE_SUCCESS;
+}
+
+UNSIGNED32 ServerTable::alone(const std::function<UNSIGNED32()>& change) {
+    if (UNSIGNED32 rc = begin()) return rc;
+    UNSIGNED32 rc = change();
+    if (rc == AE_SUCCESS) rc = commit();
+    if (rc != AE_SUCCESS) {
+        LastError saved = lastError();
+        rollback();
+        return restore(saved);
+    }
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 ServerTable::property(const std::string& key, std::string& value, bool& found,
+                                 const std::string& doing) {
+    Params params;
+    params.addInteger(id_);
+    params.addText(key);
+    Result r =
+        session_->run("SELECT value FROM velda_properties WHERE table_id=$1 AND key=$2", params);
+    if (!r.ok()) return failed(r, doing);
+    found = r.rows() == 1;
+    value = found ? r.text(0, 0) : "";
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 ServerTable::setProperty(const std::string& key, const std::string& value,
+                                    const std::string& doing) {
+    Params params;
+    params.addInteger(id_);
+    params.addText(key);
+    params.addText(value);
+    Result r = session_->run(
+        "INSERT INTO velda_properties(table_id, key, value) VALUES($1, $2, $3) "
+        "ON CONFLICT (table_id, key) DO UPDATE SET value=EXCLUDED.value",
+        params);
+    return r.ok() ? AE_SUCCESS : failed(r, doing);
+}
+
+void ServerTable::rememberPassword(const Secret& password) {
+    randombytes_buf(passwordSalt_, sizeof passwordSalt_);
+    memoryHash(password, passwordSalt_, passwordHash_);
+    keyed_ = true;
 }
 
 }  // namespace engine::postgres

@@ -28,6 +28,7 @@
 #define VELDA_ENGINE_POSTGRES_TABLE_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -142,6 +143,16 @@ class ServerTable final : public Storage {
     [[nodiscard]] UNSIGNED32 readOne(const std::string& columns, int64_t rowid, Result& out,
                                      bool& found);
     void buildSelectList();
+    // A row change's failure: a unique tag's violation as AE_DUPLICATE_KEY naming the tag.
+    [[nodiscard]] UNSIGNED32 changeFailed(const Result& result, const std::string& doing);
+    // One change in a transaction of its own, rolled back when `change` or the commit fails.
+    [[nodiscard]] UNSIGNED32 alone(const std::function<UNSIGNED32()>& change);
+    // The table's properties (auto-increment counters, the password check).
+    [[nodiscard]] UNSIGNED32 property(const std::string& key, std::string& value, bool& found,
+                                      const std::string& doing);
+    [[nodiscard]] UNSIGNED32 setProperty(const std::string& key, const std::string& value,
+                                         const std::string& doing);
+    void rememberPassword(const Secret& password);
 
     std::shared_ptr<Session> session_;
     int64_t id_ = 0;
