@@ -123,16 +123,21 @@ class Storage {
     // Reads one row's image; false (no failure) when it does not exist.
     [[nodiscard]] virtual UNSIGNED32 readRow(int64_t rowid, image::CodePage page, uint8_t* image,
                                              bool& found) = 0;
-    // Reads one row's stored values; false when it does not exist.
-    [[nodiscard]] virtual UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values,
-                                                bool& found) = 0;
-    // The exact key values of a row over the order's expressions.
-    [[nodiscard]] virtual UNSIGNED32 readKey(int64_t rowid, const OrderSpec& order,
-                                             std::vector<Value>& key, bool& found) = 0;
     // The given column expressions of one row (none: found, no values).
     [[nodiscard]] virtual UNSIGNED32 readColumns(const std::vector<std::string>& columns,
                                                  int64_t rowid, std::vector<Value>& values,
                                                  bool& found) = 0;
+    // Reads one row's stored values; false when it does not exist.
+    [[nodiscard]] UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values, bool& found) {
+        std::vector<std::string> columns;
+        for (const FieldDef& field : schema_.fields) columns.push_back(field.column());
+        return readColumns(columns, rowid, values, found);
+    }
+    // The exact key values of a row over the order's expressions.
+    [[nodiscard]] UNSIGNED32 readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
+                                     bool& found) {
+        return readColumns(order.expressions, rowid, key, found);
+    }
     // Whether a translated filter (translateFilter) holds for the given values of a row: its
     // rowid and every field in order, then the translation's own parameters.
     [[nodiscard]] virtual UNSIGNED32 evaluate(const std::string& sql, int64_t rowid,

@@ -681,17 +681,6 @@ UNSIGNED32 ServerTable::readColumns(const std::vector<std::string>& columns, int
     return AE_SUCCESS;
 }
 
-UNSIGNED32 ServerTable::readValues(int64_t rowid, std::vector<Value>& values, bool& found) {
-    std::vector<std::string> columns;
-    for (const auto& field : schema_.fields) columns.push_back(field.column());
-    return readColumns(columns, rowid, values, found);
-}
-
-UNSIGNED32 ServerTable::readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
-                                bool& found) {
-    return readColumns(order.expressions, rowid, key, found);
-}
-
 // --- Writing ------------------------------------------------------------------------------------
 
 namespace {

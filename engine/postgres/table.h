@@ -82,10 +82,6 @@ class ServerTable final : public Storage {
     [[nodiscard]] UNSIGNED32 totalRows(bool fresh, int64_t& out) override;
     [[nodiscard]] UNSIGNED32 readRow(int64_t rowid, image::CodePage page, uint8_t* image,
                                      bool& found) override;
-    [[nodiscard]] UNSIGNED32 readValues(int64_t rowid, std::vector<Value>& values,
-                                        bool& found) override;
-    [[nodiscard]] UNSIGNED32 readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
-                                     bool& found) override;
     [[nodiscard]] UNSIGNED32 readColumns(const std::vector<std::string>& columns, int64_t rowid,
                                          std::vector<Value>& values, bool& found) override;
     [[nodiscard]] UNSIGNED32 evaluate(const std::string& sql, int64_t rowid,

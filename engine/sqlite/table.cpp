@@ -685,17 +685,6 @@ UNSIGNED32 Table::readColumns(const std::vector<std::string>& columns, int64_t r
     return AE_SUCCESS;
 }
 
-UNSIGNED32 Table::readValues(int64_t rowid, std::vector<Value>& values, bool& found) {
-    std::vector<std::string> columns;
-    for (const auto& field : schema_.fields) columns.push_back(field.column());
-    return readColumns(columns, rowid, values, found);
-}
-
-UNSIGNED32 Table::readKey(int64_t rowid, const OrderSpec& order, std::vector<Value>& key,
-                          bool& found) {
-    return readColumns(order.expressions, rowid, key, found);
-}
-
 UNSIGNED32 Table::totalRows(bool fresh, int64_t& out) {
     // A count made afresh reads the data version and the rows in one snapshot.
     OneRead reading(*this, fresh);
