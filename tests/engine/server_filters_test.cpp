@@ -1,7 +1,9 @@
 // Filters on a server's tables as the server runs them: a comparison of a tag's leading field with
 // a constant is answered from the tag's index, as SQLite answers it on a folder
-// (Filters.AFilterOnTheLeadingFieldOfATagUsesTheTag).
+// (Filters.AFilterOnTheLeadingFieldOfATagUsesTheTag); and a role that cannot make the filters'
+// helper functions is told so.
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <memory>
@@ -102,6 +104,83 @@ TEST_F(ServerFilters, AFilterOnTheLeadingFieldOfATagUsesTheTag) {
     // A function of the field cannot use the tag.
     EXPECT_EQ(plan("UPPER(NAME) = 'BO'").find("Index Cond"), std::string::npos)
         << plan("UPPER(NAME) = 'BO'");
+}
+
+struct Finish {
+    void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+using Admin = std::unique_ptr<PGconn, Finish>;
+
+// Runs statements as the server's administrator on a database of the test server.
+std::string asAdmin(const std::string& database, const std::string& sql) {
+    const std::string& server = testsupport::testServer().path;
+    engine::ServerPath parsed;
+    EXPECT_EQ(engine::parseServerPath(server, parsed), AE_SUCCESS) << lastError();
+    std::string uri = parsed.uri();
+    uri.replace(uri.rfind("/velda"), 6, "/" + database);
+    Admin admin(PQconnectdb(uri.c_str()));
+    if (PQstatus(admin.get()) != CONNECTION_OK) return PQerrorMessage(admin.get());
+    PGresult* r = PQexec(admin.get(), sql.c_str());
+    std::string error =
+        PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK
+            ? ""
+            : PQresultErrorMessage(r);
+    PQclear(r);
+    return error;
+}
+
+class ServerFilterRights : public testsupport::OnServer {};
+
+// The helper functions are there but for the mark of their version, and belong to another role:
+// making them again fails, and the filter is refused with the server's reason.
+TEST_F(ServerFilterRights, ARoleThatCannotMakeTheFunctionsIsToldWhy) {
+    const std::string name = "vf_" + std::to_string(::getpid());
+    ASSERT_EQ(asAdmin("velda", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)"), "");
+    ASSERT_EQ(asAdmin("velda", "CREATE DATABASE " + name), "");
+    (void)asAdmin("velda", "CREATE ROLE " + name + " LOGIN");
+    std::string path = serverPath();
+    path.replace(path.rfind("/velda/"), 7, "/" + name + "/");
+    const std::string owner = path + "company";
+    std::string other = owner;
+    other.replace(other.find("postgres@"), 9, name + "@");
+
+    ADSHANDLE connection = 0, t = 0;
+    ASSERT_EQ(AdsConnect(u8(owner.c_str()), &connection), AE_SUCCESS) << lastError();
+    ASSERT_EQ(
+        AdsCreateTable(connection, u8("people"), nullptr, ADS_ADT, ADS_ANSI,
+                       ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, u8("NAME,Character,10"), &t),
+        AE_SUCCESS)
+        << lastError();
+    ASSERT_EQ(AdsSetAOF(t, u8("UPPER(NAME) = 'A'"), ADS_RESOLVE_DYNAMIC), AE_SUCCESS)
+        << lastError();
+    ASSERT_EQ(AdsDisconnect(connection), AE_SUCCESS);
+    ASSERT_EQ(asAdmin(name,
+                      "DROP FUNCTION velda_functions_1();"
+                      "GRANT ALL ON SCHEMA public TO " +
+                          name +
+                          ";"
+                          "GRANT ALL ON ALL TABLES IN SCHEMA public TO " +
+                          name),
+              "");
+
+    ASSERT_EQ(AdsConnect(u8(other.c_str()), &connection), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsOpenTable(connection, u8("people"), nullptr, ADS_ADT, ADS_ANSI,
+                           ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, &t),
+              AE_SUCCESS)
+        << lastError();
+    const std::string expected =
+        "Error 6017: Could not prepare the filter functions for the table " + other +
+        "/people.adt: must be owner of function velda_left.";
+    EXPECT_EQ(AdsSetAOF(t, u8("NAME = 'A'"), ADS_RESOLVE_DYNAMIC), AE_INTERNAL);
+    EXPECT_EQ(lastError(), expected);
+    UNSIGNED16 result = 0;
+    EXPECT_EQ(AdsEvalLogicalExpr(t, u8("NAME = 'A'"), &result), AE_INTERNAL);
+    EXPECT_EQ(lastError(), expected);
+    UNSIGNED16 len = 0;
+    EXPECT_EQ(AdsGetAOF(t, nullptr, &len), AE_NO_FILTER);
+    ASSERT_EQ(AdsDisconnect(connection), AE_SUCCESS);
+    EXPECT_EQ(asAdmin("velda", "DROP DATABASE " + name + " WITH (FORCE)"), "");
+    (void)asAdmin("velda", "DROP ROLE " + name);
 }
 
 }  // namespace
