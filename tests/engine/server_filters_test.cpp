@@ -134,7 +134,8 @@ class ServerFilterRights : public testsupport::OnServer {};
 // The helper functions are there but for the mark of their version, and belong to another role:
 // making them again fails, and the filter is refused with the server's reason.
 TEST_F(ServerFilterRights, ARoleThatCannotMakeTheFunctionsIsToldWhy) {
-    const std::string name = "vf_" + std::to_string(::getpid());
+    static int runs = 0;
+    const std::string name = "vf_" + std::to_string(::getpid()) + "_" + std::to_string(++runs);
     ASSERT_EQ(asAdmin("velda", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)"), "");
     ASSERT_EQ(asAdmin("velda", "CREATE DATABASE " + name), "");
     (void)asAdmin("velda", "CREATE ROLE " + name + " LOGIN");
