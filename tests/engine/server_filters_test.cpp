@@ -136,7 +136,6 @@ class ServerFilterRights : public testsupport::OnServer {};
 TEST_F(ServerFilterRights, ARoleThatCannotMakeTheFunctionsIsToldWhy) {
     static int runs = 0;
     const std::string name = "vf_" + std::to_string(::getpid()) + "_" + std::to_string(++runs);
-    ASSERT_EQ(asAdmin("velda", "DROP DATABASE IF EXISTS " + name + " WITH (FORCE)"), "");
     ASSERT_EQ(asAdmin("velda", "CREATE DATABASE " + name), "");
     (void)asAdmin("velda", "CREATE ROLE " + name + " LOGIN");
     std::string path = serverPath();
