@@ -23,6 +23,8 @@ constexpr size_t kMaxDepth = 100;
 // alternatives stay shallow.
 constexpr size_t kMaxTokens = 20000;
 constexpr size_t kMaxHeight = 200;
+// On a server texts compare by their bytes, as in SQLite, whatever collation an operand has.
+constexpr const char* kBytes = " COLLATE \"C\"";
 
 enum class Type { Text, Number, Date, Logical };
 
@@ -51,7 +53,8 @@ struct Token {
 // A translated part of the expression.
 struct Node {
     Type type = Type::Logical;
-    std::string sql;
+    std::string sql;        // SQLite's SQL
+    std::string pg;         // the same in PostgreSQL's
     bool constant = false;  // folded: sql is a literal and the value below is set
     std::string text;       // text constants (UTF-8) and date constants (ISO, "" when empty)
     double number = 0;
@@ -112,7 +115,7 @@ class Translator {
             return error(
                 std::string("the expression is ") + typeWord(n.type) + ", not a logical expression",
                 1);
-        out.sql = n.sql;
+        out.sql = settings_.target == Target::Postgres ? n.pg : n.sql;
         out.values.clear();
         return AE_SUCCESS;
     }
@@ -250,6 +253,7 @@ class Translator {
         Node n;
         n.type = Type::Text;
         n.sql = quoteText(utf8);
+        n.pg = n.sql;
         n.text = std::move(utf8);
         n.constant = true;
         n.pos = pos;
@@ -259,6 +263,7 @@ class Translator {
         Node n;
         n.type = Type::Logical;
         n.sql = v ? "1" : "0";
+        n.pg = v ? "true" : "false";
         n.logical = v;
         n.constant = true;
         n.pos = pos;
@@ -319,6 +324,8 @@ class Translator {
         }
         sqlite3_finalize(stmt);
         n.constant = folded;
+        // Literals read alike in both targets, but for the logical values.
+        if (folded) n.pg = n.type == Type::Logical ? (n.logical ? "true" : "false") : n.sql;
     }
     // Marks n constant when every input is, and folds it then.
     void finish(Node& n, std::initializer_list<const Node*> inputs) {
@@ -387,6 +394,7 @@ class Translator {
         n.type = Type::Logical;
         n.pos = l.pos;
         n.sql = "(" + l.sql + " " + op + " " + r.sql + ")";
+        n.pg = "(" + l.pg + " " + op + " " + r.pg + ")";
         finish(n, {&l, &r});
         return n;
     }
@@ -405,6 +413,7 @@ class Translator {
         out.type = Type::Logical;
         out.pos = pos;
         out.sql = "(NOT " + inner.sql + ")";
+        out.pg = "(NOT " + inner.pg + ")";
         finish(out, {&inner});
         return AE_SUCCESS;
     }
@@ -461,6 +470,7 @@ class Translator {
         out.type = Type::Number;
         out.pos = op.pos;
         out.sql = "(" + op.text + inner.sql + ")";
+        out.pg = "(" + op.text + inner.pg + ")";
         finish(out, {&inner});
         return AE_SUCCESS;
     }
@@ -476,6 +486,7 @@ class Translator {
                 out.number = std::strtod(number.text.c_str(), nullptr);
                 out.sql = "(" + number.text + (number.text.back() == '.' ? "0" : "") + ")";
                 if (out.sql[1] == '.') out.sql.insert(1, "0");
+                out.pg = out.sql;
                 out.constant = true;
                 return AE_SUCCESS;
             }
@@ -525,6 +536,9 @@ class Translator {
         out = Node{};
         out.pos = name.pos;
         out.field = &f;
+        // Empty values read as the engine's empty values; on a server a logical is a condition.
+        const std::string text = "coalesce(" + f.column() + ",'')";
+        const std::string zero = "coalesce(" + f.column() + ",0)";
         switch (f.type) {
             case ADS_STRING:
             case ADS_MEMO:
@@ -533,15 +547,18 @@ class Translator {
             case ADS_TIMESTAMP:
                 out.type = Type::Text;
                 out.sql = "ifnull(" + f.column() + ",'')";
+                out.pg = text;
                 return AE_SUCCESS;
             case ADS_DATE:
             case ADS_COMPACTDATE:
                 out.type = Type::Date;
                 out.sql = "ifnull(" + f.column() + ",'')";
+                out.pg = text;
                 return AE_SUCCESS;
             case ADS_LOGICAL:
                 out.type = Type::Logical;
                 out.sql = "ifnull(" + f.column() + ",0)";
+                out.pg = "(" + zero + "<>0)";
                 return AE_SUCCESS;
             case ADS_NUMERIC:
             case ADS_DOUBLE:
@@ -551,6 +568,7 @@ class Translator {
             case ADS_AUTOINC:
                 out.type = Type::Number;
                 out.sql = "ifnull(" + f.column() + ",0)";
+                out.pg = zero;
                 return AE_SUCCESS;
             default:
                 return fail(AE_COLUMN_WRONG_TYPE,
@@ -569,20 +587,27 @@ class Translator {
             n.type = Type::Number;
             n.sql = o == "/" ? "(CAST(" + l.sql + " AS REAL)/" + r.sql + ")"
                              : "(" + l.sql + o + r.sql + ")";
+            // A division by zero is empty (NULL) in both, not a failure of the statement.
+            n.pg = o == "/" ? "(" + l.pg + "::float8/nullif(" + r.pg + ",0))"
+                            : "(" + l.pg + o + r.pg + ")";
         } else if (l.type == Type::Text && r.type == Type::Text && (o == "+" || o == "-")) {
             // "-" joins with the first text's trailing blanks moved to the end: stored texts
             // have none, so both join the texts.
             n.type = Type::Text;
             n.sql = "(" + (o == "-" ? "rtrim(" + l.sql + ",' ')" : l.sql) + "||" + r.sql + ")";
+            n.pg = "(" + (o == "-" ? "rtrim(" + l.pg + ",' ')" : l.pg) + "||" + r.pg + ")";
         } else if (l.type == Type::Date && r.type == Type::Number && (o == "+" || o == "-")) {
             n.type = Type::Date;
             n.sql = "ifnull(date(julianday(" + l.sql + ")" + o + r.sql + "),'')";
+            n.pg = "velda_date_add(" + l.pg + "," + (o == "-" ? "-" + r.pg : r.pg) + ")";
         } else if (l.type == Type::Number && r.type == Type::Date && o == "+") {
             n.type = Type::Date;
             n.sql = "ifnull(date(julianday(" + r.sql + ")+" + l.sql + "),'')";
+            n.pg = "velda_date_add(" + r.pg + "," + l.pg + ")";
         } else if (l.type == Type::Date && r.type == Type::Date && o == "-") {
             n.type = Type::Number;
             n.sql = "ifnull(CAST(julianday(" + l.sql + ")-julianday(" + r.sql + ") AS INTEGER),0)";
+            n.pg = "velda_date_diff(" + l.pg + "," + r.pg + ")";
         } else {
             return mismatch(l, o, r, op.pos);
         }
@@ -609,6 +634,7 @@ class Translator {
             if (l.type != Type::Text || r.type != Type::Text)
                 return mismatch(l, "$", r, opToken.pos);
             n.sql = "(instr(" + r.sql + "," + l.sql + ")>0)";
+            n.pg = "(strpos(" + r.pg + "," + l.pg + ")>0)";
             finish(n, {&l, &r});
             l = std::move(n);
             return AE_SUCCESS;
@@ -617,40 +643,53 @@ class Translator {
         bool exactOp = op == "==";
         if (exactOp) op = "=";
         if (l.type == Type::Text) {
-            n.sql = compareTexts(l, op, r, exactOp || settings_.exact);
+            n.sql = compareTexts(l, op, r, exactOp || settings_.exact, false);
+            n.pg = compareTexts(l, op, r, exactOp || settings_.exact, true);
         } else {
             // A constant on the left: mirrored, so that the field comes first.
             if (l.constant && r.field) {
                 std::swap(l, r);
                 op = mirrored(op);
             }
-            std::string left = l.sql;
+            std::string left = l.sql, leftPg = l.pg, rightPg = r.pg;
             // The tag's key form (empty values sort first) agrees with the value form (empty is
-            // 0) wherever the constant is above 0, so SQLite can answer from the tag.
+            // 0) wherever the constant is above 0, so the database can answer from the tag.
             if (l.field && r.constant && (l.type == Type::Number || l.type == Type::Logical) &&
-                (l.type == Type::Number ? r.number > 0 : r.logical))
+                (l.type == Type::Number ? r.number > 0 : r.logical)) {
                 left = l.field->keyExpression();
+                leftPg = settings_.keyExpression ? settings_.keyExpression(*l.field) : leftPg;
+                if (l.type == Type::Logical) rightPg = "1";  // the key form is a number
+            }
             n.sql = "(" + left + op + r.sql + ")";
+            // Dates are texts, compared by their bytes.
+            n.pg = "(" + leftPg + op + rightPg + (l.type == Type::Date ? kBytes : "") + ")";
         }
         finish(n, {&l, &r});
         l = std::move(n);
         return AE_SUCCESS;
     }
 
-    static std::string trimmedSql(const Node& n) {
+    static std::string trimmedSql(const Node& n, bool pg) {
         if (n.constant) return quoteText(rtrimBlanks(n.text));
-        if (n.field) return n.sql;  // stored without trailing blanks
-        return "rtrim(" + n.sql + ",' ')";
+        if (n.field) return pg ? n.pg : n.sql;  // stored without trailing blanks
+        return "rtrim(" + (pg ? n.pg : n.sql) + ",' ')";
     }
 
-    std::string compareTexts(const Node& l, const std::string& op, const Node& r, bool exact) {
-        if (exact) return "(" + trimmedSql(l) + op + trimmedSql(r) + ")";
+    // A text comparison in SQLite's SQL, or with `pg` in PostgreSQL's, where the texts compare
+    // by their bytes as SQLite's do.
+    static std::string compareTexts(const Node& l, const std::string& op, const Node& r, bool exact,
+                                    bool pg) {
+        const std::string& ls = pg ? l.pg : l.sql;
+        const std::string& rs = pg ? r.pg : r.sql;
+        const char* bytes = pg ? kBytes : "";
+        if (exact) return "(" + trimmedSql(l, pg) + op + trimmedSql(r, pg) + bytes + ")";
         if (r.constant) {
             const std::string right = rtrimBlanks(r.text);
             const size_t count = utf8Length(r.text);
             if (count == 0) {
                 // Nothing to compare: every text equals "".
                 bool equal = op == "=" || op == "<=" || op == ">=";
+                if (pg) return equal ? "true" : "false";
                 return equal ? "1" : "0";
             }
             if (l.field && l.field->type == ADS_STRING && right.size() == r.text.size()) {
@@ -659,9 +698,12 @@ class Translator {
                 // written as an expression without affinity: a bare CAST(... AS TEXT) has TEXT
                 // affinity, on which newer SQLite versions no longer end the tag's range but
                 // read the tag to its end.
-                const std::string low = quoteText(right);
-                const std::string high = "(''||CAST(X'" + hexOf(right) + "FF' AS TEXT))";
-                const std::string& k = l.sql;
+                // On a server the bound is the text followed by the highest code point, which
+                // sorts after every character a stored text can hold.
+                const std::string low = quoteText(right) + bytes;
+                const std::string high = pg ? quoteText(right + "\xF4\x8F\xBF\xBF") + bytes
+                                            : "(''||CAST(X'" + hexOf(right) + "FF' AS TEXT))";
+                const std::string& k = ls;
                 if (op == "=") return "(" + k + ">=" + low + " AND " + k + "<" + high + ")";
                 if (op == "<>") return "(" + k + "<" + low + " OR " + k + ">=" + high + ")";
                 if (op == "<") return "(" + k + "<" + low + ")";
@@ -669,14 +711,15 @@ class Translator {
                 if (op == ">") return "(" + k + ">=" + high + ")";
                 return "(" + k + "<" + high + ")";  // <=
             }
-            return "(rtrim(substr(" + l.sql + ",1," + std::to_string(count) + "),' ')" + op +
-                   quoteText(right) + ")";
+            return "(rtrim(substr(" + ls + ",1," + std::to_string(count) + "),' ')" + op +
+                   quoteText(right) + bytes + ")";
         }
         // A field on the right counts with its whole length, as its blanks pad it.
         const std::string count = r.field && r.field->type == ADS_STRING
                                       ? std::to_string(r.field->length)
-                                      : "length(" + r.sql + ")";
-        return "(rtrim(substr(" + l.sql + ",1," + count + "),' ')" + op + trimmedSql(r) + ")";
+                                      : "length(" + rs + ")";
+        return "(rtrim(substr(" + ls + ",1," + count + "),' ')" + op + trimmedSql(r, pg) + bytes +
+               ")";
     }
 
     // ---- functions -----------------------------------------------------------------------
@@ -723,101 +766,180 @@ class Translator {
     }
 
     // A function of the language whose arguments have fixed types: what it takes (the last
-    // `optional` of them may be left out), what it gives, and its SQL.
-    using SqlOf = std::string (*)(const std::vector<Node>& a, const Settings& settings);
+    // `optional` of them may be left out), what it gives, and its SQL in each target.
+    using SqlOf = std::string (*)(const std::vector<std::string>& a, const Settings& settings);
     struct Function {
         const char* name;
         std::vector<Type> takes;
         size_t optional;
         Type gives;
         SqlOf sql;
+        SqlOf pg;
     };
+
+    // "f(a, b, ...)" of the arguments' SQL.
+    static std::string callOf(const char* f, const std::vector<std::string>& a) {
+        std::string sql = std::string(f) + "(";
+        for (size_t i = 0; i < a.size(); ++i) sql += (i ? "," : "") + a[i];
+        return sql + ")";
+    }
 
     static const std::vector<Function>& functions() {
         using T = Type;
-        using A = const std::vector<Node>&;
+        using A = const std::vector<std::string>&;
         using S = const Settings&;
         static const std::vector<Function> table = {
-            {"UPPER", {T::Text}, 0, T::Text, [](A a, S) { return "upper(" + a[0].sql + ")"; }},
-            {"LOWER", {T::Text}, 0, T::Text, [](A a, S) { return "lower(" + a[0].sql + ")"; }},
-            {"TRIM", {T::Text}, 0, T::Text, [](A a, S) { return "rtrim(" + a[0].sql + ",' ')"; }},
-            {"RTRIM", {T::Text}, 0, T::Text, [](A a, S) { return "rtrim(" + a[0].sql + ",' ')"; }},
-            {"LTRIM", {T::Text}, 0, T::Text, [](A a, S) { return "ltrim(" + a[0].sql + ",' ')"; }},
-            {"ALLTRIM", {T::Text}, 0, T::Text, [](A a, S) { return "trim(" + a[0].sql + ",' ')"; }},
+            {"UPPER",
+             {T::Text},
+             0,
+             T::Text,
+             [](A a, S) { return callOf("upper", a); },
+             [](A a, S) { return callOf("velda_upper", a); }},
+            {"LOWER",
+             {T::Text},
+             0,
+             T::Text,
+             [](A a, S) { return callOf("lower", a); },
+             [](A a, S) { return callOf("velda_lower", a); }},
+            {"TRIM",
+             {T::Text},
+             0,
+             T::Text,
+             [](A a, S) { return "rtrim(" + a[0] + ",' ')"; },
+             [](A a, S) { return "rtrim(" + a[0] + ",' ')"; }},
+            {"RTRIM",
+             {T::Text},
+             0,
+             T::Text,
+             [](A a, S) { return "rtrim(" + a[0] + ",' ')"; },
+             [](A a, S) { return "rtrim(" + a[0] + ",' ')"; }},
+            {"LTRIM",
+             {T::Text},
+             0,
+             T::Text,
+             [](A a, S) { return "ltrim(" + a[0] + ",' ')"; },
+             [](A a, S) { return "ltrim(" + a[0] + ",' ')"; }},
+            {"ALLTRIM",
+             {T::Text},
+             0,
+             T::Text,
+             [](A a, S) { return "trim(" + a[0] + ",' ')"; },
+             [](A a, S) { return "btrim(" + a[0] + ",' ')"; }},
             {"SUBSTR",
              {T::Text, T::Number, T::Number},
              1,
              T::Text,
              [](A a, S) {
-                 std::string sql = "substr(" + a[0].sql + ",max(" + a[1].sql + ",1)";
-                 if (a.size() == 3) sql += ",max(" + a[2].sql + ",0)";
+                 std::string sql = "substr(" + a[0] + ",max(" + a[1] + ",1)";
+                 if (a.size() == 3) sql += ",max(" + a[2] + ",0)";
                  return sql + ")";
-             }},
+             },
+             [](A a, S) { return callOf("velda_substr", a); }},
             {"LEFT",
              {T::Text, T::Number},
              0,
              T::Text,
-             [](A a, S) { return "velda_left(" + a[0].sql + "," + a[1].sql + ")"; }},
+             [](A a, S) { return callOf("velda_left", a); },
+             [](A a, S) { return callOf("velda_left", a); }},
             {"RIGHT",
              {T::Text, T::Number},
              0,
              T::Text,
-             [](A a, S) { return "velda_right(" + a[0].sql + "," + a[1].sql + ")"; }},
-            {"LEN", {T::Text}, 0, T::Number, [](A a, S) { return "length(" + a[0].sql + ")"; }},
+             [](A a, S) { return callOf("velda_right", a); },
+             [](A a, S) { return callOf("velda_right", a); }},
+            {"LEN",
+             {T::Text},
+             0,
+             T::Number,
+             [](A a, S) { return callOf("length", a); },
+             [](A a, S) { return callOf("length", a); }},
             {"STR",
              {T::Number, T::Number, T::Number},
              2,
              T::Text,
              [](A a, S) {
-                 return "velda_str(" + a[0].sql + "," + (a.size() > 1 ? a[1].sql : "10") + "," +
-                        (a.size() > 2 ? a[2].sql : "0") + ")";
+                 return "velda_str(" + a[0] + "," + (a.size() > 1 ? a[1] : "10") + "," +
+                        (a.size() > 2 ? a[2] : "0") + ")";
+             },
+             [](A a, S) {
+                 return "velda_str(" + a[0] + "," + (a.size() > 1 ? a[1] : "10") + "," +
+                        (a.size() > 2 ? a[2] : "0") + ")";
              }},
-            {"CHR", {T::Number}, 0, T::Text, [](A a, S) { return "velda_chr(" + a[0].sql + ")"; }},
+            {"CHR",
+             {T::Number},
+             0,
+             T::Text,
+             [](A a, S) { return callOf("velda_chr", a); },
+             [](A a, S) { return callOf("velda_chr", a); }},
             {"VAL",
              {T::Text},
              0,
              T::Number,
-             [](A a, S) { return "CAST(" + a[0].sql + " AS REAL)"; }},
+             [](A a, S) { return "CAST(" + a[0] + " AS REAL)"; },
+             [](A a, S) { return callOf("velda_val", a); }},
             {"DTOS",
              {T::Date},
              0,
              T::Text,
-             [](A a, S) { return "substr(replace(" + a[0].sql + ",'-','')||'        ',1,8)"; }},
+             [](A a, S) { return "substr(replace(" + a[0] + ",'-','')||'        ',1,8)"; },
+             [](A a, S) { return "substr(replace(" + a[0] + ",'-','')||'        ',1,8)"; }},
             {"CTOD",
              {T::Text},
              0,
              T::Date,
-             [](A a, S s) {
-                 return "velda_ctod(" + a[0].sql + "," + quoteText(s.dateFormat) + ")";
-             }},
-            {"CTOT", {T::Text}, 0, T::Text, [](A a, S) { return "velda_ctot(" + a[0].sql + ")"; }},
+             [](A a, S s) { return "velda_ctod(" + a[0] + "," + quoteText(s.dateFormat) + ")"; },
+             [](A a, S s) { return "velda_ctod(" + a[0] + "," + quoteText(s.dateFormat) + ")"; }},
+            {"CTOT",
+             {T::Text},
+             0,
+             T::Text,
+             [](A a, S) { return callOf("velda_ctot", a); },
+             [](A a, S) { return callOf("velda_ctot", a); }},
             {"CTOTS",
              {T::Text},
              0,
              T::Text,
-             [](A a, S s) {
-                 return "velda_ctots(" + a[0].sql + "," + quoteText(s.dateFormat) + ")";
-             }},
-            {"STOD", {T::Text}, 0, T::Date, [](A a, S) { return "velda_stod(" + a[0].sql + ")"; }},
+             [](A a, S s) { return "velda_ctots(" + a[0] + "," + quoteText(s.dateFormat) + ")"; },
+             [](A a, S s) { return "velda_ctots(" + a[0] + "," + quoteText(s.dateFormat) + ")"; }},
+            {"STOD",
+             {T::Text},
+             0,
+             T::Date,
+             [](A a, S) { return callOf("velda_stod", a); },
+             [](A a, S) { return callOf("velda_stod", a); }},
             // An empty date has no parts: 0, as the engine's empty number.
             {"YEAR",
              {T::Date},
              0,
              T::Number,
-             [](A a, S) { return "ifnull(velda_year(" + a[0].sql + "),0)"; }},
+             [](A a, S) { return "ifnull(velda_year(" + a[0] + "),0)"; },
+             [](A a, S) { return callOf("velda_year", a); }},
             {"MONTH",
              {T::Date},
              0,
              T::Number,
-             [](A a, S) { return "ifnull(velda_month(" + a[0].sql + "),0)"; }},
+             [](A a, S) { return "ifnull(velda_month(" + a[0] + "),0)"; },
+             [](A a, S) { return callOf("velda_month", a); }},
             {"DAY",
              {T::Date},
              0,
              T::Number,
-             [](A a, S) { return "ifnull(velda_dayofmonth(" + a[0].sql + "),0)"; }},
-            {"DATE", {}, 0, T::Date, [](A, S) { return std::string("velda_curdate()"); }},
+             [](A a, S) { return "ifnull(velda_dayofmonth(" + a[0] + "),0)"; },
+             [](A a, S) { return callOf("velda_dayofmonth", a); }},
+            // Today is folded in-process (this computer's date), as on a folder.
+            {"DATE",
+             {},
+             0,
+             T::Date,
+             [](A, S) { return std::string("velda_curdate()"); },
+             [](A, S) { return std::string("to_char(localtimestamp,'YYYY-MM-DD')"); }},
             // A deleted record is gone from the table: no row a filter sees is deleted.
-            {"DELETED", {}, 0, T::Logical, [](A, S) { return std::string("0"); }},
+            {"DELETED",
+             {},
+             0,
+             T::Logical,
+             [](A, S) { return std::string("0"); },
+             [](A, S) { return std::string("false"); }},
         };
         return table;
     }
@@ -826,36 +948,48 @@ class Translator {
         const std::string f = upperAscii(name.text);
         out = Node{};
         out.pos = name.pos;
-        auto done = [&](Type type, std::string sql) {
+        auto done = [&](Type type, std::string sql, std::string pg) {
             out.type = type;
             out.sql = std::move(sql);
+            out.pg = std::move(pg);
             finish(out, a);
             return AE_SUCCESS;
         };
         for (const Function& fn : functions())
             if (f == fn.name) {
                 if (UNSIGNED32 rc = arguments(name, a, fn.takes, fn.optional)) return rc;
-                return done(fn.gives, fn.sql(a, settings_));
+                std::vector<std::string> sql, pg;
+                for (const Node& n : a) {
+                    sql.push_back(n.sql);
+                    pg.push_back(n.pg);
+                }
+                return done(fn.gives, fn.sql(sql, settings_), fn.pg(pg, settings_));
             }
         // The functions whose types depend on their arguments, and RECNO, which reads no value.
         if (f == "EMPTY") {
             if (a.size() != 1)
                 return error("EMPTY takes 1 argument, not " + std::to_string(a.size()), name.pos);
             const Node& x = a[0];
-            std::string sql;
+            std::string sql, pg;
             switch (x.type) {
                 case Type::Text:
-                    sql = "(" + trimmedSql(x) + "='')";
+                    sql = "(" + trimmedSql(x, false) + "='')";
+                    pg = "(" + trimmedSql(x, true) + "='')";
                     break;
                 case Type::Date:
                     sql = "(" + x.sql + "='')";
+                    pg = "(" + x.pg + "='')";
                     break;
                 case Type::Number:
+                    sql = "(" + x.sql + "=0)";
+                    pg = "(" + x.pg + "=0)";
+                    break;
                 case Type::Logical:
                     sql = "(" + x.sql + "=0)";
+                    pg = "(NOT " + x.pg + ")";
                     break;
             }
-            return done(Type::Logical, sql);
+            return done(Type::Logical, sql, pg);
         }
         if (f == "IIF") {
             if (a.size() != 3)
@@ -868,13 +1002,16 @@ class Translator {
                 return error(std::string("IIF needs two values of one type, not ") +
                                  typeWord(a[1].type) + " and " + typeWord(a[2].type),
                              a[2].pos);
-            return done(a[1].type, "(CASE WHEN " + a[0].sql + " THEN " + a[1].sql + " ELSE " +
-                                       a[2].sql + " END)");
+            return done(
+                a[1].type,
+                "(CASE WHEN " + a[0].sql + " THEN " + a[1].sql + " ELSE " + a[2].sql + " END)",
+                "(CASE WHEN " + a[0].pg + " THEN " + a[1].pg + " ELSE " + a[2].pg + " END)");
         }
         if (f == "RECNO") {
             if (UNSIGNED32 rc = arguments(name, a, {})) return rc;
             out.type = Type::Number;
             out.sql = "rowid";
+            out.pg = "velda_recno";
             return AE_SUCCESS;
         }
         return error("the function " + name.text + " is not known", name.pos);

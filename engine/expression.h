@@ -1,12 +1,16 @@
-// The engine's expression language, translated into SQLite expressions over a table's stored
-// columns. Internal to engine/.
+// The engine's expression language, translated into conditions over a table's stored columns:
+// SQLite's SQL for tables in folders, PostgreSQL's for tables on a server (one reader, one typing
+// and one set of errors; only the SQL written differs). Internal to engine/.
 //
 // Filters (AdsSetAOF, AdsSetFilter) and AdsEvalLogicalExpr take expressions such as
 //   UPPER(NAME) = 'SMI' .AND. BORN >= CTOD('01/01/1970') .OR. .NOT. EMPTY(LEFT_ON)
 // A filter is translated once and ANDed into the navigation statements' conditions, so a
 // filtered walk runs at SQLite's speed, and a comparison of a tag's leading field with a
-// constant is written in the tag's key form (the same ifnull() expression the SQLite index is
-// built on), so SQLite answers it from the index instead of scanning the table.
+// constant is written in the tag's key form (the same expression the storage's index is built
+// on, Storage::keyExpression), so the database answers it from the index instead of scanning the
+// table. Constant parts are folded in-process on SQLite for both targets, so both fold alike.
+// On a server the translation calls the helper functions of engine/postgres/functions.h
+// (velda_upper, velda_ctod, ...), which repeat the SQLite functions of engine/sql_functions.h.
 //
 // The language: field names (any case), texts in single or double quotes, numbers, logicals
 // .T. .F. .TRUE. .FALSE., the operators (loosest first) .OR./OR, .AND./AND, .NOT./NOT/!,
@@ -33,6 +37,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,22 +48,29 @@
 
 namespace engine::expression {
 
+// The SQL the translation is written in.
+enum class Target { Sqlite, Postgres };
+
 struct Settings {
+    Target target = Target::Sqlite;
+    // The storage's key form of a field (empty: FieldDef::keyExpression(), SQLite's).
+    std::function<std::string(const FieldDef&)> keyExpression;
     bool exact = false;                                      // AdsSetExact22
     std::string dateFormat = "MM/DD/YYYY";                   // for CTOD
     codepage::CodePage page = codepage::CodePage::Ansi1252;  // of the expression's texts
     std::string tableName;                                   // for messages
 };
 
-// A logical expression as an SQLite condition: placeholders in `sql` take `values` in order.
+// A logical expression as a condition in the target's SQL: placeholders in `sql` take `values` in
+// order.
 struct Translation {
     std::string sql;
     std::vector<Value> values;
 };
 
-// Translates a logical expression over the fields of `schema`. `db` is a connection with
+// Translates a logical expression over the fields of `schema`. `db` is an SQLite connection with
 // sqlfunctions::registerAll() applied (engine/sql_functions.h); constant parts are evaluated on
-// it.
+// it, whatever the target.
 [[nodiscard]] UNSIGNED32 translate(std::string_view text, const Schema& schema,
                                    const Settings& settings, sqlite3* db, Translation& out);
 

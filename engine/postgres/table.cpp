@@ -10,9 +10,11 @@
 #include <mutex>
 #include <utility>
 
+#include "engine/expression.h"
 #include "engine/last_error.h"
 #include "engine/password_hash.h"
 #include "engine/paths.h"
+#include "engine/postgres/functions.h"
 #include "engine/server_path.h"
 
 namespace engine::postgres {
@@ -509,20 +511,44 @@ std::string ServerTable::keyExpression(const FieldDef& field) const {
     return "coalesce(" + field.column() + ",'')";
 }
 
-UNSIGNED32 ServerTable::translateFilter(const std::string&, const expression::Settings&,
-                                        expression::Translation&) {
-    return fail(AE_NOT_SUPPORTED,
-                "Filters on tables on a server are not available in this build: cannot set a "
-                "filter on the table " +
-                    file_ + ".");
+UNSIGNED32 ServerTable::translateFilter(const std::string& text,
+                                        const expression::Settings& settings,
+                                        expression::Translation& out) {
+    std::lock_guard lock(session_->mutex());
+    // Written in the server's SQL, comparisons with a field in the key form of its tags, and
+    // constant parts folded in-process, as on a folder.
+    expression::Settings server = settings;
+    server.target = expression::Target::Postgres;
+    server.keyExpression = [this](const FieldDef& field) { return keyExpression(field); };
+    sqlite3* folding = foldingConnection();
+    if (!folding) return lastError().code;
+    if (UNSIGNED32 rc = expression::translate(text, schema_, server, folding, out)) return rc;
+    return ensureFunctions(*session_, file_);
 }
 
-UNSIGNED32 ServerTable::evaluate(const std::string&, int64_t, const std::vector<Value>&,
-                                 const std::vector<Value>&, bool&) {
-    return fail(AE_NOT_SUPPORTED,
-                "Expressions on tables on a server are not available in this build: cannot "
-                "evaluate one on the table " +
-                    file_ + ".");
+UNSIGNED32 ServerTable::evaluate(const std::string& sql, int64_t rowid,
+                                 const std::vector<Value>& values,
+                                 const std::vector<Value>& parameters, bool& result) {
+    std::lock_guard lock(session_->mutex());
+    // The row as a one-row table under the column names the translation refers to.
+    Params params;
+    int next = 1;
+    std::string row = mark(next) + "::bigint AS " + kRecno;
+    params.addInteger(rowid);
+    for (size_t i = 0; i < schema_.fields.size(); ++i) {
+        const FieldDef& f = schema_.fields[i];
+        row += ", " + mark(next) + "::" + columnType(f) + " AS " + f.column();
+        if (i < values.size())
+            params.add(values[i]);
+        else
+            params.addNull();
+    }
+    const std::string condition = serverCondition(sql, next);
+    for (const Value& v : parameters) params.add(v);
+    Result r = session_->run("SELECT (" + condition + ") FROM (SELECT " + row + ") r", params);
+    if (!r.ok()) return failed(r, "evaluate an expression on");
+    result = r.rows() == 1 && !r.isNull(0, 0) && r.text(0, 0)[0] == 't';
+    return AE_SUCCESS;
 }
 
 // --- Reading ------------------------------------------------------------------------------------

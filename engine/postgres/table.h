@@ -17,8 +17,8 @@
 // Locks are the session's advisory locks on (table id, 0) for the open table, shared by every
 // handle and exclusive for an exclusive open, and on (table id, record number) for records; this
 // process's handles on one session are told apart here. A change another session commits is
-// noticed through LISTEN/NOTIFY on the table's channel ("velda_<id>"). Filters are not available
-// on server tables yet: setting one fails with AE_NOT_SUPPORTED.
+// noticed through LISTEN/NOTIFY on the table's channel ("velda_<id>"). Filters are translated into
+// the server's SQL (engine/expression.h) over the helper functions of postgres/functions.h.
 //
 // An encrypted table on a server keeps its rows as they are (the server has no table-level
 // encryption); the engine asks for the table password and checks it against the stored salted

@@ -60,6 +60,14 @@ TEST_F(Buffers, TheLengthToldAfterATooSmallBufferSucceedsOnRetry) {
     UNSIGNED16 keyLen = sizeof key;
     ASSERT_EQ(AdsBuildRawKey(byName, key, &keyLen), AE_SUCCESS) << lastError();
     const UNSIGNED32 recno = 1;
+    // A connection to a server names the server's host and port, a folder's the folder.
+    std::string serverName = folder;
+    if (onServer()) {
+        UNSIGNED8 name[512];
+        UNSIGNED16 nameLen = sizeof name;
+        ASSERT_EQ(AdsGetServerName(connection, name, &nameLen), AE_SUCCESS) << lastError();
+        serverName.assign(reinterpret_cast<char*>(name), nameLen);
+    }
 
     const std::vector<CopyCase> cases = {
         {"version", with16([](UNSIGNED8* b, UNSIGNED16* l) {
@@ -70,7 +78,7 @@ TEST_F(Buffers, TheLengthToldAfterATooSmallBufferSucceedsOnRetry) {
          std::string("velda engine on SQLite ") + sqlite3_libversion()},
         {"server name",
          with16([&](UNSIGNED8* b, UNSIGNED16* l) { return AdsGetServerName(connection, b, l); }),
-         folder},
+         serverName},
         {"date format",
          with16([&](UNSIGNED8* b, UNSIGNED16* l) { return AdsGetDateFormat60(connection, b, l); }),
          "MM/DD/YYYY"},

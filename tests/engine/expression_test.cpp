@@ -219,6 +219,85 @@ TEST_F(Expression, PendingChangesAreEvaluated) {
     EXPECT_TRUE(eval("NAME = 'Smith'"));
 }
 
+// The functions applied to stored values, which are not folded before the table's own database
+// evaluates them: the same answers in a folder and on a server, for evaluation and for filters.
+TEST_F(Expression, FunctionsOfStoredValues) {
+    ADSHANDLE v = create("stored", "T,Character,30;X,Double;D,Date;L,Logical");
+    struct Case {
+        const char* text;
+        const char* number;
+        const char* date;
+        const char* expression;
+    };
+    const Case cases[] = {
+        // STR rounds the exact binary value, half to even, and keeps the sign of a small one.
+        {"", "0.125", "", "STR(X, 5, 2) == ' 0.12'"},
+        {"", "2.5", "", "STR(X, 3) == '  2'"},
+        {"", "-0.001", "", "STR(X, 6, 2) == ' -0.00'"},
+        {"", "2.675", "", "STR(X, 6, 2) == '  2.67'"},
+        {"", "99.995", "", "STR(X, 7, 2) == ' 100.00'"},
+        {"", "12.5", "", "STR(X, 6, 1) == '  12.5' .AND. STR(X, 3, 1) == '***'"},
+        {"", "1234567", "", "STR(X) == '   1234567' .AND. STR(X, 4, 9) == '****'"},
+        {"", "7", "", "STR(X, 5, 3) == '7.000' .AND. STR(X, 2, 1) == ' 7'"},
+        // VAL reads the number at the start of a text.
+        {"  12.5abc", "12.5", "", "VAL(T) = X"},
+        {"-1.5e2x", "-150", "", "VAL(T) = X"},
+        {".5", "0.5", "", "VAL(T) = X"},
+        {"abc", "", "", "VAL(T) = 0"},
+        // Characters, not bytes; counts below 1 give nothing.
+        {"\xE9vora", "2", "", "LEFT(T, X) == '\xE9v' .AND. RIGHT(T, X) == 'ra'"},
+        {"\xE9vora", "-1", "", "LEFT(T, X) == '' .AND. RIGHT(T, X) == '' .AND. LEN(T) = 5"},
+        {"Smith", "2.7", "", "SUBSTR(T, X, 2) == 'mi' .AND. SUBSTR(T, X) == 'mith'"},
+        {"Smith", "-3", "", "SUBSTR(T, X, 2) == 'Sm' .AND. SUBSTR(T, 2, X) == ''"},
+        {"\xE9vora \xDF\xFF", "", "", "UPPER(T) == '\xC9VORA \xDF\x9F' .AND. LOWER(UPPER(T)) == T"},
+        {"", "233", "", "CHR(X) == '\xE9' .AND. CHR(X + 100) == ''"},
+        {"", "128", "", "CHR(X) == '\x80'"},
+        // Dates and times read from stored texts in the connection's date format.
+        {"05/17/70", "", "1970-05-17", "CTOD(T) = D .AND. DTOS(D) == '19700517'"},
+        {"02/30/1970", "", "", "EMPTY(CTOD(T))"},
+        {"19700517", "", "1970-05-17", "STOD(T) = D .AND. EMPTY(STOD(LEFT(T, 7)))"},
+        {" 7:05:09.5 ", "", "", "CTOT(T) == '07:05:09.500'"},
+        {"12:15 am", "", "", "CTOT(T) == '00:15:00.000'"},
+        {"13:00 PM", "", "", "EMPTY(CTOT(T))"},
+        {"02/29/2024 1:05 PM", "", "", "CTOTS(T) == '2024-02-29 13:05:00.000'"},
+        {"02/28/2024 25:00", "", "", "EMPTY(CTOTS(T))"},
+        {"", "15", "1970-05-17", "D + X = STOD('19700601') .AND. X + D = D + 15"},
+        {"", "-17.5", "1970-05-17", "D + X = CTOD('04/29/1970')"},
+        {"", "7", "1970-05-17", "D - STOD('19700510') = X .AND. D - CTOD('') = 0"},
+        {"", "", "", "EMPTY(D + 1) .AND. YEAR(D) = 0 .AND. DTOS(D) == '        '"},
+        {"", "", "1970-05-17", "YEAR(D) = 1970 .AND. MONTH(D) = 5 .AND. DAY(D) = 17"},
+        // Division by zero is no failure: the comparison does not hold.
+        {"", "0", "", "IIF(1 / X = 1 .OR. 1 / X <> 1, .F., .T.)"},
+        // A logical field in every place a logical value stands.
+        {"", "", "", "IIF(L, 1, 2) = 2 .AND. EMPTY(L) .AND. L = .F. .AND. .NOT. L"},
+        {"x", "", "", "IIF(T $ 'xyz', X, 1) = 0 .AND. T + 'y' $ 'xyz'"},
+    };
+    UNSIGNED32 row = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        append(v, {c.text, c.number, c.date});
+        ++row;
+        ASSERT_EQ(AdsGotoRecord(v, row), AE_SUCCESS) << lastError();
+        UNSIGNED16 result = 2;
+        ASSERT_EQ(AdsEvalLogicalExpr(v, u8(c.expression), &result), AE_SUCCESS) << lastError();
+        EXPECT_EQ(result, 1);
+        // As a filter the row is the one visible among those before it.
+        ASSERT_EQ(AdsSetAOF(v,
+                            u8((std::string("RECNO() <= ") + std::to_string(row) + " .AND. (" +
+                                c.expression + ")")
+                                   .c_str()),
+                            ADS_RESOLVE_DYNAMIC),
+                  AE_SUCCESS)
+            << lastError();
+        UNSIGNED32 count = 0;
+        ASSERT_EQ(AdsGetRecordCount(v, ADS_RESPECTFILTERS, &count), AE_SUCCESS) << lastError();
+        EXPECT_GE(count, 1u);
+        ASSERT_EQ(AdsGotoBottom(v), AE_SUCCESS) << lastError();
+        EXPECT_EQ(recno(v), row);
+        ASSERT_EQ(AdsClearAOF(v), AE_SUCCESS);
+    }
+}
+
 TEST_F(Expression, ReadingErrorsNameThePosition) {
     auto [code, text] = failure("NAME = 'abc");
     EXPECT_EQ(code, AE_EXPRESSION_ERROR);
