@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -36,9 +37,10 @@ inline void printSideBySide(const char* name, const char* ratio, double engine, 
 // Engine and SQLite timings taken in turns, each turn one run of each side. The figures printed
 // are each side's median; the ratio is the median of the turns' own ratios, so that a moment when
 // the shared machine is slow weighs on both sides of one turn instead of on one side of the
-// figure.
+// figure. The baseline's lines are named "<baseline>_<name>" ("sqlite_" unless told otherwise).
 class Turns {
   public:
+    explicit Turns(std::string baseline = "sqlite") : baseline_(std::move(baseline)) {}
     // The seconds each side took for `work` units (rows, records, seeks; 1 for one operation).
     void add(double engineSeconds, double sqliteSeconds, double work = 1) {
         engine_.push_back(engineSeconds / work);
@@ -54,7 +56,7 @@ class Turns {
             return perSecond ? 1 / median(times) : median(times) * scale;
         };
         std::printf(format, name, shown(engine_), unit);
-        std::printf(format, ("sqlite_" + std::string(name)).c_str(), shown(sqlite_), unit);
+        std::printf(format, (baseline_ + "_" + name).c_str(), shown(sqlite_), unit);
         std::printf("%s %.2f ratio\n", ratio, median(ratios_));
         std::fflush(stdout);
     }
@@ -65,6 +67,7 @@ class Turns {
     }
 
   private:
+    std::string baseline_;
     std::vector<double> engine_, sqlite_, ratios_;
 };
 
