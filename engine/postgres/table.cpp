@@ -404,10 +404,17 @@ UNSIGNED32 ServerTable::readStructure() {
 
 void ServerTable::buildSelectList() {
     selectList_ = kRecno;
+    columns_.clear();
     for (const FieldDef& f : schema_.fields) {
         selectList_ += ", ";
         selectList_ += f.isBlob() ? "(" + f.column() + " IS NOT NULL)" : f.column();
+        columns_.push_back(f.column());
     }
+}
+
+void ServerTable::remember(int64_t rowid, std::vector<Value>& values) {
+    recent_.at[rowid] = recent_.values.size();
+    for (Value& value : values) recent_.values.push_back(std::move(value));
 }
 
 UNSIGNED32 ServerTable::create(const std::shared_ptr<Session>& session, const ServerPath& path,
@@ -585,6 +592,7 @@ UNSIGNED32 ServerTable::scan(const OrderSpec& order, bool forward, const std::ve
     const size_t ahead = limit > 1 ? 1 : 0;
     sql += " LIMIT " + mark(next);
     params.addInteger(static_cast<int64_t>(limit + ahead));
+    const uint64_t version = counter_.value();
     Result r = session_->run(sql, params);
     if (!r.ok()) return failed(r, "read");
     const size_t rows = static_cast<size_t>(r.rows());
@@ -594,18 +602,14 @@ UNSIGNED32 ServerTable::scan(const OrderSpec& order, bool forward, const std::ve
     out.rowids.reserve(limit + 1);
     out.images.reserve((limit + 1) * length);
     out.images.assign(kept * length, 0);
+    startRecent(version);
+    std::vector<Value> values(fields);
     for (size_t row = 0; row < kept; ++row) {
         const int at = static_cast<int>(row);
         uint8_t* image = out.images.data() + row * length;
         out.rowids.push_back(r.integer(at, 0));
-        for (size_t f = 0; f < fields; ++f) {
-            const FieldDef& field = schema_.fields[f];
-            const int column = static_cast<int>(f + 1);
-            if (field.isBlob() && !r.isNull(at, column))
-                image::writePresence(r.text(at, column)[0] == 't', image + field.offset);
-            else
-                image::write(field, r.value(at, column), page, image + field.offset);
-        }
+        writeImage(r, at, page, image, values);
+        remember(out.rowids.back(), values);
     }
     const bool more = rows > limit;
     if (kept == limit && kept > 0) {
@@ -673,19 +677,40 @@ UNSIGNED32 ServerTable::readOne(const std::string& columns, int64_t rowid, Resul
     return AE_SUCCESS;
 }
 
-UNSIGNED32 ServerTable::readRow(int64_t rowid, image::CodePage page, uint8_t* image, bool& found) {
-    std::lock_guard lock(session_->mutex());
-    Result r;
-    if (UNSIGNED32 rc = readOne(selectList_, rowid, r, found)) return rc;
-    if (!found) return AE_SUCCESS;
+void ServerTable::startRecent(uint64_t version) {
+    recent_.valid = true;
+    recent_.version = version;
+    recent_.generation = session_->generation();
+    recent_.at.clear();
+    recent_.values.clear();
+}
+
+void ServerTable::writeImage(const Result& r, int row, image::CodePage page, uint8_t* image,
+                             std::vector<Value>& values) const {
     for (size_t f = 0; f < schema_.fields.size(); ++f) {
         const FieldDef& field = schema_.fields[f];
         const int column = static_cast<int>(f + 1);
-        if (field.isBlob() && !r.isNull(0, column))
-            image::writePresence(r.text(0, column)[0] == 't', image + field.offset);
-        else
-            image::write(field, r.value(0, column), page, image + field.offset);
+        values[f] = Value{};
+        if (field.isBlob() && !r.isNull(row, column)) {
+            // Only the value's presence was read: a blob is never answered from recent_.
+            image::writePresence(r.text(row, column)[0] == 't', image + field.offset);
+        } else {
+            values[f] = r.value(row, column);
+            image::write(field, values[f], page, image + field.offset);
+        }
     }
+}
+
+UNSIGNED32 ServerTable::readRow(int64_t rowid, image::CodePage page, uint8_t* image, bool& found) {
+    std::lock_guard lock(session_->mutex());
+    const uint64_t version = counter_.value();
+    Result r;
+    if (UNSIGNED32 rc = readOne(selectList_, rowid, r, found)) return rc;
+    if (!found) return AE_SUCCESS;
+    startRecent(version);
+    std::vector<Value> values(schema_.fields.size());
+    writeImage(r, 0, page, image, values);
+    remember(rowid, values);
     return AE_SUCCESS;
 }
 
@@ -695,6 +720,15 @@ UNSIGNED32 ServerTable::readColumns(const std::vector<std::string>& columns, int
     values.clear();
     found = true;
     if (columns.empty()) return AE_SUCCESS;
+    // One field of a row just read, the table unchanged since: as it was read.
+    if (columns.size() == 1 && recent_.valid && recent_.generation == session_->generation() &&
+        recent_.version == counter_.value())
+        if (auto row = recent_.at.find(rowid); row != recent_.at.end())
+            for (size_t f = 0; f < columns_.size(); ++f)
+                if (columns_[f] == columns[0] && !schema_.fields[f].isBlob()) {
+                    values.push_back(recent_.values[row->second + f]);
+                    return AE_SUCCESS;
+                }
     std::string list;
     int unused = 1;
     for (size_t i = 0; i < columns.size(); ++i)
@@ -731,6 +765,7 @@ UNSIGNED32 ServerTable::changeFailed(const Result& result, const std::string& do
 UNSIGNED32 ServerTable::insertRow(const std::vector<bool>& given, const std::vector<Value>& values,
                                   const std::string& doing, int64_t& rowid) {
     std::lock_guard lock(session_->mutex());
+    forgetRecent();
     std::string columns, marks;
     Params params;
     int next = 1;
@@ -762,6 +797,7 @@ UNSIGNED32 ServerTable::updateRow(int64_t rowid, const std::vector<bool>& given,
                                   const std::vector<Value>& values, const std::string& doing,
                                   bool& found) {
     std::lock_guard lock(session_->mutex());
+    forgetRecent();
     found = true;
     std::string sets;
     Params params;
@@ -783,6 +819,7 @@ UNSIGNED32 ServerTable::updateRow(int64_t rowid, const std::vector<bool>& given,
 
 UNSIGNED32 ServerTable::deleteRow(int64_t rowid, const std::string& doing) {
     std::lock_guard lock(session_->mutex());
+    forgetRecent();
     Params params;
     params.addInteger(rowid);
     Result r = session_->run("DELETE FROM " + rows_ + " WHERE " + kRecno + "=$1", params);
@@ -828,6 +865,7 @@ bool ServerTable::inTransaction() const {
 
 UNSIGNED32 ServerTable::begin() {
     std::lock_guard lock(session_->mutex());
+    forgetRecent();
     if (transactionOwner_ != 0 || session_->inTransaction())
         return fail(AE_LOCKED, "The table " + file_ +
                                    " is in an open transaction; it cannot be changed outside it "
@@ -837,6 +875,7 @@ UNSIGNED32 ServerTable::begin() {
 
 UNSIGNED32 ServerTable::commit() {
     std::lock_guard lock(session_->mutex());
+    forgetRecent();
     session_->notifyAtCommit(channel_);
     Result r = session_->commit();
     // COMMIT of a transaction that failed answers ROLLBACK.
@@ -850,11 +889,13 @@ UNSIGNED32 ServerTable::commit() {
 
 void ServerTable::rollback() {
     std::lock_guard lock(session_->mutex());
+    forgetRecent();
     session_->rollback();
 }
 
 UNSIGNED32 ServerTable::beginHeld(bool /*writing*/) {
     std::lock_guard lock(session_->mutex());
+    forgetRecent();
     // The tables of one connection share its session, so they share its server transaction: the
     // first one opens it, the last one to commit ends it.
     if (session_->heldBy > 0 && session_->inTransaction()) {
@@ -870,6 +911,7 @@ UNSIGNED32 ServerTable::beginHeld(bool /*writing*/) {
 
 UNSIGNED32 ServerTable::commitHeld() {
     std::lock_guard lock(session_->mutex());
+    forgetRecent();
     if (session_->heldBy > 1) {
         --session_->heldBy;
         return AE_SUCCESS;
@@ -893,6 +935,8 @@ UNSIGNED32 ServerTable::endChange() {
 }
 
 UNSIGNED32 ServerTable::undoChange() {
+    std::lock_guard lock(session_->mutex());
+    forgetRecent();  // the rows go back to what they were before the change
     UNSIGNED32 rc = control("ROLLBACK TO velda_write", "write");
     UNSIGNED32 released = endChange();
     return rc != AE_SUCCESS ? rc : released;

@@ -32,6 +32,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/postgres/session.h"
@@ -139,6 +140,14 @@ class ServerTable final : public Storage {
     [[nodiscard]] UNSIGNED32 readOne(const std::string& columns, int64_t rowid, Result& out,
                                      bool& found);
     void buildSelectList();
+    // Keeps the stored values of a row just read (a field per column of the select list).
+    void remember(int64_t rowid, std::vector<Value>& values);
+    void forgetRecent() { recent_.valid = false; }
+    void startRecent(uint64_t version);
+    // Writes row `row` of a read of the select list into a record image, its fields' stored
+    // values into `values` (null for a blob, of which only the presence was read).
+    void writeImage(const Result& r, int row, image::CodePage page, uint8_t* image,
+                    std::vector<Value>& values) const;
     // A row change's failure: a unique tag's violation as AE_DUPLICATE_KEY naming the tag.
     [[nodiscard]] UNSIGNED32 changeFailed(const Result& result, const std::string& doing);
     // One change in a transaction of its own, rolled back when `change` or the commit fails.
@@ -156,6 +165,16 @@ class ServerTable final : public Storage {
     std::string channel_;  // "velda_<id>"
     NoticeCounter counter_;
     std::string selectList_;
+    std::vector<std::string> columns_;  // each field's quoted column name
+    // The stored values of the rows the last read gave, while the table has not changed since
+    // (the change counter and the connection as they were before the read): a field of one of
+    // them is answered from here instead of by a statement of its own.
+    struct RecentRows {
+        bool valid = false;
+        uint64_t version = 0, generation = 0;
+        std::unordered_map<int64_t, size_t> at;  // record number -> first value in `values`
+        std::vector<Value> values;               // the rows' fields, row after row
+    } recent_;
     std::string lastState_, lastMessage_;
     bool countValid_ = false;
     int64_t countCache_ = 0;
