@@ -327,6 +327,39 @@ TEST_F(Records, PendingChangesCancelRefreshAndDelete) {
     EXPECT_EQ(AdsSetField(t, u8("NAME"), u8("x"), 1), AE_NO_CURRENT_RECORD);
 }
 
+// A text field of a row read in a batch (a walk) or gone to, read again after another handle
+// changed the row, or after a transaction that changed it was rolled back, is the row's value
+// now, not the one read with the batch.
+TEST_F(Records, TextFieldsReadAfterAChangeElsewhereAreCurrent) {
+    ADSHANDLE t = create("staff", "NAME,Character,10;N,Integer");
+    for (const char* name : {"Ann", "Bob", "Cy", "Di", "Ed"}) append(t, {name, "1"});
+    ADSHANDLE other = openOk("staff");
+    auto change = [&](UNSIGNED32 record, const char* name) {
+        ASSERT_EQ(AdsGotoRecord(other, record), AE_SUCCESS) << lastError();
+        ASSERT_EQ(AdsSetField(other, u8("NAME"), u8(name), static_cast<UNSIGNED32>(strlen(name))),
+                  AE_SUCCESS)
+            << lastError();
+        ASSERT_EQ(AdsWriteRecord(other), AE_SUCCESS) << lastError();
+    };
+    ASSERT_EQ(AdsGotoTop(t), AE_SUCCESS);
+    ASSERT_EQ(AdsSkip(t, 1), AE_SUCCESS);
+    EXPECT_EQ(field(t, "NAME"), "Bob");
+    change(2, "Bobby");
+    EXPECT_EQ(field(t, "NAME"), "Bobby");
+    ASSERT_EQ(AdsSkip(t, 1), AE_SUCCESS);
+    change(3, "Cyd");
+    EXPECT_EQ(field(t, "NAME"), "Cyd");
+    ASSERT_EQ(AdsGotoRecord(t, 4), AE_SUCCESS);
+    EXPECT_EQ(field(t, "NAME"), "Di");
+    ASSERT_EQ(AdsBeginTransaction(connection), AE_SUCCESS) << lastError();
+    change(4, "Dee");
+    EXPECT_EQ(field(t, "NAME"), "Dee");
+    ASSERT_EQ(AdsRollbackTransaction(connection), AE_SUCCESS) << lastError();
+    EXPECT_EQ(field(t, "NAME"), "Di");
+    ASSERT_EQ(AdsSkip(t, 1), AE_SUCCESS);
+    EXPECT_EQ(field(t, "NAME"), "Ed");
+}
+
 TEST_F(Records, ReadOnlyHandlesRefuseChanges) {
     close(create("staff", "NAME,Character,10"));
     ADSHANDLE writer = openOk("staff");
