@@ -319,6 +319,10 @@ bool engineRecord(ADSHANDLE t, UNSIGNED32 recno, std::vector<UNSIGNED8>& image) 
 
 int main(int argc, char** argv) {
     const uint64_t rows = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
+    if (rows == 0 || rows > 100000000) {
+        std::fprintf(stderr, "usage: bench_server [rows], rows from 1 to 100,000,000\n");
+        return 2;
+    }
     const char* given = std::getenv("VELDA_BENCH_SERVER");
     const std::string path = given && *given ? std::string(given) : startOwnServer();
     std::fprintf(stderr, "server %s\n", path.c_str());
