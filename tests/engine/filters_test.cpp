@@ -76,8 +76,8 @@ TEST_F(Filters, FilteredWalksInBothDirectionsInEveryOrder) {
     EXPECT_EQ(walkRecords(t).size(), 8u);
 }
 
-// A filtered walk reads 64 rows, then 256, then 512 at a time: keys repeated across those
-// boundaries, in both directions and both tag orders, lose and repeat no record.
+// A filtered walk reads 128 rows, then 512 at a time: keys repeated across those boundaries, in
+// both directions and both tag orders, lose and repeat no record.
 TEST_F(Filters, LongFilteredWalksAcrossReadsMissNoRecord) {
     ADSHANDLE t = create("many", "NAME,Character,8;N,Integer");
     std::vector<std::pair<std::string, UNSIGNED32>> kept;
@@ -102,6 +102,82 @@ TEST_F(Filters, LongFilteredWalksAcrossReadsMissNoRecord) {
     Records ascending = walkRecords(down, true);
     std::reverse(ascending.begin(), ascending.end());
     EXPECT_EQ(ascending, descending);
+}
+
+// A walk under a filter on its tag's field stands in the rows it read ahead; what another handle
+// changes meanwhile (a kept row deleted, one changed out of the filter, one changed into it, one
+// added after the current row's key and one before it) shows at its next step, both ways, and
+// the walk goes on exactly as a fresh one would from the current row.
+TEST_F(Filters, FilteredTagWalksSeeRowsChangedByAnotherHandleMidWalk) {
+    ADSHANDLE t = create("changing", "NAME,Character,8;N,Integer");
+    // 300 of 400 records kept by the filter, about three to a name.
+    for (UNSIGNED32 i = 1; i <= 400; ++i)
+        append(t, {(i % 4 ? "K" : "X") + std::to_string(100 + i * 37 % 150), std::to_string(i)});
+    ADSHANDLE byName = index(t, "BYNAME", "NAME");
+    ADSHANDLE other = openOk("changing");
+    ASSERT_EQ(AdsSetAOF(t, u8("NAME = 'K'"), ADS_RESOLVE_DYNAMIC), AE_SUCCESS) << lastError();
+    auto change = [&](UNSIGNED32 record, const std::string& name) {
+        ASSERT_EQ(AdsGotoRecord(other, record), AE_SUCCESS) << lastError();
+        ASSERT_EQ(AdsLockRecord(other, record), AE_SUCCESS) << lastError();
+        if (name.empty()) {
+            ASSERT_EQ(AdsDeleteRecord(other), AE_SUCCESS) << lastError();
+        } else {
+            ASSERT_EQ(AdsSetField(other, u8("NAME"), u8(name.c_str()),
+                                  static_cast<UNSIGNED32>(name.size())),
+                      AE_SUCCESS)
+                << lastError();
+            ASSERT_EQ(AdsWriteRecord(other), AE_SUCCESS) << lastError();
+        }
+        ASSERT_EQ(AdsUnlockRecord(other, record), AE_SUCCESS) << lastError();
+    };
+    for (bool backwards : {false, true}) {
+        SCOPED_TRACE(backwards ? "backwards" : "forwards");
+        const Records fresh = walkRecords(byName, backwards);
+        ASSERT_GE(fresh.size(), 250u);
+        // Into the first read, and on across it after the changes.
+        Records walked;
+        ASSERT_EQ(backwards ? AdsGotoBottom(byName) : AdsGotoTop(byName), AE_SUCCESS);
+        for (int i = 0; i < 100; ++i) {
+            walked.push_back(recno(byName));
+            ASSERT_EQ(AdsSkip(byName, backwards ? -1 : 1), AE_SUCCESS) << lastError();
+        }
+        const UNSIGNED32 current = recno(byName);
+        const std::string key = field(byName, "NAME");
+        change(fresh[110], "");
+        change(fresh[130], "X999");
+        change(fresh[20], "Y");  // behind the walk: no longer kept, never seen again
+        UNSIGNED32 dropped = 0;  // a record the filter does not keep, moved ahead of the walk
+        for (UNSIGNED32 r = 4; !dropped; r += 4)
+            if (std::find(walked.begin(), walked.end(), r) == walked.end()) dropped = r;
+        change(dropped, backwards ? "K100" : "K249");
+        append(other, {key, "1000"});  // the current key, after the current row
+        const UNSIGNED32 sameKey = recno(other);
+        append(other, {backwards ? "K249" : "K100", "1001"});  // behind the walk
+        const UNSIGNED32 behind = recno(other);
+        while (!(backwards ? bof(byName) : eof(byName))) {
+            walked.push_back(recno(byName));
+            ASSERT_EQ(AdsSkip(byName, backwards ? -1 : 1), AE_SUCCESS) << lastError();
+        }
+        const Records now = walkRecords(byName, backwards);
+        auto at = std::find(now.begin(), now.end(), current);
+        ASSERT_NE(at, now.end());
+        Records expected(fresh.begin(), fresh.begin() + 100);
+        expected.insert(expected.end(), at, now.end());
+        EXPECT_EQ(walked, expected);
+        // What changed shows where it belongs: the deleted row and the one changed out of the
+        // filter nowhere after the current one, the row changed into it there; the row added
+        // with the current key after it forwards (backwards its record number puts it behind),
+        // the row added before the current key not at all.
+        const Records rest(at, now.end());
+        auto in = [&](UNSIGNED32 r) {
+            return std::find(rest.begin(), rest.end(), r) != rest.end();
+        };
+        EXPECT_FALSE(in(fresh[110]));
+        EXPECT_FALSE(in(fresh[130]));
+        EXPECT_TRUE(in(dropped));
+        EXPECT_EQ(in(sameKey), !backwards);
+        EXPECT_FALSE(in(behind));
+    }
 }
 
 TEST_F(Filters, TextFiltersFollowTheExactSetting) {
