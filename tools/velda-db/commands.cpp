@@ -528,7 +528,8 @@ int Import(const Args& args, std::ostream& out) {
     if (in.bad())
         throw ToolError(csvPath + ": cannot be read (" + std::string(strerror(errno)) + ")");
     transaction.Commit();
-    out << "imported " << rows << " row" << (rows == 1 ? "" : "s") << " into " << Shown(path) << "\n";
+    out << "imported " << rows << " row" << (rows == 1 ? "" : "s") << " into " << Shown(path)
+        << "\n";
     return 0;
 }
 

@@ -55,7 +55,9 @@ EngineConnection::EngineConnection(const std::string& folder) {
 
 EngineConnection::EngineConnection(const std::string& dictionary, const std::string& user,
                                    const std::string& password) {
-    Check(AdsConnect60(ads::EngineText(dictionary), ADS_LOCAL_SERVER, ads::EngineText(user),
+    // A server path is reached through the remote server type, a folder through the local one.
+    UNSIGNED16 type = IsServerPath(dictionary) ? ADS_REMOTE_SERVER : ADS_LOCAL_SERVER;
+    Check(AdsConnect60(ads::EngineText(dictionary), type, ads::EngineText(user),
                        ads::EngineText(password), 0, &handle_),
           dictionary);
 }

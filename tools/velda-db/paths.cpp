@@ -48,7 +48,8 @@ bool EndsWithSeparator(const std::string& path) {
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (!IsServerPath(folder)) return EndsWithSeparator(folder) ? folder + name : folder + "/" + name;
+    if (!IsServerPath(folder))
+        return EndsWithSeparator(folder) ? folder + name : folder + "/" + name;
     ServerParts parts = SplitServerPath(folder);
     return parts.body + (EndsWithSeparator(parts.body) ? "" : "/") + name + parts.query;
 }
