@@ -103,7 +103,10 @@ const char* kUsage =
     "  --version                         print the version and the SQLite the engine runs on\n"
     "\n"
     "TABLE is a table file path; the extension may be left out and the name is found without\n"
-    "regard to case. TYPE is one of Logical, Numeric, Date, Character, Memo, Binary, Image,\n"
+    "regard to case. TABLE and FOLDER may be server paths, postgresql://[user@]host[:port]/DB/...\n"
+    "(the folder of a table is everything up to the last '/', with the path's ?parameters);\n"
+    "data dictionaries are not on servers yet.\n"
+    "TYPE is one of Logical, Numeric, Date, Character, Memo, Binary, Image,\n"
     "VarChar, CompactDate, Double, Integer, ShortInteger, Time, TimeStamp, AutoInc, Raw,\n"
     "CurDouble (any case). CSV files are UTF-8; values are dates YYYY-MM-DD, times\n"
     "HH:MM:SS[.mmm], time stamps YYYY-MM-DD HH:MM:SS[.mmm], logicals T or F, numbers with '.',\n"
@@ -174,14 +177,21 @@ const std::map<std::string, std::string>& CommandHelp() {
          "its copy is made. An encrypted table stays encrypted with its own table password: give\n"
          "it with --password (repeat it for companies with different passwords; each encrypted\n"
          "table takes the first that opens it) or VELDA_DB_PASSWORD. Each table copied prints a\n"
-         "line; a failure stops the copy, and the table being copied is removed.\n"},
+         "line; a failure stops the copy, and the table being copied is removed.\n"
+         "TARGET may be a server path (postgresql://.../DB/FOLDER/): a program folder's VELDA.ini\n"
+         "stays behind, and a company with a data dictionary is refused. From a server, SOURCE is\n"
+         "one table (a local TARGET folder ending with '/' is made when missing).\n"},
         {"demo",
          "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
          "Builds a complete program folder: VELDA.ini, the company master table MCOMPANY.adt and\n"
          "three companies A01, B02 and C03 under COMPANY/, as free tables (the setup, user,\n"
          "employee and employee-service tables encrypted) or, with --dictionary, each as a data\n"
          "dictionary. A01 gets N employees (default 40), the others fewer. The same seed (default\n"
-         "1) gives the same folder.\n"},
+         "1) gives the same folder.\n"
+         "FOLDER may be a folder on a server (postgresql://.../DB/FOLDER): the company list and "
+         "the\n"
+         "free-table companies are made there (no VELDA.ini, no --dictionary), where none of\n"
+         "their tables exists yet.\n"},
     };
     return help;
 }
