@@ -125,6 +125,9 @@ TEST_F(ServerVeldaDb, RefusalsAreOneLineWithTheEngineCodeAndNoPassword) {
         {"only a database", "describe '" + serverPath().substr(0, serverPath().size() - 1) + "'",
          "velda-db: " + serverPath().substr(0, serverPath().size() - 1) +
              ": names no table (a table path ends with the table's name)\n"},
+        {"a password as a parameter", "describe '" + serverPath() + "?password=" + kSecret + "'",
+         "velda-db: " + serverPath() +
+             "?password=***: names no table (a table path ends with the table's name)\n"},
         {"a dictionary", "dict create '" + secret + "A01.ADD'",
          "velda-db: " + shown +
              "A01.ADD: Error 5004: Data dictionaries on a server are not "

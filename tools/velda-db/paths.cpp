@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cctype>
+#include <string_view>
 
 namespace veldadb {
 
@@ -87,6 +88,11 @@ std::string Shown(const std::string& text) {
         while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])) &&
                text[end] != '\'' && text[end] != '"')
             ++end;
+        // Punctuation that ends a sentence or comes before the text about the path is not part
+        // of it ("PATH: the table ...", "... PATH.").
+        while (end > schemeEnd &&
+               std::string_view(":.,;)").find(text[end - 1]) != std::string::npos)
+            --end;
         std::string path = text.substr(schemeEnd, end - schemeEnd);
         size_t question = path.find('?');
         size_t atSign = path.substr(0, question).rfind('@');
