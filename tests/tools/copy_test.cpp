@@ -1,9 +1,11 @@
 // velda-db copy: tables, companies and program folders copied and checked, each table whole or not
-// at all. The copies go under a target root given as the fixture's parameter: a folder today; a
-// root on a PostgreSQL server joins as a second instance once tables live there.
+// at all. The copies go under a target root given as the fixture's parameter: a local folder, or a
+// fresh folder in the test server's database (the group Server/CopyTo); copies back from the root
+// into a local folder must export as the originals do.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,6 +14,7 @@
 #include "engine/ace.h"
 
 #include "tests/support/demo_folder.h"
+#include "tests/support/server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
 
@@ -30,11 +33,17 @@ std::string Tool() {
     return std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
 }
 
-// Where the copies go: a root to which table and folder names are added.
+// Where the copies go: a root to which table and folder names are added. On the server a folder of
+// its own per test (the process and the time tell runs apart), as the server outlives the tests.
 std::string MakeRoot(const std::string& kind, const fs::path& scratch) {
     if (kind == "folder") {
         fs::create_directories(scratch / "target");
         return (scratch / "target").string() + "/";
+    }
+    if (kind == "server" && !testsupport::testServer().path.empty()) {
+        static int made = 0;
+        return testsupport::testServer().path + "c" + std::to_string(::getpid()) + "_" +
+               std::to_string(++made) + "_" + std::to_string(std::time(nullptr)) + "/";
     }
     return {};
 }
@@ -43,6 +52,10 @@ class CopyTo : public ::testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
         ASSERT_FALSE(dir_.empty()) << "no temporary folder";
+        if (GetParam() == "server" && testsupport::testServer().path.empty()) {
+            if (testsupport::inCi()) FAIL() << testsupport::testServer().reason;
+            GTEST_SKIP() << testsupport::testServer().reason;
+        }
         root_ = MakeRoot(GetParam(), dir_);
         ASSERT_FALSE(root_.empty()) << "no target root of kind " << GetParam();
     }
@@ -216,6 +229,12 @@ TEST_P(CopyTo, EveryFieldTypeAndAwkwardValueSurvives) {
         std::string original = Export(source, password);
         ASSERT_EQ(original.find("failed"), std::string::npos) << original;
         EXPECT_EQ(Export(target, password), original);
+        // Back from the root into a local folder, the table is the original again.
+        const std::string back = (dir_ / ("back-" + name)).string();
+        Result returned = Run("copy '" + target + "' '" + back + "'", environment);
+        ASSERT_EQ(returned.exitCode, 0) << returned.err;
+        EXPECT_EQ(Export(back, password), original);
+        EXPECT_EQ(Describe(back, password), Describe(source, password));
         EXPECT_EQ(Describe(target, password), Describe(source, password));
         EXPECT_NE(Describe(target).find(encrypted ? "encrypted: yes" : "encrypted: no"),
                   std::string::npos);
@@ -249,8 +268,19 @@ TEST_P(CopyTo, DemoProgramFolderCopiesWhole) {
     Result r = Run("copy '" + demo.string() + "' '" + target + "'", "VELDA_DB_PASSWORD=KORVA4816");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_NE(r.out.find("copied 19 tables and 1 file from " + demo.string()), std::string::npos)
-        << r.out;
+    if (GetParam() == "folder") {
+        EXPECT_NE(r.out.find("copied 19 tables and 1 file from " + demo.string()),
+                  std::string::npos)
+            << r.out;
+    } else {
+        // A server keeps tables only: the startup configuration stays in its folder, and says so.
+        EXPECT_NE(r.out.find("\nnot copied: " + (demo / "VELDA.ini").string() +
+                             " (a server keeps tables only; velda reads it from its folder)\n"
+                             "copied 19 tables from " +
+                             demo.string() + " to " + target + "\n"),
+                  std::string::npos)
+            << r.out;
+    }
 
     std::vector<std::string> tables = Tables(demo);
     ASSERT_EQ(tables.size(), 19u);
@@ -261,9 +291,17 @@ TEST_P(CopyTo, DemoProgramFolderCopiesWhole) {
     for (const auto& table : tables) {
         SCOPED_TRACE(table);
         const std::string from = (demo / table).string(), to = target + "/" + table;
-        EXPECT_EQ(Export(to, "--password KORVA4816"), Export(from, "--password KORVA4816"));
+        const std::string original = Export(from, "--password KORVA4816");
+        EXPECT_EQ(Export(to, "--password KORVA4816"), original);
         EXPECT_EQ(Describe(to, "--password KORVA4816"), Describe(from, "--password KORVA4816"));
+        // Back into a fresh local folder, one table at a time (the folder is made).
+        const fs::path back = dir_ / "back" / table;
+        Result returned = Run("copy '" + to + "' '" + back.parent_path().string() + "/'",
+                              "VELDA_DB_PASSWORD=KORVA4816");
+        ASSERT_EQ(returned.exitCode, 0) << returned.err;
+        EXPECT_EQ(Export(back.string(), "--password KORVA4816"), original);
     }
+    EXPECT_EQ(Tables(dir_ / "back"), tables);
     // Encrypted stays encrypted.
     EXPECT_NE(Describe(target + "/COMPANY/A01/EMPLOYEE").find("encrypted: yes"), std::string::npos);
     EXPECT_NE(Describe(target + "/COMPANY/A01/LEAV_TRX").find("encrypted: no"), std::string::npos);
@@ -510,7 +548,7 @@ TEST(CopyPlaces, ServerPathsAreRefusedWhereTheEngineLacksTheCalls) {
              "folders only"},
         {"postgresql://localhost/velda/A01/ '" + (dir / "B02").string() + "'",
          "postgresql://localhost/velda/A01/: a folder on a server cannot be copied yet: the engine "
-         "cannot list the tables of a folder on a server"},
+         "cannot list the tables of a folder on a server; copy its tables one at a time"},
     };
     for (const auto& c : cases) {
         Result r = tooltest::RunCaptured(Tool() + " copy " + c.arguments, dir);
@@ -560,5 +598,6 @@ TEST_P(CopyTo, ATerminalSeesTheProgressAndThenOneLinePerTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Folder, CopyTo, ::testing::Values(std::string("folder")));
+INSTANTIATE_TEST_SUITE_P(Server, CopyTo, ::testing::Values(std::string("server")));
 
 }  // namespace

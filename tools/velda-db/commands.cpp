@@ -103,7 +103,10 @@ const char* kUsage =
     "  --version                         print the version and the SQLite the engine runs on\n"
     "\n"
     "TABLE is a table file path; the extension may be left out and the name is found without\n"
-    "regard to case. TYPE is one of Logical, Numeric, Date, Character, Memo, Binary, Image,\n"
+    "regard to case. TABLE and FOLDER may be server paths, postgresql://[user@]host[:port]/DB/...\n"
+    "(the folder of a table is everything up to the last '/', with the path's ?parameters);\n"
+    "data dictionaries are not on servers yet.\n"
+    "TYPE is one of Logical, Numeric, Date, Character, Memo, Binary, Image,\n"
     "VarChar, CompactDate, Double, Integer, ShortInteger, Time, TimeStamp, AutoInc, Raw,\n"
     "CurDouble (any case). CSV files are UTF-8; values are dates YYYY-MM-DD, times\n"
     "HH:MM:SS[.mmm], time stamps YYYY-MM-DD HH:MM:SS[.mmm], logicals T or F, numbers with '.',\n"
@@ -174,14 +177,21 @@ const std::map<std::string, std::string>& CommandHelp() {
          "its copy is made. An encrypted table stays encrypted with its own table password: give\n"
          "it with --password (repeat it for companies with different passwords; each encrypted\n"
          "table takes the first that opens it) or VELDA_DB_PASSWORD. Each table copied prints a\n"
-         "line; a failure stops the copy, and the table being copied is removed.\n"},
+         "line; a failure stops the copy, and the table being copied is removed.\n"
+         "TARGET may be a server path (postgresql://.../DB/FOLDER/): a program folder's VELDA.ini\n"
+         "stays behind, and a company with a data dictionary is refused. From a server, SOURCE is\n"
+         "one table (a local TARGET folder ending with '/' is made when missing).\n"},
         {"demo",
          "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
          "Builds a complete program folder: VELDA.ini, the company master table MCOMPANY.adt and\n"
          "three companies A01, B02 and C03 under COMPANY/, as free tables (the setup, user,\n"
          "employee and employee-service tables encrypted) or, with --dictionary, each as a data\n"
          "dictionary. A01 gets N employees (default 40), the others fewer. The same seed (default\n"
-         "1) gives the same folder.\n"},
+         "1) gives the same folder.\n"
+         "FOLDER may be a folder on a server (postgresql://.../DB/FOLDER): the company list and "
+         "the\n"
+         "free-table companies are made there (no VELDA.ini, no --dictionary), where none of\n"
+         "their tables exists yet.\n"},
     };
     return help;
 }
@@ -216,10 +226,19 @@ std::string NeedOne(const Options& options, size_t count, const std::string& com
     return options.positional()[0];
 }
 
+// The path's folder and table name; a path that names no table (a folder, or a server path that
+// names only its database) is refused by name.
+TablePath TableParts(const std::string& path) {
+    TablePath parts = SplitTablePath(path);
+    if (parts.name.empty())
+        throw ToolError(path + ": names no table (a table path ends with the table's name)");
+    return parts;
+}
+
 // Opens a table of a path through a connection to its folder.
 struct OpenedTable {
     OpenedTable(const std::string& path, UNSIGNED32 options)
-        : parts(SplitTablePath(path)),
+        : parts(TableParts(path)),
           connection(parts.folder),
           table(connection.handle(), parts.name, options) {}
     TablePath parts;
@@ -414,7 +433,7 @@ int Create(const Args& args, std::ostream& out) {
     std::optional<std::string> password = TablePassword(options, false);
     if (password && password->empty()) throw ToolError("create: the table password is empty");
 
-    TablePath parts = SplitTablePath(path);
+    TablePath parts = TableParts(path);
     EngineConnection connection(parts.folder);
     ADSHANDLE handle = 0;
     Check(AdsCreateTable(connection.handle(), ads::EngineText(parts.name), nullptr, ADS_ADT,
@@ -441,7 +460,7 @@ int Create(const Args& args, std::ostream& out) {
         (void)AdsDeleteTable(connection.handle(), ads::EngineText(parts.name));
         throw;
     }
-    out << "created " << path << "\n";
+    out << "created " << Shown(path) << "\n";
     return 0;
 }
 
@@ -519,7 +538,8 @@ int Import(const Args& args, std::ostream& out) {
     if (in.bad())
         throw ToolError(csvPath + ": cannot be read (" + std::string(strerror(errno)) + ")");
     transaction.Commit();
-    out << "imported " << rows << " row" << (rows == 1 ? "" : "s") << " into " << path << "\n";
+    out << "imported " << rows << " row" << (rows == 1 ? "" : "s") << " into " << Shown(path)
+        << "\n";
     return 0;
 }
 
@@ -593,7 +613,7 @@ int Describe(const Args& args, std::ostream& out) {
     bool encrypted = opened.table.Encrypted();
     std::optional<std::string> password = TablePassword(options);
     GivePassword(opened, password, path, false);
-    out << "table: " << path << "\n";
+    out << "table: " << Shown(path) << "\n";
     out << "encrypted: " << (encrypted ? "yes" : "no") << "\n";
     if (encrypted && !password) {
         out << "rows: unknown (give the table password to count them)\n";
@@ -631,7 +651,7 @@ int Encrypt(const Args& args, std::ostream& out, bool encrypt) {
     opened.table.EnablePassword(*password);
     Check(encrypt ? AdsEncryptTable(opened.table.handle()) : AdsDecryptTable(opened.table.handle()),
           path);
-    out << (encrypt ? "encrypted " : "decrypted ") << path << "\n";
+    out << (encrypt ? "encrypted " : "decrypted ") << Shown(path) << "\n";
     return 0;
 }
 
@@ -658,10 +678,10 @@ int Dictionary(const Args& args, std::ostream& out) {
         if (rc) {
             // A dictionary whose administrator has no password must not stay behind.
             std::error_code ec;
-            std::filesystem::remove(file, ec);
+            if (!IsServerPath(file)) std::filesystem::remove(file, ec);
             throw ToolError(file + ": " + error);
         }
-        out << "created " << file << "\n";
+        out << "created " << Shown(file) << "\n";
         return 0;
     }
     if (sub == "add-user") {
@@ -676,7 +696,7 @@ int Dictionary(const Args& args, std::ostream& out) {
         Check(AdsDDCreateUser(connection.handle(), nullptr, ads::EngineText(p[1]),
                               ads::EngineText(password), ads::EngineText("")),
               p[0]);
-        out << "added user " << p[1] << " to " << p[0] << "\n";
+        out << "added user " << p[1] << " to " << Shown(p[0]) << "\n";
         return 0;
     }
     if (sub == "set-password") {
@@ -695,7 +715,7 @@ int Dictionary(const Args& args, std::ostream& out) {
                                    ads::EngineText(password),
                                    static_cast<UNSIGNED16>(password.size() + 1)),
               p[0]);
-        out << "set the password of " << p[1] << " in " << p[0] << "\n";
+        out << "set the password of " << p[1] << " in " << Shown(p[0]) << "\n";
         return 0;
     }
     if (sub == "add-table") {
@@ -722,7 +742,7 @@ int Dictionary(const Args& args, std::ostream& out) {
                                         static_cast<UNSIGNED16>(tag.size() + 1)),
                   p[0]);
         }
-        out << "registered " << name << " in " << p[0] << "\n";
+        out << "registered " << name << " in " << Shown(p[0]) << "\n";
         return 0;
     }
     throw ToolError("dict: unknown subcommand '" + sub + "' (see 'velda-db dict --help')");
@@ -779,7 +799,8 @@ int RunCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return status;
     } catch (const std::exception& e) {
         // Control characters of names and values read are shown, never let through.
-        err << "velda-db: " << util::ShowControlCharacters(e.what()) << "\n" << std::flush;
+        // A password in a server path is shown as ***, whichever path the text repeats.
+        err << "velda-db: " << Shown(util::ShowControlCharacters(e.what())) << "\n" << std::flush;
         return 1;
     }
 }

@@ -81,23 +81,9 @@ Fault FaultFromEnvironment() {
     throw ToolError(std::string(kFaultVariable) + ": '" + text + "' is not a fault the copy knows");
 }
 
-bool IsServerPath(const std::string& path) {
-    return strncasecmp(path.c_str(), "postgresql://", 13) == 0 ||
-           strncasecmp(path.c_str(), "postgres://", 11) == 0;
-}
-
 bool EndsWithNoCase(const std::string& text, const std::string& end) {
     return text.size() >= end.size() &&
            strcasecmp(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
-}
-
-bool EndsWithSeparator(const std::string& path) {
-    return !path.empty() && (path.back() == '/' || path.back() == '\\');
-}
-
-// A name added to a folder, a local one or one on a server.
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    return EndsWithSeparator(folder) ? folder + name : folder + "/" + name;
 }
 
 // The entry of a local folder with this name in any case (the name as given first), or an empty
@@ -461,23 +447,9 @@ void Copier::CopyTable(const std::string& source, const std::string& target, boo
         throw ToolError(what + "; the copy " + target +
                         " could not be removed: " + EngineErrorText());
     }
-    out_ << "copied " << source << " to " << target << " (" << rows << " row"
+    out_ << "copied " << Shown(source) << " to " << Shown(target) << " (" << rows << " row"
          << (rows == 1 ? "" : "s") << ", checked)\n"
          << std::flush;
-}
-
-// Whether a table of that name is at the path already, as the engine finds it.
-bool TableExists(const std::string& path) {
-    TablePath parts = SplitTablePath(path);
-    ADSHANDLE connection = 0;
-    if (AdsConnect(ads::EngineText(parts.folder), &connection) != AE_SUCCESS) return false;
-    ADSHANDLE table = 0;
-    UNSIGNED32 rc =
-        AdsOpenTable(connection, ads::EngineText(parts.name), nullptr, ADS_ADT, ADS_ANSI,
-                     ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, ADS_READONLY, &table);
-    if (rc == AE_SUCCESS) (void)AdsCloseTable(table);
-    (void)AdsDisconnect(connection);
-    return rc != AE_FILE_NOT_FOUND && rc != AE_PATH_NOT_FOUND;
 }
 
 // A dictionary that a program has open has its -wal and -shm files beside it; the -wal file then
@@ -555,7 +527,28 @@ struct Plan {
         bool dictionary = false;
     };
     std::vector<File> files;
+    // What is left out, one line each, printed after the copy.
+    std::vector<std::string> notes;
 };
+
+// Whether two server paths name the same table as far as their text tells: the same folder and
+// the same name, in any case, ".adt" optional. A path that names the same table another way
+// (another spelling of the host) is not caught; this keeps --replace from removing the source
+// given twice.
+bool SameServerTable(const std::string& a, const std::string& b) {
+    auto key = [](const std::string& path) {
+        TablePath parts = SplitTablePath(path);
+        std::string folder = parts.folder;
+        std::replace(folder.begin(), folder.end(), '\\', '/');
+        std::string name = parts.name;
+        if (EndsWithNoCase(name, ".adt")) name.resize(name.size() - 4);
+        std::string text = folder + "|" + name;
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    };
+    return key(a) == key(b);
+}
 
 // A company folder: every table of it, and its dictionaries.
 void PlanCompany(const fs::path& source, const std::string& target, bool serverTarget, Plan& plan) {
@@ -609,7 +602,7 @@ Plan MakePlan(const std::string& source, const std::string& target,
         if (IsServerPath(source) && EndsWithSeparator(source))
             throw ToolError(source +
                             ": a folder on a server cannot be copied yet: the engine cannot list "
-                            "the tables of a folder on a server");
+                            "the tables of a folder on a server; copy its tables one at a time");
         // One table. Its name in a target folder is the source file's own, found as the engine
         // finds it (any case, ".adt" optional).
         TablePath parts = SplitTablePath(source);
@@ -630,6 +623,10 @@ Plan MakePlan(const std::string& source, const std::string& target,
             if (!a.empty() && !b.empty() && fs::equivalent(a, b, ec))
                 throw ToolError(to + ": is the source table itself");
         }
+        if (IsServerPath(source) && serverTarget && SameServerTable(source, to))
+            throw ToolError(to + ": is the source table itself");
+        // A local folder named as the target with a separator at its end is made if missing.
+        if (!serverTarget && EndsWithSeparator(target)) plan.folders.emplace_back(target);
         plan.tables.emplace_back(source, to);
         return plan;
     }
@@ -648,6 +645,9 @@ Plan MakePlan(const std::string& source, const std::string& target,
     if (fs::path ini = FindEntry(from, "VELDA.ini", false, false); !ini.empty()) {
         if (!serverTarget)
             plan.files.push_back({ini, fs::path(JoinPath(target, ini.filename().string())), false});
+        else
+            plan.notes.push_back("not copied: " + ini.string() +
+                                 " (a server keeps tables only; velda reads it from its folder)");
     }
     plan.tables.emplace_back(list.string(), JoinPath(target, list.filename().string()));
     std::vector<std::string> codes = CompanyCodes(list.string(), passwords);
@@ -712,12 +712,13 @@ int Copy(const Args& args, std::ostream& out, std::ostream& err) {
         CopyWholeFile(file.from, file.to, file.dictionary);
         out << "copied " << file.from.string() << " to " << file.to.string() << "\n";
     }
+    for (const auto& note : plan.notes) out << note << "\n";
     if (plan.tables.size() + plan.files.size() > 1)
         out << "copied " << plan.tables.size() << " table" << (plan.tables.size() == 1 ? "" : "s")
             << (plan.files.empty() ? ""
                                    : " and " + std::to_string(plan.files.size()) + " file" +
                                          (plan.files.size() == 1 ? "" : "s"))
-            << " from " << source << " to " << target << "\n";
+            << " from " << Shown(source) << " to " << Shown(target) << "\n";
     return 0;
 }
 

@@ -77,13 +77,17 @@ std::string Date(long julian) {
 // A table being filled from cells given in field order.
 class DemoTable {
   public:
-    DemoTable(ADSHANDLE connection, const std::string& name, const std::string& fields,
-              const std::vector<std::pair<std::string, std::string>>& tags) {
+    // The table's path (folder and name) is added to `made` once the table exists.
+    DemoTable(ADSHANDLE connection, const std::string& folder, const std::string& name,
+              const std::string& fields,
+              const std::vector<std::pair<std::string, std::string>>& tags,
+              std::vector<std::string>& made) {
         ADSHANDLE handle = 0;
         Check(AdsCreateTable(connection, ads::EngineText(name), nullptr, ADS_ADT, ADS_ANSI,
                              ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, ads::EngineText(fields),
                              &handle),
               name);
+        made.push_back(JoinPath(folder, name));
         table_ = std::make_unique<EngineTable>(handle, name);
         for (const auto& [tag, expression] : tags) {
             ADSHANDLE index = 0;
@@ -139,27 +143,33 @@ const char* kRemarks[] = {
     "Family matters", "Medical appointment", "Annual holiday", "Personal errand",
     "Travel",         "Child care",          "Moving house",   ""};
 
-void BuildCompany(const fs::path& folder, const Company& company, bool dictionary, Random& random,
-                  int thisYear, long today) {
-    MakePrivateFolders(folder);
-    EngineConnection connection(folder.string());
+// The tables every demo company has.
+constexpr const char* kCompanyTables[] = {"paypara1.adt", "PASS.adt",     "EMPLOYEE.adt",
+                                          "EMPSERV.adt",  "LEAV_TRX.adt", "empleave.adt"};
+
+// Builds a company in `folder`, a local folder (made here) or one on a server; every table made
+// is added to `made`.
+void BuildCompany(const std::string& folder, const Company& company, bool dictionary,
+                  Random& random, int thisYear, long today, std::vector<std::string>& made) {
+    if (!IsServerPath(folder)) MakePrivateFolders(folder);
+    EngineConnection connection(folder);
     ADSHANDLE c = connection.handle();
 
     {
         DemoTable setup(
-            c, "paypara1.adt",
+            c, folder, "paypara1.adt",
             "YEAR,Character,4;company,Character,40;G_DATEFORMAT,Character,12;MASTER,Character,12",
-            {{"YEAR", "YEAR"}});
+            {{"YEAR", "YEAR"}}, made);
         for (int year = 2000; year <= thisYear + 1; ++year)
             setup.Add({std::to_string(year), company.name, "dd/mm/yyyy", "master"});
         setup.Close();
     }
     {
         DemoTable users(
-            c, "PASS.adt",
+            c, folder, "PASS.adt",
             "ID,Character,8;PASSWORD,Character,12;LOCK,Character,1;hidewage,Character,1;"
             "viewdata,Character,1;audit,Character,1;printer,Character,3",
-            {{"ID", "ID"}});
+            {{"ID", "ID"}}, made);
         users.Add({"CLERK1", "clerk1", "", "Y", "N", "N", ""});
         users.Add({"CLERK2", "clerk2", "T", "N", "N", "N", ""});
         users.Add({"ADMIN", "admin", "", "N", "Y", "Y", "0"});
@@ -168,10 +178,10 @@ void BuildCompany(const fs::path& folder, const Company& company, bool dictionar
     std::vector<std::string> employeeNumbers;
     {
         DemoTable employees(
-            c, "EMPLOYEE.adt",
+            c, folder, "EMPLOYEE.adt",
             "EMP_NO,Character,12;NAME,Character,40;DOB,Date;HIRED_DATE,Date;"
             "DEPARTMENT_CODE,Character,8;CATEGORY_CODE,Character,8;TERMINATION_DATE,Date",
-            {{"EMP_NO", "EMP_NO"}});
+            {{"EMP_NO", "EMP_NO"}}, made);
         for (int i = 1; i <= company.employees; ++i) {
             char number[16];
             std::snprintf(number, sizeof number, "%c%05d", company.code[0], i);
@@ -194,23 +204,23 @@ void BuildCompany(const fs::path& folder, const Company& company, bool dictionar
         employees.Close();
     }
     {
-        DemoTable service(c, "EMPSERV.adt",
+        DemoTable service(c, folder, "EMPSERV.adt",
                           "USERID,Character,8;EMP_NO,Character,12;AGE,Double;LEN_OF_SVS_MTH,Double;"
                           "LEN_OF_SVS_YRS,Double",
-                          {{"EMP_NO", "EMP_NO;USERID"}});
+                          {{"EMP_NO", "EMP_NO;USERID"}}, made);
         service.Close();
     }
     {
         DemoTable leave(
-            c, "LEAV_TRX.adt",
+            c, folder, "LEAV_TRX.adt",
             "EMPCODE,Character,12;LEAVE_CODE,Character,8;DATE,Date;DAY,Double;HOUR,Double;"
             "APPROVED,Character,1;ID,Integer",
-            {{"EMPCODE", "EMPCODE;LEAVE_CODE;DATE"}});
+            {{"EMPCODE", "EMPCODE;LEAVE_CODE;DATE"}}, made);
         DemoTable applications(
-            c, "empleave.adt",
+            c, folder, "empleave.adt",
             "EMPCODE,Character,12;leave_code,Character,8;ID,Integer;AMPM,Character,2;"
             "REFERENCE,Character,40;REMARKS,Character,40",
-            {{"EMPCODE", "EMPCODE"}});
+            {{"EMPCODE", "EMPCODE"}}, made);
         const char* codes[] = {"AL", "AL", "AL", "MC", "MC", "NPLHOUR", "CL"};
         int id = 0;
         for (const auto& employee : employeeNumbers) {
@@ -278,7 +288,7 @@ void BuildCompany(const fs::path& folder, const Company& company, bool dictionar
     }
 
     if (dictionary) {
-        std::string file = (folder / (company.code + ".ADD")).string();
+        std::string file = JoinPath(folder, company.code + ".ADD");
         ADSHANDLE dd = 0;
         Check(AdsDDCreate(ads::EngineText(file), 0,
                           ads::EngineText("velda demo company " + company.code), &dd),
@@ -331,14 +341,89 @@ void MakePrivateFolders(const fs::path& folder) {
     }
 }
 
+namespace {
+
+std::vector<Company> DemoCompanies(int employees) {
+    return {{"A01", "Alder Freight Ltd", employees},
+            {"B02", "Birchwood Catering", std::max(1, employees * 3 / 5)},
+            {"C03", "Cobalt Print Works", std::max(1, employees * 3 / 10)}};
+}
+
+// The company list and every company, in `root` (a local folder or a folder on a server); every
+// table made is added to `made`.
+void BuildProgram(const std::string& root, bool dictionary, int employees, uint64_t seed,
+                  std::ostream& out, std::vector<std::string>& made) {
+    auto now = std::chrono::system_clock::now();
+    std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(now)};
+    int thisYear = static_cast<int>(ymd.year());
+    long today = JulianFromCivil(thisYear, static_cast<int>(static_cast<unsigned>(ymd.month())),
+                                 static_cast<int>(static_cast<unsigned>(ymd.day())));
+    Random random(seed);
+    std::vector<Company> companies = DemoCompanies(employees);
+    {
+        EngineConnection connection(root);
+        DemoTable master(connection.handle(), root, "MCOMPANY.adt",
+                         "COMPANY_CODE,Character,8;COMPANY_NAME,Character,40;TOTAL_STAFF,Integer",
+                         {{"COMPANY_CODE", "COMPANY_CODE"}}, made);
+        for (const auto& company : companies)
+            master.Add({company.code, company.name, std::to_string(company.employees)});
+        master.Close();
+    }
+    for (const auto& company : companies) {
+        out << "building company " << company.code << " (" << company.employees << " employees)\n"
+            << std::flush;
+        BuildCompany(JoinPath(JoinPath(root, "COMPANY"), company.code), company, dictionary, random,
+                     thisYear, today, made);
+    }
+}
+
+// The demo on a server: the company list and the free-table companies in a folder of the
+// server's database. A server keeps no VELDA.ini and, for now, no data dictionaries. The tables
+// cannot be staged and moved into place there, so the run first makes sure that none of them
+// exists yet, and a failure removes the tables it made.
+int DemoOnServer(const std::string& target, bool dictionary, int employees, uint64_t seed,
+                 std::ostream& out) {
+    if (dictionary)
+        throw ToolError("demo: " + target +
+                        ": data dictionaries cannot be kept on a server yet; build the demo there "
+                        "without --dictionary");
+    std::vector<std::string> planned{JoinPath(target, "MCOMPANY.adt")};
+    for (const auto& company : DemoCompanies(employees))
+        for (const char* table : kCompanyTables)
+            planned.push_back(JoinPath(JoinPath(JoinPath(target, "COMPANY"), company.code), table));
+    for (const auto& path : planned)
+        if (TableExists(path))
+            throw ToolError(path + ": exists already; the demo needs a folder without its tables");
+    std::vector<std::string> made;
+    try {
+        BuildProgram(target, false, employees, seed, out, made);
+    } catch (...) {
+        for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            TablePath parts = SplitTablePath(*it);
+            ADSHANDLE connection = 0;
+            if (AdsConnect(ads::EngineText(parts.folder), &connection) != AE_SUCCESS) continue;
+            (void)AdsDeleteTable(connection, ads::EngineText(parts.name));
+            (void)AdsDisconnect(connection);
+        }
+        throw;
+    }
+    out << "demo folder " << Shown(target)
+        << " is ready (tables only: a server keeps no VELDA.ini)\n";
+    return 0;
+}
+
+}  // namespace
+
 int Demo(const Args& args, std::ostream& out) {
     Options options(args, {"employees", "seed"}, {"dictionary"});
     if (options.positional().size() != 1)
         throw ToolError("demo: expected 1 argument (see 'velda-db demo --help')");
-    fs::path target = options.positional()[0];
     bool dictionary = options.has("dictionary");
     int employees = ParseCount(options.value("employees", "40"), "employees", 1);
     uint64_t seed = static_cast<uint64_t>(ParseCount(options.value("seed", "1"), "seed", 0));
+    if (IsServerPath(options.positional()[0]))
+        return DemoOnServer(options.positional()[0], dictionary, employees, seed, out);
+    fs::path target = options.positional()[0];
 
     std::error_code ec;
     if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec)))
@@ -351,12 +436,6 @@ int Demo(const Args& args, std::ostream& out) {
     fs::remove_all(staging, ec);
     try {
         MakePrivateFolders(staging);
-        auto now = std::chrono::system_clock::now();
-        std::chrono::year_month_day ymd{std::chrono::floor<std::chrono::days>(now)};
-        int thisYear = static_cast<int>(ymd.year());
-        long today = JulianFromCivil(thisYear, static_cast<int>(static_cast<unsigned>(ymd.month())),
-                                     static_cast<int>(static_cast<unsigned>(ymd.day())));
-
         {
             fs::path iniPath = staging / "VELDA.ini";
             int fd = ::open(iniPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0660);
@@ -367,29 +446,8 @@ int Demo(const Args& args, std::ostream& out) {
             if (dictionary) ini << "DICTIONARY=YES\r\n";
             if (!ini) throw ToolError((staging / "VELDA.ini").string() + ": cannot be written");
         }
-
-        Random random(seed);
-        std::vector<Company> companies{
-            {"A01", "Alder Freight Ltd", employees},
-            {"B02", "Birchwood Catering", std::max(1, employees * 3 / 5)},
-            {"C03", "Cobalt Print Works", std::max(1, employees * 3 / 10)}};
-        {
-            EngineConnection connection(staging.string());
-            DemoTable master(
-                connection.handle(), "MCOMPANY.adt",
-                "COMPANY_CODE,Character,8;COMPANY_NAME,Character,40;TOTAL_STAFF,Integer",
-                {{"COMPANY_CODE", "COMPANY_CODE"}});
-            for (const auto& company : companies)
-                master.Add({company.code, company.name, std::to_string(company.employees)});
-            master.Close();
-        }
-        for (const auto& company : companies) {
-            out << "building company " << company.code << " (" << company.employees
-                << " employees)\n"
-                << std::flush;
-            BuildCompany(staging / "COMPANY" / company.code, company, dictionary, random, thisYear,
-                         today);
-        }
+        std::vector<std::string> made;
+        BuildProgram(staging.string(), dictionary, employees, seed, out, made);
         if (fs::exists(target, ec)) fs::remove(target, ec);
         fs::rename(staging, target);
     } catch (const fs::filesystem_error& e) {

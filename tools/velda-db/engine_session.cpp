@@ -55,7 +55,9 @@ EngineConnection::EngineConnection(const std::string& folder) {
 
 EngineConnection::EngineConnection(const std::string& dictionary, const std::string& user,
                                    const std::string& password) {
-    Check(AdsConnect60(ads::EngineText(dictionary), ADS_LOCAL_SERVER, ads::EngineText(user),
+    // A server path is reached through the remote server type, a folder through the local one.
+    UNSIGNED16 type = IsServerPath(dictionary) ? ADS_REMOTE_SERVER : ADS_LOCAL_SERVER;
+    Check(AdsConnect60(ads::EngineText(dictionary), type, ads::EngineText(user),
                        ads::EngineText(password), 0, &handle_),
           dictionary);
 }
@@ -79,10 +81,17 @@ void EngineTransaction::Commit() {
     Check(AdsCommitTransaction(connection_), context_);
 }
 
-TablePath SplitTablePath(const std::string& path) {
-    size_t slash = path.find_last_of("/\\");
-    if (slash == std::string::npos) return {".", path};
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+bool TableExists(const std::string& path) {
+    TablePath parts = SplitTablePath(path);
+    ADSHANDLE connection = 0;
+    if (AdsConnect(ads::EngineText(parts.folder), &connection) != AE_SUCCESS) return false;
+    ADSHANDLE table = 0;
+    UNSIGNED32 rc =
+        AdsOpenTable(connection, ads::EngineText(parts.name), nullptr, ADS_ADT, ADS_ANSI,
+                     ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, ADS_READONLY, &table);
+    if (rc == AE_SUCCESS) (void)AdsCloseTable(table);
+    (void)AdsDisconnect(connection);
+    return rc != AE_FILE_NOT_FOUND && rc != AE_PATH_NOT_FOUND;
 }
 
 EngineTable::EngineTable(ADSHANDLE connection, const std::string& name, UNSIGNED32 options)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/ace.h"
+#include "tools/velda-db/paths.h"
 
 namespace veldadb {
 
@@ -24,6 +25,7 @@ void Check(UNSIGNED32 result, const std::string& context);
 
 class EngineConnection {
   public:
+    // A connection to a folder, local or on a server.
     explicit EngineConnection(const std::string& folder);
     // A dictionary connection with a user and password.
     EngineConnection(const std::string& dictionary, const std::string& user,
@@ -71,13 +73,6 @@ struct IndexInfo {
     bool descending = false;
 };
 
-// A table path as the user gives it: the folder part and the name, ".adt" optional.
-struct TablePath {
-    std::string folder;
-    std::string name;
-};
-TablePath SplitTablePath(const std::string& path);
-
 class EngineTable {
   public:
     EngineTable(ADSHANDLE connection, const std::string& name, UNSIGNED32 options);
@@ -106,6 +101,10 @@ class EngineTable {
     ADSHANDLE handle_ = 0;
     std::string name_;
 };
+
+// Whether a table of that name is at the path (a local or server path), as the engine finds it:
+// false only when the engine says the table or its folder does not exist.
+bool TableExists(const std::string& path);
 
 // Engine type name <-> code ("Character" <-> ADS_STRING); names compare without regard to case.
 int TypeCodeFromName(const std::string& name);  // 0 when unknown
