@@ -2,8 +2,10 @@
 //
 // Folders and dictionary files are the local server's: the engine runs inside the calling
 // process. A server path (engine/server_path.h) is the remote server's: a session with the
-// PostgreSQL server holds the connection. AdsGetServerName reports the folder or dictionary file,
-// normalised and resolved as the engine uses it, or the server's host and port.
+// PostgreSQL server holds the connection, and a dictionary on the server (a path whose last name
+// ends in ".ADD") has a session of its own besides (engine/postgres/dictionary.h). Which backend
+// keeps a dictionary is chosen here, by the path. AdsGetServerName reports the folder or
+// dictionary file, normalised and resolved as the engine uses it, or the server's host and port.
 #include <strings.h>
 
 #include <memory>
@@ -15,9 +17,11 @@
 #include "engine/last_error.h"
 #include "engine/open_tables.h"
 #include "engine/paths.h"
+#include "engine/postgres/dictionary.h"
 #include "engine/postgres/session.h"
 #include "engine/registry.h"
 #include "engine/server_path.h"
+#include "engine/sqlite/dictionary.h"
 #include "engine/statement.h"
 
 namespace {
@@ -43,17 +47,42 @@ UNSIGNED32 connectFolder(const std::string& given, ADSHANDLE* phConnect) {
 
 UNSIGNED32 connectDictionary(const std::string& given, const std::string& userName,
                              const std::string& password, ADSHANDLE* phConnect) {
-    std::unique_ptr<engine::Dictionary> dictionary;
-    if (UNSIGNED32 rc = engine::Dictionary::open(given, dictionary)) return rc;
+    std::unique_ptr<engine::FileDictionary> dictionary;
+    if (UNSIGNED32 rc = engine::FileDictionary::open(given, dictionary)) return rc;
     std::string user;
     if (UNSIGNED32 rc = dictionary->login(userName, password, user)) return rc;
     std::string path = dictionary->path();
+    std::string folder = dictionary->folder();
     *phConnect = engine::HandleRegistry::instance().add(std::make_shared<engine::Connection>(
-        path, std::shared_ptr<engine::Dictionary>(std::move(dictionary)), user));
+        path, folder, std::shared_ptr<engine::Dictionary>(std::move(dictionary)), user));
     return AE_SUCCESS;
 }
 
-UNSIGNED32 connectServer(const std::string& given, UNSIGNED16 serverTypes, ADSHANDLE* phConnect) {
+// A connection to a dictionary on a server, logged in as user: the tables' session, to the
+// dictionary's folder.
+UNSIGNED32 addServerDictionary(std::unique_ptr<engine::postgres::ServerDictionary> dictionary,
+                               const std::string& user, ADSHANDLE* phConnect) {
+    engine::ServerPath folder = dictionary->folder();
+    std::shared_ptr<engine::postgres::Session> session;
+    if (UNSIGNED32 rc = engine::postgres::Session::open(folder, session)) return rc;
+    *phConnect = engine::HandleRegistry::instance().add(std::make_shared<engine::Connection>(
+        std::move(folder), std::move(session),
+        std::shared_ptr<engine::Dictionary>(std::move(dictionary)), user));
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 connectServerDictionary(const engine::ServerPath& path, const std::string& userName,
+                                   const std::string& password, ADSHANDLE* phConnect) {
+    std::unique_ptr<engine::postgres::ServerDictionary> dictionary;
+    if (UNSIGNED32 rc = engine::postgres::ServerDictionary::open(path, dictionary)) return rc;
+    std::string user;
+    if (UNSIGNED32 rc = dictionary->login(userName, password, user)) return rc;
+    return addServerDictionary(std::move(dictionary), user, phConnect);
+}
+
+UNSIGNED32 connectServer(const std::string& given, UNSIGNED16 serverTypes,
+                         const std::string& userName, const std::string& password,
+                         ADSHANDLE* phConnect) {
     if (serverTypes != 0 && (serverTypes & ADS_REMOTE_SERVER) == 0)
         return fail(AE_NOT_SUPPORTED,
                     "A server path is reached through the remote server (2), "
@@ -62,10 +91,7 @@ UNSIGNED32 connectServer(const std::string& given, UNSIGNED16 serverTypes, ADSHA
                         engine::maskServerPath(given) + " do not include it.");
     engine::ServerPath path;
     if (UNSIGNED32 rc = engine::parseServerPath(given, path)) return rc;
-    if (path.namesDictionary())
-        return fail(AE_NOT_SUPPORTED,
-                    "Data dictionaries on a server are not available in this build: cannot open " +
-                        path.masked() + ".");
+    if (path.namesDictionary()) return connectServerDictionary(path, userName, password, phConnect);
     std::shared_ptr<engine::postgres::Session> session;
     if (UNSIGNED32 rc = engine::postgres::Session::open(path, session)) return rc;
     *phConnect = engine::HandleRegistry::instance().add(
@@ -87,7 +113,10 @@ std::shared_ptr<engine::Connection> dictionaryConnection(ADSHANDLE hDictionary) 
 
 // Only the dictionary's administrator may change it.
 UNSIGNED32 requireAdministrator(const engine::Connection& connection) {
-    if (connection.dictionary()->isAdministrator(connection.user())) return AE_SUCCESS;
+    bool administrator = false;
+    if (UNSIGNED32 rc = connection.dictionary()->isAdministrator(connection.user(), administrator))
+        return rc;
+    if (administrator) return AE_SUCCESS;
     return fail(AE_READ_ONLY, "User " + connection.user() + " may not change the data dictionary " +
                                   connection.serverPath() + "; connect as its administrator.");
 }
@@ -106,7 +135,8 @@ UNSIGNED32 AdsConnect60(UNSIGNED8* pucServerPath, UNSIGNED16 usServerTypes, UNSI
     if (ulOptions != 0)
         return fail(AE_NOT_SUPPORTED,
                     "Connection option " + std::to_string(ulOptions) + " is not supported.");
-    if (engine::isServerPath(path)) return connectServer(path, usServerTypes, phConnect);
+    if (engine::isServerPath(path))
+        return connectServer(path, usServerTypes, text(pucUserName), text(pucPassword), phConnect);
     if (usServerTypes != 0 && (usServerTypes & ADS_LOCAL_SERVER) == 0)
         return fail(AE_NOT_SUPPORTED,
                     "A folder or data dictionary is reached through the local server (1), and the "
@@ -154,18 +184,27 @@ UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt,
     *phDictionary = 0;
     if (usEncrypt != 0)
         return fail(AE_NOT_SUPPORTED, "Encrypted data dictionaries are not supported.");
-    if (std::string path = text(pucDictionaryPath); engine::isServerPath(path))
-        return fail(
-            AE_NOT_SUPPORTED,
-            "Data dictionaries on a server are not available in this build: cannot create " +
-                engine::maskServerPath(path) + ".");
-    std::unique_ptr<engine::Dictionary> dictionary;
-    if (UNSIGNED32 rc =
-            engine::Dictionary::create(text(pucDictionaryPath), text(pucDescription), dictionary))
+    if (std::string given = text(pucDictionaryPath); engine::isServerPath(given)) {
+        engine::ServerPath path;
+        if (UNSIGNED32 rc = engine::parseServerPath(given, path)) return rc;
+        if (!path.namesDictionary())
+            return fail(AE_INVALID_ARGUMENT, "The data dictionary name " + path.masked() +
+                                                 " must end in .ADD, as in COMPANY.ADD.");
+        std::unique_ptr<engine::postgres::ServerDictionary> dictionary;
+        if (UNSIGNED32 rc =
+                engine::postgres::ServerDictionary::create(path, text(pucDescription), dictionary))
+            return rc;
+        return addServerDictionary(std::move(dictionary), engine::Dictionary::kAdministrator,
+                                   phDictionary);
+    }
+    std::unique_ptr<engine::FileDictionary> dictionary;
+    if (UNSIGNED32 rc = engine::FileDictionary::create(text(pucDictionaryPath),
+                                                       text(pucDescription), dictionary))
         return rc;
     std::string path = dictionary->path();
+    std::string folder = dictionary->folder();
     *phDictionary = engine::HandleRegistry::instance().add(std::make_shared<engine::Connection>(
-        path, std::shared_ptr<engine::Dictionary>(std::move(dictionary)),
+        path, folder, std::shared_ptr<engine::Dictionary>(std::move(dictionary)),
         engine::Dictionary::kAdministrator));
     return AE_SUCCESS;
 }

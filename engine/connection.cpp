@@ -1,5 +1,7 @@
 #include "engine/connection.h"
 
+#include <strings.h>
+
 #include "engine/dictionary.h"
 #include "engine/file_system.h"
 #include "engine/last_error.h"
@@ -10,15 +12,27 @@ namespace engine {
 
 Connection::Connection(std::string folder) : serverPath_(folder), folder_(std::move(folder)) {}
 
-Connection::Connection(std::string dictionaryPath, std::shared_ptr<Dictionary> dictionary,
-                       std::string user)
+Connection::Connection(std::string dictionaryPath, std::string folder,
+                       std::shared_ptr<Dictionary> dictionary, std::string user)
     : serverPath_(std::move(dictionaryPath)),
-      folder_(dictionary ? dictionary->folder() : paths::folderOf(serverPath_)),
+      folder_(std::move(folder)),
       dictionary_(std::move(dictionary)),
       user_(std::move(user)) {}
 
 Connection::Connection(ServerPath path, std::shared_ptr<postgres::Session> session)
-    : serverPath_(path.masked()), server_(std::move(path)), session_(std::move(session)) {}
+    : serverPath_(path.masked()),
+      folder_(serverPath_),
+      server_(std::move(path)),
+      session_(std::move(session)) {}
+
+Connection::Connection(ServerPath folder, std::shared_ptr<postgres::Session> session,
+                       std::shared_ptr<Dictionary> dictionary, std::string user)
+    : serverPath_(dictionary->path()),
+      folder_(folder.masked()),
+      server_(std::move(folder)),
+      session_(std::move(session)),
+      dictionary_(std::move(dictionary)),
+      user_(std::move(user)) {}
 
 Connection::~Connection() = default;
 
@@ -75,25 +89,55 @@ bool below(const std::string& file, const std::string& folder) {
 
 }  // namespace
 
+UNSIGNED32 Connection::outsideFolder(const std::string& name) const {
+    return fail(AE_INVALID_ARGUMENT,
+                "The table " + name + " is outside the folder " + folder_ +
+                    " of the data dictionary " + serverPath_ +
+                    "; a dictionary connection opens the tables of its own folder and the "
+                    "folders below it only.");
+}
+
 UNSIGNED32 Connection::resolveTable(const std::string& name, std::string& file) const {
+    if (session_) {
+        ServerPath path;
+        if (UNSIGNED32 rc = resolveServerTable(name, path)) return rc;
+        file = path.masked();
+        return AE_SUCCESS;
+    }
     if (name.empty()) return fail(AE_INVALID_ARGUMENT, "No table name given.");
-    if (UNSIGNED32 rc = refuseOnServer("open the table", name)) return rc;
     std::string path;
     if (paths::hasSeparator(name) || !dictionary_) {
         path = paths::join(folder_, paths::normalise(name));
-    } else if (UNSIGNED32 rc = dictionary_->tableFile(name, path); rc != AE_SUCCESS) {
-        return rc;
+    } else {
+        std::string stored;
+        if (UNSIGNED32 rc = dictionary_->tablePath(name, stored)) return rc;
+        path = paths::join(folder_, stored);
     }
     file = paths::resolve(paths::withTableExtension(path));
     // A dictionary's users reach its tables and the free tables of its own folder, not the
     // tables of other companies by a path.
     if (dictionary_ && paths::hasSeparator(name) && !below(file, folder_))
-        return fail(AE_INVALID_ARGUMENT,
-                    "The table " + name + " is outside the folder " + folder_ +
-                        " of the data dictionary " + serverPath_ +
-                        "; a dictionary connection opens the tables of its own folder and the "
-                        "folders below it only.");
+        return outsideFolder(name);
     return AE_SUCCESS;
+}
+
+UNSIGNED32 Connection::resolveServerTable(const std::string& name, ServerPath& out) const {
+    if (name.empty()) return fail(AE_INVALID_ARGUMENT, "No table name given.");
+    if (dictionary_ && !paths::hasSeparator(name)) {
+        std::string stored;
+        if (UNSIGNED32 rc = dictionary_->tablePath(name, stored)) return rc;
+        return joinServerPath(server_, paths::withTableExtension(stored), out);
+    }
+    if (UNSIGNED32 rc = joinServerPath(server_, paths::withTableExtension(name), out)) return rc;
+    if (!dictionary_) return AE_SUCCESS;
+    // As in a folder: the tables of the dictionary's folder and the folders below it only. Names
+    // on a server compare without regard to case.
+    const std::vector<std::string>& top = server_.folders();
+    const std::vector<std::string>& names = out.folders();
+    bool inside = out.uri() == server_.uri() && names.size() > top.size();
+    for (size_t i = 0; inside && i < top.size(); ++i)
+        inside = strcasecmp(names[i].c_str(), top[i].c_str()) == 0;
+    return inside ? AE_SUCCESS : outsideFolder(name);
 }
 
 std::string Connection::dateFormat() const {

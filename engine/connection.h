@@ -1,5 +1,5 @@
-// Engine connections: to a folder of free tables, to a data dictionary file, or to a database on
-// a server. Internal to engine/.
+// Engine connections: to a folder of free tables, to a data dictionary file, to a database on a
+// server, or to a data dictionary on a server. Internal to engine/.
 #ifndef VELDA_ENGINE_CONNECTION_H
 #define VELDA_ENGINE_CONNECTION_H
 
@@ -24,20 +24,25 @@ class Connection : public EngineObject {
   public:
     // Free tables in folder (normalised, no trailing "/").
     explicit Connection(std::string folder);
-    // A data dictionary; its folder is the dictionary file's folder.
-    Connection(std::string dictionaryPath, std::shared_ptr<Dictionary> dictionary,
-               std::string user);
+    // A data dictionary file; folder is the file's folder.
+    Connection(std::string dictionaryPath, std::string folder,
+               std::shared_ptr<Dictionary> dictionary, std::string user);
     // A database on a server (engine/server_path.h) through its session, which its tables share.
-    // It has no folder; SQL statements and dictionaries are not available on it in this build:
-    // refuseOnServer() says so.
+    // SQL statements are not available on it in this build: refuseOnServer() says so.
     Connection(ServerPath path, std::shared_ptr<postgres::Session> session);
+    // A data dictionary on a server: its tables lie on the server of `folder`, the dictionary's
+    // folder, and share the session.
+    Connection(ServerPath folder, std::shared_ptr<postgres::Session> session,
+               std::shared_ptr<Dictionary> dictionary, std::string user);
     ~Connection() override;
 
     HandleKind kind() const override;
     bool isDictionary() const { return dictionary_ != nullptr; }
     bool onServer() const { return session_ != nullptr; }
-    // The session with the server; null on a folder or dictionary connection.
+    // The session with the server that the tables share; null on a folder or dictionary file
+    // connection.
     postgres::Session* session() const { return session_.get(); }
+    // The folder of the tables; on a server its path with the password masked, for texts.
     const std::string& folder() const { return folder_; }
     // The folder or dictionary file; on a server the path with its password masked, for texts.
     const std::string& serverPath() const { return serverPath_; }
@@ -50,8 +55,8 @@ class Connection : public EngineObject {
     [[nodiscard]] UNSIGNED32 refuseOnServer(const std::string& action,
                                             const std::string& name) const;
     // The table a name opens, creates or deletes, in this connection's place (table_places.cpp):
-    // a folder's file (resolveTable) or a server's table (the name joined to the path as a folder
-    // path joins it, ".adt" added when the name has no extension).
+    // a folder's file or a server's table, the one resolveTable names (a new table: the name
+    // joined to the folder, ".adt" added when the name has no extension).
     [[nodiscard]] UNSIGNED32 openStorage(const std::string& name,
                                          std::shared_ptr<Storage>& out) const;
     [[nodiscard]] UNSIGNED32 createStorage(const std::string& name, const std::string& fields,
@@ -65,9 +70,13 @@ class Connection : public EngineObject {
 
     // The table file a name opens. A name with a folder part is a path (relative to the data
     // folder unless absolute); on a dictionary connection any other name is looked up in the
-    // dictionary (AE_NOT_IN_DICTIONARY when it is not there). The result is normalised and
-    // resolved without regard to case, ".adt" added when the name has no extension.
+    // dictionary (AE_NOT_IN_DICTIONARY when it is not there), and a path must lie in the
+    // dictionary's folder or below it (AE_INVALID_ARGUMENT). The result is normalised and
+    // resolved without regard to case, ".adt" added when the name has no extension. On a server
+    // the same rules give the table's server path (resolveServerTable, for server connections
+    // only), and file is that path with its password masked.
     [[nodiscard]] UNSIGNED32 resolveTable(const std::string& name, std::string& file) const;
+    [[nodiscard]] UNSIGNED32 resolveServerTable(const std::string& name, ServerPath& out) const;
 
     // The connection's engine transaction (transaction.h).
     Transaction& transaction() { return *transaction_; }
@@ -77,6 +86,7 @@ class Connection : public EngineObject {
 
   private:
     [[nodiscard]] UNSIGNED32 serverTablePath(const std::string& name, ServerPath& out) const;
+    [[nodiscard]] UNSIGNED32 outsideFolder(const std::string& name) const;
 
     std::string serverPath_;
     std::string folder_;

@@ -1,18 +1,23 @@
-// Data dictionaries: an .ADD file is a SQLite database with the dictionary's users, its tables
-// and their properties, and the dictionary's own properties. Internal to engine/.
+// Data dictionaries: a company's users (salted password hashes, engine/password_hash.h), its
+// registered tables with their properties, and the dictionary's own description. Internal to
+// engine/.
 //
-// Every change is one IMMEDIATE transaction; the file is opened read-write with a busy timeout
-// so that several processes can connect at once. User names and table names compare without
-// regard to case; a table name is the same with or without ".adt".
+// Where a dictionary lives is its backend's: an .ADD file in a folder (engine/sqlite/dictionary.h)
+// or the catalog of a database on a server (engine/postgres/dictionary.h). What every place
+// shares lives here, so that both answer with the same codes and texts: the checks of names and
+// arguments, the login and its timing, and the words of every refusal. A backend stores and
+// finds; it fails only for its storage (locked, damaged, unreachable), with its own text.
+//
+// User names and table names compare without regard to case (ASCII letters, as the key() of a
+// name); a table name is the same with or without ".adt". A change is one transaction of the
+// backend, independent of any engine transaction of the connection, so that several processes
+// may connect and change a dictionary at once.
 #ifndef VELDA_ENGINE_DICTIONARY_H
 #define VELDA_ENGINE_DICTIONARY_H
 
-#include <memory>
-#include <mutex>
 #include <string>
 
 #include "engine/ace.h"
-#include "engine/sqlite/sqlite.h"
 
 namespace engine {
 
@@ -20,45 +25,41 @@ class Dictionary {
   public:
     // The user every new dictionary gets: its administrator, with an empty password.
     static constexpr const char* kAdministrator = "ADSSYS";
+    // The longest user name a dictionary takes.
+    static constexpr size_t kMaxUserName = 50;
 
-    // Opens an existing dictionary file. The path is normalised and resolved without regard
-    // to case. Missing file: AE_FILE_NOT_FOUND; empty, foreign or damaged file:
-    // AE_NOT_A_DICTIONARY. Every text names the file.
-    [[nodiscard]] static UNSIGNED32 open(const std::string& path, std::unique_ptr<Dictionary>& out);
+    virtual ~Dictionary();
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
 
-    // Creates a new dictionary file (AE_ALREADY_EXISTS when one is there) holding only the
-    // administrator. The file appears complete or not at all.
-    [[nodiscard]] static UNSIGNED32 create(const std::string& path, const std::string& description,
-                                           std::unique_ptr<Dictionary>& out);
-
+    // The dictionary as texts name it: its file, or its server path with the password masked.
     const std::string& path() const { return path_; }
-    const std::string& folder() const { return folder_; }
 
     // Checks a user name and password. On success user holds the name as registered.
     // A wrong name and a wrong password fail alike (AE_LOGIN_FAILED), in about the same time.
     [[nodiscard]] UNSIGNED32 login(const std::string& userName, const std::string& password,
                                    std::string& user) const;
-    bool isAdministrator(const std::string& user) const;
+    // Whether user is the dictionary's administrator; a failure to read the users is the
+    // storage's, never a plain "no".
+    [[nodiscard]] UNSIGNED32 isAdministrator(const std::string& user, bool& administrator) const;
 
-    // The longest user name a dictionary takes.
-    static constexpr size_t kMaxUserName = 50;
     // AE_INVALID_ARGUMENT for a name that is empty, longer than kMaxUserName or holds a control
-    // character.
+    // character; AE_ALREADY_EXISTS when a user of that name (in any case) is there.
     [[nodiscard]] UNSIGNED32 createUser(const std::string& name, const std::string& password,
                                         const std::string& group, const std::string& description);
     // Replaces a user's password (the name compares without regard to case);
     // AE_INVALID_ARGUMENT when the user is not there.
     [[nodiscard]] UNSIGNED32 setPassword(const std::string& name, const std::string& password);
 
-    // Registers a table file; tablePath is relative to the dictionary's folder or absolute, and
-    // the file must exist (found without regard to case, ".adt" added without an extension).
+    // Registers a table; tablePath is relative to the dictionary's folder or absolute, and the
+    // table must exist there (".adt" added without an extension): AE_FILE_NOT_FOUND otherwise.
     [[nodiscard]] UNSIGNED32 addTable(const std::string& name, const std::string& tablePath,
                                       UNSIGNED16 tableType, UNSIGNED16 charType,
                                       const std::string& indexFiles, const std::string& comments);
 
-    // The file registered under name, joined with the dictionary's folder when relative.
-    // AE_NOT_IN_DICTIONARY when the name is not registered.
-    [[nodiscard]] UNSIGNED32 tableFile(const std::string& name, std::string& file) const;
+    // The path registered under name as stored: relative to the dictionary's folder, or
+    // absolute. AE_NOT_IN_DICTIONARY when the name is not registered.
+    [[nodiscard]] UNSIGNED32 tablePath(const std::string& name, std::string& stored) const;
 
     // Table properties (only ADS_DD_TABLE_DEFAULT_INDEX is offered). An empty value removes the
     // property; reading one that is not set answers AE_PROPERTY_NOT_SET.
@@ -67,17 +68,60 @@ class Dictionary {
     [[nodiscard]] UNSIGNED32 tableProperty(const std::string& table, UNSIGNED16 property,
                                            std::string& value) const;
 
-  private:
-    Dictionary(std::string path, sql::Database db);
+    // The key a user or table name is registered under: ASCII letters in upper case; a table's
+    // without a trailing ".ADT".
+    static std::string userKey(const std::string& name);
+    static std::string tableKey(const std::string& name);
 
-    [[nodiscard]] UNSIGNED32 sqlFailure(int rc, const std::string& doing) const;
+  protected:
+    explicit Dictionary(std::string path) : path_(std::move(path)) {}
+
+    struct User {
+        std::string name;  // as registered
+        std::string hash;
+        bool administrator = false;
+    };
+    struct TableEntry {
+        std::string key, name, stored;
+        UNSIGNED16 charType = ADS_ANSI;
+        std::string indexFiles, comments;
+    };
+
+    // The backend's part. Each answers AE_SUCCESS, or fails (fail()) for its storage only; the
+    // names given are the caller's, for texts.
+    [[nodiscard]] virtual UNSIGNED32 findUser(const std::string& key, bool& found,
+                                              User& user) const = 0;
+    // added is false when a user of that key is there already.
+    [[nodiscard]] virtual UNSIGNED32 insertUser(const std::string& key, const User& user,
+                                                const std::string& group,
+                                                const std::string& description, bool& added) = 0;
+    [[nodiscard]] virtual UNSIGNED32 updatePassword(const std::string& key, const std::string& name,
+                                                    const std::string& hash, bool& found) = 0;
+    // Finds the table that tablePath names (as addTable takes it): AE_FILE_NOT_FOUND when it is
+    // not there. stored is what to register: relative to the dictionary's folder when given so
+    // and lying below it, else absolute.
+    [[nodiscard]] virtual UNSIGNED32 locateTable(const std::string& tablePath,
+                                                 std::string& stored) const = 0;
+    // added is false when a table of that key is registered already.
+    [[nodiscard]] virtual UNSIGNED32 insertTable(const TableEntry& table, bool& added) = 0;
+    [[nodiscard]] virtual UNSIGNED32 findTable(const std::string& key, const std::string& name,
+                                               bool& found, std::string& stored) const = 0;
+    // Sets the property (removes it when value is empty) in one transaction with the check that
+    // the table is registered; registered is false (and nothing changed) when it is not.
+    [[nodiscard]] virtual UNSIGNED32 writeTableProperty(const std::string& key,
+                                                        const std::string& table,
+                                                        UNSIGNED16 property,
+                                                        const std::string& value,
+                                                        bool& registered) = 0;
+    [[nodiscard]] virtual UNSIGNED32 readTableProperty(const std::string& key,
+                                                       const std::string& table,
+                                                       UNSIGNED16 property, bool& registered,
+                                                       bool& found, std::string& value) const = 0;
+
+  private:
     [[nodiscard]] UNSIGNED32 notInDictionary(const std::string& table) const;
-    bool tableRegistered(const std::string& key, UNSIGNED32& rc) const;
 
     std::string path_;
-    std::string folder_;
-    mutable std::mutex mutex_;  // one SQLite connection, used by one call at a time
-    sql::Database db_;
 };
 
 }  // namespace engine

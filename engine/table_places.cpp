@@ -21,7 +21,7 @@ UNSIGNED32 Connection::serverTablePath(const std::string& name, ServerPath& out)
 UNSIGNED32 Connection::openStorage(const std::string& name, std::shared_ptr<Storage>& out) const {
     if (session_) {
         ServerPath path;
-        if (UNSIGNED32 rc = serverTablePath(name, path)) return rc;
+        if (UNSIGNED32 rc = resolveServerTable(name, path)) return rc;
         std::shared_ptr<postgres::ServerTable> table;
         if (UNSIGNED32 rc = postgres::ServerTable::open(session_, path, table, server_.folders()))
             return rc;
@@ -60,7 +60,7 @@ UNSIGNED32 Connection::createStorage(const std::string& name, const std::string&
 UNSIGNED32 Connection::deleteStorage(const std::string& name) const {
     if (session_) {
         ServerPath path;
-        if (UNSIGNED32 rc = serverTablePath(name, path)) return rc;
+        if (UNSIGNED32 rc = resolveServerTable(name, path)) return rc;
         return postgres::ServerTable::remove(session_, path);
     }
     std::string file;

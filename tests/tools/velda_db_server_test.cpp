@@ -128,14 +128,6 @@ TEST_F(ServerVeldaDb, RefusalsAreOneLineWithTheEngineCodeAndNoPassword) {
         {"a password as a parameter", "describe '" + serverPath() + "?password=" + kSecret + "'",
          "velda-db: " + serverPath() +
              "?password=***: names no table (a table path ends with the table's name)\n"},
-        {"a dictionary", "dict create '" + secret + "A01.ADD'",
-         "velda-db: " + shown +
-             "A01.ADD: Error 5004: Data dictionaries on a server are not "
-             "available in this build"},
-        {"a table of a dictionary", "dict add-table '" + secret + "A01.ADD' T",
-         "velda-db: " + shown +
-             "A01.ADD: Error 5004: Data dictionaries on a server are not "
-             "available in this build"},
         {"a demo of dictionaries", "demo --dictionary '" + secret + "demo'",
          "velda-db: demo: " + shown +
              "demo: data dictionaries cannot be kept on a server yet; build the demo there "
@@ -156,6 +148,19 @@ TEST_F(ServerVeldaDb, RefusalsAreOneLineWithTheEngineCodeAndNoPassword) {
         EXPECT_EQ(r.err.find(kSecret), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
+    // A dictionary on the server is made and takes a table, the password hidden in what is
+    // printed.
+    for (const std::string& arguments :
+         {"dict create '" + secret + "A01.ADD'", "dict add-table '" + secret + "A01.ADD' T"}) {
+        SCOPED_TRACE(arguments);
+        Result r = Run(arguments, "VELDA_DB_ADMIN_PASSWORD=admin-secret");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out.find(kSecret), std::string::npos) << r.out;
+        EXPECT_EQ(r.err.find(kSecret), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(
+        Run("dict create '" + secret + "A02.ADD'", "VELDA_DB_ADMIN_PASSWORD=admin-secret").out,
+        "created " + shown + "A02.ADD\n");
     // The table refused as its own copy is still there, and what a run prints hides a password
     // given as a parameter too.
     Result r = Run("describe '" + root_ + "T?password=" + kSecret + "'");
