@@ -22,6 +22,7 @@
 #include "ads/engine_text.h"
 #include "bench/baseline.h"
 #include "bench/engine_check.h"
+#include "bench/staff_rows.h"
 #include "engine/ace.h"
 
 namespace {
@@ -31,37 +32,8 @@ using bench::seconds;
 using bench::Turns;
 
 using bench::check;
-
-std::string nameOf(uint64_t i) {
-    static const char* parts[] = {"AB", "CHAN", "LEE", "WONG", "TAN",
-                                  "NG", "LIM",  "HO",  "KOH",  "ONG"};
-    uint64_t x = i * 2654435761u % 1000003;
-    return std::string(parts[x % 10]) + parts[(x / 10) % 10] + std::to_string(x % 100000);
-}
-
-void fill(ADSHANDLE t, uint64_t i) {
-    std::string name = nameOf(i);
-    char code[16], born[16], amount[32], n[24];
-    std::snprintf(code, sizeof code, "C%06llu", static_cast<unsigned long long>(i % 1000000));
-    std::snprintf(born, sizeof born, "%04llu%02llu%02llu", 1950 + (i % 50) * 1ull,
-                  1 + (i % 12) * 1ull, 1 + (i % 28) * 1ull);
-    std::snprintf(amount, sizeof amount, "%llu.%02llu", static_cast<unsigned long long>(i % 9999),
-                  (i % 100) * 1ull);
-    std::snprintf(n, sizeof n, "%llu", static_cast<unsigned long long>(i));
-    check(AdsSetField(t, ads::EngineText("NAME"), ads::EngineText(name.c_str()),
-                      static_cast<UNSIGNED32>(name.size())),
-          "set NAME");
-    check(AdsSetField(t, ads::EngineText("CODE"), ads::EngineText(code),
-                      static_cast<UNSIGNED32>(std::strlen(code))),
-          "set CODE");
-    check(AdsSetField(t, ads::EngineText("BORN"), ads::EngineText(born), 8), "set BORN");
-    check(AdsSetField(t, ads::EngineText("AMOUNT"), ads::EngineText(amount),
-                      static_cast<UNSIGNED32>(std::strlen(amount))),
-          "set AMOUNT");
-    check(AdsSetField(t, ads::EngineText("N"), ads::EngineText(n),
-                      static_cast<UNSIGNED32>(std::strlen(n))),
-          "set N");
-}
+using bench::fill;
+using bench::nameOf;
 
 // The rows' select list and the BYNAME tag's key, as the engine's table file lays them out.
 constexpr const char* kColumns = "rowid, \"NAME\", \"CODE\", \"BORN\", \"AMOUNT\", \"N\"";

@@ -32,6 +32,7 @@
 #include "ads/engine_text.h"
 #include "bench/baseline.h"
 #include "bench/engine_check.h"
+#include "bench/staff_rows.h"
 #include "engine/ace.h"
 
 namespace {
@@ -39,6 +40,8 @@ namespace {
 using ads::EngineText;
 using bench::check;
 using bench::Clock;
+using bench::fill;
+using bench::nameOf;
 using bench::seconds;
 using bench::Turns;
 
@@ -52,36 +55,7 @@ constexpr const char* kTable = "benchsrv";
 constexpr const char* kColumns = "velda_recno, \"NAME\", \"CODE\", \"BORN\", \"AMOUNT\", \"N\"";
 constexpr const char* kKey = "coalesce(\"NAME\",'')";
 
-std::string nameOf(uint64_t i) {
-    static const char* parts[] = {"AB", "CHAN", "LEE", "WONG", "TAN",
-                                  "NG", "LIM",  "HO",  "KOH",  "ONG"};
-    uint64_t x = i * 2654435761u % 1000003;
-    return std::string(parts[x % 10]) + parts[(x / 10) % 10] + std::to_string(x % 100000);
-}
-
-// Record i as bench_engine fills it; the same rows as kFillSql makes.
-void fill(ADSHANDLE t, uint64_t i) {
-    std::string name = nameOf(i);
-    char code[16], born[16], amount[32], n[24];
-    std::snprintf(code, sizeof code, "C%06llu", static_cast<unsigned long long>(i % 1000000));
-    std::snprintf(born, sizeof born, "%04llu%02llu%02llu", 1950 + (i % 50) * 1ull,
-                  1 + (i % 12) * 1ull, 1 + (i % 28) * 1ull);
-    std::snprintf(amount, sizeof amount, "%llu.%02llu", static_cast<unsigned long long>(i % 9999),
-                  (i % 100) * 1ull);
-    std::snprintf(n, sizeof n, "%llu", static_cast<unsigned long long>(i));
-    auto set = [t](const char* field, const std::string& value) {
-        check(AdsSetField(t, EngineText(field), EngineText(value),
-                          static_cast<UNSIGNED32>(value.size())),
-              field);
-    };
-    set("NAME", name);
-    set("CODE", code);
-    set("BORN", born);
-    set("AMOUNT", amount);
-    set("N", n);
-}
-
-// fill() for the records 1..$2 (record r is fill(r - 1)), in SQL; $1 is unused so that the
+// bench::fill() for the records 1..$2 (record r is fill(r - 1)), in SQL; $1 is unused so that the
 // statement's text names the rows' table alone.
 std::string fillSql(const std::string& rows) {
     const std::string x = "((i * 2654435761) % 1000003)";
