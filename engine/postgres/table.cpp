@@ -311,11 +311,10 @@ UNSIGNED32 folderExists(Session& session, const Place& place,
     return AE_SUCCESS;
 }
 
+// The folder of a table's path for texts: up to its last "/", without the parameters.
 std::string folderShown(const std::string& shown) {
-    size_t slash = shown.rfind('/');
-    size_t query = shown.find('?');
-    std::string path = shown.substr(0, query);
-    slash = path.rfind('/');
+    std::string path = shown.substr(0, shown.find('?'));
+    size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(0, slash);
 }
 
@@ -494,14 +493,13 @@ UNSIGNED32 ServerTable::remove(const std::shared_ptr<Session>& session, const Se
 // --- Failures -----------------------------------------------------------------------------------
 
 UNSIGNED32 ServerTable::failed(const Result& result, const std::string& doing) {
-    lastState_ = result.state();
-    lastMessage_ = result.get() ? result.message() : "";
     return session_->failure(result, doing, "the table " + file_);
 }
 
 UNSIGNED32 ServerTable::failure(const std::string& doing) {
-    const LastError& last = lastError();
-    if (last.code != AE_SUCCESS && !lastMessage_.empty()) return last.code;
+    // Every failing step has worded its failure already (failed(), or the refusal of a commit
+    // the server rolled back), a lost connection included.
+    if (UNSIGNED32 code = lastError().code) return code;
     return fail(AE_INTERNAL, "Could not " + doing + " the table " + file_ + ".");
 }
 

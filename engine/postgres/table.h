@@ -134,7 +134,7 @@ class ServerTable final : public Storage {
 
     ServerTable(std::shared_ptr<Session> session, int64_t id, std::string shown);
     [[nodiscard]] UNSIGNED32 readStructure();
-    // The statement's failure, kept for failure(), as the session words it.
+    // The statement's failure, as the session words it.
     [[nodiscard]] UNSIGNED32 failed(const Result& result, const std::string& doing);
     [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
     [[nodiscard]] UNSIGNED32 readOne(const std::string& columns, int64_t rowid, Result& out,
@@ -175,7 +175,6 @@ class ServerTable final : public Storage {
         std::unordered_map<int64_t, size_t> at;  // record number -> first value in `values`
         std::vector<Value> values;               // the rows' fields, row after row
     } recent_;
-    std::string lastState_, lastMessage_;
     bool countValid_ = false;
     int64_t countCache_ = 0;
     uint64_t countCounter_ = 0;
