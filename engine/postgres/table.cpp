@@ -345,8 +345,27 @@ UNSIGNED32 ServerTable::open(const std::shared_ptr<Session>& session, const Serv
     std::lock_guard sessionLock(session->mutex());
     const Place place = placeOf(path);
     if (UNSIGNED32 rc = ensureCatalog(*session, place.shown)) return rc;
-    int64_t id = 0;
-    if (UNSIGNED32 rc = findTable(*session, place, id)) return rc;
+    // The table's number and structure in one round trip, found by its place.
+    Params where;
+    where.addText(place.folder);
+    where.addText(place.name);
+    Params whereCheck = where;
+    whereCheck.addText(kPasswordCheck);
+    const std::string ofTable =
+        " JOIN velda_tables t ON t.id=x.table_id WHERE t.folder=$1 AND t.name=$2";
+    const std::string idSql = "SELECT id FROM velda_tables WHERE folder=$1 AND name=$2";
+    const std::string fieldsSql =
+        "SELECT x.name, x.type, x.length, x.decimals FROM velda_fields x" + ofTable +
+        " ORDER BY x.number";
+    const std::string indexesSql =
+        "SELECT x.name, x.segments, x.is_unique, x.is_descending FROM velda_indexes x" + ofTable +
+        " ORDER BY x.position";
+    const std::string encryptedSql = "SELECT 1 FROM velda_properties x" + ofTable + " AND x.key=$3";
+    std::vector<Result> found = session->runAll(
+        {{idSql, where}, {fieldsSql, where}, {indexesSql, where}, {encryptedSql, whereCheck}});
+    for (const Result& r : found)
+        if (!r.ok()) return session->failure(r, "open the table", place.shown);
+    const int64_t id = found[0].rows() == 1 ? found[0].integer(0, 0) : 0;
     if (id == 0) {
         bool exists = true;
         if (UNSIGNED32 rc = folderExists(*session, place, connected, exists)) return rc;
@@ -359,20 +378,15 @@ UNSIGNED32 ServerTable::open(const std::shared_ptr<Session>& session, const Serv
     auto key = std::make_pair(session.get(), id);
     if ((out = registry().tables[key].lock())) return AE_SUCCESS;
     std::shared_ptr<ServerTable> table(new ServerTable(session, id, place.shown));
-    if (UNSIGNED32 rc = table->readStructure()) return rc;
+    if (UNSIGNED32 rc = table->readStructure(found[1], found[2], found[3])) return rc;
     session->listen(table->channel_);
     registry().tables[key] = table;
     out = table;
     return AE_SUCCESS;
 }
 
-UNSIGNED32 ServerTable::readStructure() {
-    Params params;
-    params.addInteger(id_);
-    Result fields = session_->run(
-        "SELECT name, type, length, decimals FROM velda_fields WHERE table_id=$1 ORDER BY number",
-        params);
-    if (!fields.ok()) return failed(fields, "open");
+UNSIGNED32 ServerTable::readStructure(const Result& fields, const Result& indexes,
+                                      const Result& encrypted) {
     for (int i = 0; i < fields.rows(); ++i)
         if (UNSIGNED32 rc = metadata::addField(schema_, fields.text(i, 0), fields.integer(i, 1),
                                                fields.integer(i, 2), fields.integer(i, 3), file_))
@@ -380,22 +394,11 @@ UNSIGNED32 ServerTable::readStructure() {
     if (schema_.fields.empty())
         return fail(AE_NOT_A_TABLE, "The table " + file_ + " is damaged: it has no fields.");
     schema_.layOut();
-    Result indexes = session_->run(
-        "SELECT name, segments, is_unique, is_descending FROM velda_indexes WHERE table_id=$1 "
-        "ORDER BY position",
-        params);
-    if (!indexes.ok()) return failed(indexes, "open");
     for (int i = 0; i < indexes.rows(); ++i)
         if (UNSIGNED32 rc = metadata::addIndex(schema_, indexes.text(i, 0), indexes.text(i, 1),
                                                indexes.text(i, 2)[0] == 't',
                                                indexes.text(i, 3)[0] == 't', file_))
             return rc;
-    Params check;
-    check.addInteger(id_);
-    check.addText(kPasswordCheck);
-    Result encrypted =
-        session_->run("SELECT 1 FROM velda_properties WHERE table_id=$1 AND key=$2", check);
-    if (!encrypted.ok()) return failed(encrypted, "open");
     encrypted_ = encrypted.rows() > 0;
     buildSelectList();
     return AE_SUCCESS;
@@ -776,15 +779,16 @@ UNSIGNED32 ServerTable::insertRow(const std::vector<bool>& given, const std::vec
     // A new row's number is the highest one plus one, as in a folder table; appends to the table
     // wait for each other until their transactions end, so that two sessions never take the same
     // number. The highest number is read by a statement of its own, after the wait.
+    // Both go in one round trip; the INSERT's snapshot is taken after the wait.
     Params table;
     table.addInteger(id_);
-    if (Result locked = session_->run("SELECT pg_advisory_xact_lock($1::bigint)", table);
-        !locked.ok())
-        return failed(locked, doing);
+    const std::string lockSql = "SELECT pg_advisory_xact_lock($1::bigint)";
     std::string sql = "INSERT INTO " + rows_ + "(" + kRecno + (columns.empty() ? "" : ",") +
                       columns + ") VALUES((SELECT coalesce(max(" + kRecno + "),0)+1 FROM " + rows_ +
                       ")" + (marks.empty() ? "" : ",") + marks + ") RETURNING " + kRecno;
-    Result r = session_->run(sql, params);
+    std::vector<Result> done = session_->runAll({{lockSql, table}, {sql, params}});
+    if (!done[0].ok()) return failed(done[0], doing);
+    Result& r = done[1];
     if (!r.ok()) return changeFailed(r, doing);
     rowid = r.integer(0, 0);
     session_->notifyAtCommit(channel_);
@@ -868,7 +872,9 @@ UNSIGNED32 ServerTable::begin() {
         return fail(AE_LOCKED, "The table " + file_ +
                                    " is in an open transaction; it cannot be changed outside it "
                                    "until the transaction is committed or rolled back.");
-    return control("BEGIN", "write");
+    // Sent with the change's first statement, saving a round trip per write.
+    session_->beginWithNext();
+    return AE_SUCCESS;
 }
 
 UNSIGNED32 ServerTable::commit() {

@@ -133,7 +133,10 @@ class ServerTable final : public Storage {
     };
 
     ServerTable(std::shared_ptr<Session> session, int64_t id, std::string shown);
-    [[nodiscard]] UNSIGNED32 readStructure();
+    // Takes the structure from the catalog's rows: fields, index tags, and whether a password
+    // check is kept (any row).
+    [[nodiscard]] UNSIGNED32 readStructure(const Result& fields, const Result& indexes,
+                                           const Result& encrypted);
     // The statement's failure, as the session words it.
     [[nodiscard]] UNSIGNED32 failed(const Result& result, const std::string& doing);
     [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
