@@ -154,6 +154,8 @@ class Session {
 
     // Whether the database's catalog of tables is known to exist (postgres/table.h).
     bool catalogReady = false;
+    // The structures of the tables this session opened, by table id (postgres/table.cpp).
+    std::map<int64_t, std::shared_ptr<const struct TableStructure>> structures;
     // How many tables hold the session's transaction for an engine transaction.
     int heldBy = 0;
     // Moves on whenever the connection is made again: locks taken before are gone.

@@ -345,27 +345,13 @@ UNSIGNED32 ServerTable::open(const std::shared_ptr<Session>& session, const Serv
     std::lock_guard sessionLock(session->mutex());
     const Place place = placeOf(path);
     if (UNSIGNED32 rc = ensureCatalog(*session, place.shown)) return rc;
-    // The table's number and structure in one round trip, found by its place.
     Params where;
     where.addText(place.folder);
     where.addText(place.name);
-    Params whereCheck = where;
-    whereCheck.addText(kPasswordCheck);
-    const std::string ofTable =
-        " JOIN velda_tables t ON t.id=x.table_id WHERE t.folder=$1 AND t.name=$2";
-    const std::string idSql = "SELECT id FROM velda_tables WHERE folder=$1 AND name=$2";
-    const std::string fieldsSql =
-        "SELECT x.name, x.type, x.length, x.decimals FROM velda_fields x" + ofTable +
-        " ORDER BY x.number";
-    const std::string indexesSql =
-        "SELECT x.name, x.segments, x.is_unique, x.is_descending FROM velda_indexes x" + ofTable +
-        " ORDER BY x.position";
-    const std::string encryptedSql = "SELECT 1 FROM velda_properties x" + ofTable + " AND x.key=$3";
-    std::vector<Result> found = session->runAll(
-        {{idSql, where}, {fieldsSql, where}, {indexesSql, where}, {encryptedSql, whereCheck}});
-    for (const Result& r : found)
-        if (!r.ok()) return session->failure(r, "open the table", place.shown);
-    const int64_t id = found[0].rows() == 1 ? found[0].integer(0, 0) : 0;
+    Result found =
+        session->run("SELECT id, xmin::text FROM velda_tables WHERE folder=$1 AND name=$2", where);
+    if (!found.ok()) return session->failure(found, "open the table", place.shown);
+    const int64_t id = found.rows() == 1 ? found.integer(0, 0) : 0;
     if (id == 0) {
         bool exists = true;
         if (UNSIGNED32 rc = folderExists(*session, place, connected, exists)) return rc;
@@ -378,28 +364,54 @@ UNSIGNED32 ServerTable::open(const std::shared_ptr<Session>& session, const Serv
     auto key = std::make_pair(session.get(), id);
     if ((out = registry().tables[key].lock())) return AE_SUCCESS;
     std::shared_ptr<ServerTable> table(new ServerTable(session, id, place.shown));
-    if (UNSIGNED32 rc = table->readStructure(found[1], found[2], found[3])) return rc;
+    if (UNSIGNED32 rc = table->readStructure(found.text(0, 1))) return rc;
     session->listen(table->channel_);
     registry().tables[key] = table;
     out = table;
     return AE_SUCCESS;
 }
 
-UNSIGNED32 ServerTable::readStructure(const Result& fields, const Result& indexes,
-                                      const Result& encrypted) {
-    for (int i = 0; i < fields.rows(); ++i)
-        if (UNSIGNED32 rc = metadata::addField(schema_, fields.text(i, 0), fields.integer(i, 1),
-                                               fields.integer(i, 2), fields.integer(i, 3), file_))
-            return rc;
-    if (schema_.fields.empty())
-        return fail(AE_NOT_A_TABLE, "The table " + file_ + " is damaged: it has no fields.");
-    schema_.layOut();
-    for (int i = 0; i < indexes.rows(); ++i)
-        if (UNSIGNED32 rc = metadata::addIndex(schema_, indexes.text(i, 0), indexes.text(i, 1),
-                                               indexes.text(i, 2)[0] == 't',
-                                               indexes.text(i, 3)[0] == 't', file_))
-            return rc;
-    encrypted_ = encrypted.rows() > 0;
+UNSIGNED32 ServerTable::readStructure(const std::string& version) {
+    auto& cached = session_->structures[id_];
+    if (!cached || cached->version != version) {
+        auto read = std::make_shared<TableStructure>();
+        read->version = version;
+        Params params;
+        params.addInteger(id_);
+        Params check = params;
+        check.addText(kPasswordCheck);
+        const std::string fieldsSql =
+            "SELECT name, type, length, decimals FROM velda_fields WHERE table_id=$1 ORDER BY "
+            "number";
+        const std::string indexesSql =
+            "SELECT name, segments, is_unique, is_descending FROM velda_indexes WHERE table_id=$1 "
+            "ORDER BY position";
+        const std::string encryptedSql =
+            "SELECT 1 FROM velda_properties WHERE table_id=$1 AND key=$2";
+        std::vector<Result> r =
+            session_->runAll({{fieldsSql, params}, {indexesSql, params}, {encryptedSql, check}});
+        for (const Result& each : r)
+            if (!each.ok()) return failed(each, "open");
+        const Result &fields = r[0], &indexes = r[1];
+        Schema& schema = read->schema;
+        for (int i = 0; i < fields.rows(); ++i)
+            if (UNSIGNED32 rc = metadata::addField(schema, fields.text(i, 0), fields.integer(i, 1),
+                                                   fields.integer(i, 2), fields.integer(i, 3),
+                                                   file_))
+                return rc;
+        if (schema.fields.empty())
+            return fail(AE_NOT_A_TABLE, "The table " + file_ + " is damaged: it has no fields.");
+        schema.layOut();
+        for (int i = 0; i < indexes.rows(); ++i)
+            if (UNSIGNED32 rc = metadata::addIndex(schema, indexes.text(i, 0), indexes.text(i, 1),
+                                                   indexes.text(i, 2)[0] == 't',
+                                                   indexes.text(i, 3)[0] == 't', file_))
+                return rc;
+        read->encrypted = r[2].rows() > 0;
+        cached = std::move(read);
+    }
+    schema_ = cached->schema;
+    encrypted_ = cached->encrypted;
     buildSelectList();
     return AE_SUCCESS;
 }
@@ -1068,6 +1080,13 @@ UNSIGNED32 ServerTable::decrypt(const Secret& password) {
 UNSIGNED32 ServerTable::alone(const std::function<UNSIGNED32()>& change) {
     if (UNSIGNED32 rc = begin()) return rc;
     UNSIGNED32 rc = change();
+    // A new version of the catalog row tells every session that the structure changed.
+    if (rc == AE_SUCCESS) {
+        Params params;
+        params.addInteger(id_);
+        Result r = session_->run("UPDATE velda_tables SET shown=shown WHERE id=$1", params);
+        if (!r.ok()) rc = failed(r, "change");
+    }
     if (rc == AE_SUCCESS) rc = commit();
     if (rc != AE_SUCCESS) {
         LastError saved = lastError();

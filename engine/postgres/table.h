@@ -44,6 +44,15 @@ class ServerPath;
 
 namespace postgres {
 
+// A table's structure as a session read it from the catalog, with the catalog row's version
+// (its xmin, which every change of the structure moves on), so that a later open of the table
+// on the session reads one row instead of the whole structure.
+struct TableStructure {
+    std::string version;
+    Schema schema;
+    bool encrypted = false;
+};
+
 class ServerTable final : public Storage {
   public:
     ~ServerTable() override;
@@ -133,10 +142,9 @@ class ServerTable final : public Storage {
     };
 
     ServerTable(std::shared_ptr<Session> session, int64_t id, std::string shown);
-    // Takes the structure from the catalog's rows: fields, index tags, and whether a password
-    // check is kept (any row).
-    [[nodiscard]] UNSIGNED32 readStructure(const Result& fields, const Result& indexes,
-                                           const Result& encrypted);
+    // Takes the structure from the catalog (fields, index tags, whether a password check is
+    // kept), or from the session's copy when the catalog row's `version` is the copy's.
+    [[nodiscard]] UNSIGNED32 readStructure(const std::string& version);
     // The statement's failure, as the session words it.
     [[nodiscard]] UNSIGNED32 failed(const Result& result, const std::string& doing);
     [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
