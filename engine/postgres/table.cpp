@@ -426,9 +426,23 @@ void ServerTable::buildSelectList() {
     }
 }
 
-void ServerTable::remember(int64_t rowid, std::vector<Value>& values) {
-    recent_.at[rowid] = recent_.values.size();
-    for (Value& value : values) recent_.values.push_back(std::move(value));
+Value* ServerTable::remember(int64_t rowid) {
+    recent_.rowids.push_back(rowid);
+    recent_.values.resize(recent_.values.size() + schema_.fields.size());
+    return recent_.values.data() + recent_.values.size() - schema_.fields.size();
+}
+
+const Value* ServerTable::recentRow(int64_t rowid) {
+    // A walk asks for the rows in the order they were read: the row after the last one asked
+    // for is tried first.
+    const std::vector<int64_t>& ids = recent_.rowids;
+    size_t at = recent_.hint < ids.size() && ids[recent_.hint] == rowid ? recent_.hint
+                : recent_.hint + 1 < ids.size() && ids[recent_.hint + 1] == rowid
+                    ? recent_.hint + 1
+                    : static_cast<size_t>(std::find(ids.begin(), ids.end(), rowid) - ids.begin());
+    if (at == ids.size()) return nullptr;
+    recent_.hint = at;
+    return recent_.values.data() + at * schema_.fields.size();
 }
 
 UNSIGNED32 ServerTable::create(const std::shared_ptr<Session>& session, const ServerPath& path,
@@ -616,13 +630,13 @@ UNSIGNED32 ServerTable::scan(const OrderSpec& order, bool forward, const std::ve
     out.images.reserve((limit + 1) * length);
     out.images.assign(kept * length, 0);
     startRecent(version);
-    std::vector<Value> values(fields);
+    recent_.rowids.reserve(kept);
+    recent_.values.reserve(kept * fields);
     for (size_t row = 0; row < kept; ++row) {
         const int at = static_cast<int>(row);
         uint8_t* image = out.images.data() + row * length;
         out.rowids.push_back(r.integer(at, 0));
-        writeImage(r, at, page, image, values);
-        remember(out.rowids.back(), values);
+        writeImage(r, at, page, image, remember(out.rowids.back()));
     }
     const bool more = rows > limit;
     if (kept == limit && kept > 0) {
@@ -694,12 +708,13 @@ void ServerTable::startRecent(uint64_t version) {
     recent_.valid = true;
     recent_.version = version;
     recent_.generation = session_->generation();
-    recent_.at.clear();
+    recent_.rowids.clear();
     recent_.values.clear();
+    recent_.hint = 0;
 }
 
 void ServerTable::writeImage(const Result& r, int row, image::CodePage page, uint8_t* image,
-                             std::vector<Value>& values) const {
+                             Value* values) const {
     for (size_t f = 0; f < schema_.fields.size(); ++f) {
         const FieldDef& field = schema_.fields[f];
         const int column = static_cast<int>(f + 1);
@@ -721,9 +736,7 @@ UNSIGNED32 ServerTable::readRow(int64_t rowid, image::CodePage page, uint8_t* im
     if (UNSIGNED32 rc = readOne(selectList_, rowid, r, found)) return rc;
     if (!found) return AE_SUCCESS;
     startRecent(version);
-    std::vector<Value> values(schema_.fields.size());
-    writeImage(r, 0, page, image, values);
-    remember(rowid, values);
+    writeImage(r, 0, page, image, remember(rowid));
     return AE_SUCCESS;
 }
 
@@ -736,10 +749,10 @@ UNSIGNED32 ServerTable::readColumns(const std::vector<std::string>& columns, int
     // One field of a row just read, the table unchanged since: as it was read.
     if (columns.size() == 1 && recent_.valid && recent_.generation == session_->generation() &&
         recent_.version == counter_.value())
-        if (auto row = recent_.at.find(rowid); row != recent_.at.end())
+        if (const Value* row = recentRow(rowid))
             for (size_t f = 0; f < columns_.size(); ++f)
                 if (columns_[f] == columns[0] && !schema_.fields[f].isBlob()) {
-                    values.push_back(recent_.values[row->second + f]);
+                    values.push_back(row[f]);
                     return AE_SUCCESS;
                 }
     std::string list;

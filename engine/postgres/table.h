@@ -32,7 +32,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/postgres/session.h"
@@ -151,14 +150,16 @@ class ServerTable final : public Storage {
     [[nodiscard]] UNSIGNED32 readOne(const std::string& columns, int64_t rowid, Result& out,
                                      bool& found);
     void buildSelectList();
-    // Keeps the stored values of a row just read (a field per column of the select list).
-    void remember(int64_t rowid, std::vector<Value>& values);
+    // Room for the stored values of a row just read (a field per column of the select list).
+    Value* remember(int64_t rowid);
+    // The stored values of a row of the last read, or null.
+    const Value* recentRow(int64_t rowid);
     void forgetRecent() { recent_.valid = false; }
     void startRecent(uint64_t version);
     // Writes row `row` of a read of the select list into a record image, its fields' stored
     // values into `values` (null for a blob, of which only the presence was read).
     void writeImage(const Result& r, int row, image::CodePage page, uint8_t* image,
-                    std::vector<Value>& values) const;
+                    Value* values) const;
     // A row change's failure: a unique tag's violation as AE_DUPLICATE_KEY naming the tag.
     [[nodiscard]] UNSIGNED32 changeFailed(const Result& result, const std::string& doing);
     // One change in a transaction of its own, rolled back when `change` or the commit fails.
@@ -183,8 +184,9 @@ class ServerTable final : public Storage {
     struct RecentRows {
         bool valid = false;
         uint64_t version = 0, generation = 0;
-        std::unordered_map<int64_t, size_t> at;  // record number -> first value in `values`
-        std::vector<Value> values;               // the rows' fields, row after row
+        std::vector<int64_t> rowids;  // in the order read
+        std::vector<Value> values;    // the rows' fields, row after row
+        size_t hint = 0;              // the row asked for last
     } recent_;
     bool countValid_ = false;
     int64_t countCache_ = 0;
