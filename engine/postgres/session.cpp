@@ -222,6 +222,7 @@ void Session::noteTransaction() {
 
 void Session::rollback() {
     beginPending_ = false;
+    committed_ = Result();
     pendingNotices_.clear();
     heldBy = 0;
     if (!lost() && PQtransactionStatus(connection_.get()) != PQTRANS_IDLE) {
@@ -299,13 +300,14 @@ Result Session::run(const std::string& sql, const Params& params) {
     return r;
 }
 
-std::vector<Result> Session::runAll(const std::vector<Step>& steps) {
+std::vector<Result> Session::runAll(const std::vector<Step>& steps, bool commit) {
     std::vector<Result> out(steps.size());
     if (!revive()) return out;
     PGconn* c = connection_.get();
     const bool begin = beginPending_;
     beginPending_ = false;
-    // Each query sent, in order: the BEGIN (step -1), a statement's preparation or its run.
+    // Each query sent, in order: the BEGIN (step -1), a statement's preparation or its run, the
+    // notices and the COMMIT (step -2).
     struct Query {
         int step;
         bool prepare;
@@ -336,6 +338,19 @@ std::vector<Result> Session::runAll(const std::vector<Step>& steps) {
                                            0) == 1;
         queries.push_back({static_cast<int>(i), false});
     }
+    if (commit) {
+        for (const std::string& channel : pendingNotices_) {
+            const std::string notify = "NOTIFY \"" + channel + "\"";
+            sent = sent &&
+                   PQsendQueryParams(c, notify.c_str(), 0, nullptr, nullptr, nullptr, nullptr,
+                                     0) == 1;
+            queries.push_back({-2, false});
+        }
+        pendingNotices_.clear();
+        sent = sent &&
+               PQsendQueryParams(c, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        queries.push_back({-2, true});
+    }
     sent = sent && PQpipelineSync(c) == 1;
     // Each query's result comes followed by a null; the sync's result ends the round trip. A
     // lost connection ends it too.
@@ -353,7 +368,11 @@ std::vector<Result> Session::runAll(const std::vector<Step>& steps) {
         if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
         if (at >= queries.size()) continue;
         const Query& q = queries[at];
-        if (q.step < 0) {
+        if (q.step == -2) {
+            // The COMMIT's answer, or the first failure that stopped it.
+            if ((q.prepare || !r.ok()) && (!committed_.get() || committed_.ok()))
+                committed_ = std::move(r);
+        } else if (q.step < 0) {
             if (!r.ok()) failedBegin = std::move(r);
         } else if (q.prepare) {
             if (r.ok())
@@ -366,12 +385,16 @@ std::vector<Result> Session::runAll(const std::vector<Step>& steps) {
         }
     }
     (void)PQexitPipelineMode(c);
+    // A COMMIT whose answer never came (the connection lost) must not pass for done.
+    if (commit && !committed_.get()) committed_ = Result(PQmakeEmptyPGresult(c, PGRES_FATAL_ERROR));
     // The first failure is the one to report: a failed BEGIN or preparation stands in for the
     // statement it stopped.
     if (!out.empty() && failedBegin.get()) out.front() = std::move(failedBegin);
     for (size_t i = 0; i < steps.size(); ++i)
         if (failedPrepare[i].get()) out[i] = std::move(failedPrepare[i]);
     noteTransaction();
+    // Notices that came with the answer count at once: a commit is seen by the next read.
+    if (commit) lastPoll_ = {};
     return out;
 }
 
@@ -435,6 +458,10 @@ uint64_t Session::notices(const std::string& channel) {
 }
 
 Result Session::commit() {
+    if (committed_.get()) {
+        pendingNotices_.clear();
+        return std::move(committed_);
+    }
     if (!revive()) return Result();
     std::string sql;
     for (const std::string& channel : pendingNotices_) sql += "NOTIFY \"" + channel + "\";";

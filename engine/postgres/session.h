@@ -118,12 +118,14 @@ class Session {
     Result run(const std::string& sql, const Params& params = Params());
     // Runs several statements in one round trip (libpq's pipeline mode), each prepared once per
     // session by its text, in order. After a failure the later statements do not run: their
-    // results fail too, so a caller looks at the results in order.
+    // results fail too, so a caller looks at the results in order. With `commit` the open
+    // transaction's pending notices and COMMIT go in the same round trip, and the next commit()
+    // answers how the COMMIT went.
     struct Step {
         const std::string& sql;
         const Params& params;
     };
-    std::vector<Result> runAll(const std::vector<Step>& steps);
+    std::vector<Result> runAll(const std::vector<Step>& steps, bool commit = false);
     // Runs statements of the simple protocol (several, separated by ";"), without parameters.
     Result exec(const std::string& sql);
     // Opens a transaction with the next statement, which carries the BEGIN with it (one round
@@ -187,6 +189,8 @@ class Session {
     bool transactionOpen_ = false;
     bool transactionLost_ = false;
     bool beginPending_ = false;
+    // The answer to a COMMIT sent ahead by runAll(), for the next commit().
+    Result committed_;
 };
 
 }  // namespace postgres

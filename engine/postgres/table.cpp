@@ -811,7 +811,9 @@ UNSIGNED32 ServerTable::insertRow(const std::vector<bool>& given, const std::vec
     std::string sql = "INSERT INTO " + rows_ + "(" + kRecno + (columns.empty() ? "" : ",") +
                       columns + ") VALUES((SELECT coalesce(max(" + kRecno + "),0)+1 FROM " + rows_ +
                       ")" + (marks.empty() ? "" : ",") + marks + ") RETURNING " + kRecno;
-    std::vector<Result> done = session_->runAll({{lockSql, table}, {sql, params}});
+    const bool commit = takeCommitAhead();
+    if (commit) session_->notifyAtCommit(channel_);
+    std::vector<Result> done = session_->runAll({{lockSql, table}, {sql, params}}, commit);
     if (!done[0].ok()) return failed(done[0], doing);
     Result& r = done[1];
     if (!r.ok()) return changeFailed(r, doing);
@@ -834,10 +836,13 @@ UNSIGNED32 ServerTable::updateRow(int64_t rowid, const std::vector<bool>& given,
         sets += (sets.empty() ? "" : ",") + schema_.fields[i].column() + "=" + mark(next);
         params.add(values[i]);
     }
+    const bool commit = takeCommitAhead();
     if (sets.empty()) return AE_SUCCESS;
     params.addInteger(rowid);
-    Result r = session_->run(
-        "UPDATE " + rows_ + " SET " + sets + " WHERE " + kRecno + "=" + mark(next), params);
+    if (commit) session_->notifyAtCommit(channel_);
+    const std::string sql =
+        "UPDATE " + rows_ + " SET " + sets + " WHERE " + kRecno + "=" + mark(next);
+    Result r = std::move(session_->runAll({{sql, params}}, commit).front());
     if (!r.ok()) return changeFailed(r, doing);
     found = std::string(PQcmdTuples(r.get())) != "0";
     session_->notifyAtCommit(channel_);
@@ -849,7 +854,10 @@ UNSIGNED32 ServerTable::deleteRow(int64_t rowid, const std::string& doing) {
     forgetRecent();
     Params params;
     params.addInteger(rowid);
-    Result r = session_->run("DELETE FROM " + rows_ + " WHERE " + kRecno + "=$1", params);
+    const bool commit = takeCommitAhead();
+    if (commit) session_->notifyAtCommit(channel_);
+    const std::string sql = "DELETE FROM " + rows_ + " WHERE " + kRecno + "=$1";
+    Result r = std::move(session_->runAll({{sql, params}}, commit).front());
     if (!r.ok()) return failed(r, doing);
     session_->notifyAtCommit(channel_);
     return AE_SUCCESS;
@@ -919,6 +927,7 @@ UNSIGNED32 ServerTable::commit() {
 void ServerTable::rollback() {
     std::lock_guard lock(session_->mutex());
     forgetRecent();
+    commitAhead_ = false;
     session_->rollback();
 }
 

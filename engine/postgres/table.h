@@ -32,6 +32,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/postgres/session.h"
@@ -110,6 +111,7 @@ class ServerTable final : public Storage {
     [[nodiscard]] UNSIGNED32 begin() override;
     [[nodiscard]] UNSIGNED32 commit() override;
     void rollback() override;
+    void commitWithNextChange() override { commitAhead_ = true; }
     bool inTransaction() const override;
     [[nodiscard]] UNSIGNED32 beginHeld(bool writing) override;
     [[nodiscard]] UNSIGNED32 commitHeld() override;
@@ -144,6 +146,8 @@ class ServerTable final : public Storage {
     // Takes the structure from the catalog (fields, index tags, whether a password check is
     // kept), or from the session's copy when the catalog row's `version` is the copy's.
     [[nodiscard]] UNSIGNED32 readStructure(const std::string& version);
+    // Whether the next row change sends the commit with it (commitWithNextChange()), cleared.
+    bool takeCommitAhead() { return std::exchange(commitAhead_, false); }
     // The statement's failure, as the session words it.
     [[nodiscard]] UNSIGNED32 failed(const Result& result, const std::string& doing);
     [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
@@ -188,6 +192,7 @@ class ServerTable final : public Storage {
         std::vector<Value> values;    // the rows' fields, row after row
         size_t hint = 0;              // the row asked for last
     } recent_;
+    bool commitAhead_ = false;
     bool countValid_ = false;
     int64_t countCache_ = 0;
     uint64_t countCounter_ = 0;
