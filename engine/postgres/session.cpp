@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -73,8 +74,26 @@ int Result::length(int row, int column) const {
     return PQgetlength(result_.get(), row, column);
 }
 
+namespace {
+
+// The server's text forms of numbers; from_chars reads them as strtoll and strtod would, without
+// their locale and overflow bookkeeping.
+int64_t integerOf(const char* text, int length) {
+    int64_t value = 0;
+    std::from_chars(text, text + length, value);
+    return value;
+}
+
+double realOf(const char* text, int length) {
+    double value = 0;
+    std::from_chars(text, text + length, value);
+    return value;
+}
+
+}  // namespace
+
 int64_t Result::integer(int row, int column) const {
-    return std::strtoll(text(row, column), nullptr, 10);
+    return integerOf(text(row, column), length(row, column));
 }
 
 Value Result::value(int row, int column) const {
@@ -86,11 +105,11 @@ Value Result::value(int row, int column) const {
         case kInt2:
         case kInt4:
         case kInt8:
-            return Value::ofInteger(std::strtoll(t, nullptr, 10));
+            return Value::ofInteger(integerOf(t, length(row, column)));
         case kFloat4:
         case kFloat8:
         case kNumeric:
-            return Value::ofReal(std::strtod(t, nullptr));
+            return Value::ofReal(realOf(t, length(row, column)));
         case kBytea: {
             // Text output of a byte string: "\x" and two hexadecimal digits a byte.
             std::string bytes;
