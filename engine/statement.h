@@ -133,7 +133,11 @@ class SqlStatement : public EngineObject {
     HandleKind kind() const override { return HandleKind::Statement; }
 
     ADSHANDLE connection = 0;
+    // The session of the connection (its mutex is every call's; in a folder it runs the
+    // statement); on a server the statement runs on the connection's server session instead
+    // (server_statements.h).
     std::shared_ptr<SqlSession> session;
+    bool onServer = false;
 
     // Options (AdsStmtSet...), checked when given.
     UNSIGNED16 lockType = ADS_PROPRIETARY_LOCKING;
@@ -183,6 +187,11 @@ bool isStatement(ADSHANDLE handle);
 // Binds the statement's parameters to a prepared SQLite statement of its text; fails naming a
 // parameter that has no value.
 [[nodiscard]] UNSIGNED32 bind(SqlStatement& statement, sqlite3_stmt* stmt);
+// AE_SQL_TIMEOUT: the execution ran longer than the session's time limit.
+[[nodiscard]] UNSIGNED32 timedOut(const SqlStatement& statement);
+// Refuses a table name that is a path of another place than the connection's (a server's path on
+// a folder connection; a folder path or another server's path on a server connection).
+[[nodiscard]] UNSIGNED32 refuseOtherPlace(const Connection& connection, const std::string& name);
 }  // namespace statement
 
 }  // namespace engine
