@@ -580,7 +580,8 @@ class Translator {
         if ((w == "RIGHT" || w == "FULL") && !call &&
             (isWord(next, "JOIN") || isWord(next, "OUTER")))
             return refuse(w + " JOIN");
-        if (call && !(server() && keyword(w))) {
+        // LEFT and RIGHT are joins, or functions when a bracket follows.
+        if (call && !(server() && keyword(w) && w != "LEFT" && w != "RIGHT")) {
             if (w == "CAST") return cast(i);
             if (w == "SUBSTRING") substringForm(i);
             if (!server()) {
@@ -663,6 +664,13 @@ class Translator {
                 if (!mapped) return refuse("CAST to " + name);
                 type->out = server() ? serverCastType(mapped) : mapped;
                 type->kind = Kind::Number;  // not a name any more
+                // The server rounds a number cast to an integer and refuses a text that is no
+                // whole number; a folder truncates and takes a text's leading number.
+                if (server() && std::string(mapped) == "INTEGER") {
+                    sig_[i]->out = "velda_cast_int";
+                    sig_[j]->dropped = true;
+                    type->dropped = true;
+                }
                 // A length or precision in parentheses means nothing to SQLite's types.
                 if (isPunct(at(j + 2), "(")) {
                     size_t close = closing(j + 2);
