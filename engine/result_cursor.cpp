@@ -160,7 +160,7 @@ UNSIGNED32 SqliteRows::copy(sql::Database& rows, const std::string& uri) {
         if (step != SQLITE_DONE) {
             std::string why = db.errorText();
             rc = fail((step & 0xFF) == SQLITE_BUSY || (step & 0xFF) == SQLITE_LOCKED ? AE_LOCKED
-                                                                                   : AE_IO_ERROR,
+                                                                                     : AE_IO_ERROR,
                       "Could not run the SQL statement: " + why + ".");
         }
     }

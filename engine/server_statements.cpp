@@ -72,7 +72,9 @@ struct View {
 class Call {
   public:
     Call(SqlStatement& statement, Connection& connection)
-        : s_(statement), connection_(connection), session_(*connection.session()),
+        : s_(statement),
+          connection_(connection),
+          session_(*connection.session()),
           lock_(session_.mutex()) {}
     ~Call() {
         std::string drop;
@@ -154,8 +156,7 @@ class Call {
                     return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement " +
                                                    sqldialect::locate(t.origins.back()) + ".");
                 return fail(AE_SQL_SYNTAX, "Syntax error in the SQL statement " +
-                                               sqldialect::locate(t, "") +
-                                               ": it ends too early.");
+                                               sqldialect::locate(t, "") + ": it ends too early.");
             }
         }
         if (state == "42703") {
@@ -289,8 +290,7 @@ class Call {
         Result oid = session_.run(
             "SELECT oid FROM pg_class WHERE relname=$1 AND relnamespace=pg_my_temp_schema()",
             params);
-        if (!oid.ok() || oid.rows() != 1)
-            return session_.failure(oid, "open the table", v.written);
+        if (!oid.ok() || oid.rows() != 1) return session_.failure(oid, "open the table", v.written);
         views_.back().oid = static_cast<unsigned>(oid.integer(0, 0));
         return AE_SUCCESS;
     }
@@ -316,8 +316,7 @@ UNSIGNED32 prepareRun(SqlStatement& s, Call& call, std::string& sql, Result& des
     }
     const sqldialect::Translation::Write& w = t.write;
     Result probe;
-    if (UNSIGNED32 rc =
-            call.describe("SELECT * FROM pg_temp." + quoteIdentifier(w.table), probe))
+    if (UNSIGNED32 rc = call.describe("SELECT * FROM pg_temp." + quoteIdentifier(w.table), probe))
         return rc;
     View* view = call.byName(w.table);
     if (!view) return fail(AE_INTERNAL, "The SQL engine lost the table " + w.table + ".");
@@ -353,7 +352,8 @@ Value valueOf(const Result& r, int column) {
         for (const char* p = text; *p; ++p)
             if (!(std::isdigit(static_cast<unsigned char>(*p)) || (p == text && *p == '-')))
                 whole = false;
-        if (whole && std::strlen(text) < 19) return Value::ofInteger(std::strtoll(text, nullptr, 10));
+        if (whole && std::strlen(text) < 19)
+            return Value::ofInteger(std::strtoll(text, nullptr, 10));
     }
     return v;
 }
@@ -413,8 +413,7 @@ class ServerRows final : public result::RowSource {
         if (failed) return failed;
         if (!end.ok()) return call_.failure(end, sql_);
         if (rows.exec("COMMIT") != SQLITE_OK)
-            return fail(AE_INTERNAL,
-                        "Could not keep the SQL result: " + rows.errorText() + ".");
+            return fail(AE_INTERNAL, "Could not keep the SQL result: " + rows.errorText() + ".");
         return AE_SUCCESS;
     }
 
@@ -445,9 +444,8 @@ UNSIGNED32 parametersOf(const SqlStatement& s, Params& out) {
 class TimeLimit {
   public:
     TimeLimit(Call& call, std::chrono::milliseconds limit) : call_(call) {
-        set_ = call_.session()
-                   .exec("SET statement_timeout = " + std::to_string(limit.count()))
-                   .ok();
+        set_ =
+            call_.session().exec("SET statement_timeout = " + std::to_string(limit.count())).ok();
     }
     ~TimeLimit() {
         if (set_) (void)call_.session().exec("SET statement_timeout = 0");
@@ -466,8 +464,7 @@ UNSIGNED32 prepare(SqlStatement& s, const std::string& text) {
     s.prepared = false;
     auto connection = connectionFor(s.connection);
     if (!connection) return AE_INVALID_CONNECTION;
-    if (UNSIGNED32 rc =
-            sqldialect::translate(text, s.translation, sqldialect::Target::Postgres))
+    if (UNSIGNED32 rc = sqldialect::translate(text, s.translation, sqldialect::Target::Postgres))
         return rc;
     Call call(s, *connection);
     std::string sql;

@@ -323,34 +323,33 @@ const char* functionName(const std::string& name) {
 // server's own differ (case of Windows-1252 letters, dates stored as texts, rounding), the
 // server's own names where they mean the same.
 const char* serverFunctionName(const std::string& name) {
-    static const std::map<std::string, const char*> names = {
-        {"UPPER", "velda_upper"},
-        {"LOWER", "velda_lower"},
-        {"LEFT", "velda_left"},
-        {"RIGHT", "velda_right"},
-        {"SUBSTR", "velda_substr"},
-        {"SUBSTRING", "velda_substr"},
-        {"CONCAT", "concat"},
-        {"IFNULL", "coalesce"},
-        {"CURDATE", "velda_curdate"},
-        {"NOW", "velda_now"},
-        {"YEAR", "velda_sql_year"},
-        {"MONTH", "velda_sql_month"},
-        {"DAYOFMONTH", "velda_sql_dayofmonth"},
-        {"DAY", "velda_sql_dayofmonth"},
-        {"ROUND", "velda_round"},
-        {"TRIM", "trim"},
-        {"LTRIM", "ltrim"},
-        {"RTRIM", "rtrim"},
-        {"LENGTH", "length"},
-        {"ABS", "abs"},
-        {"COALESCE", "coalesce"},
-        {"NULLIF", "nullif"},
-        {"COUNT", "count"},
-        {"SUM", "sum"},
-        {"AVG", "avg"},
-        {"MIN", "min"},
-        {"MAX", "max"}};
+    static const std::map<std::string, const char*> names = {{"UPPER", "velda_upper"},
+                                                             {"LOWER", "velda_lower"},
+                                                             {"LEFT", "velda_left"},
+                                                             {"RIGHT", "velda_right"},
+                                                             {"SUBSTR", "velda_substr"},
+                                                             {"SUBSTRING", "velda_substr"},
+                                                             {"CONCAT", "concat"},
+                                                             {"IFNULL", "coalesce"},
+                                                             {"CURDATE", "velda_curdate"},
+                                                             {"NOW", "velda_now"},
+                                                             {"YEAR", "velda_sql_year"},
+                                                             {"MONTH", "velda_sql_month"},
+                                                             {"DAYOFMONTH", "velda_sql_dayofmonth"},
+                                                             {"DAY", "velda_sql_dayofmonth"},
+                                                             {"ROUND", "velda_round"},
+                                                             {"TRIM", "trim"},
+                                                             {"LTRIM", "ltrim"},
+                                                             {"RTRIM", "rtrim"},
+                                                             {"LENGTH", "length"},
+                                                             {"ABS", "abs"},
+                                                             {"COALESCE", "coalesce"},
+                                                             {"NULLIF", "nullif"},
+                                                             {"COUNT", "count"},
+                                                             {"SUM", "sum"},
+                                                             {"AVG", "avg"},
+                                                             {"MIN", "min"},
+                                                             {"MAX", "max"}};
     auto it = names.find(name);
     return it == names.end() ? nullptr : it->second;
 }
@@ -367,13 +366,12 @@ const char* serverCastType(const char* sqliteType) {
 // that the server does not fold it to lower case.
 bool keyword(const std::string& w) {
     static const char* const words[] = {
-        "SELECT", "DISTINCT", "ALL",    "FROM",      "WHERE",  "AND",    "OR",     "NOT",
-        "IN",     "EXISTS",   "BETWEEN", "LIKE",     "IS",     "NULL",   "AS",     "ON",
-        "JOIN",   "INNER",    "LEFT",   "RIGHT",     "FULL",   "OUTER",  "CROSS",  "GROUP",
-        "BY",     "ORDER",    "ASC",    "DESC",      "HAVING", "UNION",  "EXCEPT", "INTERSECT",
-        "CASE",   "WHEN",     "THEN",   "ELSE",      "END",    "INSERT", "INTO",   "VALUES",
-        "UPDATE", "SET",      "DELETE", "LIMIT",     "OFFSET", "ESCAPE", "TRUE",   "FALSE",
-        "USING",  "ANY",      "SOME",   "TOP",       "PERCENT"};
+        "SELECT", "DISTINCT", "ALL",   "FROM",   "WHERE",     "AND",   "OR",     "NOT",    "IN",
+        "EXISTS", "BETWEEN",  "LIKE",  "IS",     "NULL",      "AS",    "ON",     "JOIN",   "INNER",
+        "LEFT",   "RIGHT",    "FULL",  "OUTER",  "CROSS",     "GROUP", "BY",     "ORDER",  "ASC",
+        "DESC",   "HAVING",   "UNION", "EXCEPT", "INTERSECT", "CASE",  "WHEN",   "THEN",   "ELSE",
+        "END",    "INSERT",   "INTO",  "VALUES", "UPDATE",    "SET",   "DELETE", "LIMIT",  "OFFSET",
+        "ESCAPE", "TRUE",     "FALSE", "USING",  "ANY",       "SOME",  "TOP",    "PERCENT"};
     for (const char* k : words)
         if (w == k) return true;
     return false;
@@ -593,8 +591,8 @@ class Translator {
             // The server has many functions of its own, some of which reach beyond the rows of
             // tables (settings, files, other sessions): only the dialect's run.
             if (!mapped)
-                return fail(AE_SQL_SYNTAX, "The SQL statement cannot run: no such function: " +
-                                               t.source + ".");
+                return fail(AE_SQL_SYNTAX,
+                            "The SQL statement cannot run: no such function: " + t.source + ".");
             t.out = mapped;
             return AE_SUCCESS;
         }

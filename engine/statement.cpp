@@ -12,8 +12,8 @@
 #include "engine/last_error.h"
 #include "engine/paths.h"
 #include "engine/result_cursor.h"
-#include "engine/sql_functions.h"
 #include "engine/server_statements.h"
+#include "engine/sql_functions.h"
 #include "engine/sql_writes.h"
 #include "engine/sqlite/encryption.h"
 #include "engine/sqlite/locks.h"
@@ -713,10 +713,11 @@ UNSIGNED32 timedOut(const SqlStatement& s) {
 }
 
 UNSIGNED32 refuseOtherPlace(const Connection& connection, const std::string& name) {
-    const bool serverName = name.rfind("postgresql://", 0) == 0 || name.rfind("postgres://", 0) == 0;
-    const bool folderPath = name.rfind('/', 0) == 0 || name.rfind('\\', 0) == 0 ||
-                            (name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) &&
-                             name[1] == ':');
+    const bool serverName =
+        name.rfind("postgresql://", 0) == 0 || name.rfind("postgres://", 0) == 0;
+    const bool folderPath =
+        name.rfind('/', 0) == 0 || name.rfind('\\', 0) == 0 ||
+        (name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':');
     if (connection.onServer() ? (serverName || folderPath) : serverName)
         return fail(AE_NOT_SUPPORTED,
                     "The SQL statement mixes places: the table " + name +

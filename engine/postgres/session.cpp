@@ -119,7 +119,8 @@ std::string Result::message() const {
 }
 
 int Result::position() const {
-    const char* p = result_ ? PQresultErrorField(result_.get(), PG_DIAG_STATEMENT_POSITION) : nullptr;
+    const char* p =
+        result_ ? PQresultErrorField(result_.get(), PG_DIAG_STATEMENT_POSITION) : nullptr;
     return p ? std::atoi(p) : 0;
 }
 

@@ -265,8 +265,7 @@ TEST_F(SqlDialect, AChangedStructureAsksForANewPreparation) {
     ADSHANDLE cursor = 0;
     EXPECT_EQ(AdsExecuteSQL(s, &cursor), AE_PREPARE_AGAIN);
     // A server names the table by the path it was opened with, its extension as written.
-    const std::string expected = "Error 7209: The structure of the table " +
-                                 path("EMPLOYEE.ADT") +
+    const std::string expected = "Error 7209: The structure of the table " + path("EMPLOYEE.ADT") +
                                  " changed after the SQL statement was prepared; prepare it again.";
     if (onServer())
         EXPECT_TRUE(engine::equalsNoCase(lastError(), expected)) << lastError();

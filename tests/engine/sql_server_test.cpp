@@ -13,8 +13,8 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-#define SERVER_ONLY()                                                           \
-    do {                                                                        \
+#define SERVER_ONLY()                                                             \
+    do {                                                                          \
         if (!::enginetest::onServer()) GTEST_SKIP() << "about server statements"; \
     } while (0)
 
@@ -26,9 +26,10 @@ TEST_F(SqlServer, TablesAreFoundWhenMissedAndTheirViewsGoWithTheCall) {
     SERVER_ONLY();
     makeCompany(false);
     ADSHANDLE s = statement();
-    EXPECT_EQ(rows(query(s, "SELECT e.emp_no, l.Id FROM employee e, \"LEAV_TRX.ADT\" l, "
-                            "[Leav_Trx] m WHERE e.EMP_NO = l.EMPCODE AND l.ID = m.ID AND "
-                            "l.ID = 2")),
+    EXPECT_EQ(rows(query(s,
+                         "SELECT e.emp_no, l.Id FROM employee e, \"LEAV_TRX.ADT\" l, "
+                         "[Leav_Trx] m WHERE e.EMP_NO = l.EMPCODE AND l.ID = m.ID AND "
+                         "l.ID = 2")),
               (Rows{"E001|2"}));
     // Again on the same statement and session: the views are made afresh.
     EXPECT_EQ(rows(query(s, "SELECT COUNT(*) FROM Employee")), (Rows{"3"}));
@@ -39,7 +40,8 @@ TEST_F(SqlServer, TablesAreFoundWhenMissedAndTheirViewsGoWithTheCall) {
     EXPECT_EQ(AdsDisconnect(other), AE_SUCCESS);
     std::string text;
     EXPECT_EQ(failure("SELECT * FROM LEAV_TRX", text), AE_FILE_NOT_FOUND);
-    EXPECT_EQ(text, "Error " + std::to_string(AE_FILE_NOT_FOUND) + ": The table LEAV_TRX named in the SQL statement does not exist (" +
+    EXPECT_EQ(text, "Error " + std::to_string(AE_FILE_NOT_FOUND) +
+                        ": The table LEAV_TRX named in the SQL statement does not exist (" +
                         path("LEAV_TRX.adt") + ").");
 }
 
@@ -48,7 +50,8 @@ TEST_F(SqlServer, TablesAreFoundWhenMissedAndTheirViewsGoWithTheCall) {
 TEST_F(SqlServer, TheServersOwnRelationsAreNotReachable) {
     SERVER_ONLY();
     makeCompany(false);
-    for (const char* name : {"velda_tables", "pg_class", "pg_catalog.pg_authid", "\"velda_rows_1\""}) {
+    for (const char* name :
+         {"velda_tables", "pg_class", "pg_catalog.pg_authid", "\"velda_rows_1\""}) {
         std::string text;
         EXPECT_EQ(failure(std::string("SELECT * FROM ") + name, text), AE_FILE_NOT_FOUND)
             << name << ": " << text;
@@ -108,8 +111,8 @@ TEST_F(SqlServer, AFailedStatementKeepsTheOpenTransaction) {
 // refused by name, whatever the connection.
 TEST_F(SqlServer, ATableOfAnotherPlaceIsRefused) {
     makeCompany(false);
-    const std::string elsewhere =
-        onServer() ? folder + "/EMPLOYEE.ADT" : "postgresql://postgres@localhost/velda/EMPLOYEE.ADT";
+    const std::string elsewhere = onServer() ? folder + "/EMPLOYEE.ADT"
+                                             : "postgresql://postgres@localhost/velda/EMPLOYEE.ADT";
     std::string text;
     EXPECT_EQ(failure("SELECT * FROM \"" + elsewhere + "\"", text), AE_NOT_SUPPORTED);
     EXPECT_EQ(text, "Error 5004: The SQL statement mixes places: the table " + elsewhere +

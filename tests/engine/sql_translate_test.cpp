@@ -97,9 +97,8 @@ TEST(SqlTranslate, OnAServerEachConstructBecomesWhatPostgresRunsWithTheSameMeani
     };
     for (const Mapped& c : cases) {
         Translation t;
-        ASSERT_EQ(translate(c.in, t, Target::Postgres), AE_SUCCESS)
-            << c.in << "\n"
-            << engine::lastError().text();
+        ASSERT_EQ(translate(c.in, t, Target::Postgres), AE_SUCCESS) << c.in << "\n"
+                                                                    << engine::lastError().text();
         EXPECT_EQ(t.sql, c.out) << c.in;
         EXPECT_EQ(t.parameters, c.parameters) << c.in;
     }
