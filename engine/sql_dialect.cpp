@@ -319,9 +319,74 @@ const char* functionName(const std::string& name) {
     return it == names.end() ? nullptr : it->second;
 }
 
+// The same functions on the server: the engine's helpers of postgres/functions.h where the
+// server's own differ (case of Windows-1252 letters, dates stored as texts, rounding), the
+// server's own names where they mean the same.
+const char* serverFunctionName(const std::string& name) {
+    static const std::map<std::string, const char*> names = {{"UPPER", "velda_upper"},
+                                                             {"LOWER", "velda_lower"},
+                                                             {"LEFT", "velda_left"},
+                                                             {"RIGHT", "velda_right"},
+                                                             {"SUBSTR", "velda_substr"},
+                                                             {"SUBSTRING", "velda_substr"},
+                                                             {"CONCAT", "concat"},
+                                                             {"IFNULL", "coalesce"},
+                                                             {"CURDATE", "velda_curdate"},
+                                                             {"NOW", "velda_now"},
+                                                             {"YEAR", "velda_sql_year"},
+                                                             {"MONTH", "velda_sql_month"},
+                                                             {"DAYOFMONTH", "velda_sql_dayofmonth"},
+                                                             {"DAY", "velda_sql_dayofmonth"},
+                                                             {"ROUND", "velda_round"},
+                                                             {"TRIM", "trim"},
+                                                             {"LTRIM", "ltrim"},
+                                                             {"RTRIM", "rtrim"},
+                                                             {"LENGTH", "length"},
+                                                             {"ABS", "abs"},
+                                                             {"COALESCE", "coalesce"},
+                                                             {"NULLIF", "nullif"},
+                                                             {"COUNT", "count"},
+                                                             {"SUM", "sum"},
+                                                             {"AVG", "avg"},
+                                                             {"MIN", "min"},
+                                                             {"MAX", "max"}};
+    auto it = names.find(name);
+    return it == names.end() ? nullptr : it->second;
+}
+
+// CAST's type names in the server's terms (the stored column types of postgres/table.h).
+const char* serverCastType(const char* sqliteType) {
+    const std::string t = sqliteType;
+    if (t == "INTEGER") return "bigint";
+    if (t == "REAL") return "double precision";
+    return "text";
+}
+
+// Words of the dialect that are no names. On the server every other word is a name: quoted, so
+// that the server does not fold it to lower case.
+bool keyword(const std::string& w) {
+    static const char* const words[] = {
+        "SELECT", "DISTINCT", "ALL",   "FROM",   "WHERE",     "AND",   "OR",     "NOT",    "IN",
+        "EXISTS", "BETWEEN",  "LIKE",  "IS",     "NULL",      "AS",    "ON",     "JOIN",   "INNER",
+        "LEFT",   "RIGHT",    "FULL",  "OUTER",  "CROSS",     "GROUP", "BY",     "ORDER",  "ASC",
+        "DESC",   "HAVING",   "UNION", "EXCEPT", "INTERSECT", "CASE",  "WHEN",   "THEN",   "ELSE",
+        "END",    "INSERT",   "INTO",  "VALUES", "UPDATE",    "SET",   "DELETE", "LIMIT",  "OFFSET",
+        "ESCAPE", "TRUE",     "FALSE", "USING",  "ANY",       "SOME",  "TOP",    "PERCENT"};
+    for (const char* k : words)
+        if (w == k) return true;
+    return false;
+}
+
+// A name as the server sees it: the engine's names ignore case, the server's quoted ones do
+// not, so every name is upper-cased (ASCII letters) on both sides (statement and views).
+std::string foldName(std::string_view name) {
+    return upper(name);
+}
+
 class Translator {
   public:
-    Translator(std::vector<Token>& all, Translation& out) : all_(all), out_(out) {
+    Translator(std::vector<Token>& all, Translation& out, Target target)
+        : all_(all), out_(out), target_(target) {
         for (Token& t : all_)
             if (t.kind != Kind::Space) sig_.push_back(&t);
     }
@@ -421,7 +486,7 @@ class Translator {
                 return name(i);
             case Kind::Param:
                 out_.parameters.push_back(t.value);
-                t.out = "?" + std::to_string(out_.parameters.size());
+                t.out = (server() ? "$" : "?") + std::to_string(out_.parameters.size());
                 return AE_SUCCESS;
             case Kind::Number:
                 return AE_SUCCESS;
@@ -453,7 +518,19 @@ class Translator {
             at(i + 1)->dropped = true;
             ext.dropped = true;
         }
-        t.out = sqlIdentifier(value);
+        if (server()) {
+            std::string folded = foldName(value);
+            out_.written.emplace(folded, value);
+            t.out = sqlIdentifier(folded);
+            // A table is looked for among the statement's own views only (see statement.h), never
+            // among the server's other relations.
+            if (tablePosition(i)) {
+                t.out = "pg_temp." + t.out;
+                out_.tables.insert(folded);
+            }
+        } else {
+            t.out = sqlIdentifier(value);
+        }
         t.value = value;
         t.kind = Kind::Quoted;
         return AE_SUCCESS;
@@ -464,8 +541,9 @@ class Translator {
         Token* prev = before(i);
         Token* next = at(i + 1);
         std::string w = upper(t.source);
-        if (isPunct(prev, ".")) return AE_SUCCESS;  // a column of a table or alias
+        if (isPunct(prev, ".")) return server() ? name(i) : AE_SUCCESS;  // a column of a table
         bool call = isPunct(next, "(");
+        if (server() && call && tablePosition(i)) return name(i);  // INSERT INTO T (columns)
         if (w == "FROM" || w == "JOIN") {
             if (depth_ >= inFrom_.size()) inFrom_.resize(depth_ + 1, false);
             inFrom_[depth_] = true;
@@ -500,13 +578,57 @@ class Translator {
         if ((w == "RIGHT" || w == "FULL") && !call &&
             (isWord(next, "JOIN") || isWord(next, "OUTER")))
             return refuse(w + " JOIN");
-        if (call) {
+        // LEFT and RIGHT are joins, or functions when a bracket follows.
+        if (call && !(server() && keyword(w) && w != "LEFT" && w != "RIGHT")) {
             if (w == "CAST") return cast(i);
             if (w == "SUBSTRING") substringForm(i);
-            if (const char* mapped = functionName(w)) t.out = mapped;
+            if (!server()) {
+                if (const char* mapped = functionName(w)) t.out = mapped;
+                return AE_SUCCESS;
+            }
+            if (w == "IIF") return iif(i);
+            const char* mapped = serverFunctionName(w);
+            // The server has many functions of its own, some of which reach beyond the rows of
+            // tables (settings, files, other sessions): only the dialect's run.
+            if (!mapped)
+                return fail(AE_SQL_SYNTAX,
+                            "The SQL statement cannot run: no such function: " + t.source + ".");
+            t.out = mapped;
             return AE_SUCCESS;
         }
         if (tablePosition(i)) return name(i);
+        if (!server()) return AE_SUCCESS;
+        if (w == "TRUE" || w == "FALSE") {
+            t.out = w == "TRUE" ? "1" : "0";  // logicals are stored as 1 and 0
+            return AE_SUCCESS;
+        }
+        if (w == "LIKE") {
+            t.out = "ILIKE";  // as in a folder, LIKE ignores the case of ASCII letters
+            return AE_SUCCESS;
+        }
+        if (keyword(w)) return AE_SUCCESS;
+        return name(i);
+    }
+
+    bool server() const { return target_ == Target::Postgres; }
+
+    // IIF(c, a, b) is CASE WHEN (c) THEN (a) ELSE (b) END on the server.
+    UNSIGNED32 iif(size_t i) {
+        size_t end = closing(i + 1);
+        if (end >= sig_.size()) return syntaxError(sig_[i]->position, "IIF is not closed");
+        std::vector<size_t> commas;
+        int depth = 0;
+        for (size_t j = i + 1; j < end; ++j) {
+            if (isPunct(sig_[j], "(")) ++depth;
+            if (isPunct(sig_[j], ")")) --depth;
+            if (depth == 1 && isPunct(sig_[j], ",")) commas.push_back(j);
+        }
+        if (commas.size() != 2)
+            return syntaxError(sig_[i]->position, "IIF takes a condition and two values");
+        sig_[i]->out = "CASE WHEN";
+        sig_[commas[0]]->out = ") THEN (";
+        sig_[commas[1]]->out = ") ELSE (";
+        sig_[end]->out = ") END";
         return AE_SUCCESS;
     }
 
@@ -538,8 +660,15 @@ class Translator {
                 std::string name = upper(type->kind == Kind::Quoted ? type->value : type->source);
                 const char* mapped = castType(name);
                 if (!mapped) return refuse("CAST to " + name);
-                type->out = mapped;
+                type->out = server() ? serverCastType(mapped) : mapped;
                 type->kind = Kind::Number;  // not a name any more
+                // The server rounds a number cast to an integer and refuses a text that is no
+                // whole number; a folder truncates and takes a text's leading number.
+                if (server() && std::string(mapped) == "INTEGER") {
+                    sig_[i]->out = "velda_cast_int";
+                    sig_[j]->dropped = true;
+                    type->dropped = true;
+                }
                 // A length or precision in parentheses means nothing to SQLite's types.
                 if (isPunct(at(j + 2), "(")) {
                     size_t close = closing(j + 2);
@@ -608,6 +737,10 @@ class Translator {
             }
             e.push_back(std::move(x));
         }
+        // On the server names were upper-cased (name()); the parts name the target so too.
+        if (server())
+            for (Emitted& x : e)
+                if (x.isName) x.name = foldName(x.name);
         Translation::Write& w = out_.write;
         size_t i = 1;
         if (out_.kind == StatementKind::Delete) {
@@ -700,15 +833,22 @@ class Translator {
     long long top_ = -1;
     bool limitAtTop_ = false;
     bool compoundAtTop_ = false;
+    Target target_;
 };
 
 }  // namespace
 
-UNSIGNED32 translate(std::string_view text, Translation& out) {
+UNSIGNED32 translate(std::string_view text, Translation& out, Target target) {
     out = Translation{};
+    out.target = target;
     std::vector<Token> tokens;
     if (UNSIGNED32 rc = Lexer(text).run(tokens)) return rc;
-    return Translator(tokens, out).run();
+    return Translator(tokens, out, target).run();
+}
+
+std::string written(const Translation& translation, const std::string& name) {
+    auto it = translation.written.find(name);
+    return it == translation.written.end() ? name : it->second;
 }
 
 UNSIGNED32 checkTokens(std::string_view text) {

@@ -137,6 +137,33 @@ std::string Result::message() const {
     return firstLine(m);
 }
 
+int Result::position() const {
+    const char* p =
+        result_ ? PQresultErrorField(result_.get(), PG_DIAG_STATEMENT_POSITION) : nullptr;
+    return p ? std::atoi(p) : 0;
+}
+
+int Result::columns() const {
+    return result_ ? PQnfields(result_.get()) : 0;
+}
+
+std::string Result::columnName(int column) const {
+    const char* name = PQfname(result_.get(), column);
+    return name ? name : "";
+}
+
+unsigned Result::columnType(int column) const {
+    return PQftype(result_.get(), column);
+}
+
+unsigned Result::sourceTable(int column) const {
+    return PQftable(result_.get(), column);
+}
+
+int Result::sourceColumn(int column) const {
+    return PQftablecol(result_.get(), column);
+}
+
 std::string Result::constraint() const {
     const char* c = result_ ? PQresultErrorField(result_.get(), PG_DIAG_CONSTRAINT_NAME) : nullptr;
     return c ? c : "";
@@ -426,6 +453,48 @@ Result Session::exec(const std::string& sql) {
     Result r(PQexec(connection_.get(), sql.c_str()));
     noteTransaction();
     return r;
+}
+
+Result Session::describe(const std::string& sql) {
+    if (!revive()) return Result();
+    Result made(PQprepare(connection_.get(), "", sql.c_str(), 0, nullptr));
+    if (!made.ok()) {
+        noteTransaction();
+        return made;
+    }
+    Result r(PQdescribePrepared(connection_.get(), ""));
+    noteTransaction();
+    return r;
+}
+
+Result Session::stream(const std::string& sql, const Params& params,
+                       const std::function<void(const Result&)>& row) {
+    if (!revive()) return Result();
+    const int n = static_cast<int>(params.size());
+    std::vector<const char*> values(params.size());
+    std::vector<int> lengths(params.size()), formats(params.size());
+    for (size_t i = 0; i < params.size(); ++i) {
+        const std::string& v = params.storage_[static_cast<size_t>(params.values_[i])];
+        values[i] = params.null_[i] ? nullptr : v.data();
+        lengths[i] = static_cast<int>(v.size());
+        formats[i] = params.binary_[i] ? 1 : 0;
+    }
+    if (!PQsendQueryParams(connection_.get(), sql.c_str(), n, nullptr, values.data(),
+                           lengths.data(), formats.data(), 0)) {
+        noteTransaction();
+        return Result();
+    }
+    PQsetSingleRowMode(connection_.get());
+    Result last;
+    while (pg_result* next = PQgetResult(connection_.get())) {
+        Result one(next);
+        if (PQresultStatus(next) == PGRES_SINGLE_TUPLE)
+            row(one);
+        else
+            last = std::move(one);  // the end: no more rows, or the failure
+    }
+    noteTransaction();
+    return last;
 }
 
 UNSIGNED32 Session::failure(const Result& result, const std::string& doing,
