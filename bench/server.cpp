@@ -15,13 +15,8 @@
 // the tag's order (from the bottom: the last 200,000) per turn, not the whole table, to keep a
 // run within minutes on the shared machine.
 #include <libpq-fe.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -32,6 +27,8 @@
 #include "ads/engine_text.h"
 #include "bench/baseline.h"
 #include "bench/engine_check.h"
+#include "bench/libpq.h"
+#include "bench/own_server.h"
 #include "bench/staff_rows.h"
 #include "engine/ace.h"
 
@@ -40,8 +37,11 @@ namespace {
 using ads::EngineText;
 using bench::check;
 using bench::Clock;
+using bench::connectionOf;
 using bench::fill;
 using bench::nameOf;
+using bench::Pg;
+using bench::PgResult;
 using bench::seconds;
 using bench::Turns;
 
@@ -67,123 +67,6 @@ std::string fillSql(const std::string& rows) {
            "((i % 9999)::text || '.' || lpad((i % 100)::text, 2, '0'))::float8, i "
            "FROM generate_series(0::bigint, $1::bigint - 1) AS i";
 }
-
-// --- The benchmark's own server -----------------------------------------------------------------
-
-// scripts/server and the folder of the server this process started (empty: none). Plain arrays,
-// as a signal handler reads them.
-char gScript[4096];
-char gFolder[256];
-
-// Stops the server this process started (scripts/server stop removes its folder). Uses only
-// calls that a signal handler may make.
-void stopOwnServer() {
-    if (gFolder[0] == '\0') return;
-    pid_t child = fork();
-    if (child == 0) {
-        char stop[] = "stop";
-        char* argv[] = {gScript, stop, nullptr};
-        execv(gScript, argv);
-        _exit(127);
-    }
-    if (child > 0) {
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-    gFolder[0] = '\0';
-}
-
-void stopOnSignal(int signal) {
-    stopOwnServer();
-    _exit(128 + signal);
-}
-
-// Starts a server in a fresh temporary folder; its path.
-std::string startOwnServer() {
-    std::snprintf(gScript, sizeof gScript, "%s/scripts/server", VELDA_SOURCE_DIR);
-    char pattern[] = "/tmp/velda-bench-server-XXXXXX";
-    if (!mkdtemp(pattern)) {
-        std::fprintf(stderr, "cannot make a temporary folder for the server\n");
-        std::exit(1);
-    }
-    std::snprintf(gFolder, sizeof gFolder, "%s", pattern);
-    setenv("VELDA_SERVER_DIR", gFolder, 1);
-    std::atexit(stopOwnServer);
-    for (int number : {SIGINT, SIGTERM, SIGHUP}) ::signal(number, stopOnSignal);
-    FILE* out = popen((std::string("'") + gScript + "' start").c_str(), "r");
-    char line[1024] = "";
-    const bool read = out && std::fgets(line, sizeof line, out) != nullptr;
-    const int status = out ? pclose(out) : -1;
-    std::string path = read ? line : "";
-    while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
-    if (status != 0 || path.empty()) {
-        std::fprintf(stderr, "scripts/server start failed (is PostgreSQL installed?)\n");
-        std::exit(1);
-    }
-    return path;
-}
-
-// libpq's connection string of a server path: the path up to its database, and its query.
-std::string connectionOf(const std::string& path) {
-    const size_t scheme = path.find("://");
-    const size_t query = path.find('?');
-    const size_t database = path.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    if (scheme == std::string::npos || database == std::string::npos || database > query) {
-        std::fprintf(stderr, "%s is not a server path\n", path.c_str());
-        std::exit(1);
-    }
-    const size_t end = path.find_first_of("/?", database + 1);
-    return path.substr(0, end) + (query == std::string::npos ? "" : path.substr(query));
-}
-
-// --- libpq by hand
-// --------------------------------------------------------------------------------
-
-struct ClearResult {
-    void operator()(PGresult* r) const { PQclear(r); }
-};
-using PgResult = std::unique_ptr<PGresult, ClearResult>;
-
-// One libpq connection and its prepared statements; a failed statement ends the run.
-class Pg {
-  public:
-    explicit Pg(const std::string& conninfo) : connection_(PQconnectdb(conninfo.c_str())) {
-        if (PQstatus(connection_.get()) != CONNECTION_OK) {
-            std::fprintf(stderr, "libpq cannot connect: %s", PQerrorMessage(connection_.get()));
-            std::exit(1);
-        }
-    }
-    PgResult exec(const std::string& sql) {
-        return checked(PQexec(connection_.get(), sql.c_str()), sql);
-    }
-    void prepare(const char* name, const std::string& sql) {
-        checked(PQprepare(connection_.get(), name, sql.c_str(), 0, nullptr), sql);
-    }
-    // Runs a prepared statement with text parameters.
-    PgResult run(const char* name, std::initializer_list<const char*> params) {
-        std::vector<const char*> values(params);
-        return checked(PQexecPrepared(connection_.get(), name, static_cast<int>(values.size()),
-                                      values.data(), nullptr, nullptr, 0),
-                       name);
-    }
-
-  private:
-    PgResult checked(PGresult* raw, const std::string& what) {
-        PgResult r(raw);
-        const ExecStatusType status = PQresultStatus(r.get());
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-            std::fprintf(stderr, "libpq %s failed: %s", what.c_str(),
-                         PQerrorMessage(connection_.get()));
-            std::exit(1);
-        }
-        return r;
-    }
-    struct Finish {
-        void operator()(PGconn* c) const { PQfinish(c); }
-    };
-    std::unique_ptr<PGconn, Finish> connection_;
-};
 
 // The hand-written side: the statements a client of the engine's layout would prepare.
 void prepareBaseline(Pg& pg, const std::string& rows) {
@@ -297,9 +180,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_server [rows], rows from 1 to 100,000,000\n");
         return 2;
     }
-    const char* given = std::getenv("VELDA_BENCH_SERVER");
-    const std::string path = given && *given ? std::string(given) : startOwnServer();
-    std::fprintf(stderr, "server %s\n", path.c_str());
+    const std::string path = bench::serverPath();
 
     Pg pg(connectionOf(path));
     {
