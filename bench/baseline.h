@@ -60,6 +60,23 @@ class Turns {
         std::printf("%s %.2f ratio\n", ratio, median(ratios_));
         std::fflush(stdout);
     }
+    // The same figures named from a stem, the baseline after it: "<stem>_<unit><tail>",
+    // "<stem>_<baseline>_<unit><tail>" and "<stem>_ratio<tail>" (download_year_server_ms,
+    // download_year_server_libpq_ms, download_year_server_ratio), times of one unit in seconds
+    // times `scale`.
+    void printStem(const std::string& stem, const std::string& tail = "", const char* unit = "ms",
+                   double scale = 1000) const {
+        std::printf("%s_%s%s %.1f %s\n", stem.c_str(), unit, tail.c_str(), engineMedian() * scale,
+                    unit);
+        std::printf("%s_%s_%s%s %.1f %s\n", stem.c_str(), baseline_.c_str(), unit, tail.c_str(),
+                    baselineMedian() * scale, unit);
+        std::printf("%s_ratio%s %.2f ratio\n", stem.c_str(), tail.c_str(), ratio());
+        std::fflush(stdout);
+    }
+    // Each side's median time of one unit in seconds, and the median of the turns' ratios.
+    double engineMedian() const { return median(engine_); }
+    double baselineMedian() const { return median(sqlite_); }
+    double ratio() const { return median(ratios_); }
     static double median(std::vector<double> values) {
         if (values.empty()) return 0;
         std::sort(values.begin(), values.end());

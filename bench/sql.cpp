@@ -9,7 +9,16 @@
 //                             transaction: no tag orders the leave table by date)
 //   sql_prepare_encrypted_ms  prepare and execute on a fresh connection with one encrypted table
 //   sql_refuse_nested_10000_ms  the refusal of a statement of 10,000 nested brackets
-//   bench_sql [transactions]
+// With --server, the company is also copied to a folder on a PostgreSQL server (with the built
+// velda-db, through the engine's calls; EMPLOYEE stays encrypted) and the statement runs there on
+// a server connection, in turns with libpq running it by hand over the rows tables and reading
+// every row and column (medians of the turns; the ratio the median of the turns' ratios):
+//   sql_month_join_server_ms, sql_month_join_server_libpq_ms, sql_month_join_server_ratio
+//   sql_year_join_server_ms, sql_year_join_server_libpq_ms, sql_year_join_server_ratio
+// The server is the path in VELDA_BENCH_SERVER when set, else one the benchmark starts and stops
+// (own_server.h); the run fails when the server's rows are not as many as the folder's.
+//   bench_sql [--server] [transactions]
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 
@@ -19,14 +28,20 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "bench/baseline.h"
 #include "bench/engine_check.h"
+#include "bench/libpq.h"
+#include "bench/own_server.h"
+#include "bench/server_company.h"
 #include "engine/ace.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 constexpr const char* kPassword = "KORVA4816";
 
 UNSIGNED8* u8(const std::string& s) {
@@ -165,10 +180,82 @@ double best(int times, F&& run) {
     return fastest;
 }
 
+constexpr int kServerTurns = 5;
+constexpr const char* kServerFolder = "bench_sql";
+
+// The month's and the year's statement on a server connection to a copy of the company, in
+// turns with libpq running them by hand; prints the figures. The rows each gives must be as many
+// as the folder gave.
+void serverJoins(const std::string& folder, const std::string& month, size_t monthRows,
+                 const std::string& year, size_t yearRows) {
+    const std::string path = bench::serverPath();
+    const std::string company = bench::serverFolder(path, kServerFolder);
+    auto started = Clock::now();
+    bench::copyToServer(folder, company, kPassword);
+    std::fprintf(stderr, "copied to the server in %.1f s\n", bench::seconds(started));
+
+    ADSHANDLE connection = 0, s = 0;
+    check(AdsConnect(u8(company), &connection), "connect to the server");
+    check(AdsCreateSQLStatement(connection, &s), "statement");
+    check(AdsStmtEnableEncryption(s, u8(kPassword)), "statement password");
+    check(AdsStmtSetTablePassword(s, u8("EMPLOYEE"), u8(kPassword)), "table password");
+    check(AdsStmtSetTablePassword(s, u8("EMPLOYEE.ADT"), u8(kPassword)), "table password");
+
+    bench::Pg pg(bench::connectionOf(path));
+    pg.prepare("leave", bench::handLeaveStatement(
+                            bench::rowsTableOf(pg, kServerFolder, "EMPLOYEE.ADT"),
+                            bench::rowsTableOf(pg, kServerFolder, "LEAV_TRX.ADT"), false));
+    // The statement's dates, as the hand-written side passes them.
+    auto range = [](const std::string& sql) {
+        const size_t from = sql.find(">= '") + 4, to = sql.find("<= '") + 4;
+        return std::make_pair(sql.substr(from, 10), sql.substr(to, 10));
+    };
+    auto libpqRun = [&](const std::string& sql, size_t& rows) {
+        const auto [from, to] = range(sql);
+        const auto begun = Clock::now();
+        rows = bench::readLeaveRows(pg.run("leave", {from.c_str(), to.c_str()}).get());
+        return bench::seconds(begun);
+    };
+
+    size_t engineRows = 0, libpqRows = 0;
+    engineRun(s, month, engineRows);  // the views' tables found, the password checked
+    libpqRun(month, libpqRows);
+    for (const auto& [sql, rows, stem] : {std::tuple(month, monthRows, "sql_month_join_server"),
+                                          std::tuple(year, yearRows, "sql_year_join_server")}) {
+        bench::Turns turns("libpq");
+        for (int turn = 0; turn < kServerTurns; ++turn) {
+            const double engineMs = engineRun(s, sql, engineRows);
+            const double libpqSeconds = libpqRun(sql, libpqRows);
+            turns.add(engineMs / 1000, libpqSeconds);
+            if (engineRows != rows || libpqRows != rows) {
+                std::fprintf(stderr,
+                             "%s: %zu rows on the server, %zu by libpq, %zu in the folder\n", stem,
+                             engineRows, libpqRows, rows);
+                std::exit(1);
+            }
+        }
+        turns.printStem(stem);
+    }
+    check(AdsCloseSQLStatement(s), "close statement");
+    check(AdsDisconnect(connection), "disconnect");
+    bench::removeServerTables(company, {"DIGITS", "EMPLOYEE.ADT", "LEAV_TRX.ADT"});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const uint64_t transactions = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
+    bool server = false;
+    uint64_t transactions = 1000000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--server") == 0)
+            server = true;
+        else
+            transactions = std::strtoull(argv[i], nullptr, 10);
+    }
+    if (transactions == 0) {
+        std::fprintf(stderr, "usage: bench_sql [--server] [transactions]\n");
+        return 2;
+    }
     char pattern[] = "/tmp/velda-bench-sql-XXXXXX";
     if (!mkdtemp(pattern)) return 1;
     const std::string folder = pattern;
@@ -239,6 +326,8 @@ int main(int argc, char** argv) {
     std::printf("sql_prepare_encrypted_ms %.2f ms\n", prepareMs);
     std::printf("sql_year_join_rows %zu rows\n", yearRows);
     std::printf("sql_refuse_nested_10000_ms %.3f ms\n", refuseMs);
+    std::fflush(stdout);
+    if (server) serverJoins(folder, month, monthRows, year, yearRows);
     check(AdsDisconnect(connection), "disconnect");
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
