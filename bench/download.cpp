@@ -4,8 +4,23 @@
 // the code the dialog runs; in the same run, the same lines made by one SQLite statement on the
 // same files (the join, the first matching application of each line, the formatting) and a
 // small loop writing them; the ratio of the slowest layout to that baseline; the peak memory.
-//   bench_download [transactions]
+//   bench_download [--server] [transactions]
 // The company is built in a child process, so the peak memory is the download's alone.
+//
+// With --server, the company is also copied to a folder on a PostgreSQL server (with the built
+// velda-db, through the engine's calls; EMPLOYEE stays encrypted), and the same year is
+// downloaded from there for each layout (the same code, the connection's path the server
+// folder), in turns with libpq running the layout's leave statement by hand over the rows tables
+// and reading every row and column (download_year_server_ms_<layout>, ..._libpq_ms_<layout>,
+// ..._ratio_<layout>; download_year_server_ms, _libpq_ms and _ratio are the slowest layout's).
+// Each file from the server must be byte for byte the folder's file of its layout: a file that
+// differs otherwise than in the order of lines of one employee, leave code and date ends the run
+// at once; one that differs only so is reported on standard error, the figures are printed (the
+// work was the same) and the run exits with 1. download_year_server_peak_mb is the peak memory of a
+// child process that only downloads the four layouts from the server, forked before this process
+// read anything. The server is the path in VELDA_BENCH_SERVER when set, else one the benchmark
+// starts and stops (own_server.h).
+#include <libpq-fe.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,13 +35,19 @@
 #include <vector>
 
 #include "ads/adscnnct.h"
+#include "bench/baseline.h"
+#include "bench/download_files.h"
 #include "bench/engine_check.h"
+#include "bench/libpq.h"
+#include "bench/own_server.h"
+#include "bench/server_company.h"
 #include "download/core/leavedownload.h"
 #include "engine/ace.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::seconds;
 
 constexpr int kEmployees = 10000;
 constexpr int kFirstYear = 2021;
@@ -38,10 +59,6 @@ UNSIGNED8* u8(const char* s) {
 }
 
 using bench::check;
-
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // splitmix64: the same company on every run.
 struct Random {
@@ -245,10 +262,140 @@ long baseline(const std::string& folder, const std::string& from, const std::str
     return lines;
 }
 
+constexpr const char* kLayoutNames[] = {"standard", "extended1", "extended2", "extended3"};
+constexpr int kServerTurns = 3;
+constexpr const char* kServerFolder = "bench_download";
+
+// One download of the year through the code the dialog runs, written to `output`; its lines.
+std::int64_t downloadYear(ads::TAdsConnection& connection, int year, int layout,
+                          const std::string& output) {
+    download::TDownloadFile file(output);
+    const std::int64_t lines = download::RunLeaveDownload(
+        connection, rtl::EncodeDate(year, 1, 1), rtl::EncodeDate(year, 12, 31),
+        static_cast<download::TOutputLayout>(layout), file);
+    file.Close();
+    return lines;
+}
+
+// A company connection component as the dialog's form owns it, connected to `path`.
+ads::TAdsConnection& companyConnection(rtl::TComponent& owner, const std::string& path) {
+    owner.SetName("FormCompany");
+    auto* connection = owner.CreateOwned<ads::TAdsConnection>();
+    connection->SetName("DatabaseMain");
+    connection->SetConnectPath(path);
+    connection->Connect();
+    return *connection;
+}
+
+// Compares the server's file of a layout with the folder's: how many lines of one employee,
+// leave code and date stand in another order (0: byte for byte the same). Any other difference
+// ends the run.
+size_t compareWithFolder(const std::string& server, const std::string& folder, const char* layout) {
+    const bench::FileComparison c =
+        bench::compareDownloads(bench::fileBytes(server), bench::fileBytes(folder));
+    if (c.sameLines) return c.moved;
+    std::fprintf(stderr,
+                 "%s: the download from the server differs from the folder's at byte %zu "
+                 "(%s and %s)\n",
+                 layout, c.firstByte, server.c_str(), folder.c_str());
+    std::exit(1);
+}
+
+// The peak memory in MB of a child process that downloads the year of every layout from the
+// server company into `folder`/server_peak_<layout>.txt and does nothing else. Called before
+// this process reads anything, as a forked child starts from its parent's peak.
+double serverDownloadPeak(const std::string& company, const std::string& folder, int year) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        rtl::TComponent owner(nullptr);
+        ads::TAdsConnection& connection = companyConnection(owner, company);
+        for (int layout = 0; layout < 4; ++layout)
+            downloadYear(connection, year, layout,
+                         folder + "/server_peak_" + kLayoutNames[layout] + ".txt");
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "the download from the server failed\n");
+        std::exit(1);
+    }
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The year from the server for each layout, in turns with libpq running the layout's leave
+// statement by hand; every file checked against the folder's. Prints the figures; false when a
+// file was not byte for byte the folder's (said on standard error).
+bool serverDownloads(const std::string& path, const std::string& company, const std::string& folder,
+                     int year, double peakMb) {
+    bench::Pg pg(bench::connectionOf(path));
+    const std::string employees = bench::rowsTableOf(pg, kServerFolder, "EMPLOYEE.adt");
+    const std::string leave = bench::rowsTableOf(pg, kServerFolder, "LEAV_TRX.adt");
+    pg.prepare("approved", bench::handLeaveStatement(employees, leave, false));
+    pg.prepare("decided", bench::handLeaveStatement(employees, leave, true));
+    const std::string from = std::to_string(year) + "-01-01", to = std::to_string(year) + "-12-31";
+
+    rtl::TComponent owner(nullptr);
+    ads::TAdsConnection& connection = companyConnection(owner, company);
+    std::vector<bench::Turns> layouts;
+    bool identical = true;
+    for (int layout = 0; layout < 4; ++layout) {
+        const char* name = kLayoutNames[layout];
+        const std::string mine = folder + "/download_" + name + ".txt";
+        const std::string output = folder + "/server_" + name + ".txt";
+        size_t moved = compareWithFolder(folder + "/server_peak_" + name + ".txt", mine, name);
+        bench::Turns turns("libpq");
+        for (int turn = 0; turn < kServerTurns; ++turn) {
+            auto started = Clock::now();
+            const std::int64_t lines = downloadYear(connection, year, layout, output);
+            const double downloadSeconds = seconds(started);
+            started = Clock::now();
+            bench::PgResult rows =
+                pg.run(layout == 1 ? "decided" : "approved", {from.c_str(), to.c_str()});
+            const size_t read = bench::readLeaveRows(rows.get());
+            rows.reset();
+            turns.add(downloadSeconds, seconds(started));
+            moved = std::max(moved, compareWithFolder(output, mine, name));
+            if (turn == 0)
+                std::fprintf(stderr, "server %s: %lld lines, libpq %zu rows\n", name,
+                             static_cast<long long>(lines), read);
+        }
+        turns.printStem("download_year_server", std::string("_") + name);
+        layouts.push_back(turns);
+        if (moved > 0)
+            std::fprintf(stderr,
+                         "%s: the download from the server differs from the folder's: %zu lines "
+                         "of one employee, leave code and date come in another order\n",
+                         name, moved);
+        identical = identical && moved == 0;
+    }
+    const auto slowest = std::max_element(
+        layouts.begin(), layouts.end(),
+        [](const auto& a, const auto& b) { return a.engineMedian() < b.engineMedian(); });
+    slowest->printStem("download_year_server");
+    std::printf("download_year_server_peak_mb %.1f MB\n", peakMb);
+    std::fflush(stdout);
+    return identical;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    int transactions = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    bool server = false;
+    int transactions = 1000000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--server") == 0)
+            server = true;
+        else
+            transactions = std::atoi(argv[i]);
+    }
+    if (transactions <= 0) {
+        std::fprintf(stderr, "usage: bench_download [--server] [transactions]\n");
+        return 2;
+    }
     char pattern[] = "/tmp/velda-bench-download-XXXXXX";
     if (!mkdtemp(pattern)) return 1;
     std::string folder = pattern;
@@ -264,7 +411,19 @@ int main(int argc, char** argv) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
     std::fprintf(stderr, "built %d transactions in %.1f s\n", transactions, seconds(started));
 
-    std::string last = std::to_string(kFirstYear + kYears - 1);
+    const int year = kFirstYear + kYears - 1;
+    std::string path, company;
+    double serverPeakMb = 0;
+    if (server) {
+        path = bench::serverPath();
+        company = bench::serverFolder(path, kServerFolder);
+        started = Clock::now();
+        bench::copyToServer(folder, company, kPassword);
+        std::fprintf(stderr, "copied to the server in %.1f s\n", seconds(started));
+        serverPeakMb = serverDownloadPeak(company, folder, year);
+    }
+
+    std::string last = std::to_string(year);
     started = Clock::now();
     long baselineLines =
         baseline(folder, last + "-01-01", last + "-12-31", folder + "/baseline.txt");
@@ -273,28 +432,19 @@ int main(int argc, char** argv) {
     std::printf("download_year_sqlite_s %.3f s\n", baselineSeconds);
 
     // The download of each layout, as the dialog makes it.
-    const char* names[] = {"standard", "extended1", "extended2", "extended3"};
     double slowest = 0;
     {
         rtl::TComponent owner(nullptr);
-        owner.SetName("FormCompany");
-        auto* connection = owner.CreateOwned<ads::TAdsConnection>();
-        connection->SetName("DatabaseMain");
-        connection->SetConnectPath(folder);
-        connection->Connect();
-        int year = kFirstYear + kYears - 1;
+        ads::TAdsConnection& connection = companyConnection(owner, folder);
         for (int layout = 0; layout < 4; ++layout) {
-            std::string output = folder + "/download_" + names[layout] + ".txt";
+            std::string output = folder + "/download_" + kLayoutNames[layout] + ".txt";
             started = Clock::now();
-            download::TDownloadFile file(output);
-            std::int64_t lines = download::RunLeaveDownload(
-                *connection, rtl::EncodeDate(year, 1, 1), rtl::EncodeDate(year, 12, 31),
-                static_cast<download::TOutputLayout>(layout), file);
-            file.Close();
+            std::int64_t lines = downloadYear(connection, year, layout, output);
             double took = seconds(started);
             slowest = std::max(slowest, took);
-            std::fprintf(stderr, "%s: %lld lines\n", names[layout], static_cast<long long>(lines));
-            std::printf("download_year_s_%s %.3f s\n", names[layout], took);
+            std::fprintf(stderr, "%s: %lld lines\n", kLayoutNames[layout],
+                         static_cast<long long>(lines));
+            std::printf("download_year_s_%s %.3f s\n", kLayoutNames[layout], took);
         }
     }
     std::printf("download_year_ratio %.2f x\n", slowest / baselineSeconds);
@@ -302,6 +452,12 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &usage);
     std::printf("download_peak_mb %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
 
+    bool identical = true;
+    if (server) {
+        identical = serverDownloads(path, company, folder, year, serverPeakMb);
+        bench::removeServerTables(company, {"EMPLOYEE.adt", "LEAV_TRX.adt", "empleave.adt"});
+    }
+    if (!identical) return 1;  // the folder kept, to look at the files
     if (std::getenv("KEEP")) {
         std::printf("%s\n", folder.c_str());
         return 0;
