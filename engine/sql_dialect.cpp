@@ -612,7 +612,7 @@ class Translator {
 
     bool server() const { return target_ == Target::Postgres; }
 
-    // IIF(c, a, b) is CASE WHEN (c) THEN (a) ELSE (b) END on the server.
+    // IIF(c, a, b) is CASE WHEN ((c)) <> 0 THEN (a) ELSE (b) END on the server.
     UNSIGNED32 iif(size_t i) {
         size_t end = closing(i + 1);
         if (end >= sig_.size()) return syntaxError(sig_[i]->position, "IIF is not closed");
@@ -625,8 +625,10 @@ class Translator {
         }
         if (commas.size() != 2)
             return syntaxError(sig_[i]->position, "IIF takes a condition and two values");
-        sig_[i]->out = "CASE WHEN";
-        sig_[commas[0]]->out = ") THEN (";
+        // A condition holds when it is not 0, as in a folder: a comparison, or a logical field
+        // (stored as 0 and 1; postgres/functions.h compares booleans with integers).
+        sig_[i]->out = "CASE WHEN (";
+        sig_[commas[0]]->out = ")) <> 0 THEN (";
         sig_[commas[1]]->out = ") ELSE (";
         sig_[end]->out = ") END";
         return AE_SUCCESS;

@@ -77,7 +77,8 @@ TEST(SqlTranslate, OnAServerEachConstructBecomesWhatPostgresRunsWithTheSameMeani
         // TRUE and FALSE are the stored 1 and 0; IIF is CASE; CAST AS INTEGER truncates.
         {"SELECT IIF(A > 1, 'y', 'n'), CAST(DAY AS SQL_INTEGER), CAST(A AS CHAR(4)) FROM T "
          "WHERE F = TRUE OR G = FALSE",
-         "SELECT CASE WHEN(\"A\" > 1) THEN ( 'y') ELSE ( 'n') END, velda_cast_int(\"DAY\"  ), "
+         "SELECT CASE WHEN ((\"A\" > 1)) <> 0 THEN ( 'y') ELSE ( 'n') END, velda_cast_int(\"DAY\"  "
+         "), "
          "CAST(\"A\" AS text) FROM pg_temp.\"T\" WHERE \"F\" = 1 OR \"G\" = 0"},
         // The dialect's functions are the engine's helpers or the server's own of that meaning.
         {"SELECT UPPER(A), LOWER(A), LEFT(A, 2), RIGHT(A, 1), SUBSTRING(A FROM 2 FOR 3), "
