@@ -389,7 +389,11 @@ class ServerRows final : public result::RowSource {
         return out;
     }
 
-    UNSIGNED32 copy(sql::Database& rows, const std::string& /*uri*/) override {
+    UNSIGNED32 copy(sql::Database& rows, const std::string& /*uri*/,
+                    const std::string& columns) override {
+        if (rows.exec("CREATE TABLE \"main\".\"records\"" + columns) != SQLITE_OK)
+            return fail(AE_INTERNAL,
+                        "Could not make room for the SQL result: " + rows.errorText() + ".");
         const int n = described_.columns();
         std::string insert = "INSERT INTO \"main\".\"records\" VALUES(";
         for (int i = 0; i < n; ++i) insert += i ? ",?" : "?";
