@@ -156,8 +156,8 @@ UNSIGNED32 SqliteRows::copy(sql::Database& rows, const std::string& uri,
         SQLITE_OK)
         rc = fail(AE_INTERNAL, "Could not make room for the SQL result: " + db.errorText() + ".");
     else if (db.prepare("INSERT INTO " + std::string(kResultSchema) + ".\"records\" " +
-                       statement_.translation.sql,
-                   copy) != SQLITE_OK)
+                            statement_.translation.sql,
+                        copy) != SQLITE_OK)
         rc = fail(AE_INTERNAL, "Could not run the SQL statement: " + db.errorText() + ".");
     else if ((rc = statement::bind(statement_, copy.get())) == AE_SUCCESS) {
         int step = copy.step();
@@ -193,9 +193,9 @@ UNSIGNED32 open(SqlStatement& s, RowSource& source, ADSHANDLE* cursor) {
             computed.push_back(i);
             field.type = ADS_STRING;
         }
-        create += std::string(i ? ", " : "") +
-                  quoteIdentifier(codepage::toUtf8(unique, codepage::CodePage::Ansi1252)) +
-                  (known ? declaredType(field) : "");
+        // Named as the table reads its fields back (FieldDef::column(), the name's own bytes): a
+        // name written otherwise would not be found and SQLite would read it as a text.
+        create += std::string(i ? ", " : "") + field.column() + (known ? declaredType(field) : "");
         schema.fields.push_back(field);
     }
     create += ")";

@@ -107,6 +107,25 @@ TEST_F(SqlServer, AFailedStatementKeepsTheOpenTransaction) {
     EXPECT_EQ(select("SELECT NAME FROM EMPLOYEE WHERE NAME = 'Alma'"), (Rows{"Alma"}));
 }
 
+// Names keep the case and the Windows-1252 letters they were written with, in both places, and a
+// column named with such a letter reads its values (not its name).
+TEST_F(SqlServer, ResultNamesAreAsWritten) {
+    makeCompany(false);
+    ADSHANDLE c = query(
+        "SELECT e.name AS \"N\xe4me\", emp_no, COUNT(*) AS Total, UPPER(name) "
+        "FROM employee e WHERE emp_no = 'E001' GROUP BY e.name, emp_no");
+    ASSERT_NE(c, 0u);
+    std::vector<std::string> names;
+    for (UNSIGNED16 f = 1; f <= 4; ++f) {
+        UNSIGNED8 name[64];
+        UNSIGNED16 len = sizeof name;
+        ASSERT_EQ(AdsGetFieldName(c, f, name, &len), AE_SUCCESS) << lastError();
+        names.emplace_back(reinterpret_cast<char*>(name), len);
+    }
+    EXPECT_EQ(names, (Rows{"N\xe4me", "EMP_NO", "Total", "EXPR"}));
+    EXPECT_EQ(rows(c), (Rows{"Al|E001|1|AL"}));
+}
+
 // A statement reads and changes the tables of its connection's place: a path of another place is
 // refused by name, whatever the connection.
 TEST_F(SqlServer, ATableOfAnotherPlaceIsRefused) {
