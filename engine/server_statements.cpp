@@ -285,6 +285,8 @@ class Call {
         for (size_t i = 0; i < fields.size(); ++i)
             sql += std::string(i ? ", " : "") + fields[i].column() + " AS " +
                    quoteIdentifier(utf8(upperAscii(fields[i].name)));
+        if (s_.translation.recordOrder)
+            sql += std::string(", ") + ServerTable::recordColumn() + " AS \"velda_recno\"";
         sql += " FROM " + v.table->rowsTable();
         Result made = guarded([&] { return session_.exec(sql); });
         if (!made.ok()) return session_.failure(made, "open the table", v.written);
