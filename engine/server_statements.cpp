@@ -278,6 +278,12 @@ class Call {
         View v;
         v.name = name;
         v.written = sqldialect::written(s_.translation, ansi(name));
+        // The server cuts names to 63 bytes: the statement's own name is the one cut so.
+        if (name.size() >= 63)
+            for (const auto& [folded, as] : s_.translation.written)
+                if (utf8(folded).compare(0, name.size(), name) == 0 &&
+                    s_.translation.tables.count(folded))
+                    v.written = as;
         if (UNSIGNED32 rc = resolve(v.written, v.table)) return rc;
         if (UNSIGNED32 rc = checkPassword(v)) return rc;
         std::string sql = "CREATE OR REPLACE TEMP VIEW " + quoteIdentifier(name) + " AS SELECT ";

@@ -45,6 +45,16 @@ TEST_F(SqlServer, TablesAreFoundWhenMissedAndTheirViewsGoWithTheCall) {
                         path("LEAV_TRX.adt") + ").");
 }
 
+// A name longer than the server's 63 bytes is found by the whole name the statement gives.
+TEST_F(SqlServer, ALongTableNameIsFoundByItsWholeName) {
+    const std::string name = "LEAVE_TRANSACTIONS_OF_THE_WHOLE_COMPANY_KEPT_FOR_SEVEN_YEARS_ARCHIVE";
+    ADSHANDLE t = create((name + ".ADT").c_str(), "ID,Integer");
+    append(t, {"7"});
+    close(t);
+    EXPECT_EQ(select("SELECT ID FROM \"" + name + ".ADT\" ORDER BY ID"), (Rows{"7"}));
+    EXPECT_EQ(select("SELECT ID FROM " + name + " WHERE ID = 7"), (Rows{"7"}));
+}
+
 // Only the engine's tables of the connection's folder are read: never the catalog, the rows
 // tables under their own names, or the server's system catalogs.
 TEST_F(SqlServer, TheServersOwnRelationsAreNotReachable) {
