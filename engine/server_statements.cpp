@@ -138,8 +138,9 @@ class Call {
         return fail(AE_INTERNAL, "The SQL statement names too many tables.");
     }
 
-    // The engine's error for a failed statement (not a missing table).
-    UNSIGNED32 failure(const Result& r, const std::string& sql) {
+    // The engine's error for a failed statement (not a missing table); `reading`: it failed
+    // while its rows were read, as a folder's SQLite fails in a step.
+    UNSIGNED32 failure(const Result& r, const std::string& sql, bool reading = false) {
         const std::string state = r.state();
         const std::string message = r.message();
         const sqldialect::Translation& t = s_.translation;
@@ -186,6 +187,8 @@ class Call {
             return fail(AE_SQL_SYNTAX,
                         "The SQL statement is too large or too deeply nested for the engine (" +
                             message + ").");
+        if (reading)
+            return fail(AE_IO_ERROR, "Could not run the SQL statement: " + ansi(message) + ".");
         return fail(AE_SQL_SYNTAX, "The SQL statement cannot run: " + ansi(message) + ".");
     }
 
@@ -428,7 +431,7 @@ class ServerRows final : public result::RowSource {
             });
         });
         if (failed) return failed;
-        if (!end.ok()) return call_.failure(end, sql_);
+        if (!end.ok()) return call_.failure(end, sql_, true);
         if (rows.exec("COMMIT") != SQLITE_OK)
             return fail(AE_INTERNAL, "Could not keep the SQL result: " + rows.errorText() + ".");
         return AE_SUCCESS;
@@ -540,7 +543,7 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
             });
         });
         if (failed) return failed;
-        if (!end.ok()) return call.failure(end, sql);
+        if (!end.ok()) return call.failure(end, sql, true);
         return UNSIGNED32{AE_SUCCESS};
     });
 }

@@ -136,6 +136,25 @@ TEST_F(SqlServer, ResultNamesAreAsWritten) {
     EXPECT_EQ(rows(c), (Rows{"Al|E001|1|AL"}));
 }
 
+// What the server's SQL refuses where SQLite goes on is an error with the server's reason, found
+// when preparing or while the rows are read; nothing is half done.
+TEST_F(SqlServer, WhatOnlyTheServerRefusesIsToldWithItsReason) {
+    SERVER_ONLY();
+    makeCompany(false);
+    std::string text;
+    EXPECT_EQ(failure("SELECT EMPCODE, LEAVE_CODE FROM LEAV_TRX GROUP BY EMPCODE", text),
+              AE_SQL_SYNTAX);
+    EXPECT_EQ(text, "Error " + std::to_string(AE_SQL_SYNTAX) +
+                        ": The SQL statement cannot run: column \"LEAV_TRX.LEAVE_CODE\" must "
+                        "appear in the GROUP BY clause or be used in an aggregate function.");
+    // Failures while the rows are read are worded as a folder words SQLite's.
+    EXPECT_EQ(failure("SELECT ID / (ID - 5) FROM LEAV_TRX ORDER BY ID", text), AE_IO_ERROR);
+    EXPECT_EQ(text, "Error " + std::to_string(AE_IO_ERROR) +
+                        ": Could not run the SQL statement: division by zero.");
+    EXPECT_EQ(failure("UPDATE LEAV_TRX SET DAY = 1 / (ID - 5)", text), AE_IO_ERROR);
+    EXPECT_EQ(select("SELECT SUM(DAY) FROM LEAV_TRX"), (Rows{"8.5"}));
+}
+
 // A statement reads and changes the tables of its connection's place: a path of another place is
 // refused by name, whatever the connection.
 TEST_F(SqlServer, ATableOfAnotherPlaceIsRefused) {
