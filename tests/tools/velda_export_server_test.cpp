@@ -1,7 +1,7 @@
 // velda-export with its companies on the test server (group ServerVeldaExport): the company list
 // and the download of a demo folder copied there match the folder's own, named directly or
 // through a program folder whose VELDA.ini names the server; an unreachable server and missing
-// companies are one line and status 1, no password shown.
+// companies are one line and status 1, no password shown, and an earlier output file stays.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -118,7 +118,7 @@ TEST_F(ServerVeldaExport, DownloadIsTheFoldersForEveryLayout) {
     }
 }
 
-TEST_F(ServerVeldaExport, LoginAndCheckWorkOnTheServer) {
+TEST_F(ServerVeldaExport, LoginIsRefusedAsOnTheFolder) {
     // The login reads the company's tables on the server; its refusal is the dialog's.
     Result r =
         Export("--folder " + Quote(root_) + " --company A01 --user MASTER --output x.txt", "wrong");
@@ -171,6 +171,7 @@ TEST_F(ServerVeldaExport, FailuresAreOneLineWithoutThePassword) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        std::ofstream(dir_ / "x.txt", std::ios::binary) << "earlier\r\n";
         const Result r = Export(c.arguments, "master");
         EXPECT_EQ(r.exitCode, c.status) << r.err;
         EXPECT_EQ(r.out, "");
@@ -178,7 +179,7 @@ TEST_F(ServerVeldaExport, FailuresAreOneLineWithoutThePassword) {
         EXPECT_NE(r.err.find(c.contains), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;  // one line
         EXPECT_EQ(r.err.find(secret), std::string::npos) << r.err;
-        EXPECT_FALSE(fs::exists(dir_ / "x.txt"));
+        EXPECT_EQ(Slurp(dir_ / "x.txt"), "earlier\r\n");  // an earlier file stays as it was
     }
 }
 
