@@ -61,6 +61,10 @@ class ServerTable final : public Storage {
     // Deletes the table; AE_LOCKED while a handle of any session has it open.
     [[nodiscard]] static UNSIGNED32 remove(const std::shared_ptr<Session>& session,
                                            const ServerPath& path);
+    // The names of the tables that lie in the folder (not below it), as each was created (with
+    // its extension), in any order; none when the database has no tables yet.
+    [[nodiscard]] static UNSIGNED32 list(const std::shared_ptr<Session>& session,
+                                         const ServerPath& folder, std::vector<std::string>& out);
 
     ChangeCounter& counter() override { return counter_; }
     UNSIGNED32 pageSize() const override { return 8192; }
