@@ -346,6 +346,19 @@ TEST_P(CopyTo, AProgramFolderNeedsAFolderForEveryCompanyOfItsList) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Export(root_ + "right/COMPANY/A01/plain.adt"),
               Export((folder / "COMPANY" / "A01" / "plain.adt").string()));
+    // On a server, a company folder is there when it holds a table or a dictionary.
+    if (GetParam() == "server") {
+        std::ofstream(dir_ / "more.csv", std::ios::binary) << "COMPANY_CODE\nB02\n";
+        ASSERT_EQ(Run("import '" + root_ + "right/MCOMPANY' '" + (dir_ / "more.csv").string() + "'")
+                      .exitCode,
+                  0);
+        r = Run("copy '" + root_ + "right/' '" + (dir_ / "back").string() + "'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + root_ +
+                             "right/COMPANY/B02: the company B02 of the company list has no "
+                             "folder\n");
+        EXPECT_FALSE(fs::exists(dir_ / "back"));
+    }
 }
 
 // Logs in to a dictionary (a local file or on the server) and answers the engine's code.
@@ -541,8 +554,38 @@ TEST_P(CopyTo, AnExistingDictionaryIsRefusedUnlessReplaced) {
     EXPECT_EQ(r.err, "velda-db: " + root_ +
                          "again/A01.ADD: exists already; give --replace to replace it\n");
 
-    // Replaced: the copy's own user is gone with the old dictionary.
+    // A dictionary that its administrator password does not open, or a file of one that a
+    // program has open, is not replaced, and nothing else is either.
+    const std::string before = Export(target + "/EMPLOYEE.adt");
     ADSHANDLE h = 0;
+    ASSERT_EQ(AdsConnect60(U(target + "/A01.ADD"), 0, U("ADSSYS"), U(""), 0, &h), AE_SUCCESS);
+    if (GetParam() == "server") {
+        ASSERT_EQ(AdsDDSetUserProperty(h, U("ADSSYS"), ADS_DD_USER_PASSWORD, U("target-pw"), 10),
+                  AE_SUCCESS);
+        (void)AdsDisconnect(h);
+        r = Run("copy --replace '" + company.string() + "' '" + target + "'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + target +
+                             "/A01.ADD: Error 6008: The user name or password is not valid for "
+                             "the data dictionary " +
+                             target +
+                             "/A01.ADD. (the copy logs in as ADSSYS with the password in "
+                             "VELDA_DB_ADMIN_PASSWORD, or an empty one when it is not set)\n");
+        ASSERT_EQ(AdsConnect60(U(target + "/A01.ADD"), 0, U("ADSSYS"), U("target-pw"), 0, &h),
+                  AE_SUCCESS);
+        ASSERT_EQ(AdsDDSetUserProperty(h, U("ADSSYS"), ADS_DD_USER_PASSWORD, U(""), 1), AE_SUCCESS);
+    } else {
+        ASSERT_EQ(AdsDDCreateUser(h, nullptr, U("BUSY"), U("busy-pass"), nullptr), AE_SUCCESS);
+        r = Run("copy --replace '" + company.string() + "' '" + target + "'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + target +
+                             "/A01.ADD: the dictionary is in use (its -wal or -shm file is "
+                             "there); it cannot be replaced now\n");
+    }
+    (void)AdsDisconnect(h);
+    EXPECT_EQ(Export(target + "/EMPLOYEE.adt"), before);
+
+    // Replaced: the copy's own user is gone with the old dictionary.
     ASSERT_EQ(AdsConnect60(U(target + "/A01.ADD"), 0, U("ADSSYS"), U(""), 0, &h), AE_SUCCESS);
     ASSERT_EQ(AdsDDCreateUser(h, nullptr, U("EXTRA"), U("extra-pass"), nullptr), AE_SUCCESS);
     (void)AdsDisconnect(h);

@@ -1157,6 +1157,27 @@ int Copy(const Args& args, std::ostream& out, std::ostream& err) {
                                  : std::string()) +
                             "; give --replace to replace " + (existing.size() > 1 ? "them" : "it"));
     }
+    // A dictionary to replace must open as its administrator, and a local one must not be in
+    // use, before anything is written: finding out later would cost the tables copied by then.
+    if (replace)
+        for (const auto& file : plan.files)
+            if (file.dictionary && DictionaryInUse(file.to))
+                throw ToolError(file.to.string() +
+                                ": the dictionary is in use (its -wal or -shm file is there); it "
+                                "cannot be replaced now");
+    if (replace)
+        for (const auto& dictionary : plan.dictionaries) {
+            if (!DictionaryExists(dictionary.to)) continue;
+            if (!IsServerPath(dictionary.to)) {
+                TablePath parts = SplitTablePath(dictionary.to);
+                fs::path file = FindEntry(parts.folder, parts.name, false, false);
+                if (DictionaryInUse(file))
+                    throw ToolError(file.string() +
+                                    ": the dictionary is in use (its -wal or -shm file is there); "
+                                    "it cannot be replaced now");
+            }
+            AdministratorOf(dictionary.to);
+        }
     // Every source opens with a password given, before anything is written.
     for (const auto& [from, to] : plan.tables) {
         TablePath parts = SplitTablePath(from);
