@@ -166,6 +166,10 @@ class Storage {
     [[nodiscard]] virtual UNSIGNED32 begin() = 0;
     [[nodiscard]] virtual UNSIGNED32 commit() = 0;
     virtual void rollback() = 0;
+    // Says that the next row change (insertRow, updateRow, deleteRow) is the last statement of
+    // the transaction begin() opened, so that a storage may send the commit with it; commit()
+    // then answers how that went. A storage that sends nothing ahead ignores it.
+    virtual void commitWithNextChange() {}
     // Whether a transaction is open on the storage's connection.
     virtual bool inTransaction() const = 0;
     // The transaction an engine transaction holds the table in (transaction.h): for writing, or,

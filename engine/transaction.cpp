@@ -128,6 +128,10 @@ UNSIGNED32 WriteScope::commit() {
     return AE_SUCCESS;
 }
 
+void WriteScope::commitWithNextChange() {
+    if (open_ && !joined_) h_.table->commitWithNextChange();
+}
+
 void WriteScope::rollback() {
     if (!open_) return;
     open_ = false;

@@ -90,6 +90,9 @@ class WriteScope {
     [[nodiscard]] UNSIGNED32 commit();
     void rollback();
     bool insideTransaction() const { return joined_; }
+    // The next row change is the scope's last before commit() (Storage::commitWithNextChange);
+    // inside an engine transaction nothing is committed, so nothing is said.
+    void commitWithNextChange();
 
   private:
     TableHandle& h_;

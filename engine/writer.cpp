@@ -144,6 +144,7 @@ UNSIGNED32 write(TableHandle& h) {
             restore();
             return rc;
         }
+        scope.commitWithNextChange();
         if (UNSIGNED32 rc = t.insertRow(h.changedFields(), h.pendingValues(), "write to", rowid)) {
             UNSIGNED32 code = stillPending(rc);
             restore();
@@ -151,6 +152,7 @@ UNSIGNED32 write(TableHandle& h) {
         }
     } else {
         bool found = true;
+        scope.commitWithNextChange();
         if (UNSIGNED32 rc =
                 t.updateRow(rowid, h.changedFields(), h.pendingValues(), "write to", found)) {
             UNSIGNED32 code = stillPending(rc);
@@ -202,6 +204,7 @@ UNSIGNED32 remove(TableHandle& h) {
     Storage& t = *h.table;
     transaction::WriteScope scope(h);
     if (UNSIGNED32 rc = scope.begin()) return rc;
+    scope.commitWithNextChange();
     if (UNSIGNED32 rc = t.deleteRow(h.rowid(), "delete a record of")) return rc;
     if (UNSIGNED32 code = scope.commit()) return code;
     h.clearPending();

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -73,8 +74,26 @@ int Result::length(int row, int column) const {
     return PQgetlength(result_.get(), row, column);
 }
 
+namespace {
+
+// The server's text forms of numbers; from_chars reads them as strtoll and strtod would, without
+// their locale and overflow bookkeeping.
+int64_t integerOf(const char* text, int length) {
+    int64_t value = 0;
+    std::from_chars(text, text + length, value);
+    return value;
+}
+
+double realOf(const char* text, int length) {
+    double value = 0;
+    std::from_chars(text, text + length, value);
+    return value;
+}
+
+}  // namespace
+
 int64_t Result::integer(int row, int column) const {
-    return std::strtoll(text(row, column), nullptr, 10);
+    return integerOf(text(row, column), length(row, column));
 }
 
 Value Result::value(int row, int column) const {
@@ -86,11 +105,11 @@ Value Result::value(int row, int column) const {
         case kInt2:
         case kInt4:
         case kInt8:
-            return Value::ofInteger(std::strtoll(t, nullptr, 10));
+            return Value::ofInteger(integerOf(t, length(row, column)));
         case kFloat4:
         case kFloat8:
         case kNumeric:
-            return Value::ofReal(std::strtod(t, nullptr));
+            return Value::ofReal(realOf(t, length(row, column)));
         case kBytea: {
             // Text output of a byte string: "\x" and two hexadecimal digits a byte.
             std::string bytes;
@@ -221,6 +240,8 @@ void Session::noteTransaction() {
 }
 
 void Session::rollback() {
+    beginPending_ = false;
+    committed_ = Result();
     pendingNotices_.clear();
     heldBy = 0;
     if (!lost() && PQtransactionStatus(connection_.get()) != PQTRANS_IDLE) {
@@ -253,38 +274,153 @@ bool Session::revive() {
     return true;
 }
 
-Result Session::run(const std::string& sql, const Params& params) {
-    if (!revive()) return Result();
+Params::Arrays Params::arrays() const {
+    Arrays a;
+    a.values.resize(values_.size());
+    a.lengths.resize(values_.size());
+    a.formats.resize(values_.size());
+    for (size_t i = 0; i < values_.size(); ++i) {
+        const std::string& v = storage_[static_cast<size_t>(values_[i])];
+        a.values[i] = null_[i] ? nullptr : v.data();
+        a.lengths[i] = static_cast<int>(v.size());
+        a.formats[i] = binary_[i] ? 1 : 0;
+    }
+    return a;
+}
+
+std::string Session::statementName(const std::string& sql, bool& fresh) {
     auto it = prepared_.find(sql);
-    if (it == prepared_.end()) {
-        // A bounded cache, as statements differ by order, scope and filter and a caller could
-        // vary them without end. Names are never reused, so a DEALLOCATE that fails harms nothing.
-        if (prepared_.size() >= 200) {
-            Result dropped(PQexec(connection_.get(), "DEALLOCATE ALL"));
-            (void)dropped;
-            prepared_.clear();
-        }
-        std::string name = "velda_" + std::to_string(++statementsMade_);
+    fresh = it == prepared_.end();
+    if (!fresh) return it->second;
+    // A bounded cache, as statements differ by order, scope and filter and a caller could vary
+    // them without end. Names are never reused, so a DEALLOCATE that fails harms nothing.
+    if (prepared_.size() >= 200) {
+        Result dropped(PQexec(connection_.get(), "DEALLOCATE ALL"));
+        (void)dropped;
+        prepared_.clear();
+    }
+    return "velda_" + std::to_string(++statementsMade_);
+}
+
+Result Session::run(const std::string& sql, const Params& params) {
+    if (beginPending_) return std::move(runAll({{sql, params}}).front());
+    if (!revive()) return Result();
+    bool fresh = false;
+    std::string name = statementName(sql, fresh);
+    if (fresh) {
         Result made(PQprepare(connection_.get(), name.c_str(), sql.c_str(), 0, nullptr));
         if (!made.ok()) return made;
-        it = prepared_.emplace(sql, std::move(name)).first;
+        prepared_.emplace(sql, name);
     }
-    const int n = static_cast<int>(params.size());
-    std::vector<const char*> values(params.size());
-    std::vector<int> lengths(params.size()), formats(params.size());
-    for (size_t i = 0; i < params.size(); ++i) {
-        const std::string& v = params.storage_[static_cast<size_t>(params.values_[i])];
-        values[i] = params.null_[i] ? nullptr : v.data();
-        lengths[i] = static_cast<int>(v.size());
-        formats[i] = params.binary_[i] ? 1 : 0;
-    }
-    Result r(PQexecPrepared(connection_.get(), it->second.c_str(), n, values.data(), lengths.data(),
-                            formats.data(), 0));
+    const Params::Arrays a = params.arrays();
+    Result r(PQexecPrepared(connection_.get(), name.c_str(), static_cast<int>(params.size()),
+                            a.values.data(), a.lengths.data(), a.formats.data(), 0));
     noteTransaction();
     return r;
 }
 
+std::vector<Result> Session::runAll(const std::vector<Step>& steps, bool commit) {
+    std::vector<Result> out(steps.size());
+    if (!revive()) return out;
+    PGconn* c = connection_.get();
+    const bool begin = beginPending_;
+    beginPending_ = false;
+    // Each query sent, in order: the BEGIN (step -1), a statement's preparation or its run, the
+    // notices and the COMMIT (step -2).
+    struct Query {
+        int step;
+        bool prepare;
+    };
+    std::vector<Query> queries;
+    std::vector<std::string> names(steps.size());
+    std::vector<bool> fresh(steps.size());
+    for (size_t i = 0; i < steps.size(); ++i) {
+        bool made = false;
+        names[i] = statementName(steps[i].sql, made);
+        fresh[i] = made;
+    }
+    if (PQenterPipelineMode(c) != 1) return out;
+    bool sent = true;
+    if (begin) {
+        sent = PQsendQueryParams(c, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        queries.push_back({-1, false});
+    }
+    for (size_t i = 0; i < steps.size() && sent; ++i) {
+        const Params& params = steps[i].params;
+        if (fresh[i]) {
+            sent = PQsendPrepare(c, names[i].c_str(), steps[i].sql.c_str(), 0, nullptr) == 1;
+            queries.push_back({static_cast<int>(i), true});
+        }
+        const Params::Arrays a = params.arrays();
+        sent = sent &&
+               PQsendQueryPrepared(c, names[i].c_str(), static_cast<int>(params.size()),
+                                   a.values.data(), a.lengths.data(), a.formats.data(), 0) == 1;
+        queries.push_back({static_cast<int>(i), false});
+    }
+    if (commit) {
+        for (const std::string& channel : pendingNotices_) {
+            const std::string notify = "NOTIFY \"" + channel + "\"";
+            sent = sent && PQsendQueryParams(c, notify.c_str(), 0, nullptr, nullptr, nullptr,
+                                             nullptr, 0) == 1;
+            queries.push_back({-2, false});
+        }
+        pendingNotices_.clear();
+        sent =
+            sent && PQsendQueryParams(c, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        queries.push_back({-2, true});
+    }
+    sent = sent && PQpipelineSync(c) == 1;
+    // Each query's result comes followed by a null; the sync's result ends the round trip. A
+    // lost connection ends it too.
+    Result failedBegin;
+    std::vector<Result> failedPrepare(steps.size());
+    size_t at = 0;
+    for (int idle = 0; sent && idle < 2;) {
+        Result r(PQgetResult(c));
+        if (!r.get()) {
+            ++at;
+            idle = lost() || at > queries.size() ? idle + 1 : 0;
+            continue;
+        }
+        idle = 0;
+        if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) break;
+        if (at >= queries.size()) continue;
+        const Query& q = queries[at];
+        if (q.step == -2) {
+            // The COMMIT's answer, or the first failure that stopped it.
+            if ((q.prepare || !r.ok()) && (!committed_.get() || committed_.ok()))
+                committed_ = std::move(r);
+        } else if (q.step < 0) {
+            if (!r.ok()) failedBegin = std::move(r);
+        } else if (q.prepare) {
+            if (r.ok())
+                prepared_.emplace(steps[static_cast<size_t>(q.step)].sql,
+                                  names[static_cast<size_t>(q.step)]);
+            else
+                failedPrepare[static_cast<size_t>(q.step)] = std::move(r);
+        } else {
+            out[static_cast<size_t>(q.step)] = std::move(r);
+        }
+    }
+    (void)PQexitPipelineMode(c);
+    // A COMMIT whose answer never came (the connection lost) must not pass for done.
+    if (commit && !committed_.get()) committed_ = Result(PQmakeEmptyPGresult(c, PGRES_FATAL_ERROR));
+    // The first failure is the one to report: a failed BEGIN or preparation stands in for the
+    // statement it stopped.
+    if (!out.empty() && failedBegin.get()) out.front() = std::move(failedBegin);
+    for (size_t i = 0; i < steps.size(); ++i)
+        if (failedPrepare[i].get()) out[i] = std::move(failedPrepare[i]);
+    noteTransaction();
+    // Notices that came with the answer count at once: a commit is seen by the next read.
+    if (commit) lastPoll_ = {};
+    return out;
+}
+
 Result Session::exec(const std::string& sql) {
+    if (beginPending_) {
+        beginPending_ = false;
+        return exec("BEGIN;" + sql);
+    }
     if (!revive()) return Result();
     Result r(PQexec(connection_.get(), sql.c_str()));
     noteTransaction();
@@ -340,10 +476,18 @@ uint64_t Session::notices(const std::string& channel) {
 }
 
 Result Session::commit() {
+    if (committed_.get()) {
+        pendingNotices_.clear();
+        return std::move(committed_);
+    }
     if (!revive()) return Result();
     std::string sql;
     for (const std::string& channel : pendingNotices_) sql += "NOTIFY \"" + channel + "\";";
     pendingNotices_.clear();
+    if (beginPending_) {
+        beginPending_ = false;
+        sql = "BEGIN;" + sql;
+    }
     Result r = Result(PQexec(connection_.get(), (sql + "COMMIT").c_str()));
     noteTransaction();
     // Notices that came with the answer count at once: a commit is seen by the next read.

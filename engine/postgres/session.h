@@ -77,6 +77,13 @@ class Params {
     void addText(const std::string& text);
     void addNull();
     size_t size() const { return values_.size(); }
+    // The values, lengths and formats (0 text, 1 binary) as libpq takes them; they point into
+    // the parameters, which must outlive their use.
+    struct Arrays {
+        std::vector<const char*> values;
+        std::vector<int> lengths, formats;
+    };
+    Arrays arrays() const;
 
   private:
     friend class Session;
@@ -109,10 +116,23 @@ class Session {
     // open when the connection was lost is gone with it: every statement fails (an empty result)
     // until rollback().
     Result run(const std::string& sql, const Params& params = Params());
+    // Runs several statements in one round trip (libpq's pipeline mode), each prepared once per
+    // session by its text, in order. After a failure the later statements do not run: their
+    // results fail too, so a caller looks at the results in order. With `commit` the open
+    // transaction's pending notices and COMMIT go in the same round trip, and the next commit()
+    // answers how the COMMIT went.
+    struct Step {
+        const std::string& sql;
+        const Params& params;
+    };
+    std::vector<Result> runAll(const std::vector<Step>& steps, bool commit = false);
     // Runs statements of the simple protocol (several, separated by ";"), without parameters.
     Result exec(const std::string& sql);
+    // Opens a transaction with the next statement, which carries the BEGIN with it (one round
+    // trip instead of two); commit() and rollback() with nothing run in between cost nothing more.
+    void beginWithNext() { beginPending_ = true; }
     // Whether a transaction is open, or was open when the connection was lost (until rollback).
-    bool inTransaction() const { return transactionOpen_; }
+    bool inTransaction() const { return transactionOpen_ || beginPending_; }
     // Ends the open transaction, if any, undoing it; on a lost connection only forgets it.
     void rollback();
     // Whether the connection is gone (its last statement found it lost).
@@ -136,6 +156,8 @@ class Session {
 
     // Whether the database's catalog of tables is known to exist (postgres/table.h).
     bool catalogReady = false;
+    // The structures of the tables this session opened, by table id (postgres/table.cpp).
+    std::map<int64_t, std::shared_ptr<const struct TableStructure>> structures;
     // How many tables hold the session's transaction for an engine transaction.
     int heldBy = 0;
     // Moves on whenever the connection is made again: locks taken before are gone.
@@ -147,6 +169,9 @@ class Session {
     };
     explicit Session(std::unique_ptr<pg_conn, Finish> connection);
     [[nodiscard]] bool revive();
+    // The prepared statement's name for `sql`, and whether it must be prepared first (the cache
+    // is emptied when full).
+    std::string statementName(const std::string& sql, bool& fresh);
     void poll();
     // Notes after each statement whether a transaction is open.
     void noteTransaction();
@@ -163,6 +188,9 @@ class Session {
     uint64_t statementsMade_ = 0;
     bool transactionOpen_ = false;
     bool transactionLost_ = false;
+    bool beginPending_ = false;
+    // The answer to a COMMIT sent ahead by runAll(), for the next commit().
+    Result committed_;
 };
 
 }  // namespace postgres

@@ -345,8 +345,13 @@ UNSIGNED32 ServerTable::open(const std::shared_ptr<Session>& session, const Serv
     std::lock_guard sessionLock(session->mutex());
     const Place place = placeOf(path);
     if (UNSIGNED32 rc = ensureCatalog(*session, place.shown)) return rc;
-    int64_t id = 0;
-    if (UNSIGNED32 rc = findTable(*session, place, id)) return rc;
+    Params where;
+    where.addText(place.folder);
+    where.addText(place.name);
+    Result found =
+        session->run("SELECT id, xmin::text FROM velda_tables WHERE folder=$1 AND name=$2", where);
+    if (!found.ok()) return session->failure(found, "open the table", place.shown);
+    const int64_t id = found.rows() == 1 ? found.integer(0, 0) : 0;
     if (id == 0) {
         bool exists = true;
         if (UNSIGNED32 rc = folderExists(*session, place, connected, exists)) return rc;
@@ -359,44 +364,54 @@ UNSIGNED32 ServerTable::open(const std::shared_ptr<Session>& session, const Serv
     auto key = std::make_pair(session.get(), id);
     if ((out = registry().tables[key].lock())) return AE_SUCCESS;
     std::shared_ptr<ServerTable> table(new ServerTable(session, id, place.shown));
-    if (UNSIGNED32 rc = table->readStructure()) return rc;
+    if (UNSIGNED32 rc = table->readStructure(found.text(0, 1))) return rc;
     session->listen(table->channel_);
     registry().tables[key] = table;
     out = table;
     return AE_SUCCESS;
 }
 
-UNSIGNED32 ServerTable::readStructure() {
-    Params params;
-    params.addInteger(id_);
-    Result fields = session_->run(
-        "SELECT name, type, length, decimals FROM velda_fields WHERE table_id=$1 ORDER BY number",
-        params);
-    if (!fields.ok()) return failed(fields, "open");
-    for (int i = 0; i < fields.rows(); ++i)
-        if (UNSIGNED32 rc = metadata::addField(schema_, fields.text(i, 0), fields.integer(i, 1),
-                                               fields.integer(i, 2), fields.integer(i, 3), file_))
-            return rc;
-    if (schema_.fields.empty())
-        return fail(AE_NOT_A_TABLE, "The table " + file_ + " is damaged: it has no fields.");
-    schema_.layOut();
-    Result indexes = session_->run(
-        "SELECT name, segments, is_unique, is_descending FROM velda_indexes WHERE table_id=$1 "
-        "ORDER BY position",
-        params);
-    if (!indexes.ok()) return failed(indexes, "open");
-    for (int i = 0; i < indexes.rows(); ++i)
-        if (UNSIGNED32 rc = metadata::addIndex(schema_, indexes.text(i, 0), indexes.text(i, 1),
-                                               indexes.text(i, 2)[0] == 't',
-                                               indexes.text(i, 3)[0] == 't', file_))
-            return rc;
-    Params check;
-    check.addInteger(id_);
-    check.addText(kPasswordCheck);
-    Result encrypted =
-        session_->run("SELECT 1 FROM velda_properties WHERE table_id=$1 AND key=$2", check);
-    if (!encrypted.ok()) return failed(encrypted, "open");
-    encrypted_ = encrypted.rows() > 0;
+UNSIGNED32 ServerTable::readStructure(const std::string& version) {
+    auto& cached = session_->structures[id_];
+    if (!cached || cached->version != version) {
+        auto read = std::make_shared<TableStructure>();
+        read->version = version;
+        Params params;
+        params.addInteger(id_);
+        Params check = params;
+        check.addText(kPasswordCheck);
+        const std::string fieldsSql =
+            "SELECT name, type, length, decimals FROM velda_fields WHERE table_id=$1 ORDER BY "
+            "number";
+        const std::string indexesSql =
+            "SELECT name, segments, is_unique, is_descending FROM velda_indexes WHERE table_id=$1 "
+            "ORDER BY position";
+        const std::string encryptedSql =
+            "SELECT 1 FROM velda_properties WHERE table_id=$1 AND key=$2";
+        std::vector<Result> r =
+            session_->runAll({{fieldsSql, params}, {indexesSql, params}, {encryptedSql, check}});
+        for (const Result& each : r)
+            if (!each.ok()) return failed(each, "open");
+        const Result &fields = r[0], &indexes = r[1];
+        Schema& schema = read->schema;
+        for (int i = 0; i < fields.rows(); ++i)
+            if (UNSIGNED32 rc =
+                    metadata::addField(schema, fields.text(i, 0), fields.integer(i, 1),
+                                       fields.integer(i, 2), fields.integer(i, 3), file_))
+                return rc;
+        if (schema.fields.empty())
+            return fail(AE_NOT_A_TABLE, "The table " + file_ + " is damaged: it has no fields.");
+        schema.layOut();
+        for (int i = 0; i < indexes.rows(); ++i)
+            if (UNSIGNED32 rc = metadata::addIndex(schema, indexes.text(i, 0), indexes.text(i, 1),
+                                                   indexes.text(i, 2)[0] == 't',
+                                                   indexes.text(i, 3)[0] == 't', file_))
+                return rc;
+        read->encrypted = r[2].rows() > 0;
+        cached = std::move(read);
+    }
+    schema_ = cached->schema;
+    encrypted_ = cached->encrypted;
     buildSelectList();
     return AE_SUCCESS;
 }
@@ -411,9 +426,23 @@ void ServerTable::buildSelectList() {
     }
 }
 
-void ServerTable::remember(int64_t rowid, std::vector<Value>& values) {
-    recent_.at[rowid] = recent_.values.size();
-    for (Value& value : values) recent_.values.push_back(std::move(value));
+Value* ServerTable::remember(int64_t rowid) {
+    recent_.rowids.push_back(rowid);
+    recent_.values.resize(recent_.values.size() + schema_.fields.size());
+    return recent_.values.data() + recent_.values.size() - schema_.fields.size();
+}
+
+const Value* ServerTable::recentRow(int64_t rowid) {
+    // A walk asks for the rows in the order they were read: the row after the last one asked
+    // for is tried first.
+    const std::vector<int64_t>& ids = recent_.rowids;
+    size_t at = recent_.hint < ids.size() && ids[recent_.hint] == rowid ? recent_.hint
+                : recent_.hint + 1 < ids.size() && ids[recent_.hint + 1] == rowid
+                    ? recent_.hint + 1
+                    : static_cast<size_t>(std::find(ids.begin(), ids.end(), rowid) - ids.begin());
+    if (at == ids.size()) return nullptr;
+    recent_.hint = at;
+    return recent_.values.data() + at * schema_.fields.size();
 }
 
 UNSIGNED32 ServerTable::create(const std::shared_ptr<Session>& session, const ServerPath& path,
@@ -637,13 +666,13 @@ UNSIGNED32 ServerTable::scan(const OrderSpec& order, bool forward, const std::ve
     out.images.reserve((limit + 1) * length);
     out.images.assign(kept * length, 0);
     startRecent(version);
-    std::vector<Value> values(fields);
+    recent_.rowids.reserve(kept);
+    recent_.values.reserve(kept * fields);
     for (size_t row = 0; row < kept; ++row) {
         const int at = static_cast<int>(row);
         uint8_t* image = out.images.data() + row * length;
         out.rowids.push_back(r.integer(at, 0));
-        writeImage(r, at, page, image, values);
-        remember(out.rowids.back(), values);
+        writeImage(r, at, page, image, remember(out.rowids.back()));
     }
     const bool more = rows > limit;
     if (kept == limit && kept > 0) {
@@ -715,12 +744,13 @@ void ServerTable::startRecent(uint64_t version) {
     recent_.valid = true;
     recent_.version = version;
     recent_.generation = session_->generation();
-    recent_.at.clear();
+    recent_.rowids.clear();
     recent_.values.clear();
+    recent_.hint = 0;
 }
 
 void ServerTable::writeImage(const Result& r, int row, image::CodePage page, uint8_t* image,
-                             std::vector<Value>& values) const {
+                             Value* values) const {
     for (size_t f = 0; f < schema_.fields.size(); ++f) {
         const FieldDef& field = schema_.fields[f];
         const int column = static_cast<int>(f + 1);
@@ -742,9 +772,7 @@ UNSIGNED32 ServerTable::readRow(int64_t rowid, image::CodePage page, uint8_t* im
     if (UNSIGNED32 rc = readOne(selectList_, rowid, r, found)) return rc;
     if (!found) return AE_SUCCESS;
     startRecent(version);
-    std::vector<Value> values(schema_.fields.size());
-    writeImage(r, 0, page, image, values);
-    remember(rowid, values);
+    writeImage(r, 0, page, image, remember(rowid));
     return AE_SUCCESS;
 }
 
@@ -757,10 +785,10 @@ UNSIGNED32 ServerTable::readColumns(const std::vector<std::string>& columns, int
     // One field of a row just read, the table unchanged since: as it was read.
     if (columns.size() == 1 && recent_.valid && recent_.generation == session_->generation() &&
         recent_.version == counter_.value())
-        if (auto row = recent_.at.find(rowid); row != recent_.at.end())
+        if (const Value* row = recentRow(rowid))
             for (size_t f = 0; f < columns_.size(); ++f)
                 if (columns_[f] == columns[0] && !schema_.fields[f].isBlob()) {
-                    values.push_back(recent_.values[row->second + f]);
+                    values.push_back(row[f]);
                     return AE_SUCCESS;
                 }
     std::string list;
@@ -812,15 +840,18 @@ UNSIGNED32 ServerTable::insertRow(const std::vector<bool>& given, const std::vec
     // A new row's number is the highest one plus one, as in a folder table; appends to the table
     // wait for each other until their transactions end, so that two sessions never take the same
     // number. The highest number is read by a statement of its own, after the wait.
+    // Both go in one round trip; the INSERT's snapshot is taken after the wait.
     Params table;
     table.addInteger(id_);
-    if (Result locked = session_->run("SELECT pg_advisory_xact_lock($1::bigint)", table);
-        !locked.ok())
-        return failed(locked, doing);
+    const std::string lockSql = "SELECT pg_advisory_xact_lock($1::bigint)";
     std::string sql = "INSERT INTO " + rows_ + "(" + kRecno + (columns.empty() ? "" : ",") +
                       columns + ") VALUES((SELECT coalesce(max(" + kRecno + "),0)+1 FROM " + rows_ +
                       ")" + (marks.empty() ? "" : ",") + marks + ") RETURNING " + kRecno;
-    Result r = session_->run(sql, params);
+    const bool commit = takeCommitAhead();
+    if (commit) session_->notifyAtCommit(channel_);
+    std::vector<Result> done = session_->runAll({{lockSql, table}, {sql, params}}, commit);
+    if (!done[0].ok()) return failed(done[0], doing);
+    Result& r = done[1];
     if (!r.ok()) return changeFailed(r, doing);
     rowid = r.integer(0, 0);
     session_->notifyAtCommit(channel_);
@@ -841,10 +872,13 @@ UNSIGNED32 ServerTable::updateRow(int64_t rowid, const std::vector<bool>& given,
         sets += (sets.empty() ? "" : ",") + schema_.fields[i].column() + "=" + mark(next);
         params.add(values[i]);
     }
+    const bool commit = takeCommitAhead();
     if (sets.empty()) return AE_SUCCESS;
     params.addInteger(rowid);
-    Result r = session_->run(
-        "UPDATE " + rows_ + " SET " + sets + " WHERE " + kRecno + "=" + mark(next), params);
+    if (commit) session_->notifyAtCommit(channel_);
+    const std::string sql =
+        "UPDATE " + rows_ + " SET " + sets + " WHERE " + kRecno + "=" + mark(next);
+    Result r = std::move(session_->runAll({{sql, params}}, commit).front());
     if (!r.ok()) return changeFailed(r, doing);
     found = std::string(PQcmdTuples(r.get())) != "0";
     session_->notifyAtCommit(channel_);
@@ -856,7 +890,10 @@ UNSIGNED32 ServerTable::deleteRow(int64_t rowid, const std::string& doing) {
     forgetRecent();
     Params params;
     params.addInteger(rowid);
-    Result r = session_->run("DELETE FROM " + rows_ + " WHERE " + kRecno + "=$1", params);
+    const bool commit = takeCommitAhead();
+    if (commit) session_->notifyAtCommit(channel_);
+    const std::string sql = "DELETE FROM " + rows_ + " WHERE " + kRecno + "=$1";
+    Result r = std::move(session_->runAll({{sql, params}}, commit).front());
     if (!r.ok()) return failed(r, doing);
     session_->notifyAtCommit(channel_);
     return AE_SUCCESS;
@@ -904,7 +941,9 @@ UNSIGNED32 ServerTable::begin() {
         return fail(AE_LOCKED, "The table " + file_ +
                                    " is in an open transaction; it cannot be changed outside it "
                                    "until the transaction is committed or rolled back.");
-    return control("BEGIN", "write");
+    // Sent with the change's first statement, saving a round trip per write.
+    session_->beginWithNext();
+    return AE_SUCCESS;
 }
 
 UNSIGNED32 ServerTable::commit() {
@@ -924,6 +963,7 @@ UNSIGNED32 ServerTable::commit() {
 void ServerTable::rollback() {
     std::lock_guard lock(session_->mutex());
     forgetRecent();
+    commitAhead_ = false;
     session_->rollback();
 }
 
@@ -1098,6 +1138,13 @@ UNSIGNED32 ServerTable::decrypt(const Secret& password) {
 UNSIGNED32 ServerTable::alone(const std::function<UNSIGNED32()>& change) {
     if (UNSIGNED32 rc = begin()) return rc;
     UNSIGNED32 rc = change();
+    // A new version of the catalog row tells every session that the structure changed.
+    if (rc == AE_SUCCESS) {
+        Params params;
+        params.addInteger(id_);
+        Result r = session_->run("UPDATE velda_tables SET shown=shown WHERE id=$1", params);
+        if (!r.ok()) rc = failed(r, "change");
+    }
     if (rc == AE_SUCCESS) rc = commit();
     if (rc != AE_SUCCESS) {
         LastError saved = lastError();

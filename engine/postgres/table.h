@@ -32,7 +32,7 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/postgres/session.h"
@@ -43,6 +43,15 @@ namespace engine {
 class ServerPath;
 
 namespace postgres {
+
+// A table's structure as a session read it from the catalog, with the catalog row's version
+// (its xmin, which every change of the structure moves on), so that a later open of the table
+// on the session reads one row instead of the whole structure.
+struct TableStructure {
+    std::string version;
+    Schema schema;
+    bool encrypted = false;
+};
 
 class ServerTable final : public Storage {
   public:
@@ -106,6 +115,7 @@ class ServerTable final : public Storage {
     [[nodiscard]] UNSIGNED32 begin() override;
     [[nodiscard]] UNSIGNED32 commit() override;
     void rollback() override;
+    void commitWithNextChange() override { commitAhead_ = true; }
     bool inTransaction() const override;
     [[nodiscard]] UNSIGNED32 beginHeld(bool writing) override;
     [[nodiscard]] UNSIGNED32 commitHeld() override;
@@ -137,21 +147,27 @@ class ServerTable final : public Storage {
     };
 
     ServerTable(std::shared_ptr<Session> session, int64_t id, std::string shown);
-    [[nodiscard]] UNSIGNED32 readStructure();
+    // Takes the structure from the catalog (fields, index tags, whether a password check is
+    // kept), or from the session's copy when the catalog row's `version` is the copy's.
+    [[nodiscard]] UNSIGNED32 readStructure(const std::string& version);
+    // Whether the next row change sends the commit with it (commitWithNextChange()), cleared.
+    bool takeCommitAhead() { return std::exchange(commitAhead_, false); }
     // The statement's failure, as the session words it.
     [[nodiscard]] UNSIGNED32 failed(const Result& result, const std::string& doing);
     [[nodiscard]] UNSIGNED32 control(const std::string& sql, const std::string& doing);
     [[nodiscard]] UNSIGNED32 readOne(const std::string& columns, int64_t rowid, Result& out,
                                      bool& found);
     void buildSelectList();
-    // Keeps the stored values of a row just read (a field per column of the select list).
-    void remember(int64_t rowid, std::vector<Value>& values);
+    // Room for the stored values of a row just read (a field per column of the select list).
+    Value* remember(int64_t rowid);
+    // The stored values of a row of the last read, or null.
+    const Value* recentRow(int64_t rowid);
     void forgetRecent() { recent_.valid = false; }
     void startRecent(uint64_t version);
     // Writes row `row` of a read of the select list into a record image, its fields' stored
     // values into `values` (null for a blob, of which only the presence was read).
     void writeImage(const Result& r, int row, image::CodePage page, uint8_t* image,
-                    std::vector<Value>& values) const;
+                    Value* values) const;
     // A row change's failure: a unique tag's violation as AE_DUPLICATE_KEY naming the tag.
     [[nodiscard]] UNSIGNED32 changeFailed(const Result& result, const std::string& doing);
     // One change in a transaction of its own, rolled back when `change` or the commit fails.
@@ -176,9 +192,11 @@ class ServerTable final : public Storage {
     struct RecentRows {
         bool valid = false;
         uint64_t version = 0, generation = 0;
-        std::unordered_map<int64_t, size_t> at;  // record number -> first value in `values`
-        std::vector<Value> values;               // the rows' fields, row after row
+        std::vector<int64_t> rowids;  // in the order read
+        std::vector<Value> values;    // the rows' fields, row after row
+        size_t hint = 0;              // the row asked for last
     } recent_;
+    bool commitAhead_ = false;
     bool countValid_ = false;
     int64_t countCache_ = 0;
     uint64_t countCounter_ = 0;

@@ -57,6 +57,12 @@ class Child {
         }
         return true;
     }
+    // The rest of the stream up to a newline: a child's reason for giving up.
+    std::string receiveLine() {
+        std::string line;
+        for (char c = receive(); c && c != '\n'; c = receive()) line += c;
+        return line;
+    }
     bool send(const void* data, size_t n) {
         return write(out_, data, n) == static_cast<ssize_t>(n);
     }

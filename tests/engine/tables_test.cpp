@@ -330,6 +330,45 @@ TEST_F(Tables, DeleteTableRemovesItsFiles) {
     EXPECT_EQ(AdsDeleteTable(connection, u8("gone")), AE_FILE_NOT_FOUND);
 }
 
+// A connection that opened a table before sees the structure another connection gave it since:
+// a new tag, encryption, and both undone.
+TEST_F(Tables, AnotherConnectionsStructureChangesShowAtTheNextOpen) {
+    close(create("staff", "A,Integer"));
+    close(openOk("staff"));
+    ADSHANDLE other = 0, theirs = 0;
+    ASSERT_EQ(AdsConnect(u8(root.c_str()), &other), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsOpenTable(other, u8("staff"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                           ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &theirs),
+              AE_SUCCESS)
+        << lastError();
+    ADSHANDLE tag = index(theirs, "BYA", "A");
+    ASSERT_EQ(AdsEnableEncryption(theirs, u8("secret")), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsEncryptTable(theirs), AE_SUCCESS) << lastError();
+    auto structure = [&] {
+        ADSHANDLE t = openOk("staff");
+        ADSHANDLE handles[4];
+        UNSIGNED16 tags = 4, encrypted = 9;
+        EXPECT_EQ(AdsGetAllIndexes(t, handles, &tags), AE_SUCCESS) << lastError();
+        EXPECT_EQ(AdsIsTableEncrypted(t, &encrypted), AE_SUCCESS) << lastError();
+        close(t);
+        return std::make_pair(tags, encrypted);
+    };
+    ASSERT_EQ(AdsCloseTable(theirs), AE_SUCCESS);
+    EXPECT_EQ(structure(), std::make_pair(UNSIGNED16{1}, UNSIGNED16{1}));
+
+    ASSERT_EQ(AdsOpenTable(other, u8("staff"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                           ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &theirs),
+              AE_SUCCESS)
+        << lastError();
+    ASSERT_EQ(AdsEnableEncryption(theirs, u8("secret")), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsDecryptTable(theirs), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsGetIndexHandle(theirs, u8("BYA"), &tag), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsDeleteIndex(tag), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsCloseTable(theirs), AE_SUCCESS);
+    EXPECT_EQ(structure(), std::make_pair(UNSIGNED16{0}, UNSIGNED16{0}));
+    (void)AdsDisconnect(other);
+}
+
 TEST_F(Tables, ClosingAConnectionsTablesFreesTheirFiles) {
     ADSHANDLE t = create("staff", "A,Integer");
     ADSHANDLE tag = index(t, "BYA", "A");

@@ -10,6 +10,13 @@ using namespace enginetest;
 
 namespace {
 
+// A child that cannot go on tells the parent why before it exits.
+int giveUp(Child& self) {
+    std::string why = "e" + lastError() + "\n";
+    self.send(why.data(), why.size());
+    return 1;
+}
+
 class Transactions : public EngineTest {
   protected:
     UNSIGNED32 count(ADSHANDLE h) {
@@ -129,18 +136,18 @@ TEST_F(Transactions, AKilledWriterLeavesTheTableAsItWas) {
             AdsOpenTable(c, u8("staff"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
                          ADS_CHECKRIGHTS, 0, &h) ||
             AdsBeginTransaction(c))
-            return 1;
+            return giveUp(self);
         for (int i = 1; i <= 3000; ++i) {
             std::string n = std::to_string(i);
             if (AdsAppendRecord(h) || AdsSetField(h, u8("N"), u8(n.c_str()), n.size()) ||
                 AdsWriteRecord(h))
-                return 2;
+                return giveUp(self);
             if (i == 2000) self.send('w');
         }
         self.receive();
         return 0;
     });
-    ASSERT_EQ(child.receive(), 'w');
+    ASSERT_EQ(child.receive(), 'w') << child.receiveLine();
     child.kill();
     t = openOk("staff");
     EXPECT_EQ(count(t), 1u);
