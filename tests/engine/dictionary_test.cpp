@@ -657,6 +657,16 @@ TEST_F(Dictionary, UsersAndTablesAreListedByNameWithoutRegardToCase) {
               (std::vector<std::string>{"ADSSYS", "Clerk", "zed"}));
     EXPECT_EQ(objects(admin, ADS_DD_TABLE_OBJECT),
               (std::vector<std::string>{"EMPLOYEE.adt", "PASS"}));
+    // The tables of the dictionary's folder are its files there, registered or not.
+    char buffer[100];
+    UNSIGNED16 len = sizeof buffer;
+    ADSHANDLE find = 0;
+    ASSERT_EQ(AdsFindFirstTable(admin, nullptr, u8(buffer), &len, &find), AE_SUCCESS)
+        << lastError();
+    EXPECT_EQ(std::string(buffer, len), "pass.adt");
+    len = sizeof buffer;
+    EXPECT_EQ(AdsFindNextTable(admin, find, u8(buffer), &len), AE_FILE_NOT_FOUND);
+    EXPECT_EQ(AdsFindClose(admin, find), AE_SUCCESS);
     // Every user may list them.
     ADSHANDLE clerk = 0;
     ASSERT_EQ(connect(dd, "clerk", "pw", &clerk), AE_SUCCESS) << lastError();
