@@ -756,12 +756,12 @@ void WriteDictionary(const std::string& from, const std::string& to,
                                        static_cast<UNSIGNED16>(hash.size() + 1)),
                   where + ": user " + user);
         };
-        const DictionaryContent::User* administrator = nullptr;
+        // The administrator's own password first: a new dictionary lets its administrator in
+        // with an empty password, and this run's connection stays logged in all the same.
+        for (const auto& user : content.users)
+            if (SameNoCase(user.name, kAdministrator)) setHash(user.name, user.hash);
         for (const auto& user : content.users) {
-            if (SameNoCase(user.name, kAdministrator)) {
-                administrator = &user;
-                continue;
-            }
+            if (SameNoCase(user.name, kAdministrator)) continue;
             Check(AdsDDCreateUser(h, nullptr, ads::EngineText(user.name), ads::EngineText(unknown),
                                   ads::EngineText("")),
                   where + ": user " + user.name);
@@ -779,8 +779,6 @@ void WriteDictionary(const std::string& from, const std::string& to,
                       where + ": table " + table.name);
         }
         if (fail) throw ToolError(where + ": the write failed (" + kFaultVariable + ")");
-        // The administrator's own password last: until then the new dictionary is this run's.
-        if (administrator) setHash(administrator->name, administrator->hash);
 
         // The check reads the copy afresh, logged in as its administrator with the password the
         // source took.
