@@ -265,8 +265,9 @@ extern "C" {
 [[nodiscard]] UNSIGNED32 AdsDDSetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
                                                UNSIGNED16 usPropertyID, void* pvProperty,
                                                UNSIGNED16 usPropertyLen);
-// Sets a user property; only ADS_DD_USER_PASSWORD (a NUL-terminated text) is offered. The
-// administrator may set any user's password, another user only their own (AE_READ_ONLY).
+// Sets a user property: ADS_DD_USER_PASSWORD or ADS_DD_USER_PASSWORD_HASH (NUL-terminated
+// texts). The administrator may set any user's password, another user only their own password
+// and never a hash (AE_READ_ONLY).
 [[nodiscard]] UNSIGNED32 AdsDDSetUserProperty(ADSHANDLE hDictionary, UNSIGNED8* pucUserName,
                                               UNSIGNED16 usPropertyID, void* pvProperty,
                                               UNSIGNED16 usPropertyLen);
