@@ -45,16 +45,6 @@ std::string Connection::serverName() const {
     return name.empty() ? server_.serverName() : name;
 }
 
-UNSIGNED32 Connection::refuseOnServer(const std::string& action, const std::string& name) const {
-    if (!session_) return AE_SUCCESS;
-    std::string where = serverPath_;
-    ServerPath joined;
-    if (!name.empty() && joinServerPath(server_, name, joined) == AE_SUCCESS)
-        where = joined.masked();
-    return fail(AE_NOT_SUPPORTED,
-                "Not available on a server in this build: cannot " + action + " " + where + ".");
-}
-
 HandleKind Connection::kind() const {
     return isDictionary() ? HandleKind::DictionaryConnection : HandleKind::Connection;
 }

@@ -28,8 +28,8 @@ class Connection : public EngineObject {
     // A data dictionary file; folder is the file's folder.
     Connection(std::string dictionaryPath, std::string folder,
                std::shared_ptr<Dictionary> dictionary, std::string user);
-    // A database on a server (engine/server_path.h) through its session, which its tables share.
-    // SQL statements are not available on it in this build: refuseOnServer() says so.
+    // A database on a server (engine/server_path.h) through its session, which its tables and
+    // SQL statements share.
     Connection(ServerPath path, std::shared_ptr<postgres::Session> session);
     // A data dictionary on a server: its tables lie on the server of `folder`, the dictionary's
     // folder, and share the session.
@@ -49,12 +49,6 @@ class Connection : public EngineObject {
     const std::string& serverPath() const { return serverPath_; }
     // What AdsGetServerName answers: the path, or on a server its host and port.
     std::string serverName() const;
-    // On a server connection, AE_NOT_SUPPORTED saying that its tables are not available in this
-    // build and what could not be done: "cannot <action> <path>", the path being the masked path
-    // of `name` on the server (the connection's own when name is empty). AE_SUCCESS on every
-    // other connection, at the cost of one test.
-    [[nodiscard]] UNSIGNED32 refuseOnServer(const std::string& action,
-                                            const std::string& name) const;
     // The table a name opens, creates or deletes, in this connection's place (table_places.cpp):
     // a folder's file or a server's table, the one resolveTable names (a new table: the name
     // joined to the folder, ".adt" added when the name has no extension).

@@ -108,19 +108,13 @@ UNSIGNED32 typeComputed(sql::Database& rows, Schema& schema, const std::vector<s
 
 }  // namespace
 
-UNSIGNED32 open(SqlStatement& s, sql::Statement& select, const std::vector<AttachedTable*>& used,
-                ADSHANDLE* cursor) {
-    (void)used;
-    SqlSession& session = *s.session;
-    sqlite3_stmt* st = select.get();
-    const int columns = sqlite3_column_count(st);
-    Schema schema;
-    std::vector<size_t> computed;
-    std::set<std::string> taken;
-    std::string create = "CREATE TABLE " + std::string(kResultSchema) + ".\"records\"(";
-    for (int i = 0; i < columns; ++i) {
-        FieldDef field;
-        bool known = false;
+std::vector<Column> SqliteRows::columns() {
+    SqlSession& session = *statement_.session;
+    sqlite3_stmt* st = select_.get();
+    const int count = sqlite3_column_count(st);
+    std::vector<Column> out;
+    for (int i = 0; i < count; ++i) {
+        Column column;
         const char* database = sqlite3_column_database_name(st, i);
         const char* table = sqlite3_column_table_name(st, i);
         const char* origin = sqlite3_column_origin_name(st, i);
@@ -129,40 +123,25 @@ UNSIGNED32 open(SqlStatement& s, sql::Statement& select, const std::vector<Attac
                 int k = a->table->schema().fieldByName(
                     codepage::fromUtf8(origin, codepage::CodePage::Ansi1252));
                 if (k >= 0) {
-                    field = a->table->schema().fields[static_cast<size_t>(k)];
-                    known = true;
+                    column.field = a->table->schema().fields[static_cast<size_t>(k)];
+                    column.known = true;
                 }
             }
         }
         const char* given = sqlite3_column_name(st, i);
-        std::string name = codepage::fromUtf8(given ? given : "", codepage::CodePage::Ansi1252);
-        // Without an alias a column is called as its source field; an expression is EXPR.
-        if (!plainName(name)) name = known ? field.name : "EXPR";
-        std::string unique = name;
-        for (int n = 1; taken.count(upper(unique)); ++n) unique = name + "_" + std::to_string(n);
-        taken.insert(upper(unique));
-        field.name = unique;
-        if (!known) {
-            computed.push_back(static_cast<size_t>(i));
-            field.type = ADS_STRING;
-        }
-        create += std::string(i ? ", " : "") +
-                  quoteIdentifier(codepage::toUtf8(unique, codepage::CodePage::Ansi1252)) +
-                  (known ? declaredType(field) : "");
-        schema.fields.push_back(field);
+        column.name = codepage::fromUtf8(given ? given : "", codepage::CodePage::Ansi1252);
+        out.push_back(std::move(column));
     }
-    create += ")";
-    select = sql::Statement();
+    return out;
+}
 
-    static std::atomic<uint64_t> serial{0};
-    const std::string uri = "file:velda-result-" + std::to_string(::getpid()) + "-" +
-                            std::to_string(++serial) + "?mode=memory&cache=shared";
-    sql::Database rows;
-    if (rows.open(uri, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI |
-                           SQLITE_OPEN_NOMUTEX) != SQLITE_OK)
-        return fail(AE_INTERNAL,
-                    "Could not make room for the SQL result: " + rows.errorText() + ".");
-    sql::Database& db = session.db;
+// SQLite copies the rows itself, on the session's connection with the result's database
+// attached for the copy.
+UNSIGNED32 SqliteRows::copy(sql::Database& rows, const std::string& uri,
+                            const std::string& columns) {
+    (void)rows;
+    select_ = sql::Statement();
+    sql::Database& db = statement_.session->db;
     {
         sql::Statement attach;
         if (db.prepare("ATTACH ?1 AS " + std::string(kResultSchema) + " KEY ''", attach) !=
@@ -172,27 +151,64 @@ UNSIGNED32 open(SqlStatement& s, sql::Statement& select, const std::vector<Attac
                         "Could not make room for the SQL result: " + db.errorText() + ".");
     }
     UNSIGNED32 rc = AE_SUCCESS;
-    if (db.exec(create) != SQLITE_OK) {
+    sql::Statement copy;
+    if (db.exec("CREATE TABLE " + std::string(kResultSchema) + ".\"records\"" + columns) !=
+        SQLITE_OK)
         rc = fail(AE_INTERNAL, "Could not make room for the SQL result: " + db.errorText() + ".");
-    } else {
-        sql::Statement copy;
-        if (db.prepare(
-                "INSERT INTO " + std::string(kResultSchema) + ".\"records\" " + s.translation.sql,
-                copy) != SQLITE_OK)
-            rc = fail(AE_INTERNAL, "Could not run the SQL statement: " + db.errorText() + ".");
-        else if ((rc = statement::bind(s, copy.get())) == AE_SUCCESS) {
-            int step = copy.step();
-            if (step != SQLITE_DONE) {
-                std::string why = db.errorText();
-                rc = fail((step & 0xFF) == SQLITE_BUSY || (step & 0xFF) == SQLITE_LOCKED
-                              ? AE_LOCKED
-                              : AE_IO_ERROR,
-                          "Could not run the SQL statement: " + why + ".");
-            }
+    else if (db.prepare("INSERT INTO " + std::string(kResultSchema) + ".\"records\" " +
+                            statement_.translation.sql,
+                        copy) != SQLITE_OK)
+        rc = fail(AE_INTERNAL, "Could not run the SQL statement: " + db.errorText() + ".");
+    else if ((rc = statement::bind(statement_, copy.get())) == AE_SUCCESS) {
+        int step = copy.step();
+        if (step != SQLITE_DONE) {
+            std::string why = db.errorText();
+            rc = fail((step & 0xFF) == SQLITE_BUSY || (step & 0xFF) == SQLITE_LOCKED ? AE_LOCKED
+                                                                                     : AE_IO_ERROR,
+                      "Could not run the SQL statement: " + why + ".");
         }
     }
+    copy = sql::Statement();
     db.exec("DETACH " + std::string(kResultSchema));
-    if (rc) return rc;
+    return rc;
+}
+
+UNSIGNED32 open(SqlStatement& s, RowSource& source, ADSHANDLE* cursor) {
+    const std::vector<Column> columns = source.columns();
+    Schema schema;
+    std::vector<size_t> computed;
+    std::set<std::string> taken;
+    std::string create = "(";
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const bool known = columns[i].known;
+        FieldDef field = known ? columns[i].field : FieldDef{};
+        std::string name = columns[i].name;
+        // Without an alias a column is called as its source field; an expression is EXPR.
+        if (!plainName(name)) name = known ? field.name : "EXPR";
+        std::string unique = name;
+        for (int n = 1; taken.count(upper(unique)); ++n) unique = name + "_" + std::to_string(n);
+        taken.insert(upper(unique));
+        field.name = unique;
+        if (!known) {
+            computed.push_back(i);
+            field.type = ADS_STRING;
+        }
+        // Named as the table reads its fields back (FieldDef::column(), the name's own bytes): a
+        // name written otherwise would not be found and SQLite would read it as a text.
+        create += std::string(i ? ", " : "") + field.column() + (known ? declaredType(field) : "");
+        schema.fields.push_back(field);
+    }
+    create += ")";
+
+    static std::atomic<uint64_t> serial{0};
+    const std::string uri = "file:velda-result-" + std::to_string(::getpid()) + "-" +
+                            std::to_string(++serial) + "?mode=memory&cache=shared";
+    sql::Database rows;
+    if (rows.open(uri, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI |
+                           SQLITE_OPEN_NOMUTEX) != SQLITE_OK)
+        return fail(AE_INTERNAL,
+                    "Could not make room for the SQL result: " + rows.errorText() + ".");
+    if (UNSIGNED32 rc = source.copy(rows, uri, create)) return rc;
     if (UNSIGNED32 typed = typeComputed(rows, schema, computed)) return typed;
     schema.layOut();
 

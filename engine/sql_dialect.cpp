@@ -319,9 +319,74 @@ const char* functionName(const std::string& name) {
     return it == names.end() ? nullptr : it->second;
 }
 
+// The same functions on the server: the engine's helpers of postgres/functions.h where the
+// server's own differ (case of Windows-1252 letters, dates stored as texts, rounding), the
+// server's own names where they mean the same.
+const char* serverFunctionName(const std::string& name) {
+    static const std::map<std::string, const char*> names = {{"UPPER", "velda_upper"},
+                                                             {"LOWER", "velda_lower"},
+                                                             {"LEFT", "velda_left"},
+                                                             {"RIGHT", "velda_right"},
+                                                             {"SUBSTR", "velda_substr"},
+                                                             {"SUBSTRING", "velda_substr"},
+                                                             {"CONCAT", "concat"},
+                                                             {"IFNULL", "coalesce"},
+                                                             {"CURDATE", "velda_curdate"},
+                                                             {"NOW", "velda_now"},
+                                                             {"YEAR", "velda_sql_year"},
+                                                             {"MONTH", "velda_sql_month"},
+                                                             {"DAYOFMONTH", "velda_sql_dayofmonth"},
+                                                             {"DAY", "velda_sql_dayofmonth"},
+                                                             {"ROUND", "velda_round"},
+                                                             {"TRIM", "trim"},
+                                                             {"LTRIM", "ltrim"},
+                                                             {"RTRIM", "rtrim"},
+                                                             {"LENGTH", "length"},
+                                                             {"ABS", "abs"},
+                                                             {"COALESCE", "coalesce"},
+                                                             {"NULLIF", "nullif"},
+                                                             {"COUNT", "count"},
+                                                             {"SUM", "sum"},
+                                                             {"AVG", "avg"},
+                                                             {"MIN", "min"},
+                                                             {"MAX", "max"}};
+    auto it = names.find(name);
+    return it == names.end() ? nullptr : it->second;
+}
+
+// CAST's type names in the server's terms (the stored column types of postgres/table.h).
+const char* serverCastType(const char* sqliteType) {
+    const std::string t = sqliteType;
+    if (t == "INTEGER") return "bigint";
+    if (t == "REAL") return "double precision";
+    return "text";
+}
+
+// Words of the dialect that are no names. On the server every other word is a name: quoted, so
+// that the server does not fold it to lower case.
+bool keyword(const std::string& w) {
+    static const char* const words[] = {
+        "SELECT", "DISTINCT", "ALL",   "FROM",   "WHERE",     "AND",   "OR",     "NOT",    "IN",
+        "EXISTS", "BETWEEN",  "LIKE",  "IS",     "NULL",      "AS",    "ON",     "JOIN",   "INNER",
+        "LEFT",   "RIGHT",    "FULL",  "OUTER",  "CROSS",     "GROUP", "BY",     "ORDER",  "ASC",
+        "DESC",   "HAVING",   "UNION", "EXCEPT", "INTERSECT", "CASE",  "WHEN",   "THEN",   "ELSE",
+        "END",    "INSERT",   "INTO",  "VALUES", "UPDATE",    "SET",   "DELETE", "LIMIT",  "OFFSET",
+        "ESCAPE", "TRUE",     "FALSE", "USING",  "ANY",       "SOME",  "TOP",    "PERCENT"};
+    for (const char* k : words)
+        if (w == k) return true;
+    return false;
+}
+
+// A name as the server sees it: the engine's names ignore case, the server's quoted ones do
+// not, so every name is upper-cased (ASCII letters) on both sides (statement and views).
+std::string foldName(std::string_view name) {
+    return upper(name);
+}
+
 class Translator {
   public:
-    Translator(std::vector<Token>& all, Translation& out) : all_(all), out_(out) {
+    Translator(std::vector<Token>& all, Translation& out, Target target)
+        : all_(all), out_(out), target_(target) {
         for (Token& t : all_)
             if (t.kind != Kind::Space) sig_.push_back(&t);
     }
@@ -342,6 +407,14 @@ class Translator {
             if (t.out.empty()) t.out = t.kind == Kind::Word ? utf8(t.source) : t.source;
             out_.origins.push_back({t.out, t.position + 1, t.source, out_.sql.size()});
             out_.sql += t.out;
+        }
+        if (server() && out_.kind == StatementKind::Select && orderAtTop_ && tieOk_ &&
+            !limitAtTop_ && !compoundAtTop_ && !fromNames_.empty()) {
+            // Rows that tie in the order come in the order of their record numbers, table by
+            // table, as SQLite's scan and sort give them in a folder.
+            for (const std::string& q : fromNames_)
+                out_.sql += ", " + sqlIdentifier(q) + ".\"velda_recno\"";
+            out_.recordOrder = true;
         }
         if (top_ >= 0) out_.sql += " LIMIT " + std::to_string(top_);
         if (out_.kind != StatementKind::Select) return writeParts();
@@ -395,6 +468,8 @@ class Translator {
                                                            std::to_string(kMaxNesting) + " deep");
                     inFrom_.resize(depth_ + 1, false);
                     inFrom_[depth_] = false;
+                    onFrom_.resize(depth_ + 1, false);
+                    onFrom_[depth_] = false;
                 } else if (t.source == ")") {
                     if (depth_ == 0) return syntaxError(t.position, "\")\" without its \"(\"");
                     --depth_;
@@ -407,6 +482,8 @@ class Translator {
                         t.out = "||";
                 } else if (t.source == "==") {
                     t.out = "=";
+                } else if (t.source == "*" && !(isPunct(prev, "(") && isPunct(next, ")"))) {
+                    tieOk_ = false;  // every column, or a product: no record number added
                 }
                 return AE_SUCCESS;
             case Kind::String: {
@@ -421,7 +498,7 @@ class Translator {
                 return name(i);
             case Kind::Param:
                 out_.parameters.push_back(t.value);
-                t.out = "?" + std::to_string(out_.parameters.size());
+                t.out = (server() ? "$" : "?") + std::to_string(out_.parameters.size());
                 return AE_SUCCESS;
             case Kind::Number:
                 return AE_SUCCESS;
@@ -439,7 +516,9 @@ class Translator {
         if (isWord(prev, "FROM") || isWord(prev, "JOIN") || isWord(prev, "INTO") ||
             isWord(prev, "UPDATE"))
             return true;
-        return isPunct(prev, ",") && depth_ < inFrom_.size() && inFrom_[depth_];
+        // After a join's ON condition, a "," goes on with the tables of the same FROM.
+        return isPunct(prev, ",") && depth_ < inFrom_.size() &&
+               (inFrom_[depth_] || (depth_ < onFrom_.size() && onFrom_[depth_]));
     }
 
     // A table or column name; a dotted name in table position is a file name.
@@ -453,7 +532,20 @@ class Translator {
             at(i + 1)->dropped = true;
             ext.dropped = true;
         }
-        t.out = sqlIdentifier(value);
+        if (server()) {
+            std::string folded = foldName(value);
+            out_.written.emplace(folded, value);
+            t.out = sqlIdentifier(folded);
+            // A table is looked for among the statement's own views only (see statement.h), never
+            // among the server's other relations.
+            if (tablePosition(i)) {
+                t.out = "pg_temp." + t.out;
+                out_.tables.insert(folded);
+                if (depth_ == 0) fromNames_.push_back(qualifierAfter(i, folded));
+            }
+        } else {
+            t.out = sqlIdentifier(value);
+        }
         t.value = value;
         t.kind = Kind::Quoted;
         return AE_SUCCESS;
@@ -464,11 +556,14 @@ class Translator {
         Token* prev = before(i);
         Token* next = at(i + 1);
         std::string w = upper(t.source);
-        if (isPunct(prev, ".")) return AE_SUCCESS;  // a column of a table or alias
+        if (isPunct(prev, ".")) return server() ? name(i) : AE_SUCCESS;  // a column of a table
         bool call = isPunct(next, "(");
+        if (server() && call && tablePosition(i)) return name(i);  // INSERT INTO T (columns)
         if (w == "FROM" || w == "JOIN") {
             if (depth_ >= inFrom_.size()) inFrom_.resize(depth_ + 1, false);
             inFrom_[depth_] = true;
+            if (depth_ >= onFrom_.size()) onFrom_.resize(depth_ + 1, false);
+            onFrom_[depth_] = false;
             return AE_SUCCESS;
         }
         static const char* const clauseEnds[] = {"WHERE",  "GROUP",     "ORDER", "HAVING", "UNION",
@@ -476,8 +571,16 @@ class Translator {
                                                  "EXCEPT", "INTERSECT", "USING"};
         if ((w == "UNION" || w == "EXCEPT" || w == "INTERSECT") && depth_ == 0)
             compoundAtTop_ = true;
+        if (depth_ == 0 && (w == "DISTINCT" || w == "GROUP" || w == "HAVING" || w == "OFFSET"))
+            tieOk_ = false;
+        if (depth_ == 0 && w == "ORDER") orderAtTop_ = true;
+        if (call && (w == "COUNT" || w == "SUM" || w == "AVG" || w == "MIN" || w == "MAX"))
+            tieOk_ = false;
         for (const char* end : clauseEnds)
             if (w == end) {
+                if (depth_ < onFrom_.size())
+                    onFrom_[depth_] = w == "ON" && depth_ < inFrom_.size() &&
+                                      (inFrom_[depth_] || onFrom_[depth_]);
                 if (depth_ < inFrom_.size()) inFrom_[depth_] = false;
                 if (w == "LIMIT" && depth_ == 0) limitAtTop_ = true;
                 if (w == "LIMIT" && top_ >= 0) return refuse("TOP together with LIMIT");
@@ -500,13 +603,72 @@ class Translator {
         if ((w == "RIGHT" || w == "FULL") && !call &&
             (isWord(next, "JOIN") || isWord(next, "OUTER")))
             return refuse(w + " JOIN");
-        if (call) {
+        // LEFT and RIGHT are joins, or functions when a bracket follows.
+        if (call && !(server() && keyword(w) && w != "LEFT" && w != "RIGHT")) {
             if (w == "CAST") return cast(i);
             if (w == "SUBSTRING") substringForm(i);
-            if (const char* mapped = functionName(w)) t.out = mapped;
+            if (!server()) {
+                if (const char* mapped = functionName(w)) t.out = mapped;
+                return AE_SUCCESS;
+            }
+            if (w == "IIF") return iif(i);
+            const char* mapped = serverFunctionName(w);
+            // The server has many functions of its own, some of which reach beyond the rows of
+            // tables (settings, files, other sessions): only the dialect's run.
+            if (!mapped)
+                return fail(AE_SQL_SYNTAX,
+                            "The SQL statement cannot run: no such function: " + t.source + ".");
+            t.out = mapped;
             return AE_SUCCESS;
         }
         if (tablePosition(i)) return name(i);
+        if (!server()) return AE_SUCCESS;
+        if (w == "TRUE" || w == "FALSE") {
+            t.out = w == "TRUE" ? "1" : "0";  // logicals are stored as 1 and 0
+            return AE_SUCCESS;
+        }
+        if (w == "LIKE") {
+            t.out = "ILIKE";  // as in a folder, LIKE ignores the case of ASCII letters
+            return AE_SUCCESS;
+        }
+        if (keyword(w)) return AE_SUCCESS;
+        return name(i);
+    }
+
+    bool server() const { return target_ == Target::Postgres; }
+
+    // The name a table in FROM is known by in the statement: its alias, or its own name.
+    std::string qualifierAfter(size_t i, const std::string& folded) {
+        size_t k = i + 1;
+        while (k < sig_.size() && sig_[k]->dropped) ++k;  // the parts of a dotted file name
+        if (isWord(at(k), "AS")) ++k;
+        Token* alias = at(k);
+        if (alias && alias->kind == Kind::Quoted) return foldName(alias->value);
+        if (alias && alias->kind == Kind::Word && !keyword(upper(alias->source)) &&
+            !isPunct(at(k + 1), "("))
+            return foldName(alias->source);
+        return folded;
+    }
+
+    // IIF(c, a, b) is CASE WHEN ((c)) <> 0 THEN (a) ELSE (b) END on the server.
+    UNSIGNED32 iif(size_t i) {
+        size_t end = closing(i + 1);
+        if (end >= sig_.size()) return syntaxError(sig_[i]->position, "IIF is not closed");
+        std::vector<size_t> commas;
+        int depth = 0;
+        for (size_t j = i + 1; j < end; ++j) {
+            if (isPunct(sig_[j], "(")) ++depth;
+            if (isPunct(sig_[j], ")")) --depth;
+            if (depth == 1 && isPunct(sig_[j], ",")) commas.push_back(j);
+        }
+        if (commas.size() != 2)
+            return syntaxError(sig_[i]->position, "IIF takes a condition and two values");
+        // A condition holds when it is not 0, as in a folder: a comparison, or a logical field
+        // (stored as 0 and 1; postgres/functions.h compares booleans with integers).
+        sig_[i]->out = "CASE WHEN (";
+        sig_[commas[0]]->out = ")) <> 0 THEN (";
+        sig_[commas[1]]->out = ") ELSE (";
+        sig_[end]->out = ") END";
         return AE_SUCCESS;
     }
 
@@ -538,8 +700,15 @@ class Translator {
                 std::string name = upper(type->kind == Kind::Quoted ? type->value : type->source);
                 const char* mapped = castType(name);
                 if (!mapped) return refuse("CAST to " + name);
-                type->out = mapped;
+                type->out = server() ? serverCastType(mapped) : mapped;
                 type->kind = Kind::Number;  // not a name any more
+                // The server rounds a number cast to an integer and refuses a text that is no
+                // whole number; a folder truncates and takes a text's leading number.
+                if (server() && std::string(mapped) == "INTEGER") {
+                    sig_[i]->out = "velda_cast_int";
+                    sig_[j]->dropped = true;
+                    type->dropped = true;
+                }
                 // A length or precision in parentheses means nothing to SQLite's types.
                 if (isPunct(at(j + 2), "(")) {
                     size_t close = closing(j + 2);
@@ -608,6 +777,10 @@ class Translator {
             }
             e.push_back(std::move(x));
         }
+        // On the server names were upper-cased (name()); the parts name the target so too.
+        if (server())
+            for (Emitted& x : e)
+                if (x.isName) x.name = foldName(x.name);
         Translation::Write& w = out_.write;
         size_t i = 1;
         if (out_.kind == StatementKind::Delete) {
@@ -697,18 +870,31 @@ class Translator {
     std::vector<Token*> sig_;
     size_t depth_ = 0;
     std::vector<bool> inFrom_ = {false};
+    std::vector<bool> onFrom_ = {false};  // in a join's ON condition within FROM
     long long top_ = -1;
     bool limitAtTop_ = false;
     bool compoundAtTop_ = false;
+    // PostgreSQL: the names of the outermost SELECT's tables, and whether its order may take
+    // their record numbers as the last keys.
+    std::vector<std::string> fromNames_;
+    bool orderAtTop_ = false;
+    bool tieOk_ = true;
+    Target target_;
 };
 
 }  // namespace
 
-UNSIGNED32 translate(std::string_view text, Translation& out) {
+UNSIGNED32 translate(std::string_view text, Translation& out, Target target) {
     out = Translation{};
+    out.target = target;
     std::vector<Token> tokens;
     if (UNSIGNED32 rc = Lexer(text).run(tokens)) return rc;
-    return Translator(tokens, out).run();
+    return Translator(tokens, out, target).run();
+}
+
+std::string written(const Translation& translation, const std::string& name) {
+    auto it = translation.written.find(name);
+    return it == translation.written.end() ? name : it->second;
 }
 
 UNSIGNED32 checkTokens(std::string_view text) {

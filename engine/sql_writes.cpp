@@ -56,7 +56,7 @@ UNSIGNED32 storedValue(const FieldDef& field, const Value& given, Value& out) {
     return fail(AE_COLUMN_VALUE, "The SQL statement changed nothing: " + why);
 }
 
-UNSIGNED32 columnOf(const Table& table, const std::string& name, size_t& out) {
+UNSIGNED32 columnOf(const Storage& table, const std::string& name, size_t& out) {
     int found = table.schema().fieldByName(name);
     if (found < 0)
         return fail(AE_COLUMN_NOT_FOUND, "The SQL statement names column \"" + name +
@@ -80,10 +80,11 @@ UNSIGNED32 stepFailure(sql::Database& db, const std::string& doing) {
 }
 
 // Reads the rows to change and their new values (nothing is changed yet).
-UNSIGNED32 collect(SqlStatement& s, sql::Statement& select, Table& table,
+UNSIGNED32 collect(SqlStatement& s, const Target& target, int columns, const ReadRows& read,
                    std::vector<Change>& changes) {
     const auto kind = s.translation.kind;
     const auto& w = s.translation.write;
+    const Storage& table = *target.table;
     const Schema& schema = table.schema();
     std::vector<size_t> fields;
     if (kind == sqldialect::StatementKind::Insert && w.columns.empty()) {
@@ -91,37 +92,33 @@ UNSIGNED32 collect(SqlStatement& s, sql::Statement& select, Table& table,
     } else {
         for (const std::string& column : w.columns) {
             size_t f = 0;
-            if (UNSIGNED32 rc = columnOf(table, column, f)) return rc;
+            if (UNSIGNED32 rc = columnOf(table, sqldialect::written(s.translation, column), f))
+                return rc;
             fields.push_back(f);
         }
     }
     const int first = kind == sqldialect::StatementKind::Insert ? 0 : 1;
-    const int columns = sqlite3_column_count(select.get());
     if (kind != sqldialect::StatementKind::Delete &&
         columns - first != static_cast<int>(fields.size()))
         return fail(AE_SQL_SYNTAX, "The SQL statement gives " + std::to_string(columns - first) +
                                        " values for " + std::to_string(fields.size()) +
                                        " columns of the table " + table.file() + ".");
-    int rc;
-    while ((rc = select.step()) == SQLITE_ROW) {
+    return read([&](std::vector<Value>& row) -> UNSIGNED32 {
         Change change;
         change.values.assign(schema.fields.size(), Value{});
         change.given.assign(schema.fields.size(), false);
-        if (first) change.rowid = select.columnInt(0);
+        if (first) change.rowid = row[0].integer;
         if (kind != sqldialect::StatementKind::Delete) {
             for (size_t k = 0; k < fields.size(); ++k) {
-                Value given = image::columnValue(select.get(), static_cast<int>(k) + first);
-                if (UNSIGNED32 code =
-                        storedValue(schema.fields[fields[k]], given, change.values[fields[k]]))
+                if (UNSIGNED32 code = storedValue(schema.fields[fields[k]], row[k + first],
+                                                  change.values[fields[k]]))
                     return code;
                 change.given[fields[k]] = true;
             }
         }
         changes.push_back(std::move(change));
-    }
-    if (rc != SQLITE_DONE)
-        return stepFailure(s.session->db, "read the rows the SQL statement changes");
-    return AE_SUCCESS;
+        return AE_SUCCESS;
+    });
 }
 
 UNSIGNED32 apply(SqlStatement& s, TableHandle& h, std::vector<Change>& changes) {
@@ -152,13 +149,11 @@ UNSIGNED32 apply(SqlStatement& s, TableHandle& h, std::vector<Change>& changes) 
 
 }  // namespace
 
-UNSIGNED32 run(SqlStatement& s, sql::Statement& select, AttachedTable& target) {
-    const std::string& name = s.translation.write.table;
-    std::shared_ptr<Table> table = target.table;
+UNSIGNED32 run(SqlStatement& s, const Target& target, int columns, const ReadRows& read) {
+    const std::string& name = target.name;
+    std::shared_ptr<Storage> table = target.table;
     if (table->encrypted()) {
-        std::vector<std::string> names = target.views;
-        names.push_back(paths::fileName(target.file));
-        const Secret* password = s.passwordFor(names);
+        const Secret* password = s.passwordFor(target.names);
         if (!password)
             return fail(
                 AE_WRONG_PASSWORD,
@@ -167,11 +162,11 @@ UNSIGNED32 run(SqlStatement& s, sql::Statement& select, AttachedTable& target) {
         if (UNSIGNED32 rc = table->unlock(*password)) return rc;
     }
     std::vector<Change> changes;
-    if (UNSIGNED32 rc = collect(s, select, *table, changes)) return rc;
-    select = sql::Statement();
+    if (UNSIGNED32 rc = collect(s, target, columns, read, changes)) return rc;
 
-    // The statement's own handle on the table: its descriptor of the lock file holds the locks
-    // of the rows it changes until it is done, as a user's handle would.
+    // The statement's own handle on the table: its locks (a lock-file descriptor of its own in
+    // a folder, its own holder of advisory locks on a server) hold the rows it changes until it
+    // is done, as a user's handle would.
     TableHandle h;
     h.table = table;
     if (UNSIGNED32 rc = table->openLocks(true, h.locks)) return rc;
@@ -196,6 +191,29 @@ UNSIGNED32 run(SqlStatement& s, sql::Statement& select, AttachedTable& target) {
     if (UNSIGNED32 rc = scope.begin()) return rc;
     if (UNSIGNED32 rc = apply(s, h, changes)) return rc;
     return scope.commit();
+}
+
+UNSIGNED32 run(SqlStatement& s, sql::Statement& select, AttachedTable& target) {
+    Target t;
+    t.table = target.table;
+    t.name = s.translation.write.table;
+    t.names = target.views;
+    t.names.push_back(paths::fileName(target.file));
+    const int columns = sqlite3_column_count(select.get());
+    UNSIGNED32 rc = run(s, t, columns, [&](const RowSink& sink) -> UNSIGNED32 {
+        int step;
+        std::vector<Value> row(static_cast<size_t>(columns));
+        while ((step = select.step()) == SQLITE_ROW) {
+            for (int k = 0; k < columns; ++k) row[k] = image::columnValue(select.get(), k);
+            if (UNSIGNED32 code = sink(row)) return code;
+        }
+        if (step != SQLITE_DONE)
+            return stepFailure(s.session->db, "read the rows the SQL statement changes");
+        select = sql::Statement();
+        return AE_SUCCESS;
+    });
+    select = sql::Statement();
+    return rc;
 }
 
 }  // namespace engine::writes

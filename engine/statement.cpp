@@ -12,6 +12,7 @@
 #include "engine/last_error.h"
 #include "engine/paths.h"
 #include "engine/result_cursor.h"
+#include "engine/server_statements.h"
 #include "engine/sql_functions.h"
 #include "engine/sql_writes.h"
 #include "engine/sqlite/encryption.h"
@@ -289,6 +290,7 @@ std::string attachName(const Table& table, const std::string& file) {
 // The file a statement's table name stands for, found as AdsOpenTable finds it ("X.ADT" also as
 // "X" in a dictionary).
 UNSIGNED32 SqlSession::resolve(const std::string& name, std::string& file) {
+    if (UNSIGNED32 rc = statement::refuseOtherPlace(*connection, name)) return rc;
     UNSIGNED32 rc = connection->resolveTable(name, file);
     if (rc == AE_NOT_IN_DICTIONARY && endsWithNoCase(name, ".adt")) {
         const LastError first = lastError();
@@ -512,9 +514,9 @@ bool isStatement(ADSHANDLE handle) {
 UNSIGNED32 create(ADSHANDLE connection, ADSHANDLE* out) {
     auto c = connectionFor(connection);
     if (!c) return AE_INVALID_CONNECTION;
-    if (UNSIGNED32 rc = c->refuseOnServer("run SQL statements on", "")) return rc;
     auto s = std::make_shared<SqlStatement>();
     s->connection = connection;
+    s->onServer = c->onServer();
     if (UNSIGNED32 rc = SqlSession::of(c, s->session)) return rc;
     *out = HandleRegistry::instance().add(s);
     std::lock_guard lock(sessionsMutex());
@@ -580,6 +582,7 @@ UNSIGNED32 prepareRun(SqlStatement& s, sql::Statement& out, std::vector<Attached
 
 UNSIGNED32 prepare(SqlStatement& s, const std::string& text) {
     std::lock_guard lock(s.session->mutex);
+    if (s.onServer) return serversql::prepare(s, text);
     Release release{*s.session};
     s.prepared = false;
     if (UNSIGNED32 rc = sqldialect::translate(text, s.translation)) return rc;
@@ -643,6 +646,7 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
     if (!s.prepared)
         return fail(AE_INVALID_ARGUMENT,
                     "The SQL statement has not been prepared; prepare it before executing it.");
+    if (s.onServer) return serversql::execute(s, cursor);
     Release release{*s.session};
     for (const auto& [file, print] : s.fingerprints) {
         std::shared_ptr<Table> table;
@@ -689,18 +693,37 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
                         "or roll back the transaction first.");
     }
     SqlSession::Clock clock(*s.session);
-    UNSIGNED32 rc = s.translation.kind == sqldialect::StatementKind::Select
-                        ? result::open(s, prepared, used, cursor)
-                        : writes::run(s, prepared, *target);
-    if (rc != AE_SUCCESS && clock.ranOut()) {
-        const auto ms = s.session->timeLimit.count();
-        std::string limit = std::to_string(ms / 1000);
-        if (ms % 1000) limit += "." + std::to_string(ms % 1000 + 1000).substr(1);
-        return fail(AE_SQL_TIMEOUT, "The SQL statement ran longer than the engine allows (" +
-                                        limit +
-                                        " seconds) and was stopped; nothing of it was kept.");
+    UNSIGNED32 rc = AE_SUCCESS;
+    if (s.translation.kind == sqldialect::StatementKind::Select) {
+        result::SqliteRows rows(s, prepared);
+        rc = result::open(s, rows, cursor);
+    } else {
+        rc = writes::run(s, prepared, *target);
     }
+    if (rc != AE_SUCCESS && clock.ranOut()) return timedOut(s);
     return rc;
+}
+
+UNSIGNED32 timedOut(const SqlStatement& s) {
+    const auto ms = s.session->timeLimit.count();
+    std::string limit = std::to_string(ms / 1000);
+    if (ms % 1000) limit += "." + std::to_string(ms % 1000 + 1000).substr(1);
+    return fail(AE_SQL_TIMEOUT, "The SQL statement ran longer than the engine allows (" + limit +
+                                    " seconds) and was stopped; nothing of it was kept.");
+}
+
+UNSIGNED32 refuseOtherPlace(const Connection& connection, const std::string& name) {
+    const bool serverName =
+        name.rfind("postgresql://", 0) == 0 || name.rfind("postgres://", 0) == 0;
+    const bool folderPath =
+        name.rfind('/', 0) == 0 || name.rfind('\\', 0) == 0 ||
+        (name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':');
+    if (connection.onServer() ? (serverName || folderPath) : serverName)
+        return fail(AE_NOT_SUPPORTED,
+                    "The SQL statement mixes places: the table " + name +
+                        " is not in the place of its connection (" + connection.serverPath() +
+                        "); a statement reads and changes the tables of one place only.");
+    return AE_SUCCESS;
 }
 
 }  // namespace statement

@@ -1,17 +1,26 @@
-// SQL statements: the statement handle, the SQLite connection statements run on, and the tables
-// attached to it. Internal to engine/.
+// SQL statements: the statement handle, and for folders the SQLite connection statements run on
+// and the tables attached to it. Internal to engine/.
 //
-// A statement runs on SQLite's own SQL engine. Each engine connection keeps one SQLite connection
-// for its statements (a session): an in-memory main database, temp store in memory, the engine's
-// SQL functions registered. The dialect pre-pass (sql_dialect.h) turns the statement into
-// SQLite's dialect; SQLite's own parser then finds its tables: a prepare that fails with "no such
-// table: X" resolves X as AdsOpenTable would (folder, case, ".adt", or the data dictionary),
-// attaches the file under an alias of its own and creates a temp view named exactly X over its
-// rows, and prepares again. An encrypted table is attached by its rows file with the raw key
-// derived once per process (sql_keys.h); every later statement that reads it through the views
-// must give the same password, checked against a salted hash. At most nine tables are attached
-// at once (SQLite allows ten, one is kept for results); the least recently used is detached
-// first, never while a statement of the session is running.
+// A statement runs on the SQL engine of its connection's place: SQLite's own for tables in a
+// folder (below), the server's for a server connection (server_statements.h); both take the same
+// dialect (sql_dialect.h, one pre-pass with a target), give the same cursors and apply changes
+// through the same writer, with the same refusals and texts.
+//
+// In a folder each engine connection keeps one SQLite connection for its statements (a session):
+// an in-memory main database, temp store in memory, the engine's SQL functions registered. The
+// dialect pre-pass turns the statement into SQLite's dialect; SQLite's own parser then finds its
+// tables: a prepare that fails with "no such table: X" resolves X as AdsOpenTable would (folder,
+// case, ".adt", or the data dictionary), attaches the file under an alias of its own and creates
+// a temp view named exactly X over its rows, and prepares again. An encrypted table is attached
+// by its rows file with the raw key derived once per process (sql_keys.h); every later statement
+// that reads it through the views must give the same password, checked against a salted hash. At
+// most nine tables are attached at once (SQLite allows ten, one is kept for results); the least
+// recently used is detached first, never while a statement of the session is running. On a
+// server connection the session only serialises the statement's calls and keeps its time limit.
+//
+// A table named by a path of another place (a server's path on a folder connection; a folder path
+// or a server's path on a server connection) is refused: a statement reads the tables of one
+// place.
 //
 // A SELECT becomes a static cursor (result_cursor.h): its rows are copied at execution into an
 // in-memory table, so that the read snapshot ends at once and the cursor is navigated like a
@@ -19,8 +28,9 @@
 //
 // Limits, so that no statement runs without end: a recursive common table expression is refused
 // at preparation (its depth is the data's to choose), as are the SQL library's own configuration
-// functions; and a statement that runs longer than the session's time limit (five minutes unless
-// a test sets another) is stopped by SQLite's progress handler and answers AE_SQL_TIMEOUT.
+// functions (on a server: every function outside the dialect); and a statement that runs longer
+// than the session's time limit (five minutes unless a test sets another) is stopped (by SQLite's
+// progress handler, or by the server's statement_timeout) and answers AE_SQL_TIMEOUT.
 #ifndef VELDA_ENGINE_STATEMENT_H
 #define VELDA_ENGINE_STATEMENT_H
 
@@ -133,7 +143,11 @@ class SqlStatement : public EngineObject {
     HandleKind kind() const override { return HandleKind::Statement; }
 
     ADSHANDLE connection = 0;
+    // The session of the connection (its mutex is every call's; in a folder it runs the
+    // statement); on a server the statement runs on the connection's server session instead
+    // (server_statements.h).
     std::shared_ptr<SqlSession> session;
+    bool onServer = false;
 
     // Options (AdsStmtSet...), checked when given.
     UNSIGNED16 lockType = ADS_PROPRIETARY_LOCKING;
@@ -183,6 +197,11 @@ bool isStatement(ADSHANDLE handle);
 // Binds the statement's parameters to a prepared SQLite statement of its text; fails naming a
 // parameter that has no value.
 [[nodiscard]] UNSIGNED32 bind(SqlStatement& statement, sqlite3_stmt* stmt);
+// AE_SQL_TIMEOUT: the execution ran longer than the session's time limit.
+[[nodiscard]] UNSIGNED32 timedOut(const SqlStatement& statement);
+// Refuses a table name that is a path of another place than the connection's (a server's path on
+// a folder connection; a folder path or another server's path on a server connection).
+[[nodiscard]] UNSIGNED32 refuseOtherPlace(const Connection& connection, const std::string& name);
 }  // namespace statement
 
 }  // namespace engine

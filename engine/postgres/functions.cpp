@@ -17,7 +17,7 @@ namespace {
 
 // Named after the functions' version: a change to any of them takes a new name, so that a
 // database made by an earlier build gets them again.
-constexpr const char* kMarker = "velda_functions_1";
+constexpr const char* kMarker = "velda_functions_3";
 
 std::string utf8Of(unsigned char byte) {
     return codepage::toUtf8(std::string(1, static_cast<char>(byte)), codepage::CodePage::Ansi1252);
@@ -299,6 +299,74 @@ CREATE OR REPLACE FUNCTION velda_dayofmonth(d text) RETURNS bigint
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$
 SELECT CASE WHEN d ~ '^.{4}-.{2}-[0-9]{2}' THEN substr(d, 9, 2)::bigint ELSE 0 END$f$;
 
+CREATE OR REPLACE FUNCTION velda_sql_year(d text) RETURNS bigint
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $f$
+SELECT CASE WHEN d ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}' THEN substr(d, 1, 4)::bigint END$f$;
+
+CREATE OR REPLACE FUNCTION velda_sql_month(d text) RETURNS bigint
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $f$
+SELECT CASE WHEN d ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}' THEN substr(d, 6, 2)::bigint END$f$;
+
+CREATE OR REPLACE FUNCTION velda_sql_dayofmonth(d text) RETURNS bigint
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $f$
+SELECT CASE WHEN d ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}' THEN substr(d, 9, 2)::bigint END$f$;
+
+CREATE OR REPLACE FUNCTION velda_cast_int(x float8) RETURNS bigint
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $f$
+SELECT CASE WHEN x = x AND abs(x) < 9.2e18 THEN trunc(x)::bigint ELSE 0 END$f$;
+
+CREATE OR REPLACE FUNCTION velda_cast_int(x bigint) RETURNS bigint
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $f$SELECT x$f$;
+
+CREATE OR REPLACE FUNCTION velda_cast_int(x text) RETURNS bigint
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $f$SELECT velda_cast_int(velda_val(x))$f$;
+
+CREATE OR REPLACE FUNCTION velda_bool_eq(a boolean, b bigint) RETURNS boolean
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$SELECT a::int = b$f$;
+
+CREATE OR REPLACE FUNCTION velda_bool_ne(a boolean, b bigint) RETURNS boolean
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$SELECT a::int <> b$f$;
+
+CREATE OR REPLACE FUNCTION velda_bool_eq(a bigint, b boolean) RETURNS boolean
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$SELECT a = b::int$f$;
+
+CREATE OR REPLACE FUNCTION velda_bool_ne(a bigint, b boolean) RETURNS boolean
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $f$SELECT a <> b::int$f$;
+
+DO $d$
+DECLARE
+  op record;
+BEGIN
+  FOR op IN SELECT * FROM (VALUES ('=', 'boolean', 'bigint', 'velda_bool_eq'),
+                                  ('<>', 'boolean', 'bigint', 'velda_bool_ne'),
+                                  ('=', 'bigint', 'boolean', 'velda_bool_eq'),
+                                  ('<>', 'bigint', 'boolean', 'velda_bool_ne'))
+                           AS o(name, l, r, fn) LOOP
+    IF NOT EXISTS (SELECT 1 FROM pg_operator WHERE oprname = op.name
+                   AND oprleft = op.l::regtype AND oprright = op.r::regtype) THEN
+      EXECUTE format('CREATE OPERATOR %s (LEFTARG = %s, RIGHTARG = %s, FUNCTION = %s)',
+                     op.name, op.l, op.r, op.fn);
+    END IF;
+  END LOOP;
+END$d$;
+
+CREATE OR REPLACE FUNCTION velda_curdate() RETURNS text
+LANGUAGE sql STABLE PARALLEL SAFE AS $f$
+SELECT to_char(localtimestamp, 'YYYY-MM-DD')$f$;
+
+CREATE OR REPLACE FUNCTION velda_now() RETURNS text
+LANGUAGE sql STABLE PARALLEL SAFE AS $f$
+SELECT to_char(localtimestamp, 'YYYY-MM-DD HH24:MI:SS.MS')$f$;
+
+CREATE OR REPLACE FUNCTION velda_round(x float8) RETURNS float8
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $f$
+SELECT CASE WHEN x = x AND abs(x) < 'Infinity' THEN round(x::numeric)::float8 ELSE x END$f$;
+
+CREATE OR REPLACE FUNCTION velda_round(x float8, n float8) RETURNS float8
+LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $f$
+SELECT CASE WHEN x = x AND abs(x) < 'Infinity'
+            THEN round(x::numeric, least(greatest(trunc(n), 0), 30)::int)::float8 ELSE x END$f$;
+
 CREATE OR REPLACE FUNCTION velda_date_add(d text, n float8) RETURNS text
 LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $f$
 DECLARE
@@ -350,6 +418,10 @@ std::string functionsSql() {
            caseFunction("velda_lower", text::lower1252) + "\n" + chrFunction() + "\n" +
            "CREATE OR REPLACE FUNCTION " + kMarker +
            "() RETURNS integer LANGUAGE sql IMMUTABLE AS $f$SELECT 1$f$;\n";
+}
+
+const char* functionsMarker() {
+    return kMarker;
 }
 
 UNSIGNED32 ensureFunctions(Session& session, const std::string& shown) {

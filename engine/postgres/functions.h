@@ -14,6 +14,14 @@
 //   velda_year(d), velda_month(d), velda_dayofmonth(d)  parts of a date, 0 when empty
 //   velda_date_add(d, n)                the date n days later ("" for an empty date)
 //   velda_date_diff(a, b)               the days from b to a (0 when either is empty)
+// and for SQL statements (sql_dialect.h), as SQL's own functions of those names in a folder:
+//   velda_sql_year(d), velda_sql_month(d), velda_sql_dayofmonth(d)  null when no date
+//   velda_curdate(), velda_now()        the server's local date / time stamp
+//   velda_round(x[, n])                 rounded half away from zero (n decimals below 0 as 0)
+//   velda_cast_int(x)                   CAST AS INTEGER: numbers truncated, texts by their
+//                                       leading number (0 without one)
+//   operators = and <> between boolean and bigint, so that a comparison's result compares with
+//   TRUE and FALSE (1 and 0) as in a folder
 // They are made with CREATE OR REPLACE under an advisory lock, IMMUTABLE, in the session's
 // schema; a marker function named after their version tells that they are there.
 #ifndef VELDA_ENGINE_POSTGRES_FUNCTIONS_H
@@ -34,8 +42,9 @@ class Session;
 // `shown` (the table being filtered).
 [[nodiscard]] UNSIGNED32 ensureFunctions(Session& session, const std::string& shown);
 
-// The statements that make the functions (for tests).
+// The statements that make the functions, and the name of the marker function (for tests).
 std::string functionsSql();
+const char* functionsMarker();
 
 // An in-memory SQLite connection of this thread with the engine's SQL functions, on which
 // constant parts of a filter are folded; null (with the failure set) when it cannot be opened.

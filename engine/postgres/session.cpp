@@ -137,6 +137,33 @@ std::string Result::message() const {
     return firstLine(m);
 }
 
+int Result::position() const {
+    const char* p =
+        result_ ? PQresultErrorField(result_.get(), PG_DIAG_STATEMENT_POSITION) : nullptr;
+    return p ? std::atoi(p) : 0;
+}
+
+int Result::columns() const {
+    return result_ ? PQnfields(result_.get()) : 0;
+}
+
+std::string Result::columnName(int column) const {
+    const char* name = PQfname(result_.get(), column);
+    return name ? name : "";
+}
+
+unsigned Result::columnType(int column) const {
+    return PQftype(result_.get(), column);
+}
+
+unsigned Result::sourceTable(int column) const {
+    return PQftable(result_.get(), column);
+}
+
+int Result::sourceColumn(int column) const {
+    return PQftablecol(result_.get(), column);
+}
+
 std::string Result::constraint() const {
     const char* c = result_ ? PQresultErrorField(result_.get(), PG_DIAG_CONSTRAINT_NAME) : nullptr;
     return c ? c : "";
@@ -425,6 +452,44 @@ Result Session::exec(const std::string& sql) {
     Result r(PQexec(connection_.get(), sql.c_str()));
     noteTransaction();
     return r;
+}
+
+Result Session::describe(const std::string& sql) {
+    if (beginPending_)
+        if (Result begun = exec(""); !begun.ok()) return begun;  // sends the pending BEGIN
+    if (!revive()) return Result();
+    Result made(PQprepare(connection_.get(), "", sql.c_str(), 0, nullptr));
+    if (!made.ok()) {
+        noteTransaction();
+        return made;
+    }
+    Result r(PQdescribePrepared(connection_.get(), ""));
+    noteTransaction();
+    return r;
+}
+
+Result Session::stream(const std::string& sql, const Params& params,
+                       const std::function<void(const Result&)>& row) {
+    if (beginPending_)
+        if (Result begun = exec(""); !begun.ok()) return begun;  // sends the pending BEGIN
+    if (!revive()) return Result();
+    const Params::Arrays a = params.arrays();
+    if (!PQsendQueryParams(connection_.get(), sql.c_str(), static_cast<int>(params.size()), nullptr,
+                           a.values.data(), a.lengths.data(), a.formats.data(), 0)) {
+        noteTransaction();
+        return Result();
+    }
+    PQsetSingleRowMode(connection_.get());
+    Result last;
+    while (pg_result* next = PQgetResult(connection_.get())) {
+        Result one(next);
+        if (PQresultStatus(next) == PGRES_SINGLE_TUPLE)
+            row(one);
+        else
+            last = std::move(one);  // the end: no more rows, or the failure
+    }
+    noteTransaction();
+    return last;
 }
 
 UNSIGNED32 Session::failure(const Result& result, const std::string& doing,

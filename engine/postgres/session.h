@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,16 @@ class Result {
     std::string state() const;
     std::string message() const;
     std::string constraint() const;
+    // The character position (from 1) in the statement's text that a failure names; 0 for none.
+    int position() const;
+    // The columns of a result or a described statement: their count, names (UTF-8), types
+    // (pg_type.oid), and the table column each one is taken from as is (the relation's oid and
+    // column number; 0 for an expression).
+    int columns() const;
+    std::string columnName(int column) const;
+    unsigned columnType(int column) const;
+    unsigned sourceTable(int column) const;
+    int sourceColumn(int column) const;
     pg_result* get() const { return result_.get(); }
 
   private:
@@ -128,6 +139,14 @@ class Session {
     std::vector<Result> runAll(const std::vector<Step>& steps, bool commit = false);
     // Runs statements of the simple protocol (several, separated by ";"), without parameters.
     Result exec(const std::string& sql);
+    // Prepares a statement once, without running it or keeping it (SQL statements, each text
+    // run once): the result describes its columns, or is the failure.
+    Result describe(const std::string& sql);
+    // Runs a statement once, reading its rows one by one as they come (single-row mode, so that
+    // a large result is never held whole): `row` gets each as a result of one row. The result
+    // is the statement's end: ok (without rows), or the failure.
+    Result stream(const std::string& sql, const Params& params,
+                  const std::function<void(const Result&)>& row);
     // Opens a transaction with the next statement, which carries the BEGIN with it (one round
     // trip instead of two); commit() and rollback() with nothing run in between cost nothing more.
     void beginWithNext() { beginPending_ = true; }

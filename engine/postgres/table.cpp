@@ -329,6 +329,10 @@ ServerTable::ServerTable(std::shared_ptr<Session> session, int64_t id, std::stri
     file_ = std::move(shown);
 }
 
+const char* ServerTable::recordColumn() {
+    return kRecno;
+}
+
 ServerTable::~ServerTable() {
     sodium_memzero(passwordSalt_, sizeof passwordSalt_);
     sodium_memzero(passwordHash_, sizeof passwordHash_);

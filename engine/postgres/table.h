@@ -75,6 +75,12 @@ class ServerTable final : public Storage {
     [[nodiscard]] static UNSIGNED32 list(const std::shared_ptr<Session>& session,
                                          const ServerPath& folder, std::vector<std::string>& out);
 
+    // The table's number in the catalog and its rows table ("velda_rows_<id>", quoted), over
+    // which SQL statements make their views (engine/statement.h); the record number column.
+    int64_t id() const { return id_; }
+    const std::string& rowsTable() const { return rows_; }
+    static const char* recordColumn();
+
     ChangeCounter& counter() override { return counter_; }
     UNSIGNED32 pageSize() const override { return 8192; }
     [[nodiscard]] UNSIGNED32 failure(const std::string& doing) override;

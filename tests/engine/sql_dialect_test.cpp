@@ -1,6 +1,7 @@
 // The SQL dialect: each construct it accepts, each one it refuses, and the errors of statements.
 #include <gtest/gtest.h>
 
+#include "engine/schema.h"
 #include "sql_fixture.h"
 
 namespace enginetest {
@@ -98,10 +99,26 @@ TEST_F(SqlDialect, ScalarFunctions) {
     EXPECT_EQ(now[0].size(), 10u + 1 + 23) << now[0];
 }
 
+// Logicals are stored as 1 and 0: they compare with TRUE and FALSE, and serve as conditions.
+TEST_F(SqlDialect, LogicalFieldsAsConditionsAndValues) {
+    ADSHANDLE t = create("FLAGS.ADT", "ID,Integer;ACTIVE,Logical");
+    append(t, {"1", "T"});
+    append(t, {"2", "F"});
+    append(t, {"3", ""});
+    close(t);
+    EXPECT_EQ(select("SELECT ID, IIF(ACTIVE, 'y', 'n'), IIF(ID > 1, 'big', 'small') FROM FLAGS "
+                     "ORDER BY ID"),
+              (Rows{"1|y|small", "2|n|big", "3|n|big"}));
+    EXPECT_EQ(select("SELECT ID FROM FLAGS WHERE ACTIVE = TRUE"), (Rows{"1"}));
+    EXPECT_EQ(select("SELECT ID FROM FLAGS WHERE ACTIVE = FALSE"), (Rows{"2"}));
+    EXPECT_EQ(select("SELECT COUNT(*) FROM FLAGS WHERE (ID > 1) = TRUE AND (ID = 3) <> FALSE"),
+              (Rows{"1"}));
+}
+
 TEST_F(SqlDialect, ComputedColumnsGetTypesAndUniqueNames) {
     ADSHANDLE c = query(
         "SELECT EMPCODE, EMPCODE, COUNT(*), SUM(DAY), MAX(DATE), "
-        "CONCAT(EMPCODE, '-', LEAVE_CODE) AS CODE FROM LEAV_TRX GROUP BY 1, 2");
+        "CONCAT(EMPCODE, '-', MIN(LEAVE_CODE)) AS CODE FROM LEAV_TRX GROUP BY 1, 2");
     ASSERT_NE(c, 0u);
     std::vector<std::string> names;
     UNSIGNED16 n = 0;
@@ -263,8 +280,13 @@ TEST_F(SqlDialect, AChangedStructureAsksForANewPreparation) {
     close(t);
     ADSHANDLE cursor = 0;
     EXPECT_EQ(AdsExecuteSQL(s, &cursor), AE_PREPARE_AGAIN);
-    EXPECT_EQ(lastError(), "Error 7209: The structure of the table " + path("EMPLOYEE.ADT") +
-                               " changed after the SQL statement was prepared; prepare it again.");
+    // A server names the table by the path it was opened with, its extension as written.
+    const std::string expected = "Error 7209: The structure of the table " + path("EMPLOYEE.ADT") +
+                                 " changed after the SQL statement was prepared; prepare it again.";
+    if (onServer())
+        EXPECT_TRUE(engine::equalsNoCase(lastError(), expected)) << lastError();
+    else
+        EXPECT_EQ(lastError(), expected);
     ASSERT_EQ(AdsPrepareSQL(s, u8("SELECT * FROM EMPLOYEE")), AE_SUCCESS) << lastError();
     ASSERT_EQ(AdsExecuteSQL(s, &cursor), AE_SUCCESS) << lastError();
     opened.push_back(cursor);
@@ -284,9 +306,11 @@ TEST_F(SqlDialect, ManyTablesAreAttachedAndReleasedInTurn) {
             EXPECT_EQ(rows(query(s, "SELECT V FROM T" + std::to_string(i))),
                       (Rows{std::to_string(i)}));
     EXPECT_EQ(select("SELECT COUNT(*) FROM T0, T1, T2, T3, T4, T5, T6, T7, T8"), (Rows{"1"}));
+    // A folder's SQLite attaches at most nine tables at once; a server has no such bound.
     std::string text;
     EXPECT_EQ(failure("SELECT COUNT(*) FROM T0, T1, T2, T3, T4, T5, T6, T7, T8, T9", text),
-              AE_NOT_SUPPORTED);
+              onServer() ? AE_SUCCESS : AE_NOT_SUPPORTED)
+        << text;
 }
 
 }  // namespace

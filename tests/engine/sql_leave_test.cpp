@@ -2,6 +2,8 @@
 // dictionary: rows, order and field types.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/sqlite/sql_keys.h"
 #include "sql_fixture.h"
 
@@ -28,6 +30,59 @@ TEST_F(SqlLeave, EncryptedFreeTablesGiveTheRangeInOrder) {
                        "E001|D1|C1||2000-01-01|E001|SL|2006-03-05|0.5|4|Y|2",
                        "E002|D2|C1||2001-02-03|E002|AL|2006-03-02|1|8|Y|1",
                    }));
+}
+
+// The download's second statement: the leave applications of the selected leave, found by their
+// employee, leave code and ID. It has no order; its rows (as a set) and names are what count.
+TEST_F(SqlLeave, TheApplicationsOfTheSelectedLeave) {
+    makeCompany(false);
+    ADSHANDLE a = create("empleave.adt",
+                         "EMPCODE,Character,12;leave_code,Character,8;ID,Integer;AMPM,Character,2;"
+                         "REFERENCE,Character,40;REMARKS,Character,40");
+    append(a, {"E001", "AL", "4", "AM", "R-4", "first"});
+    append(a, {"E001", "AL", "4", "AM", "R-4", "first"});  // the same twice: once in the result
+    append(a, {"E001", "SL", "2", "PM", "R-2", ""});
+    append(a, {"E002", "AL", "1", "", "", "caf\xe9"});
+    append(a, {"E001", "AL", "5", "AM", "R-5", "out of range"});
+    append(a, {"E001", "SL", "4", "AM", "R-x", "other code"});
+    close(a);
+    const std::string sql =
+        R"(SELECT DISTINCT a."EMPCODE", a."leave_code", a."ID", a."AMPM", a."REFERENCE", )"
+        R"(a."REMARKS" FROM "LEAV_TRX.ADT" LEAV_TRX, "empleave.adt" a)"
+        R"( WHERE (a."EMPCODE" = LEAV_TRX."EMPCODE") AND (a."leave_code" = LEAV_TRX."LEAVE_CODE"))"
+        R"( AND (a."ID" = LEAV_TRX."ID"))"
+        R"( AND ((LEAV_TRX."DATE" >= '2006-03-01') AND (LEAV_TRX."DATE" <= '2006-03-31')))"
+        R"( AND (LEAV_TRX."APPROVED"='Y'))";
+    ADSHANDLE c = query(sql);
+    ASSERT_NE(c, 0u);
+    std::vector<std::string> got = rows(c);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::string>{"E001|AL|4|AM|R-4|first", "E001|SL|2|PM|R-2|",
+                                             "E002|AL|1|||caf\xe9"}));
+    UNSIGNED8 name[64];
+    UNSIGNED16 len = sizeof name;
+    ASSERT_EQ(AdsGetFieldName(c, 2, name, &len), AE_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(name), len), "leave_code");
+}
+
+// Leave rows that tie in the statement's order (two halves of one day) come in the order they
+// were entered, in both places: the download writes them so.
+TEST_F(SqlLeave, RowsThatTieComeInTheOrderTheyWereEntered) {
+    makeCompany(false);
+    ADSHANDLE l = openOk("LEAV_TRX.ADT");
+    append(l, {"E002", "SL", "2006-03-20", "0.5", "4", "Y", "30"});
+    append(l, {"E002", "SL", "2006-03-20", "0.5", "2", "Y", "12"});
+    append(l, {"E002", "SL", "2006-03-20", "0.5", "3", "Y", "21"});
+    close(l);
+    std::vector<std::string> ids;
+    for (const std::string& row : select(leaveStatement("2006-03-20", "2006-03-20")))
+        ids.push_back(row.substr(row.rfind('|') + 1));
+    EXPECT_EQ(ids, (std::vector<std::string>{"30", "12", "21"}));
+    ids.clear();
+    for (const std::string& row :
+         select("SELECT TOP 2 ID FROM LEAV_TRX WHERE DATE = '2006-03-20' ORDER BY LEAVE_CODE"))
+        ids.push_back(row);
+    EXPECT_EQ(ids, (std::vector<std::string>{"30", "12"}));
 }
 
 TEST_F(SqlLeave, FieldsKeepTheirSourceNamesTypesAndLengths) {

@@ -133,7 +133,7 @@ TEST_F(SqlWrites, ARowLockedByAnotherHandleOrProcessStopsTheWholeStatement) {
 
     Child child([&](Child& c) {
         ADSHANDLE conn = 0, table = 0;
-        if (AdsConnect(u8(folder.c_str()), &conn) ||
+        if (AdsConnect(u8(root.c_str()), &conn) ||
             AdsOpenTable(conn, u8("staff"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, &table) ||
             AdsLockRecord(table, 3))
             return 1;
@@ -142,6 +142,11 @@ TEST_F(SqlWrites, ARowLockedByAnotherHandleOrProcessStopsTheWholeStatement) {
         return 0;
     });
     ASSERT_EQ(child.receive(), 'L');
+    EXPECT_EQ(failure("UPDATE staff SET PAY = PAY + 1 WHERE ID >= 2", text), AE_LOCKED);
+    EXPECT_EQ(text,
+              "Error 5035: Record 3 of the table staff is locked by another user or "
+              "handle; the SQL statement changed nothing.");
+    EXPECT_EQ(walk(t, "PAY"), (std::vector<std::string>{"10", "20", "30"}));
     EXPECT_EQ(failure("DELETE FROM staff", text), AE_LOCKED);
     EXPECT_EQ(walk(t, "ID"), (std::vector<std::string>{"1", "2", "3"}));
     child.send('x');
