@@ -7,6 +7,7 @@
 
 #include "ads/adscnnct.h"
 #include "ads/engine_text.h"
+#include "rtl/serverpath.h"
 
 namespace ads {
 
@@ -20,6 +21,15 @@ std::string upper(std::string s) {
 std::string fileNamePart(const std::string& path) {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A file of the data folder as the engine opens it through the connection to that folder:
+// folder + "\" + name. A server path's parameters must stay last, and the engine adds a missing
+// extension at the very end of a path; so on a server path with parameters the name goes alone,
+// which the connection to that folder finds there.
+std::string InFolder(const std::string& folder, const std::string& name) {
+    if (rtl::IsServerPath(folder) && folder.find('?') != std::string::npos) return name;
+    return folder + "\\" + name;
 }
 
 }  // namespace
@@ -69,14 +79,14 @@ ADSHANDLE TAdsTable::OpenCursorHandle() {
     std::string path = ResolveDataPath();
     if (path.empty()) RaiseLayerError(kNoDataPathMessage);
     bool dictionary = AdsConnection() && AdsConnection()->UsesDictionary();
-    std::string name = dictionary ? TableName() : path + "\\" + TableName();
+    std::string name = dictionary ? TableName() : InFolder(path, TableName());
     ADSHANDLE connection = GetConnectionHandle();
     UNSIGNED16 type = dictionary ? ADS_DEFAULT : EngineTableType();
     ADSHANDLE handle = 0;
     UNSIGNED32 result = AdsOpenTable(connection, EngineText(name), nullptr, type, charType,
                                      lockType, rights, options, &handle);
     if (result == AE_NOT_IN_DICTIONARY && dictionary) {
-        std::string byPath = path + "\\" + TableName();
+        std::string byPath = InFolder(path, TableName());
         result = AdsOpenTable(connection, EngineText(byPath), nullptr, EngineTableType(), charType,
                               lockType, rights, options, &handle);
     }
@@ -90,7 +100,7 @@ ADSHANDLE TAdsTable::OpenCursorHandle() {
         for (const auto& file : indexFiles_.Names()) {
             ADSHANDLE indexes[50];
             UNSIGNED16 count = 50;
-            Check(AdsOpenIndex(handle, EngineText(path + "\\" + file), indexes, &count));
+            Check(AdsOpenIndex(handle, EngineText(InFolder(path, file)), indexes, &count));
         }
     } catch (...) {
         (void)AdsCloseTable(handle);  // the open's own error is the one to raise
@@ -101,7 +111,7 @@ ADSHANDLE TAdsTable::OpenCursorHandle() {
 
 void TAdsTable::openIndexFile(const std::string& name) {
     std::string file =
-        name.find_first_of("\\/") == std::string::npos ? ResolveDataPath() + "\\" + name : name;
+        name.find_first_of("\\/") == std::string::npos ? InFolder(ResolveDataPath(), name) : name;
     ADSHANDLE indexes[50];
     UNSIGNED16 count = 50;
     Check(AdsOpenIndex(TableHandle(), EngineText(file), indexes, &count));

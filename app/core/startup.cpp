@@ -1,6 +1,7 @@
 #include "app/core/startup.h"
 
 #include "rtl/inifiles.h"
+#include "rtl/serverpath.h"
 
 namespace app {
 
@@ -14,11 +15,15 @@ StartupConfiguration ReadStartupConfiguration(const std::string& programFolder) 
     return configuration;
 }
 
+std::string StartupConfiguration::CompaniesFolder() const {
+    return rtl::IsServerPath(MasterFolder) ? MasterFolder : ProgramFolder;
+}
+
 std::string CompanyConnectPath(const StartupConfiguration& configuration,
                                const std::string& companyCode) {
-    const std::string folder = configuration.ProgramFolder + "COMPANY\\" + companyCode;
-    if (configuration.UsesDictionaries()) return folder + "\\" + companyCode + ".ADD";
-    return folder;
+    std::string name = "COMPANY\\" + companyCode;
+    if (configuration.UsesDictionaries()) name += "\\" + companyCode + ".ADD";
+    return rtl::JoinDatabasePath(configuration.CompaniesFolder(), name);
 }
 
 }  // namespace app

@@ -4,8 +4,11 @@
 //
 // "VELDA.ini" in the program folder, section "PATH": "DICTIONARY" exactly "YES" makes every
 // company a data dictionary, anything else a folder of free tables; a non-empty "DIR" moves the
-// company master table there. A missing file or key gives the default. The company databases
-// always lie under the program folder's "COMPANY" folder, also when "DIR" is set.
+// company master table there. A missing file or key gives the default. The company databases lie
+// under the program folder's "COMPANY" folder, also when "DIR" names another folder; when "DIR"
+// names a database on a server (rtl/serverpath.h), the company list and the companies both lie
+// there, under its "COMPANY" folder, since nothing of a server can be found in the program
+// folder.
 #ifndef VELDA_APP_CORE_STARTUP_H
 #define VELDA_APP_CORE_STARTUP_H
 
@@ -20,13 +23,19 @@ struct StartupConfiguration {
     std::string DictionarySetting;  // "DICTIONARY" as read
     std::string MasterFolder;       // "DIR" when not empty, else ProgramFolder
 
+    // The folder the "COMPANY" folder lies in: MasterFolder when it is a server path, else
+    // ProgramFolder.
+    std::string CompaniesFolder() const;
+
     bool UsesDictionaries() const { return DictionarySetting == "YES"; }
 };
 
 // Reads programFolder + "VELDA.ini". REQUIRES: programFolder ends in a path separator.
 StartupConfiguration ReadStartupConfiguration(const std::string& programFolder);
 
-// The connect path of a company: its folder of free tables, or its dictionary file.
+// The connect path of a company: its folder of free tables, or its dictionary file:
+// CompaniesFolder() + "COMPANY\" + code [+ "\" + code + ".ADD"], the name going before a server
+// path's parameters.
 std::string CompanyConnectPath(const StartupConfiguration& configuration,
                                const std::string& companyCode);
 

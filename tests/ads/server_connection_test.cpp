@@ -1,5 +1,8 @@
 // The connection component on a server path (a throwaway server, tests/support/server.h): what a
 // form sees of a company database on a PostgreSQL server in this build.
+#include <unistd.h>
+
+#include <ctime>
 #include <string>
 
 #include "ads/adscnnct.h"
@@ -57,6 +60,29 @@ TEST_F(ServerConnection, AFailedConnectShowsTheEnginesTextWithoutThePassword) {
         EXPECT_EQ(e.Message().find("Secr3t"), std::string::npos) << e.Message();
     }
     EXPECT_FALSE(company.connection->IsConnected());
+}
+
+TEST_F(ServerConnection, TablesOpenThroughAPathWithParameters) {
+    // The parameters stay last whichever table the connection opens: a DIR such as
+    // "postgresql://db/velda/?sslmode=verify-full" must open MCOMPANY.
+    const std::string folder = serverPath() + "params" + std::to_string(::getpid()) + "_" +
+                               std::to_string(std::time(nullptr)) + "/";
+    adstest::makeTable(folder, "MCOMPANY.adt", "COMPANY_CODE,Character,8",
+                       {{"COMPANY_CODE", "COMPANY_CODE"}});
+    adstest::addRows(folder, "MCOMPANY.adt", {{"B02"}, {"A01"}});
+    for (const std::string& path : {folder + "?application_name=velda-ads-test",
+                                    folder.substr(0, folder.size() - 1) +
+                                        "?application_name=velda-ads-test&connect_timeout=5"}) {
+        SCOPED_TRACE(path);
+        adstest::FreeTableForm company(path);
+        company.connection->SetAdsServerTypes({ads::stADS_REMOTE});
+        ads::TAdsTable* list = company.table("TableMCompany", "MCOMPANY");
+        list->SetIndexFieldNames("COMPANY_CODE");
+        list->Open();
+        EXPECT_EQ(list->FieldByName("COMPANY_CODE")->AsString(), "A01");
+        EXPECT_EQ(list->RecordCount(), 2);
+        list->Close();
+    }
 }
 
 }  // namespace

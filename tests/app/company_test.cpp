@@ -6,6 +6,7 @@
 #include "ads/adstable.h"
 #include "app/Login1.h"
 #include "app/M_cpny.h"
+#include "app/core/startup.h"
 #include "app/pay1.h"
 #include "rtl/progfolder.h"
 #include "tests/ads/table_fixture.h"
@@ -178,6 +179,48 @@ TEST_F(CompanyForm, KeysAndCellEditing) {
     f.TableMCompany->Close();
     f.TableMCompany->Open();
     EXPECT_EQ(f.TableMCompany->FieldByName("TOTAL_STAFF")->AsInteger(), 31);
+}
+
+TEST_F(CompanyForm, UnreachableServerIsReportedWithoutItsPassword) {
+    // No server listens on a socket folder that does not exist: the connect fails at once.
+    writeIni(
+        "[PATH]\r\nDIR=postgresql://velda:Topsecret-42@%2Fnonexistent-velda-socket:1/velda/"
+        "\r\n");
+    ui::Script().Message(ui::IDOK);
+    app::TFormCompany& f = start();
+    EXPECT_EQ(f.MasterFolder,
+              "postgresql://velda:Topsecret-42@%2Fnonexistent-velda-socket:1/velda/");
+    ASSERT_EQ(MessageTexts().size(), 1u);
+    EXPECT_NE(MessageTexts()[0].find("Error 6040"), std::string::npos) << MessageTexts()[0];
+    EXPECT_NE(MessageTexts()[0].find("postgresql://velda:***@"), std::string::npos)
+        << MessageTexts()[0];
+    EXPECT_EQ(MessageTexts()[0].find("Topsecret-42"), std::string::npos) << MessageTexts()[0];
+    EXPECT_TRUE(f.Visible());
+    EXPECT_EQ(f.Panel1->Caption(), "");
+    EXPECT_EQ(f.wwDBGrid1->VisibleRowCount(), 0);
+}
+
+TEST(CompanyConnectPath, ServerDirHoldsTheCompaniesFolderKeepsThemInTheProgramFolder) {
+    struct Case {
+        const char* master;
+        const char* dictionary;
+        const char* path;
+    } cases[] = {
+        {"/prog/", "", "/prog/COMPANY\\A01"},
+        {"/srv/list/", "", "/prog/COMPANY\\A01"},
+        {"/srv/list/", "YES", "/prog/COMPANY\\A01\\A01.ADD"},
+        {"postgresql://db/velda/", "", "postgresql://db/velda/COMPANY\\A01"},
+        {"POSTGRES://db/velda/office/", "YES", "POSTGRES://db/velda/office/COMPANY\\A01\\A01.ADD"},
+        {"postgresql://db/velda", "", "postgresql://db/velda/COMPANY\\A01"},
+        {"postgresql://db/velda/?sslmode=verify-full", "",
+         "postgresql://db/velda/COMPANY\\A01?sslmode=verify-full"},
+        {"postgresql://db/velda/?sslmode=verify-full", "YES",
+         "postgresql://db/velda/COMPANY\\A01\\A01.ADD?sslmode=verify-full"},
+    };
+    for (const auto& c : cases) {
+        const app::StartupConfiguration configuration{"/prog/", c.dictionary, c.master};
+        EXPECT_EQ(app::CompanyConnectPath(configuration, "A01"), c.path) << c.master;
+    }
 }
 
 TEST_F(CompanyForm, ExitClosesTheForm) {

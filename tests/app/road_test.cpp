@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "rtl/progfolder.h"
 #include "rtl/sysutils.h"
 #include "tests/app/app_test_support.h"
+#include "tests/support/server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/ui/simulate.h"
 
@@ -88,7 +90,7 @@ void typeInto(ui::TMaskEdit& edit, const std::string& text) {
 }
 
 // Logs in, looks at the main window, changes the period, and logs out of the second login.
-void walk(Road* test, app::TFormCompany& company, const std::string& id,
+void walk(apptest::AppTest* test, app::TFormCompany& company, const std::string& id,
           const std::string& password, const std::string& companyName, bool& sawMain) {
     (void)test;
     auto& script = ui::Script();
@@ -143,6 +145,80 @@ TEST_F(Road, DictionaryCompanyFromTheDemoFolder) {
     EXPECT_TRUE(company.DatabaseMain->UsesDictionary());
     EXPECT_TRUE(MessageTexts().empty()) << MessageTexts().front();
     EXPECT_EQ(serviceRows("MASTER").size(), 12u);
+}
+
+// The free-table demo built on the test server, and a program folder whose VELDA.ini names it:
+// the same road as from the folder.
+class ServerRoad : public testsupport::OnServer {
+  protected:
+    void SetUp() override {
+        OnServer::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ui::Script().Clear();
+        app().ClearMessages();
+        app().SetTitle(apptest::kTitle);
+        savedDateFormat_ = rtl::FormatSettings().ShortDateFormat;
+        ASSERT_FALSE(program_.path().empty()) << "no temporary folder";
+        static int made = 0;
+        dir_ = serverPath() + "r" + std::to_string(::getpid()) + "_" + std::to_string(++made) +
+               "_" + std::to_string(std::time(nullptr)) + "/";
+        const std::string command = std::string(VELDA_BINARY_DIR) + "/tools/velda-db demo '" +
+                                    dir_ + "' --employees 12 >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+        adstest::writeFile(fs::path(program_.path()) / "VELDA.ini",
+                           "[PATH]\r\nDIR=" + dir_ + "\r\n");
+        folder_ = std::make_unique<rtl::ScopedProgramFolderForTesting>(program_.path());
+    }
+    void TearDown() override {
+        if (IsSkipped()) return;
+        form_.reset();
+        folder_.reset();
+        EXPECT_EQ(ui::Script().Pending(), 0) << "script steps left unused";
+        ui::Script().Clear();
+        app().DestroyForms();
+        rtl::FormatSettings().ShortDateFormat = savedDateFormat_;
+    }
+    static ui::TApplication& app() { return ui::Application(); }
+
+    testsupport::TempFolder program_{"velda-road-server"};
+    std::string dir_;
+    std::string savedDateFormat_;
+    std::unique_ptr<rtl::ScopedProgramFolderForTesting> folder_;
+    ui::TFormPtr<app::TFormCompany> form_;
+};
+
+TEST_F(ServerRoad, FreeTableCompanyOnTheServer) {
+    form_ = ui::NewForm<app::TFormCompany>();
+    form_->Show();
+    app::TFormCompany& company = *form_;
+    EXPECT_EQ(company.MasterFolder, dir_);
+    EXPECT_EQ(company.wwDBGrid1->CellText(0, 1), "Alder Freight Ltd");
+    EXPECT_EQ(company.Panel1->Caption(), std::to_string(12 + 12 * 3 / 5 + 12 * 3 / 10));
+    bool sawMain = false;
+    walk(nullptr, company, "CLERK1", "clerk1", "Alder Freight Ltd", sawMain);
+    EXPECT_TRUE(sawMain);
+    EXPECT_EQ(company.DatabaseMain->ConnectPath(), dir_ + "COMPANY\\A01");
+    EXPECT_TRUE(company.Visible());
+    std::vector<std::string> messages;
+    for (const auto& m : app().Messages()) messages.push_back(m.text);
+    EXPECT_EQ(messages, std::vector<std::string>{});
+    EXPECT_EQ(company.FormMain()->StatusBar1->Panels(1).Text(), "Emp Size : 12");
+
+    // A wrong password is refused as on a folder, and the list stays usable.
+    company.TableMCompany->Next();
+    ui::Script().Modal<TFormLogin>([](TFormLogin& login) {
+        typeInto(*login.EditUser, "CLERK1");
+        typeInto(*login.EditPwd, "wrong");
+        ui::Script().Message(ui::IDOK);
+        login.BitBtn1->Click();
+        login.BitBtn2->Click();
+    });
+    company.BitBtn3->Click();
+    EXPECT_EQ(company.DatabaseMain->ConnectPath(), dir_ + "COMPANY\\B02");
+    ASSERT_EQ(app().Messages().size(), 1u);
+    EXPECT_EQ(app().Messages()[0].text, "Invalid Pasword !");
+    EXPECT_TRUE(company.Visible());
 }
 
 }  // namespace

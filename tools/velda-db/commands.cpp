@@ -35,6 +35,8 @@ constexpr const char* kAdminPasswordVariable = "VELDA_DB_ADMIN_PASSWORD";
 constexpr const char* kUserPasswordVariable = "VELDA_DB_NEW_PASSWORD";
 constexpr const char* kTablePasswordVariable = "VELDA_DB_PASSWORD";
 
+}  // namespace
+
 // A secret from an environment variable, else the next line of standard input (asked for
 // without echo on a terminal, echo restored also when a signal ends the program at the prompt);
 // never from the command line, where the process list shows it. A variable that is set but
@@ -65,6 +67,8 @@ std::string ReadSecret(const char* variable, const std::string& what) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
+
+namespace {
 
 // The shortest password a dictionary user may be given.
 constexpr std::size_t kMinimumPassword = 8;
@@ -100,6 +104,9 @@ const char* kUsage =
     "                                    build a complete demo program folder\n"
     "  copy [--replace] [--password PW]... SOURCE TARGET\n"
     "                                    copy a table, a company folder or a program folder\n"
+    "  sql PATH STATEMENT [--password PW] [--user USER]\n"
+    "                                    run one SQL statement on a folder, a server folder or a\n"
+    "                                    data dictionary: the rows as CSV, or the rows changed\n"
     "  --version                         print the version and the SQLite the engine runs on\n"
     "\n"
     "TABLE is a table file path; the extension may be left out and the name is found without\n"
@@ -181,6 +188,7 @@ const std::map<std::string, std::string>& CommandHelp() {
          "TARGET may be a server path (postgresql://.../DB/FOLDER/): a program folder's VELDA.ini\n"
          "stays behind, and a company with a data dictionary is refused. From a server, SOURCE is\n"
          "one table (a local TARGET folder ending with '/' is made when missing).\n"},
+        {"sql", kSqlHelp},
         {"demo",
          "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
          "Builds a complete program folder: VELDA.ini, the company master table MCOMPANY.adt and\n"
@@ -543,19 +551,9 @@ int Import(const Args& args, std::ostream& out) {
     return 0;
 }
 
-int Export(const Args& args, std::ostream& out) {
-    Options options(args, {"password", "index"}, {});
-    std::string path = NeedOne(options, 1, "export");
-    OpenedTable opened(path, ADS_READONLY);
-    GivePassword(opened, TablePassword(options), path, true);
-    // One read transaction: the export is the table as it was at its first read, whatever
-    // others commit meanwhile.
-    EngineTransaction snapshot(opened.connection, path);
-    std::vector<FieldInfo> fields = opened.table.Fields();
-    ADSHANDLE h = opened.table.handle();
-    ADSHANDLE order = h;
-    if (options.has("index"))
-        Check(AdsGetIndexHandle(h, ads::EngineText(options.value("index")), &order), path);
+std::string RowsAsCsv(const EngineTable& table, ADSHANDLE order, const std::string& path) {
+    std::vector<FieldInfo> fields = table.Fields();
+    ADSHANDLE h = table.handle();
 
     // The whole table is formatted before anything is printed, so a failure prints nothing.
     std::ostringstream csv;
@@ -602,7 +600,22 @@ int Export(const Args& args, std::ostream& out) {
         csv << FormatCsvRecord(cells);
         Check(AdsSkip(order, 1), path);
     }
-    out << csv.str();
+    return csv.str();
+}
+
+int Export(const Args& args, std::ostream& out) {
+    Options options(args, {"password", "index"}, {});
+    std::string path = NeedOne(options, 1, "export");
+    OpenedTable opened(path, ADS_READONLY);
+    GivePassword(opened, TablePassword(options), path, true);
+    // One read transaction: the export is the table as it was at its first read, whatever
+    // others commit meanwhile.
+    EngineTransaction snapshot(opened.connection, path);
+    ADSHANDLE h = opened.table.handle();
+    ADSHANDLE order = h;
+    if (options.has("index"))
+        Check(AdsGetIndexHandle(h, ads::EngineText(options.value("index")), &order), path);
+    out << RowsAsCsv(opened.table, order, path);
     return 0;
 }
 
@@ -788,6 +801,8 @@ int RunCommand(const Args& args, std::ostream& out, std::ostream& err) {
             status = Dictionary(rest, out);
         else if (command == "copy")
             status = Copy(rest, out, err);
+        else if (command == "sql")
+            status = Sql(rest, out);
         else
             status = Demo(rest, out);
         // What went to standard output must have reached it (a full disk, /dev/full).

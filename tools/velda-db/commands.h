@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/ace.h"
+
 namespace veldadb {
 
 using Args = std::vector<std::string>;
@@ -18,6 +20,8 @@ int RunCommand(const Args& args, std::ostream& out, std::ostream& err);
 int Create(const Args& args, std::ostream& out);
 int Import(const Args& args, std::ostream& out);
 int Export(const Args& args, std::ostream& out);
+int Sql(const Args& args, std::ostream& out);
+extern const char* const kSqlHelp;
 int Describe(const Args& args, std::ostream& out);
 int Encrypt(const Args& args, std::ostream& out, bool encrypt);
 int Dictionary(const Args& args, std::ostream& out);
@@ -52,6 +56,17 @@ void MakePrivateFolders(const std::filesystem::path& folder);
 // read as the next line of standard input; without the option VELDA_DB_PASSWORD when it is set.
 // A variable set but empty is a ToolError.
 std::vector<std::string> TablePasswords(const Options& options);
+
+// A secret from the environment variable (none when it is ""), else the next line of standard
+// input, asked for without echo on a terminal; never from the command line. A variable set but
+// empty, and no line to read, are ToolErrors.
+std::string ReadSecret(const char* variable, const std::string& what);
+
+// The table's rows in the order of `order` (the table's handle or one of its index handles) as
+// CSV: a header of the field names, then one record per row, every value as export writes it.
+// The whole text is made before it is returned, so a failure gives nothing to print.
+class EngineTable;
+std::string RowsAsCsv(const EngineTable& table, ADSHANDLE order, const std::string& path);
 
 // The hint every refusal of an encrypted table without its password ends with.
 std::string TablePasswordHint();

@@ -5,6 +5,7 @@
 #include "ads/adscnnct.h"
 #include "ads/adstable.h"
 #include "rtl/progfolder.h"
+#include "rtl/serverpath.h"
 #include "tools/velda-export/options.h"
 
 namespace veldaexport {
@@ -35,6 +36,13 @@ struct MasterTable {
 }  // namespace
 
 app::StartupConfiguration OpenProgramFolder(const std::string& folder) {
+    if (rtl::IsServerPath(folder)) {
+        // Whether the server can be reached and the folder holds a company list shows when the
+        // list is opened, in the engine's words.
+        app::StartupConfiguration configuration;
+        configuration.ProgramFolder = configuration.MasterFolder = folder;
+        return configuration;
+    }
     if (!rtl::FileExists(folder + app::kStartupFileName))
         throw UsageError("--folder " + folder + ": no " + app::kStartupFileName +
                          " there (not a velda program folder)");

@@ -37,6 +37,8 @@ struct CompanyRow {
 };
 
 // The configuration of a program folder. Throws UsageError when the folder has no "VELDA.ini".
+// A server path is the company list's database or folder, holding "COMPANY/" of free-table
+// companies: there is no "VELDA.ini" to read there.
 app::StartupConfiguration OpenProgramFolder(const std::string& folder);
 
 // The company list in code order, as the company form shows it (an empty staff count is 0).

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <set>
 
+#include "rtl/serverpath.h"
 #include "util/DateUtil.h"
 
 namespace veldaexport {
@@ -23,7 +24,13 @@ const char* const kHelp =
     "\n"
     "Options:\n"
     "  --folder DIR     the program folder with VELDA.ini, the company list and COMPANY/\n"
-    "                   (default: the folder of this program)\n"
+    "                   (default: the folder of this program); its VELDA.ini may name a\n"
+    "                   server as DIR, as for velda. DIR may also be a database or a folder on\n"
+    "                   a server, postgresql://[user@]host[:port]/DATABASE[/FOLDER/][?...],\n"
+    "                   holding the company list and COMPANY/ of free-table companies (for\n"
+    "                   data dictionaries on a server, a program folder whose VELDA.ini has\n"
+    "                   DICTIONARY=YES and DIR set to the server path); a password in the path\n"
+    "                   is shown as *** in messages (better: ~/.pgpass)\n"
     "  --list           print the company list: code, name, staff count, and the total\n"
     "  --company CODE   the company, by its code in the company list\n"
     "  --user ID        the login ID (taken in upper case, at most 8 characters); the password\n"
@@ -72,9 +79,9 @@ bool AllDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string WithSlash(std::string folder) {
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder;
+// A folder ends with a separator; a server path's goes before its parameters.
+std::string WithSlash(const std::string& folder) {
+    return rtl::WithFolderSeparator(folder);
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ struct Options {
     bool List = false;
     bool Check = false;
     bool Quiet = false;
-    std::string Folder;   // the program folder, ending in "/"; the executable's by default
+    // The program folder, ending in "/", or a server path ending in a separator before its
+    // parameters; the executable's folder by default.
+    std::string Folder;
     std::string Company;  // code as listed
     std::string User;     // upper case, as the login's ID box takes it
     std::string Period;   // six digits: year, month

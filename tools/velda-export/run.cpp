@@ -12,8 +12,10 @@
 #include <sstream>
 
 #include "rtl/progfolder.h"
+#include "rtl/serverpath.h"
 #include "rtl/signals.h"
 #include "rtl/sysutils.h"
+#include "tools/velda-db/paths.h"
 #include "tools/velda-export/check.h"
 #include "tools/velda-export/company.h"
 #include "tools/velda-export/options.h"
@@ -35,7 +37,8 @@ bool Say(std::FILE* err, std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     std::replace_if(
         text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    text = util::ShowControlCharacters(text);
+    // A password in a server path is shown as ***, whichever text repeats the path.
+    text = veldadb::Shown(util::ShowControlCharacters(text));
     const bool written = std::fprintf(err, "%s: %s\n", kProgram, text.c_str()) >= 0;
     return std::fflush(err) == 0 && written && !std::ferror(err);
 }
@@ -114,6 +117,24 @@ std::string Seconds(std::chrono::steady_clock::duration elapsed) {
     return text.str();
 }
 
+// The files the download must not replace: those of the company's folder, the company list's
+// and the program folder. A company on a server has no files here; then the program folder's
+// (its VELDA.ini), or this program's own folder when the server was named directly, is kept.
+download::TProtectedFiles ProtectedFiles(const app::StartupConfiguration& configuration,
+                                         const std::string& code) {
+    const std::string company = app::CompanyConnectPath(configuration, code);
+    if (!rtl::IsServerPath(company)) {
+        download::TProtectedFiles protect =
+            download::TProtectedFiles::OfCompany(company, configuration.ProgramFolder);
+        protect.DataFolders.push_back(configuration.MasterFolder);
+        return protect;
+    }
+    const std::string program = rtl::IsServerPath(configuration.ProgramFolder)
+                                    ? rtl::ProgramFolder()
+                                    : configuration.ProgramFolder;
+    return download::TProtectedFiles::OfCompany(program, program);
+}
+
 int Export(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err) {
     const auto started = std::chrono::steady_clock::now();
     const app::StartupConfiguration configuration = OpenProgramFolder(options.Folder);
@@ -123,9 +144,7 @@ int Export(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err
         return kExitDone;
     }
     CompanySession session(configuration, options.Company);
-    download::TProtectedFiles protect = download::TProtectedFiles::OfCompany(
-        app::CompanyConnectPath(configuration, options.Company), configuration.ProgramFolder);
-    protect.DataFolders.push_back(configuration.MasterFolder);
+    const download::TProtectedFiles protect = ProtectedFiles(configuration, options.Company);
     if (options.Check && !options.Output.empty()) {
         try {
             download::TOutputFile::Check(options.Output, protect);
