@@ -420,6 +420,10 @@ std::string functionsSql() {
            "() RETURNS integer LANGUAGE sql IMMUTABLE AS $f$SELECT 1$f$;\n";
 }
 
+const char* functionsMarker() {
+    return kMarker;
+}
+
 UNSIGNED32 ensureFunctions(Session& session, const std::string& shown) {
     const std::string doing = "prepare the filter functions for";
     {

@@ -42,8 +42,9 @@ class Session;
 // `shown` (the table being filtered).
 [[nodiscard]] UNSIGNED32 ensureFunctions(Session& session, const std::string& shown);
 
-// The statements that make the functions (for tests).
+// The statements that make the functions, and the name of the marker function (for tests).
 std::string functionsSql();
+const char* functionsMarker();
 
 // An in-memory SQLite connection of this thread with the engine's SQL functions, on which
 // constant parts of a filter are folded; null (with the failure set) when it cannot be opened.

@@ -12,6 +12,7 @@
 
 #include "engine/ace.h"
 #include "engine/expression.h"
+#include "engine/postgres/functions.h"
 #include "engine/postgres/session.h"
 #include "engine/postgres/table.h"
 #include "engine/server_path.h"
@@ -154,13 +155,13 @@ TEST_F(ServerFilterRights, ARoleThatCannotMakeTheFunctionsIsToldWhy) {
     ASSERT_EQ(AdsSetAOF(t, u8("UPPER(NAME) = 'A'"), ADS_RESOLVE_DYNAMIC), AE_SUCCESS)
         << lastError();
     ASSERT_EQ(AdsDisconnect(connection), AE_SUCCESS);
-    ASSERT_EQ(asAdmin(name,
-                      "DROP FUNCTION velda_functions_1();"
-                      "GRANT ALL ON SCHEMA public TO " +
-                          name +
-                          ";"
-                          "GRANT ALL ON ALL TABLES IN SCHEMA public TO " +
-                          name),
+    ASSERT_EQ(asAdmin(name, "DROP FUNCTION " + std::string(engine::postgres::functionsMarker()) +
+                                "();"
+                                "GRANT ALL ON SCHEMA public TO " +
+                                name +
+                                ";"
+                                "GRANT ALL ON ALL TABLES IN SCHEMA public TO " +
+                                name),
               "");
 
     ASSERT_EQ(AdsConnect(u8(other.c_str()), &connection), AE_SUCCESS) << lastError();
