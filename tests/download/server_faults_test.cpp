@@ -8,14 +8,22 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <sstream>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Login1.h"
@@ -44,6 +52,25 @@ using Clock = std::chrono::steady_clock;
 // The engine's connect timeout is 10 seconds; a failure must be told well before a clerk would
 // think the program hangs.
 constexpr auto kPatience = std::chrono::seconds(12);
+// A server that answers nothing is given up at the connect timeout itself.
+constexpr auto kConnectPatience = std::chrono::seconds(16);
+
+// Runs `thaw` when it goes, or after `limit` if that comes first: a server made to hang is
+// continued however a test ends, and no test waits for it for ever.
+class Thaw {
+  public:
+    Thaw(std::function<void()> thaw, std::chrono::seconds limit)
+        : thread_([thaw = std::move(thaw), limit](std::stop_token stop) {
+              std::mutex mutex;
+              std::condition_variable_any wake;
+              std::unique_lock lock(mutex);
+              wake.wait_for(lock, stop, limit, [] { return false; });
+              thaw();
+          }) {}
+
+  private:
+    std::jthread thread_;
+};
 
 std::string Tool(const char* name) {
     return std::string(VELDA_BINARY_DIR) + "/tools/" + name;
@@ -214,6 +241,29 @@ class ServerClerkOutage : public ::testing::Test, protected WindowDuties {
     }
     fs::path Demo() const { return dir_ / "demo"; }
     fs::path Program() const { return dir_ / "program"; }
+    // Sends a signal to every process of the server: SIGSTOP makes it a server that hangs (the
+    // socket still takes connections into its queue, and nothing answers), SIGCONT ends that.
+    void SignalServer(int signal) {
+        pid_t postmaster = 0;
+        std::ifstream(fs::path(serverFolder_.path()) / "data" / "postmaster.pid") >> postmaster;
+        ASSERT_GT(postmaster, 0);
+        std::vector<pid_t> pids{postmaster};
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::ifstream stat(entry.path() / "stat");
+            std::string line;
+            std::getline(stat, line);
+            // "pid (command) state ppid ...": the command may hold blanks and brackets.
+            const size_t close = line.rfind(')');
+            if (close == std::string::npos) continue;
+            char state = 0;
+            pid_t parent = 0;
+            std::istringstream(line.substr(close + 1)) >> state >> parent;
+            if (parent == postmaster) pids.push_back(std::stoi(name));
+        }
+        for (pid_t pid : pids) ::kill(pid, signal);
+    }
     app::TFormCompany& Start() {
         form_ = ui::NewForm<app::TFormCompany>();
         form_->Show();
@@ -502,6 +552,60 @@ TEST_F(ServerClerkOutage, VeldaExportWhileTheServerIsAwayIsOneLineAndKeepsTheEar
     const Result r = Export(path_, "standard", target);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(readFile(target.string()) == whole);
+}
+
+// A server that takes the connection and answers nothing: velda-export and the company list
+// give up at the connect timeout, with the engine's code and libpq's reason.
+TEST_F(ServerClerkOutage, AServerThatAnswersNothingIsGivenUpAtTheConnectTimeout) {
+    const fs::path target = dir_ / "leave.txt";
+    writeFile(target.string(), "earlier\r\n");
+    SignalServer(SIGSTOP);
+    Thaw thaw([this] { SignalServer(SIGCONT); }, std::chrono::seconds(60));
+    const std::string head =
+        "Error 6040: Cannot connect to " + path_.substr(0, path_.size() - 1) + ": ";
+    auto started = Clock::now();
+    const Result r = Export(path_, "standard", target);
+    EXPECT_LT(Clock::now() - started, kConnectPatience);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("velda-export: " + head, 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("timeout expired"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_EQ(readFile(target.string()), "earlier\r\n");
+
+    ui::Script().Message();
+    started = Clock::now();
+    app::TFormCompany& company = Start();
+    EXPECT_LT(Clock::now() - started, kConnectPatience);
+    ASSERT_EQ(MessageTexts().size(), 1u);
+    EXPECT_EQ(MessageTexts()[0].rfind(head, 0), 0u) << MessageTexts()[0];
+    EXPECT_NE(MessageTexts()[0].find("timeout expired"), std::string::npos) << MessageTexts()[0];
+    EXPECT_TRUE(company.Visible());
+    EXPECT_EQ(company.Panel1->Caption(), "");
+}
+
+// The server stops answering while a connected program waits for it (a server that hangs, or a
+// network that drops packets): the download is given up with a message, not waited for.
+// Disabled: a connected session waits for a server that answers nothing as long as it hangs.
+TEST_F(ServerClerkOutage, DISABLED_AServerThatStopsAnsweringDuringADownloadIsGivenUp) {
+    const std::string target = (dir_ / "leave.txt").string();
+    writeFile(target, "earlier\r\n");
+    apptest::CompanyStandIn company(path_ + "COMPANY/A01");
+    ASSERT_NO_THROW(company.DatabaseMain->Connect());
+    SignalServer(SIGSTOP);
+    auto started = Clock::now();
+    {
+        Thaw thaw([this] { SignalServer(SIGCONT); }, std::chrono::seconds(40));
+        try {
+            download::TDownloadFile file(target);
+            download::RunLeaveDownload(*company.DatabaseMain, MonthStart(), MonthEnd(),
+                                       download::TOutputLayout::Standard, file);
+            file.Close();
+            ADD_FAILURE() << "written while the server answered nothing";
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string(e.what()).find("Error 6040"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_LT(Clock::now() - started, kConnectPatience);
 }
 
 }  // namespace
