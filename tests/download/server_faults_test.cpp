@@ -183,12 +183,7 @@ TEST_F(UnreachableServer, VeldaExportSaysSoInOneLineAndKeepsTheEarlierFile) {
             EXPECT_LT(Clock::now() - started, kPatience);
             EXPECT_EQ(r.exitCode, 1);
             EXPECT_EQ(r.out, "");
-            EXPECT_EQ(
-                r.err.rfind("velda-export: Error 6040: Cannot connect to " + shown_ + ": ", 0), 0u)
-                << r.err;
-            EXPECT_NE(r.err.find("Connection refused"), std::string::npos) << r.err;
-            EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-            EXPECT_EQ(r.err.find("Topsecret-42"), std::string::npos) << r.err;
+            EXPECT_EQ(r.err, "velda-export: " + Refused() + "\n");
             EXPECT_EQ(readFile((dir_ / "leave.txt").string()), "earlier\r\n");
         }
     }
