@@ -8,6 +8,7 @@
 
 #include "engine/codepage.h"
 #include "engine/file_system.h"
+#include "engine/server_path.h"
 #include "engine/text_functions.h"
 
 namespace engine::paths {
@@ -57,6 +58,8 @@ bool namesDictionary(const std::string& path) {
 }
 
 std::string withTableExtension(const std::string& name) {
+    if (size_t query = name.find('?'); query != std::string::npos && isServerPath(name))
+        return withTableExtension(name.substr(0, query)) + name.substr(query);
     std::string last = fileName(name);
     if (last.find('.') != std::string::npos) return name;
     return name + ".adt";

@@ -24,7 +24,8 @@ std::string folderOf(const std::string& path);
 // Whether the upper-cased path contains ".ADD" anywhere.
 bool namesDictionary(const std::string& path);
 
-// The name with ".adt" added when its last part has no extension.
+// The name with ".adt" added when its last part has no extension; a server path's parameters
+// ("?…") stay at its end and are no part of the name.
 std::string withTableExtension(const std::string& name);
 
 // Resolves each part of the path: an existing part as written, else the one entry of its folder

@@ -379,22 +379,21 @@ std::vector<Result> Session::runAll(const std::vector<Step>& steps, bool commit)
             queries.push_back({static_cast<int>(i), true});
         }
         const Params::Arrays a = params.arrays();
-        sent = sent && PQsendQueryPrepared(c, names[i].c_str(), static_cast<int>(params.size()),
-                                           a.values.data(), a.lengths.data(), a.formats.data(),
-                                           0) == 1;
+        sent = sent &&
+               PQsendQueryPrepared(c, names[i].c_str(), static_cast<int>(params.size()),
+                                   a.values.data(), a.lengths.data(), a.formats.data(), 0) == 1;
         queries.push_back({static_cast<int>(i), false});
     }
     if (commit) {
         for (const std::string& channel : pendingNotices_) {
             const std::string notify = "NOTIFY \"" + channel + "\"";
-            sent = sent &&
-                   PQsendQueryParams(c, notify.c_str(), 0, nullptr, nullptr, nullptr, nullptr,
-                                     0) == 1;
+            sent = sent && PQsendQueryParams(c, notify.c_str(), 0, nullptr, nullptr, nullptr,
+                                             nullptr, 0) == 1;
             queries.push_back({-2, false});
         }
         pendingNotices_.clear();
-        sent = sent &&
-               PQsendQueryParams(c, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        sent =
+            sent && PQsendQueryParams(c, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
         queries.push_back({-2, true});
     }
     sent = sent && PQpipelineSync(c) == 1;

@@ -399,9 +399,9 @@ UNSIGNED32 ServerTable::readStructure(const std::string& version) {
         const Result &fields = r[0], &indexes = r[1];
         Schema& schema = read->schema;
         for (int i = 0; i < fields.rows(); ++i)
-            if (UNSIGNED32 rc = metadata::addField(schema, fields.text(i, 0), fields.integer(i, 1),
-                                                   fields.integer(i, 2), fields.integer(i, 3),
-                                                   file_))
+            if (UNSIGNED32 rc =
+                    metadata::addField(schema, fields.text(i, 0), fields.integer(i, 1),
+                                       fields.integer(i, 2), fields.integer(i, 3), file_))
                 return rc;
         if (schema.fields.empty())
             return fail(AE_NOT_A_TABLE, "The table " + file_ + " is damaged: it has no fields.");

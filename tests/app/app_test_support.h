@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ads/adscnnct.h"
+#include "rtl/serverpath.h"
 #include "rtl/sysutils.h"
 #include "tests/ads/ads_test_support.h"
 #include "tests/ads/table_fixture.h"
@@ -80,9 +81,9 @@ inline int ThisYear() {
     return year;
 }
 
-// Creates the folder and its four company tables, empty.
+// Creates the folder and its four company tables, empty. A folder on a server needs no making.
 inline void MakeCompanyTables(const std::string& folder) {
-    std::filesystem::create_directories(folder);
+    if (!rtl::IsServerPath(folder)) std::filesystem::create_directories(folder);
     adstest::makeTable(folder, "paypara1.adt", kSetupFields, {{"YEAR", "YEAR"}});
     adstest::makeTable(folder, "PASS.adt", kUserFields, {{"ID", "ID"}});
     adstest::makeTable(folder, "EMPLOYEE.adt", kEmployeeFields, {{"EMP_NO", "EMP_NO"}});

@@ -147,8 +147,8 @@ TEST_F(Road, DictionaryCompanyFromTheDemoFolder) {
     EXPECT_EQ(serviceRows("MASTER").size(), 12u);
 }
 
-// The free-table demo built on the test server, and a program folder whose VELDA.ini names it:
-// the same road as from the folder.
+// A folder of its own on the test server, and a program folder whose VELDA.ini names it as DIR:
+// the same road as from a folder.
 class ServerRoad : public testsupport::OnServer {
   protected:
     void SetUp() override {
@@ -162,10 +162,6 @@ class ServerRoad : public testsupport::OnServer {
         static int made = 0;
         dir_ = serverPath() + "r" + std::to_string(::getpid()) + "_" + std::to_string(++made) +
                "_" + std::to_string(std::time(nullptr)) + "/";
-        const std::string command = std::string(VELDA_BINARY_DIR) + "/tools/velda-db demo '" +
-                                    dir_ + "' --employees 12 >/dev/null 2>&1";
-        const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
         adstest::writeFile(fs::path(program_.path()) / "VELDA.ini",
                            "[PATH]\r\nDIR=" + dir_ + "\r\n");
         folder_ = std::make_unique<rtl::ScopedProgramFolderForTesting>(program_.path());
@@ -180,6 +176,13 @@ class ServerRoad : public testsupport::OnServer {
         rtl::FormatSettings().ShortDateFormat = savedDateFormat_;
     }
     static ui::TApplication& app() { return ui::Application(); }
+    // The free-table demo in the server folder.
+    void BuildDemo() {
+        const std::string command = std::string(VELDA_BINARY_DIR) + "/tools/velda-db demo '" +
+                                    dir_ + "' --employees 12 >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    }
 
     testsupport::TempFolder program_{"velda-road-server"};
     std::string dir_;
@@ -189,6 +192,7 @@ class ServerRoad : public testsupport::OnServer {
 };
 
 TEST_F(ServerRoad, FreeTableCompanyOnTheServer) {
+    ASSERT_NO_FATAL_FAILURE(BuildDemo());
     form_ = ui::NewForm<app::TFormCompany>();
     form_->Show();
     app::TFormCompany& company = *form_;
@@ -219,6 +223,33 @@ TEST_F(ServerRoad, FreeTableCompanyOnTheServer) {
     ASSERT_EQ(app().Messages().size(), 1u);
     EXPECT_EQ(app().Messages()[0].text, "Invalid Pasword !");
     EXPECT_TRUE(company.Visible());
+}
+
+TEST_F(ServerRoad, DictionaryCompanyOnTheServer) {
+    // A company kept as a data dictionary in the server folder, found as
+    // DIR + "COMPANY\code\code.ADD" when VELDA.ini says DICTIONARY=YES.
+    const std::string company = dir_ + "COMPANY/D01";
+    adstest::makeTable(dir_, "MCOMPANY.adt",
+                       "COMPANY_CODE,Character,8;COMPANY_NAME,Character,40;TOTAL_STAFF,Integer",
+                       {{"COMPANY_CODE", "COMPANY_CODE"}});
+    adstest::addRows(dir_, "MCOMPANY.adt", {{"D01", "Dogwood Dictionary", "3"}});
+    apptest::MakeCompany(company, "Dogwood Dictionary");
+    apptest::RegisterTablesInDictionary(company, "D01", "ORBELNAX4", "KWENDOLARIX");
+    adstest::writeFile(fs::path(program_.path()) / "VELDA.ini",
+                       "[PATH]\r\nDICTIONARY=YES\r\nDIR=" + dir_ + "\r\n");
+    form_ = ui::NewForm<app::TFormCompany>();
+    form_->Show();
+    app::TFormCompany& f = *form_;
+    ASSERT_EQ(f.wwDBGrid1->CellText(0, 0), "D01");
+    bool sawMain = false;
+    walk(nullptr, f, "CLERK1", "clerk1", "Dogwood Dictionary", sawMain);
+    EXPECT_TRUE(sawMain);
+    EXPECT_EQ(f.DatabaseMain->ConnectPath(), dir_ + "COMPANY\\D01\\D01.ADD");
+    EXPECT_TRUE(f.DatabaseMain->UsesDictionary());
+    std::vector<std::string> messages;
+    for (const auto& m : app().Messages()) messages.push_back(m.text);
+    EXPECT_EQ(messages, std::vector<std::string>{});
+    EXPECT_EQ(f.FormMain()->StatusBar1->Panels(1).Text(), "Emp Size : 3");
 }
 
 }  // namespace

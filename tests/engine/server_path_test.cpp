@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/paths.h"
 #include "engine/server_path.h"
 #include "tests/support/engine_test_helpers.h"
 
@@ -354,6 +355,23 @@ TEST(ServerPath, JoinsNamesAsFolderPathsDo) {
               "postgresql://clerk:***@h:5432/velda/COMPANY/A01/A?B?sslmode=disable has a \"?\" "
               "before its end: parameters (?name=value&...) come last, with a / or \\ in them "
               "written as %2F or %5C.");
+}
+
+TEST(ServerPath, TheTableExtensionGoesBeforeTheParameters) {
+    const struct {
+        const char* name;
+        const char* expected;
+    } cases[] = {
+        {"postgresql://h/velda/A01/EMPLOYEE?sslmode=require",
+         "postgresql://h/velda/A01/EMPLOYEE.adt?sslmode=require"},
+        {"postgresql://h/velda/A01/EMPLOYEE?sslrootcert=/etc/velda/root.crt",
+         "postgresql://h/velda/A01/EMPLOYEE.adt?sslrootcert=/etc/velda/root.crt"},
+        {"postgres://h/velda/A01/LEAVE.ADT?sslmode=require",
+         "postgres://h/velda/A01/LEAVE.ADT?sslmode=require"},
+        {"postgresql://h/velda/A01/EMPLOYEE", "postgresql://h/velda/A01/EMPLOYEE.adt"},
+        {"/data/A01/WHAT?", "/data/A01/WHAT?.adt"},  // a folder's file name may hold a "?"
+    };
+    for (const auto& c : cases) EXPECT_EQ(engine::paths::withTableExtension(c.name), c.expected);
 }
 
 TEST(ServerPath, MasksThePasswordInAnyText) {

@@ -337,8 +337,8 @@ TEST_F(Tables, AnotherConnectionsStructureChangesShowAtTheNextOpen) {
     close(openOk("staff"));
     ADSHANDLE other = 0, theirs = 0;
     ASSERT_EQ(AdsConnect(u8(root.c_str()), &other), AE_SUCCESS) << lastError();
-    ASSERT_EQ(AdsOpenTable(other, u8("staff"), nullptr, ADS_ADT, ADS_ANSI,
-                           ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &theirs),
+    ASSERT_EQ(AdsOpenTable(other, u8("staff"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                           ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &theirs),
               AE_SUCCESS)
         << lastError();
     ADSHANDLE tag = index(theirs, "BYA", "A");
@@ -356,8 +356,8 @@ TEST_F(Tables, AnotherConnectionsStructureChangesShowAtTheNextOpen) {
     ASSERT_EQ(AdsCloseTable(theirs), AE_SUCCESS);
     EXPECT_EQ(structure(), std::make_pair(UNSIGNED16{1}, UNSIGNED16{1}));
 
-    ASSERT_EQ(AdsOpenTable(other, u8("staff"), nullptr, ADS_ADT, ADS_ANSI,
-                           ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &theirs),
+    ASSERT_EQ(AdsOpenTable(other, u8("staff"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                           ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &theirs),
               AE_SUCCESS)
         << lastError();
     ASSERT_EQ(AdsEnableEncryption(theirs, u8("secret")), AE_SUCCESS) << lastError();
