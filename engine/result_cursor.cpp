@@ -137,7 +137,8 @@ std::vector<Column> SqliteRows::columns() {
 
 // SQLite copies the rows itself, on the session's connection with the result's database
 // attached for the copy.
-UNSIGNED32 SqliteRows::copy(sql::Database& rows, const std::string& uri) {
+UNSIGNED32 SqliteRows::copy(sql::Database& rows, const std::string& uri,
+                            const std::string& columns) {
     (void)rows;
     select_ = sql::Statement();
     sql::Database& db = statement_.session->db;
@@ -151,9 +152,12 @@ UNSIGNED32 SqliteRows::copy(sql::Database& rows, const std::string& uri) {
     }
     UNSIGNED32 rc = AE_SUCCESS;
     sql::Statement copy;
-    if (db.prepare("INSERT INTO " + std::string(kResultSchema) + ".\"records\" " +
-                       statement_.translation.sql,
-                   copy) != SQLITE_OK)
+    if (db.exec("CREATE TABLE " + std::string(kResultSchema) + ".\"records\"" + columns) !=
+        SQLITE_OK)
+        rc = fail(AE_INTERNAL, "Could not make room for the SQL result: " + db.errorText() + ".");
+    else if (db.prepare("INSERT INTO " + std::string(kResultSchema) + ".\"records\" " +
+                            statement_.translation.sql,
+                        copy) != SQLITE_OK)
         rc = fail(AE_INTERNAL, "Could not run the SQL statement: " + db.errorText() + ".");
     else if ((rc = statement::bind(statement_, copy.get())) == AE_SUCCESS) {
         int step = copy.step();
@@ -174,7 +178,7 @@ UNSIGNED32 open(SqlStatement& s, RowSource& source, ADSHANDLE* cursor) {
     Schema schema;
     std::vector<size_t> computed;
     std::set<std::string> taken;
-    std::string create = "CREATE TABLE \"main\".\"records\"(";
+    std::string create = "(";
     for (size_t i = 0; i < columns.size(); ++i) {
         const bool known = columns[i].known;
         FieldDef field = known ? columns[i].field : FieldDef{};
@@ -189,9 +193,9 @@ UNSIGNED32 open(SqlStatement& s, RowSource& source, ADSHANDLE* cursor) {
             computed.push_back(i);
             field.type = ADS_STRING;
         }
-        create += std::string(i ? ", " : "") +
-                  quoteIdentifier(codepage::toUtf8(unique, codepage::CodePage::Ansi1252)) +
-                  (known ? declaredType(field) : "");
+        // Named as the table reads its fields back (FieldDef::column(), the name's own bytes): a
+        // name written otherwise would not be found and SQLite would read it as a text.
+        create += std::string(i ? ", " : "") + field.column() + (known ? declaredType(field) : "");
         schema.fields.push_back(field);
     }
     create += ")";
@@ -204,10 +208,7 @@ UNSIGNED32 open(SqlStatement& s, RowSource& source, ADSHANDLE* cursor) {
                            SQLITE_OPEN_NOMUTEX) != SQLITE_OK)
         return fail(AE_INTERNAL,
                     "Could not make room for the SQL result: " + rows.errorText() + ".");
-    if (rows.exec(create) != SQLITE_OK)
-        return fail(AE_INTERNAL,
-                    "Could not make room for the SQL result: " + rows.errorText() + ".");
-    if (UNSIGNED32 rc = source.copy(rows, uri)) return rc;
+    if (UNSIGNED32 rc = source.copy(rows, uri, create)) return rc;
     if (UNSIGNED32 typed = typeComputed(rows, schema, computed)) return typed;
     schema.layOut();
 

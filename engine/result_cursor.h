@@ -43,9 +43,11 @@ class RowSource {
   public:
     virtual ~RowSource() = default;
     virtual std::vector<Column> columns() = 0;
-    // Copies every row, in order, into the table "records" of the result's database `rows`
-    // (shared-cache memory database `uri`), whose columns are the result's in order.
-    [[nodiscard]] virtual UNSIGNED32 copy(sql::Database& rows, const std::string& uri) = 0;
+    // Makes the table "records" with the result's `columns` ("(A TEXT, B, ...)") in the
+    // result's database `rows` (shared-cache memory database `uri`) and copies every row into it,
+    // in order.
+    [[nodiscard]] virtual UNSIGNED32 copy(sql::Database& rows, const std::string& uri,
+                                          const std::string& columns) = 0;
 };
 
 // A prepared SQLite SELECT of the statement's session (parameters bound).
@@ -54,7 +56,8 @@ class SqliteRows final : public RowSource {
     SqliteRows(SqlStatement& statement, sql::Statement& select)
         : statement_(statement), select_(select) {}
     std::vector<Column> columns() override;
-    [[nodiscard]] UNSIGNED32 copy(sql::Database& rows, const std::string& uri) override;
+    [[nodiscard]] UNSIGNED32 copy(sql::Database& rows, const std::string& uri,
+                                  const std::string& columns) override;
 
   private:
     SqlStatement& statement_;

@@ -33,6 +33,10 @@ std::string ansi(const std::string& utf8) {
     return codepage::fromUtf8(utf8, codepage::CodePage::Ansi1252);
 }
 
+std::string utf8(const std::string& ansi) {
+    return codepage::toUtf8(ansi, codepage::CodePage::Ansi1252);
+}
+
 std::string upperAscii(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
@@ -134,8 +138,9 @@ class Call {
         return fail(AE_INTERNAL, "The SQL statement names too many tables.");
     }
 
-    // The engine's error for a failed statement (not a missing table).
-    UNSIGNED32 failure(const Result& r, const std::string& sql) {
+    // The engine's error for a failed statement (not a missing table); `reading`: it failed
+    // while its rows were read, as a folder's SQLite fails in a step.
+    UNSIGNED32 failure(const Result& r, const std::string& sql, bool reading = false) {
         const std::string state = r.state();
         const std::string message = r.message();
         const sqldialect::Translation& t = s_.translation;
@@ -170,18 +175,20 @@ class Call {
             size_t from = 0;
             while (true) {
                 size_t dot = name.find('.', from);
-                shown += sqldialect::written(t, name.substr(from, dot - from));
+                shown += sqldialect::written(t, ansi(name.substr(from, dot - from)));
                 if (dot == std::string::npos) break;
                 shown += ".";
                 from = dot + 1;
             }
-            return fail(AE_COLUMN_NOT_FOUND, "The SQL statement names column \"" + ansi(shown) +
+            return fail(AE_COLUMN_NOT_FOUND, "The SQL statement names column \"" + shown +
                                                  "\", which none of its tables has.");
         }
         if (state == "54001")
             return fail(AE_SQL_SYNTAX,
                         "The SQL statement is too large or too deeply nested for the engine (" +
                             message + ").");
+        if (reading)
+            return fail(AE_IO_ERROR, "Could not run the SQL statement: " + ansi(message) + ".");
         return fail(AE_SQL_SYNTAX, "The SQL statement cannot run: " + ansi(message) + ".");
     }
 
@@ -273,14 +280,22 @@ class Call {
     UNSIGNED32 makeView(const std::string& name) {
         View v;
         v.name = name;
-        v.written = ansi(sqldialect::written(s_.translation, name));
+        v.written = sqldialect::written(s_.translation, ansi(name));
+        // The server cuts names to 63 bytes: the statement's own name is the one cut so.
+        if (name.size() >= 63)
+            for (const auto& [folded, as] : s_.translation.written)
+                if (utf8(folded).compare(0, name.size(), name) == 0 &&
+                    s_.translation.tables.count(folded))
+                    v.written = as;
         if (UNSIGNED32 rc = resolve(v.written, v.table)) return rc;
         if (UNSIGNED32 rc = checkPassword(v)) return rc;
         std::string sql = "CREATE OR REPLACE TEMP VIEW " + quoteIdentifier(name) + " AS SELECT ";
         const auto& fields = v.table->schema().fields;
         for (size_t i = 0; i < fields.size(); ++i)
             sql += std::string(i ? ", " : "") + fields[i].column() + " AS " +
-                   quoteIdentifier(upperAscii(fields[i].name));
+                   quoteIdentifier(utf8(upperAscii(fields[i].name)));
+        if (s_.translation.recordOrder)
+            sql += std::string(", ") + ServerTable::recordColumn() + " AS \"velda_recno\"";
         sql += " FROM " + v.table->rowsTable();
         Result made = guarded([&] { return session_.exec(sql); });
         if (!made.ok()) return session_.failure(made, "open the table", v.written);
@@ -316,15 +331,16 @@ UNSIGNED32 prepareRun(SqlStatement& s, Call& call, std::string& sql, Result& des
     }
     const sqldialect::Translation::Write& w = t.write;
     Result probe;
-    if (UNSIGNED32 rc = call.describe("SELECT * FROM pg_temp." + quoteIdentifier(w.table), probe))
+    if (UNSIGNED32 rc =
+            call.describe("SELECT * FROM pg_temp." + quoteIdentifier(utf8(w.table)), probe))
         return rc;
-    View* view = call.byName(w.table);
+    View* view = call.byName(utf8(w.table));
     if (!view) return fail(AE_INTERNAL, "The SQL engine lost the table " + w.table + ".");
     *target = view;
     std::string rows = "(SELECT " + std::string(ServerTable::recordColumn());
     for (const FieldDef& f : view->table->schema().fields)
-        rows += ", " + f.column() + " AS " + quoteIdentifier(upperAscii(f.name));
-    rows += " FROM " + view->table->rowsTable() + ") AS " + quoteIdentifier(w.alias);
+        rows += ", " + f.column() + " AS " + quoteIdentifier(utf8(upperAscii(f.name)));
+    rows += " FROM " + view->table->rowsTable() + ") AS " + quoteIdentifier(utf8(w.alias));
     switch (t.kind) {
         case sqldialect::StatementKind::Insert:
             sql = w.source;
@@ -380,16 +396,20 @@ class ServerRows final : public result::RowSource {
             // The server names a column by its alias, its (upper-cased) field, or an expression
             // by its own choice ("count", "?column?"), which in a folder is an unnamed EXPR.
             const std::string name = described_.columnName(i);
-            if (c.known && equalsNoCase(name, upperAscii(c.field.name)))
+            if (c.known && equalsNoCase(ansi(name), c.field.name))
                 c.name = c.field.name;
-            else if (s_.translation.written.count(name))
-                c.name = ansi(sqldialect::written(s_.translation, name));
+            else if (s_.translation.written.count(ansi(name)))
+                c.name = sqldialect::written(s_.translation, ansi(name));
             out.push_back(std::move(c));
         }
         return out;
     }
 
-    UNSIGNED32 copy(sql::Database& rows, const std::string& /*uri*/) override {
+    UNSIGNED32 copy(sql::Database& rows, const std::string& /*uri*/,
+                    const std::string& columns) override {
+        if (rows.exec("CREATE TABLE \"main\".\"records\"" + columns) != SQLITE_OK)
+            return fail(AE_INTERNAL,
+                        "Could not make room for the SQL result: " + rows.errorText() + ".");
         const int n = described_.columns();
         std::string insert = "INSERT INTO \"main\".\"records\" VALUES(";
         for (int i = 0; i < n; ++i) insert += i ? ",?" : "?";
@@ -411,7 +431,7 @@ class ServerRows final : public result::RowSource {
             });
         });
         if (failed) return failed;
-        if (!end.ok()) return call_.failure(end, sql_);
+        if (!end.ok()) return call_.failure(end, sql_, true);
         if (rows.exec("COMMIT") != SQLITE_OK)
             return fail(AE_INTERNAL, "Could not keep the SQL result: " + rows.errorText() + ".");
         return AE_SUCCESS;
@@ -523,7 +543,7 @@ UNSIGNED32 execute(SqlStatement& s, ADSHANDLE* cursor) {
             });
         });
         if (failed) return failed;
-        if (!end.ok()) return call.failure(end, sql);
+        if (!end.ok()) return call.failure(end, sql, true);
         return UNSIGNED32{AE_SUCCESS};
     });
 }

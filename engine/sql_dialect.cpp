@@ -408,6 +408,14 @@ class Translator {
             out_.origins.push_back({t.out, t.position + 1, t.source, out_.sql.size()});
             out_.sql += t.out;
         }
+        if (server() && out_.kind == StatementKind::Select && orderAtTop_ && tieOk_ &&
+            !limitAtTop_ && !compoundAtTop_ && !fromNames_.empty()) {
+            // Rows that tie in the order come in the order of their record numbers, table by
+            // table, as SQLite's scan and sort give them in a folder.
+            for (const std::string& q : fromNames_)
+                out_.sql += ", " + sqlIdentifier(q) + ".\"velda_recno\"";
+            out_.recordOrder = true;
+        }
         if (top_ >= 0) out_.sql += " LIMIT " + std::to_string(top_);
         if (out_.kind != StatementKind::Select) return writeParts();
         return AE_SUCCESS;
@@ -460,6 +468,8 @@ class Translator {
                                                            std::to_string(kMaxNesting) + " deep");
                     inFrom_.resize(depth_ + 1, false);
                     inFrom_[depth_] = false;
+                    onFrom_.resize(depth_ + 1, false);
+                    onFrom_[depth_] = false;
                 } else if (t.source == ")") {
                     if (depth_ == 0) return syntaxError(t.position, "\")\" without its \"(\"");
                     --depth_;
@@ -472,6 +482,8 @@ class Translator {
                         t.out = "||";
                 } else if (t.source == "==") {
                     t.out = "=";
+                } else if (t.source == "*" && !(isPunct(prev, "(") && isPunct(next, ")"))) {
+                    tieOk_ = false;  // every column, or a product: no record number added
                 }
                 return AE_SUCCESS;
             case Kind::String: {
@@ -504,7 +516,9 @@ class Translator {
         if (isWord(prev, "FROM") || isWord(prev, "JOIN") || isWord(prev, "INTO") ||
             isWord(prev, "UPDATE"))
             return true;
-        return isPunct(prev, ",") && depth_ < inFrom_.size() && inFrom_[depth_];
+        // After a join's ON condition, a "," goes on with the tables of the same FROM.
+        return isPunct(prev, ",") && depth_ < inFrom_.size() &&
+               (inFrom_[depth_] || (depth_ < onFrom_.size() && onFrom_[depth_]));
     }
 
     // A table or column name; a dotted name in table position is a file name.
@@ -527,6 +541,7 @@ class Translator {
             if (tablePosition(i)) {
                 t.out = "pg_temp." + t.out;
                 out_.tables.insert(folded);
+                if (depth_ == 0) fromNames_.push_back(qualifierAfter(i, folded));
             }
         } else {
             t.out = sqlIdentifier(value);
@@ -547,6 +562,8 @@ class Translator {
         if (w == "FROM" || w == "JOIN") {
             if (depth_ >= inFrom_.size()) inFrom_.resize(depth_ + 1, false);
             inFrom_[depth_] = true;
+            if (depth_ >= onFrom_.size()) onFrom_.resize(depth_ + 1, false);
+            onFrom_[depth_] = false;
             return AE_SUCCESS;
         }
         static const char* const clauseEnds[] = {"WHERE",  "GROUP",     "ORDER", "HAVING", "UNION",
@@ -554,8 +571,16 @@ class Translator {
                                                  "EXCEPT", "INTERSECT", "USING"};
         if ((w == "UNION" || w == "EXCEPT" || w == "INTERSECT") && depth_ == 0)
             compoundAtTop_ = true;
+        if (depth_ == 0 && (w == "DISTINCT" || w == "GROUP" || w == "HAVING" || w == "OFFSET"))
+            tieOk_ = false;
+        if (depth_ == 0 && w == "ORDER") orderAtTop_ = true;
+        if (call && (w == "COUNT" || w == "SUM" || w == "AVG" || w == "MIN" || w == "MAX"))
+            tieOk_ = false;
         for (const char* end : clauseEnds)
             if (w == end) {
+                if (depth_ < onFrom_.size())
+                    onFrom_[depth_] = w == "ON" && depth_ < inFrom_.size() &&
+                                      (inFrom_[depth_] || onFrom_[depth_]);
                 if (depth_ < inFrom_.size()) inFrom_[depth_] = false;
                 if (w == "LIMIT" && depth_ == 0) limitAtTop_ = true;
                 if (w == "LIMIT" && top_ >= 0) return refuse("TOP together with LIMIT");
@@ -612,7 +637,20 @@ class Translator {
 
     bool server() const { return target_ == Target::Postgres; }
 
-    // IIF(c, a, b) is CASE WHEN (c) THEN (a) ELSE (b) END on the server.
+    // The name a table in FROM is known by in the statement: its alias, or its own name.
+    std::string qualifierAfter(size_t i, const std::string& folded) {
+        size_t k = i + 1;
+        while (k < sig_.size() && sig_[k]->dropped) ++k;  // the parts of a dotted file name
+        if (isWord(at(k), "AS")) ++k;
+        Token* alias = at(k);
+        if (alias && alias->kind == Kind::Quoted) return foldName(alias->value);
+        if (alias && alias->kind == Kind::Word && !keyword(upper(alias->source)) &&
+            !isPunct(at(k + 1), "("))
+            return foldName(alias->source);
+        return folded;
+    }
+
+    // IIF(c, a, b) is CASE WHEN ((c)) <> 0 THEN (a) ELSE (b) END on the server.
     UNSIGNED32 iif(size_t i) {
         size_t end = closing(i + 1);
         if (end >= sig_.size()) return syntaxError(sig_[i]->position, "IIF is not closed");
@@ -625,8 +663,10 @@ class Translator {
         }
         if (commas.size() != 2)
             return syntaxError(sig_[i]->position, "IIF takes a condition and two values");
-        sig_[i]->out = "CASE WHEN";
-        sig_[commas[0]]->out = ") THEN (";
+        // A condition holds when it is not 0, as in a folder: a comparison, or a logical field
+        // (stored as 0 and 1; postgres/functions.h compares booleans with integers).
+        sig_[i]->out = "CASE WHEN (";
+        sig_[commas[0]]->out = ")) <> 0 THEN (";
         sig_[commas[1]]->out = ") ELSE (";
         sig_[end]->out = ") END";
         return AE_SUCCESS;
@@ -830,9 +870,15 @@ class Translator {
     std::vector<Token*> sig_;
     size_t depth_ = 0;
     std::vector<bool> inFrom_ = {false};
+    std::vector<bool> onFrom_ = {false};  // in a join's ON condition within FROM
     long long top_ = -1;
     bool limitAtTop_ = false;
     bool compoundAtTop_ = false;
+    // PostgreSQL: the names of the outermost SELECT's tables, and whether its order may take
+    // their record numbers as the last keys.
+    std::vector<std::string> fromNames_;
+    bool orderAtTop_ = false;
+    bool tieOk_ = true;
     Target target_;
 };
 

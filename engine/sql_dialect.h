@@ -44,10 +44,13 @@
 //               and keeps the case of quoted ones; its views expose the fields upper-cased, see
 //               statement.h); a table name is looked for in the session's temporary schema only
 //               (pg_temp."NAME"), where the statement's views are, never among the server's own
-//               relations; functions are the helpers of postgres/functions.h or the server's own
-//               of the same meaning, and any other function is refused as unknown; TRUE and FALSE
-//               are 1 and 0 (logicals are stored as integers); IIF becomes CASE; LIKE becomes
-//               ILIKE; CAST's types are the stored column types; parameters $1, $2 ...
+//               relations; an outermost ORDER BY (without DISTINCT, GROUP BY, aggregates,
+//               UNION, LIMIT or "*") ends with the tables' record numbers, so that rows that tie
+//               in the order come as SQLite gives them in a folder; functions are the helpers of
+//               postgres/functions.h or the server's own of the same meaning, and any other
+//               function is refused as unknown; TRUE and FALSE are 1 and 0 (logicals are stored as
+//               integers); IIF becomes CASE; LIKE becomes ILIKE; CAST's types are the stored column
+//               types; parameters $1, $2 ...
 #ifndef VELDA_ENGINE_SQL_DIALECT_H
 #define VELDA_ENGINE_SQL_DIALECT_H
 
@@ -72,6 +75,9 @@ struct Translation {
     // table names (upper-cased) the statement reads.
     std::map<std::string, std::string> written;
     std::set<std::string> tables;
+    // PostgreSQL: the order ends with the record numbers of the tables ("velda_recno" of their
+    // views), so that rows that tie come as they do in a folder.
+    bool recordOrder = false;
     // One entry per marker, in order: the :name without its colon, or "" for ?.
     std::vector<std::string> parameters;
     // Where each emitted token came from, to name the position of an error SQLite reports.

@@ -455,6 +455,8 @@ Result Session::exec(const std::string& sql) {
 }
 
 Result Session::describe(const std::string& sql) {
+    if (beginPending_)
+        if (Result begun = exec(""); !begun.ok()) return begun;  // sends the pending BEGIN
     if (!revive()) return Result();
     Result made(PQprepare(connection_.get(), "", sql.c_str(), 0, nullptr));
     if (!made.ok()) {
@@ -468,18 +470,12 @@ Result Session::describe(const std::string& sql) {
 
 Result Session::stream(const std::string& sql, const Params& params,
                        const std::function<void(const Result&)>& row) {
+    if (beginPending_)
+        if (Result begun = exec(""); !begun.ok()) return begun;  // sends the pending BEGIN
     if (!revive()) return Result();
-    const int n = static_cast<int>(params.size());
-    std::vector<const char*> values(params.size());
-    std::vector<int> lengths(params.size()), formats(params.size());
-    for (size_t i = 0; i < params.size(); ++i) {
-        const std::string& v = params.storage_[static_cast<size_t>(params.values_[i])];
-        values[i] = params.null_[i] ? nullptr : v.data();
-        lengths[i] = static_cast<int>(v.size());
-        formats[i] = params.binary_[i] ? 1 : 0;
-    }
-    if (!PQsendQueryParams(connection_.get(), sql.c_str(), n, nullptr, values.data(),
-                           lengths.data(), formats.data(), 0)) {
+    const Params::Arrays a = params.arrays();
+    if (!PQsendQueryParams(connection_.get(), sql.c_str(), static_cast<int>(params.size()), nullptr,
+                           a.values.data(), a.lengths.data(), a.formats.data(), 0)) {
         noteTransaction();
         return Result();
     }

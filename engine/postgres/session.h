@@ -139,9 +139,6 @@ class Session {
     std::vector<Result> runAll(const std::vector<Step>& steps, bool commit = false);
     // Runs statements of the simple protocol (several, separated by ";"), without parameters.
     Result exec(const std::string& sql);
-    // Opens a transaction with the next statement, which carries the BEGIN with it (one round
-    // trip instead of two); commit() and rollback() with nothing run in between cost nothing more.
-    void beginWithNext() { beginPending_ = true; }
     // Prepares a statement once, without running it or keeping it (SQL statements, each text
     // run once): the result describes its columns, or is the failure.
     Result describe(const std::string& sql);
@@ -150,6 +147,9 @@ class Session {
     // is the statement's end: ok (without rows), or the failure.
     Result stream(const std::string& sql, const Params& params,
                   const std::function<void(const Result&)>& row);
+    // Opens a transaction with the next statement, which carries the BEGIN with it (one round
+    // trip instead of two); commit() and rollback() with nothing run in between cost nothing more.
+    void beginWithNext() { beginPending_ = true; }
     // Whether a transaction is open, or was open when the connection was lost (until rollback).
     bool inTransaction() const { return transactionOpen_ || beginPending_; }
     // Ends the open transaction, if any, undoing it; on a lost connection only forgets it.

@@ -99,6 +99,22 @@ TEST_F(SqlDialect, ScalarFunctions) {
     EXPECT_EQ(now[0].size(), 10u + 1 + 23) << now[0];
 }
 
+// Logicals are stored as 1 and 0: they compare with TRUE and FALSE, and serve as conditions.
+TEST_F(SqlDialect, LogicalFieldsAsConditionsAndValues) {
+    ADSHANDLE t = create("FLAGS.ADT", "ID,Integer;ACTIVE,Logical");
+    append(t, {"1", "T"});
+    append(t, {"2", "F"});
+    append(t, {"3", ""});
+    close(t);
+    EXPECT_EQ(select("SELECT ID, IIF(ACTIVE, 'y', 'n'), IIF(ID > 1, 'big', 'small') FROM FLAGS "
+                     "ORDER BY ID"),
+              (Rows{"1|y|small", "2|n|big", "3|n|big"}));
+    EXPECT_EQ(select("SELECT ID FROM FLAGS WHERE ACTIVE = TRUE"), (Rows{"1"}));
+    EXPECT_EQ(select("SELECT ID FROM FLAGS WHERE ACTIVE = FALSE"), (Rows{"2"}));
+    EXPECT_EQ(select("SELECT COUNT(*) FROM FLAGS WHERE (ID > 1) = TRUE AND (ID = 3) <> FALSE"),
+              (Rows{"1"}));
+}
+
 TEST_F(SqlDialect, ComputedColumnsGetTypesAndUniqueNames) {
     ADSHANDLE c = query(
         "SELECT EMPCODE, EMPCODE, COUNT(*), SUM(DAY), MAX(DATE), "

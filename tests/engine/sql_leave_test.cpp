@@ -65,6 +65,26 @@ TEST_F(SqlLeave, TheApplicationsOfTheSelectedLeave) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(name), len), "leave_code");
 }
 
+// Leave rows that tie in the statement's order (two halves of one day) come in the order they
+// were entered, in both places: the download writes them so.
+TEST_F(SqlLeave, RowsThatTieComeInTheOrderTheyWereEntered) {
+    makeCompany(false);
+    ADSHANDLE l = openOk("LEAV_TRX.ADT");
+    append(l, {"E002", "SL", "2006-03-20", "0.5", "4", "Y", "30"});
+    append(l, {"E002", "SL", "2006-03-20", "0.5", "2", "Y", "12"});
+    append(l, {"E002", "SL", "2006-03-20", "0.5", "3", "Y", "21"});
+    close(l);
+    std::vector<std::string> ids;
+    for (const std::string& row : select(leaveStatement("2006-03-20", "2006-03-20")))
+        ids.push_back(row.substr(row.rfind('|') + 1));
+    EXPECT_EQ(ids, (std::vector<std::string>{"30", "12", "21"}));
+    ids.clear();
+    for (const std::string& row :
+         select("SELECT TOP 2 ID FROM LEAV_TRX WHERE DATE = '2006-03-20' ORDER BY LEAVE_CODE"))
+        ids.push_back(row);
+    EXPECT_EQ(ids, (std::vector<std::string>{"30", "12"}));
+}
+
 TEST_F(SqlLeave, FieldsKeepTheirSourceNamesTypesAndLengths) {
     makeCompany(false);
     ADSHANDLE c = query(leaveStatement("2006-03-01", "2006-03-31"));

@@ -45,6 +45,16 @@ TEST_F(SqlServer, TablesAreFoundWhenMissedAndTheirViewsGoWithTheCall) {
                         path("LEAV_TRX.adt") + ").");
 }
 
+// A name longer than the server's 63 bytes is found by the whole name the statement gives.
+TEST_F(SqlServer, ALongTableNameIsFoundByItsWholeName) {
+    const std::string name = "LEAVE_TRANSACTIONS_OF_THE_WHOLE_COMPANY_KEPT_FOR_SEVEN_YEARS_ARCHIVE";
+    ADSHANDLE t = create((name + ".ADT").c_str(), "ID,Integer");
+    append(t, {"7"});
+    close(t);
+    EXPECT_EQ(select("SELECT ID FROM \"" + name + ".ADT\" ORDER BY ID"), (Rows{"7"}));
+    EXPECT_EQ(select("SELECT ID FROM " + name + " WHERE ID = 7"), (Rows{"7"}));
+}
+
 // Only the engine's tables of the connection's folder are read: never the catalog, the rows
 // tables under their own names, or the server's system catalogs.
 TEST_F(SqlServer, TheServersOwnRelationsAreNotReachable) {
@@ -105,6 +115,44 @@ TEST_F(SqlServer, AFailedStatementKeepsTheOpenTransaction) {
     EXPECT_EQ(select("SELECT COUNT(*) FROM LEAV_TRX"), (Rows{"9"}));
     ASSERT_EQ(AdsCommitTransaction(connection), AE_SUCCESS) << lastError();
     EXPECT_EQ(select("SELECT NAME FROM EMPLOYEE WHERE NAME = 'Alma'"), (Rows{"Alma"}));
+}
+
+// Names keep the case and the Windows-1252 letters they were written with, in both places, and a
+// column named with such a letter reads its values (not its name).
+TEST_F(SqlServer, ResultNamesAreAsWritten) {
+    makeCompany(false);
+    ADSHANDLE c = query(
+        "SELECT e.name AS \"N\xe4me\", emp_no, COUNT(*) AS Total, UPPER(name) "
+        "FROM employee e WHERE emp_no = 'E001' GROUP BY e.name, emp_no");
+    ASSERT_NE(c, 0u);
+    std::vector<std::string> names;
+    for (UNSIGNED16 f = 1; f <= 4; ++f) {
+        UNSIGNED8 name[64];
+        UNSIGNED16 len = sizeof name;
+        ASSERT_EQ(AdsGetFieldName(c, f, name, &len), AE_SUCCESS) << lastError();
+        names.emplace_back(reinterpret_cast<char*>(name), len);
+    }
+    EXPECT_EQ(names, (Rows{"N\xe4me", "EMP_NO", "Total", "EXPR"}));
+    EXPECT_EQ(rows(c), (Rows{"Al|E001|1|AL"}));
+}
+
+// What the server's SQL refuses where SQLite goes on is an error with the server's reason, found
+// when preparing or while the rows are read; nothing is half done.
+TEST_F(SqlServer, WhatOnlyTheServerRefusesIsToldWithItsReason) {
+    SERVER_ONLY();
+    makeCompany(false);
+    std::string text;
+    EXPECT_EQ(failure("SELECT EMPCODE, LEAVE_CODE FROM LEAV_TRX GROUP BY EMPCODE", text),
+              AE_SQL_SYNTAX);
+    EXPECT_EQ(text, "Error " + std::to_string(AE_SQL_SYNTAX) +
+                        ": The SQL statement cannot run: column \"LEAV_TRX.LEAVE_CODE\" must "
+                        "appear in the GROUP BY clause or be used in an aggregate function.");
+    // Failures while the rows are read are worded as a folder words SQLite's.
+    EXPECT_EQ(failure("SELECT ID / (ID - 5) FROM LEAV_TRX ORDER BY ID", text), AE_IO_ERROR);
+    EXPECT_EQ(text, "Error " + std::to_string(AE_IO_ERROR) +
+                        ": Could not run the SQL statement: division by zero.");
+    EXPECT_EQ(failure("UPDATE LEAV_TRX SET DAY = 1 / (ID - 5)", text), AE_IO_ERROR);
+    EXPECT_EQ(select("SELECT SUM(DAY) FROM LEAV_TRX"), (Rows{"8.5"}));
 }
 
 // A statement reads and changes the tables of its connection's place: a path of another place is

@@ -49,6 +49,9 @@ TEST(SqlTranslate, EachConstructBecomesWhatSqliteRunsWithTheSameMeaning) {
         {"SELECT A FROM T WHERE A = ? AND B = :who AND C = :who",
          "SELECT A FROM \"T\" WHERE A = ?1 AND B = ?2 AND C = ?3",
          {"", "who", "who"}},
+        // A table after a join's condition is a table too (a dotted name is its file name).
+        {"SELECT * FROM A JOIN B ON A.X = B.X, C.ADT c WHERE c.X = 1",
+         "SELECT * FROM \"A\" JOIN \"B\" ON A.X = B.X, \"C.ADT\" c WHERE c.X = 1"},
         {"UPDATE LEAV_TRX SET APPROVED = 'Y' WHERE ID = 3",
          "UPDATE \"LEAV_TRX\" SET APPROVED = 'Y' WHERE ID = 3"},
     };
@@ -65,7 +68,20 @@ TEST(SqlTranslate, OnAServerEachConstructBecomesWhatPostgresRunsWithTheSameMeani
         // Names are quoted upper-cased (the server keeps the case of quoted names and folds
         // others); tables are looked for among the statement's views only.
         {"SELECT TOP 2 EMPCODE FROM LEAV_TRX ORDER BY EMPCODE",
-         "SELECT   \"EMPCODE\" FROM pg_temp.\"LEAV_TRX\" ORDER BY \"EMPCODE\" LIMIT 2"},
+         "SELECT   \"EMPCODE\" FROM pg_temp.\"LEAV_TRX\" ORDER BY \"EMPCODE\", "
+         "\"LEAV_TRX\".\"velda_recno\" LIMIT 2"},
+        // Rows that tie in the outermost order come by record numbers, table by table, unless
+        // the statement's rows are not the tables' rows.
+        {"SELECT a.X FROM \"A.ADT\" AS a JOIN B ON a.X = B.X, C c ORDER BY 1",
+         "SELECT \"A\".\"X\" FROM pg_temp.\"A.ADT\" AS \"A\" JOIN pg_temp.\"B\" ON \"A\".\"X\" = "
+         "\"B\".\"X\", pg_temp.\"C\" \"C\" ORDER BY 1, \"A\".\"velda_recno\", "
+         "\"B\".\"velda_recno\", \"C\".\"velda_recno\""},
+        {"SELECT DISTINCT X FROM A ORDER BY X",
+         "SELECT DISTINCT \"X\" FROM pg_temp.\"A\" ORDER BY \"X\""},
+        {"SELECT * FROM A ORDER BY X", "SELECT * FROM pg_temp.\"A\" ORDER BY \"X\""},
+        {"SELECT X FROM A WHERE X IN (SELECT MAX(Y) FROM B) ORDER BY X",
+         "SELECT \"X\" FROM pg_temp.\"A\" WHERE \"X\" IN (SELECT max(\"Y\") FROM pg_temp.\"B\") "
+         "ORDER BY \"X\""},
         {"SELECT e.[Name], l.\"leave_code\" FROM \"EMPLOYEE.ADT\" e, leav_trx.adt l "
          "WHERE e.NAME = 'Al  '",
          "SELECT \"E\".\"NAME\", \"L\".\"LEAVE_CODE\" FROM pg_temp.\"EMPLOYEE.ADT\" \"E\", "
@@ -77,7 +93,8 @@ TEST(SqlTranslate, OnAServerEachConstructBecomesWhatPostgresRunsWithTheSameMeani
         // TRUE and FALSE are the stored 1 and 0; IIF is CASE; CAST AS INTEGER truncates.
         {"SELECT IIF(A > 1, 'y', 'n'), CAST(DAY AS SQL_INTEGER), CAST(A AS CHAR(4)) FROM T "
          "WHERE F = TRUE OR G = FALSE",
-         "SELECT CASE WHEN(\"A\" > 1) THEN ( 'y') ELSE ( 'n') END, velda_cast_int(\"DAY\"  ), "
+         "SELECT CASE WHEN ((\"A\" > 1)) <> 0 THEN ( 'y') ELSE ( 'n') END, velda_cast_int(\"DAY\"  "
+         "), "
          "CAST(\"A\" AS text) FROM pg_temp.\"T\" WHERE \"F\" = 1 OR \"G\" = 0"},
         // The dialect's functions are the engine's helpers or the server's own of that meaning.
         {"SELECT UPPER(A), LOWER(A), LEFT(A, 2), RIGHT(A, 1), SUBSTRING(A FROM 2 FOR 3), "
