@@ -86,8 +86,10 @@ class ServerDownloadRoad : public testsupport::OnServer {
     fs::path Program() const { return dir_ / "program"; }
 
     // From the company list of the program folder: company A01, CLERK1's login, and a download
-    // of each layout into `out`-N.txt in the period's month.
-    RoadSeen Road(const fs::path& programFolder, const std::string& out) {
+    // of each layout into `out`-N.txt in the period's month (or into the files given, one a
+    // layout from the first).
+    RoadSeen Road(const fs::path& programFolder, const std::string& out,
+                  const std::vector<std::string>& targets = {}) {
         RoadSeen seen;
         rtl::ScopedProgramFolderForTesting folder(programFolder.string());
         app().ClearMessages();
@@ -108,8 +110,11 @@ class ServerDownloadRoad : public testsupport::OnServer {
         });
         script.Modal<app::TFormMain>([&](app::TFormMain& main) {
             seen.mainCaption = main.Caption();
-            for (int layout = 0; layout < 4; ++layout) {
-                const std::string target = out + "-" + std::to_string(layout) + ".txt";
+            const int layouts = targets.empty() ? 4 : static_cast<int>(targets.size());
+            for (int layout = 0; layout < layouts; ++layout) {
+                const std::string target = targets.empty()
+                                               ? out + "-" + std::to_string(layout) + ".txt"
+                                               : targets[static_cast<size_t>(layout)];
                 ui::Script().Modal<download::Tfmdownload>([&](download::Tfmdownload& d) {
                     EXPECT_EQ(d.Caption(), "Leave Download for " + apptest::ThisPeriod());
                     d.Edit1->SelectAll();
@@ -162,6 +167,24 @@ TEST_F(ServerDownloadRoad, TheFilesAreTheFoldersByteForByte) {
     // The dialog's settings file lies in the program folder, beside VELDA.ini.
     EXPECT_EQ(readFile((Program() / "lvdnpath.ini").string()),
               "filepath=" + out + "-server-3.txt\r\n");
+}
+
+// With the companies on a server the program folder holds only VELDA.ini, lvdnpath.ini and the
+// program: the download never replaces them.
+TEST_F(ServerDownloadRoad, TheProgramFoldersFilesAreNotTheDownloadsTarget) {
+    const std::string ini = (Program() / "VELDA.ini").string();
+    const std::string settings = (Program() / "lvdnpath.ini").string();
+    downloadtest::writeFile(settings, "filepath=" + (dir_ / "out.txt").string() + "\r\n");
+    const std::string iniBefore = readFile(ini);
+    const RoadSeen seen = Road(Program(), "", {ini, settings});
+    const std::string refusal =
+        "\". It is a file of the company or of the program; give another file name.";
+    EXPECT_EQ(seen.messages,
+              (std::vector<std::string>{"Cannot create file \"" + ini + refusal,
+                                        "Cannot create file \"" + settings + refusal}));
+    EXPECT_EQ(readFile(ini), iniBefore);
+    // Closing the dialog keeps the name typed last, as it does for any file name.
+    EXPECT_EQ(readFile(settings), "filepath=" + settings + "\r\n");
 }
 
 }  // namespace
