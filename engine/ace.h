@@ -86,6 +86,7 @@ typedef uint32_t ADSHANDLE;
 #define ADS_STATEMENT 4
 #define ADS_CURSOR 5
 #define ADS_DATABASE_CONNECTION 6  // a connection to a data dictionary
+#define ADS_FIND_HANDLE 7          // a listing (AdsFindFirstTable, AdsDDFindFirstObject)
 
 // Connection types (AdsGetConnectionType), server-type mask bits (AdsConnect60).
 #define ADS_LOCAL_SERVER 1
@@ -153,8 +154,18 @@ typedef uint32_t ADSHANDLE;
 #define ADS_MAX_KEY_LENGTH 256
 
 // Data dictionary properties.
+#define ADS_DD_COMMENT 1       // the dictionary's description (AdsDDGetDatabaseProperty)
+#define ADS_DD_TABLE_PATH 205  // a table's path as registered (AdsDDGetTableProperty)
 #define ADS_DD_TABLE_DEFAULT_INDEX 213
 #define ADS_DD_USER_PASSWORD 1101  // a user's password (AdsDDSetUserProperty)
+// A user's password as the dictionary keeps it: libsodium's crypto_pwhash_str text, a salted
+// hash, never the password. The administrator reads it and gives it to another dictionary, so
+// that a copy of a dictionary lets its users in with the passwords they had.
+#define ADS_DD_USER_PASSWORD_HASH 61101
+
+// Objects of a data dictionary that AdsDDFindFirstObject lists.
+#define ADS_DD_TABLE_OBJECT 1
+#define ADS_DD_USER_OBJECT 8
 
 // AdsGetField option: copy without trimming (the only one offered).
 #define ADS_NONE 0
@@ -191,7 +202,7 @@ extern "C" {
 [[nodiscard]] UNSIGNED32 AdsGetVersion(UNSIGNED32* pulMajor, UNSIGNED32* pulMinor,
                                        UNSIGNED8* pucLetter, UNSIGNED8* pucDesc,
                                        UNSIGNED16* pusDescLen);
-// The kind of a live handle (ADS_CONNECTION ... ADS_DATABASE_CONNECTION); AE_INVALID_HANDLE.
+// The kind of a live handle (ADS_CONNECTION ... ADS_FIND_HANDLE); AE_INVALID_HANDLE.
 [[nodiscard]] UNSIGNED32 AdsGetHandleType(ADSHANDLE hObj, UNSIGNED16* pusType);
 
 // --- Connections --------------------------------------------------------------------------
@@ -234,7 +245,8 @@ extern "C" {
 // A change to a dictionary needs its administrator (AE_READ_ONLY for another user).
 // Creates a new, empty dictionary file and returns a connection to it (user ADSSYS, no password).
 // AE_ALREADY_EXISTS, AE_PATH_NOT_FOUND, AE_INVALID_ARGUMENT (a name without .ADD),
-// AE_NOT_SUPPORTED (an encrypted dictionary, a server path: not available in this build).
+// AE_NOT_SUPPORTED (an encrypted dictionary). A server path whose last name ends in .ADD makes
+// the dictionary in that folder of the server's database.
 [[nodiscard]] UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt,
                                      UNSIGNED8* pucDescription, ADSHANDLE* phDictionary);
 // Adds a user (the group is ignored) on a dictionary connection; AE_ALREADY_EXISTS,
@@ -253,16 +265,71 @@ extern "C" {
 [[nodiscard]] UNSIGNED32 AdsDDSetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
                                                UNSIGNED16 usPropertyID, void* pvProperty,
                                                UNSIGNED16 usPropertyLen);
-// Sets a user property; only ADS_DD_USER_PASSWORD (a NUL-terminated text) is offered. The
-// administrator may set any user's password, another user only their own (AE_READ_ONLY).
+// Sets a user property: ADS_DD_USER_PASSWORD or ADS_DD_USER_PASSWORD_HASH (NUL-terminated
+// texts). The administrator may set any user's password, another user only their own password
+// and never a hash (AE_READ_ONLY).
 [[nodiscard]] UNSIGNED32 AdsDDSetUserProperty(ADSHANDLE hDictionary, UNSIGNED8* pucUserName,
                                               UNSIGNED16 usPropertyID, void* pvProperty,
                                               UNSIGNED16 usPropertyLen);
-// ADS_DD_TABLE_DEFAULT_INDEX of a registered table (a buffer); AE_NOT_IN_DICTIONARY,
+// ADS_DD_TABLE_DEFAULT_INDEX or ADS_DD_TABLE_PATH (relative to the dictionary's folder when it
+// was registered so) of a registered table (a buffer); AE_NOT_IN_DICTIONARY,
 // AE_PROPERTY_NOT_SET, AE_NOT_SUPPORTED (another property), AE_BUFFER_TOO_SMALL.
 [[nodiscard]] UNSIGNED32 AdsDDGetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
                                                UNSIGNED16 usPropertyID, void* pvProperty,
                                                UNSIGNED16* pusPropertyLen);
+
+// The dictionary's description (ADS_DD_COMMENT, a buffer); AE_NOT_SUPPORTED (another property),
+// AE_INVALID_HANDLE (not a dictionary connection), AE_BUFFER_TOO_SMALL.
+[[nodiscard]] UNSIGNED32 AdsDDGetDatabaseProperty(ADSHANDLE hDictionary, UNSIGNED16 usPropertyID,
+                                                  void* pvProperty, UNSIGNED16* pusPropertyLen);
+// ADS_DD_USER_PASSWORD_HASH of a user (a buffer), for the administrator only (AE_READ_ONLY);
+// AE_INVALID_ARGUMENT (no such user), AE_NOT_SUPPORTED (another property), AE_BUFFER_TOO_SMALL.
+// AdsDDSetUserProperty takes ADS_DD_USER_PASSWORD_HASH from the administrator too, and refuses
+// (AE_INVALID_ARGUMENT) a text that is not such a hash.
+[[nodiscard]] UNSIGNED32 AdsDDGetUserProperty(ADSHANDLE hDictionary, UNSIGNED8* pucUserName,
+                                              UNSIGNED16 usPropertyID, void* pvProperty,
+                                              UNSIGNED16* pusPropertyLen);
+// Lists the names of a dictionary's objects: its tables (ADS_DD_TABLE_OBJECT) or users
+// (ADS_DD_USER_OBJECT), pucParentName null or empty. The names are read when the listing starts
+// and come sorted without regard to case: the first into pucObjectName (a buffer), the next at
+// each AdsDDFindNextObject, with a find handle (ADS_FIND_HANDLE) that AdsDDFindClose closes
+// (AdsDisconnect closes those left open). AE_FILE_NOT_FOUND when there is no (further) name: the
+// first call then makes no handle. A buffer too small answers AE_BUFFER_TOO_SMALL and keeps the
+// name for the retry (AdsDDFindFirstObject makes no handle then). AE_NOT_SUPPORTED (another
+// object type), AE_INVALID_HANDLE (not a dictionary connection, or a find handle of another
+// connection).
+[[nodiscard]] UNSIGNED32 AdsDDFindFirstObject(ADSHANDLE hDictionary, UNSIGNED16 usFindObjectType,
+                                              UNSIGNED8* pucParentName, UNSIGNED8* pucObjectName,
+                                              UNSIGNED16* pusObjectNameLen, ADSHANDLE* phFind);
+[[nodiscard]] UNSIGNED32 AdsDDFindNextObject(ADSHANDLE hDictionary, ADSHANDLE hFind,
+                                             UNSIGNED8* pucObjectName,
+                                             UNSIGNED16* pusObjectNameLen);
+[[nodiscard]] UNSIGNED32 AdsDDFindClose(ADSHANDLE hDictionary, ADSHANDLE hFind);
+// Removes the data dictionary the connection is connected to, with its users and registered
+// tables (the tables themselves stay), and closes the connection. For the administrator only
+// (AE_READ_ONLY). Other connections to the dictionary fail from then on, as after its file was
+// deleted; AE_LOCKED while another user changes it.
+[[nodiscard]] UNSIGNED32 AdsDDRemove(ADSHANDLE hDictionary);
+
+// --- Listing the tables of a folder ----------------------------------------------------------
+// Lists the tables of the connection's folder (of a dictionary connection: the dictionary's
+// folder, registered or not): in a folder its .adt files, on a server the tables the database
+// keeps in that folder; never those of folders below it. pucFileMask null or empty lists all;
+// else it is a name with the wildcards * and ? (no folder part: AE_INVALID_ARGUMENT), matched
+// without regard to case, and a mask without an extension matches the names without theirs
+// ("LEAV*" finds LEAV_TRX.adt). The names, with their extension as the table was made, are read
+// when the listing starts and come in byte order: the first into pucFirstFile (a buffer), the
+// next at each AdsFindNextTable, with a find handle that AdsFindClose closes (AdsDisconnect
+// closes those left open). AE_FILE_NOT_FOUND when no (further) table matches: the first call
+// then makes no handle. A buffer too small answers AE_BUFFER_TOO_SMALL and keeps the name for
+// the retry (AdsFindFirstTable makes no handle then). AE_PATH_NOT_FOUND (the folder is gone),
+// AE_SERVER_CONNECT, AE_INVALID_HANDLE (a find handle of another connection).
+[[nodiscard]] UNSIGNED32 AdsFindFirstTable(ADSHANDLE hConnect, UNSIGNED8* pucFileMask,
+                                           UNSIGNED8* pucFirstFile, UNSIGNED16* pusFileLen,
+                                           ADSHANDLE* phFind);
+[[nodiscard]] UNSIGNED32 AdsFindNextTable(ADSHANDLE hConnect, ADSHANDLE hFind,
+                                          UNSIGNED8* pucFileName, UNSIGNED16* pusFileLen);
+[[nodiscard]] UNSIGNED32 AdsFindClose(ADSHANDLE hConnect, ADSHANDLE hFind);
 
 // --- Tables: create, open, close -----------------------------------------------------------
 // pucFields: "NAME,Type[,Length[,Decimals]];..." with the type names Logical, Numeric, Date,

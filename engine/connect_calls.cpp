@@ -158,6 +158,8 @@ UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
     connection->transaction().abandon();
     engine::closeStatementsOf(hConnect);
     engine::closeTablesOf(hConnect);
+    for (ADSHANDLE listing : connection->takeListings())
+        engine::HandleRegistry::instance().remove(listing);
     engine::HandleRegistry::instance().remove(hConnect);
     return AE_SUCCESS;
 }
@@ -248,11 +250,15 @@ UNSIGNED32 AdsDDSetUserProperty(ADSHANDLE hDictionary, UNSIGNED8* pucUserName,
     auto connection = dictionaryConnection(hDictionary);
     if (!connection) return engine::lastError().code;
     std::string user = text(pucUserName);
-    if (usPropertyID != ADS_DD_USER_PASSWORD)
+    if (usPropertyID != ADS_DD_USER_PASSWORD && usPropertyID != ADS_DD_USER_PASSWORD_HASH)
         return fail(AE_NOT_SUPPORTED, "User property " + std::to_string(usPropertyID) +
                                           " is not supported; only the password (" +
-                                          std::to_string(ADS_DD_USER_PASSWORD) + ") is.");
-    bool own = strcasecmp(user.c_str(), connection->user().c_str()) == 0;
+                                          std::to_string(ADS_DD_USER_PASSWORD) +
+                                          ") and its hash (" +
+                                          std::to_string(ADS_DD_USER_PASSWORD_HASH) + ") are.");
+    // A stored hash is the administrator's to give, even for their own password.
+    bool own = usPropertyID == ADS_DD_USER_PASSWORD &&
+               strcasecmp(user.c_str(), connection->user().c_str()) == 0;
     if (!own)
         if (UNSIGNED32 rc = requireAdministrator(*connection)) return rc;
     std::string value;
@@ -260,6 +266,8 @@ UNSIGNED32 AdsDDSetUserProperty(ADSHANDLE hDictionary, UNSIGNED8* pucUserName,
         value.assign(static_cast<const char*>(pvProperty), usPropertyLen);
         value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
     }
+    if (usPropertyID == ADS_DD_USER_PASSWORD_HASH)
+        return connection->dictionary()->setPasswordHash(user, value);
     return connection->dictionary()->setPassword(user, value);
 }
 
@@ -274,6 +282,44 @@ UNSIGNED32 AdsDDGetTableProperty(ADSHANDLE hDictionary, UNSIGNED8* pucTableName,
         return rc;
     return engine::copyOut(value, static_cast<UNSIGNED8*>(pvProperty), pusPropertyLen,
                            "the table property");
+}
+
+UNSIGNED32 AdsDDGetDatabaseProperty(ADSHANDLE hDictionary, UNSIGNED16 usPropertyID,
+                                    void* pvProperty, UNSIGNED16* pusPropertyLen) {
+    auto connection = dictionaryConnection(hDictionary);
+    if (!connection) return engine::lastError().code;
+    if (usPropertyID != ADS_DD_COMMENT)
+        return fail(AE_NOT_SUPPORTED, "Data dictionary property " + std::to_string(usPropertyID) +
+                                          " is not supported; only its description (" +
+                                          std::to_string(ADS_DD_COMMENT) + ") is.");
+    std::string value;
+    if (UNSIGNED32 rc = connection->dictionary()->description(value)) return rc;
+    return engine::copyOut(value, static_cast<UNSIGNED8*>(pvProperty), pusPropertyLen,
+                           "the dictionary's description");
+}
+
+UNSIGNED32 AdsDDGetUserProperty(ADSHANDLE hDictionary, UNSIGNED8* pucUserName,
+                                UNSIGNED16 usPropertyID, void* pvProperty,
+                                UNSIGNED16* pusPropertyLen) {
+    auto connection = dictionaryConnection(hDictionary);
+    if (!connection) return engine::lastError().code;
+    if (usPropertyID != ADS_DD_USER_PASSWORD_HASH)
+        return fail(AE_NOT_SUPPORTED, "User property " + std::to_string(usPropertyID) +
+                                          " cannot be read; only the password hash (" +
+                                          std::to_string(ADS_DD_USER_PASSWORD_HASH) + ") can.");
+    if (UNSIGNED32 rc = requireAdministrator(*connection)) return rc;
+    std::string hash;
+    if (UNSIGNED32 rc = connection->dictionary()->passwordHash(text(pucUserName), hash)) return rc;
+    return engine::copyOut(hash, static_cast<UNSIGNED8*>(pvProperty), pusPropertyLen,
+                           "the password hash");
+}
+
+UNSIGNED32 AdsDDRemove(ADSHANDLE hDictionary) {
+    auto connection = dictionaryConnection(hDictionary);
+    if (!connection) return engine::lastError().code;
+    if (UNSIGNED32 rc = requireAdministrator(*connection)) return rc;
+    if (UNSIGNED32 rc = connection->dictionary()->remove()) return rc;
+    return AdsDisconnect(hDictionary);
 }
 
 }  // extern "C"

@@ -2,6 +2,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "engine/dictionary.h"
 #include "engine/file_system.h"
 #include "engine/last_error.h"
@@ -128,6 +131,21 @@ UNSIGNED32 Connection::resolveServerTable(const std::string& name, ServerPath& o
     for (size_t i = 0; inside && i < top.size(); ++i)
         inside = strcasecmp(names[i].c_str(), top[i].c_str()) == 0;
     return inside ? AE_SUCCESS : outsideFolder(name);
+}
+
+void Connection::addListing(ADSHANDLE listing) {
+    std::lock_guard lock(listingsMutex_);
+    listings_.push_back(listing);
+}
+
+void Connection::dropListing(ADSHANDLE listing) {
+    std::lock_guard lock(listingsMutex_);
+    listings_.erase(std::remove(listings_.begin(), listings_.end(), listing), listings_.end());
+}
+
+std::vector<ADSHANDLE> Connection::takeListings() {
+    std::lock_guard lock(listingsMutex_);
+    return std::exchange(listings_, {});
 }
 
 std::string Connection::dateFormat() const {

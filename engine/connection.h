@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/ace.h"
 #include "engine/registry.h"
@@ -56,6 +57,13 @@ class Connection : public EngineObject {
     [[nodiscard]] UNSIGNED32 createStorage(const std::string& name, const std::string& fields,
                                            std::shared_ptr<Storage>& out) const;
     [[nodiscard]] UNSIGNED32 deleteStorage(const std::string& name) const;
+    // The names of the tables in the connection's folder (with their extensions, in any
+    // order): a folder's table files or the server's tables of that folder.
+    [[nodiscard]] UNSIGNED32 listTables(std::vector<std::string>& out) const;
+    // The find handles made on the connection (listing_calls.cpp), which a disconnect closes.
+    void addListing(ADSHANDLE listing);
+    void dropListing(ADSHANDLE listing);
+    std::vector<ADSHANDLE> takeListings();
     Dictionary* dictionary() const { return dictionary_.get(); }
     const std::string& user() const { return user_; }
     // The date format of CTOD in expressions on this connection's tables.
@@ -89,6 +97,8 @@ class Connection : public EngineObject {
     std::shared_ptr<Dictionary> dictionary_;
     std::string user_;
     std::shared_ptr<Transaction> transaction_ = std::make_shared<Transaction>();
+    std::mutex listingsMutex_;
+    std::vector<ADSHANDLE> listings_;
     mutable std::mutex dateFormatMutex_;
     std::string dateFormat_ = "MM/DD/YYYY";
 };

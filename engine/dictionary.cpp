@@ -145,6 +145,7 @@ UNSIGNED32 Dictionary::setTableProperty(const std::string& table, UNSIGNED16 pro
 
 UNSIGNED32 Dictionary::tableProperty(const std::string& table, UNSIGNED16 property,
                                      std::string& value) const {
+    if (property == ADS_DD_TABLE_PATH) return tablePath(table, value);
     if (property != ADS_DD_TABLE_DEFAULT_INDEX)
         return fail(AE_NOT_SUPPORTED,
                     "Table property " + std::to_string(property) + " is not supported.");
@@ -158,6 +159,64 @@ UNSIGNED32 Dictionary::tableProperty(const std::string& table, UNSIGNED16 proper
             AE_PROPERTY_NOT_SET,
             "Table " + table + " has no default index in the data dictionary " + path_ + ".");
     return AE_SUCCESS;
+}
+
+namespace {
+
+void sortNames(std::vector<std::string>& names) {
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        std::string ua = upper(a), ub = upper(b);
+        return ua != ub ? ua < ub : a < b;
+    });
+}
+
+}  // namespace
+
+UNSIGNED32 Dictionary::userNames(std::vector<std::string>& out) const {
+    out.clear();
+    if (UNSIGNED32 rc = listNames(true, out)) return rc;
+    sortNames(out);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Dictionary::tableNames(std::vector<std::string>& out) const {
+    out.clear();
+    if (UNSIGNED32 rc = listNames(false, out)) return rc;
+    sortNames(out);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Dictionary::description(std::string& out) const {
+    out.clear();
+    return readDescription(out);
+}
+
+UNSIGNED32 Dictionary::passwordHash(const std::string& name, std::string& hash) const {
+    bool known = false;
+    User found;
+    if (UNSIGNED32 rc = findUser(userKey(name), known, found)) return rc;
+    if (!known)
+        return fail(AE_INVALID_ARGUMENT,
+                    "User " + name + " is not in the data dictionary " + path_ + ".");
+    hash = found.hash;
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Dictionary::setPasswordHash(const std::string& name, const std::string& hash) {
+    if (!isPasswordHash(hash))
+        return fail(AE_INVALID_ARGUMENT, "The password hash given for user " + name +
+                                             " is not one this engine makes; the password of " +
+                                             name + " is left as it was.");
+    bool found = false;
+    if (UNSIGNED32 rc = updatePassword(userKey(name), name, hash, found)) return rc;
+    if (!found)
+        return fail(AE_INVALID_ARGUMENT,
+                    "User " + name + " is not in the data dictionary " + path_ + ".");
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 Dictionary::remove() {
+    return removeAll();
 }
 
 }  // namespace engine

@@ -16,6 +16,7 @@
 #define VELDA_ENGINE_DICTIONARY_H
 
 #include <string>
+#include <vector>
 
 #include "engine/ace.h"
 
@@ -61,12 +62,30 @@ class Dictionary {
     // absolute. AE_NOT_IN_DICTIONARY when the name is not registered.
     [[nodiscard]] UNSIGNED32 tablePath(const std::string& name, std::string& stored) const;
 
-    // Table properties (only ADS_DD_TABLE_DEFAULT_INDEX is offered). An empty value removes the
-    // property; reading one that is not set answers AE_PROPERTY_NOT_SET.
+    // Table properties (only ADS_DD_TABLE_DEFAULT_INDEX is offered; ADS_DD_TABLE_PATH reads as
+    // tablePath()). An empty value removes the property; reading one that is not set answers
+    // AE_PROPERTY_NOT_SET.
     [[nodiscard]] UNSIGNED32 setTableProperty(const std::string& table, UNSIGNED16 property,
                                               const std::string& value);
     [[nodiscard]] UNSIGNED32 tableProperty(const std::string& table, UNSIGNED16 property,
                                            std::string& value) const;
+
+    // The names of its users, or of its registered tables, as registered, sorted without regard
+    // to case.
+    [[nodiscard]] UNSIGNED32 userNames(std::vector<std::string>& out) const;
+    [[nodiscard]] UNSIGNED32 tableNames(std::vector<std::string>& out) const;
+    // The description the dictionary was created with.
+    [[nodiscard]] UNSIGNED32 description(std::string& out) const;
+    // A user's password as stored: its salted hash (engine/password_hash.h), never the password.
+    // AE_INVALID_ARGUMENT when the user is not there.
+    [[nodiscard]] UNSIGNED32 passwordHash(const std::string& name, std::string& hash) const;
+    // Stores a hash another dictionary keeps (passwordHash) as a user's password, so that the
+    // user logs in with the password they had there. AE_INVALID_ARGUMENT for a text that is not
+    // such a hash (isPasswordHash), or a user not there.
+    [[nodiscard]] UNSIGNED32 setPasswordHash(const std::string& name, const std::string& hash);
+    // Removes the dictionary with its users, registrations and properties; the tables stay. The
+    // dictionary answers nothing sensible afterwards: its connection is closed with it.
+    [[nodiscard]] UNSIGNED32 remove();
 
     // The key a user or table name is registered under: ASCII letters in upper case; a table's
     // without a trailing ".ADT".
@@ -117,6 +136,12 @@ class Dictionary {
                                                        const std::string& table,
                                                        UNSIGNED16 property, bool& registered,
                                                        bool& found, std::string& value) const = 0;
+
+    // The names of the users (users) or registered tables, as registered, in any order.
+    [[nodiscard]] virtual UNSIGNED32 listNames(bool users, std::vector<std::string>& out) const = 0;
+    [[nodiscard]] virtual UNSIGNED32 readDescription(std::string& out) const = 0;
+    // Removes the whole dictionary in one step: it is there as it was, or gone.
+    [[nodiscard]] virtual UNSIGNED32 removeAll() = 0;
 
   private:
     [[nodiscard]] UNSIGNED32 notInDictionary(const std::string& table) const;

@@ -26,6 +26,12 @@ bool verifyPassword(const std::string& hash, const std::string& password) {
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
+bool isPasswordHash(const std::string& hash) {
+    if (!sodiumReady() || hash.empty() || hash.size() >= crypto_pwhash_STRBYTES) return false;
+    return crypto_pwhash_str_needs_rehash(hash.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                          crypto_pwhash_MEMLIMIT_INTERACTIVE) == 0;
+}
+
 // A hash that no password given at login matches; verifying against it for an unknown user
 // makes a wrong user name cost as much as a wrong password. It is built from random salt and
 // digest with the limits hashPassword uses, not by hashing: computing a real hash on the first

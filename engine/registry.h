@@ -16,6 +16,7 @@ enum class HandleKind : UNSIGNED16 {
     Statement = ADS_STATEMENT,
     Cursor = ADS_CURSOR,
     DictionaryConnection = ADS_DATABASE_CONNECTION,
+    Find = ADS_FIND_HANDLE,
 };
 
 // Base of every object a handle can name.

@@ -57,6 +57,12 @@ UNSIGNED32 Connection::createStorage(const std::string& name, const std::string&
     return AE_SUCCESS;
 }
 
+UNSIGNED32 Connection::listTables(std::vector<std::string>& out) const {
+    out.clear();
+    if (session_) return postgres::ServerTable::list(session_, server_, out);
+    return Table::list(folder_, out);
+}
+
 UNSIGNED32 Connection::deleteStorage(const std::string& name) const {
     if (session_) {
         ServerPath path;

@@ -366,4 +366,37 @@ UNSIGNED32 ServerDictionary::readTableProperty(const std::string& key, const std
     return AE_SUCCESS;
 }
 
+UNSIGNED32 ServerDictionary::listNames(bool users, std::vector<std::string>& out) const {
+    std::lock_guard lock(session_->mutex());
+    Params params;
+    params.addInteger(id_);
+    Result r =
+        session_->run(users ? "SELECT name FROM velda_dictionary_users WHERE dictionary_id=$1"
+                            : "SELECT name FROM velda_dictionary_tables WHERE dictionary_id=$1",
+                      params);
+    if (!r.ok()) return failed(r, users ? "read its users" : "read its tables");
+    for (int row = 0; row < r.rows(); ++row) out.push_back(shown(r.text(row, 0)));
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 ServerDictionary::readDescription(std::string& out) const {
+    std::lock_guard lock(session_->mutex());
+    Params params;
+    params.addInteger(id_);
+    Result r = session_->run("SELECT description FROM velda_dictionaries WHERE id=$1", params);
+    if (!r.ok()) return failed(r, "read its description");
+    if (r.rows() == 1) out = shown(r.text(0, 0));
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 ServerDictionary::removeAll() {
+    std::lock_guard lock(session_->mutex());
+    Params params;
+    params.addInteger(id_);
+    // One statement: the users, tables and properties go with it (ON DELETE CASCADE).
+    Result r = session_->run("DELETE FROM velda_dictionaries WHERE id=$1", params);
+    if (!r.ok()) return failed(r, "remove it");
+    return AE_SUCCESS;
+}
+
 }  // namespace engine::postgres

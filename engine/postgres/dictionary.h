@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/dictionary.h"
 #include "engine/postgres/session.h"
@@ -63,6 +64,9 @@ class ServerDictionary final : public Dictionary {
     UNSIGNED32 readTableProperty(const std::string& key, const std::string& table,
                                  UNSIGNED16 property, bool& registered, bool& found,
                                  std::string& value) const override;
+    UNSIGNED32 listNames(bool users, std::vector<std::string>& out) const override;
+    UNSIGNED32 readDescription(std::string& out) const override;
+    UNSIGNED32 removeAll() override;
 
     // The failed statement's code and text: "could not <doing>" in the data dictionary.
     [[nodiscard]] UNSIGNED32 failed(const Result& result, const std::string& doing) const;

@@ -523,6 +523,42 @@ UNSIGNED32 ServerTable::remove(const std::shared_ptr<Session>& session, const Se
     return rc;
 }
 
+UNSIGNED32 ServerTable::list(const std::shared_ptr<Session>& session, const ServerPath& folder,
+                             std::vector<std::string>& out) {
+    std::lock_guard sessionLock(session->mutex());
+    const std::string shown = folder.masked();
+    if (UNSIGNED32 rc = ensureCatalog(*session, shown)) return rc;
+    std::string key;
+    for (const std::string& name : folder.folders()) key += (key.empty() ? "" : "/") + lower(name);
+    Params params;
+    params.addText(key);
+    Result r = session->run("SELECT shown FROM velda_tables WHERE folder=$1", params);
+    if (!r.ok()) return session->failure(r, "list the tables of", shown);
+    // The name as created is the last name of the path it was created with, written as a server
+    // path writes names (a "%" and two hexadecimal digits for a character it cannot hold).
+    auto hex = [](char c) {
+        return c >= '0' && c <= '9'                     ? c - '0'
+               : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
+                                                        : -1;
+    };
+    for (int row = 0; row < r.rows(); ++row) {
+        std::string path = r.text(row, 0);
+        path = path.substr(0, path.find('?'));
+        std::string last = path.substr(path.rfind('/') + 1), name;
+        for (size_t i = 0; i < last.size(); ++i) {
+            if (last[i] == '%' && i + 2 < last.size() && hex(last[i + 1]) >= 0 &&
+                hex(last[i + 2]) >= 0) {
+                name += static_cast<char>(hex(last[i + 1]) * 16 + hex(last[i + 2]));
+                i += 2;
+            } else {
+                name += last[i];
+            }
+        }
+        out.push_back(std::move(name));
+    }
+    return AE_SUCCESS;
+}
+
 // --- Failures -----------------------------------------------------------------------------------
 
 UNSIGNED32 ServerTable::failed(const Result& result, const std::string& doing) {

@@ -70,6 +70,10 @@ class ServerTable final : public Storage {
     // Deletes the table; AE_LOCKED while a handle of any session has it open.
     [[nodiscard]] static UNSIGNED32 remove(const std::shared_ptr<Session>& session,
                                            const ServerPath& path);
+    // The names of the tables that lie in the folder (not below it), as each was created (with
+    // its extension), in any order; none when the database has no tables yet.
+    [[nodiscard]] static UNSIGNED32 list(const std::shared_ptr<Session>& session,
+                                         const ServerPath& folder, std::vector<std::string>& out);
 
     // The table's number in the catalog and its rows table ("velda_rows_<id>", quoted), over
     // which SQL statements make their views (engine/statement.h); the record number column.

@@ -437,4 +437,46 @@ UNSIGNED32 FileDictionary::readTableProperty(const std::string& key, const std::
     return AE_SUCCESS;
 }
 
+UNSIGNED32 FileDictionary::listNames(bool users, std::vector<std::string>& out) const {
+    const std::string doing = users ? "read its users" : "read its tables";
+    std::lock_guard lock(mutex_);
+    sql::Statement st;
+    int rc = db_.prepare(users ? "SELECT name FROM dd_users" : "SELECT name FROM dd_tables", st);
+    if (rc != SQLITE_OK) return sqlFailure(rc, doing);
+    while ((rc = st.step()) == SQLITE_ROW) out.push_back(st.columnText(0));
+    if (rc != SQLITE_DONE) return sqlFailure(rc, doing);
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 FileDictionary::readDescription(std::string& out) const {
+    std::lock_guard lock(mutex_);
+    sql::Statement st;
+    int rc = db_.prepare("SELECT value FROM dd_properties WHERE name = 'description'", st);
+    if (rc != SQLITE_OK) return sqlFailure(rc, "read its description");
+    rc = st.step();
+    if (rc == SQLITE_ROW)
+        out = st.columnText(0);
+    else if (rc != SQLITE_DONE)
+        return sqlFailure(rc, "read its description");
+    return AE_SUCCESS;
+}
+
+UNSIGNED32 FileDictionary::removeAll() {
+    std::lock_guard lock(mutex_);
+    {
+        // Taking the write lock first tells a dictionary another process is changing.
+        WriteTransaction tx(db_);
+        if (int rc = tx.begin(); rc != SQLITE_OK) return sqlFailure(rc, "remove it");
+    }
+    // Closed first, so that SQLite does not write its companions again after they are gone.
+    db_.close();
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        std::string file = path() + suffix;
+        if (fs::current().unlink(file) != 0 && errno != ENOENT)
+            return fail(AE_IO_ERROR,
+                        "Could not delete " + file + ": " + std::strerror(errno) + ".");
+    }
+    return AE_SUCCESS;
+}
+
 }  // namespace engine

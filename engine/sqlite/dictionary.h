@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/dictionary.h"
 #include "engine/sqlite/sqlite.h"
@@ -51,6 +52,9 @@ class FileDictionary final : public Dictionary {
     UNSIGNED32 readTableProperty(const std::string& key, const std::string& table,
                                  UNSIGNED16 property, bool& registered, bool& found,
                                  std::string& value) const override;
+    UNSIGNED32 listNames(bool users, std::vector<std::string>& out) const override;
+    UNSIGNED32 readDescription(std::string& out) const override;
+    UNSIGNED32 removeAll() override;
 
     [[nodiscard]] UNSIGNED32 sqlFailure(int rc, const std::string& doing) const;
     bool tableRegistered(const std::string& key, UNSIGNED32& rc) const;

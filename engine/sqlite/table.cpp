@@ -1,9 +1,11 @@
 #include "engine/sqlite/table.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include <sodium.h>
@@ -53,6 +55,25 @@ off_t fileSize(const std::string& path) {
 Table::~Table() {
     sodium_memzero(passwordSalt_, sizeof passwordSalt_);
     sodium_memzero(passwordHash_, sizeof passwordHash_);
+}
+
+UNSIGNED32 Table::list(const std::string& folder, std::vector<std::string>& out) {
+    if (!paths::folderExists(folder))
+        return fail(AE_PATH_NOT_FOUND, "The folder " + folder + " does not exist.");
+    errno = 0;
+    std::vector<std::string> names = fs::current().list(folder);
+    if (names.empty() && errno != 0)
+        return fail(AE_IO_ERROR,
+                    "Could not read the folder " + folder + ": " + std::strerror(errno) + ".");
+    for (std::string& name : names) {
+        if (name.size() <= 4 || name[0] == '.' ||
+            strcasecmp(name.c_str() + name.size() - 4, ".adt") != 0)
+            continue;
+        struct stat st {};
+        if (fs::current().stat(paths::join(folder, name), st) == 0 && S_ISREG(st.st_mode))
+            out.push_back(std::move(name));
+    }
+    return AE_SUCCESS;
 }
 
 bool Table::isOpen(const std::string& file) {

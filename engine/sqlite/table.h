@@ -44,6 +44,9 @@ class Table final : public Storage {
                                            std::shared_ptr<Table>& out);
     // Whether this process has the file open.
     static bool isOpen(const std::string& file);
+    // The names of the table files in a folder (regular files whose names end in ".adt" in any
+    // case, hidden ones left out), in any order; AE_PATH_NOT_FOUND when the folder is not there.
+    [[nodiscard]] static UNSIGNED32 list(const std::string& folder, std::vector<std::string>& out);
     // A table over rows already in `db` ("main"."records", laid out for `schema`): the static
     // result of an SQL statement. It belongs to no file and to no registry; `name` appears in
     // messages in place of a file name.

@@ -621,3 +621,204 @@ TEST_F(Dictionary, UserNamesHaveALengthLimitAndNoControlCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every name a dictionary listing hands out; the first call's code in *rc.
+std::vector<std::string> objects(ADSHANDLE h, UNSIGNED16 type, UNSIGNED32* rc = nullptr) {
+    std::vector<std::string> names;
+    char buffer[300];
+    UNSIGNED16 len = sizeof buffer;
+    ADSHANDLE find = 0;
+    UNSIGNED32 first = AdsDDFindFirstObject(h, type, nullptr, u8(buffer), &len, &find);
+    if (rc) *rc = first;
+    if (first != AE_SUCCESS) return names;
+    names.emplace_back(buffer, len);
+    for (len = sizeof buffer; AdsDDFindNextObject(h, find, u8(buffer), &len) == AE_SUCCESS;
+         len = sizeof buffer)
+        names.emplace_back(buffer, len);
+    EXPECT_EQ(AdsDDFindClose(h, find), AE_SUCCESS) << lastError();
+    return names;
+}
+
+std::string hashOf(ADSHANDLE h, const std::string& user, UNSIGNED32* rc) {
+    char buffer[300];
+    UNSIGNED16 len = sizeof buffer;
+    *rc = AdsDDGetUserProperty(h, u8(user), ADS_DD_USER_PASSWORD_HASH, buffer, &len);
+    return *rc == AE_SUCCESS ? std::string(buffer, len) : std::string();
+}
+
+}  // namespace
+
+TEST_F(Dictionary, UsersAndTablesAreListedByNameWithoutRegardToCase) {
+    ASSERT_EQ(AdsDDCreateUser(admin, nullptr, u8("zed"), u8("pw"), nullptr), AE_SUCCESS);
+    ASSERT_EQ(AdsDDCreateUser(admin, nullptr, u8("Clerk"), u8("pw"), nullptr), AE_SUCCESS);
+    EXPECT_EQ(objects(admin, ADS_DD_USER_OBJECT),
+              (std::vector<std::string>{"ADSSYS", "Clerk", "zed"}));
+    EXPECT_EQ(objects(admin, ADS_DD_TABLE_OBJECT),
+              (std::vector<std::string>{"EMPLOYEE.adt", "PASS"}));
+    // The tables of the dictionary's folder are its files there, registered or not.
+    char buffer[100];
+    UNSIGNED16 len = sizeof buffer;
+    ADSHANDLE find = 0;
+    ASSERT_EQ(AdsFindFirstTable(admin, nullptr, u8(buffer), &len, &find), AE_SUCCESS)
+        << lastError();
+    EXPECT_EQ(std::string(buffer, len), "pass.adt");
+    len = sizeof buffer;
+    EXPECT_EQ(AdsFindNextTable(admin, find, u8(buffer), &len), AE_FILE_NOT_FOUND);
+    EXPECT_EQ(AdsFindClose(admin, find), AE_SUCCESS);
+    // Every user may list them.
+    ADSHANDLE clerk = 0;
+    ASSERT_EQ(connect(dd, "clerk", "pw", &clerk), AE_SUCCESS) << lastError();
+    EXPECT_EQ(objects(clerk, ADS_DD_TABLE_OBJECT).size(), 2u);
+    (void)AdsDisconnect(clerk);
+}
+
+TEST_F(Dictionary, ListingRefusesOtherObjectsParentsAndConnections) {
+    char buffer[100];
+    UNSIGNED16 len = sizeof buffer;
+    ADSHANDLE find = 0;
+    EXPECT_EQ(AdsDDFindFirstObject(admin, 10, nullptr, u8(buffer), &len, &find), AE_NOT_SUPPORTED);
+    EXPECT_EQ(lastError(),
+              "Error 5004: Dictionary objects of type 10 cannot be listed; tables (1) and users "
+              "(8) can.");
+    EXPECT_EQ(AdsDDFindFirstObject(admin, ADS_DD_TABLE_OBJECT, u8("PASS"), u8(buffer), &len, &find),
+              AE_NOT_SUPPORTED);
+    EXPECT_EQ(
+        AdsDDFindFirstObject(connection, ADS_DD_USER_OBJECT, nullptr, u8(buffer), &len, &find),
+        AE_INVALID_HANDLE);
+    EXPECT_EQ(lastError(), "Error 6001: Connection " + std::to_string(connection) + " to " + root +
+                               " is not a data dictionary connection.");
+    EXPECT_EQ(find, 0u);
+    // A dictionary without tables says so.
+    ADSHANDLE empty = 0;
+    ASSERT_EQ(AdsDDCreate(u8(path("E.ADD")), 0, nullptr, &empty), AE_SUCCESS) << lastError();
+    UNSIGNED32 rc = 0;
+    EXPECT_TRUE(objects(empty, ADS_DD_TABLE_OBJECT, &rc).empty());
+    EXPECT_EQ(rc, AE_FILE_NOT_FOUND);
+    EXPECT_EQ(lastError(), "Error 6004: No table is in the data dictionary " + path("E.ADD") + ".");
+    (void)AdsDisconnect(empty);
+}
+
+TEST_F(Dictionary, DescriptionAndTablePathsReadAsRegistered) {
+    char buffer[200];
+    UNSIGNED16 len = sizeof buffer;
+    ASSERT_EQ(AdsDDGetDatabaseProperty(admin, ADS_DD_COMMENT, buffer, &len), AE_SUCCESS)
+        << lastError();
+    EXPECT_EQ(std::string(buffer, len), "company A1");
+    len = 3;
+    EXPECT_EQ(AdsDDGetDatabaseProperty(admin, ADS_DD_COMMENT, buffer, &len), AE_BUFFER_TOO_SMALL);
+    EXPECT_EQ(len, 11);
+    EXPECT_EQ(AdsDDGetDatabaseProperty(admin, 2, buffer, &len), AE_NOT_SUPPORTED);
+    EXPECT_EQ(lastError(),
+              "Error 5004: Data dictionary property 2 is not supported; only its description (1) "
+              "is.");
+
+    // Relative to the dictionary's folder, as registered.
+    len = sizeof buffer;
+    ASSERT_EQ(AdsDDGetTableProperty(admin, u8("pass"), ADS_DD_TABLE_PATH, buffer, &len), AE_SUCCESS)
+        << lastError();
+    EXPECT_EQ(lower(std::string(buffer, len)), "pass.adt");
+    len = sizeof buffer;
+    ASSERT_EQ(AdsDDGetTableProperty(admin, u8("EMPLOYEE"), ADS_DD_TABLE_PATH, buffer, &len),
+              AE_SUCCESS)
+        << lastError();
+    EXPECT_EQ(lower(std::string(buffer, len)), "data/employee.adt");
+    len = sizeof buffer;
+    EXPECT_EQ(AdsDDGetTableProperty(admin, u8("NONE"), ADS_DD_TABLE_PATH, buffer, &len),
+              AE_NOT_IN_DICTIONARY);
+}
+
+TEST_F(Dictionary, APasswordHashCarriesAPasswordToAnotherDictionary) {
+    ASSERT_EQ(AdsDDCreateUser(admin, nullptr, u8("clerk"), u8("secret pw"), nullptr), AE_SUCCESS);
+    UNSIGNED32 rc = 0;
+    std::string hash = hashOf(admin, "CLERK", &rc);
+    ASSERT_EQ(rc, AE_SUCCESS) << lastError();
+    EXPECT_EQ(hash.rfind("$argon2id$", 0), 0u) << hash;
+    EXPECT_EQ(hash.find("secret pw"), std::string::npos);
+
+    ADSHANDLE copy = 0;
+    ASSERT_EQ(AdsDDCreate(u8(path("B1.ADD")), 0, nullptr, &copy), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsDDCreateUser(copy, nullptr, u8("clerk"), u8("unknown"), nullptr), AE_SUCCESS);
+    ASSERT_EQ(AdsDDSetUserProperty(copy, u8("clerk"), ADS_DD_USER_PASSWORD_HASH, u8(hash),
+                                   static_cast<UNSIGNED16>(hash.size() + 1)),
+              AE_SUCCESS)
+        << lastError();
+    (void)AdsDisconnect(copy);
+    ADSHANDLE h = 0;
+    EXPECT_EQ(connect(path("B1.ADD"), "clerk", "unknown", &h), AE_LOGIN_FAILED);
+    ASSERT_EQ(connect(path("B1.ADD"), "clerk", "secret pw", &h), AE_SUCCESS) << lastError();
+    (void)AdsDisconnect(h);
+}
+
+TEST_F(Dictionary, PasswordHashesAreTheAdministratorsAndMustBeReal) {
+    ASSERT_EQ(AdsDDCreateUser(admin, nullptr, u8("clerk"), u8("pw"), nullptr), AE_SUCCESS);
+    ADSHANDLE clerk = 0;
+    ASSERT_EQ(connect(dd, "clerk", "pw", &clerk), AE_SUCCESS) << lastError();
+    UNSIGNED32 rc = 0;
+    hashOf(clerk, "clerk", &rc);
+    EXPECT_EQ(rc, AE_READ_ONLY);
+    EXPECT_EQ(lastError(), "Error 6012: User clerk may not change the data dictionary " + dd +
+                               "; connect as its administrator.");
+    std::string adminHash = hashOf(admin, "ADSSYS", &rc);
+    ASSERT_EQ(rc, AE_SUCCESS);
+    // Not even their own: a hash lets in whoever knows its password.
+    EXPECT_EQ(AdsDDSetUserProperty(clerk, u8("clerk"), ADS_DD_USER_PASSWORD_HASH, u8(adminHash),
+                                   static_cast<UNSIGNED16>(adminHash.size() + 1)),
+              AE_READ_ONLY);
+    (void)AdsDisconnect(clerk);
+
+    hashOf(admin, "nobody", &rc);
+    EXPECT_EQ(rc, AE_INVALID_ARGUMENT);
+    EXPECT_EQ(lastError(), "Error 6002: User nobody is not in the data dictionary " + dd + ".");
+    char small[4];
+    UNSIGNED16 len = sizeof small;
+    EXPECT_EQ(AdsDDGetUserProperty(admin, u8("clerk"), ADS_DD_USER_PASSWORD_HASH, small, &len),
+              AE_BUFFER_TOO_SMALL);
+    EXPECT_EQ(AdsDDGetUserProperty(admin, u8("clerk"), ADS_DD_USER_PASSWORD, small, &len),
+              AE_NOT_SUPPORTED);
+
+    // Texts that are no hash of this engine's, and a hash of other limits, change nothing.
+    std::string costly = adminHash;
+    costly.replace(costly.find("m="), costly.find(',') - costly.find("m="), "m=4194304");
+    for (const std::string& bad :
+         {std::string("pw"), std::string(""), std::string("$argon2id$v=19$garbage"), costly}) {
+        EXPECT_EQ(AdsDDSetUserProperty(admin, u8("clerk"), ADS_DD_USER_PASSWORD_HASH, u8(bad),
+                                       static_cast<UNSIGNED16>(bad.size() + 1)),
+                  AE_INVALID_ARGUMENT)
+            << bad;
+        EXPECT_EQ(lastError(),
+                  "Error 6002: The password hash given for user clerk is not one this engine "
+                  "makes; the password of clerk is left as it was.");
+    }
+    ASSERT_EQ(connect(dd, "clerk", "pw", &clerk), AE_SUCCESS) << lastError();
+    (void)AdsDisconnect(clerk);
+}
+
+TEST_F(Dictionary, RemoveTakesTheDictionaryButLeavesItsTables) {
+    ASSERT_EQ(AdsDDCreateUser(admin, nullptr, u8("clerk"), u8("pw"), nullptr), AE_SUCCESS);
+    ADSHANDLE clerk = 0;
+    ASSERT_EQ(connect(dd, "clerk", "pw", &clerk), AE_SUCCESS) << lastError();
+    EXPECT_EQ(AdsDDRemove(clerk), AE_READ_ONLY);
+    (void)AdsDisconnect(clerk);
+    EXPECT_EQ(AdsDDRemove(connection), AE_INVALID_HANDLE);
+
+    ASSERT_EQ(AdsDDRemove(admin), AE_SUCCESS) << lastError();
+    UNSIGNED16 kind = 0;
+    EXPECT_EQ(AdsGetHandleType(admin, &kind), AE_INVALID_HANDLE);
+    ADSHANDLE h = 0;
+    EXPECT_EQ(connect(dd, "ADSSYS", "", &h), AE_FILE_NOT_FOUND);
+    if (!onServer()) {
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_FALSE(fs::exists(dd + suffix)) << suffix;
+    }
+    ADSHANDLE t = 0;
+    EXPECT_EQ(AdsOpenTable(connection, u8("pass"), nullptr, ADS_ADT, ADS_ANSI,
+                           ADS_PROPRIETARY_LOCKING, ADS_CHECKRIGHTS, 0, &t),
+              AE_SUCCESS)
+        << lastError();
+    (void)AdsCloseTable(t);
+    // The name is free again, and the new dictionary starts empty.
+    ASSERT_EQ(AdsDDCreate(u8(dd), 0, nullptr, &admin), AE_SUCCESS) << lastError();
+    EXPECT_EQ(objects(admin, ADS_DD_USER_OBJECT), std::vector<std::string>{"ADSSYS"});
+}

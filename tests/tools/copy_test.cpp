@@ -4,6 +4,8 @@
 // into a local folder must export as the originals do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -344,52 +346,298 @@ TEST_P(CopyTo, AProgramFolderNeedsAFolderForEveryCompanyOfItsList) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Export(root_ + "right/COMPANY/A01/plain.adt"),
               Export((folder / "COMPANY" / "A01" / "plain.adt").string()));
+    // On a server, a company folder is there when it holds a table or a dictionary.
+    if (GetParam() == "server") {
+        std::ofstream(dir_ / "more.csv", std::ios::binary) << "COMPANY_CODE\nB02\n";
+        ASSERT_EQ(Run("import '" + root_ + "right/MCOMPANY' '" + (dir_ / "more.csv").string() + "'")
+                      .exitCode,
+                  0);
+        r = Run("copy '" + root_ + "right/' '" + (dir_ / "back").string() + "'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + root_ +
+                             "right/COMPANY/B02: the company B02 of the company list has no "
+                             "folder\n");
+        EXPECT_FALSE(fs::exists(dir_ / "back"));
+    }
 }
 
-TEST_P(CopyTo, DictionaryCompanyKeepsItsUsersAndTables) {
-    if (GetParam() != "folder") GTEST_SKIP() << "data dictionaries live in folders only";
-    fs::path demo = dir_ / "demo";
-    ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool(), "--dictionary --employees 5", demo), "");
-    const std::string target = root_ + "A01";
-    Result r = Run("copy '" + (demo / "COMPANY" / "A01").string() + "' '" + target + "'");
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("copied 6 tables and 1 file"), std::string::npos) << r.out;
-    // The source goes, so that whatever the copy reaches is its own.
-    fs::remove_all(demo);
-
-    const std::string dictionary = target + "/A01.ADD";
-    struct Login {
-        const char* user;
-        const char* password;
-        UNSIGNED32 expected;
-    } logins[] = {{"ORBELNAX4", "KWENDOLARIX", AE_SUCCESS},
-                  {"ORBELNAX4", "kwendolarix", AE_LOGIN_FAILED},
-                  {"ADSSYS", "", AE_SUCCESS},
-                  {"NOBODY", "KWENDOLARIX", AE_LOGIN_FAILED}};
-    for (const auto& login : logins) {
-        ADSHANDLE c = 0;
-        EXPECT_EQ(
-            AdsConnect60(U(dictionary), ADS_LOCAL_SERVER, U(login.user), U(login.password), 0, &c),
-            login.expected)
-            << login.user << "/" << login.password;
-        if (c) (void)AdsDisconnect(c);
-    }
+// Logs in to a dictionary (a local file or on the server) and answers the engine's code.
+UNSIGNED32 Login(const std::string& dictionary, const std::string& user,
+                 const std::string& password) {
     ADSHANDLE c = 0;
-    ASSERT_EQ(
-        AdsConnect60(U(dictionary), ADS_LOCAL_SERVER, U("ORBELNAX4"), U("KWENDOLARIX"), 0, &c),
-        AE_SUCCESS);
-    for (const char* table : {"EMPLOYEE", "LEAV_TRX", "paypara1"}) {
-        ADSHANDLE t = 0;
-        EXPECT_EQ(AdsOpenTable(c, U(table), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
-                               ADS_CHECKRIGHTS, ADS_READONLY, &t),
-                  AE_SUCCESS)
-            << table;
-        UNSIGNED32 count = 0;
-        EXPECT_EQ(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count), AE_SUCCESS);
-        EXPECT_GT(count, 0u) << table;
-        (void)AdsCloseTable(t);
+    UNSIGNED32 rc = AdsConnect60(U(dictionary), 0, U(user), U(password), 0, &c);
+    if (c) (void)AdsDisconnect(c);
+    return rc;
+}
+
+// What a dictionary holds as its administrator (empty password) reads it: its description, its
+// users, its tables with their paths (in lower case, as names on a server compare) and default
+// index tags, one line each.
+std::string Contents(const std::string& dictionary) {
+    ADSHANDLE h = 0;
+    if (AdsConnect60(U(dictionary), 0, U("ADSSYS"), U(""), 0, &h) != AE_SUCCESS)
+        return "cannot log in";
+    std::string text;
+    char buffer[512];
+    UNSIGNED16 len = sizeof buffer;
+    if (AdsDDGetDatabaseProperty(h, ADS_DD_COMMENT, buffer, &len) == AE_SUCCESS)
+        text += "description " + std::string(buffer, len) + "\n";
+    for (UNSIGNED16 type : {ADS_DD_USER_OBJECT, ADS_DD_TABLE_OBJECT}) {
+        ADSHANDLE find = 0;
+        len = sizeof buffer;
+        UNSIGNED32 rc = AdsDDFindFirstObject(h, type, nullptr, reinterpret_cast<UNSIGNED8*>(buffer),
+                                             &len, &find);
+        while (rc == AE_SUCCESS) {
+            std::string name(buffer, len);
+            text += (type == ADS_DD_USER_OBJECT ? "user " : "table ") + name;
+            if (type == ADS_DD_TABLE_OBJECT) {
+                len = sizeof buffer;
+                if (AdsDDGetTableProperty(h, U(name), ADS_DD_TABLE_PATH, buffer, &len) ==
+                    AE_SUCCESS) {
+                    std::string path(buffer, len);
+                    std::transform(path.begin(), path.end(), path.begin(),
+                                   [](unsigned char c) { return std::tolower(c); });
+                    text += " at " + path;
+                }
+                len = sizeof buffer;
+                if (AdsDDGetTableProperty(h, U(name), ADS_DD_TABLE_DEFAULT_INDEX, buffer, &len) ==
+                    AE_SUCCESS)
+                    text += " by " + std::string(buffer, len);
+            }
+            text += "\n";
+            len = sizeof buffer;
+            rc = AdsDDFindNextObject(h, find, reinterpret_cast<UNSIGNED8*>(buffer), &len);
+        }
+        if (find) (void)AdsDDFindClose(h, find);
     }
-    (void)AdsDisconnect(c);
+    (void)AdsDisconnect(h);
+    return text;
+}
+
+// A dictionary demo company with a default index tag and a second user besides the program's,
+// which every copy must keep.
+void DictionaryCompany(const std::string& tool, const fs::path& demo) {
+    ASSERT_EQ(testsupport::CopyOfDemoFolder(tool, "--dictionary --employees 5", demo), "");
+    const std::string dictionary = (demo / "COMPANY" / "A01" / "A01.ADD").string();
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsConnect60(U(dictionary), 0, U("ADSSYS"), U(""), 0, &h), AE_SUCCESS);
+    ASSERT_EQ(AdsDDSetTableProperty(h, U("EMPLOYEE"), ADS_DD_TABLE_DEFAULT_INDEX, U("EMP_NO"), 7),
+              AE_SUCCESS);
+    ASSERT_EQ(AdsDDCreateUser(h, nullptr, U("Clerk \xC9mile"), U("clerk-pass"), nullptr),
+              AE_SUCCESS);
+    (void)AdsDisconnect(h);
+}
+
+constexpr const char* kCompanyTables[] = {"EMPLOYEE.adt", "EMPSERV.adt",  "LEAV_TRX.adt",
+                                          "PASS.adt",     "empleave.adt", "paypara1.adt"};
+
+TEST_P(CopyTo, DictionaryCompanyKeepsItsUsersAndTables) {
+    fs::path demo = dir_ / "demo";
+    ASSERT_NO_FATAL_FAILURE(DictionaryCompany(Tool(), demo));
+    const fs::path company = demo / "COMPANY" / "A01";
+    const std::string contents = Contents((company / "A01.ADD").string());
+    EXPECT_EQ(contents,
+              "description velda demo company A01\nuser ADSSYS\nuser Clerk \xC9mile\nuser "
+              "ORBELNAX4\ntable empleave at empleave.adt\ntable EMPLOYEE at employee.adt by "
+              "EMP_NO\ntable EMPSERV at empserv.adt\ntable LEAV_TRX at leav_trx.adt\n"
+              "table PASS at pass.adt\ntable paypara1 at paypara1.adt\n");
+    std::vector<std::string> originals;
+    for (const char* table : kCompanyTables)
+        originals.push_back(Export((company / table).string()));
+
+    const std::string target = root_ + "A01";
+    Result r = Run("copy '" + company.string() + "' '" + target + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(GetParam() == "folder"
+                             ? "copied 6 tables and 1 file"
+                             : "copied " + (company / "A01.ADD").string() + " to " + target +
+                                   "/A01.ADD (3 users, 6 tables, checked)\n"
+                                   "copied 6 tables and 1 data dictionary"),
+              std::string::npos)
+        << r.out;
+    // The source goes, so that whatever the copies reach is their own; then the copy comes back
+    // into a local folder as a whole.
+    fs::remove_all(demo);
+    const fs::path back = dir_ / "back" / "A01";
+    r = Run("copy '" + target + "' '" + back.string() + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    for (const std::string& dictionary : {target + "/A01.ADD", (back / "A01.ADD").string()}) {
+        SCOPED_TRACE(dictionary);
+        EXPECT_EQ(Contents(dictionary), contents);
+        struct Case {
+            const char* user;
+            const char* password;
+            UNSIGNED32 expected;
+        } logins[] = {{"ORBELNAX4", "KWENDOLARIX", AE_SUCCESS},
+                      {"ORBELNAX4", "kwendolarix", AE_LOGIN_FAILED},
+                      {"clerk \xC9mile", "clerk-pass", AE_SUCCESS},
+                      {"Clerk \xC9mile", "KWENDOLARIX", AE_LOGIN_FAILED},
+                      {"ADSSYS", "", AE_SUCCESS},
+                      {"NOBODY", "KWENDOLARIX", AE_LOGIN_FAILED}};
+        for (const auto& login : logins)
+            EXPECT_EQ(Login(dictionary, login.user, login.password), login.expected)
+                << login.user << "/" << login.password;
+        ADSHANDLE c = 0;
+        ASSERT_EQ(AdsConnect60(U(dictionary), 0, U("ORBELNAX4"), U("KWENDOLARIX"), 0, &c),
+                  AE_SUCCESS);
+        for (const char* table : {"EMPLOYEE", "LEAV_TRX", "paypara1"}) {
+            ADSHANDLE t = 0;
+            EXPECT_EQ(AdsOpenTable(c, U(table), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                                   ADS_CHECKRIGHTS, ADS_READONLY, &t),
+                      AE_SUCCESS)
+                << table;
+            UNSIGNED32 count = 0;
+            EXPECT_EQ(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &count), AE_SUCCESS);
+            EXPECT_GT(count, 0u) << table;
+            (void)AdsCloseTable(t);
+        }
+        (void)AdsDisconnect(c);
+    }
+    for (size_t i = 0; i < originals.size(); ++i)
+        EXPECT_EQ(Export((back / kCompanyTables[i]).string()), originals[i]) << kCompanyTables[i];
+}
+
+TEST_P(CopyTo, DictionaryDemoProgramFolderGoesAndComesBackWhole) {
+    fs::path demo = dir_ / "demo";
+    ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool(), "--dictionary --employees 4", demo), "");
+    const std::string target = root_ + "program";
+    Result r = Run("copy '" + demo.string() + "' '" + target + "/'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path back = dir_ / "back";
+    r = Run("copy '" + target + "/' '" + back.string() + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(GetParam() == "folder" ? "copied 19 tables and 4 files from "
+                                                : "copied 19 tables and 3 data dictionaries from "),
+              std::string::npos)
+        << r.out;
+    if (GetParam() == "server") {
+        EXPECT_NE(r.out.find("not made: " + (back / "VELDA.ini").string() +
+                             " (a server keeps none; write it there, with DICTIONARY=YES for "
+                             "companies with data dictionaries)\n"),
+                  std::string::npos)
+            << r.out;
+    }
+    const std::vector<std::string> tables = Tables(demo);
+    ASSERT_EQ(tables.size(), 19u);
+    EXPECT_EQ(Tables(back), tables);
+    for (const auto& table : tables)
+        EXPECT_EQ(Export((back / table).string()), Export((demo / table).string())) << table;
+    for (const char* code : {"A01", "B02", "C03"}) {
+        const std::string file = std::string("COMPANY/") + code + "/" + code + ".ADD";
+        EXPECT_EQ(Contents((back / file).string()), Contents((demo / file).string())) << file;
+        EXPECT_EQ(Login((back / file).string(), "ORBELNAX4", "KWENDOLARIX"), AE_SUCCESS) << file;
+    }
+}
+
+TEST_P(CopyTo, AnExistingDictionaryIsRefusedUnlessReplaced) {
+    fs::path demo = dir_ / "demo";
+    ASSERT_NO_FATAL_FAILURE(DictionaryCompany(Tool(), demo));
+    const fs::path company = demo / "COMPANY" / "A01";
+    const std::string target = root_ + "A01";
+    ASSERT_EQ(Run("copy '" + company.string() + "' '" + target + "'").exitCode, 0);
+    Result r = Run("copy '" + company.string() + "' '" + target + "'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "velda-db: " + target +
+                         "/EMPLOYEE.adt: exists already (and 6 more); give --replace to replace "
+                         "them\n");
+    // The dictionary alone is named too.
+    ASSERT_EQ(Run("copy '" + company.string() + "' '" + root_ + "again'").exitCode, 0);
+    for (const char* table : kCompanyTables) {
+        ADSHANDLE c = 0;
+        ASSERT_EQ(AdsConnect(U(root_ + "again"), &c), AE_SUCCESS);
+        EXPECT_EQ(AdsDeleteTable(c, U(table)), AE_SUCCESS) << table;
+        (void)AdsDisconnect(c);
+    }
+    r = Run("copy '" + company.string() + "' '" + root_ + "again'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "velda-db: " + root_ +
+                         "again/A01.ADD: exists already; give --replace to replace it\n");
+
+    // A dictionary that its administrator password does not open, or a file of one that a
+    // program has open, is not replaced, and nothing else is either.
+    const std::string before = Export(target + "/EMPLOYEE.adt");
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsConnect60(U(target + "/A01.ADD"), 0, U("ADSSYS"), U(""), 0, &h), AE_SUCCESS);
+    if (GetParam() == "server") {
+        ASSERT_EQ(AdsDDSetUserProperty(h, U("ADSSYS"), ADS_DD_USER_PASSWORD, U("target-pw"), 10),
+                  AE_SUCCESS);
+        (void)AdsDisconnect(h);
+        r = Run("copy --replace '" + company.string() + "' '" + target + "'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + target +
+                             "/A01.ADD: Error 6008: The user name or password is not valid for "
+                             "the data dictionary " +
+                             target +
+                             "/A01.ADD. (the copy logs in as ADSSYS with the password in "
+                             "VELDA_DB_ADMIN_PASSWORD, or an empty one when it is not set)\n");
+        ASSERT_EQ(AdsConnect60(U(target + "/A01.ADD"), 0, U("ADSSYS"), U("target-pw"), 0, &h),
+                  AE_SUCCESS);
+        ASSERT_EQ(AdsDDSetUserProperty(h, U("ADSSYS"), ADS_DD_USER_PASSWORD, U(""), 1), AE_SUCCESS);
+    } else {
+        ASSERT_EQ(AdsDDCreateUser(h, nullptr, U("BUSY"), U("busy-pass"), nullptr), AE_SUCCESS);
+        r = Run("copy --replace '" + company.string() + "' '" + target + "'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + target +
+                             "/A01.ADD: the dictionary is in use (its -wal or -shm file is "
+                             "there); it cannot be replaced now\n");
+    }
+    (void)AdsDisconnect(h);
+    EXPECT_EQ(Export(target + "/EMPLOYEE.adt"), before);
+
+    // Replaced: the copy's own user is gone with the old dictionary.
+    ASSERT_EQ(AdsConnect60(U(target + "/A01.ADD"), 0, U("ADSSYS"), U(""), 0, &h), AE_SUCCESS);
+    ASSERT_EQ(AdsDDCreateUser(h, nullptr, U("EXTRA"), U("extra-pass"), nullptr), AE_SUCCESS);
+    (void)AdsDisconnect(h);
+    r = Run("copy --replace '" + company.string() + "' '" + target + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Login(target + "/A01.ADD", "EXTRA", "extra-pass"), AE_LOGIN_FAILED);
+    EXPECT_EQ(Contents(target + "/A01.ADD"), Contents((company / "A01.ADD").string()));
+}
+
+TEST_P(CopyTo, AFailureInTheMiddleRemovesWhatTheRunMade) {
+    fs::path demo = dir_ / "demo";
+    ASSERT_NO_FATAL_FAILURE(DictionaryCompany(Tool(), demo));
+    const fs::path company = demo / "COMPANY" / "A01";
+    struct Case {
+        const char* fault;
+        std::string error;
+    } cases[] = {
+        {"fail-table=3", root_ +
+                             "half/LEAV_TRX.adt: the write failed (VELDA_DB_COPY_TEST_FAULT); "
+                             "the copy " +
+                             root_ +
+                             "half/LEAV_TRX.adt was removed; the 2 copied before it were "
+                             "removed too\n"},
+        {"fail-dictionary=1",
+         root_ + "half/A01.ADD: the write failed (VELDA_DB_COPY_TEST_FAULT); the copy " + root_ +
+             "half/A01.ADD was removed; the 6 copied before it were removed too\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        // Between local folders a dictionary is a file, which no engine write can fail.
+        if (GetParam() == "folder" && std::string(c.fault) == "fail-dictionary=1") continue;
+        Result r = Run("copy '" + company.string() + "' '" + root_ + "half'",
+                       std::string("VELDA_DB_COPY_TEST_FAULT=") + c.fault);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + c.error);
+        for (const char* table : kCompanyTables) EXPECT_FALSE(TableThere(root_ + "half/" + table));
+        EXPECT_EQ(Login(root_ + "half/A01.ADD", "ADSSYS", ""), AE_FILE_NOT_FOUND);
+        if (GetParam() == "folder") {
+            EXPECT_FALSE(fs::exists(root_ + "half"));
+        }
+    }
+    // Back from the server, a failure leaves no local folder either.
+    if (GetParam() == "server") {
+        // A company folder on a server has the dictionary named as the folder.
+        ASSERT_EQ(Run("copy '" + company.string() + "' '" + root_ + "whole/A01'").exitCode, 0);
+        Result r = Run("copy '" + root_ + "whole/A01' '" + (dir_ / "half").string() + "'",
+                       "VELDA_DB_COPY_TEST_FAULT=fail-dictionary=1");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("the 6 copied before it were removed too"), std::string::npos)
+            << r.err;
+        EXPECT_FALSE(fs::exists(dir_ / "half"));
+    }
 }
 
 TEST_P(CopyTo, RefusalsNameWhatIsWrongAndLeaveNoTable) {
@@ -514,11 +762,24 @@ TEST_P(CopyTo, AFailedCopyLeavesNoTargetTable) {
     }
 }
 
-TEST_P(CopyTo, ADictionaryInUseIsNotCopied) {
-    if (GetParam() != "folder") GTEST_SKIP() << "data dictionaries live in folders only";
+TEST_P(CopyTo, ADictionaryInUseIsCopiedOnlyThroughTheEngine) {
     fs::path demo = dir_ / "demo";
     ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool(), "--dictionary --employees 3", demo), "");
     fs::path company = demo / "COMPANY" / "C03";
+    if (GetParam() == "server") {
+        // Read through the engine, as a copy to a server reads it, a dictionary a program has
+        // open shows what the program wrote, which a copy of its file could miss.
+        ADSHANDLE h = 0;
+        ASSERT_EQ(AdsConnect60(U((company / "C03.ADD").string()), 0, U("ADSSYS"), U(""), 0, &h),
+                  AE_SUCCESS);
+        ASSERT_EQ(AdsDDCreateUser(h, nullptr, U("LATE"), U("late-pass"), nullptr), AE_SUCCESS);
+        ASSERT_TRUE(fs::exists(company / "C03.ADD-wal"));
+        Result r = Run("copy '" + company.string() + "' '" + root_ + "C03'");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(Login(root_ + "C03/C03.ADD", "LATE", "late-pass"), AE_SUCCESS);
+        (void)AdsDisconnect(h);
+        return;
+    }
     std::ofstream(company / "C03.ADD-wal") << "changes";
     Result r = Run("copy '" + company.string() + "' '" + root_ + "C03'");
     EXPECT_EQ(r.exitCode, 1);
@@ -527,36 +788,79 @@ TEST_P(CopyTo, ADictionaryInUseIsNotCopied) {
                          "programs that use it and copy again\n");
 }
 
-// What the engine cannot do on a server yet is refused before anything is copied.
-TEST(CopyPlaces, ServerPathsAreRefusedWhereTheEngineLacksTheCalls) {
-    testsupport::TempFolder temp{"velda-copy-test"};
-    const fs::path dir = temp.path();
-    fs::create_directories(dir / "A01");
-    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir / "A01", "plain.adt", false));
-    const std::string dictionary = (dir / "A01" / "A01.ADD").string();
-    Result made = tooltest::RunCaptured(
-        "VELDA_DB_ADMIN_PASSWORD=secret-admin " + Tool() + " dict create '" + dictionary + "'",
-        dir);
-    ASSERT_EQ(made.exitCode, 0) << made.err;
+// A dictionary copied through the engine registers its tables by their paths in the target
+// folder, so one that registers a table outside its folder, or one the folder lacks, is refused
+// before anything is copied; a local copy of its file keeps it as it is. Its administrator
+// password must open it.
+TEST_P(CopyTo, ADictionaryThatTheEngineCannotCarryIsRefusedWhole) {
+    fs::create_directories(dir_ / "A01" / "sub");
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_ / "A01", "plain.adt", false));
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_ / "A01" / "sub", "below.adt", false));
+    const std::string dictionary = (dir_ / "A01" / "A01.ADD").string();
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsDDCreate(U(dictionary), 0, U(""), &h), AE_SUCCESS);
+    ASSERT_EQ(AdsDDAddTable(h, U("PLAIN"), U("plain.adt"), ADS_ADT, ADS_ANSI, nullptr, nullptr),
+              AE_SUCCESS);
+    ASSERT_EQ(AdsDDAddTable(h, U("BELOW"), U("sub/below"), ADS_ADT, ADS_ANSI, nullptr, nullptr),
+              AE_SUCCESS);
+    ASSERT_EQ(AdsDDSetUserProperty(h, U("ADSSYS"), ADS_DD_USER_PASSWORD, U("admin-pw"), 9),
+              AE_SUCCESS);
+    (void)AdsDisconnect(h);
+
     struct Case {
-        std::string arguments;
+        const char* what;
+        std::string environment;
         std::string error;
     } cases[] = {
-        {"'" + (dir / "A01").string() + "' postgresql://localhost/velda/A01/",
+        {"a table below the folder", "VELDA_DB_ADMIN_PASSWORD=admin-pw",
          dictionary +
-             ": a data dictionary cannot be copied to a server: the engine keeps dictionaries in "
-             "folders only"},
-        {"postgresql://localhost/velda/A01/ '" + (dir / "B02").string() + "'",
-         "postgresql://localhost/velda/A01/: a folder on a server cannot be copied yet: the engine "
-         "cannot list the tables of a folder on a server; copy its tables one at a time"},
+             ": the table BELOW is registered at sub/below.adt, outside the dictionary's folder; "
+             "only a copy from one local folder to another keeps such a dictionary\n"},
+        {"no administrator password", "",
+         dictionary +
+             ": Error 6008: The user name or password is not valid for the data "
+             "dictionary " +
+             dictionary +
+             ". (the copy logs in as ADSSYS with the password in VELDA_DB_ADMIN_PASSWORD, or an "
+             "empty one when it is not set)\n"},
     };
     for (const auto& c : cases) {
-        Result r = tooltest::RunCaptured(Tool() + " copy " + c.arguments, dir);
+        SCOPED_TRACE(c.what);
+        Result r = Run("copy '" + (dir_ / "A01").string() + "' '" + root_ + "A01'", c.environment);
+        if (GetParam() == "folder") {
+            // Between local folders the file goes as it is, registrations and all.
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            fs::remove_all(root_ + "A01");
+            continue;
+        }
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, "velda-db: " + c.error + "\n");
+        EXPECT_EQ(r.err, "velda-db: " + c.error);
         EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(TableThere(root_ + "A01/plain.adt"));
     }
-    EXPECT_FALSE(fs::exists(dir / "B02"));
+    // A registered table the folder lacks.
+    fs::remove(dir_ / "A01" / "plain.adt");
+    fs::remove(dir_ / "A01" / "plain.adt.lck");
+    ASSERT_EQ(AdsConnect60(U(dictionary), 0, U("ADSSYS"), U("admin-pw"), 0, &h), AE_SUCCESS);
+    ASSERT_EQ(AdsDDRemove(h), AE_SUCCESS);
+    ASSERT_EQ(AdsDDCreate(U(dictionary), 0, U(""), &h), AE_SUCCESS);
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_ / "A01", "gone.adt", false));
+    ASSERT_EQ(AdsDDAddTable(h, U("GONE"), U("gone"), ADS_ADT, ADS_ANSI, nullptr, nullptr),
+              AE_SUCCESS);
+    (void)AdsDisconnect(h);
+    ASSERT_NO_FATAL_FAILURE(BuildEveryType(dir_ / "A01", "other.adt", false));
+    ADSHANDLE c = 0;
+    ASSERT_EQ(AdsConnect(U((dir_ / "A01").string()), &c), AE_SUCCESS);
+    ASSERT_EQ(AdsDeleteTable(c, U("gone")), AE_SUCCESS);
+    (void)AdsDisconnect(c);
+    if (GetParam() == "server") {
+        Result r = Run("copy '" + (dir_ / "A01").string() + "' '" + root_ + "A02'");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "velda-db: " + dictionary +
+                             ": the table GONE is registered at gone.adt, which is not a table of "
+                             "the dictionary's folder\n");
+        EXPECT_FALSE(TableThere(root_ + "A02/other.adt"));
+    }
 }
 
 // What a program shows on a terminal that is its standard output and error, once it has ended.

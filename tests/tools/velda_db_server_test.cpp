@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/ace.h"
 #include "tests/support/server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/tool_test_support.h"
@@ -18,6 +19,10 @@ namespace fs = std::filesystem;
 namespace {
 
 using tooltest::Result;
+
+UNSIGNED8* U(const std::string& text) {
+    return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(text.c_str()));
+}
 
 class ServerVeldaDb : public testsupport::OnServer {
   protected:
@@ -128,17 +133,22 @@ TEST_F(ServerVeldaDb, RefusalsAreOneLineWithTheEngineCodeAndNoPassword) {
         {"a password as a parameter", "describe '" + serverPath() + "?password=" + kSecret + "'",
          "velda-db: " + serverPath() +
              "?password=***: names no table (a table path ends with the table's name)\n"},
-        {"a demo of dictionaries", "demo --dictionary '" + secret + "demo'",
-         "velda-db: demo: " + shown +
-             "demo: data dictionaries cannot be kept on a server yet; build the demo there "
-             "without --dictionary\n"},
+        {"a demo over a dictionary", "demo --dictionary '" + secret + "demo'",
+         "velda-db: " + shown +
+             "demo/COMPANY/B02/B02.ADD: exists already; the demo needs a folder without its "
+             "dictionaries\n"},
         {"the source itself", "copy --replace '" + secret + "T' '" + secret + "t.ADT'",
          "velda-db: " + shown + "t.ADT: is the source table itself\n"},
-        {"a folder on the server", "copy '" + secret + "' '" + (dir_ / "back").string() + "'",
-         "velda-db: " + shown +
-             ": a folder on a server cannot be copied yet: the engine cannot list the tables of a "
-             "folder on a server; copy its tables one at a time\n"},
+        {"an empty folder on the server",
+         "copy '" + secret + "nothing/' '" + (dir_ / "back").string() + "'",
+         "velda-db: " + shown + "nothing/: holds no tables and no data dictionary\n"},
+        {"a folder onto itself", "copy '" + secret + "' '" + shown + "'",
+         "velda-db: " + shown + ": is the source folder itself\n"},
     };
+    ASSERT_EQ(Run("dict create '" + secret + "demo/COMPANY/B02/B02.ADD'",
+                  "VELDA_DB_ADMIN_PASSWORD=admin-secret")
+                  .exitCode,
+              0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Result r = Run(c.arguments, "VELDA_DB_ADMIN_PASSWORD=admin-secret");
@@ -206,6 +216,48 @@ TEST_F(ServerVeldaDb, DemoBuildsTheFreeTableCompaniesAsInAFolder) {
 
     // A second demo there would mix with the first: refused before anything is made.
     r = Run("demo '" + target + "/' --employees 4");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "velda-db: " + target +
+                         "/MCOMPANY.adt: exists already; the demo needs a folder without its "
+                         "tables\n");
+}
+
+TEST_F(ServerVeldaDb, DemoBuildsDictionaryCompaniesAsInAFolder) {
+    const std::string target = root_ + "demo";
+    Result r = Run("demo '" + target + "' --dictionary --employees 4 --seed 3");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "building company A01 (4 employees)\nbuilding company B02 (2 employees)\n"
+              "building company C03 (1 employees)\ndemo folder " +
+                  target + " is ready (data dictionaries; a server keeps no VELDA.ini)\n");
+    const fs::path local = dir_ / "demo";
+    r = Run("demo '" + local.string() + "' --dictionary --employees 4 --seed 3");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    for (const char* company : {"A01", "B02", "C03"}) {
+        SCOPED_TRACE(company);
+        const std::string folder = std::string("COMPANY/") + company + "/";
+        const std::string dictionary = target + "/" + folder + company + ".ADD";
+        // The program's login opens every table by its registered name, unencrypted.
+        ADSHANDLE c = 0;
+        ASSERT_EQ(AdsConnect60(U(dictionary), 0, U("ORBELNAX4"), U("KWENDOLARIX"), 0, &c),
+                  AE_SUCCESS);
+        for (const char* table :
+             {"paypara1", "PASS", "EMPLOYEE", "EMPSERV", "LEAV_TRX", "empleave"}) {
+            ADSHANDLE t = 0;
+            EXPECT_EQ(AdsOpenTable(c, U(table), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                                   ADS_CHECKRIGHTS, ADS_READONLY, &t),
+                      AE_SUCCESS)
+                << table;
+            if (t) (void)AdsCloseTable(t);
+            Result there = Run("export '" + target + "/" + folder + table + "'");
+            ASSERT_EQ(there.exitCode, 0) << there.err;
+            EXPECT_EQ(there.out, Run("export '" + (local / folder / table).string() + "'").out);
+        }
+        (void)AdsDisconnect(c);
+    }
+    // A second demo there would mix with the first: refused before anything is made.
+    r = Run("demo '" + target + "' --dictionary");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "velda-db: " + target +
                          "/MCOMPANY.adt: exists already; the demo needs a folder without its "

@@ -112,7 +112,7 @@ const char* kUsage =
     "TABLE is a table file path; the extension may be left out and the name is found without\n"
     "regard to case. TABLE and FOLDER may be server paths, postgresql://[user@]host[:port]/DB/...\n"
     "(the folder of a table is everything up to the last '/', with the path's ?parameters);\n"
-    "data dictionaries are not on servers yet.\n"
+    "FILE.ADD may be a server path too.\n"
     "TYPE is one of Logical, Numeric, Date, Character, Memo, Binary, Image,\n"
     "VarChar, CompactDate, Double, Integer, ShortInteger, Time, TimeStamp, AutoInc, Raw,\n"
     "CurDouble (any case). CSV files are UTF-8; values are dates YYYY-MM-DD, times\n"
@@ -172,22 +172,28 @@ const std::map<std::string, std::string>& CommandHelp() {
         {"copy",
          "usage: velda-db copy [--replace] [--password PW]... SOURCE TARGET\n"
          "Copies tables with their fields, index tags, rows (in record order), encryption and\n"
-         "auto-increment values, each table whole or not at all, and checks every copy (row\n"
-         "count and a checksum over every value, read back) before it reports it.\n"
+         "auto-increment values, and checks every copy (row count and a checksum over every\n"
+         "value, read back) before it reports it. A copy is whole or not at all: when one of its\n"
+         "parts fails, the parts it made before are removed again.\n"
          "SOURCE is one of:\n"
          "  a table: TARGET is a table path, or a folder that gets the table under its name;\n"
          "  a company folder: every table of it and its data dictionaries (*.ADD, with their\n"
          "    users, passwords and registered tables) go into the folder TARGET;\n"
          "  a program folder (one with the company list MCOMPANY): VELDA.ini, the company list\n"
          "    and COMPANY/<code>/ of every company in the list go into the folder TARGET.\n"
-         "An existing target table is refused unless --replace is given, which removes it before\n"
-         "its copy is made. An encrypted table stays encrypted with its own table password: give\n"
-         "it with --password (repeat it for companies with different passwords; each encrypted\n"
-         "table takes the first that opens it) or VELDA_DB_PASSWORD. Each table copied prints a\n"
-         "line; a failure stops the copy, and the table being copied is removed.\n"
-         "TARGET may be a server path (postgresql://.../DB/FOLDER/): a program folder's VELDA.ini\n"
-         "stays behind, and a company with a data dictionary is refused. From a server, SOURCE is\n"
-         "one table (a local TARGET folder ending with '/' is made when missing).\n"},
+         "Either may be a server path (postgresql://.../DB/FOLDER/); from a server, a path that\n"
+         "names no table is a folder. A server keeps no VELDA.ini: it stays behind, and a copy\n"
+         "back makes none. A company folder on a server has the data dictionary named as the\n"
+         "folder (COMPANY/A01/A01.ADD). Between local folders a dictionary is copied as its file;\n"
+         "to or from a server through the engine, as its administrator ADSSYS with the password\n"
+         "in VELDA_DB_ADMIN_PASSWORD (empty when unset): its users keep their passwords, its\n"
+         "tables their registration and default index, and every table it registers must lie\n"
+         "in its own folder.\n"
+         "An existing target table or dictionary is refused unless --replace is given, which\n"
+         "removes it before its copy is made. An encrypted table stays encrypted with its own\n"
+         "table password: give it with --password (repeat it for companies with different\n"
+         "passwords; each encrypted table takes the first that opens it) or VELDA_DB_PASSWORD.\n"
+         "Each table and dictionary copied prints a line.\n"},
         {"sql", kSqlHelp},
         {"demo",
          "usage: velda-db demo FOLDER [--dictionary] [--employees N] [--seed S]\n"
@@ -198,8 +204,8 @@ const std::map<std::string, std::string>& CommandHelp() {
          "1) gives the same folder.\n"
          "FOLDER may be a folder on a server (postgresql://.../DB/FOLDER): the company list and "
          "the\n"
-         "free-table companies are made there (no VELDA.ini, no --dictionary), where none of\n"
-         "their tables exists yet.\n"},
+         "companies, with --dictionary each with its data dictionary, are made there (no\n"
+         "VELDA.ini), where none of their tables and dictionaries exists yet.\n"},
     };
     return help;
 }

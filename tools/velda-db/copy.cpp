@@ -8,22 +8,34 @@
 // removes the half-made target table. The source is read in one read transaction, so that a
 // table others change meanwhile is copied as it was when the copy began.
 //
+// A copy of several tables (a company, a program folder) is whole or not at all too: when one
+// part fails, every table, file and dictionary the run made before it is removed again.
+//
+// Data dictionaries: between two local folders a dictionary is copied as its file, exactly as
+// stored. To or from a server it is copied through the engine's dictionary calls, logged in as
+// its administrator (ADSSYS, the password in VELDA_DB_ADMIN_PASSWORD): the users with their
+// password hashes (never a password), the tables registered by the same paths relative to the
+// dictionary's folder with their default index tags, and the description; the copy is read back
+// and compared before it counts.
+//
 // What the engine's calls do not offer, and how the copy stands without it:
 //   - a table's next auto-increment value: every row keeps its own value, and the engine moves a
 //     table's counter up to the highest value written, so the copy's counter is the highest value
 //     copied (a source whose last rows were deleted had a higher one);
 //   - a chosen record number for a new row: rows keep their order and are numbered from 1, without
 //     the gaps deleted records left;
-//   - the tables of a folder, and the users, password hashes and registered tables of a data
-//     dictionary: tables are found as the files of the folder, and a dictionary is copied as its
-//     file, so that its users keep their password hashes exactly as stored. Both need the source
-//     in a folder; a dictionary needs the target in a folder too.
+//   - the dictionaries of a folder on a server: the one a company folder there has is the one the
+//     program opens, named as the folder ("COMPANY/A01/A01.ADD"), so that is the one looked for;
+//   - a dictionary user's group and description, and a registered table's comments and index
+//     files, which the program does not use: a dictionary copied through the engine has them
+//     empty.
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -31,8 +43,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <ostream>
+#include <random>
 #include <sstream>
 
 #include "ads/engine_text.h"
@@ -50,11 +64,21 @@ namespace fs = std::filesystem;
 // A test seam: makes the copy of every table fail in a chosen way, so that the tests can show
 // that a failure leaves no target table. "fail-after-rows=N": the write fails after N rows, as
 // a full disk would; "drop-row=N" leaves row N out and "blank-row=N" writes it without its memo,
-// binary and image values, which the check after the copy must catch.
+// binary and image values, which the check after the copy must catch. "fail-table=N" makes the
+// N-th table of a run fail after its rows, and "fail-dictionary=N" the N-th dictionary copied
+// through the engine after its users and tables, so that the tests can show that a failure in
+// the middle of a run removes what the run made before it.
 constexpr const char* kFaultVariable = "VELDA_DB_COPY_TEST_FAULT";
 
 struct Fault {
-    enum class Kind { None, FailAfterRows, DropRow, BlankRow } kind = Kind::None;
+    enum class Kind {
+        None,
+        FailAfterRows,
+        DropRow,
+        BlankRow,
+        FailTable,
+        FailDictionary
+    } kind = Kind::None;
     uint64_t row = 0;
 };
 
@@ -66,7 +90,9 @@ Fault FaultFromEnvironment() {
     const std::pair<const char*, Fault::Kind> kinds[] = {
         {"fail-after-rows=", Fault::Kind::FailAfterRows},
         {"drop-row=", Fault::Kind::DropRow},
-        {"blank-row=", Fault::Kind::BlankRow}};
+        {"blank-row=", Fault::Kind::BlankRow},
+        {"fail-table=", Fault::Kind::FailTable},
+        {"fail-dictionary=", Fault::Kind::FailDictionary}};
     for (const auto& [prefix, kind] : kinds) {
         std::string number = text.substr(0, std::strlen(prefix)) == prefix
                                  ? text.substr(std::strlen(prefix))
@@ -298,6 +324,7 @@ class Copier {
     std::ostream& out_;
     std::ostream* terminal_;
     Fault fault_;
+    uint64_t tables_ = 0;  // begun in this run
 };
 
 Digest Copier::ReadBack(EngineTable& table, const std::vector<FieldInfo>& fields,
@@ -369,6 +396,7 @@ Digest Copier::CopyRows(EngineTable& input, EngineTable& output,
 void Copier::CopyTable(const std::string& source, const std::string& target, bool replace) {
     TablePath from = SplitTablePath(source);
     TablePath to = SplitTablePath(target);
+    ++tables_;
     EngineConnection sourceConnection(from.folder);
     EngineTable input(sourceConnection.handle(), from.name, ADS_READONLY);
     std::string password = UnlockWith(input, passwords_, source);
@@ -426,6 +454,8 @@ void Copier::CopyTable(const std::string& source, const std::string& target, boo
             if (!password.empty()) output.EnablePassword(password);
             EngineTransaction transaction(targetConnection, target);
             written = CopyRows(input, output, fields, total, source, target);
+            if (fault_.kind == Fault::Kind::FailTable && fault_.row == tables_)
+                throw ToolError(target + ": the write failed (" + kFaultVariable + ")");
             transaction.Commit();
         }
         // The check reads the copy afresh, as any later user of it will.
@@ -518,7 +548,274 @@ void CopyWholeFile(const fs::path& from, const fs::path& to, bool dictionary) {
     }
 }
 
-// What one run copies: folders to make, tables, and files copied as they are.
+// The name of the variable that holds a dictionary's administrator password, as for the dict
+// commands; without it the copy logs in with the empty password a new dictionary starts with.
+constexpr const char* kAdminPasswordVariable = "VELDA_DB_ADMIN_PASSWORD";
+constexpr const char* kAdministrator = "ADSSYS";
+
+std::string AdminPassword() {
+    const char* value = std::getenv(kAdminPasswordVariable);
+    return value ? value : "";
+}
+
+// A text out of an engine call that fills a buffer, retried once with the size it asks for.
+template <class Call>
+std::string ReadText(Call call, const std::string& where) {
+    std::string buffer(256, '\0');
+    auto length = static_cast<UNSIGNED16>(buffer.size());
+    UNSIGNED32 rc = call(buffer.data(), &length);
+    if (rc == AE_BUFFER_TOO_SMALL) {
+        buffer.assign(length, '\0');
+        rc = call(buffer.data(), &length);
+    }
+    Check(rc, where);
+    buffer.resize(length);
+    return buffer;
+}
+
+// Every name a listing hands out: the first call starts it (AE_FILE_NOT_FOUND: none), the next
+// goes on, the last closes it.
+template <class First, class Next, class Close>
+std::vector<std::string> ReadListing(First first, Next next, Close close,
+                                     const std::string& where) {
+    std::vector<std::string> names;
+    char buffer[1024];
+    UNSIGNED16 length = sizeof buffer;
+    ADSHANDLE find = 0;
+    UNSIGNED32 rc = first(reinterpret_cast<UNSIGNED8*>(buffer), &length, &find);
+    if (rc == AE_FILE_NOT_FOUND) return names;
+    Check(rc, where);
+    struct Closer {
+        Close& close;
+        ADSHANDLE find;
+        ~Closer() { (void)close(find); }
+    } closer{close, find};
+    for (;;) {
+        names.emplace_back(buffer, length);
+        length = sizeof buffer;
+        rc = next(find, reinterpret_cast<UNSIGNED8*>(buffer), &length);
+        if (rc == AE_FILE_NOT_FOUND) break;
+        Check(rc, where);
+    }
+    return names;
+}
+
+// The tables of a folder, local or on a server, as the engine lists them (in byte order).
+std::vector<std::string> FolderTables(const std::string& folder) {
+    EngineConnection connection(folder);
+    ADSHANDLE c = connection.handle();
+    return ReadListing(
+        [&](UNSIGNED8* name, UNSIGNED16* length, ADSHANDLE* find) {
+            return AdsFindFirstTable(c, nullptr, name, length, find);
+        },
+        [&](ADSHANDLE find, UNSIGNED8* name, UNSIGNED16* length) {
+            return AdsFindNextTable(c, find, name, length);
+        },
+        [&](ADSHANDLE find) { return AdsFindClose(c, find); }, folder);
+}
+
+// What a data dictionary holds, as its administrator reads it through the engine: users with
+// their password hashes (never a password), registered tables with their paths and default
+// index tags, and its description.
+struct DictionaryContent {
+    std::string description;
+    struct User {
+        std::string name, hash;
+    };
+    std::vector<User> users;
+    struct Table {
+        std::string name, path;
+        std::optional<std::string> defaultIndex;
+    };
+    std::vector<Table> tables;
+};
+
+// A connection to a dictionary as its administrator; a password that does not open it says
+// where the copy takes it from.
+std::unique_ptr<EngineConnection> AdministratorOf(const std::string& dictionary) {
+    try {
+        return std::make_unique<EngineConnection>(dictionary, kAdministrator, AdminPassword());
+    } catch (const ToolError& e) {
+        UNSIGNED32 code = 0;
+        (void)AdsGetLastError(&code, nullptr, nullptr);
+        if (code == AE_LOGIN_FAILED)
+            throw ToolError(std::string(e.what()) + " (the copy logs in as " + kAdministrator +
+                            " with the password in " + kAdminPasswordVariable +
+                            ", or an empty one when it is not set)");
+        throw;
+    }
+}
+
+DictionaryContent ReadDictionary(const std::string& dictionary) {
+    std::unique_ptr<EngineConnection> admin = AdministratorOf(dictionary);
+    ADSHANDLE h = admin->handle();
+    const std::string where = Shown(dictionary);
+    DictionaryContent content;
+    content.description = ReadText(
+        [&](char* buffer, UNSIGNED16* length) {
+            return AdsDDGetDatabaseProperty(h, ADS_DD_COMMENT, buffer, length);
+        },
+        where);
+    auto list = [&](UNSIGNED16 type) {
+        return ReadListing(
+            [&](UNSIGNED8* name, UNSIGNED16* length, ADSHANDLE* find) {
+                return AdsDDFindFirstObject(h, type, nullptr, name, length, find);
+            },
+            [&](ADSHANDLE find, UNSIGNED8* name, UNSIGNED16* length) {
+                return AdsDDFindNextObject(h, find, name, length);
+            },
+            [&](ADSHANDLE find) { return AdsDDFindClose(h, find); }, where);
+    };
+    for (const auto& name : list(ADS_DD_USER_OBJECT)) {
+        std::string hash = ReadText(
+            [&](char* buffer, UNSIGNED16* length) {
+                return AdsDDGetUserProperty(h, ads::EngineText(name), ADS_DD_USER_PASSWORD_HASH,
+                                            buffer, length);
+            },
+            where + ": user " + name);
+        content.users.push_back({name, std::move(hash)});
+    }
+    for (const auto& name : list(ADS_DD_TABLE_OBJECT)) {
+        DictionaryContent::Table table;
+        table.name = name;
+        table.path = ReadText(
+            [&](char* buffer, UNSIGNED16* length) {
+                return AdsDDGetTableProperty(h, ads::EngineText(name), ADS_DD_TABLE_PATH, buffer,
+                                             length);
+            },
+            where + ": table " + name);
+        char buffer[512];
+        UNSIGNED16 length = sizeof buffer;
+        UNSIGNED32 rc = AdsDDGetTableProperty(h, ads::EngineText(name), ADS_DD_TABLE_DEFAULT_INDEX,
+                                              buffer, &length);
+        if (rc == AE_SUCCESS)
+            table.defaultIndex = std::string(buffer, length);
+        else if (rc != AE_PROPERTY_NOT_SET)
+            Check(rc, where + ": table " + name);
+        content.tables.push_back(std::move(table));
+    }
+    return content;
+}
+
+// Whether a dictionary is at the path: a local file in any case, or one the server knows.
+bool DictionaryExists(const std::string& path) {
+    if (!IsServerPath(path)) {
+        TablePath parts = SplitTablePath(path);
+        std::error_code ec;
+        return fs::is_directory(parts.folder, ec) &&
+               !FindEntry(parts.folder, parts.name, false, false).empty();
+    }
+    ADSHANDLE h = 0;
+    UNSIGNED32 rc =
+        AdsConnect60(ads::EngineText(path), ADS_REMOTE_SERVER, ads::EngineText(kAdministrator),
+                     ads::EngineText(AdminPassword()), 0, &h);
+    if (h) (void)AdsDisconnect(h);
+    return rc != AE_FILE_NOT_FOUND;
+}
+
+// A password no one knows, which a copied user holds until their own password's hash replaces
+// it, so that no one can log in as them in between.
+std::string UnknownPassword() {
+    std::random_device random;
+    std::string password;
+    static const char* hex = "0123456789abcdef";
+    for (int i = 0; i < 40; ++i) password += hex[random() % 16];
+    return password;
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+// Writes a dictionary at `to` with the content read from another, its tables registered by the
+// same paths (relative to its folder, where the copy has put the tables). An existing one is
+// removed first when replace is set. The new dictionary is read back through the engine as its
+// administrator and checked against the content; any failure removes it.
+void WriteDictionary(const std::string& from, const std::string& to,
+                     const DictionaryContent& content, bool replace, bool fail, std::ostream& out) {
+    const std::string where = Shown(to);
+    if (replace && DictionaryExists(to)) {
+        if (!IsServerPath(to)) {
+            TablePath parts = SplitTablePath(to);
+            fs::path file = FindEntry(parts.folder, parts.name, false, false);
+            if (DictionaryInUse(file))
+                throw ToolError(file.string() +
+                                ": the dictionary is in use (its -wal or -shm file is there); it "
+                                "cannot be replaced now");
+        }
+        std::unique_ptr<EngineConnection> old = AdministratorOf(to);
+        Check(AdsDDRemove(old->handle()), where + ": the dictionary there cannot be replaced");
+    }
+    ADSHANDLE h = 0;
+    Check(AdsDDCreate(ads::EngineText(to), 0, ads::EngineText(content.description), &h), where);
+    try {
+        const std::string unknown = UnknownPassword();
+        auto setHash = [&](const std::string& user, const std::string& hash) {
+            Check(AdsDDSetUserProperty(h, ads::EngineText(user), ADS_DD_USER_PASSWORD_HASH,
+                                       ads::EngineText(hash),
+                                       static_cast<UNSIGNED16>(hash.size() + 1)),
+                  where + ": user " + user);
+        };
+        // The administrator's own password first: a new dictionary lets its administrator in
+        // with an empty password, and this run's connection stays logged in all the same.
+        for (const auto& user : content.users)
+            if (SameNoCase(user.name, kAdministrator)) setHash(user.name, user.hash);
+        for (const auto& user : content.users) {
+            if (SameNoCase(user.name, kAdministrator)) continue;
+            Check(AdsDDCreateUser(h, nullptr, ads::EngineText(user.name), ads::EngineText(unknown),
+                                  ads::EngineText("")),
+                  where + ": user " + user.name);
+            setHash(user.name, user.hash);
+        }
+        for (const auto& table : content.tables) {
+            Check(AdsDDAddTable(h, ads::EngineText(table.name), ads::EngineText(table.path),
+                                ADS_ADT, ADS_ANSI, ads::EngineText(""), ads::EngineText("")),
+                  where + ": table " + table.name);
+            if (table.defaultIndex)
+                Check(AdsDDSetTableProperty(
+                          h, ads::EngineText(table.name), ADS_DD_TABLE_DEFAULT_INDEX,
+                          ads::EngineText(*table.defaultIndex),
+                          static_cast<UNSIGNED16>(table.defaultIndex->size() + 1)),
+                      where + ": table " + table.name);
+        }
+        if (fail) throw ToolError(where + ": the write failed (" + kFaultVariable + ")");
+
+        // The check reads the copy afresh, logged in as its administrator with the password the
+        // source took.
+        DictionaryContent copy = ReadDictionary(to);
+        if (copy.description != content.description)
+            throw ToolError(where + ": the copy's description differs from the source's");
+        bool sameUsers = copy.users.size() == content.users.size();
+        for (size_t i = 0; sameUsers && i < copy.users.size(); ++i)
+            sameUsers = copy.users[i].name == content.users[i].name &&
+                        copy.users[i].hash == content.users[i].hash;
+        if (!sameUsers)
+            throw ToolError(where + ": the copy's users or passwords differ from the source's");
+        bool sameTables = copy.tables.size() == content.tables.size();
+        for (size_t i = 0; sameTables && i < copy.tables.size(); ++i)
+            sameTables = copy.tables[i].name == content.tables[i].name &&
+                         SameNoCase(copy.tables[i].path, content.tables[i].path) &&
+                         copy.tables[i].defaultIndex == content.tables[i].defaultIndex;
+        if (!sameTables)
+            throw ToolError(where +
+                            ": the copy's tables or their properties differ from the source's");
+    } catch (const std::exception& e) {
+        std::string what = e.what();
+        if (AdsDDRemove(h) == AE_SUCCESS)
+            throw ToolError(what + "; the copy " + where + " was removed");
+        std::string error = EngineErrorText();
+        (void)AdsDisconnect(h);
+        throw ToolError(what + "; the copy " + where + " could not be removed: " + error);
+    }
+    (void)AdsDisconnect(h);
+    out << "copied " << Shown(from) << " to " << where << " (" << content.users.size() << " user"
+        << (content.users.size() == 1 ? "" : "s") << ", " << content.tables.size() << " table"
+        << (content.tables.size() == 1 ? "" : "s") << ", checked)\n"
+        << std::flush;
+}
+
+// What one run copies: folders to make, tables, files copied as they are, and data
+// dictionaries copied through the engine (to or from a server).
 struct Plan {
     std::vector<fs::path> folders;
     std::vector<std::pair<std::string, std::string>> tables;
@@ -527,6 +824,11 @@ struct Plan {
         bool dictionary = false;
     };
     std::vector<File> files;
+    struct Dictionary {
+        std::string from, to;
+        DictionaryContent content;
+    };
+    std::vector<Dictionary> dictionaries;
     // What is left out, one line each, printed after the copy.
     std::vector<std::string> notes;
 };
@@ -550,18 +852,60 @@ bool SameServerTable(const std::string& a, const std::string& b) {
     return key(a) == key(b);
 }
 
-// A company folder: every table of it, and its dictionaries.
-void PlanCompany(const fs::path& source, const std::string& target, bool serverTarget, Plan& plan) {
+// A dictionary copied through the engine registers the copied tables by the paths it had, so
+// each must name a table of the dictionary's own folder; one registered elsewhere is refused
+// before anything is copied (a copy between two local folders keeps it, as a file).
+void CheckRegisteredTables(const std::string& dictionary, const DictionaryContent& content,
+                           const std::vector<std::string>& tables) {
+    for (const auto& table : content.tables) {
+        const std::string& path = table.path;
+        if (path.empty() || path.find_first_of("/\\") != std::string::npos || path == "." ||
+            path == "..")
+            throw ToolError(Shown(dictionary) + ": the table " + table.name + " is registered at " +
+                            path +
+                            ", outside the dictionary's folder; only a copy from one local folder "
+                            "to another keeps such a dictionary");
+        bool found = false;
+        for (const auto& name : tables)
+            found = found || SameNoCase(name, path) ||
+                    (!EndsWithNoCase(path, ".adt") && SameNoCase(name, path + ".adt"));
+        if (!found)
+            throw ToolError(Shown(dictionary) + ": the table " + table.name + " is registered at " +
+                            path + ", which is not a table of the dictionary's folder");
+    }
+}
+
+// A company folder, local or on a server: every table of it, and its dictionaries. A local
+// folder's dictionaries are its .ADD files; a folder on a server is looked at for the one the
+// program opens there, named as the folder ("A01/A01.ADD"), as the engine lists no dictionaries.
+// A dictionary goes as its file between local folders, else through the engine.
+void PlanCompany(const std::string& source, const std::string& target, bool serverTarget,
+                 Plan& plan) {
+    const bool serverSource = IsServerPath(source);
     if (!serverTarget) plan.folders.emplace_back(target);
-    for (const auto& name : FilesEndingWith(source, ".adt"))
-        plan.tables.emplace_back((source / name).string(), JoinPath(target, name));
-    for (const auto& name : FilesEndingWith(source, ".add")) {
-        if (serverTarget)
-            throw ToolError((source / name).string() +
-                            ": a data dictionary cannot be copied to a server: the engine keeps "
-                            "dictionaries in folders only");
-        RefuseDictionaryInUse(source / name);
-        plan.files.push_back({source / name, fs::path(JoinPath(target, name)), true});
+    std::vector<std::string> tables = FolderTables(source);
+    for (const auto& name : tables)
+        plan.tables.emplace_back(JoinPath(source, name), JoinPath(target, name));
+    std::vector<std::string> dictionaries;
+    if (!serverSource) {
+        dictionaries = FilesEndingWith(source, ".add");
+    } else {
+        std::string folder = source;
+        while (EndsWithSeparator(folder)) folder.pop_back();
+        std::string name = SplitTablePath(folder).name + ".ADD";
+        if (name != ".ADD" && DictionaryExists(JoinPath(source, name)))
+            dictionaries.push_back(name);
+    }
+    for (const auto& name : dictionaries) {
+        const std::string from = JoinPath(source, name), to = JoinPath(target, name);
+        if (!serverSource && !serverTarget) {
+            RefuseDictionaryInUse(from);
+            plan.files.push_back({fs::path(from), fs::path(to), true});
+            continue;
+        }
+        DictionaryContent content = ReadDictionary(from);
+        CheckRegisteredTables(from, content, tables);
+        plan.dictionaries.push_back({from, to, std::move(content)});
     }
 }
 
@@ -592,22 +936,54 @@ std::vector<std::string> CompanyCodes(const std::string& list,
     return codes;
 }
 
+// The program folder's parts that are not tables: its startup configuration goes between local
+// folders; a server keeps none, which the notes say.
+void PlanStartup(const std::string& source, const std::string& target, bool serverTarget,
+                 Plan& plan) {
+    if (IsServerPath(source)) {
+        plan.notes.push_back("not made: " + JoinPath(target, "VELDA.ini") +
+                             " (a server keeps none; write it there, with DICTIONARY=YES for "
+                             "companies with data dictionaries)");
+        return;
+    }
+    if (fs::path ini = FindEntry(source, "VELDA.ini", false, false); !ini.empty()) {
+        if (!serverTarget)
+            plan.files.push_back({ini, fs::path(JoinPath(target, ini.filename().string())), false});
+        else
+            plan.notes.push_back("not copied: " + ini.string() +
+                                 " (a server keeps tables only; velda reads it from its folder)");
+    }
+}
+
+// Whether a server path names a folder rather than a table: it ends with a separator, or no
+// table of that name is there.
+bool NamesServerFolder(const std::string& path) {
+    return EndsWithSeparator(path) || !TableExists(path);
+}
+
+// A server folder path's text for comparisons: lower case, without separators at its end and
+// without its password, which names no other folder.
+std::string FolderKey(const std::string& given) {
+    std::string path = Shown(given);
+    while (EndsWithSeparator(path)) path.pop_back();
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return path;
+}
+
 Plan MakePlan(const std::string& source, const std::string& target,
               const std::vector<std::string>& passwords) {
     Plan plan;
     bool serverTarget = IsServerPath(target);
+    const bool serverSource = IsServerPath(source);
     std::error_code ec;
-    bool folderSource = !IsServerPath(source) && fs::is_directory(source, ec);
+    bool folderSource = serverSource ? NamesServerFolder(source) : fs::is_directory(source, ec);
     if (!folderSource) {
-        if (IsServerPath(source) && EndsWithSeparator(source))
-            throw ToolError(source +
-                            ": a folder on a server cannot be copied yet: the engine cannot list "
-                            "the tables of a folder on a server; copy its tables one at a time");
         // One table. Its name in a target folder is the source file's own, found as the engine
         // finds it (any case, ".adt" optional).
         TablePath parts = SplitTablePath(source);
         std::string name = parts.name;
-        if (!IsServerPath(source)) {
+        if (!serverSource) {
             fs::path file = FindEntry(parts.folder, parts.name, true, false);
             if (!file.empty()) name = file.filename().string();
         }
@@ -615,7 +991,7 @@ Plan MakePlan(const std::string& source, const std::string& target,
         bool folderTarget =
             EndsWithSeparator(target) || (!serverTarget && fs::is_directory(target, ec));
         std::string to = folderTarget ? JoinPath(target, name) : target;
-        if (!IsServerPath(source) && !serverTarget) {
+        if (!serverSource && !serverTarget) {
             // --replace must never remove the source itself.
             TablePath toParts = SplitTablePath(to);
             fs::path a = FindEntry(parts.folder, parts.name, true, false);
@@ -623,49 +999,128 @@ Plan MakePlan(const std::string& source, const std::string& target,
             if (!a.empty() && !b.empty() && fs::equivalent(a, b, ec))
                 throw ToolError(to + ": is the source table itself");
         }
-        if (IsServerPath(source) && serverTarget && SameServerTable(source, to))
+        if (serverSource && serverTarget && SameServerTable(source, to))
             throw ToolError(to + ": is the source table itself");
         // A local folder named as the target with a separator at its end is made if missing.
         if (!serverTarget && EndsWithSeparator(target)) plan.folders.emplace_back(target);
         plan.tables.emplace_back(source, to);
         return plan;
     }
-    if (!serverTarget && fs::exists(target, ec) && fs::equivalent(source, target, ec))
+    if (!serverSource && !serverTarget && fs::exists(target, ec) &&
+        fs::equivalent(source, target, ec))
         throw ToolError(target + ": is the source folder itself");
-    fs::path from(source);
-    fs::path list = FindEntry(from, "MCOMPANY", true, false);
+    if (serverSource && serverTarget && FolderKey(source) == FolderKey(target))
+        throw ToolError(target + ": is the source folder itself");
+
+    // The company list, found as the engine finds tables (any case, ".adt" optional).
+    std::string list;
+    if (serverSource) {
+        for (const auto& name : FolderTables(source))
+            if (SameNoCase(name, "MCOMPANY.adt")) list = JoinPath(source, name);
+    } else if (fs::path file = FindEntry(source, "MCOMPANY", true, false); !file.empty()) {
+        list = file.string();
+    }
     if (list.empty()) {
-        PlanCompany(from, target, serverTarget, plan);
-        if (plan.tables.empty() && plan.files.empty())
+        PlanCompany(source, target, serverTarget, plan);
+        if (plan.tables.empty() && plan.files.empty() && plan.dictionaries.empty())
             throw ToolError(source + ": holds no tables and no data dictionary");
         return plan;
     }
     // A program folder: its startup configuration, the company list and every company of it.
     if (!serverTarget) plan.folders.emplace_back(target);
-    if (fs::path ini = FindEntry(from, "VELDA.ini", false, false); !ini.empty()) {
-        if (!serverTarget)
-            plan.files.push_back({ini, fs::path(JoinPath(target, ini.filename().string())), false});
-        else
-            plan.notes.push_back("not copied: " + ini.string() +
-                                 " (a server keeps tables only; velda reads it from its folder)");
+    PlanStartup(source, target, serverTarget, plan);
+    plan.tables.emplace_back(list, JoinPath(target, SplitTablePath(list).name));
+    std::vector<std::string> codes = CompanyCodes(list, passwords);
+    std::string companiesName = "COMPANY";
+    fs::path companies;
+    if (!serverSource) {
+        companies = FindEntry(source, "COMPANY", false, true);
+        if (!companies.empty()) companiesName = companies.filename().string();
     }
-    plan.tables.emplace_back(list.string(), JoinPath(target, list.filename().string()));
-    std::vector<std::string> codes = CompanyCodes(list.string(), passwords);
-    fs::path companies = FindEntry(from, "COMPANY", false, true);
-    std::string companiesName = companies.empty() ? "COMPANY" : companies.filename().string();
     for (const auto& code : codes) {
         // A code names a folder below COMPANY/, never one elsewhere.
         if (code == "." || code == ".." || code.find_first_of("/\\") != std::string::npos)
-            throw ToolError(list.string() + ": the company code '" + code +
-                            "' is not the name of a folder");
-        fs::path folder = companies.empty() ? fs::path() : FindEntry(companies, code, false, true);
-        if (folder.empty())
-            throw ToolError((from / companiesName / code).string() + ": the company " + code +
-                            " of the company list has no folder");
-        PlanCompany(folder, JoinPath(JoinPath(target, companiesName), folder.filename().string()),
+            throw ToolError(list + ": the company code '" + code + "' is not the name of a folder");
+        const std::string missing = JoinPath(JoinPath(source, companiesName), code) +
+                                    ": the company " + code + " of the company list has no folder";
+        std::string folder, name = code;
+        if (serverSource) {
+            // A folder on a server is there when it holds a table or a dictionary.
+            folder = JoinPath(JoinPath(source, companiesName), code) + "/";
+            size_t before = plan.tables.size() + plan.dictionaries.size();
+            PlanCompany(folder, JoinPath(JoinPath(target, companiesName), code), serverTarget,
+                        plan);
+            if (plan.tables.size() + plan.dictionaries.size() == before) throw ToolError(missing);
+            continue;
+        }
+        fs::path local = companies.empty() ? fs::path() : FindEntry(companies, code, false, true);
+        if (local.empty()) throw ToolError(missing);
+        PlanCompany(local.string(),
+                    JoinPath(JoinPath(target, companiesName), local.filename().string()),
                     serverTarget, plan);
     }
     return plan;
+}
+
+// What a run has made so far, removed again when a later step fails, so that a failed copy
+// leaves no half of itself behind.
+class MadeSoFar {
+  public:
+    void Folder(const fs::path& folder) { folders_.push_back(folder); }
+    void Table(const std::string& path) { tables_.push_back(path); }
+    void File(const fs::path& file) { files_.push_back(file); }
+    void Dictionary(const std::string& path) { dictionaries_.push_back(path); }
+    size_t count() const { return tables_.size() + files_.size() + dictionaries_.size(); }
+
+    // Removes it all, the last made first; answers what could not be removed, if anything.
+    std::string RemoveAll() {
+        std::string left;
+        for (auto it = dictionaries_.rbegin(); it != dictionaries_.rend(); ++it) {
+            ADSHANDLE h = 0;
+            UNSIGNED16 type = IsServerPath(*it) ? ADS_REMOTE_SERVER : ADS_LOCAL_SERVER;
+            if (AdsConnect60(ads::EngineText(*it), type, ads::EngineText(kAdministrator),
+                             ads::EngineText(AdminPassword()), 0, &h) != AE_SUCCESS ||
+                AdsDDRemove(h) != AE_SUCCESS) {
+                left += (left.empty() ? "" : ", ") + Shown(*it) + " (" + EngineErrorText() + ")";
+                if (h) (void)AdsDisconnect(h);
+            }
+        }
+        std::error_code ec;
+        for (auto it = files_.rbegin(); it != files_.rend(); ++it)
+            if (!fs::remove(*it, ec) && ec)
+                left += (left.empty() ? "" : ", ") + it->string() + " (" + ec.message() + ")";
+        for (auto it = tables_.rbegin(); it != tables_.rend(); ++it) {
+            TablePath parts = SplitTablePath(*it);
+            ADSHANDLE c = 0;
+            if (AdsConnect(ads::EngineText(parts.folder), &c) != AE_SUCCESS ||
+                AdsDeleteTable(c, ads::EngineText(parts.name)) != AE_SUCCESS)
+                left += (left.empty() ? "" : ", ") + Shown(*it) + " (" + EngineErrorText() + ")";
+            if (c) (void)AdsDisconnect(c);
+        }
+        // Folders this run made, the deepest first, when nothing else is left in them.
+        for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) fs::remove(*it, ec);
+        return left;
+    }
+
+  private:
+    std::vector<fs::path> folders_;
+    std::vector<std::string> tables_;
+    std::vector<fs::path> files_;
+    std::vector<std::string> dictionaries_;
+};
+
+// Makes a local folder and the folders above it that are missing, noting each one made.
+void MakeFolders(const fs::path& folder, MadeSoFar& made) {
+    std::vector<fs::path> missing;
+    std::error_code ec;
+    fs::path start = folder.lexically_normal();
+    if (!start.has_filename()) start = start.parent_path();
+    for (fs::path p = start; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+    }
+    MakePrivateFolders(folder);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) made.Folder(*it);
 }
 
 }  // namespace
@@ -691,6 +1146,8 @@ int Copy(const Args& args, std::ostream& out, std::ostream& err) {
             if (TableExists(to)) existing.push_back(to);
         for (const auto& file : plan.files)
             if (fs::exists(file.to, ec)) existing.push_back(file.to.string());
+        for (const auto& dictionary : plan.dictionaries)
+            if (DictionaryExists(dictionary.to)) existing.push_back(dictionary.to);
         if (!existing.empty())
             throw ToolError(existing.front() + ": exists already" +
                             (existing.size() > 1
@@ -698,6 +1155,27 @@ int Copy(const Args& args, std::ostream& out, std::ostream& err) {
                                  : std::string()) +
                             "; give --replace to replace " + (existing.size() > 1 ? "them" : "it"));
     }
+    // A dictionary to replace must open as its administrator, and a local one must not be in
+    // use, before anything is written: finding out later would cost the tables copied by then.
+    if (replace)
+        for (const auto& file : plan.files)
+            if (file.dictionary && DictionaryInUse(file.to))
+                throw ToolError(file.to.string() +
+                                ": the dictionary is in use (its -wal or -shm file is there); it "
+                                "cannot be replaced now");
+    if (replace)
+        for (const auto& dictionary : plan.dictionaries) {
+            if (!DictionaryExists(dictionary.to)) continue;
+            if (!IsServerPath(dictionary.to)) {
+                TablePath parts = SplitTablePath(dictionary.to);
+                fs::path file = FindEntry(parts.folder, parts.name, false, false);
+                if (DictionaryInUse(file))
+                    throw ToolError(file.string() +
+                                    ": the dictionary is in use (its -wal or -shm file is there); "
+                                    "it cannot be replaced now");
+            }
+            AdministratorOf(dictionary.to);
+        }
     // Every source opens with a password given, before anything is written.
     for (const auto& [from, to] : plan.tables) {
         TablePath parts = SplitTablePath(from);
@@ -705,20 +1183,52 @@ int Copy(const Args& args, std::ostream& out, std::ostream& err) {
         EngineTable table(connection.handle(), parts.name, ADS_READONLY);
         UnlockWith(table, passwords, from);
     }
-    for (const auto& folder : plan.folders) MakePrivateFolders(folder);
-    Copier copier(passwords, out, ::isatty(STDERR_FILENO) ? &err : nullptr, fault);
-    for (const auto& [from, to] : plan.tables) copier.CopyTable(from, to, replace);
-    for (const auto& file : plan.files) {
-        CopyWholeFile(file.from, file.to, file.dictionary);
-        out << "copied " << file.from.string() << " to " << file.to.string() << "\n";
+    MadeSoFar made;
+    try {
+        for (const auto& folder : plan.folders) MakeFolders(folder, made);
+        Copier copier(passwords, out, ::isatty(STDERR_FILENO) ? &err : nullptr, fault);
+        for (const auto& [from, to] : plan.tables) {
+            copier.CopyTable(from, to, replace);
+            made.Table(to);
+        }
+        for (const auto& file : plan.files) {
+            CopyWholeFile(file.from, file.to, file.dictionary);
+            made.File(file.to);
+            out << "copied " << file.from.string() << " to " << file.to.string() << "\n";
+        }
+        // After the tables, which a dictionary registers only where they are.
+        uint64_t dictionaries = 0;
+        for (const auto& dictionary : plan.dictionaries) {
+            bool fail = fault.kind == Fault::Kind::FailDictionary && fault.row == ++dictionaries;
+            WriteDictionary(dictionary.from, dictionary.to, dictionary.content, replace, fail, out);
+            made.Dictionary(dictionary.to);
+        }
+    } catch (const std::exception& e) {
+        // Only a copy of several parts has made any before the one that failed.
+        if (made.count() == 0) {
+            made.RemoveAll();
+            throw;
+        }
+        size_t count = made.count();
+        std::string left = made.RemoveAll();
+        throw ToolError(std::string(e.what()) + "; " +
+                        (left.empty()
+                             ? "the " + std::to_string(count) + " copied before it were removed too"
+                             : "of those copied before it, these could not be removed: " + left));
     }
     for (const auto& note : plan.notes) out << note << "\n";
-    if (plan.tables.size() + plan.files.size() > 1)
-        out << "copied " << plan.tables.size() << " table" << (plan.tables.size() == 1 ? "" : "s")
-            << (plan.files.empty() ? ""
-                                   : " and " + std::to_string(plan.files.size()) + " file" +
-                                         (plan.files.size() == 1 ? "" : "s"))
-            << " from " << Shown(source) << " to " << Shown(target) << "\n";
+    const size_t parts = plan.tables.size() + plan.files.size() + plan.dictionaries.size();
+    if (parts > 1) {
+        auto counted = [](size_t n, const char* one, const char* many) {
+            return std::to_string(n) + " " + (n == 1 ? one : many);
+        };
+        std::string what = counted(plan.tables.size(), "table", "tables");
+        if (!plan.files.empty()) what += " and " + counted(plan.files.size(), "file", "files");
+        if (!plan.dictionaries.empty())
+            what +=
+                " and " + counted(plan.dictionaries.size(), "data dictionary", "data dictionaries");
+        out << "copied " << what << " from " << Shown(source) << " to " << Shown(target) << "\n";
+    }
     return 0;
 }
 

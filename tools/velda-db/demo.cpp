@@ -377,27 +377,48 @@ void BuildProgram(const std::string& root, bool dictionary, int employees, uint6
     }
 }
 
-// The demo on a server: the company list and the free-table companies in a folder of the
-// server's database. A server keeps no VELDA.ini and, for now, no data dictionaries. The tables
-// cannot be staged and moved into place there, so the run first makes sure that none of them
-// exists yet, and a failure removes the tables it made.
+// Whether the engine finds a data dictionary at the path (a wrong password means it is there).
+bool DictionaryThere(const std::string& path) {
+    ADSHANDLE h = 0;
+    UNSIGNED32 rc = AdsConnect60(ads::EngineText(path), 0, ads::EngineText("ADSSYS"),
+                                 ads::EngineText(""), 0, &h);
+    if (h) (void)AdsDisconnect(h);
+    return rc != AE_FILE_NOT_FOUND;
+}
+
+// The demo on a server: the company list and the companies in a folder of the server's
+// database, as free tables or, with --dictionary, each with its data dictionary. A server keeps
+// no VELDA.ini. Nothing can be staged and moved into place there, so the run first makes sure
+// that none of its tables and dictionaries exists yet, and a failure removes what it made.
 int DemoOnServer(const std::string& target, bool dictionary, int employees, uint64_t seed,
                  std::ostream& out) {
-    if (dictionary)
-        throw ToolError("demo: " + target +
-                        ": data dictionaries cannot be kept on a server yet; build the demo there "
-                        "without --dictionary");
-    std::vector<std::string> planned{JoinPath(target, "MCOMPANY.adt")};
-    for (const auto& company : DemoCompanies(employees))
-        for (const char* table : kCompanyTables)
-            planned.push_back(JoinPath(JoinPath(JoinPath(target, "COMPANY"), company.code), table));
+    std::vector<std::string> planned{JoinPath(target, "MCOMPANY.adt")}, dictionaries;
+    for (const auto& company : DemoCompanies(employees)) {
+        std::string folder = JoinPath(JoinPath(target, "COMPANY"), company.code);
+        for (const char* table : kCompanyTables) planned.push_back(JoinPath(folder, table));
+        if (dictionary) dictionaries.push_back(JoinPath(folder, company.code + ".ADD"));
+    }
     for (const auto& path : planned)
         if (TableExists(path))
             throw ToolError(path + ": exists already; the demo needs a folder without its tables");
+    for (const auto& path : dictionaries)
+        if (DictionaryThere(path))
+            throw ToolError(path +
+                            ": exists already; the demo needs a folder without its dictionaries");
     std::vector<std::string> made;
     try {
-        BuildProgram(target, false, employees, seed, out, made);
+        BuildProgram(target, dictionary, employees, seed, out, made);
     } catch (...) {
+        // The dictionaries first, as they name the tables; none was there before the run.
+        const char* admin = std::getenv("VELDA_DB_ADMIN_PASSWORD");
+        for (const auto& path : dictionaries) {
+            ADSHANDLE h = 0;
+            if (AdsConnect60(ads::EngineText(path), 0, ads::EngineText("ADSSYS"),
+                             ads::EngineText(admin ? admin : ""), 0, &h) == AE_SUCCESS &&
+                AdsDDRemove(h) == AE_SUCCESS)
+                continue;
+            if (h) (void)AdsDisconnect(h);
+        }
         for (auto it = made.rbegin(); it != made.rend(); ++it) {
             TablePath parts = SplitTablePath(*it);
             ADSHANDLE connection = 0;
@@ -407,8 +428,10 @@ int DemoOnServer(const std::string& target, bool dictionary, int employees, uint
         }
         throw;
     }
-    out << "demo folder " << Shown(target)
-        << " is ready (tables only: a server keeps no VELDA.ini)\n";
+    out << "demo folder " << Shown(target) << " is ready ("
+        << (dictionary ? "data dictionaries; a server keeps no VELDA.ini"
+                       : "tables only: a server keeps no VELDA.ini")
+        << ")\n";
     return 0;
 }
 
