@@ -460,7 +460,8 @@ UNSIGNED32 parametersOf(const SqlStatement& s, Params& out) {
     return AE_SUCCESS;
 }
 
-// The statement's time limit on the server, for one execution; taken off again when it ends.
+// The statement's time limit on the server, for one execution; the session's own setting again
+// when it ends.
 class TimeLimit {
   public:
     TimeLimit(Call& call, std::chrono::milliseconds limit) : call_(call) {
@@ -468,7 +469,7 @@ class TimeLimit {
             call_.session().exec("SET statement_timeout = " + std::to_string(limit.count())).ok();
     }
     ~TimeLimit() {
-        if (set_) (void)call_.session().exec("SET statement_timeout = 0");
+        if (set_) (void)call_.session().exec("RESET statement_timeout");
     }
     TimeLimit(const TimeLimit&) = delete;
     TimeLimit& operator=(const TimeLimit&) = delete;

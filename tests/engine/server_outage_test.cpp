@@ -113,6 +113,28 @@ TEST_F(ServerOutage, AnAppendFailsAndKeepsNothingThenWorksAgain) {
     EXPECT_EQ(count(), 301u);
 }
 
+TEST_F(ServerOutage, AStatementFailsWithATextAndRunsAgainOnceTheServerIsBack) {
+    ADSHANDLE statement = 0;
+    ASSERT_EQ(AdsCreateSQLStatement(connection, &statement), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsPrepareSQL(statement, u8("SELECT COUNT(*) FROM staff")), AE_SUCCESS)
+        << lastError();
+    server("halt");
+    ADSHANDLE cursor = 0;
+    expectLost(AdsExecuteSQL(statement, &cursor));
+    EXPECT_EQ(cursor, 0u);
+    expectLost(AdsExecuteSQLDirect(statement, u8("UPDATE staff SET N = 1"), &cursor));
+    server("start");
+    ASSERT_EQ(AdsExecuteSQLDirect(statement, u8("SELECT COUNT(*) FROM staff WHERE N = 1"), &cursor),
+              AE_SUCCESS)
+        << lastError();
+    UNSIGNED8 value[16];
+    UNSIGNED32 length = sizeof value;
+    ASSERT_EQ(AdsGetField(cursor, ADSFIELD(1), value, &length, ADS_NONE), AE_SUCCESS);
+    EXPECT_EQ(std::stoi(std::string(reinterpret_cast<char*>(value), length)), 0);
+    EXPECT_EQ(AdsCloseTable(cursor), AE_SUCCESS);
+    EXPECT_EQ(AdsCloseSQLStatement(statement), AE_SUCCESS);
+}
+
 TEST_F(ServerOutage, ATransactionCutOffIsRolledBackAndSaysSo) {
     append("before");  // committed: survives
     ASSERT_EQ(AdsBeginTransaction(connection), AE_SUCCESS);
