@@ -262,25 +262,15 @@ TEST_F(ServerDownloadBytes, DemoOfDataDictionaries) {
     ASSERT_EQ(
         testsupport::CopyOfDemoFolder(Tool("velda-db"), "--employees 10 --dictionary", program),
         "");
-    // velda-db copies no dictionaries to a server: the tables go one at a time and the
-    // dictionary is made there as the demo makes it, through the engine's own calls.
-    Copy(program / "MCOMPANY.adt", root_);
-    const std::string company = root_ + "COMPANY/A01/";
-    for (const char* table : {"paypara1", "PASS", "EMPLOYEE", "EMPSERV", "LEAV_TRX", "empleave"})
-        Copy(program / "COMPANY/A01" / (std::string(table) + ".adt"), company);
-    using adstest::u8;
+    // The whole program folder, each company's dictionary with it, as an office copies it.
+    Copy(program, root_);
+    // The copy is a dictionary on the server, not tables only: its user logs in there.
     ADSHANDLE dd = 0;
-    ASSERT_EQ(AdsDDCreate(u8(company + "A01.ADD"), 0, nullptr, &dd), AE_SUCCESS)
-        << adstest::engineLastError();
-    EXPECT_EQ(AdsDDCreateUser(dd, nullptr, u8(ads::kDictionaryUser), u8(ads::kDictionaryPassword),
-                              nullptr),
+    ASSERT_EQ(AdsConnect60(adstest::u8(root_ + "COMPANY/A01/A01.ADD"), ADS_REMOTE_SERVER,
+                           adstest::u8(ads::kDictionaryUser), adstest::u8(ads::kDictionaryPassword),
+                           0, &dd),
               AE_SUCCESS)
         << adstest::engineLastError();
-    for (const char* table : {"paypara1", "PASS", "EMPLOYEE", "EMPSERV", "LEAV_TRX", "empleave"})
-        EXPECT_EQ(AdsDDAddTable(dd, u8(table), u8(std::string(table) + ".adt"), ADS_ADT, ADS_ANSI,
-                                u8(""), u8("")),
-                  AE_SUCCESS)
-            << table << ": " << adstest::engineLastError();
     (void)AdsDisconnect(dd);
 
     // A program folder whose VELDA.ini names the server folder and dictionaries.
