@@ -163,5 +163,24 @@ if [ -n "$build" ]; then
   expect 1 "engine/table.h: No such file" compiles tools/velda-db/commands.cpp '"engine/table.h"'
 fi
 
+# Every case that uses the shared test server asks for its fixture, so that the server outlives it.
+if [ -n "$build" ]; then
+  unfixed="$(ctest --test-dir "$build" --show-only=json-v1 2>/dev/null | python3 -c '
+import json, re, sys
+for test in json.load(sys.stdin)["tests"]:
+    props = {p["name"]: p["value"] for p in test.get("properties", [])}
+    if re.match(r"^(engine\.server\.|[a-z]+\.Server)", test["name"]) and \
+            "velda_server" not in props.get("FIXTURES_REQUIRED", []):
+        print(test["name"])
+')"
+  listed="$(ctest --test-dir "$build" -N 2>/dev/null)"
+  if [ -z "$unfixed" ] && grep -q 'engine\.server\.' <<<"$listed"; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL: cases on the shared server without its fixture: ${unfixed:-none registered}"
+    failed=$((failed + 1))
+  fi
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
