@@ -278,8 +278,25 @@ void Session::rollback() {
     transactionOpen_ = transactionLost_ = false;
 }
 
+void Session::noticeIdleLoss() {
+    if (transactionOpen_ || lost()) return;
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastIdleCheck_ < std::chrono::milliseconds(10)) return;
+    lastIdleCheck_ = now;
+    // A server that went away while the session was idle has left its last words (an error
+    // message, read as a notice here) and the end of the stream: two reads find the end.
+    for (int read = 0; read < 2 && !lost(); ++read) {
+        if (PQconsumeInput(connection_.get()) == 0) break;
+        while (PGnotify* notice = PQnotifies(connection_.get())) {
+            ++notices_[notice->relname];
+            PQfreemem(notice);
+        }
+    }
+}
+
 bool Session::revive() {
     if (transactionLost_) return false;
+    noticeIdleLoss();
     if (!lost()) return true;
     if (transactionOpen_) {
         // The server has rolled the transaction back; the engine must hear of it, not carry on

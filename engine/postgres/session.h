@@ -177,6 +177,8 @@ class Session {
     bool catalogReady = false;
     // The structures of the tables this session opened, by table id (postgres/table.cpp).
     std::map<int64_t, std::shared_ptr<const struct TableStructure>> structures;
+    // The table passwords this session has checked, by table id (postgres/table.cpp).
+    std::map<int64_t, std::shared_ptr<const struct KnownPassword>> knownPasswords;
     // How many tables hold the session's transaction for an engine transaction.
     int heldBy = 0;
     // Moves on whenever the connection is made again: locks taken before are gone.
@@ -188,6 +190,10 @@ class Session {
     };
     explicit Session(std::unique_ptr<pg_conn, Finish> connection);
     [[nodiscard]] bool revive();
+    // Finds out, at most every 10 ms and outside a transaction, whether the server closed the
+    // connection while the session was idle: a lost connection reads as alive until then, and
+    // the next statement would fail on it instead of connecting again.
+    void noticeIdleLoss();
     // The prepared statement's name for `sql`, and whether it must be prepared first (the cache
     // is emptied when full).
     std::string statementName(const std::string& sql, bool& fresh);
@@ -203,6 +209,7 @@ class Session {
     std::map<std::string, uint64_t, std::less<>> notices_;
     std::set<std::string> pendingNotices_;
     std::chrono::steady_clock::time_point lastPoll_{};
+    std::chrono::steady_clock::time_point lastIdleCheck_{};
     uint64_t generation_ = 0;
     uint64_t statementsMade_ = 0;
     bool transactionOpen_ = false;

@@ -366,8 +366,7 @@ TEST_F(ServerClerkOutage, ALoginWhileTheServerIsAwayIsAMessageAndWorksOnceItIsBa
 
 // The server is stopped and started again while the clerk types the password: nothing was asked
 // of it meanwhile, and the press that follows must work.
-// Disabled: after an idle restart of the server the next statement fails ("was lost").
-TEST_F(ServerClerkOutage, DISABLED_ALoginAfterTheServerWasRestartedWorks) {
+TEST_F(ServerClerkOutage, ALoginAfterTheServerWasRestartedWorks) {
     app::TFormCompany& company = Start();
     bool sawMain = false;
     ui::Script().Modal<app::TFormLogin>([&](app::TFormLogin& login) {
@@ -538,8 +537,7 @@ TEST_F(ServerClerkOutage, AServerThatStopsWhileTheLinesAreWrittenLeavesTheEarlie
 
 // Two runs on one company connection with the server stopped and started between them: the
 // second writes the whole file, as the first did.
-// Disabled: after an idle restart of the server the next statement fails ("was lost").
-TEST_F(ServerClerkOutage, DISABLED_ARunAfterTheServerWasRestartedWorks) {
+TEST_F(ServerClerkOutage, ARunAfterTheServerWasRestartedWorks) {
     const std::string whole = FolderFile("extended1");
     ASSERT_NE(whole, "");
     const std::string target = (dir_ / "leave.txt").string();
