@@ -53,6 +53,15 @@ struct TableStructure {
     bool encrypted = false;
 };
 
+// A table password a session has checked against the table's stored hash (`check`), kept as a
+// fast salted hash in memory only.
+struct KnownPassword {
+    std::string check;
+    unsigned char salt[32] = {};
+    unsigned char hash[32] = {};
+    ~KnownPassword();
+};
+
 class ServerTable final : public Storage {
   public:
     ~ServerTable() override;

@@ -233,6 +233,34 @@ TEST_F(Encryption, AWrongPasswordIsRefusedAndTheHandleStaysUsable) {
                 "Error 6002: No password given for the table " + path("staff.adt") + ".");
 }
 
+// A password this connection gave before no longer opens the table once another connection has
+// encrypted it with another one.
+TEST_F(Encryption, APasswordChangedElsewhereIsCheckedAfresh) {
+    makeStaff(6);
+    ASSERT_EQ(encrypt("staff"), AE_SUCCESS) << lastError();
+    close(openWith("staff", kPassword));
+    ADSHANDLE other = 0, theirs = 0;
+    ASSERT_EQ(AdsConnect(u8(root.c_str()), &other), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsOpenTable(other, u8("staff"), nullptr, ADS_ADT, ADS_ANSI, ADS_PROPRIETARY_LOCKING,
+                           ADS_CHECKRIGHTS, ADS_EXCLUSIVE, &theirs),
+              AE_SUCCESS)
+        << lastError();
+    ASSERT_EQ(AdsEnableEncryption(theirs, u8(kPassword)), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsDecryptTable(theirs), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsEnableEncryption(theirs, u8("LAKSO2207")), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsEncryptTable(theirs), AE_SUCCESS) << lastError();
+    ASSERT_EQ(AdsCloseTable(theirs), AE_SUCCESS);
+    (void)AdsDisconnect(other);
+
+    ADSHANDLE t = openOk("staff");
+    expectError(
+        AdsEnableEncryption(t, u8(kPassword)), AE_WRONG_PASSWORD,
+        "Error 6011: The password does not open the encrypted table " + path("staff.adt") + ".");
+    EXPECT_EQ(count(t), 0u);
+    ASSERT_EQ(AdsEnableEncryption(t, u8("LAKSO2207")), AE_SUCCESS) << lastError();
+    EXPECT_EQ(count(t), 3u);
+}
+
 TEST_F(Encryption, WithThePasswordEverythingWorksAsOnAPlainTable) {
     FOLDER_ONLY();  // copies the file
     makeStaff(30);
