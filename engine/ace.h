@@ -214,7 +214,7 @@ extern "C" {
 // ~/.pgpass. usServerTypes must hold the path's server type, or be 0. A new connection handle;
 // AE_PATH_NOT_FOUND, AE_FILE_NOT_FOUND, AE_NOT_A_DICTIONARY, AE_LOGIN_FAILED, AE_INVALID_ARGUMENT
 // (a malformed server path), AE_SERVER_CONNECT, AE_NOT_SUPPORTED (a server type or option not
-// offered, a data dictionary on a server). Error texts show a password in a path as ***.
+// offered). Error texts show a password in a path as ***.
 [[nodiscard]] UNSIGNED32 AdsConnect60(UNSIGNED8* pucServerPath, UNSIGNED16 usServerTypes,
                                       UNSIGNED8* pucUserName, UNSIGNED8* pucPassword,
                                       UNSIGNED32 ulOptions, ADSHANDLE* phConnect);
@@ -335,20 +335,20 @@ extern "C" {
 // pucFields: "NAME,Type[,Length[,Decimals]];..." with the type names Logical, Numeric, Date,
 // Character, Memo, Binary, Image, VarChar, CompactDate, Double, Integer, ShortInteger, Time,
 // TimeStamp, AutoInc, Raw, CurDouble (any case). The new table is left open in *phTable.
-// AE_ALREADY_EXISTS, AE_INVALID_ARGUMENT (a field list that does not parse), AE_NOT_SUPPORTED
-// (also on a server connection: tables on a server are not available in this build).
+// AE_ALREADY_EXISTS, AE_INVALID_ARGUMENT (a field list that does not parse), AE_NOT_SUPPORTED (a
+// table type other than ADT).
 [[nodiscard]] UNSIGNED32 AdsCreateTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAlias,
                                         UNSIGNED16 usTableType, UNSIGNED16 usCharType,
                                         UNSIGNED16 usLockType, UNSIGNED16 usCheckRights,
                                         UNSIGNED16 usMemoSize, UNSIGNED8* pucFields,
                                         ADSHANDLE* phTable);
-// Removes a closed table and every file that belongs to it; AE_FILE_NOT_FOUND, AE_LOCKED (open),
-// AE_NOT_SUPPORTED (a server connection).
+// Removes a closed table and every file that belongs to it (on a server, its rows and catalog
+// entries); AE_FILE_NOT_FOUND, AE_LOCKED (open).
 [[nodiscard]] UNSIGNED32 AdsDeleteTable(ADSHANDLE hConnect, UNSIGNED8* pucName);
 // A new table handle on a table by name (with or without extension) or path, ulOptions
 // ADS_EXCLUSIVE and ADS_READONLY; AE_FILE_NOT_FOUND, AE_NOT_IN_DICTIONARY, AE_LOCKED (opened
-// exclusively elsewhere, or open elsewhere for an exclusive open), AE_NOT_SUPPORTED (also on a
-// server connection, naming the table's path there with its password masked).
+// exclusively elsewhere, or open elsewhere for an exclusive open), AE_NOT_SUPPORTED (a table type
+// other than ADT). Texts name a table on a server by its path, the password masked.
 [[nodiscard]] UNSIGNED32 AdsOpenTable(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAlias,
                                       UNSIGNED16 usTableType, UNSIGNED16 usCharType,
                                       UNSIGNED16 usLockType, UNSIGNED16 usCheckRights,

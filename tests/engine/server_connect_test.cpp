@@ -158,7 +158,7 @@ TEST_F(ServerConnect, TheServerTypesChooseBetweenFoldersAndServers) {
     }
 }
 
-TEST_F(ServerConnect, TablesAndDictionariesAreThereButStatementsAreNotYet) {
+TEST_F(ServerConnect, TablesDictionariesAndStatementsAreThere) {
     ADSHANDLE h = 0;
     ASSERT_EQ(AdsConnect(u8(pathWithPassword()), &h), AE_SUCCESS) << lastError();
     engine::ServerPath top;
