@@ -449,12 +449,7 @@ class ServerRows final : public result::RowSource {
 UNSIGNED32 parametersOf(const SqlStatement& s, Params& out) {
     for (size_t i = 0; i < s.parameters.size(); ++i) {
         const Parameter& p = s.parameters[i];
-        if (!p.given) {
-            std::string name = s.translation.parameters[i];
-            return fail(AE_INVALID_ARGUMENT, "Parameter " + std::to_string(i + 1) +
-                                                 (name.empty() ? "" : " (:" + name + ")") +
-                                                 " of the SQL statement has no value.");
-        }
+        if (!p.given) return statement::missingParameter(s, i);
         out.add(p.value);
     }
     return AE_SUCCESS;

@@ -626,15 +626,17 @@ UNSIGNED32 setParameter(SqlStatement& s, const UNSIGNED8* which, Value value) {
     return AE_SUCCESS;
 }
 
+UNSIGNED32 missingParameter(const SqlStatement& s, size_t index) {
+    const std::string& name = s.translation.parameters[index];
+    return fail(AE_INVALID_ARGUMENT, "Parameter " + std::to_string(index + 1) +
+                                         (name.empty() ? "" : " (:" + name + ")") +
+                                         " of the SQL statement has no value.");
+}
+
 UNSIGNED32 bind(SqlStatement& s, sqlite3_stmt* stmt) {
     for (size_t i = 0; i < s.parameters.size(); ++i) {
         const Parameter& p = s.parameters[i];
-        if (!p.given) {
-            std::string name = s.translation.parameters[i];
-            return fail(AE_INVALID_ARGUMENT, "Parameter " + std::to_string(i + 1) +
-                                                 (name.empty() ? "" : " (:" + name + ")") +
-                                                 " of the SQL statement has no value.");
-        }
+        if (!p.given) return missingParameter(s, i);
         image::bind(stmt, static_cast<int>(i + 1), p.value);
     }
     return AE_SUCCESS;

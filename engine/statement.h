@@ -197,6 +197,8 @@ bool isStatement(ADSHANDLE handle);
 // Binds the statement's parameters to a prepared SQLite statement of its text; fails naming a
 // parameter that has no value.
 [[nodiscard]] UNSIGNED32 bind(SqlStatement& statement, sqlite3_stmt* stmt);
+// Fails naming the statement's parameter `index` (0-based), which has no value.
+[[nodiscard]] UNSIGNED32 missingParameter(const SqlStatement& statement, size_t index);
 // AE_SQL_TIMEOUT: the execution ran longer than the session's time limit.
 [[nodiscard]] UNSIGNED32 timedOut(const SqlStatement& statement);
 // Refuses a table name that is a path of another place than the connection's (a server's path on

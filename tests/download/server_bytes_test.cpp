@@ -24,6 +24,9 @@
 
 namespace {
 
+using tooltest::Quote;
+using tooltest::Tool;
+
 namespace fs = std::filesystem;
 using download::TOutputLayout;
 using downloadtest::readFile;
@@ -32,16 +35,6 @@ using tooltest::Result;
 constexpr TOutputLayout kLayouts[] = {TOutputLayout::Standard, TOutputLayout::Extended1,
                                       TOutputLayout::Extended2, TOutputLayout::Extended3};
 constexpr const char* kFormats[] = {"standard", "extended1", "extended2", "extended3"};
-
-std::string Tool(const char* name) {
-    return std::string(VELDA_BINARY_DIR) + "/tools/" + name;
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // ---- companies of random leave ------------------------------------------------------------
 

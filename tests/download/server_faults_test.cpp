@@ -42,6 +42,9 @@
 
 namespace {
 
+using tooltest::Quote;
+using tooltest::Tool;
+
 namespace fs = std::filesystem;
 namespace sim = ui::sim;
 using downloadtest::readFile;
@@ -71,16 +74,6 @@ class Thaw {
   private:
     std::jthread thread_;
 };
-
-std::string Tool(const char* name) {
-    return std::string(VELDA_BINARY_DIR) + "/tools/" + name;
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // A port on this machine where nothing listens: one the system just gave out and took back.
 int FreePort() {

@@ -26,19 +26,12 @@
 
 namespace {
 
+using tooltest::Quote;
+using tooltest::Tool;
+
 namespace fs = std::filesystem;
 namespace sim = ui::sim;
 using downloadtest::readFile;
-
-std::string Tool(const char* name) {
-    return std::string(VELDA_BINARY_DIR) + "/tools/" + name;
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // What the clerk saw and what the downloads wrote, on one road.
 struct RoadSeen {

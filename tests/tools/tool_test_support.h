@@ -1,5 +1,5 @@
-// What the tool tests share: a finished run of a program, a whole file read back, and a program
-// stopped by a signal at its password prompt.
+// What the tool tests share: the tools' paths and shell quoting, a finished run of a program, a
+// whole file read back, and a program stopped by a signal at its password prompt.
 #ifndef VELDA_TESTS_TOOLS_TOOL_TEST_SUPPORT_H
 #define VELDA_TESTS_TOOLS_TOOL_TEST_SUPPORT_H
 
@@ -26,6 +26,18 @@ struct Result {
     std::string out;
     std::string err;
 };
+
+// A word for the shell: the text in single quotes.
+inline std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// A program of the build's tools folder.
+inline std::string Tool(const char* name) {
+    return std::string(VELDA_BINARY_DIR) + "/tools/" + name;
+}
 
 inline std::string Slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

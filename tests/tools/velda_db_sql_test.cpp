@@ -20,16 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using tooltest::Quote;
+
 using tooltest::Result;
 
 std::string Tool() {
     return std::string(VELDA_BINARY_DIR) + "/tools/velda-db";
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 // One demo folder of free tables and one of dictionaries for the suite, copied from the cache.

@@ -19,18 +19,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using tooltest::Quote;
+using tooltest::Tool;
+
 using tooltest::Result;
 using tooltest::Slurp;
-
-std::string Tool(const char* name) {
-    return std::string(VELDA_BINARY_DIR) + "/tools/" + name;
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // The free-table demo folder here and its copy in a folder of its own on the server.
 class ServerVeldaExport : public testsupport::OnServer {

@@ -29,21 +29,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using tooltest::Quote;
+using tooltest::Tool;
+
 using tooltest::Result;
 using tooltest::Slurp;
 
 void Spit(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string Tool(const char* name) {
-    return std::string(VELDA_BINARY_DIR) + "/tools/" + name;
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 int NextYear() {
