@@ -37,7 +37,7 @@ UNSIGNED32 connect(const std::string& path, const std::string& user, const std::
 }
 
 std::string defaultIndex(ADSHANDLE h, const std::string& table, UNSIGNED32* rc) {
-    char buffer[200];
+    char buffer[200] = {};
     UNSIGNED16 len = sizeof buffer;
     *rc = AdsDDGetTableProperty(h, u8(table), ADS_DD_TABLE_DEFAULT_INDEX, buffer, &len);
     return *rc == AE_SUCCESS ? std::string(buffer, len) : std::string();
@@ -428,7 +428,7 @@ TEST_F(Dictionary, DefaultIndexPropertyIsSetReadAndCleared) {
         << lastError();
     EXPECT_EQ(defaultIndex(admin, "PASS", &rc), "NAME");
 
-    char small[4];
+    char small[4] = {};
     UNSIGNED16 len = sizeof small;
     EXPECT_EQ(AdsDDGetTableProperty(admin, u8("PASS"), ADS_DD_TABLE_DEFAULT_INDEX, small, &len),
               AE_BUFFER_TOO_SMALL);
@@ -627,7 +627,7 @@ namespace {
 // Every name a dictionary listing hands out; the first call's code in *rc.
 std::vector<std::string> objects(ADSHANDLE h, UNSIGNED16 type, UNSIGNED32* rc = nullptr) {
     std::vector<std::string> names;
-    char buffer[300];
+    char buffer[300] = {};
     UNSIGNED16 len = sizeof buffer;
     ADSHANDLE find = 0;
     UNSIGNED32 first = AdsDDFindFirstObject(h, type, nullptr, u8(buffer), &len, &find);
@@ -642,7 +642,7 @@ std::vector<std::string> objects(ADSHANDLE h, UNSIGNED16 type, UNSIGNED32* rc = 
 }
 
 std::string hashOf(ADSHANDLE h, const std::string& user, UNSIGNED32* rc) {
-    char buffer[300];
+    char buffer[300] = {};
     UNSIGNED16 len = sizeof buffer;
     *rc = AdsDDGetUserProperty(h, u8(user), ADS_DD_USER_PASSWORD_HASH, buffer, &len);
     return *rc == AE_SUCCESS ? std::string(buffer, len) : std::string();
@@ -658,7 +658,7 @@ TEST_F(Dictionary, UsersAndTablesAreListedByNameWithoutRegardToCase) {
     EXPECT_EQ(objects(admin, ADS_DD_TABLE_OBJECT),
               (std::vector<std::string>{"EMPLOYEE.adt", "PASS"}));
     // The tables of the dictionary's folder are its files there, registered or not.
-    char buffer[100];
+    char buffer[100] = {};
     UNSIGNED16 len = sizeof buffer;
     ADSHANDLE find = 0;
     ASSERT_EQ(AdsFindFirstTable(admin, nullptr, u8(buffer), &len, &find), AE_SUCCESS)
@@ -675,7 +675,7 @@ TEST_F(Dictionary, UsersAndTablesAreListedByNameWithoutRegardToCase) {
 }
 
 TEST_F(Dictionary, ListingRefusesOtherObjectsParentsAndConnections) {
-    char buffer[100];
+    char buffer[100] = {};
     UNSIGNED16 len = sizeof buffer;
     ADSHANDLE find = 0;
     EXPECT_EQ(AdsDDFindFirstObject(admin, 10, nullptr, u8(buffer), &len, &find), AE_NOT_SUPPORTED);
@@ -701,7 +701,7 @@ TEST_F(Dictionary, ListingRefusesOtherObjectsParentsAndConnections) {
 }
 
 TEST_F(Dictionary, DescriptionAndTablePathsReadAsRegistered) {
-    char buffer[200];
+    char buffer[200] = {};
     UNSIGNED16 len = sizeof buffer;
     ASSERT_EQ(AdsDDGetDatabaseProperty(admin, ADS_DD_COMMENT, buffer, &len), AE_SUCCESS)
         << lastError();
@@ -771,7 +771,7 @@ TEST_F(Dictionary, PasswordHashesAreTheAdministratorsAndMustBeReal) {
     hashOf(admin, "nobody", &rc);
     EXPECT_EQ(rc, AE_INVALID_ARGUMENT);
     EXPECT_EQ(lastError(), "Error 6002: User nobody is not in the data dictionary " + dd + ".");
-    char small[4];
+    char small[4] = {};
     UNSIGNED16 len = sizeof small;
     EXPECT_EQ(AdsDDGetUserProperty(admin, u8("clerk"), ADS_DD_USER_PASSWORD_HASH, small, &len),
               AE_BUFFER_TOO_SMALL);

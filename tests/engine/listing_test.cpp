@@ -28,7 +28,7 @@ class TableListing : public enginetest::EngineTest {
     // Every name the listing hands out for the mask; the first call's code in *rc.
     std::vector<std::string> list(ADSHANDLE c, const char* mask, UNSIGNED32* rc = nullptr) {
         std::vector<std::string> names;
-        char buffer[300];
+        char buffer[300] = {};
         UNSIGNED16 len = sizeof buffer;
         ADSHANDLE find = 0;
         UNSIGNED32 first = AdsFindFirstTable(c, u8(mask), u8(buffer), &len, &find);
@@ -117,7 +117,7 @@ TEST_F(TableListing, OnlyTableFilesOfAFolderAreListed) {
 TEST_F(TableListing, ASmallBufferKeepsTheNameForTheRetry) {
     make("ALPHA");
     make("BETA_LONGER");
-    char buffer[40];
+    char buffer[40] = {};
     UNSIGNED16 len = 3;
     ADSHANDLE find = 0;
     EXPECT_EQ(AdsFindFirstTable(connection, nullptr, u8(buffer), &len, &find), AE_BUFFER_TOO_SMALL);
@@ -141,7 +141,7 @@ TEST_F(TableListing, ASmallBufferKeepsTheNameForTheRetry) {
 
 TEST_F(TableListing, FindHandlesBelongToTheirConnectionAndCloseWithIt) {
     make("ONE");
-    char buffer[40];
+    char buffer[40] = {};
     UNSIGNED16 len = sizeof buffer;
     ADSHANDLE find = 0;
     ASSERT_EQ(AdsFindFirstTable(connection, nullptr, u8(buffer), &len, &find), AE_SUCCESS)
@@ -165,7 +165,7 @@ TEST_F(TableListing, FindHandlesBelongToTheirConnectionAndCloseWithIt) {
 }
 
 TEST_F(TableListing, BadArgumentsAreRefusedByName) {
-    char buffer[40];
+    char buffer[40] = {};
     UNSIGNED16 len = sizeof buffer;
     ADSHANDLE find = 0;
     EXPECT_EQ(AdsFindFirstTable(connection, nullptr, u8(buffer), &len, nullptr),
@@ -184,7 +184,7 @@ TEST_F(TableListing, AFolderThatIsGoneIsRefusedByName) {
     fs::create_directory(fs::path(folder) / "gone");
     ASSERT_EQ(AdsConnect(u8(path("gone")), &c), AE_SUCCESS) << lastError();
     fs::remove(fs::path(folder) / "gone");
-    char buffer[40];
+    char buffer[40] = {};
     UNSIGNED16 len = sizeof buffer;
     ADSHANDLE find = 0;
     EXPECT_EQ(AdsFindFirstTable(c, nullptr, u8(buffer), &len, &find), AE_PATH_NOT_FOUND);
