@@ -1,7 +1,10 @@
 #include "engine/postgres/session.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
+#include <sys/socket.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +22,13 @@ namespace {
 // Type identifiers of the server's built-in types (pg_type.oid), fixed across versions.
 constexpr unsigned kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700,
                    kFloat8 = 701, kNumeric = 1700;
+
+// How long a server may stay silent while a statement waits for its answer before it is asked,
+// over a fresh connection, whether it still answers, and how long that question may take. A
+// statement that merely takes long (a large sort, a lock wait) is waited for; a server that
+// hangs or a network that drops every packet is given up after about ten seconds.
+constexpr int kSilenceMs = 5000;
+constexpr const char* kProbeSeconds = "5";
 
 // libpq prints a server's notices to standard error unless told otherwise; the engine prints
 // nothing.
@@ -246,6 +256,7 @@ UNSIGNED32 Session::open(const ServerPath& path, std::shared_ptr<Session>& out) 
     PQsetNoticeProcessor(connection.get(), ignoreNotice, nullptr);
     out.reset(new Session(std::move(connection)));
     out->where_ = path.masked();
+    out->uri_ = path.uri();
     return AE_SUCCESS;
 }
 
@@ -272,7 +283,7 @@ void Session::rollback() {
     pendingNotices_.clear();
     heldBy = 0;
     if (!lost() && PQtransactionStatus(connection_.get()) != PQTRANS_IDLE) {
-        Result r(PQexec(connection_.get(), "ROLLBACK"));
+        Result r = simple("ROLLBACK");
         (void)r;
     }
     transactionOpen_ = transactionLost_ = false;
@@ -306,13 +317,14 @@ bool Session::revive() {
     }
     PQreset(connection_.get());
     if (lost()) return false;
+    silenced_ = false;
     PQsetNoticeProcessor(connection_.get(), ignoreNotice, nullptr);
     prepared_.clear();
     pendingNotices_.clear();
     heldBy = 0;
     ++generation_;
     for (const std::string& channel : channels_) {
-        Result r(PQexec(connection_.get(), ("LISTEN \"" + channel + "\"").c_str()));
+        Result r = simple("LISTEN \"" + channel + "\"");
         (void)r;
     }
     return true;
@@ -332,6 +344,41 @@ Params::Arrays Params::arrays() const {
     return a;
 }
 
+bool Session::serverAnswers() const {
+    const char* const keywords[] = {"dbname", "connect_timeout", nullptr};
+    const char* const values[] = {uri_.c_str(), kProbeSeconds, nullptr};
+    return PQpingParams(keywords, values, 1) != PQPING_NO_RESPONSE;
+}
+
+Result Session::next() {
+    PGconn* c = connection_.get();
+    while (PQisBusy(c)) {
+        pollfd socket{PQsocket(c), POLLIN, 0};
+        const int ready = ::poll(&socket, 1, kSilenceMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            if (serverAnswers()) continue;
+            // Shut, not closed (libpq closes it): libpq then reads the end of the stream and
+            // takes the connection for lost, as when the server closes it.
+            silenced_ = true;
+            ::shutdown(socket.fd, SHUT_RDWR);
+        }
+        if (PQconsumeInput(c) == 0) break;  // lost: PQgetResult answers the failure at once
+    }
+    return Result(PQgetResult(c));
+}
+
+Result Session::collect() {
+    // As PQexec answers: the last result, which after a failure is the failure.
+    Result last;
+    for (Result one = next(); one.get(); one = next()) last = std::move(one);
+    return last;
+}
+
+Result Session::simple(const std::string& sql) {
+    return PQsendQuery(connection_.get(), sql.c_str()) == 1 ? collect() : Result();
+}
+
 std::string Session::statementName(const std::string& sql, bool& fresh) {
     auto it = prepared_.find(sql);
     fresh = it == prepared_.end();
@@ -339,7 +386,7 @@ std::string Session::statementName(const std::string& sql, bool& fresh) {
     // A bounded cache, as statements differ by order, scope and filter and a caller could vary
     // them without end. Names are never reused, so a DEALLOCATE that fails harms nothing.
     if (prepared_.size() >= 200) {
-        Result dropped(PQexec(connection_.get(), "DEALLOCATE ALL"));
+        Result dropped = simple("DEALLOCATE ALL");
         (void)dropped;
         prepared_.clear();
     }
@@ -352,13 +399,17 @@ Result Session::run(const std::string& sql, const Params& params) {
     bool fresh = false;
     std::string name = statementName(sql, fresh);
     if (fresh) {
-        Result made(PQprepare(connection_.get(), name.c_str(), sql.c_str(), 0, nullptr));
+        Result made = PQsendPrepare(connection_.get(), name.c_str(), sql.c_str(), 0, nullptr) == 1
+                          ? collect()
+                          : Result();
         if (!made.ok()) return made;
         prepared_.emplace(sql, name);
     }
     const Params::Arrays a = params.arrays();
-    Result r(PQexecPrepared(connection_.get(), name.c_str(), static_cast<int>(params.size()),
-                            a.values.data(), a.lengths.data(), a.formats.data(), 0));
+    Result r = PQsendQueryPrepared(connection_.get(), name.c_str(), static_cast<int>(params.size()),
+                                   a.values.data(), a.lengths.data(), a.formats.data(), 0) == 1
+                   ? collect()
+                   : Result();
     noteTransaction();
     return r;
 }
@@ -420,7 +471,7 @@ std::vector<Result> Session::runAll(const std::vector<Step>& steps, bool commit)
     std::vector<Result> failedPrepare(steps.size());
     size_t at = 0;
     for (int idle = 0; sent && idle < 2;) {
-        Result r(PQgetResult(c));
+        Result r = next();
         if (!r.get()) {
             ++at;
             idle = lost() || at > queries.size() ? idle + 1 : 0;
@@ -466,7 +517,7 @@ Result Session::exec(const std::string& sql) {
         return exec("BEGIN;" + sql);
     }
     if (!revive()) return Result();
-    Result r(PQexec(connection_.get(), sql.c_str()));
+    Result r = simple(sql);
     noteTransaction();
     return r;
 }
@@ -475,12 +526,13 @@ Result Session::describe(const std::string& sql) {
     if (beginPending_)
         if (Result begun = exec(""); !begun.ok()) return begun;  // sends the pending BEGIN
     if (!revive()) return Result();
-    Result made(PQprepare(connection_.get(), "", sql.c_str(), 0, nullptr));
+    Result made =
+        PQsendPrepare(connection_.get(), "", sql.c_str(), 0, nullptr) == 1 ? collect() : Result();
     if (!made.ok()) {
         noteTransaction();
         return made;
     }
-    Result r(PQdescribePrepared(connection_.get(), ""));
+    Result r = PQsendDescribePrepared(connection_.get(), "") == 1 ? collect() : Result();
     noteTransaction();
     return r;
 }
@@ -498,9 +550,8 @@ Result Session::stream(const std::string& sql, const Params& params,
     }
     PQsetSingleRowMode(connection_.get());
     Result last;
-    while (pg_result* next = PQgetResult(connection_.get())) {
-        Result one(next);
-        if (PQresultStatus(next) == PGRES_SINGLE_TUPLE)
+    for (Result one = next(); one.get(); one = next()) {
+        if (PQresultStatus(one.get()) == PGRES_SINGLE_TUPLE)
             row(one);
         else
             last = std::move(one);  // the end: no more rows, or the failure
@@ -519,8 +570,11 @@ UNSIGNED32 Session::failure(const Result& result, const std::string& doing,
                                            "of the transaction was kept.");
     if (lost() || state.rfind("08", 0) == 0 || state == "57P01" || state == "57P02" ||
         state == "57P03") {
-        std::string reason =
-            result.get() ? result.message() : firstLine(PQerrorMessage(connection_.get()));
+        std::string reason = silenced_ ? "the server did not answer for " +
+                                             std::to_string(kSilenceMs / 1000) +
+                                             " seconds and did not answer a new connection either"
+                             : result.get() ? result.message()
+                                            : firstLine(PQerrorMessage(connection_.get()));
         return fail(AE_SERVER_CONNECT, "Could not " + doing + " " + what +
                                            ": the connection to the server of " + where_ +
                                            " was lost (" + reason + ").");
@@ -570,7 +624,7 @@ Result Session::commit() {
         beginPending_ = false;
         sql = "BEGIN;" + sql;
     }
-    Result r = Result(PQexec(connection_.get(), (sql + "COMMIT").c_str()));
+    Result r = simple(sql + "COMMIT");
     noteTransaction();
     // Notices that came with the answer count at once: a commit is seen by the next read.
     lastPoll_ = {};

@@ -197,12 +197,23 @@ class Session {
     // The prepared statement's name for `sql`, and whether it must be prepared first (the cache
     // is emptied when full).
     std::string statementName(const std::string& sql, bool& fresh);
+    // The next result of what was sent, as PQgetResult answers it, but never waiting for ever: a
+    // server silent for several seconds that does not answer a new connection either is given
+    // up, and the connection taken for lost.
+    Result next();
+    // Every result of what was sent; the last (after a failure, the failure), as PQexec answers.
+    Result collect();
+    // Statements of the simple protocol, sent and collected (no BEGIN pending, no revive).
+    Result simple(const std::string& sql);
+    // Whether the server answers a new connection (libpq's ping, with a short timeout).
+    bool serverAnswers() const;
     void poll();
     // Notes after each statement whether a transaction is open.
     void noteTransaction();
 
     std::unique_ptr<pg_conn, Finish> connection_;
     std::string where_;
+    std::string uri_;  // libpq's connection string, for the ping; never shown
     std::recursive_mutex mutex_;
     std::map<std::string, std::string, std::less<>> prepared_;
     std::set<std::string> channels_;
@@ -215,6 +226,8 @@ class Session {
     bool transactionOpen_ = false;
     bool transactionLost_ = false;
     bool beginPending_ = false;
+    // The connection was given up because the server stopped answering.
+    bool silenced_ = false;
     // The answer to a COMMIT sent ahead by runAll(), for the next commit().
     Result committed_;
 };

@@ -291,6 +291,19 @@ TEST_F(ServerConnect, TheSessionKeepsABoundedNumberOfPreparedStatements) {
     EXPECT_EQ(again.integer(0, 0), 0);
 }
 
+// A server that is busy, not gone, is waited for however long it keeps silent: the session asks
+// it over a new connection after a few seconds and carries on waiting when it answers.
+TEST_F(ServerConnect, ALongStatementOnALiveServerIsWaitedFor) {
+    engine::ServerPath path;
+    ASSERT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS);
+    std::shared_ptr<engine::postgres::Session> session;
+    ASSERT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+    engine::postgres::Result r = session->run("SELECT 7 FROM pg_sleep(6.5)");
+    ASSERT_TRUE(r.ok()) << r.message();
+    EXPECT_EQ(r.integer(0, 0), 7);
+    EXPECT_FALSE(session->lost());
+}
+
 TEST_F(ServerConnect, FailedConnectsSayWhyWithThePathMasked) {
     engine::ServerPath parsed;
     ASSERT_EQ(engine::parseServerPath(serverPath(), parsed), AE_SUCCESS);
