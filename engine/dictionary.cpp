@@ -91,12 +91,7 @@ UNSIGNED32 Dictionary::setPassword(const std::string& name, const std::string& p
     std::string hash;
     if (!hashPassword(password, hash))
         return fail(AE_INTERNAL, "Could not hash the password of user " + name + ".");
-    bool found = false;
-    if (UNSIGNED32 rc = updatePassword(userKey(name), name, hash, found)) return rc;
-    if (!found)
-        return fail(AE_INVALID_ARGUMENT,
-                    "User " + name + " is not in the data dictionary " + path_ + ".");
-    return AE_SUCCESS;
+    return storePasswordHash(name, hash);
 }
 
 UNSIGNED32 Dictionary::addTable(const std::string& name, const std::string& tablePath,
@@ -207,6 +202,10 @@ UNSIGNED32 Dictionary::setPasswordHash(const std::string& name, const std::strin
         return fail(AE_INVALID_ARGUMENT, "The password hash given for user " + name +
                                              " is not one this engine makes; the password of " +
                                              name + " is left as it was.");
+    return storePasswordHash(name, hash);
+}
+
+UNSIGNED32 Dictionary::storePasswordHash(const std::string& name, const std::string& hash) {
     bool found = false;
     if (UNSIGNED32 rc = updatePassword(userKey(name), name, hash, found)) return rc;
     if (!found)

@@ -145,6 +145,8 @@ class Dictionary {
 
   private:
     [[nodiscard]] UNSIGNED32 notInDictionary(const std::string& table) const;
+    // Stores a hash made or checked by the caller as the user's password.
+    [[nodiscard]] UNSIGNED32 storePasswordHash(const std::string& name, const std::string& hash);
 
     std::string path_;
 };
