@@ -65,8 +65,7 @@ TEST_F(ServerConnection, AFailedConnectShowsTheEnginesTextWithoutThePassword) {
 TEST_F(ServerConnection, TablesOpenThroughAPathWithParameters) {
     // The parameters stay last whichever table the connection opens: a DIR such as
     // "postgresql://db/velda/?sslmode=verify-full" must open MCOMPANY.
-    const std::string folder = serverPath() + "params" + std::to_string(::getpid()) + "_" +
-                               std::to_string(std::time(nullptr)) + "/";
+    const std::string folder = freshFolder("params");
     adstest::makeTable(folder, "MCOMPANY.adt", "COMPANY_CODE,Character,8",
                        {{"COMPANY_CODE", "COMPANY_CODE"}});
     adstest::addRows(folder, "MCOMPANY.adt", {{"B02"}, {"A01"}});

@@ -159,9 +159,7 @@ class ServerRoad : public testsupport::OnServer {
         app().SetTitle(apptest::kTitle);
         savedDateFormat_ = rtl::FormatSettings().ShortDateFormat;
         ASSERT_FALSE(program_.path().empty()) << "no temporary folder";
-        static int made = 0;
-        dir_ = serverPath() + "r" + std::to_string(::getpid()) + "_" + std::to_string(++made) +
-               "_" + std::to_string(std::time(nullptr)) + "/";
+        dir_ = freshFolder("r");
         adstest::writeFile(fs::path(program_.path()) / "VELDA.ini",
                            "[PATH]\r\nDIR=" + dir_ + "\r\n");
         folder_ = std::make_unique<rtl::ScopedProgramFolderForTesting>(program_.path());

@@ -159,9 +159,7 @@ class ServerDownloadBytes : public testsupport::OnServer {
         OnServer::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_FALSE(dir_.empty()) << "no temporary folder";
-        static int made = 0;
-        root_ = serverPath() + "b" + std::to_string(::getpid()) + "_" + std::to_string(++made) +
-                "_" + std::to_string(std::time(nullptr)) + "/";
+        root_ = freshFolder("b");
     }
 
     Result Run(const std::string& command) { return tooltest::RunCaptured(command, dir_); }

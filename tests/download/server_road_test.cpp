@@ -52,9 +52,7 @@ class ServerDownloadRoad : public testsupport::OnServer {
         app().SetTitle(apptest::kTitle);
         savedDateFormat_ = rtl::FormatSettings().ShortDateFormat;
         ASSERT_FALSE(dir_.empty()) << "no temporary folder";
-        static int made = 0;
-        root_ = serverPath() + "w" + std::to_string(::getpid()) + "_" + std::to_string(++made) +
-                "_" + std::to_string(std::time(nullptr)) + "/";
+        root_ = freshFolder("w");
         ASSERT_EQ(testsupport::CopyOfDemoFolder(Tool("velda-db"), "--employees 10", Demo()), "");
         const tooltest::Result r =
             tooltest::RunCaptured("env VELDA_DB_PASSWORD=KORVA4816 " + Tool("velda-db") + " copy " +

@@ -127,6 +127,13 @@ class OnServer : public ::testing::Test {
         GTEST_SKIP() << testServer().reason;
     }
     const std::string& serverPath() const { return testServer().path; }
+    // A folder path on the server that no other case of any run has used: the prefix, the
+    // process, a count and the time, ending in a separator.
+    std::string freshFolder(const std::string& prefix) const {
+        static int made = 0;
+        return serverPath() + prefix + std::to_string(::getpid()) + "_" + std::to_string(++made) +
+               "_" + std::to_string(std::time(nullptr)) + "/";
+    }
 };
 
 }  // namespace testsupport

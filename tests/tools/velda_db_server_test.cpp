@@ -30,9 +30,7 @@ class ServerVeldaDb : public testsupport::OnServer {
         OnServer::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_FALSE(dir_.empty()) << "no temporary folder";
-        static int made = 0;
-        root_ = serverPath() + "v" + std::to_string(::getpid()) + "_" + std::to_string(++made) +
-                "_" + std::to_string(std::time(nullptr)) + "/";
+        root_ = freshFolder("v");
     }
 
     Result Run(const std::string& arguments, const std::string& environment = "") {
