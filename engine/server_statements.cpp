@@ -122,7 +122,9 @@ class Call {
     // Prepares `sql` (the server's dialect), making the views of the tables it names.
     UNSIGNED32 describe(const std::string& sql, Result& out) {
         if (!functionsReady_) {
-            if (UNSIGNED32 rc = postgres::ensureFunctions(session_, connection_.serverPath()))
+            if (UNSIGNED32 rc =
+                    postgres::ensureFunctions(session_, "prepare the SQL functions in",
+                                              "the database of " + connection_.serverPath()))
                 return rc;
             functionsReady_ = true;
         }

@@ -424,15 +424,14 @@ const char* functionsMarker() {
     return kMarker;
 }
 
-UNSIGNED32 ensureFunctions(Session& session, const std::string& shown) {
-    const std::string doing = "prepare the filter functions for";
+UNSIGNED32 ensureFunctions(Session& session, const std::string& doing, const std::string& what) {
     {
         std::lock_guard lock(ready().mutex);
         if (ready().databases.count(session.where())) return AE_SUCCESS;
     }
     Result there =
         session.exec(std::string("SELECT 1 FROM pg_proc WHERE proname='") + kMarker + "'");
-    if (!there.ok()) return session.failure(there, doing, "the table " + shown);
+    if (!there.ok()) return session.failure(there, doing, what);
     if (there.rows() == 0) {
         // Made in a transaction of their own, or within the one open (an engine transaction),
         // under a lock so that two sessions never replace them at once.
@@ -442,7 +441,7 @@ UNSIGNED32 ensureFunctions(Session& session, const std::string& shown) {
                           (own ? "COMMIT" : "");
         Result made = session.exec(sql);
         if (!made.ok()) {
-            UNSIGNED32 rc = session.failure(made, doing, "the table " + shown);
+            UNSIGNED32 rc = session.failure(made, doing, what);
             if (own && session.inTransaction()) (void)session.exec("ROLLBACK");
             return rc;
         }

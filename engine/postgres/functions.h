@@ -38,9 +38,11 @@ namespace engine::postgres {
 class Session;
 
 // Makes the helper functions in the session's database unless they are there. Outside a
-// transaction this is done once per database and process. Failures as Session::failure, for
-// `shown` (the table being filtered).
-[[nodiscard]] UNSIGNED32 ensureFunctions(Session& session, const std::string& shown);
+// transaction this is done once per database and process. Failures as Session::failure:
+// "Could not <doing> <what>: ..." (the filter functions for a table, the SQL functions for a
+// statement's database).
+[[nodiscard]] UNSIGNED32 ensureFunctions(Session& session, const std::string& doing,
+                                         const std::string& what);
 
 // The statements that make the functions, and the name of the marker function (for tests).
 std::string functionsSql();

@@ -598,7 +598,7 @@ UNSIGNED32 ServerTable::translateFilter(const std::string& text,
     sqlite3* folding = foldingConnection();
     if (!folding) return lastError().code;
     if (UNSIGNED32 rc = expression::translate(text, schema_, server, folding, out)) return rc;
-    return ensureFunctions(*session_, file_);
+    return ensureFunctions(*session_, "prepare the filter functions for", "the table " + file_);
 }
 
 UNSIGNED32 ServerTable::evaluate(const std::string& sql, int64_t rowid,

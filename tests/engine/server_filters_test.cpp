@@ -179,6 +179,12 @@ TEST_F(ServerFilterRights, ARoleThatCannotMakeTheFunctionsIsToldWhy) {
     EXPECT_EQ(lastError(), expected);
     UNSIGNED16 len = 0;
     EXPECT_EQ(AdsGetAOF(t, nullptr, &len), AE_NO_FILTER);
+    // A statement needs the same functions, and says so for its database.
+    ADSHANDLE statement = 0, cursor = 0;
+    ASSERT_EQ(AdsCreateSQLStatement(connection, &statement), AE_SUCCESS) << lastError();
+    EXPECT_EQ(AdsExecuteSQLDirect(statement, u8("SELECT NAME FROM people"), &cursor), AE_INTERNAL);
+    EXPECT_EQ(lastError(), "Error 6017: Could not prepare the SQL functions in the database of " +
+                               other + ": must be owner of function velda_left.");
     ASSERT_EQ(AdsDisconnect(connection), AE_SUCCESS);
     EXPECT_EQ(asAdmin("velda", "DROP DATABASE " + name + " WITH (FORCE)"), "");
     (void)asAdmin("velda", "DROP ROLE " + name);
