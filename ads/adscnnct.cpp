@@ -11,6 +11,7 @@
 #include "rtl/busycursor.h"
 #include "rtl/inifiles.h"
 #include "rtl/progfolder.h"
+#include "rtl/serverpath.h"
 
 namespace ads {
 
@@ -187,12 +188,18 @@ std::string TAdsConnection::GetEffectivePath() const {
 
 std::string TAdsConnection::GetDataFolder() const {
     std::string path = GetEffectivePath();
+    // A server path's parameters stay last: the file name is looked for before them.
+    std::string parameters;
+    if (std::size_t mark = path.find('?'); rtl::IsServerPath(path) && mark != std::string::npos) {
+        parameters = path.substr(mark);
+        path.resize(mark);
+    }
     if (path.size() > 4 && path[path.size() - 4] == '.') {
         std::size_t cut = path.find_last_of("\\/");
         if (cut == std::string::npos) return ".\\";
-        return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
+        path = cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
     }
-    return path;
+    return path + parameters;
 }
 
 void TAdsConnection::SetIsConnected(bool value) {

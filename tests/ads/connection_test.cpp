@@ -108,6 +108,13 @@ TEST_F(Connection, DataFolderDropsAFileNameWithAThreeLetterExtension) {
     EXPECT_EQ(folderOf("/A1.ADD"), "/");
     EXPECT_EQ(folderOf(".ADD"), ".ADD");  // four characters only
     EXPECT_EQ(folderOf(""), "");
+    // A server path's parameters stay after the folder.
+    EXPECT_EQ(folderOf("postgresql://db/velda/COMPANY/A1/A1.ADD?sslmode=require"),
+              "postgresql://db/velda/COMPANY/A1?sslmode=require");
+    EXPECT_EQ(folderOf("postgresql://db/velda/COMPANY/A1/A1.ADD"),
+              "postgresql://db/velda/COMPANY/A1");
+    EXPECT_EQ(folderOf("postgresql://db/velda/A1/?sslmode=require"),
+              "postgresql://db/velda/A1/?sslmode=require");
 }
 
 TEST_F(Connection, ConnectsOnceFiresEventsInOrderAndShowsTheBusyCursor) {
