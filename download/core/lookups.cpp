@@ -175,6 +175,12 @@ class TSelectionLookup : public TApplicationLookup {
         return key;
     }
 
+    static bool sameTexts(const TApplicationColumns& columns, const TApplicationFields& fields) {
+        return columns.AmPm->AsString() == fields.AmPm &&
+               columns.Reference->AsString() == fields.Reference &&
+               columns.Remarks->AsString() == fields.Remarks;
+    }
+
     void load() {
         ads::TAdsQuery query;
         query.SetName("ApplicationSelection");
@@ -203,7 +209,14 @@ class TSelectionLookup : public TApplicationLookup {
         for (; !query.Eof(); query.Next()) {
             TEntry& entry = rows_[keyOf(columns.EmpCode->AsString(), columns.LeaveCode->AsString(),
                                         columns.IdValue())];
-            if (entry.count++ == 0) entry.fields = columns.Fields();
+            // The statement repeats an application once per transaction of its key: only a
+            // candidate that shows other texts than the first makes the answer ambiguous.
+            if (entry.count == 0) {
+                entry.fields = columns.Fields();
+                entry.count = 1;
+            } else if (entry.count == 1 && !sameTexts(columns, entry.fields)) {
+                entry.count = 2;
+            }
         }
         query.Close();
         loaded_ = true;
