@@ -34,6 +34,7 @@
 // the lookup object, which each download makes afresh.
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -153,7 +154,7 @@ class TSelectionLookup : public TApplicationLookup {
         if (!loaded_) load();
         // Empty values never meet in the statement's equalities: the walk's way for them.
         if (empNo.empty() || leaveCode.empty() || id == 0) return fallback(empNo, leaveCode, id);
-        auto found = rows_.find(keyOf(empNo, leaveCode, id));
+        auto found = rows_.find(TKeyView{empNo, leaveCode, id});
         if (found == rows_.end()) return nullptr;
         if (found->second.count > 1) return fallback(empNo, leaveCode, id);
         return &found->second.fields;
@@ -165,15 +166,40 @@ class TSelectionLookup : public TApplicationLookup {
         TApplicationFields fields;
     };
 
-    static std::string keyOf(const std::string& empNo, const std::string& leaveCode,
-                             std::int32_t id) {
-        std::string key = empNo;
-        key += '\0';
-        key += leaveCode;
-        key += '\0';
-        key += std::to_string(id);
-        return key;
-    }
+    // Employee code, leave code and ID; kept as strings in the map, asked for as views so that
+    // a line builds no key.
+    struct TKeyView {
+        std::string_view empNo;
+        std::string_view leaveCode;
+        std::int32_t id;
+    };
+    struct TKey {
+        std::string empNo;
+        std::string leaveCode;
+        std::int32_t id;
+        operator TKeyView() const { return {empNo, leaveCode, id}; }
+    };
+    struct TKeyHash {
+        using is_transparent = void;
+        std::size_t operator()(const TKeyView& k) const {
+            std::size_t h = std::hash<std::string_view>()(k.empNo);
+            h ^= std::hash<std::string_view>()(k.leaveCode) + 0x9e3779b97f4a7c15ULL + (h << 6) +
+                 (h >> 2);
+            h ^= static_cast<std::uint32_t>(k.id) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+            return h;
+        }
+        std::size_t operator()(const TKey& k) const { return (*this)(TKeyView(k)); }
+    };
+    struct TKeyEqual {
+        using is_transparent = void;
+        static TKeyView view(const TKeyView& k) { return k; }
+        static TKeyView view(const TKey& k) { return k; }
+        template <class A, class B>
+        bool operator()(const A& a, const B& b) const {
+            TKeyView x = view(a), y = view(b);
+            return x.id == y.id && x.empNo == y.empNo && x.leaveCode == y.leaveCode;
+        }
+    };
 
     static bool sameTexts(const TApplicationColumns& columns, const TApplicationFields& fields) {
         return columns.AmPm->AsString() == fields.AmPm &&
@@ -207,8 +233,13 @@ class TSelectionLookup : public TApplicationLookup {
         columns.Reference = query.FieldByName("REFERENCE");
         columns.Remarks = query.FieldByName("REMARKS");
         for (; !query.Eof(); query.Next()) {
-            TEntry& entry = rows_[keyOf(columns.EmpCode->AsString(), columns.LeaveCode->AsString(),
-                                        columns.IdValue())];
+            std::string empNo = columns.EmpCode->AsString();
+            std::string leaveCode = columns.LeaveCode->AsString();
+            const std::int32_t id = columns.IdValue();
+            auto found = rows_.find(TKeyView{empNo, leaveCode, id});
+            if (found == rows_.end())
+                found = rows_.try_emplace(TKey{std::move(empNo), std::move(leaveCode), id}).first;
+            TEntry& entry = found->second;
             // The statement repeats an application once per transaction of its key: only a
             // candidate that shows other texts than the first makes the answer ambiguous.
             if (entry.count == 0) {
@@ -231,7 +262,7 @@ class TSelectionLookup : public TApplicationLookup {
     ads::TAdsDataSet& table_;
     std::string sql_;
     bool loaded_ = false;
-    std::unordered_map<std::string, TEntry> rows_;
+    std::unordered_map<TKey, TEntry, TKeyHash, TKeyEqual> rows_;
     std::unique_ptr<TApplicationLookup> fast_;
 };
 
