@@ -72,26 +72,23 @@ namespace {
 
 enum class TAlign { Left, Right, None };
 
-void AddField(TLeaveLine& line, const char* name, std::string value, int width, TAlign align,
+// The field is made in place in the line: a download builds nine of them per line.
+void AddField(TLeaveLine& line, const char* name, const std::string& value, int width, TAlign align,
               bool fromApplication = false) {
-    TLineField field;
+    TLineField& field = line.Fields.emplace_back();
     field.Name = name;
+    field.Value = value;
     field.Width = align == TAlign::None ? 0 : width;
-    switch (align) {
-        case TAlign::Left:
-            field.Written = util::PadRightSpaces(value, width);
-            break;
-        case TAlign::Right:
-            field.Written = util::PadLeftSpaces(value, width);
-            break;
-        case TAlign::None:
-            field.Written = value;
-            break;
-    }
-    field.Value = std::move(value);
+    // Padded to the width, never cut.
+    const std::size_t pad = field.Width > 0 && static_cast<std::size_t>(field.Width) > value.size()
+                                ? static_cast<std::size_t>(field.Width) - value.size()
+                                : 0;
+    field.Written.reserve(value.size() + pad);
+    if (align == TAlign::Right) field.Written.append(pad, ' ');
+    field.Written += value;
+    if (align == TAlign::Left) field.Written.append(pad, ' ');
     field.FromApplication = fromApplication;
     line.Text += field.Written;
-    line.Fields.push_back(std::move(field));
 }
 
 }  // namespace
@@ -99,6 +96,8 @@ void AddField(TLeaveLine& line, const char* name, std::string value, int width, 
 TLeaveLine BuildLeaveLine(TLeaveRows& row, TOutputLayout layout, TApplicationLookup* lookup) {
     TLeaveLine line;
     line.UsesApplication = layout != TOutputLayout::Extended3;
+    line.Fields.reserve(9);  // the most any layout writes
+    line.Text.reserve(160);  // every field at its width: 129 bytes
 
     // The application is looked up before the line's own fields are read.
     const TApplicationFields* application = nullptr;
