@@ -160,58 +160,56 @@ TEST(ApplicationLookup, SelectionLookupEqualsTheWalkForEveryLineOfTheSelection) 
     EXPECT_LT(matches, questions);
 }
 
-// Keys with several candidate applications, each selected by several transactions: candidates
-// that show the same texts answer as one, candidates that differ in any shown field are left to
-// the walk's order. Every differing pair comes in both record orders, so that whichever order
-// the statement gives its rows in, a candidate taken for the first in error shows.
+// Keys with several candidates, each selected by several transactions: candidates showing the
+// same texts answer as one, those differing in any shown field are left to the walk's order
+// (each differing pair in both record orders, so a candidate taken for the first in error shows
+// whatever order the statement gives). Thousands of single keys make the lookup's table grow.
 TEST(ApplicationLookup, SelectionLookupTellsRepeatedCandidatesFromDifferentOnes) {
-    struct Case {
-        int id;
-        std::vector<std::vector<std::string>> candidates;  // AMPM, REFERENCE, REMARKS
-        const char* expected;
-    };
-    const std::vector<Case> cases = {
-        {1, {{"AM", "one", "r"}}, "[AM|one|r]"},
-        {2, {{"AM", "same", "r"}, {"AM", "same", "r"}}, "[AM|same|r]"},
-        {3, {{"AM", "same", "r"}, {"AM", "same", "r"}, {"PM", "same", "r"}}, "[AM|same|r]"},
-        {4, {{"PM", "same", "r"}, {"AM", "same", "r"}, {"AM", "same", "r"}}, "[PM|same|r]"},
-        {5, {{"AM", "x", "r"}, {"PM", "x", "r"}}, "[AM|x|r]"},
-        {6, {{"PM", "x", "r"}, {"AM", "x", "r"}}, "[PM|x|r]"},
-        {7, {{"AM", "first", "r"}, {"AM", "second", "r"}}, "[AM|first|r]"},
-        {8, {{"AM", "second", "r"}, {"AM", "first", "r"}}, "[AM|second|r]"},
-        {9, {{"AM", "x", "first"}, {"AM", "x", "second"}}, "[AM|x|first]"},
-        {10, {{"AM", "x", "second"}, {"AM", "x", "first"}}, "[AM|x|second]"},
-        {11, {{"", "x", "r"}, {"AM", "x", "r"}}, "[|x|r]"},
-        {12, {}, "none"},
+    const std::vector<std::pair<std::vector<std::vector<std::string>>, const char*>> cases = {
+        {{{"AM", "same", "r"}, {"AM", "same", "r"}}, "[AM|same|r]"},
+        {{{"AM", "same", "r"}, {"AM", "same", "r"}, {"PM", "same", "r"}}, "[AM|same|r]"},
+        {{{"PM", "same", "r"}, {"AM", "same", "r"}, {"AM", "same", "r"}}, "[PM|same|r]"},
+        {{{"AM", "x", "r"}, {"PM", "x", "r"}}, "[AM|x|r]"},
+        {{{"PM", "x", "r"}, {"AM", "x", "r"}}, "[PM|x|r]"},
+        {{{"AM", "first", "r"}, {"AM", "second", "r"}}, "[AM|first|r]"},
+        {{{"AM", "second", "r"}, {"AM", "first", "r"}}, "[AM|second|r]"},
+        {{{"AM", "x", "first"}, {"AM", "x", "second"}}, "[AM|x|first]"},
+        {{{"AM", "x", "second"}, {"AM", "x", "first"}}, "[AM|x|second]"},
+        {{{"", "x", "r"}, {"AM", "x", "r"}}, "[|x|r]"},
+        {{}, "none"},
     };
     TempFolder folder;
-    std::vector<std::vector<std::string>> applications, transactions;
-    // Candidates of one key interleaved with another employee's rows and another leave code's.
-    for (const auto& c : cases) {
-        for (const auto& shown : c.candidates) {
-            applications.push_back(
-                {"E1", "AL", std::to_string(c.id), shown[0], shown[1], shown[2]});
-            applications.push_back({"E2", "AL", std::to_string(c.id), "PM", "other", "e2"});
-            applications.push_back({"E1", "MC", std::to_string(c.id), "PM", "other", "mc"});
+    std::vector<std::vector<std::string>> apps, trx;
+    for (size_t id = 1; id <= cases.size(); ++id) {
+        for (const auto& shown : cases[id - 1].first) {  // among other employees' and codes' rows
+            apps.push_back({"E1", "AL", std::to_string(id), shown[0], shown[1], shown[2]});
+            apps.push_back({"E2", "AL", std::to_string(id), "PM", "other", "e2"});
+            apps.push_back({"E1", "MC", std::to_string(id), "PM", "other", "mc"});
         }
-        for (int day = 1; day <= 3; ++day)
-            transactions.push_back({"E1", "AL", "2006-03-0" + std::to_string(day), "1", "0", "Y",
-                                    std::to_string(c.id)});
+        for (const char* date : {"2006-03-01", "2006-03-02"})
+            trx.push_back({"E1", "AL", date, "1", "0", "Y", std::to_string(id)});
     }
-    makeApplications(folder.path(), applications);
+    for (int e = 0; e < 2000; ++e) {
+        apps.push_back({"B" + std::to_string(e), "AL", "1", "AM", "b", std::to_string(e)});
+        trx.push_back({"B" + std::to_string(e), "AL", "2006-03-01", "1", "0", "Y", "1"});
+    }
+    makeApplications(folder.path(), apps);
     adstest::makeTable(folder.path(), "LEAV_TRX.adt",
                        "EMPCODE,Character,12;LEAVE_CODE,Character,8;DATE,Date;DAY,Double;"
                        "HOUR,Double;APPROVED,Character,1;ID,Integer");
-    adstest::addRows(folder.path(), "LEAV_TRX.adt", transactions);
+    adstest::addRows(folder.path(), "LEAV_TRX.adt", trx);
 
     Tables t(folder.path());
     auto selection =
         download::SelectionLookup(*t.fastTable, rtl::EncodeDate(2006, 3, 1),
                                   rtl::EncodeDate(2006, 3, 31), download::TOutputLayout::Standard);
-    for (const auto& c : cases) {
-        EXPECT_EQ(describe(t.walk->Find("E1", "AL", c.id)), c.expected) << "id " << c.id;
-        EXPECT_EQ(describe(selection->Find("E1", "AL", c.id)), c.expected) << "id " << c.id;
+    for (int id = 1; id <= static_cast<int>(cases.size()); ++id) {
+        EXPECT_EQ(describe(t.walk->Find("E1", "AL", id)), cases[id - 1].second) << "id " << id;
+        EXPECT_EQ(describe(selection->Find("E1", "AL", id)), cases[id - 1].second) << "id " << id;
     }
+    for (int e = 0; e < 2000; ++e)
+        ASSERT_EQ(describe(selection->Find("B" + std::to_string(e), "AL", 1)),
+                  "[AM|b|" + std::to_string(e) + "]");
 }
 
 }  // namespace
