@@ -10,7 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <iomanip>
+#include <limits>
 
 #include "download/core/leavedownload.h"
 #include "rtl/stringlist.h"
@@ -67,6 +70,36 @@ TEST(LeaveAmount, HalvesRoundAwayFromZeroAsTheDecimalReads) {
         {-3, "-3.00"},        {1e-20, "0.00"},
     };
     for (const Case& c : cases) EXPECT_EQ(download::FormatAmount(c.value), c.text) << c.value;
+}
+
+// Whole, half and quarter amounts are written without the general format: both ways agree on
+// them, on their neighbours and at the edges of the short way, and under another decimal
+// separator.
+TEST(LeaveAmount, TheShortWayForQuartersWritesWhatTheGeneralFormatWrites) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = HUGE_VAL;
+    const double edges[][4] = {{-0.0, 0.005, -0.005, 0.125},
+                               {-0.375, 2.675, 0.1, 123456789.75},
+                               {999999999999.75, -999999999999.75, 1e12, -1e12},
+                               {1e12 + 0.25, 1e15, -1e15, 4503599627370495.5},
+                               {9007199254740992.0, 1e300, 5e-324, nan},
+                               {inf, -inf, 0.0, 0.0}};
+    std::vector<double> values;
+    for (const auto& row : edges) values.insert(values.end(), std::begin(row), std::end(row));
+    for (int quarter = -40; quarter <= 40; ++quarter) values.push_back(quarter / 4.0);
+    for (size_t i = 0, plain = values.size(); i < plain; ++i)  // and each one's neighbours
+        for (double toward : {-inf, inf}) values.push_back(std::nextafter(values[i], toward));
+    const char previous = rtl::FormatSettings().DecimalSeparator;
+    for (char separator : {'.', ','}) {
+        rtl::FormatSettings().DecimalSeparator = separator;
+        for (double v : values)
+            EXPECT_EQ(download::FormatAmount(v), rtl::FormatFloat("0.00", v))
+                << std::setprecision(17) << v << " separator " << separator;
+    }
+    rtl::FormatSettings().DecimalSeparator = previous;
+    EXPECT_EQ(download::FormatAmount(-7.25), "-7.25");
+    EXPECT_EQ(download::FormatAmount(nan), "NAN");
+    EXPECT_EQ(download::FormatAmount(-inf), "-INF");
+    EXPECT_EQ(download::FormatAmount(999999999999.75), "999999999999.75");
 }
 
 rtl::TDateTime march(int day) {
