@@ -90,7 +90,24 @@ std::string FormatAmount(double value) {
 }
 
 std::string FormatLineDate(rtl::TDateTime value) {
-    return rtl::FormatDateTime("dd/mm/yyyy", value);
+    // Dates of four-digit years, every date of a download: the digits are written directly, as
+    // the general format writes "dd/mm/yyyy"; other years go the general way.
+    int year = 0, month = 0, day = 0;
+    rtl::DecodeDate(value, year, month, day);
+    if (year < 1000 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31)
+        return rtl::FormatDateTime("dd/mm/yyyy", value);
+    const char separator = rtl::FormatSettings().DateSeparator;
+    const char text[10] = {static_cast<char>('0' + day / 10),
+                           static_cast<char>('0' + day % 10),
+                           separator,
+                           static_cast<char>('0' + month / 10),
+                           static_cast<char>('0' + month % 10),
+                           separator,
+                           static_cast<char>('0' + year / 1000),
+                           static_cast<char>('0' + year / 100 % 10),
+                           static_cast<char>('0' + year / 10 % 10),
+                           static_cast<char>('0' + year % 10)};
+    return std::string(text, sizeof text);
 }
 
 // ---- lines ------------------------------------------------------------------------------------

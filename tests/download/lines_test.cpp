@@ -102,6 +102,31 @@ TEST(LeaveAmount, TheShortWayForQuartersWritesWhatTheGeneralFormatWrites) {
     EXPECT_EQ(download::FormatAmount(999999999999.75), "999999999999.75");
 }
 
+// Line dates are written without the general format for four-digit years: both ways agree on
+// every day of years around the epoch and the century turns, at the ends of the short way,
+// with times of day and before the epoch, under other date separators.
+TEST(LeaveDate, TheShortWayWritesWhatTheGeneralFormatWrites) {
+    std::vector<rtl::TDateTime> dates;
+    for (int year : {1899, 1900, 1999, 2000, 2024, 2100})
+        for (rtl::TDateTime d = rtl::EncodeDate(year, 1, 1); d < rtl::EncodeDate(year + 1, 1, 1);
+             d += 1)
+            dates.push_back(d);
+    for (int year : {1, 999, 1000, 9999})
+        for (int month : {1, 12})
+            dates.push_back(rtl::EncodeDate(year, month, month == 1 ? 1 : 31));
+    for (double d : {0.0, 0.75, -0.25, -1.0, -1.5, -700000.0, 45000.999999, 2958465.0, 2958466.0})
+        dates.push_back(d);
+    const char previous = rtl::FormatSettings().DateSeparator;
+    for (char separator : {'/', '-', '.'}) {
+        rtl::FormatSettings().DateSeparator = separator;
+        for (rtl::TDateTime d : dates)
+            EXPECT_EQ(download::FormatLineDate(d), rtl::FormatDateTime("dd/mm/yyyy", d))
+                << std::setprecision(17) << d << " separator " << separator;
+    }
+    rtl::FormatSettings().DateSeparator = previous;
+    EXPECT_EQ(download::FormatLineDate(rtl::EncodeDate(2006, 3, 5)), "05/03/2006");
+}
+
 rtl::TDateTime march(int day) {
     return rtl::EncodeDate(2006, 3, day);
 }
