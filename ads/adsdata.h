@@ -434,6 +434,10 @@ class TAdsDataSet : public db::TDataSet {
     // cursor
     ADSHANDLE tableHandle_ = kClosedHandle;
     ADSHANDLE activeHandle_ = kClosedHandle;
+    // IsAdt's answer for the open handle: the engine's table type of a handle never changes,
+    // and every field read asks for it.
+    ADSHANDLE typeHandle_ = kClosedHandle;
+    bool typeIsAdt_ = true;
     TIndexMode indexMode_ = TIndexMode::None;
     std::string defaultIndexTag_;
     std::string indexFieldNames_;

@@ -139,9 +139,14 @@ void TAdsDataSet::UpdateStatus() {
 }
 
 bool TAdsDataSet::IsAdt() {
-    UNSIGNED16 type = ADS_ADT;
-    if (isLive(tableHandle_)) Check(AdsGetTableType(tableHandle_, &type));
-    return type == ADS_ADT;
+    if (!isLive(tableHandle_)) return true;
+    if (typeHandle_ != tableHandle_) {
+        UNSIGNED16 type = ADS_ADT;
+        Check(AdsGetTableType(tableHandle_, &type));
+        typeIsAdt_ = type == ADS_ADT;
+        typeHandle_ = tableHandle_;
+    }
+    return typeIsAdt_;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -339,6 +344,7 @@ void TAdsDataSet::InternalOpen() {
     } openingFlag{opening_};
     tableHandle_ = isLive(activeHandle_) ? activeHandle_ : OpenCursorHandle();
     activeHandle_ = kClosedHandle;
+    typeHandle_ = kClosedHandle;
 
     Check(AdsGetRecordLength(tableHandle_, &recordLength_));
     options_.SetAdsIndexPageSize(512);
@@ -384,6 +390,7 @@ void TAdsDataSet::InternalClose() {
     if (isLive(tableHandle_)) (void)AdsCloseTable(tableHandle_);
     tableHandle_ = kClosedHandle;
     activeHandle_ = kClosedHandle;
+    typeHandle_ = kClosedHandle;  // a handle number may come back for another table
     mayModify_ = false;
 }
 

@@ -235,10 +235,21 @@ void TField::SetText(const std::string& text) {
 // ---- TStringField ---------------------------------------------------------------------------
 
 std::string TStringField::GetAsString() const {
-    std::vector<char> buffer(static_cast<size_t>(DataSize()) + 1, '\0');
-    if (!GetData(buffer.data())) return {};
+    // Read on every row of a download: a usual field's value goes through the stack, only a
+    // long one through the heap. Either buffer starts zeroed, as GetData may write less.
+    const size_t size = static_cast<size_t>(DataSize()) + 1;
+    char small[256];
+    std::vector<char> large;
+    char* buffer = small;
+    if (size <= sizeof small) {
+        std::memset(small, 0, size);
+    } else {
+        large.assign(size, '\0');
+        buffer = large.data();
+    }
+    if (!GetData(buffer)) return {};
     buffer[static_cast<size_t>(Size())] = '\0';
-    return std::string(buffer.data());
+    return std::string(buffer);
 }
 
 void TStringField::SetAsStringImpl(const std::string& value) {

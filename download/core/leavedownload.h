@@ -128,15 +128,17 @@ std::unique_ptr<TApplicationLookup> FastLookup(ads::TAdsDataSet& applications);
 // The same results as WalkLookup for the lines of one leave selection, with one statement per
 // run: it reads the applications whose employee code, leave code and ID equal those of a
 // transaction that the range and layout select (ApplicationSelectionSql). A transaction with
-// exactly one such application (rows of equal content count once) gets it; one with none gets
-// nothing; the rare rest (several different applications, an empty employee number, leave code
-// or ID) is asked of FastLookup. The statement runs on the applications table's connection, on the
-// first Find. Only lines of the selection for the same range and layout may be asked for.
+// exactly one such application (candidates that show the same texts count once) gets it; one
+// with none gets nothing; the rare rest (several different applications, an empty employee
+// number, leave code or ID) is asked of FastLookup. The statement runs on the applications
+// table's connection, on the first Find. Only lines of the selection for the same range and
+// layout may be asked for.
 std::unique_ptr<TApplicationLookup> SelectionLookup(ads::TAdsDataSet& applications,
                                                     rtl::TDateTime from, rtl::TDateTime to,
                                                     TOutputLayout layout);
 
-// The statement SelectionLookup runs: the distinct applications of the selected transactions.
+// The statement SelectionLookup runs: the applications of the selected transactions, each once
+// per selected transaction of its employee code, leave code and ID.
 std::string ApplicationSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLayout layout);
 
 // ---- lines ----------------------------------------------------------------------------------

@@ -1,6 +1,8 @@
 // The four line layouts, the amount and date formats, the rows of a dataset, the sinks and the
 // loop that writes one line per row.
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -59,11 +61,53 @@ std::unique_ptr<TLeaveRows> DataSetRows(db::TDataSet& dataSet) {
 // ---- formats ----------------------------------------------------------------------------------
 
 std::string FormatAmount(double value) {
-    return rtl::FormatFloat("0.00", value);
+    // Whole, half and quarter days or hours under 10^12, nearly every amount: their decimal form
+    // is exact in at most 14 significant digits, so neither the 15-digit form nor the rounding
+    // to hundredths moves them, and the text is written directly. Anything else (NaN and
+    // infinities included) goes the general way.
+    const double quarters = value * 4;
+    if (!(std::fabs(value) < 1e12) || quarters != std::trunc(quarters))
+        return rtl::FormatFloat("0.00", value);
+    const auto count = static_cast<std::int64_t>(quarters);
+    std::uint64_t whole = static_cast<std::uint64_t>(count < 0 ? -count : count);
+    const char* const kQuarters[] = {"00", "25", "50", "75"};
+    const char* fraction = kQuarters[whole % 4];
+    whole /= 4;
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* first = end;
+    do {
+        *--first = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    std::string text;
+    text.reserve(static_cast<std::size_t>(end - first) + 4);
+    if (count < 0) text += '-';  // -0.0 has no quarters and shows no sign, as in the general way
+    text.append(first, end);
+    text += rtl::FormatSettings().DecimalSeparator;
+    text += fraction;
+    return text;
 }
 
 std::string FormatLineDate(rtl::TDateTime value) {
-    return rtl::FormatDateTime("dd/mm/yyyy", value);
+    // Dates of four-digit years, every date of a download: the digits are written directly, as
+    // the general format writes "dd/mm/yyyy"; other years go the general way.
+    int year = 0, month = 0, day = 0;
+    rtl::DecodeDate(value, year, month, day);
+    if (year < 1000 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31)
+        return rtl::FormatDateTime("dd/mm/yyyy", value);
+    const char separator = rtl::FormatSettings().DateSeparator;
+    const char text[10] = {static_cast<char>('0' + day / 10),
+                           static_cast<char>('0' + day % 10),
+                           separator,
+                           static_cast<char>('0' + month / 10),
+                           static_cast<char>('0' + month % 10),
+                           separator,
+                           static_cast<char>('0' + year / 1000),
+                           static_cast<char>('0' + year / 100 % 10),
+                           static_cast<char>('0' + year / 10 % 10),
+                           static_cast<char>('0' + year % 10)};
+    return std::string(text, sizeof text);
 }
 
 // ---- lines ------------------------------------------------------------------------------------
@@ -72,26 +116,23 @@ namespace {
 
 enum class TAlign { Left, Right, None };
 
-void AddField(TLeaveLine& line, const char* name, std::string value, int width, TAlign align,
+// The field is made in place in the line: a download builds nine of them per line.
+void AddField(TLeaveLine& line, const char* name, const std::string& value, int width, TAlign align,
               bool fromApplication = false) {
-    TLineField field;
+    TLineField& field = line.Fields.emplace_back();
     field.Name = name;
+    field.Value = value;
     field.Width = align == TAlign::None ? 0 : width;
-    switch (align) {
-        case TAlign::Left:
-            field.Written = util::PadRightSpaces(value, width);
-            break;
-        case TAlign::Right:
-            field.Written = util::PadLeftSpaces(value, width);
-            break;
-        case TAlign::None:
-            field.Written = value;
-            break;
-    }
-    field.Value = std::move(value);
+    // Padded to the width, never cut.
+    const std::size_t pad = field.Width > 0 && static_cast<std::size_t>(field.Width) > value.size()
+                                ? static_cast<std::size_t>(field.Width) - value.size()
+                                : 0;
+    field.Written.reserve(value.size() + pad);
+    if (align == TAlign::Right) field.Written.append(pad, ' ');
+    field.Written += value;
+    if (align == TAlign::Left) field.Written.append(pad, ' ');
     field.FromApplication = fromApplication;
     line.Text += field.Written;
-    line.Fields.push_back(std::move(field));
 }
 
 }  // namespace
@@ -99,6 +140,8 @@ void AddField(TLeaveLine& line, const char* name, std::string value, int width, 
 TLeaveLine BuildLeaveLine(TLeaveRows& row, TOutputLayout layout, TApplicationLookup* lookup) {
     TLeaveLine line;
     line.UsesApplication = layout != TOutputLayout::Extended3;
+    line.Fields.reserve(9);  // the most any layout writes
+    line.Text.reserve(160);  // every field at its width: 129 bytes
 
     // The application is looked up before the line's own fields are read.
     const TApplicationFields* application = nullptr;

@@ -57,9 +57,12 @@ std::string LeaveSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLay
 
 std::string ApplicationSelectionSql(rtl::TDateTime from, rtl::TDateTime to, TOutputLayout layout) {
     // Plain equalities, so that SQLite indexes the join by itself; rows with an empty leave
-    // code or ID never match here (the lookup asks the walk's way for those).
+    // code or ID never match here (the lookup asks the walk's way for those). No DISTINCT: an
+    // application comes once per selected transaction of its key, and the lookup counts only
+    // candidates that show other texts than the first (a sort for DISTINCT costs the server
+    // more than the repeats cost the client).
     std::string sql =
-        R"(SELECT DISTINCT a."EMPCODE", a."leave_code", a."ID", a."AMPM", a."REFERENCE", )"
+        R"(SELECT a."EMPCODE", a."leave_code", a."ID", a."AMPM", a."REFERENCE", )"
         R"(a."REMARKS" FROM "LEAV_TRX.ADT" LEAV_TRX, "empleave.adt" a)"
         R"( WHERE (a."EMPCODE" = LEAV_TRX."EMPCODE") AND (a."leave_code" = LEAV_TRX."LEAVE_CODE"))"
         R"( AND (a."ID" = LEAV_TRX."ID"))";

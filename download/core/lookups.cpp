@@ -32,10 +32,13 @@
 // row of each (leave code, ID) in a small map until another employee is asked for. The leave
 // selection comes ordered by employee, so each run is read once per download; nothing outlives
 // the lookup object, which each download makes afresh.
+#include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "ads/adscnnct.h"
 #include "ads/adsdata.h"
@@ -153,26 +156,76 @@ class TSelectionLookup : public TApplicationLookup {
         if (!loaded_) load();
         // Empty values never meet in the statement's equalities: the walk's way for them.
         if (empNo.empty() || leaveCode.empty() || id == 0) return fallback(empNo, leaveCode, id);
-        auto found = rows_.find(keyOf(empNo, leaveCode, id));
-        if (found == rows_.end()) return nullptr;
-        if (found->second.count > 1) return fallback(empNo, leaveCode, id);
-        return &found->second.fields;
+        const TEntry* found = find(empNo, leaveCode, id, hashOf(empNo, leaveCode, id));
+        if (found == nullptr) return nullptr;
+        if (found->count > 1) return fallback(empNo, leaveCode, id);
+        return &found->fields;
     }
 
   private:
+    // One application key (employee code, leave code, ID) with the texts of its first
+    // candidate and how many candidates showing other texts there are (1 or 2: more than one).
     struct TEntry {
+        std::string empNo;
+        std::string leaveCode;
+        std::int32_t id = 0;
         int count = 0;
+        std::size_t hash = 0;
         TApplicationFields fields;
     };
 
-    static std::string keyOf(const std::string& empNo, const std::string& leaveCode,
-                             std::int32_t id) {
-        std::string key = empNo;
-        key += '\0';
-        key += leaveCode;
-        key += '\0';
-        key += std::to_string(id);
-        return key;
+    static std::size_t hashOf(std::string_view empNo, std::string_view leaveCode, std::int32_t id) {
+        std::uint64_t h = std::hash<std::string_view>()(empNo);
+        h ^= std::hash<std::string_view>()(leaveCode) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+        h ^= static_cast<std::uint32_t>(id);
+        // Slots are chosen by the low bits: every input bit moves them.
+        h ^= h >> 31;
+        h *= 0xbf58476d1ce4e5b9ULL;
+        h ^= h >> 29;
+        return static_cast<std::size_t>(h);
+    }
+
+    // The entries lie in one vector and are found through an open-addressed table of their
+    // positions (plus one; 0 is a free slot), twice as large as the entries at least: a line's
+    // lookup touches one slot run and one entry instead of a chain of list nodes.
+    TEntry* find(std::string_view empNo, std::string_view leaveCode, std::int32_t id,
+                 std::size_t hash) {
+        if (slots_.empty()) return nullptr;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask; slots_[i] != 0; i = (i + 1) & mask) {
+            TEntry& entry = entries_[slots_[i] - 1];
+            if (entry.hash == hash && entry.id == id && entry.empNo == empNo &&
+                entry.leaveCode == leaveCode)
+                return &entry;
+        }
+        return nullptr;
+    }
+
+    void place(std::uint32_t position) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = entries_[position].hash & mask;
+        while (slots_[i] != 0) i = (i + 1) & mask;
+        slots_[i] = position + 1;
+    }
+
+    TEntry& add(std::string empNo, std::string leaveCode, std::int32_t id, std::size_t hash) {
+        if ((entries_.size() + 1) * 2 > slots_.size()) {
+            slots_.assign(std::max<std::size_t>(1024, slots_.size() * 2), 0);
+            for (std::size_t i = 0; i < entries_.size(); ++i) place(static_cast<std::uint32_t>(i));
+        }
+        TEntry& entry = entries_.emplace_back();
+        entry.empNo = std::move(empNo);
+        entry.leaveCode = std::move(leaveCode);
+        entry.id = id;
+        entry.hash = hash;
+        place(static_cast<std::uint32_t>(entries_.size() - 1));
+        return entry;
+    }
+
+    static bool sameTexts(const TApplicationColumns& columns, const TApplicationFields& fields) {
+        return columns.AmPm->AsString() == fields.AmPm &&
+               columns.Reference->AsString() == fields.Reference &&
+               columns.Remarks->AsString() == fields.Remarks;
     }
 
     void load() {
@@ -201,9 +254,20 @@ class TSelectionLookup : public TApplicationLookup {
         columns.Reference = query.FieldByName("REFERENCE");
         columns.Remarks = query.FieldByName("REMARKS");
         for (; !query.Eof(); query.Next()) {
-            TEntry& entry = rows_[keyOf(columns.EmpCode->AsString(), columns.LeaveCode->AsString(),
-                                        columns.IdValue())];
-            if (entry.count++ == 0) entry.fields = columns.Fields();
+            std::string empNo = columns.EmpCode->AsString();
+            std::string leaveCode = columns.LeaveCode->AsString();
+            const std::int32_t id = columns.IdValue();
+            const std::size_t hash = hashOf(empNo, leaveCode, id);
+            TEntry* found = find(empNo, leaveCode, id, hash);
+            TEntry& entry = found ? *found : add(std::move(empNo), std::move(leaveCode), id, hash);
+            // The statement repeats an application once per transaction of its key: only a
+            // candidate that shows other texts than the first makes the answer ambiguous.
+            if (entry.count == 0) {
+                entry.fields = columns.Fields();
+                entry.count = 1;
+            } else if (entry.count == 1 && !sameTexts(columns, entry.fields)) {
+                entry.count = 2;
+            }
         }
         query.Close();
         loaded_ = true;
@@ -218,7 +282,8 @@ class TSelectionLookup : public TApplicationLookup {
     ads::TAdsDataSet& table_;
     std::string sql_;
     bool loaded_ = false;
-    std::unordered_map<std::string, TEntry> rows_;
+    std::vector<TEntry> entries_;
+    std::vector<std::uint32_t> slots_;
     std::unique_ptr<TApplicationLookup> fast_;
 };
 

@@ -228,4 +228,30 @@ TEST(TableOrderChange, AnOpenTableTakesTheNewOrderAndKeepsItsRow) {
     EXPECT_EQ(column(t, "ID"), (std::vector<std::string>{"C", "A", "B"}));
 }
 
+// Texts read whole on both sides of the widths read through the stack: full, short and empty.
+TEST_F(TableTest, TextsOfEveryWidthReadWhole) {
+    const std::vector<int> widths = {1, 254, 255, 1000};
+    std::string fields;
+    std::vector<std::vector<std::string>> rows(3);
+    for (int w : widths) {
+        fields +=
+            (fields.empty() ? "W" : ";W") + std::to_string(w) + ",Character," + std::to_string(w);
+        std::string full(static_cast<size_t>(w), 'x');
+        for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<char>('a' + i % 26);
+        rows[0].push_back(full);
+        rows[1].push_back(w > 2 ? "a b" : "z");
+        rows[2].push_back("");
+    }
+    makeTable(dir.path(), "WIDE.adt", fields);
+    addRows(dir.path(), "WIDE.adt", rows);
+    ads::TAdsTable* wide = form.table("TableWide", "WIDE.adt");
+    wide->Open();
+    for (const auto& row : rows) {
+        for (size_t f = 0; f < widths.size(); ++f)
+            EXPECT_EQ(wide->FieldByName("W" + std::to_string(widths[f]))->AsString(), row[f]);
+        wide->Next();
+    }
+    EXPECT_TRUE(wide->Eof());
+}
+
 }  // namespace

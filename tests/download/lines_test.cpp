@@ -10,7 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <iomanip>
+#include <limits>
 
 #include "download/core/leavedownload.h"
 #include "rtl/stringlist.h"
@@ -67,6 +70,61 @@ TEST(LeaveAmount, HalvesRoundAwayFromZeroAsTheDecimalReads) {
         {-3, "-3.00"},        {1e-20, "0.00"},
     };
     for (const Case& c : cases) EXPECT_EQ(download::FormatAmount(c.value), c.text) << c.value;
+}
+
+// Whole, half and quarter amounts are written without the general format: both ways agree on
+// them, on their neighbours and at the edges of the short way, and under another decimal
+// separator.
+TEST(LeaveAmount, TheShortWayForQuartersWritesWhatTheGeneralFormatWrites) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = HUGE_VAL;
+    const double edges[][4] = {{-0.0, 0.005, -0.005, 0.125},
+                               {-0.375, 2.675, 0.1, 123456789.75},
+                               {999999999999.75, -999999999999.75, 1e12, -1e12},
+                               {1e12 + 0.25, 1e15, -1e15, 4503599627370495.5},
+                               {9007199254740992.0, 1e300, 5e-324, nan},
+                               {inf, -inf, 0.0, 0.0}};
+    std::vector<double> values;
+    for (const auto& row : edges) values.insert(values.end(), std::begin(row), std::end(row));
+    for (int quarter = -40; quarter <= 40; ++quarter) values.push_back(quarter / 4.0);
+    for (size_t i = 0, plain = values.size(); i < plain; ++i)  // and each one's neighbours
+        for (double toward : {-inf, inf}) values.push_back(std::nextafter(values[i], toward));
+    const char previous = rtl::FormatSettings().DecimalSeparator;
+    for (char separator : {'.', ','}) {
+        rtl::FormatSettings().DecimalSeparator = separator;
+        for (double v : values)
+            EXPECT_EQ(download::FormatAmount(v), rtl::FormatFloat("0.00", v))
+                << std::setprecision(17) << v << " separator " << separator;
+    }
+    rtl::FormatSettings().DecimalSeparator = previous;
+    EXPECT_EQ(download::FormatAmount(-7.25), "-7.25");
+    EXPECT_EQ(download::FormatAmount(nan), "NAN");
+    EXPECT_EQ(download::FormatAmount(-inf), "-INF");
+    EXPECT_EQ(download::FormatAmount(999999999999.75), "999999999999.75");
+}
+
+// Line dates are written without the general format for four-digit years: both ways agree on
+// every day of years around the epoch and the century turns, at the ends of the short way,
+// with times of day and before the epoch, under other date separators.
+TEST(LeaveDate, TheShortWayWritesWhatTheGeneralFormatWrites) {
+    std::vector<rtl::TDateTime> dates;
+    for (int year : {1899, 1900, 1999, 2000, 2024, 2100})
+        for (rtl::TDateTime d = rtl::EncodeDate(year, 1, 1); d < rtl::EncodeDate(year + 1, 1, 1);
+             d += 1)
+            dates.push_back(d);
+    for (int year : {1, 999, 1000, 9999})
+        for (int month : {1, 12})
+            dates.push_back(rtl::EncodeDate(year, month, month == 1 ? 1 : 31));
+    for (double d : {0.0, 0.75, -0.25, -1.0, -1.5, -700000.0, 45000.999999, 2958465.0, 2958466.0})
+        dates.push_back(d);
+    const char previous = rtl::FormatSettings().DateSeparator;
+    for (char separator : {'/', '-', '.'}) {
+        rtl::FormatSettings().DateSeparator = separator;
+        for (rtl::TDateTime d : dates)
+            EXPECT_EQ(download::FormatLineDate(d), rtl::FormatDateTime("dd/mm/yyyy", d))
+                << std::setprecision(17) << d << " separator " << separator;
+    }
+    rtl::FormatSettings().DateSeparator = previous;
+    EXPECT_EQ(download::FormatLineDate(rtl::EncodeDate(2006, 3, 5)), "05/03/2006");
 }
 
 rtl::TDateTime march(int day) {
