@@ -34,6 +34,7 @@
 // the lookup object, which each download makes afresh.
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -185,9 +186,10 @@ class TSelectionLookup : public TApplicationLookup {
         return static_cast<std::size_t>(h);
     }
 
-    // The entries lie in one vector and are found through an open-addressed table of their
-    // positions (plus one; 0 is a free slot), twice as large as the entries at least: a line's
-    // lookup touches one slot run and one entry instead of a chain of list nodes.
+    // The entries lie in one deque (it grows without moving them, so a large year never holds
+    // two copies at once) and are found through an open-addressed table of their positions (plus
+    // one; 0 is a free slot), twice as large as the entries at least: a line's lookup touches
+    // one slot run and one entry instead of a chain of list nodes.
     TEntry* find(std::string_view empNo, std::string_view leaveCode, std::int32_t id,
                  std::size_t hash) {
         if (slots_.empty()) return nullptr;
@@ -282,7 +284,7 @@ class TSelectionLookup : public TApplicationLookup {
     ads::TAdsDataSet& table_;
     std::string sql_;
     bool loaded_ = false;
-    std::vector<TEntry> entries_;
+    std::deque<TEntry> entries_;
     std::vector<std::uint32_t> slots_;
     std::unique_ptr<TApplicationLookup> fast_;
 };
