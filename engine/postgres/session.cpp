@@ -307,6 +307,11 @@ void Session::noticeIdleLoss() {
 
 bool Session::revive() {
     if (transactionLost_) return false;
+    // A command whose results a caller stopped reading (it threw while reading them) would make
+    // libpq refuse the next one: the rest is read and dropped, as PQexec does.
+    if (PQtransactionStatus(connection_.get()) == PQTRANS_ACTIVE)
+        for (Result rest = next(); rest.get(); rest = next()) {
+        }
     noticeIdleLoss();
     if (!lost()) return true;
     if (transactionOpen_) {

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -302,6 +303,22 @@ TEST_F(ServerConnect, ALongStatementOnALiveServerIsWaitedFor) {
     ASSERT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(r.integer(0, 0), 7);
     EXPECT_FALSE(session->lost());
+}
+
+// A reader that gives up in the middle of a statement's rows leaves the session usable.
+TEST_F(ServerConnect, RowsLeftUnreadDoNotStopTheNextStatement) {
+    engine::ServerPath path;
+    ASSERT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS);
+    std::shared_ptr<engine::postgres::Session> session;
+    ASSERT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+    EXPECT_THROW(session->stream("SELECT generate_series(1, 1000)", engine::postgres::Params(),
+                                 [](const engine::postgres::Result&) {
+                                     throw std::runtime_error("the reader gives up");
+                                 }),
+                 std::runtime_error);
+    engine::postgres::Result r = session->run("SELECT 8");
+    ASSERT_TRUE(r.ok()) << r.message();
+    EXPECT_EQ(r.integer(0, 0), 8);
 }
 
 TEST_F(ServerConnect, FailedConnectsSayWhyWithThePathMasked) {
