@@ -123,14 +123,17 @@ void AddField(TLeaveLine& line, const char* name, const std::string& value, int 
     field.Name = name;
     field.Value = value;
     field.Width = align == TAlign::None ? 0 : width;
-    // Padded to the width, never cut.
-    const std::size_t pad = field.Width > 0 && static_cast<std::size_t>(field.Width) > value.size()
-                                ? static_cast<std::size_t>(field.Width) - value.size()
-                                : 0;
-    field.Written.reserve(value.size() + pad);
-    if (align == TAlign::Right) field.Written.append(pad, ' ');
-    field.Written += value;
-    if (align == TAlign::Left) field.Written.append(pad, ' ');
+    switch (align) {
+        case TAlign::Left:
+            field.Written = util::PadRightSpaces(value, width);
+            break;
+        case TAlign::Right:
+            field.Written = util::PadLeftSpaces(value, width);
+            break;
+        case TAlign::None:
+            field.Written = value;
+            break;
+    }
     field.FromApplication = fromApplication;
     line.Text += field.Written;
 }
