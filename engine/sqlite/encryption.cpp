@@ -314,7 +314,7 @@ UNSIGNED32 Table::reconnect(const Secret* password) {
     countValid_ = false;
     if (UNSIGNED32 rc = openConnection(false)) return rc;
     if (UNSIGNED32 rc = readEncryption()) return rc;
-    if (UNSIGNED32 rc = mapRows()) return rc;
+    mapRows();
     if (encrypted_ && password) return unlock(*password);
     return AE_SUCCESS;
 }

@@ -107,9 +107,15 @@ UNSIGNED32 Table::openConnection(bool create) {
     return AE_SUCCESS;
 }
 
-UNSIGNED32 Table::mapRows() {
-    if (encrypted_) return AE_SUCCESS;
-    if (db_.exec("PRAGMA mmap_size=1073741824") != SQLITE_OK) return sqlFailure("open");
+void Table::mapRows() {
+    mapWanted_ = !encrypted_;
+    mapped_ = false;
+}
+
+UNSIGNED32 Table::mapForWalks() {
+    if (!mapWanted_ || mapped_) return AE_SUCCESS;
+    if (db_.exec("PRAGMA mmap_size=1073741824") != SQLITE_OK) return sqlFailure("read");
+    mapped_ = true;
     return AE_SUCCESS;
 }
 
@@ -150,7 +156,7 @@ UNSIGNED32 Table::open(const std::string& given, std::shared_ptr<Table>& out) {
     if (UNSIGNED32 rc = facts.structureOnly ? table->readEncryption(&own)
                                             : table->takeEncryption(facts.encrypted, &own))
         return rc;
-    if (UNSIGNED32 rc = table->mapRows()) return rc;
+    table->mapRows();
     sql::Statement pages;
     int64_t pageCount = 0;
     if (table->db_.prepare("PRAGMA page_count", pages) == SQLITE_OK && pages.step() == SQLITE_ROW)
@@ -237,7 +243,7 @@ UNSIGNED32 Table::create(const std::string& file, const std::vector<FieldDef>& f
         return rc;
     };
     if (UNSIGNED32 rc = table->openConnection(true)) return discard(rc);
-    if (UNSIGNED32 rc = table->mapRows()) return discard(rc);
+    table->mapRows();
     if (table->db_.exec("PRAGMA journal_mode=WAL") != SQLITE_OK)
         return discard(table->sqlFailure("create"));
     if (table->db_.exec("BEGIN IMMEDIATE") != SQLITE_OK)
@@ -539,6 +545,8 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
                        image::CodePage page, RowBatch& out, bool singlePhase, size_t emptyPhases) {
     out.rowids.clear();
     out.images.clear();
+    if (limit > 1)
+        if (UNSIGNED32 rc = mapForWalks()) return rc;
     std::vector<std::string> keys = order.expressions;
     keys.push_back("rowid");
     bool ascending = forward != order.descending;
@@ -629,6 +637,7 @@ UNSIGNED32 Table::scan(const OrderSpec& order, bool forward, const std::vector<V
 }
 
 UNSIGNED32 Table::countRows(const std::vector<Condition>& conditions, int64_t& out) {
+    if (UNSIGNED32 rc = mapForWalks()) return rc;
     std::string sql = "SELECT count(*) FROM \"main\".\"records\"";
     std::string where;
     for (const Condition& c : conditions)

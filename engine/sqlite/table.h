@@ -150,10 +150,13 @@ class Table final : public Storage {
     // table read-only (notWritable_), the latter opened immutable.
     [[nodiscard]] UNSIGNED32 placeCheck();
     [[nodiscard]] UNSIGNED32 openConnection(bool create);
-    // Reads the table file through a memory map once it is known to hold the rows (a plain table).
-    // The file of an encrypted table is read a few times at open and then replaced by the rows
-    // file's connection: mapping it would only add an unmap (a costly TLB shootdown) to the open.
-    [[nodiscard]] UNSIGNED32 mapRows();
+    // Reads a plain table's file through a memory map, set up by mapForWalks() at the first read
+    // of many rows (a walk's batch, a count): a table opened to read a record or two would only
+    // pay for the map and its unmap (a costly TLB shootdown). The file of an encrypted table is
+    // read a few times at open and then replaced by the rows file's connection: never mapped.
+    // Called whenever the connection is made again.
+    void mapRows();
+    [[nodiscard]] UNSIGNED32 mapForWalks();
     // Reads the encrypted marker of the table file and takes it (below).
     [[nodiscard]] UNSIGNED32 readEncryption(const files::OwnFiles* own = nullptr);
     // Takes the encrypted marker read and clears what a crash left half-made; `own` is what an
@@ -187,6 +190,8 @@ class Table final : public Storage {
     uint64_t countCounter_ = 0;
     int64_t countDataVersion_ = 0;
     bool immutable_ = false;
+    bool mapWanted_ = false;  // mapRows()
+    bool mapped_ = false;
     // A salted hash of the password that opened the companion, kept in memory only.
     unsigned char passwordSalt_[32] = {};
     unsigned char passwordHash_[32] = {};
