@@ -9,7 +9,7 @@ namespace engine {
 
 namespace {
 
-constexpr size_t kMaxBatch = 512;
+constexpr size_t kMaxBatch = Storage::kLargestScan;
 // A move to either end reads one row: most such moves (every open, a grid's first look) are
 // followed by a move elsewhere, and the rows of an index order lie on scattered pages that a
 // fresh connection must fault in one by one. The next read in the same order takes 16 and doubles.

@@ -100,6 +100,8 @@ class Storage {
                                                      const expression::Settings& settings,
                                                      expression::Translation& out) = 0;
 
+    // The most rows a walk reads at once: its reads double up to this.
+    static constexpr size_t kLargestScan = 512;
     // Reads the rows of one walk: starting after (or at) `start` (values over the order's
     // expressions and finally the rowid), within the conditions, at most `limit` rows.
     // startOp compares a row's value with the start's last value (">", ">=", "<", "<=" as the

@@ -278,6 +278,7 @@ void Session::noteTransaction() {
 }
 
 void Session::rollback() {
+    settle();
     beginPending_ = false;
     committed_ = Result();
     pendingNotices_.clear();
@@ -305,13 +306,16 @@ void Session::noticeIdleLoss() {
     }
 }
 
-bool Session::revive() {
-    if (transactionLost_) return false;
-    // A command whose results a caller stopped reading (it threw while reading them) would make
-    // libpq refuse the next one: the rest is read and dropped, as PQexec does.
+void Session::settle() {
+    aheadId_ = 0;
     if (PQtransactionStatus(connection_.get()) == PQTRANS_ACTIVE)
         for (Result rest = next(); rest.get(); rest = next()) {
         }
+}
+
+bool Session::revive() {
+    if (transactionLost_) return false;
+    settle();
     noticeIdleLoss();
     if (!lost()) return true;
     if (transactionOpen_) {
@@ -416,6 +420,32 @@ Result Session::run(const std::string& sql, const Params& params) {
                    ? collect()
                    : Result();
     noteTransaction();
+    return r;
+}
+
+uint64_t Session::sendAhead(const std::string& sql, const Params& params) {
+    PGconn* c = connection_.get();
+    if (aheadId_ || beginPending_ || transactionOpen_ || transactionLost_ || lost() ||
+        PQtransactionStatus(c) != PQTRANS_IDLE)
+        return 0;
+    auto prepared = prepared_.find(sql);
+    if (prepared == prepared_.end()) return 0;
+    const Params::Arrays a = params.arrays();
+    if (PQsendQueryPrepared(c, prepared->second.c_str(), static_cast<int>(params.size()),
+                            a.values.data(), a.lengths.data(), a.formats.data(), 0) != 1)
+        return 0;
+    return aheadId_ = ++aheadsSent_;
+}
+
+Result Session::takeAhead(uint64_t id) {
+    if (id == 0 || id != aheadId_) return Result();
+    aheadId_ = 0;
+    Result r = collect();
+    noteTransaction();
+    // A notice of another session's commit comes behind the rows when the commit came while
+    // they were read: it counts at once, so that the caller can tell they may be stale.
+    lastPoll_ = {};
+    poll();
     return r;
 }
 

@@ -101,6 +101,9 @@ class Params {
     std::vector<std::string> storage_;
     std::vector<bool> null_, binary_;
     std::vector<int> values_;  // index into storage_ per parameter
+
+  public:
+    bool operator==(const Params&) const = default;
 };
 
 class Session {
@@ -147,6 +150,13 @@ class Session {
     // is the statement's end: ok (without rows), or the failure.
     Result stream(const std::string& sql, const Params& params,
                   const std::function<void(const Result&)>& row);
+    // Sends a statement that ran before (so is prepared) ahead of need, outside a transaction
+    // only: its answer waits on the connection for takeAhead(). Anything else the session runs
+    // first reads and drops it. Answers the id to take it by; 0 when nothing was sent.
+    uint64_t sendAhead(const std::string& sql, const Params& params);
+    // The answer of what sendAhead() sent as `id`, if that is still the one waiting; else an
+    // empty result (it was dropped). The notices that came behind it are counted.
+    Result takeAhead(uint64_t id);
     // Opens a transaction with the next statement, which carries the BEGIN with it (one round
     // trip instead of two); commit() and rollback() with nothing run in between cost nothing more.
     void beginWithNext() { beginPending_ = true; }
@@ -190,6 +200,10 @@ class Session {
     };
     explicit Session(std::unique_ptr<pg_conn, Finish> connection);
     [[nodiscard]] bool revive();
+    // Reads and drops what was sent and not read: a statement sent ahead, or the rest of a
+    // command whose reader stopped (it threw while reading). libpq refuses the next command
+    // until then.
+    void settle();
     // Finds out, at most every 10 ms and outside a transaction, whether the server closed the
     // connection while the session was idle: a lost connection reads as alive until then, and
     // the next statement would fail on it instead of connecting again.
@@ -228,6 +242,9 @@ class Session {
     bool beginPending_ = false;
     // The connection was given up because the server stopped answering.
     bool silenced_ = false;
+    // The statement sent ahead and not yet read (sendAhead), 0 for none; ids never repeat.
+    uint64_t aheadId_ = 0;
+    uint64_t aheadsSent_ = 0;
     // The answer to a COMMIT sent ahead by runAll(), for the next commit().
     Result committed_;
 };

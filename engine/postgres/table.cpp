@@ -643,27 +643,50 @@ UNSIGNED32 ServerTable::scan(const OrderSpec& order, bool forward, const std::ve
     std::vector<std::string> keys = order.expressions;
     keys.push_back(kRecno);
     const bool ascending = forward != order.descending;
+    // The statement of a read from `from` (the whole order without), its parameters but the
+    // limit, and the limit's number.
+    auto statementOf = [&](const std::vector<Value>* from, const char* op, bool onePhase,
+                           Params& params) {
+        int next = 1;
+        std::string where;
+        if (from && !from->empty())
+            where = startCondition(keys, *from, op, ascending, onePhase, params, next);
+        std::string extra = whereOf(conditions, params, next);
+        if (!extra.empty()) where += (where.empty() ? "" : " AND ") + extra;
+        std::string sql = "SELECT " + selectList_;
+        for (const std::string& e : order.expressions) sql += ", " + e;
+        sql += " FROM " + rows_;
+        if (!where.empty()) sql += " WHERE " + where;
+        sql += " ORDER BY ";
+        for (size_t i = 0; i < keys.size(); ++i)
+            sql += (i ? "," : "") + keys[i] + (ascending ? "" : " DESC");
+        return sql + " LIMIT " + mark(next);
+    };
     Params params;
-    int next = 1;
-    std::string where;
-    if (start && !start->empty())
-        where = startCondition(keys, *start, startOp, ascending, singlePhase, params, next);
-    std::string extra = whereOf(conditions, params, next);
-    if (!extra.empty()) where += (where.empty() ? "" : " AND ") + extra;
-    std::string sql = "SELECT " + selectList_;
-    for (const std::string& e : order.expressions) sql += ", " + e;
-    sql += " FROM " + rows_;
-    if (!where.empty()) sql += " WHERE " + where;
-    sql += " ORDER BY ";
-    for (size_t i = 0; i < keys.size(); ++i)
-        sql += (i ? "," : "") + keys[i] + (ascending ? "" : " DESC");
+    const std::string sql = statementOf(start, startOp, singlePhase, params);
     const size_t ahead = limit > 1 ? 1 : 0;
-    sql += " LIMIT " + mark(next);
-    params.addInteger(static_cast<int64_t>(limit + ahead));
-    const uint64_t version = counter_.value();
-    Result r = session_->run(sql, params);
-    if (!r.ok()) return failed(r, "read");
-    const size_t rows = static_cast<size_t>(r.rows());
+    uint64_t version = counter_.value();
+    Result r;
+    if (const uint64_t id = std::exchange(ahead_.id, 0)) {
+        // The rows read ahead begin where these do, in the same order: their first rows are
+        // these, unless the table changed since they were sent (a notice that came behind them
+        // included). A failed read ahead is run again, so that the failure is this read's own.
+        if (ahead_.sql == sql && ahead_.params == params && ahead_.limit >= limit + ahead &&
+            ahead_.version == version && ahead_.generation == session_->generation()) {
+            r = session_->takeAhead(id);
+            if (counter_.value() != version) {
+                r = Result();
+                version = counter_.value();
+            }
+        }
+    }
+    if (!r.ok()) {
+        Params all = params;
+        all.addInteger(static_cast<int64_t>(limit + ahead));
+        r = session_->run(sql, all);
+        if (!r.ok()) return failed(r, "read");
+    }
+    const size_t rows = std::min(static_cast<size_t>(r.rows()), limit + ahead);
     const size_t kept = std::min(rows, limit);
     const size_t fields = schema_.fields.size();
     const UNSIGNED32 length = schema_.recordLength;
@@ -687,6 +710,22 @@ UNSIGNED32 ServerTable::scan(const OrderSpec& order, bool forward, const std::ve
             out.key.push_back(r.value(at, static_cast<int>(fields + 1 + k)));
     }
     out.complete = !more && rows < limit + ahead && !singlePhase;
+    // A walk that has gone on for a few reads goes on from this read's last row, reading twice
+    // as many rows (as the cursor does): that read is sent now.
+    constexpr size_t kReadAheadFrom = 64;
+    if (more && limit >= kReadAheadFrom && !singlePhase) {
+        std::vector<Value> from = out.key;
+        from.push_back(Value::ofInteger(out.keyRowid));
+        ReadAhead next;
+        next.sql = statementOf(&from, ascending ? ">" : "<", false, next.params);
+        next.limit = std::min(limit * 2, kLargestScan) + 1;
+        next.version = counter_.value();
+        next.generation = session_->generation();
+        Params all = next.params;
+        all.addInteger(static_cast<int64_t>(next.limit));
+        next.id = session_->sendAhead(next.sql, all);
+        if (next.id) ahead_ = std::move(next);
+    }
     return AE_SUCCESS;
 }
 

@@ -211,6 +211,16 @@ class ServerTable final : public Storage {
         std::vector<Value> values;    // the rows' fields, row after row
         size_t hint = 0;              // the row asked for last
     } recent_;
+    // The next read of a walk, sent while the caller walks the rows of the last one (a long walk
+    // then waits for the server about half as long): taken by the read that asks for the same
+    // rows, while the table has not changed since it was sent.
+    struct ReadAhead {
+        uint64_t id = 0;  // Session::sendAhead's, 0 for none
+        std::string sql;
+        postgres::Params params;  // but the limit
+        size_t limit = 0;         // the rows it reads, at most
+        uint64_t version = 0, generation = 0;
+    } ahead_;
     bool commitAhead_ = false;
     bool countValid_ = false;
     int64_t countCache_ = 0;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <thread>
 #include <tuple>
 
 #include "engine_fixture.h"
+#include "process_helpers.h"
 
 using namespace enginetest;
 
@@ -21,6 +24,17 @@ class Navigation : public EngineTest {
         append(t, {"", "2000-01-01", "5"});
         append(t, {"Bob", "1980-05-05", "6"});
         return t;
+    }
+    // A table "many" of `rows` records whose keys K ("00001", ...) run in record order, and the
+    // handle of its tag on K; N is "0" everywhere.
+    ADSHANDLE numbered(int rows) {
+        ADSHANDLE t = create("many", "K,Character,6;N,Integer");
+        for (int i = 1; i <= rows; ++i) {
+            char key[8];
+            std::snprintf(key, sizeof key, "%05d", i);
+            append(t, {key, "0"});
+        }
+        return index(t, "BYKEY", "K");
     }
 };
 
@@ -388,6 +402,96 @@ TEST_F(Navigation, BatchedWalksOverRepeatedKeysMissNoRecord) {
     for (UNSIGNED16 eof = 0; AdsAtEOF(pair, &eof) == AE_SUCCESS && !eof; (void)AdsSkip(pair, 1))
         ++after;
     EXPECT_EQ(after, order.size() + 1);
+}
+
+// A walk reads its rows in batches of 16 that double up to 512, and may send its next read
+// while the caller walks the last one. A row changed through another handle when the walk stands
+// at the end of a batch is seen as changed (the read sent ahead is not used), in either
+// direction, and every record comes once in order all the same.
+TEST_F(Navigation, AWalkSeesARowChangedAtTheEndOfItsBatch) {
+    constexpr int kRows = 1500;
+    ADSHANDLE byKey = numbered(kRows);
+    ADSHANDLE other = openOk("many");
+    std::vector<std::string> expected(kRows + 1, "0");
+    int changes = 0;
+    for (bool backwards : {false, true}) {
+        SCOPED_TRACE(backwards ? "backwards" : "forwards");
+        const int step = backwards ? -1 : 1;
+        ASSERT_EQ(backwards ? AdsGotoBottom(byKey) : AdsGotoTop(byKey), AE_SUCCESS);
+        // Where the rows read so far end (a move to an end reads one), and the next read's size.
+        int batchEnd = backwards ? kRows : 1, nextBatch = 16, lastBatch = 1;
+        std::vector<UNSIGNED32> seen;
+        for (UNSIGNED16 end = 0;
+             (backwards ? AdsAtBOF(byKey, &end) : AdsAtEOF(byKey, &end)) == AE_SUCCESS && !end;) {
+            const int at = static_cast<int>(recno(byKey));
+            seen.push_back(static_cast<UNSIGNED32>(at));
+            ASSERT_EQ(field(byKey, "N"), expected[static_cast<size_t>(at)]) << "record " << at;
+            if (at == batchEnd) {
+                // A change once the reads are long (a read may have been sent ahead): the next
+                // read starts again at 16 rows, and the changed row is among them.
+                const int changed = at + 5 * step;
+                if (lastBatch >= 64 && changed >= 1 && changed <= kRows) {
+                    const std::string value = std::to_string(++changes);
+                    ASSERT_EQ(AdsGotoRecord(other, static_cast<UNSIGNED32>(changed)), AE_SUCCESS);
+                    ASSERT_EQ(AdsSetField(other, u8("N"), u8(value.c_str()),
+                                          static_cast<UNSIGNED32>(value.size())),
+                              AE_SUCCESS);
+                    ASSERT_EQ(AdsWriteRecord(other), AE_SUCCESS);
+                    expected[static_cast<size_t>(changed)] = value;
+                    nextBatch = 16;
+                }
+                batchEnd = at + nextBatch * step;
+                lastBatch = nextBatch;
+                nextBatch = std::min(nextBatch * 2, 512);
+            }
+            ASSERT_EQ(AdsSkip(byKey, step), AE_SUCCESS);
+        }
+        ASSERT_EQ(seen.size(), static_cast<size_t>(kRows));
+        if (backwards) std::reverse(seen.begin(), seen.end());
+        for (size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], static_cast<UNSIGNED32>(i + 1));
+    }
+    EXPECT_GE(changes, 4);
+}
+
+// The same with a row another process adds where the walk goes on, once this process has heard
+// of it (on a server a notice comes a moment after the other's commit; a second connection here
+// waits for it): the walk's next row is the new one.
+TEST_F(Navigation, AWalkSeesARowAnotherProcessAddedAtTheEndOfItsBatch) {
+    constexpr int kRows = 600;
+    ADSHANDLE byKey = numbered(kRows);
+    // Reads of 1, 16, 32, 64 and 128 rows: the walk stands at the end of the last one, whose
+    // next read may be on its way.
+    ASSERT_EQ(AdsGotoTop(byKey), AE_SUCCESS);
+    for (int i = 1; i < 241; ++i) ASSERT_EQ(AdsSkip(byKey, 1), AE_SUCCESS);
+    ASSERT_EQ(recno(byKey), 241u);
+    std::string dir = root;
+    Child child([dir](Child& c) {
+        ADSHANDLE connection = 0, h = 0;
+        if (AdsConnect(u8(dir.c_str()), &connection) ||
+            AdsOpenTable(connection, u8("many"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, &h) ||
+            AdsAppendRecord(h) || AdsSetField(h, u8("K"), u8("00241a"), 6) || AdsWriteRecord(h))
+            return 1;
+        c.send('d');
+        return 0;
+    });
+    ASSERT_EQ(child.receive(), 'd');
+    EXPECT_EQ(child.wait(), 0);
+    ADSHANDLE watcher = 0, counted = 0;
+    ASSERT_EQ(AdsConnect(u8(root.c_str()), &watcher), AE_SUCCESS);
+    ASSERT_EQ(AdsOpenTable(watcher, u8("many"), nullptr, ADS_ADT, ADS_ANSI, 1, 1, 0, &counted),
+              AE_SUCCESS);
+    UNSIGNED32 count = 0;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < until &&
+           AdsGetRecordCount(counted, ADS_IGNOREFILTERS, &count) == AE_SUCCESS &&
+           count != kRows + 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(count, static_cast<UNSIGNED32>(kRows + 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(AdsSkip(byKey, 1), AE_SUCCESS);
+    EXPECT_EQ(field(byKey, "K"), "00241a");
+    EXPECT_EQ(walk(byKey, "K").size(), static_cast<size_t>(kRows + 1));
+    EXPECT_EQ(AdsDisconnect(watcher), AE_SUCCESS);
 }
 
 }  // namespace
