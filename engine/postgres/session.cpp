@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "engine/last_error.h"
 #include "engine/record_image.h"
@@ -280,6 +281,7 @@ void Session::noteTransaction() {
 void Session::rollback() {
     settle();
     beginPending_ = false;
+    deferred_.clear();
     committed_ = Result();
     pendingNotices_.clear();
     heldBy = 0;
@@ -403,7 +405,7 @@ std::string Session::statementName(const std::string& sql, bool& fresh) {
 }
 
 Result Session::run(const std::string& sql, const Params& params) {
-    if (beginPending_) return std::move(runAll({{sql, params}}).front());
+    if (beginPending_ || !deferred_.empty()) return std::move(runAll({{sql, params}}).front());
     if (!revive()) return Result();
     bool fresh = false;
     std::string name = statementName(sql, fresh);
@@ -421,6 +423,12 @@ Result Session::run(const std::string& sql, const Params& params) {
                    : Result();
     noteTransaction();
     return r;
+}
+
+bool Session::dropDeferred(const std::string& statement) {
+    if (deferred_.empty() || deferred_.back() != statement) return false;
+    deferred_.pop_back();
+    return true;
 }
 
 uint64_t Session::sendAhead(const std::string& sql, const Params& params) {
@@ -455,6 +463,7 @@ std::vector<Result> Session::runAll(const std::vector<Step>& steps, bool commit)
     PGconn* c = connection_.get();
     const bool begin = beginPending_;
     beginPending_ = false;
+    const std::vector<std::string> deferred = std::exchange(deferred_, {});
     // Each query sent, in order: the BEGIN (step -1), a statement's preparation or its run, the
     // notices and the COMMIT (step -2).
     struct Query {
@@ -473,6 +482,11 @@ std::vector<Result> Session::runAll(const std::vector<Step>& steps, bool commit)
     bool sent = true;
     if (begin) {
         sent = PQsendQueryParams(c, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        queries.push_back({-1, false});
+    }
+    for (const std::string& statement : deferred) {
+        sent = sent && PQsendQueryParams(c, statement.c_str(), 0, nullptr, nullptr, nullptr,
+                                         nullptr, 0) == 1;
         queries.push_back({-1, false});
     }
     for (size_t i = 0; i < steps.size() && sent; ++i) {
@@ -521,7 +535,7 @@ std::vector<Result> Session::runAll(const std::vector<Step>& steps, bool commit)
             if ((q.prepare || !r.ok()) && (!committed_.get() || committed_.ok()))
                 committed_ = std::move(r);
         } else if (q.step < 0) {
-            if (!r.ok()) failedBegin = std::move(r);
+            if (!r.ok() && !failedBegin.get()) failedBegin = std::move(r);
         } else if (q.prepare) {
             if (r.ok())
                 prepared_.emplace(steps[static_cast<size_t>(q.step)].sql,
@@ -551,6 +565,11 @@ Result Session::exec(const std::string& sql) {
         beginPending_ = false;
         return exec("BEGIN;" + sql);
     }
+    if (!deferred_.empty()) {
+        std::string first;
+        for (const std::string& statement : std::exchange(deferred_, {})) first += statement + ";";
+        return exec(first + sql);
+    }
     if (!revive()) return Result();
     Result r = simple(sql);
     noteTransaction();
@@ -558,8 +577,8 @@ Result Session::exec(const std::string& sql) {
 }
 
 Result Session::describe(const std::string& sql) {
-    if (beginPending_)
-        if (Result begun = exec(""); !begun.ok()) return begun;  // sends the pending BEGIN
+    if (beginPending_ || !deferred_.empty())
+        if (Result begun = exec(""); !begun.ok()) return begun;  // sends what waits
     if (!revive()) return Result();
     Result made =
         PQsendPrepare(connection_.get(), "", sql.c_str(), 0, nullptr) == 1 ? collect() : Result();
@@ -574,8 +593,8 @@ Result Session::describe(const std::string& sql) {
 
 Result Session::stream(const std::string& sql, const Params& params,
                        const std::function<void(const Result&)>& row) {
-    if (beginPending_)
-        if (Result begun = exec(""); !begun.ok()) return begun;  // sends the pending BEGIN
+    if (beginPending_ || !deferred_.empty())
+        if (Result begun = exec(""); !begun.ok()) return begun;  // sends what waits
     if (!revive()) return Result();
     const Params::Arrays a = params.arrays();
     if (!PQsendQueryParams(connection_.get(), sql.c_str(), static_cast<int>(params.size()), nullptr,
@@ -653,6 +672,7 @@ Result Session::commit() {
     }
     if (!revive()) return Result();
     std::string sql;
+    for (const std::string& statement : std::exchange(deferred_, {})) sql += statement + ";";
     for (const std::string& channel : pendingNotices_) sql += "NOTIFY \"" + channel + "\";";
     pendingNotices_.clear();
     if (beginPending_) {

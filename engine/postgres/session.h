@@ -160,6 +160,11 @@ class Session {
     // Opens a transaction with the next statement, which carries the BEGIN with it (one round
     // trip instead of two); commit() and rollback() with nothing run in between cost nothing more.
     void beginWithNext() { beginPending_ = true; }
+    // Statements of the open transaction (its savepoints) that wait to go with the next
+    // statement, in the same round trip; a failure of theirs is that statement's failure.
+    void deferUntilNext(const std::string& statement) { deferred_.push_back(statement); }
+    // Drops `statement` if it is the last one waiting (it was never sent); whether it was.
+    bool dropDeferred(const std::string& statement);
     // Whether a transaction is open, or was open when the connection was lost (until rollback).
     bool inTransaction() const { return transactionOpen_ || beginPending_; }
     // Ends the open transaction, if any, undoing it; on a lost connection only forgets it.
@@ -240,6 +245,7 @@ class Session {
     bool transactionOpen_ = false;
     bool transactionLost_ = false;
     bool beginPending_ = false;
+    std::vector<std::string> deferred_;  // deferUntilNext()
     // The connection was given up because the server stopped answering.
     bool silenced_ = false;
     // The statement sent ahead and not yet read (sendAhead), 0 for none; ids never repeat.

@@ -23,6 +23,9 @@ namespace engine::postgres {
 namespace {
 
 constexpr const char* kRecno = "velda_recno";
+// The savepoint of one change inside a transaction, and its release.
+constexpr const char* kChangeSavepoint = "SAVEPOINT velda_write";
+constexpr const char* kChangeRelease = "RELEASE velda_write";
 constexpr const char* kPasswordCheck = "password_check";
 
 // The catalog, made once per database; concurrent first uses wait for each other on an advisory
@@ -1044,19 +1047,26 @@ UNSIGNED32 ServerTable::commitHeld() {
     return AE_SUCCESS;
 }
 
+// A change's savepoint goes with its first statement and its release with the next statement
+// of the transaction: a write in a transaction is one round trip, as outside one.
 UNSIGNED32 ServerTable::beginChange() {
-    return control("SAVEPOINT velda_write", "write");
+    std::lock_guard lock(session_->mutex());
+    session_->deferUntilNext(kChangeSavepoint);
+    return AE_SUCCESS;
 }
 
 UNSIGNED32 ServerTable::endChange() {
-    return control("RELEASE velda_write", "write");
+    std::lock_guard lock(session_->mutex());
+    session_->deferUntilNext(kChangeRelease);
+    return AE_SUCCESS;
 }
 
 UNSIGNED32 ServerTable::undoChange() {
     std::lock_guard lock(session_->mutex());
     forgetRecent();  // the rows go back to what they were before the change
+    if (session_->dropDeferred(kChangeSavepoint)) return AE_SUCCESS;  // nothing was sent
     UNSIGNED32 rc = control("ROLLBACK TO velda_write", "write");
-    UNSIGNED32 released = endChange();
+    UNSIGNED32 released = control(kChangeRelease, "write");
     return rc != AE_SUCCESS ? rc : released;
 }
 
