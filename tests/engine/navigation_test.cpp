@@ -30,7 +30,7 @@ class Navigation : public EngineTest {
     ADSHANDLE numbered(int rows) {
         ADSHANDLE t = create("many", "K,Character,6;N,Integer");
         for (int i = 1; i <= rows; ++i) {
-            char key[8];
+            char key[16];
             std::snprintf(key, sizeof key, "%05d", i);
             append(t, {key, "0"});
         }
