@@ -427,9 +427,7 @@ class ServerRows final : public result::RowSource {
                         "Could not make room for the SQL result: " + rows.errorText() + ".");
         rows.exec("BEGIN");
         UNSIGNED32 failed = AE_SUCCESS;
-        auto keep = [&](const auto& valueAt) {
-            if (failed) return;
-            for (int i = 0; i < n; ++i) image::bind(add.get(), i + 1, valueAt(i));
+        auto store = [&] {
             if (add.step() != SQLITE_DONE)
                 failed =
                     fail(AE_INTERNAL, "Could not keep the SQL result: " + rows.errorText() + ".");
@@ -438,7 +436,9 @@ class ServerRows final : public result::RowSource {
         Result end = call_.guarded([&] {
             if (params_.size() != 0 || n == 0)
                 return call_.session().stream(sql_, params_, [&](const Result& row) {
-                    keep([&](int i) { return valueOf(row, i); });
+                    if (failed) return;
+                    for (int i = 0; i < n; ++i) image::bind(add.get(), i + 1, valueOf(row, i));
+                    store();
                 });
             return call_.session().copyRows(
                 sql_, [&](const std::vector<postgres::CopyField>& fields) {
@@ -447,11 +447,18 @@ class ServerRows final : public result::RowSource {
                                       "Could not keep the SQL result: the server sent a row of " +
                                           std::to_string(fields.size()) + " values for " +
                                           std::to_string(n) + " columns.");
-                    keep([&](int i) {
+                    if (failed) return;
+                    for (int i = 0; i < n; ++i) {
                         const postgres::CopyField& f = fields[static_cast<size_t>(i)];
-                        return f.null ? Value{}
-                                      : valueOf(described_.columnType(i), f.text, f.length);
-                    });
+                        const unsigned type = described_.columnType(i);
+                        // A text is bound where it lies: the line outlives the insert.
+                        if (!f.null && postgres::keptAsText(type))
+                            sqlite3_bind_text(add.get(), i + 1, f.text, f.length, SQLITE_STATIC);
+                        else
+                            image::bind(add.get(), i + 1,
+                                        f.null ? Value{} : valueOf(type, f.text, f.length));
+                    }
+                    store();
                 });
         });
         if (failed) return failed;

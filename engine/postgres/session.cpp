@@ -112,6 +112,23 @@ Value Result::value(int row, int column) const {
     return valueOfText(PQftype(result_.get(), column), text(row, column), length(row, column));
 }
 
+bool keptAsText(unsigned type) {
+    switch (type) {
+        case kBool:
+        case kInt2:
+        case kInt4:
+        case kInt8:
+        case kFloat4:
+        case kFloat8:
+        case kNumeric:
+        case kBytea:
+            return false;
+        default:
+            return true;
+    }
+}
+
+// Every type keptAsText() names as not kept so has its case here.
 Value valueOfText(unsigned type, const char* t, int length) {
     switch (type) {
         case kBool:

@@ -82,6 +82,8 @@ class Result {
 // A value the server sent in its text form (as a result holds it, NUL-terminated), as the engine
 // keeps it by the column's type (pg_type.oid): see Result::value.
 Value valueOfText(unsigned type, const char* text, int length);
+// Whether valueOfText keeps a value of the type as its text, byte for byte.
+bool keptAsText(unsigned type);
 
 // One field of a row read in COPY's text form: its text, unescaped and NUL-terminated in the
 // row's own buffer (the bytes a result would hold), or null.
