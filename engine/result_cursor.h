@@ -8,7 +8,7 @@
 // options. Both places feed it through one small interface (RowSource): in a folder SQLite's
 // statement copies its rows itself (INSERT ... SELECT on the session's connection, with the
 // result's database attached for the copy); on a server the rows are read one by one as they
-// come (single-row mode) and inserted.
+// come (COPY's text lines, or single-row mode for a statement with parameters) and inserted.
 //
 // Fields take the name, type, length and decimals of their source column; a computed column gets
 // its type from the values it produced (texts as Character of their longest length, texts that

@@ -360,12 +360,11 @@ UNSIGNED32 prepareRun(SqlStatement& s, Call& call, std::string& sql, Result& des
     return call.describe(sql, described);
 }
 
-// A value of a result row as the engine keeps it; a whole number the server computed as numeric
-// (SUM of integers) stays whole, as it does in a folder.
-Value valueOf(const Result& r, int column) {
-    Value v = r.value(0, column);
-    if (v.kind == Value::Kind::Real && r.columnType(column) == 1700) {
-        const char* text = r.text(0, column);
+// A value of a result row as the engine keeps it, from its text and the column's type; a whole
+// number the server computed as numeric (SUM of integers) stays whole, as it does in a folder.
+Value valueOf(unsigned type, const char* text, int length) {
+    Value v = postgres::valueOfText(type, text, length);
+    if (v.kind == Value::Kind::Real && type == 1700) {
         bool whole = *text != '\0';
         for (const char* p = text; *p; ++p)
             if (!(std::isdigit(static_cast<unsigned char>(*p)) || (p == text && *p == '-')))
@@ -376,7 +375,13 @@ Value valueOf(const Result& r, int column) {
     return v;
 }
 
-// The rows of a SELECT, read from the server one by one.
+Value valueOf(const Result& r, int column) {
+    if (r.isNull(0, column)) return Value{};
+    return valueOf(r.columnType(column), r.text(0, column), r.length(0, column));
+}
+
+// The rows of a SELECT, read from the server one by one as they come: as COPY's lines when the
+// statement has no parameters (COPY takes none), else as a result a row.
 class ServerRows final : public result::RowSource {
   public:
     ServerRows(SqlStatement& s, Call& call, const std::string& sql, const Result& described,
@@ -422,15 +427,39 @@ class ServerRows final : public result::RowSource {
                         "Could not make room for the SQL result: " + rows.errorText() + ".");
         rows.exec("BEGIN");
         UNSIGNED32 failed = AE_SUCCESS;
+        auto store = [&] {
+            if (add.step() != SQLITE_DONE)
+                failed =
+                    fail(AE_INTERNAL, "Could not keep the SQL result: " + rows.errorText() + ".");
+            add.reset();
+        };
         Result end = call_.guarded([&] {
-            return call_.session().stream(sql_, params_, [&](const Result& row) {
-                if (failed) return;
-                for (int i = 0; i < n; ++i) image::bind(add.get(), i + 1, valueOf(row, i));
-                if (add.step() != SQLITE_DONE)
-                    failed = fail(AE_INTERNAL,
-                                  "Could not keep the SQL result: " + rows.errorText() + ".");
-                add.reset();
-            });
+            if (params_.size() != 0 || n == 0)
+                return call_.session().stream(sql_, params_, [&](const Result& row) {
+                    if (failed) return;
+                    for (int i = 0; i < n; ++i) image::bind(add.get(), i + 1, valueOf(row, i));
+                    store();
+                });
+            return call_.session().copyRows(
+                sql_, [&](const std::vector<postgres::CopyField>& fields) {
+                    if (!failed && fields.size() != static_cast<size_t>(n))
+                        failed = fail(AE_INTERNAL,
+                                      "Could not keep the SQL result: the server sent a row of " +
+                                          std::to_string(fields.size()) + " values for " +
+                                          std::to_string(n) + " columns.");
+                    if (failed) return;
+                    for (int i = 0; i < n; ++i) {
+                        const postgres::CopyField& f = fields[static_cast<size_t>(i)];
+                        const unsigned type = described_.columnType(i);
+                        // A text is bound where it lies: the line outlives the insert.
+                        if (!f.null && postgres::keptAsText(type))
+                            sqlite3_bind_text(add.get(), i + 1, f.text, f.length, SQLITE_STATIC);
+                        else
+                            image::bind(add.get(), i + 1,
+                                        f.null ? Value{} : valueOf(type, f.text, f.length));
+                    }
+                    store();
+                });
         });
         if (failed) return failed;
         if (!end.ok()) return call_.failure(end, sql_, true);

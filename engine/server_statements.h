@@ -14,12 +14,14 @@
 // A failed attempt inside a transaction (an engine transaction holds the session's) is undone
 // to a savepoint of its own, so that it never aborts the transaction around it.
 //
-// A SELECT is read one row at a time as the server sends it (single-row mode, one statement, so
-// one snapshot) into the static cursor of result_cursor.h; result fields take the field
-// definition of their source column (the view and column the server names for it). INSERT,
-// UPDATE and DELETE select the changed rows and their new values on the server (from the target's
-// rows table, record numbers included) and apply them through the engine's writer
-// (sql_writes.h): advisory record locks, auto-increment, field checks, one server transaction.
+// A SELECT is read one row at a time as the server sends it (one statement, so one snapshot):
+// as the text lines of COPY (...) TO STDOUT, one buffer a row, when it has no parameters, which
+// COPY does not take, else in single-row mode; either way into the static cursor of
+// result_cursor.h, with the same values; result fields take the field definition of their
+// source column (the view and column the server names for it). INSERT, UPDATE and DELETE select
+// the changed rows and their new values on the server (from the target's rows table, record
+// numbers included) and apply them through the engine's writer (sql_writes.h): advisory record
+// locks, auto-increment, field checks, one server transaction.
 // An execution that runs longer than the session's time limit is cancelled by the server
 // (statement_timeout) and answers AE_SQL_TIMEOUT.
 #ifndef VELDA_ENGINE_SERVER_STATEMENTS_H

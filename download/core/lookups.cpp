@@ -34,8 +34,8 @@
 // the lookup object, which each download makes afresh.
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -186,16 +186,38 @@ class TSelectionLookup : public TApplicationLookup {
         return static_cast<std::size_t>(h);
     }
 
-    // The entries lie in one deque (it grows without moving them, so a large year never holds
-    // two copies at once) and are found through an open-addressed table of their positions (plus
-    // one; 0 is a free slot), twice as large as the entries at least: a line's lookup touches
-    // one slot run and one entry instead of a chain of list nodes.
+    // The entries lie in blocks of a thousand, made as they fill: they grow without moving, so a
+    // large year never holds two copies at once, and the table of blocks stays small enough to
+    // be cached (a deque's blocks hold two entries each, and reading its table of them cost a
+    // cache miss of its own per lookup). They are found through an open-addressed table of their
+    // positions (plus one; 0 is a free slot), twice as large as the entries at least: a line's
+    // lookup touches one slot run and one entry instead of a chain of list nodes. Each slot keeps
+    // the high half of its entry's hash, so that the slots passed over on the way are told apart
+    // without reading their entries, which lie scattered over far more memory than the slots.
+    static constexpr std::size_t kBlockBits = 10;
+    static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
+
+    TEntry& entryAt(std::size_t position) {
+        return blocks_[position >> kBlockBits][position & (kBlockSize - 1)];
+    }
+
+    struct TSlot {
+        std::uint32_t position = 0;
+        std::uint32_t tag = 0;
+    };
+
+    static std::uint32_t tagOf(std::size_t hash) {
+        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> 32);
+    }
+
     TEntry* find(std::string_view empNo, std::string_view leaveCode, std::int32_t id,
                  std::size_t hash) {
         if (slots_.empty()) return nullptr;
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = hash & mask; slots_[i] != 0; i = (i + 1) & mask) {
-            TEntry& entry = entries_[slots_[i] - 1];
+        const std::uint32_t tag = tagOf(hash);
+        for (std::size_t i = hash & mask; slots_[i].position != 0; i = (i + 1) & mask) {
+            if (slots_[i].tag != tag) continue;
+            TEntry& entry = entryAt(slots_[i].position - 1);
             if (entry.hash == hash && entry.id == id && entry.empNo == empNo &&
                 entry.leaveCode == leaveCode)
                 return &entry;
@@ -205,22 +227,25 @@ class TSelectionLookup : public TApplicationLookup {
 
     void place(std::uint32_t position) {
         const std::size_t mask = slots_.size() - 1;
-        std::size_t i = entries_[position].hash & mask;
-        while (slots_[i] != 0) i = (i + 1) & mask;
-        slots_[i] = position + 1;
+        const std::size_t hash = entryAt(position).hash;
+        std::size_t i = hash & mask;
+        while (slots_[i].position != 0) i = (i + 1) & mask;
+        slots_[i] = {position + 1, tagOf(hash)};
     }
 
     TEntry& add(std::string empNo, std::string leaveCode, std::int32_t id, std::size_t hash) {
-        if ((entries_.size() + 1) * 2 > slots_.size()) {
-            slots_.assign(std::max<std::size_t>(1024, slots_.size() * 2), 0);
-            for (std::size_t i = 0; i < entries_.size(); ++i) place(static_cast<std::uint32_t>(i));
+        if ((entries_ + 1) * 2 > slots_.size()) {
+            slots_.assign(std::max<std::size_t>(1024, slots_.size() * 2), TSlot{});
+            for (std::size_t i = 0; i < entries_; ++i) place(static_cast<std::uint32_t>(i));
         }
-        TEntry& entry = entries_.emplace_back();
+        if (entries_ == blocks_.size() * kBlockSize)
+            blocks_.push_back(std::make_unique<TEntry[]>(kBlockSize));
+        TEntry& entry = entryAt(entries_++);
         entry.empNo = std::move(empNo);
         entry.leaveCode = std::move(leaveCode);
         entry.id = id;
         entry.hash = hash;
-        place(static_cast<std::uint32_t>(entries_.size() - 1));
+        place(static_cast<std::uint32_t>(entries_ - 1));
         return entry;
     }
 
@@ -284,8 +309,9 @@ class TSelectionLookup : public TApplicationLookup {
     ads::TAdsDataSet& table_;
     std::string sql_;
     bool loaded_ = false;
-    std::deque<TEntry> entries_;
-    std::vector<std::uint32_t> slots_;
+    std::vector<std::unique_ptr<TEntry[]>> blocks_;
+    std::size_t entries_ = 0;
+    std::vector<TSlot> slots_;
     std::unique_ptr<TApplicationLookup> fast_;
 };
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 #include "engine/last_error.h"
@@ -109,31 +110,50 @@ int64_t Result::integer(int row, int column) const {
 
 Value Result::value(int row, int column) const {
     if (isNull(row, column)) return Value{};
-    const char* t = text(row, column);
-    switch (PQftype(result_.get(), column)) {
+    return valueOfText(PQftype(result_.get(), column), text(row, column), length(row, column));
+}
+
+bool keptAsText(unsigned type) {
+    switch (type) {
+        case kBool:
+        case kInt2:
+        case kInt4:
+        case kInt8:
+        case kFloat4:
+        case kFloat8:
+        case kNumeric:
+        case kBytea:
+            return false;
+        default:
+            return true;
+    }
+}
+
+// Every type keptAsText() names as not kept so has its case here.
+Value valueOfText(unsigned type, const char* t, int length) {
+    switch (type) {
         case kBool:
             return Value::ofInteger(t[0] == 't' ? 1 : 0);
         case kInt2:
         case kInt4:
         case kInt8:
-            return Value::ofInteger(integerOf(t, length(row, column)));
+            return Value::ofInteger(integerOf(t, length));
         case kFloat4:
         case kFloat8:
         case kNumeric:
-            return Value::ofReal(realOf(t, length(row, column)));
+            return Value::ofReal(realOf(t, length));
         case kBytea: {
             // Text output of a byte string: "\x" and two hexadecimal digits a byte.
             std::string bytes;
-            int size = length(row, column);
-            if (size >= 2 && t[0] == '\\' && t[1] == 'x') {
-                bytes.reserve(static_cast<size_t>(size - 2) / 2);
-                for (int i = 2; i + 1 < size; i += 2)
+            if (length >= 2 && t[0] == '\\' && t[1] == 'x') {
+                bytes.reserve(static_cast<size_t>(length - 2) / 2);
+                for (int i = 2; i + 1 < length; i += 2)
                     bytes.push_back(static_cast<char>(hexDigit(t[i]) * 16 + hexDigit(t[i + 1])));
             }
             return Value::ofBlob(std::move(bytes));
         }
         default:
-            return Value::ofText(std::string(t, static_cast<size_t>(length(row, column))));
+            return Value::ofText(std::string(t, static_cast<size_t>(length)));
     }
 }
 
@@ -361,9 +381,9 @@ bool Session::serverAnswers() const {
     return PQpingParams(keywords, values, 1) != PQPING_NO_RESPONSE;
 }
 
-Result Session::next() {
+bool Session::receive() {
     PGconn* c = connection_.get();
-    while (PQisBusy(c)) {
+    for (;;) {
         pollfd socket{PQsocket(c), POLLIN, 0};
         const int ready = ::poll(&socket, 1, kSilenceMs);
         if (ready < 0 && errno == EINTR) continue;
@@ -374,8 +394,14 @@ Result Session::next() {
             silenced_ = true;
             ::shutdown(socket.fd, SHUT_RDWR);
         }
-        if (PQconsumeInput(c) == 0) break;  // lost: PQgetResult answers the failure at once
+        return PQconsumeInput(c) != 0;
     }
+}
+
+Result Session::next() {
+    PGconn* c = connection_.get();
+    while (PQisBusy(c))
+        if (!receive()) break;  // lost: PQgetResult answers the failure at once
     return Result(PQgetResult(c));
 }
 
@@ -611,6 +637,121 @@ Result Session::stream(const std::string& sql, const Params& params,
             last = std::move(one);  // the end: no more rows, or the failure
     }
     noteTransaction();
+    return last;
+}
+
+namespace {
+
+// Splits a line of COPY's text form (fields separated by tabs, a newline at the end) into its
+// fields, in place: escapes undone, each field ended by a NUL where its separator stood. \N
+// alone is null; COPY writes a backslash as \\, a tab, newline and the other control characters
+// it escapes as a backslash and a letter, and never other escapes.
+void splitCopyLine(char* line, int length, std::vector<CopyField>& fields) {
+    fields.clear();
+    char* end = line + length;
+    if (end > line && end[-1] == '\n') --end;
+    char* p = line;
+    for (;;) {
+        CopyField field;
+        char* out = p;
+        field.text = p;
+        if (end - p >= 2 && p[0] == '\\' && p[1] == 'N' && (end - p == 2 || p[2] == '\t')) {
+            field.null = true;
+            p += 2;
+        } else {
+            while (p < end && *p != '\t') {
+                char c = *p++;
+                if (c == '\\' && p < end) {
+                    c = *p++;
+                    switch (c) {
+                        case 'b':
+                            c = '\b';
+                            break;
+                        case 'f':
+                            c = '\f';
+                            break;
+                        case 'n':
+                            c = '\n';
+                            break;
+                        case 'r':
+                            c = '\r';
+                            break;
+                        case 't':
+                            c = '\t';
+                            break;
+                        case 'v':
+                            c = '\v';
+                            break;
+                        default:
+                            break;
+                    }
+                }
+                *out++ = c;
+            }
+        }
+        if (!field.null) {
+            field.length = static_cast<int>(out - field.text);
+            *out = '\0';  // over the tab, the newline, or the NUL libpq ends the line with
+        }
+        fields.push_back(field);
+        if (p >= end) break;
+        ++p;  // the tab
+    }
+}
+
+struct FreeCopyLine {
+    void operator()(char* line) const { PQfreemem(line); }
+};
+
+}  // namespace
+
+Result Session::copyRows(const std::string& sql,
+                         const std::function<void(const std::vector<CopyField>&)>& row) {
+    if (beginPending_ || !deferred_.empty())
+        if (Result begun = exec(""); !begun.ok()) return begun;  // sends what waits
+    if (!revive()) return Result();
+    PGconn* c = connection_.get();
+    // The newline ends a comment the statement may end with.
+    const std::string copy = "COPY (" + sql + "\n) TO STDOUT";
+    if (!PQsendQueryParams(c, copy.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)) {
+        noteTransaction();
+        return Result();
+    }
+    Result last = next();
+    // A row that throws stops the calls, not the reading: the session must leave the copy
+    // before its next statement.
+    std::exception_ptr thrown;
+    if (PQresultStatus(last.get()) == PGRES_COPY_OUT) {
+        last = Result();
+        std::vector<CopyField> fields;
+        for (;;) {
+            char* data = nullptr;
+            const int length = PQgetCopyData(c, &data, 1);
+            if (length > 0) {
+                std::unique_ptr<char, FreeCopyLine> line(data);
+                if (thrown) continue;
+                splitCopyLine(line.get(), length, fields);
+                try {
+                    row(fields);
+                } catch (...) {
+                    thrown = std::current_exception();
+                }
+                continue;
+            }
+            if (length < 0 || lost() || !receive()) break;  // the end, or the connection gone
+        }
+    }
+    // The end of the copy (its status, or the failure), as PQexec answers; a result that still
+    // says the copy goes on means the connection broke in it.
+    for (Result one = next(); one.get(); one = next()) {
+        if (PQresultStatus(one.get()) == PGRES_COPY_OUT) {
+            last = Result(PQmakeEmptyPGresult(c, PGRES_FATAL_ERROR));
+            break;
+        }
+        last = std::move(one);
+    }
+    noteTransaction();
+    if (thrown) std::rethrow_exception(thrown);
     return last;
 }
 

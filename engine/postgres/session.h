@@ -79,6 +79,20 @@ class Result {
     std::unique_ptr<pg_result, Clear> result_;
 };
 
+// A value the server sent in its text form (as a result holds it, NUL-terminated), as the engine
+// keeps it by the column's type (pg_type.oid): see Result::value.
+Value valueOfText(unsigned type, const char* text, int length);
+// Whether valueOfText keeps a value of the type as its text, byte for byte.
+bool keptAsText(unsigned type);
+
+// One field of a row read in COPY's text form: its text, unescaped and NUL-terminated in the
+// row's own buffer (the bytes a result would hold), or null.
+struct CopyField {
+    const char* text = nullptr;
+    int length = 0;
+    bool null = false;
+};
+
 // The parameters of one statement, in order: texts as UTF-8, integers and reals as text, byte
 // strings binary; the server infers each one's type from where it stands.
 class Params {
@@ -157,6 +171,12 @@ class Session {
     // The answer of what sendAhead() sent as `id`, if that is still the one waiting; else an
     // empty result (it was dropped). The notices that came behind it are counted.
     Result takeAhead(uint64_t id);
+    // Runs a statement without parameters once as COPY (...) TO STDOUT: the rows come as they
+    // are made, as in stream(), but as lines of text in one buffer each instead of a result each.
+    // `row` gets each row's fields (valid during the call). The result is the statement's end,
+    // as stream()'s.
+    Result copyRows(const std::string& sql,
+                    const std::function<void(const std::vector<CopyField>&)>& row);
     // Opens a transaction with the next statement, which carries the BEGIN with it (one round
     // trip instead of two); commit() and rollback() with nothing run in between cost nothing more.
     void beginWithNext() { beginPending_ = true; }
@@ -220,6 +240,8 @@ class Session {
     // server silent for several seconds that does not answer a new connection either is given
     // up, and the connection taken for lost.
     Result next();
+    // Waits for the server's next bytes and reads them in; false when the connection is lost.
+    bool receive();
     // Every result of what was sent; the last (after a failure, the failure), as PQexec answers.
     Result collect();
     // Statements of the simple protocol, sent and collected (no BEGIN pending, no revive).

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/ace.h"
 #include "engine/connection.h"
@@ -319,6 +320,48 @@ TEST_F(ServerConnect, RowsLeftUnreadDoNotStopTheNextStatement) {
     engine::postgres::Result r = session->run("SELECT 8");
     ASSERT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(r.integer(0, 0), 8);
+    // Rows read as COPY's lines: the session reads the rest of the copy before going on.
+    EXPECT_THROW(session->copyRows("SELECT generate_series(1, 100000)",
+                                   [](const std::vector<engine::postgres::CopyField>&) {
+                                       throw std::runtime_error("the reader gives up");
+                                   }),
+                 std::runtime_error);
+    r = session->run("SELECT 9");
+    ASSERT_TRUE(r.ok()) << r.message();
+    EXPECT_EQ(r.integer(0, 0), 9);
+}
+
+// A row read as COPY's line gives each field's text as a result holds it, null apart from every
+// text (the empty one and \N included).
+TEST_F(ServerConnect, CopyLinesGiveTheTextsAResultHolds) {
+    engine::ServerPath path;
+    ASSERT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS);
+    std::shared_ptr<engine::postgres::Session> session;
+    ASSERT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+    const std::string sql =
+        "SELECT E'tab\\there', NULL::text, '', E'\\\\N', '\\N', E'\\\\', "
+        "E'line\\nend\\r\\n', E'\\b\\f\\v\\x01\\x1f\\x7f', 'caf\xc3\xa9', "
+        "12.50::numeric, 0.1::float8, true, '\\x00095c'::bytea, E'\\t', E'\\n'";
+    engine::postgres::Result expected = session->run(sql);
+    ASSERT_TRUE(expected.ok()) << expected.message();
+    int lines = 0;
+    engine::postgres::Result end =
+        session->copyRows(sql, [&](const std::vector<engine::postgres::CopyField>& fields) {
+            ++lines;
+            ASSERT_EQ(fields.size(), static_cast<size_t>(expected.columns()));
+            for (int i = 0; i < expected.columns(); ++i) {
+                const engine::postgres::CopyField& f = fields[static_cast<size_t>(i)];
+                EXPECT_EQ(f.null, expected.isNull(0, i)) << "column " << i;
+                if (f.null) continue;
+                EXPECT_EQ(
+                    std::string(f.text, static_cast<size_t>(f.length)),
+                    std::string(expected.text(0, i), static_cast<size_t>(expected.length(0, i))))
+                    << "column " << i;
+                EXPECT_EQ(f.text[f.length], '\0') << "column " << i;
+            }
+        });
+    EXPECT_TRUE(end.ok()) << end.message();
+    EXPECT_EQ(lines, 1);
 }
 
 TEST_F(ServerConnect, FailedConnectsSayWhyWithThePathMasked) {

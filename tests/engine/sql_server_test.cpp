@@ -155,6 +155,91 @@ TEST_F(SqlServer, WhatOnlyTheServerRefusesIsToldWithItsReason) {
     EXPECT_EQ(select("SELECT SUM(DAY) FROM LEAV_TRX"), (Rows{"8.5"}));
 }
 
+// On a server a statement without parameters sends its rows in another form than one with
+// parameters: every value of every type, texts with tabs, line ends, backslashes and "\N" among
+// them, reads the same both ways, with the same field types, lengths and decimals.
+TEST_F(SqlServer, ValuesReadTheSameWithParametersAndWithout) {
+    ADSHANDLE t =
+        create("ODD.ADT", "N,Integer;T,Character,24;M,Memo;D,Double;DT,Date;L,Logical;B,Binary");
+    const std::string longMemo = [] {
+        std::string m;
+        for (int i = 0; i < 300; ++i) m += "part " + std::to_string(i) + (i % 7 ? "\t" : "\r\n\\");
+        return m;
+    }();
+    append(t, {"1", "tab\there", "one\ntwo\r\nend", "0.1", "2006-03-01", "T",
+               std::string("\x00\x09\x0a\x5c\x4e\xff", 6)});
+    append(t, {"2", "back\\slash \\N", "\\N", "-1234.5678", "1999-12-31", "F", "\\x41"});
+    append(t, {"3", "\\N", "ctl \x01\x08\x0b\x0c\x7f", "1e-300", "", "", ""});
+    append(t,
+           {"4", "caf\xe9 \x80\x9f\xff", "\\\\N\t\\", "123456789012.25", "2024-02-29", "T", "\\N"});
+    append(t, {"5", "", "", "", "", "", ""});
+    append(t, {"-2147483647", " lead", longMemo, "3.141592653589793", "1900-01-01", "F",
+               std::string(300, '\t')});
+    close(t);
+
+    // Everything a cursor shows: its fields' names, types, lengths and decimals, then each row's
+    // record image and each field's value as AdsGetField gives it.
+    auto shown = [&](ADSHANDLE c) {
+        std::vector<std::string> out;
+        UNSIGNED16 n = 0;
+        EXPECT_EQ(AdsGetNumFields(c, &n), AE_SUCCESS) << lastError();
+        for (UNSIGNED16 f = 1; f <= n; ++f) {
+            UNSIGNED8 name[64];
+            UNSIGNED16 len = sizeof name, type = 0, decimals = 0;
+            UNSIGNED32 length = 0;
+            EXPECT_EQ(AdsGetFieldName(c, f, name, &len), AE_SUCCESS) << lastError();
+            EXPECT_EQ(AdsGetFieldType(c, ADSFIELD(f), &type), AE_SUCCESS) << lastError();
+            EXPECT_EQ(AdsGetFieldLength(c, ADSFIELD(f), &length), AE_SUCCESS) << lastError();
+            EXPECT_EQ(AdsGetFieldDecimals(c, ADSFIELD(f), &decimals), AE_SUCCESS) << lastError();
+            out.push_back(std::string(reinterpret_cast<char*>(name), len) + " " +
+                          std::to_string(type) + "," + std::to_string(length) + "," +
+                          std::to_string(decimals));
+        }
+        EXPECT_EQ(AdsGotoTop(c), AE_SUCCESS) << lastError();
+        while (!eof(c)) {
+            UNSIGNED32 size = 0;
+            EXPECT_EQ(AdsGetRecordLength(c, &size), AE_SUCCESS) << lastError();
+            std::vector<UNSIGNED8> record(size);
+            EXPECT_EQ(AdsGetRecord(c, record.data(), &size), AE_SUCCESS) << lastError();
+            out.emplace_back(record.begin(), record.begin() + size);
+            for (UNSIGNED16 f = 1; f <= n; ++f) {
+                std::vector<UNSIGNED8> buffer(8192);
+                UNSIGNED32 len = static_cast<UNSIGNED32>(buffer.size());
+                UNSIGNED32 rc = AdsGetField(c, ADSFIELD(f), buffer.data(), &len, ADS_NONE);
+                out.push_back(std::to_string(rc) + ":" +
+                              std::string(buffer.begin(), buffer.begin() + (rc ? 0 : len)));
+            }
+            EXPECT_EQ(AdsSkip(c, 1), AE_SUCCESS) << lastError();
+        }
+        return out;
+    };
+    const char* statements[] = {
+        "SELECT * FROM ODD WHERE {P} ORDER BY N",
+        "SELECT N, T, M, B FROM ODD WHERE {P} ORDER BY N DESC",
+        "SELECT COUNT(*) AS C, SUM(N) AS S, AVG(D) AS A, SUM(D) AS SD, MAX(T) AS MT, "
+        "MIN(DT) AS MD FROM ODD WHERE {P}",
+        "SELECT N * 3 AS N3, D / 7 AS D7, UPPER(T) AS U, LENGTH(M) AS LM, IFNULL(T, 'none') AS "
+        "TN, CONCAT(T, M) AS TM, L FROM ODD WHERE {P} ORDER BY N",
+        "SELECT * FROM ODD WHERE {P} AND N > 100",
+    };
+    for (const std::string statementText : statements) {
+        const size_t at = statementText.find("{P}");
+        const std::string plain =
+            statementText.substr(0, at) + "1 = 1" + statementText.substr(at + 3);
+        const std::string withParameter =
+            statementText.substr(0, at) + "? = 1" + statementText.substr(at + 3);
+        ADSHANDLE s = statement();
+        ASSERT_EQ(AdsPrepareSQL(s, u8(withParameter.c_str())), AE_SUCCESS) << lastError();
+        ASSERT_EQ(AdsSetDouble(s, ADSFIELD(1), 1), AE_SUCCESS) << lastError();
+        ADSHANDLE c = 0;
+        ASSERT_EQ(AdsExecuteSQL(s, &c), AE_SUCCESS) << lastError() << "\n" << withParameter;
+        opened.push_back(c);
+        const std::vector<std::string> expected = shown(c);
+        EXPECT_EQ(shown(query(plain)), expected) << plain;
+        EXPECT_GT(expected.size(), 2u) << plain;
+    }
+}
+
 // A statement reads and changes the tables of its connection's place: a path of another place is
 // refused by name, whatever the connection.
 TEST_F(SqlServer, ATableOfAnotherPlaceIsRefused) {
