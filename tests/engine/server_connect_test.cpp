@@ -62,6 +62,14 @@ class ServerConnect : public testsupport::OnServer {
         EXPECT_EQ(engine::parseServerPath(serverPath(), parsed), AE_SUCCESS) << lastError();
         return parsed.serverName();
     }
+    // A session of the engine's on the test server; null (the test failed) when it cannot open.
+    std::shared_ptr<engine::postgres::Session> openSession() const {
+        engine::ServerPath path;
+        EXPECT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS) << lastError();
+        std::shared_ptr<engine::postgres::Session> session;
+        EXPECT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+        return session;
+    }
     // A connection of the test's own, outside the engine.
     Admin admin() const {
         engine::ServerPath parsed;
@@ -273,10 +281,8 @@ TEST_F(ServerConnect, ADictionaryKeepsHashesAndItsMaskedPathInTheDatabase) {
 
 // Each failure: the masked path, then libpq's reason on one line; never the password.
 TEST_F(ServerConnect, TheSessionKeepsABoundedNumberOfPreparedStatements) {
-    engine::ServerPath path;
-    ASSERT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS);
-    std::shared_ptr<engine::postgres::Session> session;
-    ASSERT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+    std::shared_ptr<engine::postgres::Session> session = openSession();
+    ASSERT_TRUE(session);
     auto prepared = [&] {
         engine::postgres::Result r = session->exec("SELECT count(*) FROM pg_prepared_statements");
         return r.ok() ? r.integer(0, 0) : -1;
@@ -296,10 +302,8 @@ TEST_F(ServerConnect, TheSessionKeepsABoundedNumberOfPreparedStatements) {
 // A server that is busy, not gone, is waited for however long it keeps silent: the session asks
 // it over a new connection after a few seconds and carries on waiting when it answers.
 TEST_F(ServerConnect, ALongStatementOnALiveServerIsWaitedFor) {
-    engine::ServerPath path;
-    ASSERT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS);
-    std::shared_ptr<engine::postgres::Session> session;
-    ASSERT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+    std::shared_ptr<engine::postgres::Session> session = openSession();
+    ASSERT_TRUE(session);
     engine::postgres::Result r = session->run("SELECT 7 FROM pg_sleep(6.5)");
     ASSERT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(r.integer(0, 0), 7);
@@ -308,10 +312,8 @@ TEST_F(ServerConnect, ALongStatementOnALiveServerIsWaitedFor) {
 
 // A reader that gives up in the middle of a statement's rows leaves the session usable.
 TEST_F(ServerConnect, RowsLeftUnreadDoNotStopTheNextStatement) {
-    engine::ServerPath path;
-    ASSERT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS);
-    std::shared_ptr<engine::postgres::Session> session;
-    ASSERT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+    std::shared_ptr<engine::postgres::Session> session = openSession();
+    ASSERT_TRUE(session);
     EXPECT_THROW(session->stream("SELECT generate_series(1, 1000)", engine::postgres::Params(),
                                  [](const engine::postgres::Result&) {
                                      throw std::runtime_error("the reader gives up");
@@ -334,10 +336,8 @@ TEST_F(ServerConnect, RowsLeftUnreadDoNotStopTheNextStatement) {
 // A row read as COPY's line gives each field's text as a result holds it, null apart from every
 // text (the empty one and \N included).
 TEST_F(ServerConnect, CopyLinesGiveTheTextsAResultHolds) {
-    engine::ServerPath path;
-    ASSERT_EQ(engine::parseServerPath(serverPath(), path), AE_SUCCESS);
-    std::shared_ptr<engine::postgres::Session> session;
-    ASSERT_EQ(engine::postgres::Session::open(path, session), AE_SUCCESS) << lastError();
+    std::shared_ptr<engine::postgres::Session> session = openSession();
+    ASSERT_TRUE(session);
     const std::string sql =
         "SELECT E'tab\\there', NULL::text, '', E'\\\\N', '\\N', E'\\\\', "
         "E'line\\nend\\r\\n', E'\\b\\f\\v\\x01\\x1f\\x7f', 'caf\xc3\xa9', "
