@@ -451,6 +451,18 @@ Result Session::run(const std::string& sql, const Params& params) {
     return r;
 }
 
+std::string Session::takeDeferred() {
+    std::string text;
+    for (const std::string& statement : std::exchange(deferred_, {})) text += statement + ";";
+    return text;
+}
+
+bool Session::sendWaiting(Result& failed) {
+    if (!beginPending_ && deferred_.empty()) return true;
+    failed = exec("");
+    return failed.ok();
+}
+
 bool Session::dropDeferred(const std::string& statement) {
     if (deferred_.empty() || deferred_.back() != statement) return false;
     deferred_.pop_back();
@@ -591,11 +603,7 @@ Result Session::exec(const std::string& sql) {
         beginPending_ = false;
         return exec("BEGIN;" + sql);
     }
-    if (!deferred_.empty()) {
-        std::string first;
-        for (const std::string& statement : std::exchange(deferred_, {})) first += statement + ";";
-        return exec(first + sql);
-    }
+    if (!deferred_.empty()) return exec(takeDeferred() + sql);
     if (!revive()) return Result();
     Result r = simple(sql);
     noteTransaction();
@@ -603,8 +611,7 @@ Result Session::exec(const std::string& sql) {
 }
 
 Result Session::describe(const std::string& sql) {
-    if (beginPending_ || !deferred_.empty())
-        if (Result begun = exec(""); !begun.ok()) return begun;  // sends what waits
+    if (Result failed; !sendWaiting(failed)) return failed;
     if (!revive()) return Result();
     Result made =
         PQsendPrepare(connection_.get(), "", sql.c_str(), 0, nullptr) == 1 ? collect() : Result();
@@ -619,8 +626,7 @@ Result Session::describe(const std::string& sql) {
 
 Result Session::stream(const std::string& sql, const Params& params,
                        const std::function<void(const Result&)>& row) {
-    if (beginPending_ || !deferred_.empty())
-        if (Result begun = exec(""); !begun.ok()) return begun;  // sends what waits
+    if (Result failed; !sendWaiting(failed)) return failed;
     if (!revive()) return Result();
     const Params::Arrays a = params.arrays();
     if (!PQsendQueryParams(connection_.get(), sql.c_str(), static_cast<int>(params.size()), nullptr,
@@ -707,8 +713,7 @@ struct FreeCopyLine {
 
 Result Session::copyRows(const std::string& sql,
                          const std::function<void(const std::vector<CopyField>&)>& row) {
-    if (beginPending_ || !deferred_.empty())
-        if (Result begun = exec(""); !begun.ok()) return begun;  // sends what waits
+    if (Result failed; !sendWaiting(failed)) return failed;
     if (!revive()) return Result();
     PGconn* c = connection_.get();
     // The newline ends a comment the statement may end with.
@@ -812,8 +817,7 @@ Result Session::commit() {
         return std::move(committed_);
     }
     if (!revive()) return Result();
-    std::string sql;
-    for (const std::string& statement : std::exchange(deferred_, {})) sql += statement + ";";
+    std::string sql = takeDeferred();
     for (const std::string& channel : pendingNotices_) sql += "NOTIFY \"" + channel + "\";";
     pendingNotices_.clear();
     if (beginPending_) {

@@ -249,6 +249,12 @@ class Session {
     // Whether the server answers a new connection (libpq's ping, with a short timeout).
     bool serverAnswers() const;
     void poll();
+    // The statements that wait for the next one (deferUntilNext), taken as one text of the
+    // simple protocol ("A;B;").
+    std::string takeDeferred();
+    // Sends the pending BEGIN and the statements that wait on their own, for a statement that
+    // cannot carry them; false, with their failure in `failed`, when they fail.
+    bool sendWaiting(Result& failed);
     // Notes after each statement whether a transaction is open.
     void noteTransaction();
 

@@ -108,12 +108,11 @@ UNSIGNED32 Table::openConnection(bool create) {
 }
 
 void Table::mapRows() {
-    mapWanted_ = !encrypted_;
     mapped_ = false;
 }
 
 UNSIGNED32 Table::mapForWalks() {
-    if (!mapWanted_ || mapped_) return AE_SUCCESS;
+    if (encrypted_ || mapped_) return AE_SUCCESS;
     if (db_.exec("PRAGMA mmap_size=1073741824") != SQLITE_OK) return sqlFailure("read");
     mapped_ = true;
     return AE_SUCCESS;

@@ -190,8 +190,7 @@ class Table final : public Storage {
     uint64_t countCounter_ = 0;
     int64_t countDataVersion_ = 0;
     bool immutable_ = false;
-    bool mapWanted_ = false;  // mapRows()
-    bool mapped_ = false;
+    bool mapped_ = false;  // mapForWalks() set the map on this connection
     // A salted hash of the password that opened the companion, kept in memory only.
     unsigned char passwordSalt_[32] = {};
     unsigned char passwordHash_[32] = {};
